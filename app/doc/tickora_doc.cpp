@@ -1,0 +1,180 @@
+#include "app/doc/tickora_doc.h"
+
+#include <cstdio>
+
+#include "formats/dictionary.h"
+#include "formats/quote_file.h"
+#include "web/sjis.h"
+
+namespace tickora {
+namespace {
+
+class NullView final : public ITickoraView {
+public:
+    void ShowRunning() override {}
+    void ShowIdle() override {}
+    void ShowCounts(int, int) override {}
+    void SetProgressRange(int) override {}
+    void SetProgressStep(int) override {}
+    void StepProgress() override {}
+    void SetProgressPos(int) override {}
+    bool AskListOptions(ListOptions&) override { return false; }
+    bool AskCodeOptions(CodeOptions&, bool) override { return false; }
+    bool AskProfileOptions(ProfileOptions&) override { return false; }
+    void ShowMessage(const std::string&) override {}
+    void SetTitle(const std::string&) override {}
+    void PostQuit() override {}
+};
+
+}  // namespace
+
+unsigned JobThreadProc(void* context, CTickoraDoc::Body body) {
+    if (context == nullptr) {
+        return static_cast<unsigned>(-1);
+    }
+    auto* doc = static_cast<CTickoraDoc*>(context);
+    (doc->*body)();
+    return 0;
+}
+
+CTickoraDoc::CTickoraDoc(CAppSettings& settings, CMarketTable& markets, CStockList& stocks)
+    : m_settings(settings), m_markets(markets), m_stocks(stocks) {}
+
+CTickoraDoc::~CTickoraDoc() {
+    if (IsJobRunning()) {
+        CancelJob();
+    }
+    WaitForJob();
+}
+
+ITickoraView& CTickoraDoc::View() const {
+    static NullView nullView;
+    return m_pView != nullptr ? *m_pView : nullView;
+}
+
+bool CTickoraDoc::OnNewDocument() { return m_settings.m_bAutoStart != 0; }
+
+bool CTickoraDoc::StartJob(Body body) {
+    // All jobs share the stock list, the page buffer and the work files: one worker at a time.
+    bool expected = false;
+    if (!m_bWorkerAlive.compare_exchange_strong(expected, true)) {
+        return false;
+    }
+    if (m_worker.joinable()) {
+        m_worker.join();  // the previous worker has finished; only its thread object is left
+    }
+    View().ShowRunning();
+    m_bBusy = true;
+    m_worker = std::thread([this, body] {
+        try {
+            JobThreadProc(this, body);
+        } catch (...) {
+            // Never let an exception cross the thread: leave the form usable.
+            m_bBusy = false;
+            View().ShowIdle();
+        }
+        m_bWorkerAlive = false;
+    });
+    return true;
+}
+
+void CTickoraDoc::WaitForJob() {
+    if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id()) {
+        m_worker.join();
+    }
+}
+
+bool CTickoraDoc::OnFetch() {
+    const CQuoteBlock* block0 = m_stocks.GetBlock(0);
+    if (block0 == nullptr || IsJobRunning()) {
+        return false;
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    block0->GetQuoteDate(&year, &month, &day);
+    char title[64];
+    std::snprintf(title, sizeof title, "%d/%d/%d", year, month, day);
+    View().SetTitle(title);
+    return StartJob(&CTickoraDoc::RunFetch);
+}
+
+bool CTickoraDoc::OnMakeFetchList() {
+    if (IsJobRunning()) {
+        return false;
+    }
+    return StartJob(&CTickoraDoc::RunMakeFetchList);
+}
+
+bool CTickoraDoc::OnMakeKdt() {
+    if (IsJobRunning()) {
+        return false;
+    }
+    m_bShowAllStocks = true;
+    return StartJob(&CTickoraDoc::RunMakeKdt);
+}
+
+bool CTickoraDoc::OnGetProfiles() {
+    if (IsJobRunning()) {
+        return false;
+    }
+    ProfileOptions options;
+    if (!View().AskProfileOptions(options)) {
+        return false;
+    }
+    m_bKeepHtml = options.keepHtml || options.useKeptHtml;
+    m_bAddedOnly = options.addedOnly;
+    m_bUseKeptHtml = options.useKeptHtml;
+    if (m_bAddedOnly && !DictionaryExists()) {
+        View().ShowMessage(Utf8ToSjis("辞書ファイルVorlaneEx.DICがありません。"));
+        return false;
+    }
+    m_bShowAllStocks = true;
+    return StartJob(&CTickoraDoc::RunGetProfiles);
+}
+
+bool CTickoraDoc::OnGetPerformance() {
+    if (IsJobRunning()) {
+        return false;
+    }
+    m_bShowAllStocks = true;
+    return StartJob(&CTickoraDoc::RunGetPerformance);
+}
+
+void CTickoraDoc::OnSaveQuoteFile() {
+    (void)WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat, m_settings.m_szOutputDir, m_markets,
+                         m_settings.m_bAverageDecimals != 0);
+}
+
+void CTickoraDoc::CancelJob() {
+    m_bBusy = false;
+    m_bCancel = true;
+}
+
+void CTickoraDoc::EndJob(JobReport report) {
+    {
+        std::lock_guard lock(m_reportMutex);
+        m_report = std::move(report);
+    }
+    View().SetProgressPos(0);
+    m_bBusy = false;
+    View().ShowIdle();
+}
+
+void CTickoraDoc::EndJobWithoutWork(const char* job) {
+    {
+        std::lock_guard lock(m_reportMutex);
+        m_report = JobReport{};
+        m_report.job = job;
+        m_report.dialogCancelled = true;
+    }
+    m_bBusy = false;
+    View().ShowIdle();
+}
+
+JobReport CTickoraDoc::LastReport() const {
+    std::lock_guard lock(m_reportMutex);
+    return m_report;
+}
+
+}  // namespace tickora

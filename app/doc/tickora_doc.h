@@ -1,0 +1,107 @@
+#pragma once
+// The document: owner of the job flags and the target of the job commands. No GUI here.
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/doc/tickora_view.h"
+#include "catalog/app_settings.h"
+#include "catalog/market_table.h"
+#include "catalog/stock_list.h"
+
+namespace tickora {
+
+// What a job leaves behind for a summary: the terminal prints it, the tests read it.
+struct JobReport {
+    std::string job;           // "fetch", "fetchlist", "kdt", "profiles", "performance"
+    int itemsDone = 0;         // blocks, pages or stocks finished
+    int itemsTotal = 0;
+    int extracted = 0;         // first counter at the end
+    int notExtracted = 0;      // second counter at the end
+    bool cancelled = false;    // Cancel ended the job early
+    bool downloadFailed = false;  // a failed download ended the job early
+    bool dialogCancelled = false; // the options dialog was dismissed: nothing ran
+    std::vector<int> failedCodes; // stocks logged to "ERRORLOG.TXT" by this run
+    std::vector<std::string> filesWritten;
+};
+
+class CTickoraDoc {
+public:
+    using Body = void (CTickoraDoc::*)();
+
+    CTickoraDoc(CAppSettings& settings, CMarketTable& markets, CStockList& stocks);
+    ~CTickoraDoc();  // asks a running job to stop and waits for it
+    CTickoraDoc(const CTickoraDoc&) = delete;
+    CTickoraDoc& operator=(const CTickoraDoc&) = delete;
+
+    void SetView(ITickoraView* view) { m_pView = view; }
+    [[nodiscard]] ITickoraView* GetView() const { return m_pView; }
+    // The view, or a view that shows nothing when none is set (the workers always have one).
+    [[nodiscard]] ITickoraView& View() const;
+
+    // The new-document step: with auto-start on, returns true to say a Fetch should be posted.
+    bool OnNewDocument();
+
+    // Job commands. Each returns false when it did not start a worker (a job still runs, no
+    // list, or the options dialog of the profile job refused).
+    bool OnFetch();
+    bool OnMakeFetchList();
+    bool OnMakeKdt();
+    bool OnGetProfiles();
+    bool OnGetPerformance();
+    // Save command: the daily quote file from the records as they are.
+    void OnSaveQuoteFile();
+    // Cancel button: m_bBusy := false, then m_bCancel := true.
+    void CancelJob();
+
+    // True while a worker thread exists (m_bBusy alone does not prove that: Cancel clears it).
+    [[nodiscard]] bool IsJobRunning() const { return m_bWorkerAlive.load(); }
+    // Waits until no worker is left.
+    void WaitForJob();
+
+    // Worker bodies, run on the worker thread.
+    void RunFetch();
+    void RunMakeFetchList();
+    void RunMakeKdt();
+    void RunGetProfiles();
+    void RunGetPerformance();
+
+    // The report of the last job that ended; read it after WaitForJob.
+    [[nodiscard]] JobReport LastReport() const;
+
+    std::atomic<bool> m_bCancel{false};
+    std::atomic<bool> m_bBusy{false};
+    std::atomic<bool> m_bShowAllStocks{false};
+    int m_bKeepHtml = 0;
+    int m_bAddedOnly = 0;
+    int m_bUseKeptHtml = 0;
+
+    CAppSettings& m_settings;
+    CMarketTable& m_markets;
+    CStockList& m_stocks;
+
+    // The end steps every job shares: bar to 0, m_bBusy := false, ShowIdle; then the report is
+    // stored for LastReport.
+    void EndJob(JobReport report);
+    // A job whose options dialog was dismissed: m_bBusy := false, ShowIdle, nothing else.
+    void EndJobWithoutWork(const char* job);
+
+private:
+    // Starts the one worker thread for body; false when one still runs.
+    bool StartJob(Body body);
+
+    friend unsigned JobThreadProc(void* context, CTickoraDoc::Body body);
+
+    ITickoraView* m_pView = nullptr;
+    std::thread m_worker;
+    std::atomic<bool> m_bWorkerAlive{false};
+    mutable std::mutex m_reportMutex;
+    JobReport m_report;
+};
+
+// Thread entry: -1 (as unsigned) at once for a null context, otherwise runs body and returns 0.
+unsigned JobThreadProc(void* context, CTickoraDoc::Body body);
+
+}  // namespace tickora

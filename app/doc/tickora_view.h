@@ -1,0 +1,55 @@
+#pragma once
+// What the document needs of its view. The desktop form and the terminal each implement it.
+// Calls from the worker thread must complete before they return (the worker waits, as it did
+// for the synchronous window messages of the form).
+#include <string>
+
+namespace tickora {
+
+struct ListOptions {
+    bool keepHtml = false;     // "HTMLファイルを残す"
+    bool addedOnly = false;    // "追加された銘柄のみ更新"
+    bool useKeptHtml = false;  // "残したHTMLファイルを使う"
+};
+
+struct ProfileOptions {
+    bool keepHtml = false;     // "HTMLファイルを残す"
+    bool addedOnly = false;    // "追加された銘柄の更新"
+    bool useKeptHtml = false;  // "残したHTMLファイルを使う"
+};
+
+struct CodeOptions {
+    unsigned code = 1301;  // 0..9999
+    unsigned days = 200;   // 10..3000
+    bool allStocks = false;
+};
+
+class ITickoraView {
+public:
+    virtual ~ITickoraView() = default;
+
+    virtual void ShowRunning() = 0;  // Fetch disabled, Cancel enabled
+    virtual void ShowIdle() = 0;     // Fetch enabled, Cancel disabled
+    virtual void ShowCounts(int first, int second) = 0;
+
+    // The progress bar: range 0..n (n truncated to 16 bits), step, one step per item, position.
+    virtual void SetProgressRange(int n) = 0;
+    virtual void SetProgressStep(int step) = 0;
+    virtual void StepProgress() = 0;
+    virtual void SetProgressPos(int pos) = 0;
+
+    // Options dialogs. The list and code dialogs are asked from the worker thread; the profile
+    // dialog from the thread that gave the command. false = the user cancelled.
+    virtual bool AskListOptions(ListOptions& options) = 0;
+    virtual bool AskCodeOptions(CodeOptions& options, bool showAllStocks) = 0;
+    virtual bool AskProfileOptions(ProfileOptions& options) = 0;
+
+    // A message box with an OK button; text in Shift-JIS.
+    virtual void ShowMessage(const std::string& sjisText) = 0;
+    // The document title ("2008/2/11" after OnFetch).
+    virtual void SetTitle(const std::string& title) = 0;
+    // Exit after fetch: end the program's event loop. Called from the worker thread.
+    virtual void PostQuit() = 0;
+};
+
+}  // namespace tickora

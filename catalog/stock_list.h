@@ -1,0 +1,75 @@
+#pragma once
+// The fetch list in memory: blocks of up to 50 stocks, one quote page request per block.
+#include <memory>
+#include <vector>
+
+#include "catalog/market_table.h"
+
+namespace tickora {
+
+inline constexpr int kStocksPerBlock = 50;
+
+struct CStockRecord {
+    char m_szSymbol[16] = {};  // at most 15 bytes
+    int m_nCode = 0;
+    int m_nMarket = 0;  // market table index; the entry count for an unknown market
+    int m_nMonth = 0;
+    int m_nDay = 0;
+    char m_szName[32] = {};  // Shift-JIS, at most 31 bytes
+    bool m_bFound = false;
+    double m_dOpen = 0;
+    double m_dHigh = 0;
+    double m_dLow = 0;
+    double m_dClose = 0;
+    double m_dVolume = 0;
+    double m_adFigures[5] = {};
+};
+
+class CQuoteBlock {
+public:
+    explicit CQuoteBlock(int index);
+
+    void AddStock(int slot, const char* symbol, int code, const char* marketSymbol,
+                  const char* name, const CMarketTable& markets);
+    // Composes both quote URLs on quoteHost (such as "http://127.0.0.1:8053"), stopping at the
+    // 511 bytes that each URL field holds.
+    void BuildUrls(const CMarketTable& markets, const char* quoteHost);
+    // First slot among all 50 (used or not) with that code; -1 when none.
+    [[nodiscard]] int IndexOfCode(int code) const;
+    // Always the current year; the block's month and day when valid, else today's.
+    void GetQuoteDate(int* year, int* month, int* day) const;
+
+    char m_szPagePath[64] = {};  // "Webtemp/webtemp-%03d.html"
+    int m_nStocks = 0;
+    int m_nExtracted = 0;
+    CStockRecord m_aStocks[kStocksPerBlock];
+    char m_szQuoteUrl[512] = {};
+    char m_szFiguresUrl[512] = {};
+    int m_nMonth = 0;
+    int m_nDay = 0;
+    int m_nIndex = 0;
+};
+
+class CStockList {
+public:
+    // 0 when the list was read, -1 when the file cannot be opened or has no line. The market
+    // table must be loaded: it resolves each stock's market and the URL suffixes.
+    int Load(const CMarketTable& markets, const char* quoteHost, const char* path = "fetchlist.csv");
+
+    // Block i, or nullptr when i is outside the list (no list loaded included).
+    [[nodiscard]] CQuoteBlock* GetBlock(int i);
+    [[nodiscard]] const CQuoteBlock* GetBlock(int i) const;
+    [[nodiscard]] const char* GetQuoteUrl(int i) const;
+    [[nodiscard]] const char* GetFiguresUrl(int i) const;
+    [[nodiscard]] const char* GetPagePath(int i) const;
+
+    // m_nMarket + 1 of the stock with that code (a later block's match wins); 99 when none.
+    [[nodiscard]] int MarketOfCode(int code) const;
+    // Copies the symbol of the stock with that code into out (16 bytes), or the empty text.
+    void SymbolOfCode(int code, char* out) const;
+
+    int m_nBlocks = 0;
+    std::vector<std::unique_ptr<CQuoteBlock>> m_ppBlocks;
+};
+
+}  // namespace tickora

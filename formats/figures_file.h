@@ -1,0 +1,16 @@
+#pragma once
+// The performance (FN) file.
+#include <cstdio>
+#include <string>
+
+#include "catalog/stock_list.h"
+
+namespace tickora {
+
+// Writes (or replaces) "%s/FN%02d%02d%02d.DAT" in folder; nothing for an empty list or a folder
+// where the file cannot be created. Returns the path written, or the empty string.
+std::string WriteFiguresFile(const CStockList& list, int count, const char* folder);
+void WriteFiguresLines(const CQuoteBlock& block, std::FILE* out);
+void WriteFiguresLine(const CStockRecord& stock, std::FILE* out);
+
+}  // namespace tickora

@@ -1,0 +1,44 @@
+#pragma once
+// KDT price-history files: headerless 26-byte little-endian records, oldest day first.
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+namespace tickora {
+
+inline constexpr int kKdtRecordSize = 26;
+inline constexpr int kKdtDaysPerPage = 50;
+
+struct CKdtDay {
+    std::int32_t m_nYear = 0;
+    std::int32_t m_nMonth = 0;
+    std::int32_t m_nDay = 0;
+    std::int32_t m_nOpen = 0;
+    std::int32_t m_nHigh = 0;
+    std::int32_t m_nLow = 0;
+    std::int32_t m_nClose = 0;
+    std::int32_t m_nVolume = 0;
+
+    void Clear() { *this = CKdtDay{}; }
+    // Only days with 1900 < year < 2100 are written.
+    [[nodiscard]] bool IsValid() const { return m_nYear > 1900 && m_nYear < 2100; }
+    void Pack(unsigned char (&record)[kKdtRecordSize]) const;
+    // Writes the packed record when the day is valid; false on a write error.
+    bool Write(std::FILE* out) const;
+};
+
+// Slots 49 down to 0 of one page of days.
+void WriteDays(const CKdtDay (&days)[kKdtDaysPerPage], std::FILE* out);
+
+// "DATA/%04d/KD%04d.KDT" (thousands folder) or "KD%04d.KDT" in the working folder.
+[[nodiscard]] std::string KdtFileName(int code, bool inDataFolder);
+
+// "DATA" and "DATA/1000" .. "DATA/9000"; existing folders are fine.
+void CreateKdtFolders();
+
+// Writes the stock's file from its pages (in table order; written last page first). Nothing
+// happens without pages or when the file cannot be created. Returns true when a file was written.
+bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> pages);
+
+}  // namespace tickora

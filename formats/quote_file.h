@@ -1,0 +1,29 @@
+#pragma once
+// The daily quote file in its three layouts.
+#include <cstdio>
+#include <string>
+
+#include "catalog/market_table.h"
+#include "catalog/stock_list.h"
+
+namespace tickora {
+
+enum QuoteFormat { kFormat32 = 1, kFormatDos = 2, kFormatModoki = 3 };
+
+// The file name for folder, format and date ("%s/DS%02d%02d%02d.DAT" or "%s/DS%04d%02d.%02d").
+[[nodiscard]] std::string QuoteFileName(const char* folder, int format, int year, int month, int day);
+
+// Writes (or replaces) the daily quote file of the list into folder. Nothing is written for an
+// empty list, an invalid block-0 date or a folder where the file cannot be created. Returns the
+// path written, or the empty string.
+std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
+                           const CMarketTable& markets, bool averageDecimals);
+
+// One block's lines, slot order.
+void WriteQuoteLines(const CQuoteBlock& block, std::FILE* out, int format,
+                     const CMarketTable& markets, bool averageDecimals);
+// One stock's line, or nothing when its close is not above 0.
+void WriteQuoteLine(const CStockRecord& stock, std::FILE* out, int format,
+                    const CMarketTable& markets, bool averageDecimals);
+
+}  // namespace tickora

@@ -1,0 +1,77 @@
+#pragma once
+// The simulated finance site: a deterministic synthetic market served over HTTP on loopback, with
+// faults that tests switch on per path.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tickora::site {
+
+struct SiteOptions {
+    std::string bindAddress = "127.0.0.1";
+    int port = 8053;  // 0 = any free port
+    int stocks = 3800;
+    std::uint64_t seed = 1;
+    int year = 0;  // the site's date; 0 = today in local time
+    int month = 0;
+    int day = 0;
+};
+
+enum class FaultKind {
+    kNone,
+    kStatus,     // answer `status` (with Retry-After when retryAfterSeconds >= 0)
+    kCut,        // send the headers and part of the body, then close the connection
+    kStall,      // send the headers, then nothing for `stall`
+    kEmpty,      // status 200 with an empty body
+    kGarbage,    // status 200 with `bytes` of random bytes
+    kHuge,       // status 200 with a valid page padded to `bytes`
+    kNoEndTags,  // status 200 with the page stripped of every "</...>" tag
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::kNone;
+    int status = 500;
+    int retryAfterSeconds = -1;
+    std::size_t bytes = 0;
+    std::chrono::milliseconds stall{std::chrono::seconds(120)};
+    int times = -1;  // how many requests it hits; -1 = every one
+};
+
+struct ReceivedRequest {
+    std::string target;  // path and query exactly as received
+    std::string userAgent;
+    std::string acceptEncoding;
+};
+
+class SiteServer {
+public:
+    explicit SiteServer(SiteOptions options);
+    ~SiteServer();
+    SiteServer(const SiteServer&) = delete;
+    SiteServer& operator=(const SiteServer&) = delete;
+
+    // Binds and serves on a background thread; false when the port cannot be bound.
+    [[nodiscard]] bool Start();
+    void Stop();
+    [[nodiscard]] int Port() const;
+    [[nodiscard]] std::string Url() const;  // "http://127.0.0.1:PORT"
+
+    // Requests whose target starts with prefix (path and query, such as "/q?s=1301") get fault.
+    void SetFault(const std::string& prefix, const Fault& fault);
+    void ClearFaults();
+    [[nodiscard]] std::vector<ReceivedRequest> Requests() const;
+    void ClearRequests();
+
+    // What each stock's quote, figures and profile are, as CSV (UTF-8).
+    [[nodiscard]] bool DumpTruth(const std::string& path) const;
+    // The fetch list the site's market gives, in Shift-JIS "fetchlist.csv" form.
+    [[nodiscard]] std::string FetchListCsv() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace tickora::site

@@ -1,0 +1,46 @@
+#include "tests/support/temp_dir.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace tickora::test {
+
+ScopedWorkDir::ScopedWorkDir() {
+    m_previous = std::filesystem::current_path();
+    std::string pattern = (std::filesystem::temp_directory_path() / "tickora-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+    std::filesystem::current_path(m_path);
+}
+
+ScopedWorkDir::~ScopedWorkDir() {
+    std::error_code ec;
+    std::filesystem::current_path(m_previous, ec);
+    // Tests may leave read-only folders behind; make them removable first.
+    for (auto& entry : std::filesystem::recursive_directory_iterator(m_path, ec)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::filesystem::path SourcePath(const std::string& relative) {
+    return std::filesystem::path(TICKORA_SOURCE_DIR) / relative;
+}
+
+}  // namespace tickora::test

@@ -1,0 +1,30 @@
+#pragma once
+// A fresh working folder per test; the process works inside it while the object lives.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tickora::test {
+
+class ScopedWorkDir {
+public:
+    ScopedWorkDir();
+    ~ScopedWorkDir();
+    ScopedWorkDir(const ScopedWorkDir&) = delete;
+    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+    std::filesystem::path m_previous;
+};
+
+// Whole-file helpers for assertions.
+[[nodiscard]] std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// A file of the source tree, such as "data/market.csv".
+[[nodiscard]] std::filesystem::path SourcePath(const std::string& relative);
+
+}  // namespace tickora::test

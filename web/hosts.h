@@ -1,0 +1,26 @@
+#pragma once
+// The three hosts of the finance site. The jobs put these in front of the paths they build.
+#include <string>
+
+namespace tickora {
+
+inline constexpr const char* kDefaultSite = "http://127.0.0.1:8053";
+
+struct SiteHosts {
+    std::string quote = kDefaultSite;    // quote pages and listing pages
+    std::string table = kDefaultSite;    // price-history tables
+    std::string profile = kDefaultSite;  // company profiles
+};
+
+// The hosts in force; the defaults until something sets them.
+[[nodiscard]] const SiteHosts& Hosts();
+void SetHosts(const SiteHosts& hosts);
+
+// TICKORA_SITE sets all three, TICKORA_QUOTE_HOST, TICKORA_TABLE_HOST and TICKORA_PROFILE_HOST
+// override one each. A trailing '/' is dropped so that paths can be appended.
+void LoadHostsFromEnvironment();
+
+// All three hosts to one site URL (the command line's --site).
+void SetSite(const std::string& url);
+
+}  // namespace tickora
