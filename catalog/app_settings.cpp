@@ -1,0 +1,120 @@
+#include "catalog/app_settings.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace tickora {
+namespace {
+
+constexpr int kVersionAt = 0;
+constexpr int kFormatAt = 4;
+constexpr int kDirAt = 8;
+constexpr int kDirSize = 128;
+constexpr int kAutoStartAt = 136;
+constexpr int kExitAt = 140;
+constexpr int kDecimalsAt = 144;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+void PutU32(unsigned char* at, std::uint32_t value) {
+    at[0] = static_cast<unsigned char>(value);
+    at[1] = static_cast<unsigned char>(value >> 8);
+    at[2] = static_cast<unsigned char>(value >> 16);
+    at[3] = static_cast<unsigned char>(value >> 24);
+}
+
+std::uint32_t GetU32(const unsigned char* at) {
+    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
+           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
+}  // namespace
+
+void CAppSettings::SetDefaults() {
+    m_nVersion = kSettingsVersion;
+    m_nOutputFormat = 3;
+    // This platform has no drive letters; the working folder stands in for the root of C:.
+    std::memset(m_szOutputDir, 0, sizeof m_szOutputDir);
+    m_szOutputDir[0] = '.';
+    m_bAutoStart = 0;
+    m_bExitAfterFetch = 0;
+    m_bAverageDecimals = 0;
+}
+
+void CAppSettings::CopyFrom(const CAppSettings& other) {
+    m_nVersion = other.m_nVersion;
+    m_nOutputFormat = other.m_nOutputFormat;
+    std::memcpy(m_szOutputDir, other.m_szOutputDir, sizeof m_szOutputDir);
+    m_bAutoStart = other.m_bAutoStart;
+    m_bExitAfterFetch = other.m_bExitAfterFetch;
+    m_bAverageDecimals = other.m_bAverageDecimals;
+}
+
+void CAppSettings::ToRecord(unsigned char (&record)[kSettingsRecordSize]) const {
+    std::memset(record, 0, sizeof record);
+    PutU32(record + kVersionAt, m_nVersion);
+    PutU32(record + kFormatAt, static_cast<std::uint32_t>(m_nOutputFormat));
+    // Only the path and its NUL carry meaning; the filler after them is written as zeros.
+    const std::size_t length = strnlen(m_szOutputDir, kDirSize - 1);
+    std::memcpy(record + kDirAt, m_szOutputDir, length);
+    PutU32(record + kAutoStartAt, static_cast<std::uint32_t>(m_bAutoStart));
+    PutU32(record + kExitAt, static_cast<std::uint32_t>(m_bExitAfterFetch));
+    PutU32(record + kDecimalsAt, static_cast<std::uint32_t>(m_bAverageDecimals));
+}
+
+void CAppSettings::FromRecord(const unsigned char (&record)[kSettingsRecordSize]) {
+    m_nVersion = GetU32(record + kVersionAt);
+    m_nOutputFormat = static_cast<std::int32_t>(GetU32(record + kFormatAt));
+    // A path without its NUL keeps its first 127 bytes, so the field is always terminated.
+    std::memset(m_szOutputDir, 0, sizeof m_szOutputDir);
+    const std::size_t length =
+        strnlen(reinterpret_cast<const char*>(record + kDirAt), kDirSize - 1);
+    std::memcpy(m_szOutputDir, record + kDirAt, length);
+    m_bAutoStart = static_cast<std::int32_t>(GetU32(record + kAutoStartAt));
+    m_bExitAfterFetch = static_cast<std::int32_t>(GetU32(record + kExitAt));
+    m_bAverageDecimals = static_cast<std::int32_t>(GetU32(record + kDecimalsAt));
+}
+
+void CAppSettings::Load(const char* path) {
+    FileHandle file(std::fopen(path, "rb"));
+    if (!file) {
+        return;
+    }
+    const std::uint32_t expected = m_nVersion;
+    // A short file lays its bytes over a record of defaults.
+    unsigned char record[kSettingsRecordSize];
+    CAppSettings defaults;
+    defaults.ToRecord(record);
+    (void)std::fread(record, 1, sizeof record, file.get());
+    file.reset();
+    FromRecord(record);
+    if (m_nVersion != expected) {
+        SetDefaults();
+    }
+}
+
+bool CAppSettings::Save(const char* path) const {
+    unsigned char record[kSettingsRecordSize];
+    ToRecord(record);
+    // The record goes to a side file first, so a failed write never leaves a half record where
+    // the last good one was.
+    const std::string temporary = std::string(path) + ".tmp";
+    FileHandle file(std::fopen(temporary.c_str(), "wb"));
+    if (!file) {
+        return false;
+    }
+    const bool written = std::fwrite(record, 1, sizeof record, file.get()) == sizeof record;
+    const bool closed = std::fclose(file.release()) == 0;
+    if (!written || !closed || std::rename(temporary.c_str(), path) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tickora
