@@ -1,0 +1,57 @@
+#include "formats/figures_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "formats/atomic_file.h"
+
+namespace tickora {
+
+std::string WriteFiguresFile(const CStockList& list, int count, const char* folder) {
+    const CQuoteBlock* block0 = list.GetBlock(0);
+    if (block0 == nullptr || folder == nullptr) {
+        return {};
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    block0->GetQuoteDate(&year, &month, &day);
+    char name[64];
+    std::snprintf(name, sizeof name, "FN%02d%02d%02d.DAT", year - 2000, month, day);
+    // An empty folder means the working folder, never the root of the file system.
+    const std::string path = std::string(folder[0] != '\0' ? folder : ".") + "/" + name;
+
+    AtomicFile file;
+    if (!file.Open(path)) {
+        return {};
+    }
+    std::fprintf(file.Get(), "%02d%02d%02d\r\n", year - 2000, month, day);
+    std::fprintf(file.Get(), "%d\r\n", count);
+    for (int i = 0; i < list.m_nBlocks; ++i) {
+        if (const CQuoteBlock* block = list.GetBlock(i)) {
+            WriteFiguresLines(*block, file.Get());
+        }
+    }
+    return file.Commit() ? path : std::string();
+}
+
+void WriteFiguresLines(const CQuoteBlock& block, std::FILE* out) {
+    const int used = std::min(block.m_nStocks, kStocksPerBlock);
+    for (int slot = 0; slot < used; ++slot) {
+        WriteFiguresLine(block.m_aStocks[slot], out);
+    }
+}
+
+void WriteFiguresLine(const CStockRecord& stock, std::FILE* out) {
+    const double* f = stock.m_adFigures;
+    // Figures 3 and 5 can be zero or negative for a stock that has figures, so they do not decide.
+    if (!(f[0] > 0 || f[1] > 0 || f[3] > 0)) {
+        return;
+    }
+    char name[sizeof stock.m_szName + 1] = {};
+    std::memcpy(name, stock.m_szName, sizeof stock.m_szName);
+    std::fprintf(out, "%04d,%d,%s,%.2f,%.2f,%.2f,%.2f,%.2f\r\n", stock.m_nCode, 0, name, f[0], f[1],
+                 f[2], f[3], f[4]);
+}
+
+}  // namespace tickora
