@@ -1,0 +1,217 @@
+#include "jobs/history_page.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "catalog/clock.h"
+#include "jobs/page_buffer.h"
+#include "web/hosts.h"
+#include "web/sjis.h"
+#include "web/text_scan.h"
+
+namespace tickora {
+namespace {
+
+constexpr int kCellTextSize = 256;
+
+// The date markers in Shift-JIS, converted once.
+struct DateMarkers {
+    std::string year = Utf8ToSjis("年");
+    std::string month = Utf8ToSjis("月");
+    std::string day = Utf8ToSjis("日");
+    std::string yearFormat = "%d" + year;
+    std::string monthFormat = "%d" + month;
+    std::string dayFormat = "%d" + day;
+};
+
+const DateMarkers& Markers() {
+    static const DateMarkers markers;
+    return markers;
+}
+
+// A date cell such as 2008年2月8日, already in Shift-JIS. The month is read right after a
+// four-digit year and its 年, the day right after the 月.
+bool ReadDate(const char* text, CKdtDay& day) {
+    const DateMarkers& m = Markers();
+    int year = 0;
+    int month = 0;
+    int dayOfMonth = 0;
+    (void)std::sscanf(text, m.yearFormat.c_str(), &year);
+    if (year > 1900) {
+        const int yearPartLength = 4 + static_cast<int>(m.year.size());
+        if (static_cast<int>(std::strlen(text)) >= yearPartLength) {
+            (void)std::sscanf(text + yearPartLength, m.monthFormat.c_str(), &month);
+        }
+        const int monthAt = FindText(text, m.month.c_str());
+        if (monthAt > yearPartLength + 1) {
+            (void)std::sscanf(text + monthAt - 1 + m.month.size(), m.dayFormat.c_str(),
+                              &dayOfMonth);
+        }
+    }
+    if (month < 1 || month > 12 || dayOfMonth < 1 || dayOfMonth > 31) {
+        return false;
+    }
+    day.m_nYear = year;
+    day.m_nMonth = month;
+    day.m_nDay = dayOfMonth;
+    return true;
+}
+
+int ReadNumber(char* text) {
+    StripCommas(text);
+    return std::atoi(text);
+}
+
+}  // namespace
+
+std::string HistoryPagePath(int page) {
+    char path[64];
+    std::snprintf(path, sizeof path, "Webtemp/kdttemp-%03d.html", page);
+    return path;
+}
+
+CKdtPage::CKdtPage(const char* symbol, int index) {
+    std::snprintf(m_szPagePath, sizeof m_szPagePath, "%s", HistoryPagePath(index).c_str());
+    const LocalDate today = Today();
+    m_nToYear = today.year;
+    m_nToMonth = today.month;
+    m_nToDay = today.day;
+    std::snprintf(m_szUrl, sizeof m_szUrl,
+                  "%s/t?s=%s&a=%d&b=%d&c=%d&d=%d&e=%d&f=%d&g=d&q=t&y=%d&x=.csv",
+                  Hosts().table.c_str(), symbol, m_nFromMonth, m_nFromDay, m_nFromYear, m_nToMonth,
+                  m_nToDay, m_nToYear, kKdtDaysPerPage * index);
+}
+
+CKdtRequest::CKdtRequest(const char* symbol, int code, int days) : m_nCode(code), m_nDays(days) {
+    std::snprintf(m_szSymbol, sizeof m_szSymbol, "%s", symbol != nullptr ? symbol : "");
+    m_nPages = days > 0 ? (days + kKdtDaysPerPage - 1) / kKdtDaysPerPage : 0;
+    m_ppPages.reserve(static_cast<size_t>(m_nPages));
+    for (int j = 0; j < m_nPages; ++j) {
+        m_ppPages.push_back(std::make_unique<CKdtPage>(m_szSymbol, j));
+    }
+}
+
+bool CKdtRequest::WriteKdtFile(bool inDataFolder) const {
+    std::vector<const CKdtDay*> pages;
+    pages.reserve(m_ppPages.size());
+    for (const auto& page : m_ppPages) {
+        pages.push_back(page->m_aDays);
+    }
+    return tickora::WriteKdtFile(m_nCode, inDataFolder, pages);
+}
+
+int CKdtRequest::DayCount() const {
+    int count = 0;
+    for (const auto& page : m_ppPages) {
+        for (const CKdtDay& day : page->m_aDays) {
+            count += day.IsValid() ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+int ParseHistoryRow(const char* row, int length, CKdtDay& slot) {
+    if (length <= 0) {
+        return -1;
+    }
+    // Filled aside and stored only when the row is a day, so that a row refused after its date
+    // was read (an opening price of 0) leaves no dated slot behind to be written as a day.
+    CKdtDay day;
+    int result = -1;
+    int q = 0;
+    for (int k = 0;; ++k) {
+        const int tdAt = FindText(row + q, "<td");
+        if (tdAt == 0) {
+            break;
+        }
+        const int s = q + tdAt - 1;
+        if (s >= length) {
+            // A row of a date and two numbers stands for one price: the second is not the high.
+            if (k == 3) {
+                day.m_nHigh = day.m_nOpen;
+            }
+            break;
+        }
+        const int closeAt = FindText(row + q, "</td>");
+        if (closeAt == 0) {
+            break;  // an unclosed cell holds no value
+        }
+        const int cellEnd = q + closeAt - 1 + 5 - 1;
+        char text[kCellTextSize];
+        (void)StripTags(row + s, cellEnd - s + 1, text, sizeof text);
+        switch (k) {
+            case 0: {
+                char converted[kCellTextSize];
+                EucToSjis(text, converted);
+                if (!ReadDate(converted, day)) {
+                    return -1;
+                }
+                result = 0;
+                break;
+            }
+            case 1: {
+                const int open = ReadNumber(text);
+                if (open == 0) {
+                    return -1;
+                }
+                day.m_nOpen = day.m_nHigh = day.m_nLow = day.m_nClose = open;
+                day.m_nVolume = 0;
+                break;
+            }
+            case 2:
+                day.m_nHigh = ReadNumber(text);
+                break;
+            case 3:
+                day.m_nLow = ReadNumber(text);
+                break;
+            case 4:
+                day.m_nClose = ReadNumber(text);
+                break;
+            default:
+                day.m_nVolume = ReadNumber(text);
+                break;
+        }
+        if (k + 1 > 5) {
+            break;
+        }
+        q = cellEnd + 1;
+        if (q >= length) {
+            break;
+        }
+    }
+    if (result == 0) {
+        slot = day;
+    }
+    return result;
+}
+
+int ParseHistoryPage(const char* path, CKdtPage& page) {
+    const int length = ReadPageIntoBuffer(path, kHistoryPageLimit);
+    if (length < 0) {
+        return -1;
+    }
+    const char* text = g_PageBuffer;
+    int slot = 0;
+    int p = 0;
+    int trAt = FindText(text, "<tr");
+    while (trAt != 0 && slot < kKdtDaysPerPage) {
+        const int rowStart = p + trAt - 1;
+        // The end is looked for from p, not from the "<tr": a stray "</tr>" before the row makes
+        // a row of no length, which is skipped.
+        const int closeAt = FindText(text + p, "</tr>");
+        const int rowEnd = closeAt != 0 ? p + closeAt - 1 + 5 - 1 : p + 3;
+        if (rowEnd >= length) {
+            break;
+        }
+        const int rowLength = rowEnd - rowStart + 1;
+        if (rowLength > 0 && ParseHistoryRow(text + rowStart, rowLength, page.m_aDays[slot]) == 0) {
+            ++slot;
+        }
+        p = rowEnd + 1;
+        trAt = FindText(text + p, "<tr");
+    }
+    return slot > 0 ? 0 : -1;
+}
+
+}  // namespace tickora
