@@ -1,0 +1,144 @@
+#include "jobs/figures_page.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "jobs/quote_page.h"
+#include "web/text_scan.h"
+
+namespace tickora {
+namespace {
+
+constexpr int kCellSize = 256;
+constexpr int kFigureCells = 10;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+int CodeOf(const char* text) {
+    const long value = std::strtol(text, nullptr, 10);
+    return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+// The whole-number part of the text. Read as 64 bits so that a sum of more than two thousand
+// million (sales in yen) keeps its value instead of wrapping.
+double WholeNumberOf(const char* text) {
+    return static_cast<double>(std::strtoll(text, nullptr, 10));
+}
+
+}  // namespace
+
+int ParseFiguresRow(const char* row, int length, FiguresRow& out) {
+    if (length <= 0) {
+        return -1;
+    }
+    // Never search from beyond the text's terminator, whatever length says.
+    const int visible = static_cast<int>(strnlen(row, static_cast<size_t>(length)));
+    int result = -1;
+    int cell = 0;
+    int pos = 0;
+    for (;;) {
+        if (pos > visible) {
+            return result;
+        }
+        const int a = FindText(row + pos, "<td");
+        if (a == 0) {
+            return result;
+        }
+        const int cellStart = pos + a - 1;
+        if (cellStart >= length) {
+            return result;
+        }
+        const int e = FindText(row + pos, "</td>");
+        const int cellEnd = pos + e + 3;
+        char text[kCellSize];
+        StripTags(row + cellStart, cellEnd - cellStart + 1, text, kCellSize);
+
+        switch (cell) {
+            case 0: {
+                const int code = CodeOf(text);
+                out = FiguresRow{};
+                out.m_nCode = code;
+                if (code < 1000 || code > 9999) {
+                    return -1;
+                }
+                break;
+            }
+            case 5:
+                KeepNumberChars(text);
+                StripCommas(text);
+                out.m_adFigures[0] = WholeNumberOf(text);
+                break;
+            case 6:
+            case 7:
+            case 8:
+                KeepNumberChars(text);
+                out.m_adFigures[cell - 5] = AtofC(text);
+                break;
+            case 9:
+                KeepNumberChars(text);
+                out.m_adFigures[4] = AtofC(text);
+                result = 0;
+                break;
+            default:
+                break;
+        }
+        ++cell;
+        if (cell >= kFigureCells) {
+            return result;
+        }
+        pos = cellEnd + 1;
+        if (pos >= length) {
+            return result;
+        }
+    }
+}
+
+int ParseFiguresText(const char* text, CQuoteBlock& block) {
+    const int textLength = static_cast<int>(std::strlen(text));
+    int count = 0;
+    int pos = 0;
+    while (pos <= textLength) {
+        const int a = FindText(text + pos, "<tr");
+        if (a == 0) {
+            break;
+        }
+        const int start = pos + a - 1;
+        const int b = FindText(text + pos, "</tr>");
+        const int end = pos + b + 3;
+        const int length = end - start + 1;
+        FiguresRow row;
+        // A "</tr>" before the next "<tr" gives no row: the scan just moves past it.
+        if (length > 0 && ParseFiguresRow(text + start, length, row) == 0) {
+            const int slot = block.IndexOfCode(row.m_nCode);
+            if (slot >= 0) {
+                std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures,
+                            sizeof row.m_adFigures);
+                if (row.m_adFigures[0] > 0 || row.m_adFigures[1] > 0 || row.m_adFigures[3] > 0) {
+                    ++count;
+                }
+            }
+        }
+        pos = end + 1;
+    }
+    return count;
+}
+
+int ParseFiguresPage(const char* path, CQuoteBlock& block) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
+        return -1;
+    }
+    std::vector<char> page(kFiguresPageLimit + 1, '\0');
+    const size_t read = std::fread(page.data(), 1, kFiguresPageLimit, file.get());
+    file.reset();
+    page[read] = '\0';
+    return ParseFiguresText(page.data(), block);
+}
+
+}  // namespace tickora

@@ -1,0 +1,31 @@
+#pragma once
+// The second view of the quote page ("&d=v3"): one row per stock with its code and, in fixed
+// cells, five performance figures. Only ASCII digits and markup are read, so the page is not
+// converted from EUC-JP.
+#include "catalog/stock_list.h"
+
+namespace tickora {
+
+// A longer page is examined only up to this many bytes.
+inline constexpr int kFiguresPageLimit = 81920;
+
+struct FiguresRow {
+    int m_nCode = 0;
+    double m_adFigures[5] = {};
+};
+
+// Reads one row (cells numbered from 0): 0 when its first cell is a code from 1000 to 9999 and
+// it has at least ten cells, -1 otherwise. row points into a NUL-terminated text; a cell that
+// starts beyond length belongs to the next row and ends the row.
+[[nodiscard]] int ParseFiguresRow(const char* row, int length, FiguresRow& out);
+
+// Parses a whole NUL-terminated page text into the block: the figures of every row whose code
+// belongs to a stock of the block are stored there. Returns the rows counted: stored rows whose
+// figure 1, 2 or 4 is above 0. Touches no file and no global.
+[[nodiscard]] int ParseFiguresText(const char* text, CQuoteBlock& block);
+
+// Reads at most kFiguresPageLimit bytes of path and parses them into block; -1 when the file
+// cannot be opened.
+[[nodiscard]] int ParseFiguresPage(const char* path, CQuoteBlock& block);
+
+}  // namespace tickora

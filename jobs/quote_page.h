@@ -1,0 +1,43 @@
+#pragma once
+// The multi-stock quote page ("&d=v2"): its table rows are matched, in order, to the slots of one
+// block. The page is EUC-JP; only the name cell is converted, every other cell is read as ASCII.
+#include "catalog/stock_list.h"
+
+namespace tickora {
+
+// A page is read with at most this many bytes, so one zero byte always follows it in the page
+// buffer.
+inline constexpr int kQuotePageLimit = 153599;
+
+// The log of stocks whose quote was not extracted; only ever appended to.
+inline constexpr const char* kErrorLogPath = "ERRORLOG.TXT";
+
+// What one parse found besides the records: the slots whose row was taken but whose stock does
+// not count as extracted, in the order they were met.
+struct QuotePageOutcome {
+    int failedSlots[kStocksPerBlock] = {};
+    int failedCount = 0;
+};
+
+// Parses one row into stock. row points into a NUL-terminated page text; the cell search runs on
+// past the row's end to the end of that text, as the page layout has always been read. Returns
+// true when the row was taken for this stock (its symbol cell matched and a name cell followed).
+bool ParseQuoteRow(const char* row, int length, CStockRecord& stock);
+
+// Parses a whole NUL-terminated page text into block: fills the records of the taken rows, sets
+// m_nExtracted and copies slot 0's month and day to the block. Touches no file and no global.
+void ParseQuoteText(const char* text, CQuoteBlock& block, QuotePageOutcome& outcome);
+
+// Reads the page at path (at most kQuotePageLimit bytes) into g_PageBuffer, parses it into block
+// and appends every taken but failed stock to the error log. Returns false when the file cannot
+// be opened; the block is then untouched.
+bool ParseQuotePage(const char* path, CQuoteBlock& block, QuotePageOutcome* outcome = nullptr);
+
+// Appends "page=%d code=%d name=%s" with CR LF to the error log; dropped when it cannot be opened.
+void LogFailedStock(int page, int code, const char* name);
+
+// atof without the locale: a desktop session may run with a decimal comma, while the site always
+// writes a decimal point. Leading blanks and a sign are accepted; no digits give 0.
+[[nodiscard]] double AtofC(const char* text);
+
+}  // namespace tickora
