@@ -1,0 +1,144 @@
+#include "jobs/profile_page.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "web/download.h"
+#include "web/hosts.h"
+#include "web/sjis.h"
+#include "web/text_scan.h"
+#include "web/work_folder.h"
+
+namespace tickora {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool FileExists(const std::string& path) {
+    return FilePtr(std::fopen(path.c_str(), "rb")) != nullptr;
+}
+
+// The whole file, or nullopt-like false when it cannot be opened.
+bool ReadWholeFile(const char* path, std::vector<char>& bytes) {
+    FilePtr file(std::fopen(path, "rb"));
+    if (!file) {
+        return false;
+    }
+    bytes.clear();
+    char chunk[65536];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ProfileUrl(int code) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/biz/fundamental/%04d.html", code);
+    return Hosts().profile + path;
+}
+
+std::string KeptProfilePath(int code) {
+    char path[64];
+    std::snprintf(path, sizeof path, "Webtemp/fundamental/%04d/%04d.html", code / 1000 * 1000,
+                  code);
+    return path;
+}
+
+void CreateProfileFolders() {
+    (void)MakeFolder(kWorkFolder);
+    (void)MakeFolder("Webtemp/fundamental");
+    for (int thousand = 1000; thousand <= 9000; thousand += 1000) {
+        char path[64];
+        std::snprintf(path, sizeof path, "Webtemp/fundamental/%04d", thousand);
+        (void)MakeFolder(path);
+    }
+}
+
+std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml) {
+    const std::string url = ProfileUrl(code);
+    if (!keepHtml && !useKeptHtml) {
+        // The shared file still holds the previous stock's page: without this removal a 404 or
+        // a failed download would hand that page to this stock.
+        std::remove(kSharedProfilePath);
+        if (DownloadToFile(url.c_str(), kSharedProfilePath) != 0) {
+            std::remove(kSharedProfilePath);  // a cut transfer leaves part of a page
+        }
+        return kSharedProfilePath;
+    }
+    const std::string kept = KeptProfilePath(code);
+    if (useKeptHtml) {
+        return kept;
+    }
+    // Download beside the kept page and replace it only with a whole answer, so that a failed
+    // download leaves the page an earlier run kept for this same stock.
+    const std::string part = kept + ".part";
+    std::remove(part.c_str());
+    if (DownloadToFile(url.c_str(), part.c_str()) == 0 && FileExists(part)) {
+        if (std::rename(part.c_str(), kept.c_str()) != 0) {
+            std::remove(part.c_str());
+        }
+    } else {
+        std::remove(part.c_str());
+    }
+    return kept;
+}
+
+int ExtractAfterMarker(const char* text, const char* marker, const char* endMarker, char* dst,
+                       int limit) {
+    const int a = FindText(text, marker);
+    if (a == 0) {
+        return 0;
+    }
+    const char* p = text + a - 1 + std::strlen(marker);
+    int n = FindText(p, endMarker);
+    if (n == 0) {
+        return 0;
+    }
+    if (n >= limit) {
+        n = limit;
+    }
+    std::memcpy(dst, p, static_cast<size_t>(n));
+    dst[n - 1] = '\0';
+    return n - 1;
+}
+
+int ParseProfilePage(const char* path, CompanyProfile& profile) {
+    static const std::string kIndustry = Utf8ToSjis("【業種分類】");
+    static const std::string kMarket = Utf8ToSjis("【市場名】");
+    static const std::string kFeature = Utf8ToSjis("【特色】");
+    static const std::string kBusiness = Utf8ToSjis("事業】");
+    static const std::string kFunds = Utf8ToSjis("資金】");
+    static const char* const kEnd = "</TD>";
+
+    std::memset(&profile, 0, sizeof profile);
+    std::vector<char> raw;
+    if (!ReadWholeFile(path, raw)) {
+        return -1;
+    }
+    raw.push_back('\0');
+    std::vector<char> page(raw.size(), '\0');
+    EucToSjis(raw.data(), page.data());
+    raw = {};
+
+    const char* text = page.data();
+    if (ExtractAfterMarker(text, kIndustry.c_str(), kEnd, profile.m_szIndustry, 63) == 0 ||
+        ExtractAfterMarker(text, kMarket.c_str(), kEnd, profile.m_szMarket, 63) == 0 ||
+        ExtractAfterMarker(text, kFeature.c_str(), kEnd, profile.m_szFeature, 255) == 0) {
+        return 0;
+    }
+    if (ExtractAfterMarker(text, kBusiness.c_str(), kEnd, profile.m_szBusiness, 255) == 0) {
+        (void)ExtractAfterMarker(text, kFunds.c_str(), kEnd, profile.m_szBusiness, 255);
+    }
+    return 0;
+}
+
+}  // namespace tickora
