@@ -1,0 +1,375 @@
+#include "cli/command_line.h"
+
+#include <array>
+#include <string_view>
+
+#include "web/sjis.h"
+
+namespace tickora::cli {
+namespace {
+
+struct CommandEntry {
+    const char* name;
+    Command command;
+};
+
+constexpr std::array kCommands{
+    CommandEntry{"fetch", Command::kFetch},
+    CommandEntry{"fetchlist", Command::kFetchList},
+    CommandEntry{"kdt", Command::kKdt},
+    CommandEntry{"profiles", Command::kProfiles},
+    CommandEntry{"performance", Command::kPerformance},
+    CommandEntry{"settings", Command::kSettings},
+};
+
+enum class Opt {
+    kHelp,
+    kVersion,
+    kWorkdir,
+    kSite,
+    kRetries,
+    kPace,
+    kKeepHtml,
+    kAddedOnly,
+    kUseKeptHtml,
+    kCode,
+    kAll,
+    kDays,
+    kFormat,
+    kOutputDir,
+    kAutoStart,
+    kExitAfterFetch,
+    kDecimals,
+};
+
+struct OptionEntry {
+    const char* name;
+    Opt opt;
+    bool takesValue;
+    // The commands it belongs to; empty = any place on the line.
+    std::array<Command, 2> commands;
+};
+
+constexpr std::array<Command, 2> kAnywhere{Command::kNone, Command::kNone};
+constexpr std::array<Command, 2> kListJobs{Command::kFetchList, Command::kProfiles};
+constexpr std::array<Command, 2> kKdtOnly{Command::kKdt, Command::kNone};
+constexpr std::array<Command, 2> kSettingsOnly{Command::kSettings, Command::kNone};
+
+constexpr std::array kOptions{
+    OptionEntry{"help", Opt::kHelp, false, kAnywhere},
+    OptionEntry{"version", Opt::kVersion, false, kAnywhere},
+    OptionEntry{"workdir", Opt::kWorkdir, true, kAnywhere},
+    OptionEntry{"site", Opt::kSite, true, kAnywhere},
+    OptionEntry{"retries", Opt::kRetries, true, kAnywhere},
+    OptionEntry{"pace", Opt::kPace, true, kAnywhere},
+    OptionEntry{"keep-html", Opt::kKeepHtml, false, kListJobs},
+    OptionEntry{"added-only", Opt::kAddedOnly, false, kListJobs},
+    OptionEntry{"use-kept-html", Opt::kUseKeptHtml, false, kListJobs},
+    OptionEntry{"code", Opt::kCode, true, kKdtOnly},
+    OptionEntry{"all", Opt::kAll, false, kKdtOnly},
+    OptionEntry{"days", Opt::kDays, true, kKdtOnly},
+    OptionEntry{"format", Opt::kFormat, true, kSettingsOnly},
+    OptionEntry{"output-dir", Opt::kOutputDir, true, kSettingsOnly},
+    OptionEntry{"auto-start", Opt::kAutoStart, true, kSettingsOnly},
+    OptionEntry{"exit-after-fetch", Opt::kExitAfterFetch, true, kSettingsOnly},
+    OptionEntry{"decimals", Opt::kDecimals, true, kSettingsOnly},
+};
+
+const OptionEntry* FindOption(std::string_view name) {
+    for (const auto& entry : kOptions) {
+        if (name == entry.name) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+bool BelongsTo(const OptionEntry& entry, Command command) {
+    if (entry.commands[0] == Command::kNone) {
+        return true;
+    }
+    return entry.commands[0] == command || entry.commands[1] == command;
+}
+
+// Digits only: no sign, no blanks, no hexadecimal; nothing past max (which also bars overflow).
+std::optional<unsigned> ParseBounded(std::string_view text, unsigned min, unsigned max) {
+    if (text.empty() || text.size() > 9) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value < min || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string RangeError(const char* name, unsigned min, unsigned max, std::string_view got) {
+    return "--" + std::string(name) + " must be a whole number from " + std::to_string(min) +
+           " to " + std::to_string(max) + " (got '" + std::string(got) + "')";
+}
+
+bool IsSiteUrl(std::string_view url) {
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (url.substr(0, scheme.size()) == scheme && url.size() > scheme.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class Parser {
+  public:
+    ParseResult Run(const std::vector<std::string>& args) {
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            if (arg == "-h") {
+                return Finish(Command::kHelp);
+            }
+            if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+                std::string name = arg.substr(2);
+                std::optional<std::string> value;
+                if (auto eq = name.find('='); eq != std::string::npos) {
+                    value = name.substr(eq + 1);
+                    name.resize(eq);
+                }
+                const OptionEntry* entry = FindOption(name);
+                if (entry == nullptr) {
+                    return Fail("unknown option '--" + name + "'");
+                }
+                if (entry->opt == Opt::kHelp) {
+                    return Finish(Command::kHelp);
+                }
+                if (entry->opt == Opt::kVersion) {
+                    return Finish(Command::kVersion);
+                }
+                if (!BelongsTo(*entry, m_result.options.command)) {
+                    if (m_result.options.command == Command::kNone) {
+                        return Fail("--" + name + " must follow its command");
+                    }
+                    return Fail("--" + name + " does not apply to " +
+                                CommandName(m_result.options.command));
+                }
+                if (entry->takesValue && !value) {
+                    // A following option is never taken as a value: "--site --workdir x" is a
+                    // forgotten URL, not a site named "--workdir".
+                    if (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0) {
+                        return Fail("--" + name + " needs a value");
+                    }
+                    value = args[++i];
+                }
+                if (!entry->takesValue && value) {
+                    return Fail("--" + name + " takes no value");
+                }
+                if (m_seen[static_cast<std::size_t>(entry->opt)]) {
+                    return Fail("--" + name + " is given twice");
+                }
+                m_seen[static_cast<std::size_t>(entry->opt)] = true;
+                if (std::string error = Apply(*entry, value.value_or("")); !error.empty()) {
+                    return Fail(error);
+                }
+                continue;
+            }
+            if (m_result.options.command != Command::kNone) {
+                return Fail("unexpected argument '" + arg + "'");
+            }
+            bool known = false;
+            for (const auto& entry : kCommands) {
+                if (arg == entry.name) {
+                    m_result.options.command = entry.command;
+                    known = true;
+                }
+            }
+            if (!known) {
+                return Fail("unknown command '" + arg + "'");
+            }
+        }
+        return Check();
+    }
+
+  private:
+    ParseResult Finish(Command command) {
+        m_result.options.command = command;
+        m_result.ok = true;
+        return m_result;
+    }
+
+    ParseResult Fail(std::string error) {
+        m_result.ok = false;
+        m_result.error = std::move(error);
+        return m_result;
+    }
+
+    ParseResult Check() {
+        CliOptions& o = m_result.options;
+        if (o.command == Command::kNone) {
+            return Fail("no command given");
+        }
+        if (o.command == Command::kKdt && o.codeGiven == o.code.allStocks) {
+            return Fail(o.codeGiven ? "kdt takes --code N or --all, not both"
+                                    : "kdt needs --code N or --all");
+        }
+        m_result.ok = true;
+        return m_result;
+    }
+
+    // Returns an error text, or an empty one when the value was taken.
+    std::string Apply(const OptionEntry& entry, const std::string& value) {
+        CliOptions& o = m_result.options;
+        switch (entry.opt) {
+            case Opt::kWorkdir:
+                if (value.empty()) {
+                    return "--workdir needs a folder";
+                }
+                o.workdir = value;
+                return {};
+            case Opt::kSite:
+                if (!IsSiteUrl(value)) {
+                    return "--site must be an http:// URL (got '" + value + "')";
+                }
+                o.site = value;
+                return {};
+            case Opt::kRetries:
+                return SetNumber(o.retries, entry.name, value, 0, kMaxRetries);
+            case Opt::kPace:
+                return SetNumber(o.paceMs, entry.name, value, 0, kMaxPaceMs);
+            case Opt::kKeepHtml:
+                o.list.keepHtml = true;
+                return {};
+            case Opt::kAddedOnly:
+                o.list.addedOnly = true;
+                return {};
+            case Opt::kUseKeptHtml:
+                o.list.useKeptHtml = true;
+                return {};
+            case Opt::kCode: {
+                auto code = ParseBounded(value, 0, kMaxCode);
+                if (!code) {
+                    return RangeError(entry.name, 0, kMaxCode, value);
+                }
+                o.code.code = *code;
+                o.codeGiven = true;
+                return {};
+            }
+            case Opt::kAll:
+                o.code.allStocks = true;
+                return {};
+            case Opt::kDays: {
+                auto days = ParseBounded(value, kMinDays, kMaxDays);
+                if (!days) {
+                    return RangeError(entry.name, kMinDays, kMaxDays, value);
+                }
+                o.code.days = *days;
+                return {};
+            }
+            case Opt::kFormat:
+                return SetNumber(o.settings.outputFormat, entry.name, value, 0, kMaxOutputFormat);
+            case Opt::kOutputDir:
+                return SetOutputDir(value);
+            case Opt::kAutoStart:
+                return SetNumber(o.settings.autoStart, entry.name, value, 0, 1);
+            case Opt::kExitAfterFetch:
+                return SetNumber(o.settings.exitAfterFetch, entry.name, value, 0, 1);
+            case Opt::kDecimals:
+                return SetNumber(o.settings.averageDecimals, entry.name, value, 0, 1);
+            case Opt::kHelp:
+            case Opt::kVersion:
+                break;
+        }
+        return {};
+    }
+
+    static std::string SetNumber(std::optional<int>& target, const char* name,
+                                 const std::string& value, int min, int max) {
+        auto number = ParseBounded(value, static_cast<unsigned>(min), static_cast<unsigned>(max));
+        if (!number) {
+            return RangeError(name, static_cast<unsigned>(min), static_cast<unsigned>(max), value);
+        }
+        target = static_cast<int>(*number);
+        return {};
+    }
+
+    std::string SetOutputDir(const std::string& utf8) {
+        if (utf8.empty()) {
+            return "--output-dir needs a folder";
+        }
+        // The record holds Shift-JIS; a character that has no Shift-JIS form would be stored as
+        // '?' and name another folder, so it is refused rather than silently changed.
+        std::string sjis = Utf8ToSjis(utf8);
+        if (SjisToUtf8(sjis) != utf8) {
+            return "--output-dir has characters that Shift-JIS cannot hold";
+        }
+        if (sjis.size() > static_cast<std::size_t>(kMaxOutputDirBytes)) {
+            return "--output-dir is too long: " + std::to_string(sjis.size()) +
+                   " bytes in Shift-JIS, at most " + std::to_string(kMaxOutputDirBytes);
+        }
+        m_result.options.settings.outputDirSjis = std::move(sjis);
+        return {};
+    }
+
+    ParseResult m_result;
+    std::array<bool, kOptions.size()> m_seen{};
+};
+
+}  // namespace
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+    return Parser().Run(args);
+}
+
+const char* CommandName(Command command) {
+    switch (command) {
+        case Command::kNone:
+            return "";
+        case Command::kHelp:
+            return "help";
+        case Command::kVersion:
+            return "version";
+        default:
+            break;
+    }
+    for (const auto& entry : kCommands) {
+        if (entry.command == command) {
+            return entry.name;
+        }
+    }
+    return "";
+}
+
+std::string UsageText() {
+    return "usage: tickora-cli [--workdir DIR] [--site URL] [--retries N] [--pace MS] COMMAND "
+           "[OPTIONS]\n"
+           "\n"
+           "commands:\n"
+           "  fetch                       daily quote fetch, then the daily quote file\n"
+           "  fetchlist [--keep-html] [--added-only] [--use-kept-html]\n"
+           "                              rebuild fetchlist.csv from the listing pages\n"
+           "  kdt (--code N | --all) [--days N]\n"
+           "                              price history to KDT files (code 0..9999,\n"
+           "                              days 10..3000, default 200)\n"
+           "  profiles [--keep-html] [--added-only] [--use-kept-html]\n"
+           "                              company profiles into VorlaneEx.DIC\n"
+           "  performance                 performance figures file\n"
+           "  settings [--format N] [--output-dir DIR] [--auto-start 0|1]\n"
+           "           [--exit-after-fetch 0|1] [--decimals 0|1]\n"
+           "                              print the settings, or change and save them\n"
+           "                              (format 0..3; output dir at most 127 Shift-JIS bytes)\n"
+           "\n"
+           "options:\n"
+           "  --workdir DIR   working folder with Tickora.ini, market.csv, fetchlist.csv\n"
+           "                  (default: the current folder)\n"
+           "  --site URL      the finance site for all pages (default: TICKORA_SITE and\n"
+           "                  TICKORA_QUOTE_HOST, TICKORA_TABLE_HOST, TICKORA_PROFILE_HOST)\n"
+           "  --retries N     retry a failed page download up to N times (0..10)\n"
+           "  --pace MS       at least MS milliseconds between two requests (0..60000)\n"
+           "  --help, --version\n"
+           "\n"
+           "exit status: 0 done, 1 job failed or incomplete, 2 usage error, 3 cancelled\n";
+}
+
+}  // namespace tickora::cli

@@ -1,0 +1,76 @@
+#pragma once
+// The terminal's command line, parsed without touching the process: tests feed it tables of argvs.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/doc/tickora_view.h"
+
+namespace tickora::cli {
+
+enum class Command {
+    kNone,
+    kHelp,
+    kVersion,
+    kFetch,
+    kFetchList,
+    kKdt,
+    kProfiles,
+    kPerformance,
+    kSettings
+};
+
+// What `settings` was asked to change; an empty optional leaves the setting as it is.
+struct SettingsChanges {
+    std::optional<int> outputFormat;
+    std::optional<std::string> outputDirSjis;  // already converted and length-checked
+    std::optional<int> autoStart;
+    std::optional<int> exitAfterFetch;
+    std::optional<int> averageDecimals;
+
+    [[nodiscard]] bool Any() const {
+        return outputFormat || outputDirSjis || autoStart || exitAfterFetch || averageDecimals;
+    }
+};
+
+struct CliOptions {
+    Command command = Command::kNone;
+    std::string workdir;  // empty = the current folder
+    std::string site;     // empty = the hosts from the environment
+    ListOptions list;     // fetchlist and profiles share the three switches
+    CodeOptions code;     // kdt; code and days start at the dialog's values
+    bool codeGiven = false;
+    SettingsChanges settings;
+    // Bounded retries and pacing of the downloads; empty = what the environment says.
+    std::optional<int> retries;
+    std::optional<int> paceMs;
+};
+
+struct ParseResult {
+    bool ok = false;
+    CliOptions options;
+    std::string error;  // UTF-8, one line, when !ok
+};
+
+// args excludes the program name. Options may use "--name value" or "--name=value". The options
+// before the command and --retries/--pace may stand anywhere; a command's own options follow it.
+[[nodiscard]] ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+[[nodiscard]] const char* CommandName(Command command);
+
+// The usage: in full for --help, and after a usage error.
+[[nodiscard]] std::string UsageText();
+
+inline constexpr const char* kVersionText = "Tickora v1.1.5";
+
+// The limits the dialogs enforce.
+inline constexpr unsigned kMaxCode = 9999;
+inline constexpr unsigned kMinDays = 10;
+inline constexpr unsigned kMaxDays = 3000;
+inline constexpr int kMaxOutputFormat = 3;  // 0 the empty item, 1 to 3 the three layouts
+inline constexpr int kMaxOutputDirBytes = 127;
+// Beyond these a retry or a pause no longer helps an unattended run finish its day.
+inline constexpr int kMaxRetries = 10;
+inline constexpr int kMaxPaceMs = 60000;
+
+}  // namespace tickora::cli

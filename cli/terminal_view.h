@@ -1,0 +1,67 @@
+#pragma once
+// The document's view on a terminal: progress on one stream (standard error), the options dialogs
+// answered from the command line. The core's texts are Shift-JIS; they become UTF-8 here.
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "app/doc/tickora_view.h"
+
+namespace tickora::cli {
+
+// What the command line answers to the options dialogs.
+struct DialogAnswers {
+    ListOptions list;
+    ProfileOptions profile;
+    CodeOptions code;
+};
+
+class TerminalView : public ITickoraView {
+  public:
+    // interactive: redraw one live bar line (a terminal); otherwise one plain line per item.
+    TerminalView(std::FILE* out, bool interactive, std::string job, DialogAnswers answers);
+
+    void ShowRunning() override;
+    void ShowIdle() override;
+    void ShowCounts(int first, int second) override;
+    void SetProgressRange(int n) override;
+    void SetProgressStep(int step) override;
+    void StepProgress() override;
+    void SetProgressPos(int pos) override;
+    bool AskListOptions(ListOptions& options) override;
+    bool AskCodeOptions(CodeOptions& options, bool showAllStocks) override;
+    bool AskProfileOptions(ProfileOptions& options) override;
+    void ShowMessage(const std::string& sjisText) override;
+    void SetTitle(const std::string& title) override;
+    void PostQuit() override;
+
+    // A line of the front-end's own (UTF-8), kept apart from the live bar.
+    void Note(const std::string& utf8);
+
+    [[nodiscard]] bool QuitPosted() const;
+    [[nodiscard]] std::string Title() const;  // UTF-8
+
+  private:
+    // Callers hold m_mutex.
+    void DrawBar();
+    void ClearBar();
+    void PrintItemLine();
+
+    std::FILE* m_out;
+    const bool m_interactive;
+    const std::string m_job;
+    const DialogAnswers m_answers;
+
+    mutable std::mutex m_mutex;
+    int m_range = 0;
+    int m_step = 1;
+    int m_pos = 0;
+    int m_first = 0;
+    int m_second = 0;
+    int m_lastLinePos = 0;  // the last item a plain line was printed for
+    bool m_barShown = false;
+    bool m_quitPosted = false;
+    std::string m_title;
+};
+
+}  // namespace tickora::cli
