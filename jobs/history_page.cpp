@@ -180,10 +180,12 @@ int ParseHistoryRow(const char* row, int length, CKdtDay& slot) {
             break;
         }
     }
-    if (result == 0) {
-        slot = day;
+    // A dated row that ends before its opening price would be a day at price 0 in the chart.
+    if (result != 0 || day.m_nOpen == 0) {
+        return -1;
     }
-    return result;
+    slot = day;
+    return 0;
 }
 
 int ParseHistoryPage(const char* path, CKdtPage& page) {
@@ -200,7 +202,12 @@ int ParseHistoryPage(const char* path, CKdtPage& page) {
         // The end is looked for from p, not from the "<tr": a stray "</tr>" before the row makes
         // a row of no length, which is skipped.
         const int closeAt = FindText(text + p, "</tr>");
-        const int rowEnd = closeAt != 0 ? p + closeAt - 1 + 5 - 1 : p + 3;
+        if (closeAt == 0) {
+            // No row can close any more, and a row of a few bytes holds no opening price: stop
+            // here rather than stepping through the rest of a cut page a few bytes at a time.
+            break;
+        }
+        const int rowEnd = p + closeAt - 1 + 5 - 1;
         if (rowEnd >= length) {
             break;
         }

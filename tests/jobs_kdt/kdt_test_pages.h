@@ -1,0 +1,123 @@
+#pragma once
+// Hand-built history pages in the site's encoding, for the parser and job tests.
+#include <iconv.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "formats/kdt_file.h"
+
+namespace tickora::test {
+
+// UTF-8 to EUC-JP through the system's iconv, independent of the program's own conversions.
+inline std::string Euc(const std::string& utf8) {
+    iconv_t cd = iconv_open("EUC-JP", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        throw std::runtime_error("no EUC-JP converter");
+    }
+    std::string in = utf8;
+    std::string out(in.size() * 2 + 4, '\0');
+    char* src = in.data();
+    size_t srcLeft = in.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1)) {
+        throw std::runtime_error("not convertible: " + utf8);
+    }
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+inline std::string Cell(const std::string& text) {
+    return "<td>" + text + "</td>";
+}
+
+inline std::string DateText(int year, int month, int day) {
+    return std::to_string(year) + "年" + std::to_string(month) + "月" + std::to_string(day) + "日";
+}
+
+inline std::string WithCommas(long value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
+        digits.insert(static_cast<size_t>(at), ",");
+    }
+    return (value < 0 ? "-" : "") + digits;
+}
+
+// One table row as the site writes it: the date, then open, high, low, close and volume.
+inline std::string DayRow(const CKdtDay& d) {
+    return "<tr align=right bgcolor=\"#ffffff\">" +
+           Cell("<small>" + Euc(DateText(d.m_nYear, d.m_nMonth, d.m_nDay)) + "</small>") +
+           Cell("<small>" + WithCommas(d.m_nOpen) + "</small>") +
+           Cell("<small>" + WithCommas(d.m_nHigh) + "</small>") +
+           Cell("<small>" + WithCommas(d.m_nLow) + "</small>") +
+           Cell("<small><b>" + WithCommas(d.m_nClose) + "</b></small>") +
+           Cell("<small>" + WithCommas(d.m_nVolume) + "</small>") + "</tr>\n";
+}
+
+inline std::string HeaderRow() {
+    return "<tr bgcolor=\"#dcdcdc\">" + Cell(Euc("日付")) + Cell(Euc("始値")) + Cell(Euc("高値")) +
+           Cell(Euc("安値")) + Cell(Euc("終値")) + Cell(Euc("出来高")) + "</tr>\n";
+}
+
+inline std::string Page(const std::string& rows) {
+    return "<html><head><title>" + Euc("時系列") +
+           "</title></head><body>\n<table border=0 cellpadding=2>\n" + HeaderRow() + rows +
+           "</table>\n<p>" + Euc("前のページ") + "</p></body></html>\n";
+}
+
+inline CKdtDay Day(int y, int m, int d, int open, int high, int low, int close, int volume) {
+    CKdtDay day;
+    day.m_nYear = y;
+    day.m_nMonth = m;
+    day.m_nDay = d;
+    day.m_nOpen = open;
+    day.m_nHigh = high;
+    day.m_nLow = low;
+    day.m_nClose = close;
+    day.m_nVolume = volume;
+    return day;
+}
+
+inline bool SameDay(const CKdtDay& a, const CKdtDay& b) {
+    return a.m_nYear == b.m_nYear && a.m_nMonth == b.m_nMonth && a.m_nDay == b.m_nDay &&
+           a.m_nOpen == b.m_nOpen && a.m_nHigh == b.m_nHigh && a.m_nLow == b.m_nLow &&
+           a.m_nClose == b.m_nClose && a.m_nVolume == b.m_nVolume;
+}
+
+inline std::string Describe(const CKdtDay& d) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d o%d h%d l%d c%d v%d", d.m_nYear, d.m_nMonth,
+                  d.m_nDay, d.m_nOpen, d.m_nHigh, d.m_nLow, d.m_nClose, d.m_nVolume);
+    return text;
+}
+
+// Reads a KDT file back with the record layout written out by hand: little-endian, 26 bytes,
+// price = low half + 65536 * signed high half.
+inline std::vector<CKdtDay> ReadKdtRecords(const std::string& bytes) {
+    auto u8 = [&](size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(bytes[at]));
+    };
+    auto u16 = [&](size_t at) { return u8(at) | (u8(at + 1) << 8); };
+    auto s16 = [&](size_t at) { return static_cast<int>(static_cast<std::int16_t>(u16(at))); };
+    std::vector<CKdtDay> days;
+    for (size_t at = 0; at + kKdtRecordSize <= bytes.size(); at += kKdtRecordSize) {
+        CKdtDay d;
+        d.m_nYear = static_cast<int>(u16(at));
+        d.m_nMonth = static_cast<int>(u8(at + 2));
+        d.m_nDay = static_cast<int>(u8(at + 3));
+        d.m_nOpen = static_cast<int>(u16(at + 6)) + 65536 * s16(at + 18);
+        d.m_nHigh = static_cast<int>(u16(at + 8)) + 65536 * s16(at + 20);
+        d.m_nLow = static_cast<int>(u16(at + 10)) + 65536 * s16(at + 22);
+        d.m_nClose = static_cast<int>(u16(at + 12)) + 65536 * s16(at + 24);
+        d.m_nVolume = static_cast<int>(u16(at + 14) | (u16(at + 16) << 16));
+        days.push_back(d);
+    }
+    return days;
+}
+
+}  // namespace tickora::test
