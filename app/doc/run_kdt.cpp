@@ -110,6 +110,7 @@ void CTickoraDoc::RunMakeKdt() {
         if (request.WriteKdtFile(false)) {
             report.filesWritten.push_back(KdtFileName(code, false));
         }
+        report.extracted = static_cast<int>(report.filesWritten.size());
     }
 
     report.cancelled = m_bCancel;

@@ -1,0 +1,83 @@
+// The price-history job where no site answers: the dialog's choices and the files it must not
+// touch.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "tests/jobs_kdt/kdt_job_fixture.h"
+
+namespace tickora {
+namespace {
+
+namespace fs = std::filesystem;
+
+using KdtJobOffline = test::KdtJobTest;
+
+// Port 1 on loopback: nothing listens, so every download fails at once.
+constexpr const char* kDeadSite = "http://127.0.0.1:1";
+
+TEST_F(KdtJobOffline, DialogAskedOnTheWorkerWithItsStartValues) {
+    m_view.pressOk = false;
+    const JobReport report = RunJob();
+    const auto asked = m_view.AskedWith();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].code, 1301u);
+    EXPECT_EQ(asked[0].days, 200u);
+    EXPECT_FALSE(asked[0].allStocks);
+    EXPECT_TRUE(asked[0].showAllStocks);
+    EXPECT_NE(m_view.AskThread(), std::this_thread::get_id());
+    EXPECT_TRUE(report.dialogCancelled);
+}
+
+TEST_F(KdtJobOffline, CancelledDialogFetchesAndWritesNothing) {
+    SetSite(kDeadSite);
+    test::WriteFileBytes("ERRORLOG.TXT", "earlier line\r\n");
+    m_view.pressOk = false;
+    const JobReport report = RunJob();
+    EXPECT_TRUE(report.dialogCancelled);
+    EXPECT_EQ(m_view.Events(), (std::vector<std::string>{"running", "ask", "idle"}));
+    EXPECT_TRUE(fs::is_empty("Webtemp"));
+    EXPECT_FALSE(fs::exists("DATA"));
+    EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "earlier line\r\n");
+}
+
+TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
+    SetSite(kDeadSite);
+    LoadList("1301,1301,T,Kyokuyo\r\n");
+    test::WriteFileBytes("KD1301.KDT", std::string(26, '\x07'));
+    test::WriteFileBytes("ERRORLOG.TXT", "earlier line\r\n");
+    m_view.answer = {1301, 200, false};
+    const JobReport report = RunJob();
+    EXPECT_TRUE(report.downloadFailed);
+    EXPECT_TRUE(report.filesWritten.empty());
+    EXPECT_EQ(test::ReadFileBytes("KD1301.KDT"), std::string(26, '\x07'));
+    EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "earlier line\r\n");
+    // One page tried: the bar was set to the 4 pages of 200 days and stepped once.
+    EXPECT_EQ(m_view.Events(), (std::vector<std::string>{"running", "ask", "counts 0 0", "range 4",
+                                                         "step 1", "stepit", "pos 0", "idle"}));
+}
+
+TEST_F(KdtJobOffline, AllStocksWithFailedDownloadsKeepEveryFileButCreateTheFolders) {
+    SetSite(kDeadSite);
+    LoadList("1301,1301,T,A\r\n9984,9984,T,B\r\n");
+    fs::create_directories("DATA/9000");
+    test::WriteFileBytes("DATA/9000/KD9984.KDT", "old history");
+    m_view.answer = {0, 10, true};
+    const JobReport report = RunJob();
+    EXPECT_TRUE(report.downloadFailed);
+    EXPECT_TRUE(report.filesWritten.empty());
+    EXPECT_EQ(report.itemsDone, 2);
+    for (int thousand = 1000; thousand <= 9000; thousand += 1000) {
+        EXPECT_TRUE(fs::is_directory("DATA/" + std::to_string(thousand))) << thousand;
+    }
+    EXPECT_FALSE(fs::exists("DATA/0000"));
+    EXPECT_FALSE(fs::exists("DATA/1000/KD1301.KDT"));
+    EXPECT_EQ(test::ReadFileBytes("DATA/9000/KD9984.KDT"), "old history");
+    // One block: the bar covers 1 item and steps once after it.
+    EXPECT_EQ(m_view.Count("range 1"), 1);
+    EXPECT_EQ(m_view.Steps(), 1);
+}
+
+}  // namespace
+}  // namespace tickora
