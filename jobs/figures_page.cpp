@@ -103,13 +103,23 @@ int ParseFiguresText(const char* text, CQuoteBlock& block) {
     const int textLength = static_cast<int>(std::strlen(text));
     int count = 0;
     int pos = 0;
+    bool rowEndsLeft = true;
     while (pos <= textLength) {
         const int a = FindText(text + pos, "<tr");
         if (a == 0) {
             break;
         }
         const int start = pos + a - 1;
-        const int b = FindText(text + pos, "</tr>");
+        const int b = rowEndsLeft ? FindText(text + pos, "</tr>") : 0;
+        if (b == 0) {
+            rowEndsLeft = false;
+            // Without a "</tr>" the scan creeps on four bytes a step, and every step that
+            // leaves the row start out of reach yields no row: skip those steps at once.
+            if (start - pos > 3) {
+                pos += (start - pos) / 4 * 4;
+                continue;
+            }
+        }
         const int end = pos + b + 3;
         const int length = end - start + 1;
         FiguresRow row;

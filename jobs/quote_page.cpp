@@ -18,6 +18,7 @@ namespace {
 constexpr int kCellSize = 256;
 constexpr int kSymbolFieldSize = 32;
 constexpr int kNameFieldSize = 512;
+constexpr int kLastQuoteCell = 9;
 // The site's answer for a requested symbol that names no stock; six characters are compared.
 constexpr int kNoMatchCompareBytes = 12;
 
@@ -180,6 +181,9 @@ bool ParseQuoteRow(const char* row, int length, CStockRecord& stock) {
         }
         pos = end + 1;
         ++cell;
+        if (cell > kLastQuoteCell) {
+            break;  // later cells are ignored, and a long row without "</td>" has many
+        }
     }
     return taken;
 }
@@ -190,6 +194,7 @@ void ParseQuoteText(const char* text, CQuoteBlock& block, QuotePageOutcome& outc
     int count = 0;
     int slot = 0;
     int pos = 0;
+    bool rowEndsLeft = true;
     while (pos <= textLength && slot < kStocksPerBlock) {
         const int a = FindText(text + pos, "<tr");
         if (a == 0) {
@@ -198,7 +203,16 @@ void ParseQuoteText(const char* text, CQuoteBlock& block, QuotePageOutcome& outc
         const int start = pos + a - 1;
         // Searched from pos, not from start: a stray "</tr>" before the row gives an empty row
         // that only moves the scan past it.
-        const int b = FindText(text + pos, "</tr>");
+        const int b = rowEndsLeft ? FindText(text + pos, "</tr>") : 0;
+        if (b == 0) {
+            rowEndsLeft = false;
+            // Without a "</tr>" the scan creeps on four bytes a step, and every step that
+            // leaves the row start out of reach parses nothing: skip those steps at once.
+            if (start - pos > 3) {
+                pos += (start - pos) / 4 * 4;
+                continue;
+            }
+        }
         const int end = pos + b + 3;
         CStockRecord& stock = block.m_aStocks[slot];
         if (ParseQuoteRow(text + start, end - start + 1, stock)) {
