@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -98,7 +99,8 @@ DownloadLimits GetDownloadLimits() {
     return limits;
 }
 
-int DownloadToFile(const char* url, const char* localPath) {
+// One GET; outcome tells the retry loop whether another attempt could help.
+static int DownloadOnce(const char* url, const char* localPath, AttemptOutcome& outcome) {
     CURL* curl = ThreadHandle();
     if (curl == nullptr || url == nullptr || localPath == nullptr) {
         return 1;
@@ -138,11 +140,31 @@ int DownloadToFile(const char* url, const char* localPath) {
     if (t.fileFailed) {
         result = 1;
     }
+    outcome.wroteFile = static_cast<bool>(t.file);
     // What arrived before a failure stays in the file; a close that loses bytes is a failure.
     if (t.file && std::fclose(t.file.release()) != 0) {
         result = 1;
     }
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t retryAfter = 0;
+    curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter);
+    // A local file that cannot be written fails the same way every time: no retry for it.
+    const bool localFailure = t.fileFailed;
+    outcome.result = result;
+    outcome.retryable =
+        !localFailure && (code != CURLE_OK || status == 429 || (status >= 500 && status <= 599));
+    outcome.retryAfterSeconds =
+        retryAfter > 0 ? static_cast<long>(std::min<curl_off_t>(retryAfter, 3600)) : 0;
     return result;
+}
+
+int DownloadToFile(const char* url, const char* localPath) {
+    return RunWithRetries([&] {
+        AttemptOutcome outcome;
+        outcome.result = DownloadOnce(url, localPath, outcome);
+        return outcome;
+    });
 }
 
 }  // namespace tickora

@@ -4,6 +4,7 @@
 
 #include "formats/dictionary.h"
 #include "formats/quote_file.h"
+#include "web/retry.h"
 #include "web/sjis.h"
 
 namespace tickora {
@@ -66,6 +67,7 @@ bool CTickoraDoc::StartJob(Body body) {
     View().ShowRunning();
     m_bBusy = true;
     m_worker = std::thread([this, body] {
+        SetDownloadCancelFlag(&m_bCancel);  // lets Cancel cut short a retry wait of this worker
         try {
             JobThreadProc(this, body);
         } catch (...) {

@@ -1,0 +1,271 @@
+// Retries and pacing of page downloads against a local server that counts what it receives.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/retry/counting_server.h"
+#include "tests/support/temp_dir.h"
+#include "web/download.h"
+#include "web/retry.h"
+
+namespace tickora {
+namespace {
+
+using test::CountingServer;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::string kPage = "<html>page body</html>";
+
+void Answer(httplib::Response& res, int status, const char* retryAfter = nullptr) {
+    res.status = status;
+    if (retryAfter != nullptr) {
+        res.set_header("Retry-After", retryAfter);
+    }
+    res.set_content(status == 200 ? kPage : "error page", "text/html");
+}
+
+// A 200 whose connection closes after a few bytes of a longer announced body.
+void AnswerCutShort(httplib::Response& res) {
+    res.status = 200;
+    res.set_content_provider(1000, "text/html",
+                             [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                 if (offset == 0) {
+                                     sink.write("partial", 7);
+                                 }
+                                 return false;
+                             });
+}
+
+class RetryDownloadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_saved = GetRetryPolicy();
+        m_savedLimits = GetDownloadLimits();
+    }
+    void TearDown() override {
+        SetRetryPolicy(m_saved);
+        SetDownloadLimits(m_savedLimits);
+        SetDownloadCancelFlag(nullptr);
+    }
+    static void UsePolicy(int retries, int paceMs = 0, int backoffBaseMs = 5) {
+        RetryPolicy policy;
+        policy.retries = retries;
+        policy.paceMs = paceMs;
+        policy.backoffBaseMs = backoffBaseMs;
+        SetRetryPolicy(policy);
+    }
+
+    test::ScopedWorkDir m_dir;
+    const std::string m_path = "page.html";
+
+  private:
+    RetryPolicy m_saved;
+    DownloadLimits m_savedLimits;
+};
+
+TEST_F(RetryDownloadTest, ServerErrorThenSuccessWritesThePageAfterOneRetry) {
+    CountingServer server([](int n, httplib::Response& res) { Answer(res, n == 1 ? 503 : 200); });
+    UsePolicy(3);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(server.Requests(), 2);
+    EXPECT_EQ(test::ReadFileBytes(m_path), kPage);
+}
+
+// Each retryable answer is repeated exactly `retries` times, then the caller sees what one
+// attempt would have given it: a completed 5xx or 429 is 0 with the old file untouched.
+struct PersistentFailure {
+    int status;
+    int retries;
+};
+
+class PersistentFailureTest : public RetryDownloadTest,
+                              public ::testing::WithParamInterface<PersistentFailure> {};
+
+TEST_P(PersistentFailureTest, StopsAfterTheCapAndLeavesTheFileAlone) {
+    const PersistentFailure c = GetParam();
+    CountingServer server([&](int, httplib::Response& res) { Answer(res, c.status); });
+    test::WriteFileBytes(m_path, "earlier page");
+    UsePolicy(c.retries, 0, 1);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(server.Requests(), c.retries + 1);
+    EXPECT_EQ(test::ReadFileBytes(m_path), "earlier page");
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, PersistentFailureTest,
+                         ::testing::Values(PersistentFailure{503, 0}, PersistentFailure{500, 2},
+                                           PersistentFailure{599, 1}, PersistentFailure{429, 3},
+                                           PersistentFailure{502, kMaxRetries}));
+
+TEST_F(RetryDownloadTest, AnswersThatRetryingCannotChangeAreNotRepeated) {
+    for (const int status : {404, 403, 400, 204, 499, 600}) {
+        SCOPED_TRACE(status);
+        CountingServer server([&](int, httplib::Response& res) {
+            res.status = status;
+            res.set_content("x", "text/html");
+        });
+        UsePolicy(5);
+        std::filesystem::remove(m_path);
+        EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+        EXPECT_EQ(server.Requests(), 1);
+        EXPECT_FALSE(std::filesystem::exists(m_path));
+    }
+}
+
+TEST_F(RetryDownloadTest, RetryAfterIsWaitedEvenWhenTheBackoffIsShorter) {
+    CountingServer server(
+        [](int n, httplib::Response& res) { n == 1 ? Answer(res, 429, "1") : Answer(res, 200); });
+    UsePolicy(2, 0, 10);
+    const auto start = Clock::now();
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    ASSERT_EQ(server.Requests(), 2);
+    const auto starts = server.Starts();
+    // Slack for the clock's and the scheduler's granularity; the backoff alone would be 10 ms.
+    EXPECT_GE(starts[1] - starts[0], 900ms);
+    EXPECT_GE(Clock::now() - start, 900ms);
+    EXPECT_EQ(test::ReadFileBytes(m_path), kPage);
+}
+
+TEST_F(RetryDownloadTest, TransportErrorIsRetriedAndTheCompletePageReplacesThePartOne) {
+    CountingServer server(
+        [](int n, httplib::Response& res) { n == 1 ? AnswerCutShort(res) : Answer(res, 200); });
+    UsePolicy(1);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(server.Requests(), 2);
+    EXPECT_EQ(test::ReadFileBytes(m_path), kPage);
+}
+
+TEST_F(RetryDownloadTest, TransportErrorOnEveryAttemptStillReturnsOne) {
+    CountingServer server([](int, httplib::Response& res) { AnswerCutShort(res); });
+    UsePolicy(2);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 1);
+    EXPECT_EQ(server.Requests(), 3);
+}
+
+// The cut page of the first attempt stays on disk when the retry only gets a 503: reporting the
+// 503's 0 would let the caller parse half a page as if it were whole.
+TEST_F(RetryDownloadTest, PartPageLeftByAnEarlierAttemptIsReportedAsAFailure) {
+    CountingServer server(
+        [](int n, httplib::Response& res) { n == 1 ? AnswerCutShort(res) : Answer(res, 503); });
+    UsePolicy(1);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 1);
+    EXPECT_EQ(server.Requests(), 2);
+}
+
+TEST_F(RetryDownloadTest, RefusedConnectionIsRetriedAndReturnsOne) {
+    int port = 0;
+    {
+        CountingServer closed([](int, httplib::Response& res) { Answer(res, 200); });
+        port = closed.Port();
+    }
+    UsePolicy(2, 0, 50);
+    const auto start = Clock::now();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/page.html";
+    EXPECT_EQ(DownloadToFile(url.c_str(), m_path.c_str()), 1);
+    // Two backoff waits of 50 and 100 ms show that both retries happened.
+    EXPECT_GE(Clock::now() - start, 140ms);
+    EXPECT_FALSE(std::filesystem::exists(m_path));
+}
+
+TEST_F(RetryDownloadTest, StalledAnswerCountsAsATimeOutAndIsRetried) {
+    CountingServer server([](int n, httplib::Response& res) {
+        if (n == 1) {
+            std::this_thread::sleep_for(2500ms);
+        }
+        Answer(res, 200);
+    });
+    DownloadLimits limits;
+    limits.stallTimeout = 1s;
+    SetDownloadLimits(limits);
+    UsePolicy(1);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(server.Requests(), 2);
+    EXPECT_EQ(test::ReadFileBytes(m_path), kPage);
+}
+
+TEST_F(RetryDownloadTest, LocalFileThatCannotBeCreatedIsNotRetried) {
+    CountingServer server([](int, httplib::Response& res) { Answer(res, 200); });
+    UsePolicy(3);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), "no-such-folder/page.html"), 1);
+    EXPECT_EQ(server.Requests(), 1);
+}
+
+TEST_F(RetryDownloadTest, CancelDuringABackoffWaitReturnsPromptly) {
+    CountingServer server([](int, httplib::Response& res) { Answer(res, 503); });
+    UsePolicy(5, 0, 20000);
+    std::atomic<bool> cancel{false};
+    SetDownloadCancelFlag(&cancel);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(200ms);
+        cancel = true;
+    });
+    const auto start = Clock::now();
+    const int result = DownloadToFile(server.Url().c_str(), m_path.c_str());
+    const auto elapsed = Clock::now() - start;
+    canceller.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(server.Requests(), 1);
+    EXPECT_LT(elapsed, 5s);  // against a 20 s backoff
+    EXPECT_FALSE(std::filesystem::exists(m_path));
+}
+
+TEST_F(RetryDownloadTest, CancelledBeforehandStillMakesTheOneRequestButNoRetry) {
+    CountingServer server([](int, httplib::Response& res) { Answer(res, 500); });
+    UsePolicy(5, 0, 20000);
+    std::atomic<bool> cancel{true};
+    SetDownloadCancelFlag(&cancel);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(server.Requests(), 1);
+}
+
+TEST_F(RetryDownloadTest, CancelFlagBelongsToTheThreadThatSetIt) {
+    CountingServer server([](int n, httplib::Response& res) { Answer(res, n == 1 ? 503 : 200); });
+    UsePolicy(1);
+    std::atomic<bool> cancel{true};
+    SetDownloadCancelFlag(&cancel);
+    int result = -1;
+    std::thread other([&] { result = DownloadToFile(server.Url().c_str(), m_path.c_str()); });
+    other.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(server.Requests(), 2);  // another thread's cancel did not stop this retry
+}
+
+TEST_F(RetryDownloadTest, PacingSpacesTheStartsOfRequests) {
+    CountingServer server([](int, httplib::Response& res) { Answer(res, 200); });
+    UsePolicy(0, 300);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    }
+    const auto starts = server.Starts();
+    ASSERT_EQ(starts.size(), 3u);
+    EXPECT_GE(starts[1] - starts[0], 280ms);
+    EXPECT_GE(starts[2] - starts[1], 280ms);
+}
+
+TEST_F(RetryDownloadTest, PacingHoldsAcrossThreads) {
+    CountingServer server([](int, httplib::Response& res) { Answer(res, 200); });
+    UsePolicy(0, 250);
+    std::thread a([&] { (void)DownloadToFile(server.Url().c_str(), "a.html"); });
+    std::thread b([&] { (void)DownloadToFile(server.Url().c_str(), "b.html"); });
+    a.join();
+    b.join();
+    const auto starts = server.Starts();
+    ASSERT_EQ(starts.size(), 2u);
+    const auto gap = starts[1] > starts[0] ? starts[1] - starts[0] : starts[0] - starts[1];
+    EXPECT_GE(gap, 230ms);
+}
+
+TEST_F(RetryDownloadTest, PacingAlsoSpacesRetries) {
+    CountingServer server([](int n, httplib::Response& res) { Answer(res, n == 1 ? 500 : 200); });
+    UsePolicy(1, 300, 1);
+    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    const auto starts = server.Starts();
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_GE(starts[1] - starts[0], 280ms);
+}
+
+}  // namespace
+}  // namespace tickora

@@ -1,0 +1,195 @@
+// The retry policy's bounds, its environment variables and the retry loop's decisions, without a
+// network.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "web/retry.h"
+
+namespace tickora {
+namespace {
+
+class PolicyRestorer : public ::testing::Test {
+  protected:
+    void SetUp() override { m_saved = GetRetryPolicy(); }
+    void TearDown() override {
+        SetRetryPolicy(m_saved);
+        unsetenv("TICKORA_RETRIES");
+        unsetenv("TICKORA_PACE_MS");
+    }
+
+  private:
+    RetryPolicy m_saved;
+};
+
+TEST(RetryPolicyTest, DefaultsKeepOneAttemptAndNoWait) {
+    const RetryPolicy policy;
+    EXPECT_EQ(policy.retries, 0);
+    EXPECT_EQ(policy.paceMs, 0);
+}
+
+struct NumberCase {
+    const char* text;
+    int max;
+    int expected;
+};
+
+TEST(RetryPolicyTest, ParsesOnlyWholeNonNegativeNumbers) {
+    const NumberCase cases[] = {
+        {"3", 10, 3},        {"0", 10, 0},
+        {" 7 ", 10, 7},      {"10", 10, 10},
+        {"11", 10, 10},      {"99999999999999999999", 10, 10},
+        {"-1", 10, 0},       {"+2", 10, 0},
+        {"", 10, 0},         {"  ", 10, 0},
+        {"abc", 10, 0},      {"3x", 10, 0},
+        {"2.5", 10, 0},      {"0x10", 10, 0},
+        {"250", 60000, 250}, {"60001", 60000, 60000},
+        {"007", 10, 7},      {"1 2", 10, 0},
+    };
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParsePolicyNumber(c.text, c.max), c.expected);
+    }
+    EXPECT_EQ(ParsePolicyNumber(nullptr, 10), 0);
+}
+
+struct EnvCase {
+    std::optional<std::string> retries;
+    std::optional<std::string> pace;
+    int expectedRetries;
+    int expectedPace;
+};
+
+TEST_F(PolicyRestorer, EnvironmentSetsWhatIsPresentAndLeavesTheRest) {
+    // Each case starts from retries 4, pace 100, as if a command line had set them.
+    const EnvCase cases[] = {
+        {std::nullopt, std::nullopt, 4, 100},
+        {"2", std::nullopt, 2, 100},
+        {std::nullopt, "750", 4, 750},
+        {"0", "0", 0, 0},
+        {"-3", "-5", 0, 0},
+        {"many", "soon", 0, 0},
+        {"50", "100000", kMaxRetries, kMaxPaceMs},
+        {"", "", 0, 0},
+    };
+    for (const EnvCase& c : cases) {
+        SCOPED_TRACE(c.retries.value_or("<unset>") + " / " + c.pace.value_or("<unset>"));
+        RetryPolicy start;
+        start.retries = 4;
+        start.paceMs = 100;
+        start.backoffBaseMs = 123;
+        SetRetryPolicy(start);
+        c.retries ? setenv("TICKORA_RETRIES", c.retries->c_str(), 1) : unsetenv("TICKORA_RETRIES");
+        c.pace ? setenv("TICKORA_PACE_MS", c.pace->c_str(), 1) : unsetenv("TICKORA_PACE_MS");
+        LoadRetryPolicyFromEnvironment();
+        const RetryPolicy got = GetRetryPolicy();
+        EXPECT_EQ(got.retries, c.expectedRetries);
+        EXPECT_EQ(got.paceMs, c.expectedPace);
+        EXPECT_EQ(got.backoffBaseMs, 123);
+    }
+}
+
+TEST_F(PolicyRestorer, SetClampsOutOfRangeValues) {
+    RetryPolicy wild;
+    wild.retries = 1000;
+    wild.paceMs = -20;
+    wild.backoffBaseMs = -1;
+    SetRetryPolicy(wild);
+    RetryPolicy got = GetRetryPolicy();
+    EXPECT_EQ(got.retries, kMaxRetries);
+    EXPECT_EQ(got.paceMs, 0);
+    EXPECT_EQ(got.backoffBaseMs, 0);
+    wild.retries = -4;
+    wild.paceMs = 1 << 30;
+    SetRetryPolicy(wild);
+    got = GetRetryPolicy();
+    EXPECT_EQ(got.retries, 0);
+    EXPECT_EQ(got.paceMs, kMaxPaceMs);
+}
+
+struct BackoffCase {
+    int retry;
+    int base;
+    long retryAfter;
+    long long expected;
+};
+
+TEST(RetryPolicyTest, BackoffDoublesHonoursRetryAfterAndIsCapped) {
+    const BackoffCase cases[] = {
+        {1, 1000, 0, 1000},  {2, 1000, 0, 2000},   {3, 1000, 0, 4000},   {6, 1000, 0, 32000},
+        {7, 1000, 0, 60000}, {10, 1000, 0, 60000}, {40, 1000, 0, 60000}, {1, 1000, 5, 5000},
+        {3, 1000, 2, 4000},  {1, 10, 1, 1000},     {1, 1000, 61, 60000}, {1, 1000, 100000, 60000},
+        {1, 0, 0, 0},        {2, 0, 3, 3000},      {1, 1000, -5, 1000},
+    };
+    for (const BackoffCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.retry << " " << c.base << " " << c.retryAfter);
+        EXPECT_EQ(BackoffMs(c.retry, c.base, c.retryAfter), c.expected);
+    }
+}
+
+// A scripted series of attempt outcomes; records how many attempts were made.
+struct Script {
+    std::vector<AttemptOutcome> outcomes;
+    int made = 0;
+    AttemptOutcome Next() {
+        const AttemptOutcome o = outcomes[std::min<std::size_t>(made, outcomes.size() - 1)];
+        ++made;
+        return o;
+    }
+};
+
+AttemptOutcome Completed(int result, bool retryable, bool wroteFile = false) {
+    AttemptOutcome o;
+    o.result = result;
+    o.retryable = retryable;
+    o.wroteFile = wroteFile;
+    return o;
+}
+
+struct LoopCase {
+    const char* name;
+    int retries;
+    std::vector<AttemptOutcome> outcomes;
+    int expectedAttempts;
+    int expectedResult;
+};
+
+TEST_F(PolicyRestorer, LoopRepeatsOnlyRetryableAttemptsAndReportsHonestly) {
+    const LoopCase cases[] = {
+        {"success at once", 3, {Completed(0, false, true)}, 1, 0},
+        {"5xx then success", 3, {Completed(0, true), Completed(0, false, true)}, 2, 0},
+        {"5xx throughout", 2, {Completed(0, true)}, 3, 0},
+        {"transport error throughout", 2, {Completed(1, true)}, 3, 1},
+        {"no retries", 0, {Completed(1, true)}, 1, 1},
+        {"404 is final", 5, {Completed(0, false)}, 1, 0},
+        {"local failure is final", 5, {Completed(1, false, true)}, 1, 1},
+        {"cut page then 5xx", 1, {Completed(1, true, true), Completed(0, true)}, 2, 1},
+        {"cut page then whole page",
+         2,
+         {Completed(1, true, true), Completed(0, false, true)},
+         2,
+         0},
+        {"cut page, 5xx, whole page",
+         3,
+         {Completed(1, true, true), Completed(0, true), Completed(0, false, true)},
+         3,
+         0},
+        {"cut page twice", 1, {Completed(1, true, true)}, 2, 1},
+    };
+    for (const LoopCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RetryPolicy policy;
+        policy.retries = c.retries;
+        policy.backoffBaseMs = 0;
+        SetRetryPolicy(policy);
+        Script script{c.outcomes};
+        EXPECT_EQ(RunWithRetries([&] { return script.Next(); }), c.expectedResult);
+        EXPECT_EQ(script.made, c.expectedAttempts);
+    }
+}
+
+}  // namespace
+}  // namespace tickora

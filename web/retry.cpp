@@ -1,0 +1,162 @@
+#include "web/retry.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace tickora {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Cancel must take effect within a blink even in the middle of a minute-long wait.
+constexpr auto kCancelPollInterval = std::chrono::milliseconds(20);
+constexpr int kMaxBackoffBaseMs = kMaxRetryWaitMs;
+
+std::mutex g_policyMutex;
+RetryPolicy g_policy;
+
+// Pacing is process-wide: each request reserves the next free start time under the lock, then
+// waits for it outside, so concurrent callers are spaced too.
+std::mutex g_paceMutex;
+bool g_anyRequestStarted = false;
+Clock::time_point g_lastStart;
+
+thread_local const std::atomic<bool>* t_cancelFlag = nullptr;
+
+bool Cancelled() {
+    return t_cancelFlag != nullptr && t_cancelFlag->load();
+}
+
+// Sleeps until deadline in short steps; false when the cancel flag was seen set.
+bool WaitUntil(Clock::time_point deadline) {
+    while (true) {
+        if (Cancelled()) {
+            return false;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, kCancelPollInterval));
+    }
+}
+
+void WaitForPacingSlot(int paceMs) {
+    if (paceMs <= 0) {
+        return;
+    }
+    Clock::time_point slot;
+    {
+        std::lock_guard lock(g_paceMutex);
+        const auto now = Clock::now();
+        slot = now;
+        if (g_anyRequestStarted) {
+            slot = std::max(now, g_lastStart + std::chrono::milliseconds(paceMs));
+        }
+        g_lastStart = slot;
+        g_anyRequestStarted = true;
+    }
+    // A cancel only cuts the wait short: the request still goes out, so the caller gets the same
+    // kind of result for its current item as without pacing, and stops after it.
+    (void)WaitUntil(slot);
+}
+
+RetryPolicy Clamped(RetryPolicy p) {
+    p.retries = std::clamp(p.retries, 0, kMaxRetries);
+    p.paceMs = std::clamp(p.paceMs, 0, kMaxPaceMs);
+    p.backoffBaseMs = std::clamp(p.backoffBaseMs, 0, kMaxBackoffBaseMs);
+    return p;
+}
+
+}  // namespace
+
+void SetRetryPolicy(const RetryPolicy& policy) {
+    std::lock_guard lock(g_policyMutex);
+    g_policy = Clamped(policy);
+}
+
+RetryPolicy GetRetryPolicy() {
+    std::lock_guard lock(g_policyMutex);
+    return g_policy;
+}
+
+int ParsePolicyNumber(const char* text, int max) {
+    if (text == nullptr) {
+        return 0;
+    }
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    if (*p < '0' || *p > '9') {
+        return 0;  // empty, a sign, or not a number at all
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(p, &end, 10);
+    while (*end == ' ' || *end == '\t') {
+        ++end;
+    }
+    if (*end != '\0') {
+        return 0;
+    }
+    if (errno == ERANGE || value > max) {
+        return max;
+    }
+    return static_cast<int>(value);
+}
+
+void LoadRetryPolicyFromEnvironment() {
+    RetryPolicy policy = GetRetryPolicy();
+    if (const char* retries = std::getenv("TICKORA_RETRIES")) {
+        policy.retries = ParsePolicyNumber(retries, kMaxRetries);
+    }
+    if (const char* pace = std::getenv("TICKORA_PACE_MS")) {
+        policy.paceMs = ParsePolicyNumber(pace, kMaxPaceMs);
+    }
+    SetRetryPolicy(policy);
+}
+
+void SetDownloadCancelFlag(const std::atomic<bool>* flag) {
+    t_cancelFlag = flag;
+}
+
+long long BackoffMs(int retry, int baseMs, long retryAfterSeconds) {
+    long long wait = std::max(baseMs, 0);
+    for (int i = 1; i < retry && wait < kMaxRetryWaitMs; ++i) {
+        wait *= 2;
+    }
+    if (retryAfterSeconds > 0) {
+        const long long asked =
+            std::min<long long>(retryAfterSeconds, kMaxRetryWaitMs / 1000) * 1000;
+        wait = std::max(wait, asked);
+    }
+    return std::min<long long>(wait, kMaxRetryWaitMs);
+}
+
+int RunWithRetries(const std::function<AttemptOutcome()>& attempt) {
+    const RetryPolicy policy = GetRetryPolicy();
+    WaitForPacingSlot(policy.paceMs);
+    AttemptOutcome outcome = attempt();
+    bool partialFileLeft = outcome.wroteFile && outcome.result != 0;
+    for (int retry = 1; retry <= policy.retries && outcome.retryable; ++retry) {
+        const auto wait = std::chrono::milliseconds(
+            BackoffMs(retry, policy.backoffBaseMs, outcome.retryAfterSeconds));
+        if (!WaitUntil(Clock::now() + wait)) {
+            break;
+        }
+        WaitForPacingSlot(policy.paceMs);
+        outcome = attempt();
+        if (outcome.wroteFile) {
+            partialFileLeft = outcome.result != 0;
+        }
+    }
+    return partialFileLeft ? 1 : outcome.result;
+}
+
+}  // namespace tickora
