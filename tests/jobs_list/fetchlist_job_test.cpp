@@ -1,0 +1,153 @@
+// The fetch-list job as the document runs it, from listing and profile pages kept on disk: no
+// site needed. Its dialog, the progress protocol, the end-of-list row and the pages it reads.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "app/doc/tickora_doc.h"
+#include "catalog/clock.h"
+#include "jobs/list_pages.h"
+#include "jobs/profile_page.h"
+#include "tests/jobs_list/page_builder.h"
+#include "tests/jobs_list/recording_view.h"
+#include "tests/support/temp_dir.h"
+#include "web/hosts.h"
+#include "web/sjis.h"
+
+namespace tickora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ListPage;
+using test::ListRow;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+
+class FetchListJobTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Nothing listens on port 1: any download would fail at once.
+        SiteHosts hosts;
+        hosts.quote = hosts.table = hosts.profile = "http://127.0.0.1:1";
+        SetHosts(hosts);
+        test::WriteTestMarkets();
+        ASSERT_EQ(markets.Load("market.csv"), 1);
+        fs::create_directory("Webtemp");
+        doc.SetView(&view);
+    }
+
+    JobReport Run() {
+        EXPECT_TRUE(doc.OnMakeFetchList());
+        doc.WaitForJob();
+        return doc.LastReport();
+    }
+
+    test::ScopedWorkDir dir;
+    CAppSettings settings;
+    CMarketTable markets;
+    CStockList stocks;
+    CTickoraDoc doc{settings, markets, stocks};
+    test::RecordingView view;
+};
+
+TEST_F(FetchListJobTest, DismissedDialogWritesNothingAndReturnsToIdle) {
+    WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
+    view.answerOk = false;
+    const JobReport r = Run();
+    EXPECT_TRUE(r.dialogCancelled);
+    EXPECT_EQ(view.Events(), (std::vector<std::string>{"running", "ask list", "idle"}));
+    EXPECT_FALSE(doc.m_bBusy);
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
+    EXPECT_FALSE(fs::exists("fetchlist.bak"));
+}
+
+TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
+    WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
+    WriteFileBytes("Webtemp/listtemp-000.html",
+                   ListPage({ListRow("1332", "(株)日本水産"), ListRow("1301", "(株)極洋")}));
+    WriteFileBytes("Webtemp/listtemp-001.html",
+                   ListPage({ListRow("998405", "TOPIX"), ListRow("998407", "日経ジャスダック"),
+                             ListRow("2001", "後ろ")}));
+    // A page after the end of the list is never read.
+    WriteFileBytes("Webtemp/listtemp-002.html", ListPage({ListRow("3001", "読まない")}));
+    CreateProfileFolders();
+    WriteFileBytes(KeptProfilePath(1332), test::ProfilePage("水産・農林業", "東証1部", "f", "b"));
+    WriteFileBytes(KeptProfilePath(1010), test::ProfilePage("", "", "", ""));
+
+    view.listOptions.useKeptHtml = true;
+    const JobReport r = Run();
+    EXPECT_EQ(doc.m_bKeepHtml, 1);
+    EXPECT_EQ(doc.m_bUseKeptHtml, 1);
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_FALSE(r.downloadFailed);
+    EXPECT_EQ(r.itemsDone, 2);
+    EXPECT_EQ(view.Steps(), 2);
+    // 1332 from its profile; 1010's page has no market marker, so the empty market text names
+    // the first market; the others have no page and no known market.
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"),
+              Utf8ToSjis("998405,1001,X,TOPIX\r\n998407,1010,T,日経ジャスダック\r\n"
+                         "1301,1301,X,極洋\r\n1332,1332,T,日本水産\r\n"));
+    EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
+    EXPECT_EQ(r.filesWritten, (std::vector<std::string>{"fetchlist.csv"}));
+    const std::vector<std::string> events = view.Events();
+    ASSERT_GE(events.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
+              (std::vector<std::string>{"running", "ask list", "range 100", "step 1"}));
+    EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
+              (std::vector<std::string>{"pos 0", "idle"}));
+    EXPECT_EQ(view.Counts(), (std::vector<std::pair<int, int>>{{0, 0}}));
+    EXPECT_FALSE(doc.m_bBusy);
+    // The listing pages stay for the next offline run.
+    EXPECT_TRUE(fs::exists("Webtemp/listtemp-000.html"));
+}
+
+TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneIsEmpty) {
+    WriteFileBytes("Webtemp/listtemp-000.html", ListPage({ListRow("1301", "A")}));
+    WriteFileBytes("Webtemp/listtemp-050.html", ListPage({ListRow("1000", "B")}));
+    WriteFileBytes("Webtemp/listtemp-099.html", ListPage({ListRow("9999", "C")}));
+    view.listOptions.useKeptHtml = true;
+    const JobReport r = Run();
+    EXPECT_EQ(r.itemsDone, 100);
+    EXPECT_EQ(view.Steps(), 100);
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"),
+              "1000,1000,X,B\r\n1301,1301,X,A\r\n9999,9999,X,C\r\n");
+}
+
+TEST_F(FetchListJobTest, KnownStocksKeepTheirMarketAndAddedOnlyListsTheNewOnes) {
+    WriteFileBytes("fetchlist.csv", Utf8ToSjis("1301,1301,O,極洋\r\n"));
+    ASSERT_EQ(stocks.Load(markets, "http://127.0.0.1:1"), 0);
+    WriteFileBytes(
+        "Webtemp/listtemp-000.html",
+        ListPage({ListRow("1301", "極洋"), ListRow("1332", "日本水産"), ListRow("998407", "End")}));
+    CreateProfileFolders();
+    // The known stock's page would say otherwise; with added-only it is not read.
+    WriteFileBytes(KeptProfilePath(1301), test::ProfilePage("水産・農林業", "名証1部", "f", "b"));
+    WriteFileBytes(KeptProfilePath(1332), test::ProfilePage("水産・農林業", "東証2部", "f", "b"));
+    SetTodayForTesting(LocalDate{2027, 1, 4});
+    view.listOptions.useKeptHtml = true;
+    view.listOptions.addedOnly = true;
+    const JobReport r = Run();
+    SetTodayForTesting(std::nullopt);
+    EXPECT_EQ(r.filesWritten, (std::vector<std::string>{"addlist-270104.csv"}));
+    EXPECT_EQ(ReadFileBytes("addlist-270104.csv"),
+              Utf8ToSjis("1332,1332,T2,日本水産\r\n998407,1010,X,End\r\n"));
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Utf8ToSjis("1301,1301,O,極洋\r\n"));
+}
+
+TEST_F(FetchListJobTest, AFailedFirstDownloadLeavesTheListAndDropsTheStalePage) {
+    WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
+    // An earlier run's page: with the site unreachable it must not be read as today's.
+    WriteFileBytes("Webtemp/listtemp-000.html", ListPage({ListRow("1332", "Stale")}));
+    const JobReport r = Run();
+    EXPECT_TRUE(r.downloadFailed);
+    EXPECT_EQ(r.itemsDone, 0);
+    EXPECT_TRUE(r.filesWritten.empty());
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
+    EXPECT_FALSE(fs::exists("fetchlist.bak"));
+    EXPECT_FALSE(doc.m_bBusy);
+    EXPECT_EQ(view.Events().back(), "idle");
+}
+
+}  // namespace
+}  // namespace tickora
