@@ -105,40 +105,6 @@ int RunSettings(const CliOptions& options, const CliStreams& streams) {
     return kExitDone;
 }
 
-bool StartJob(Command command, CTickoraDoc& doc) {
-    switch (command) {
-        case Command::kFetch:
-            return doc.OnFetch();
-        case Command::kFetchList:
-            return doc.OnMakeFetchList();
-        case Command::kKdt:
-            return doc.OnMakeKdt();
-        case Command::kProfiles:
-            return doc.OnGetProfiles();
-        case Command::kPerformance:
-            return doc.OnGetPerformance();
-        default:
-            return false;
-    }
-}
-
-// Waits for the worker; the first interrupt is the Cancel button.
-void WaitForWorker(CTickoraDoc& doc, TerminalView& view, const std::atomic<int>& interrupts,
-                   int baseline) {
-    bool cancelSent = false;
-    while (doc.IsJobRunning()) {
-        if (!cancelSent && interrupts.load() != baseline) {
-            doc.CancelJob();
-            cancelSent = true;
-            view.Note(
-                "tickora-cli: cancelling; the current item finishes and the job writes its "
-                "output (interrupt again to stop at once)");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    doc.WaitForJob();
-}
-
 int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
            int baseline) {
     StartupObjects objects;
@@ -160,7 +126,9 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     if (interrupts.load() != baseline) {
         return kExitCancelled;  // interrupted during start-up: nothing to finish
     }
-    if (!StartJob(options.command, doc)) {
+    const std::optional<JobReport> report =
+        RunJobOnDocument(options.command, doc, view, interrupts, baseline);
+    if (!report) {
         if (options.command == Command::kFetch) {
             std::fputs(
                 "tickora-cli: fetchlist.csv has no stocks, nothing to fetch (build it with "
@@ -172,15 +140,53 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
         }
         return kExitFailed;
     }
-    WaitForWorker(doc, view, interrupts, baseline);
-
-    const JobReport report = doc.LastReport();
-    std::fprintf(streams.out, "%s\n", FormatSummary(report, view.Title()).c_str());
+    std::fprintf(streams.out, "%s\n", FormatSummary(*report, view.Title()).c_str());
     std::fflush(streams.out);
-    return ExitCodeFor(report);
+    return ExitCodeFor(*report);
 }
 
 }  // namespace
+
+std::optional<JobReport> RunJobOnDocument(Command command, CTickoraDoc& doc, TerminalView& view,
+                                          const std::atomic<int>& interrupts, int baseline) {
+    bool started = false;
+    switch (command) {
+        case Command::kFetch:
+            started = doc.OnFetch();
+            break;
+        case Command::kFetchList:
+            started = doc.OnMakeFetchList();
+            break;
+        case Command::kKdt:
+            started = doc.OnMakeKdt();
+            break;
+        case Command::kProfiles:
+            started = doc.OnGetProfiles();
+            break;
+        case Command::kPerformance:
+            started = doc.OnGetPerformance();
+            break;
+        default:
+            break;
+    }
+    if (!started) {
+        return std::nullopt;
+    }
+    bool cancelSent = false;
+    while (doc.IsJobRunning()) {
+        if (!cancelSent && interrupts.load() != baseline) {
+            // The first interrupt is the Cancel button.
+            doc.CancelJob();
+            cancelSent = true;
+            view.Note(
+                "tickora-cli: cancelling; the current item finishes and the job writes its "
+                "output (interrupt again to stop at once)");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    doc.WaitForJob();
+    return doc.LastReport();
+}
 
 int CliMain(const std::vector<std::string>& args, const CliStreams& streams,
             const std::atomic<int>& interrupts) {

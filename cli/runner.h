@@ -3,12 +3,14 @@
 // Everything but the signal set-up lives here so that tests run it in-process.
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/doc/tickora_doc.h"
 #include "catalog/app_settings.h"
 #include "cli/command_line.h"
+#include "cli/terminal_view.h"
 
 namespace tickora::cli {
 
@@ -31,6 +33,13 @@ struct CliStreams {
 // Runs a command line that parsed.
 [[nodiscard]] int RunCommand(const CliOptions& options, const CliStreams& streams,
                              const std::atomic<int>& interrupts);
+
+// Gives the job command to doc (whose view is view) and waits for its worker; the first interrupt
+// past baseline is the Cancel button. nullopt when the command started no worker.
+[[nodiscard]] std::optional<JobReport> RunJobOnDocument(Command command, CTickoraDoc& doc,
+                                                        TerminalView& view,
+                                                        const std::atomic<int>& interrupts,
+                                                        int baseline);
 
 // The exit status a finished job's report stands for.
 [[nodiscard]] int ExitCodeFor(const JobReport& report);

@@ -1,0 +1,431 @@
+// tickora-cli in-process: the settings command against a real "Tickora.ini", the exit status of
+// each way a run can end, the summary, and Ctrl+C reaching the running job as Cancel.
+#include "cli/runner.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/doc/startup.h"
+#include "tests/support/temp_dir.h"
+#include "web/hosts.h"
+#include "web/sjis.h"
+
+namespace tickora::cli {
+namespace {
+
+using test::ReadFileBytes;
+using test::ScopedWorkDir;
+using test::WriteFileBytes;
+
+class MemoryStream {
+  public:
+    MemoryStream() : m_file(open_memstream(&m_buffer, &m_size)) {}
+    ~MemoryStream() {
+        std::fclose(m_file);
+        std::free(m_buffer);
+    }
+    MemoryStream(const MemoryStream&) = delete;
+    MemoryStream& operator=(const MemoryStream&) = delete;
+    std::FILE* File() { return m_file; }
+    std::string Text() {
+        std::fflush(m_file);
+        return std::string(m_buffer, m_size);
+    }
+
+  private:
+    char* m_buffer = nullptr;
+    std::size_t m_size = 0;
+    std::FILE* m_file;
+};
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCli(const std::vector<std::string>& args) {
+    MemoryStream out;
+    MemoryStream err;
+    std::atomic<int> interrupts{0};
+    CliRun run;
+    run.status = CliMain(args, {out.File(), err.File(), false}, interrupts);
+    run.out = out.Text();
+    run.err = err.Text();
+    return run;
+}
+
+void WriteMarketTable() {
+    WriteFileBytes("market.csv", Utf8ToSjis("1,T, 東証1部\r\n2,T2, 東証2部\r\n3,O, 大証1部\r\n"));
+}
+
+// `stocks` lines of "fetchlist.csv": 50 make one block.
+void WriteFetchList(int stocks) {
+    std::string text;
+    for (int i = 0; i < stocks; ++i) {
+        const int code = 1300 + i;
+        text += std::to_string(code) + "," + std::to_string(code) + ",T," + "銘柄" +
+                std::to_string(code) + "\r\n";
+    }
+    WriteFileBytes("fetchlist.csv", Utf8ToSjis(text));
+}
+
+// A site that answers every page with 404: each download completes, no page is parsed, so a job
+// walks all of its items quickly and deterministically.
+class NotFoundSite {
+  public:
+    NotFoundSite() {
+        m_server.Get(".*", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("not here", "text/plain");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        // Connections queue on the bound socket until the loop accepts them.
+    }
+    ~NotFoundSite() {
+        m_server.stop();
+        m_thread.join();
+    }
+    [[nodiscard]] std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+  private:
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+TEST(CliSettings, ChangesAreSavedAsTheRecordAndPrintedBack) {
+    ScopedWorkDir dir;
+    const std::string folder = "/data/出力先";
+    CliRun run = RunCli({"--workdir", dir.Path().string(), "settings", "--format", "2", "--output-dir",
+                      folder, "--auto-start", "1", "--exit-after-fetch", "1", "--decimals", "1"});
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+
+    const std::string record = ReadFileBytes(dir.Path() / "Tickora.ini");
+    ASSERT_EQ(record.size(), 148u);
+    EXPECT_EQ(record.substr(0, 4), std::string("\x00\x01\x01\x00", 4));
+    EXPECT_EQ(record.substr(4, 4), std::string("\x02\x00\x00\x00", 4));
+    EXPECT_EQ(record.substr(8, Utf8ToSjis(folder).size() + 1), Utf8ToSjis(folder) + '\0');
+
+    CAppSettings loaded;
+    loaded.Load((dir.Path() / "Tickora.ini").c_str());
+    EXPECT_EQ(loaded.m_nOutputFormat, 2);
+    EXPECT_EQ(std::string(loaded.m_szOutputDir), Utf8ToSjis(folder));
+    EXPECT_EQ(loaded.m_bAutoStart, 1);
+    EXPECT_EQ(loaded.m_bExitAfterFetch, 1);
+    EXPECT_EQ(loaded.m_bAverageDecimals, 1);
+
+    const std::string expected =
+        "format: 2 (株取虫DOS)\noutput-dir: /data/出力先\nauto-start: 1\nexit-after-fetch: 1\n"
+        "decimals: 1\n";
+    EXPECT_EQ(run.out, expected);
+    run = RunCli({"--workdir", dir.Path().string(), "settings"});
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_EQ(run.out, expected) << "printing reads the file back";
+}
+
+TEST(CliSettings, OneChangeLeavesTheOtherSettingsAsTheyWere) {
+    ScopedWorkDir dir;
+    ASSERT_EQ(RunCli({"settings", "--format", "1", "--decimals", "1"}).status, kExitDone);
+    const CliRun run = RunCli({"settings", "--auto-start", "1"});
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_EQ(run.out,
+              "format: 1 (株取虫32)\noutput-dir: .\nauto-start: 1\nexit-after-fetch: 0\n"
+              "decimals: 1\n");
+}
+
+TEST(CliSettings, PrintingWritesNothingAndShowsTheDefaultsOfAnotherVersion) {
+    ScopedWorkDir dir;
+    CliRun run = RunCli({"settings"});
+    ASSERT_EQ(run.status, kExitDone);
+    EXPECT_FALSE(std::filesystem::exists("Tickora.ini")) << "only a change saves the record";
+    EXPECT_EQ(run.out.rfind("format: 3 (株取虫もどき)\noutput-dir: .\n", 0), 0u) << run.out;
+
+    std::string other(148, '\0');
+    other[0] = 0x01;  // version 1, not 0x00010100
+    other[4] = 0x01;
+    WriteFileBytes("Tickora.ini", other);
+    run = RunCli({"settings"});
+    EXPECT_EQ(run.out.rfind("format: 3 ", 0), 0u) << run.out;
+    EXPECT_EQ(ReadFileBytes("Tickora.ini"), other);
+}
+
+TEST(CliSettings, StoredFormatsOutsideTheListAreNamedAsWritten) {
+    ScopedWorkDir dir;
+    CAppSettings settings;
+    settings.m_nOutputFormat = -1;
+    ASSERT_TRUE(settings.Save());
+    EXPECT_NE(FormatSettings(settings).find("format: -1 (no selection, written as 株取虫もどき)"),
+              std::string::npos);
+    settings.m_nOutputFormat = 0;
+    EXPECT_NE(FormatSettings(settings).find("format: 0 (the empty item, written as 株取虫もどき)"),
+              std::string::npos);
+}
+
+TEST(CliSettings, AFailedSaveIsReportedAndKeepsTheOldRecord) {
+    ScopedWorkDir dir;
+    ASSERT_EQ(RunCli({"settings", "--format", "1"}).status, kExitDone);
+    const std::string before = ReadFileBytes("Tickora.ini");
+    // A folder where the side file goes makes the write fail even for root.
+    std::filesystem::create_directory("Tickora.ini.tmp");
+    const CliRun run = RunCli({"settings", "--format", "2"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_NE(run.err.find("Tickora.ini could not be written"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(ReadFileBytes("Tickora.ini"), before);
+}
+
+TEST(CliExitStatus, UsageErrorsAreTwoAndSayWhy) {
+    ScopedWorkDir dir;
+    const CliRun run = RunCli({"kdt", "--days", "5", "--all"});
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_NE(run.err.find("--days must be a whole number from 10 to 3000"), std::string::npos);
+    EXPECT_NE(run.err.find("--help"), std::string::npos);
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(CliExitStatus, HelpAndVersionGoToStandardOutput) {
+    CliRun run = RunCli({"--version"});
+    EXPECT_EQ(run.status, kExitDone);
+    EXPECT_EQ(run.out, "Tickora v1.1.5\n");
+    run = RunCli({"--help"});
+    EXPECT_EQ(run.status, kExitDone);
+    EXPECT_EQ(run.out, UsageText());
+}
+
+TEST(CliExitStatus, MissingMarketTableEndsBeforeAnyJob) {
+    ScopedWorkDir dir;
+    WriteFetchList(3);
+    for (const char* command : {"fetch", "fetchlist", "performance", "profiles"}) {
+        const CliRun run = RunCli({command});
+        EXPECT_EQ(run.status, kExitFailed) << command;
+        EXPECT_EQ(run.err, "market.csv not found.\n") << command;
+        EXPECT_EQ(run.out, "") << command;
+    }
+}
+
+TEST(CliExitStatus, AWorkdirThatCannotBeEnteredFails) {
+    ScopedWorkDir dir;
+    const CliRun run = RunCli({"--workdir", (dir.Path() / "absent").string(), "fetch"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_NE(run.err.find("cannot use the working folder"), std::string::npos) << run.err;
+}
+
+TEST(CliExitStatus, FetchWithoutAListSaysSo) {
+    ScopedWorkDir dir;
+    WriteMarketTable();
+    const CliRun run = RunCli({"fetch"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_NE(run.err.find("fetchlist.csv has no stocks"), std::string::npos) << run.err;
+}
+
+TEST(CliExitStatus, ProfilesRefusedWithoutADictionaryShowTheCoreMessageInUtf8) {
+    ScopedWorkDir dir;
+    WriteMarketTable();
+    WriteFetchList(2);
+    const CliRun run = RunCli({"profiles", "--added-only"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_NE(run.err.find("辞書ファイルVorlaneEx.DICがありません。"), std::string::npos)
+        << run.err;
+}
+
+TEST(CliExitStatus, WorkdirIsLeftAgainAfterTheRun) {
+    ScopedWorkDir dir;
+    std::filesystem::create_directory("inner");
+    const auto before = std::filesystem::current_path();
+    ASSERT_EQ(RunCli({"--workdir", "inner", "settings", "--format", "1"}).status, kExitDone);
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    EXPECT_TRUE(std::filesystem::exists("inner/Tickora.ini"));
+    EXPECT_FALSE(std::filesystem::exists("Tickora.ini"));
+}
+
+struct ExitCase {
+    const char* name;
+    JobReport report;
+    int status;
+};
+
+JobReport Report(const char* job) {
+    JobReport report;
+    report.job = job;
+    report.itemsDone = report.itemsTotal = 2;
+    return report;
+}
+
+std::vector<ExitCase> ExitCases() {
+    std::vector<ExitCase> cases;
+    cases.push_back({"complete fetch", Report("fetch"), kExitDone});
+    JobReport r = Report("fetch");
+    r.notExtracted = 1;
+    cases.push_back({"fetch with a stock not extracted", r, kExitFailed});
+    r = Report("fetch");
+    r.failedCodes = {1301};
+    cases.push_back({"fetch with a logged stock", r, kExitFailed});
+    r = Report("fetch");
+    r.downloadFailed = true;
+    cases.push_back({"download failure", r, kExitFailed});
+    r = Report("fetch");
+    r.cancelled = true;
+    r.notExtracted = 3;
+    cases.push_back({"cancel wins over missing stocks", r, kExitCancelled});
+    r = Report("kdt");
+    r.dialogCancelled = true;
+    cases.push_back({"dialog refused", r, kExitFailed});
+    r = Report("performance");
+    r.notExtracted = 2;
+    cases.push_back({"performance with stocks missing", r, kExitFailed});
+    r = Report("kdt");
+    r.extracted = 2;
+    cases.push_back({"kdt counts items, not stocks", r, kExitDone});
+    return cases;
+}
+
+TEST(CliExitStatus, ReportsMapToStatuses) {
+    for (const ExitCase& c : ExitCases()) {
+        EXPECT_EQ(ExitCodeFor(c.report), c.status) << c.name;
+    }
+}
+
+TEST(CliSummary, NamesCountsFailedCodesAndFilesInUtf8) {
+    JobReport report = Report("fetch");
+    report.itemsDone = 2;
+    report.itemsTotal = 3;
+    report.extracted = 97;
+    report.notExtracted = 3;
+    report.cancelled = true;
+    report.failedCodes = {1301, 2, 9999};
+    report.filesWritten = {Utf8ToSjis("出力/DS261207.DAT")};
+    EXPECT_EQ(FormatSummary(report, "2026/12/7"),
+              "fetch: quotes of 2026/12/7, 2/3 items, 97 extracted, 3 not extracted, cancelled, "
+              "failed codes 1301 0002 9999, wrote 出力/DS261207.DAT");
+
+    JobReport kdt = Report("kdt");
+    kdt.extracted = 2;
+    EXPECT_EQ(FormatSummary(kdt, ""), "kdt: 2/2 items, done 2, no file written");
+
+    JobReport refused = Report("kdt");
+    refused.dialogCancelled = true;
+    EXPECT_EQ(FormatSummary(refused, ""), "kdt: not run");
+}
+
+TEST(CliSummary, LongListsAreCutWithACount) {
+    JobReport report = Report("kdt");
+    for (int i = 0; i < 25; ++i) {
+        report.failedCodes.push_back(1000 + i);
+    }
+    for (int i = 0; i < 8; ++i) {
+        report.filesWritten.push_back("KD" + std::to_string(1000 + i) + ".KDT");
+    }
+    const std::string line = FormatSummary(report, "");
+    EXPECT_NE(line.find(" 1019 (+5 more, see ERRORLOG.TXT)"), std::string::npos) << line;
+    EXPECT_EQ(line.find("1020"), std::string::npos) << line;
+    EXPECT_NE(line.find("KD1004.KDT (+3 more)"), std::string::npos) << line;
+}
+
+TEST(CliJobs, FetchAgainstASiteWithoutPagesWalksEveryBlockAndFails) {
+    ScopedWorkDir dir;
+    NotFoundSite site;
+    WriteMarketTable();
+    WriteFetchList(120);
+    const CliRun run = RunCli({"--site", site.Url(), "fetch"});
+    EXPECT_EQ(run.status, kExitFailed) << run.err;
+    EXPECT_NE(run.out.find(" 3/3 items, 0 extracted, 120 not extracted"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("fetch 3/3 extracted 0 not extracted 120\n"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+}
+
+// Holds the worker at the start of its first item until the test lets it go, so that an
+// interrupt lands while a job is certainly running.
+class HoldingView : public TerminalView {
+  public:
+    using TerminalView::TerminalView;
+
+    void StepProgress() override {
+        TerminalView::StepProgress();
+        std::unique_lock lock(m_mutex);
+        if (m_held) {
+            return;
+        }
+        m_held = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_released; });
+    }
+    bool WaitHeld() {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_held; });
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_released = false;
+};
+
+TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
+    ScopedWorkDir dir;
+    NotFoundSite site;
+    WriteMarketTable();
+    WriteFetchList(150);
+    SetSite(site.Url());
+    StartupObjects objects;
+    LoadStartupObjects(objects);
+    ASSERT_TRUE(objects.marketLoaded);
+    ASSERT_EQ(objects.stocks.m_nBlocks, 3);
+
+    MemoryStream err;
+    HoldingView view(err.File(), false, "fetch", {});
+    CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
+    doc.SetView(&view);
+
+    InstallSignalHandlers();
+    const int baseline = ProcessInterrupts().load();
+    std::optional<JobReport> report;
+    std::thread runner([&] {
+        report = RunJobOnDocument(Command::kFetch, doc, view, ProcessInterrupts(), baseline);
+    });
+    ASSERT_TRUE(view.WaitHeld());
+    std::raise(SIGINT);
+    // The runner polls; give it the time to turn the interrupt into Cancel.
+    for (int i = 0; i < 500 && !doc.m_bCancel; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(doc.m_bCancel);
+    EXPECT_FALSE(doc.m_bBusy) << "Cancel clears the busy flag at once";
+    EXPECT_TRUE(doc.IsJobRunning()) << "the worker still finishes its item";
+    view.Release();
+    runner.join();
+    RestoreSignalHandlers();
+
+    ASSERT_TRUE(report.has_value());
+    EXPECT_TRUE(report->cancelled);
+    EXPECT_EQ(report->itemsDone, 1);
+    EXPECT_EQ(report->itemsTotal, 3);
+    EXPECT_EQ(ExitCodeFor(*report), kExitCancelled);
+    EXPECT_FALSE(report->filesWritten.empty()) << "a cancelled fetch still writes its file";
+    const std::string text = err.Text();
+    EXPECT_NE(text.find("cancelling"), std::string::npos) << text;
+    EXPECT_NE(text.find("fetch 1/3 "), std::string::npos) << text;
+    EXPECT_EQ(text.find("fetch 2/3 "), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace tickora::cli

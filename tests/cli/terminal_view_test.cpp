@@ -1,0 +1,185 @@
+// The terminal view: one plain line per finished item in logs, a live bar on a terminal, the
+// core's Shift-JIS texts shown as UTF-8, and the dialogs answered from the command line.
+#include "cli/terminal_view.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "web/sjis.h"
+
+namespace tickora::cli {
+namespace {
+
+// A FILE* whose bytes the test can read back.
+class MemoryStream {
+  public:
+    MemoryStream() : m_file(open_memstream(&m_buffer, &m_size)) {}
+    ~MemoryStream() {
+        std::fclose(m_file);
+        std::free(m_buffer);
+    }
+    MemoryStream(const MemoryStream&) = delete;
+    MemoryStream& operator=(const MemoryStream&) = delete;
+
+    std::FILE* File() { return m_file; }
+    std::string Text() {
+        std::fflush(m_file);
+        return std::string(m_buffer, m_size);
+    }
+
+  private:
+    char* m_buffer = nullptr;
+    std::size_t m_size = 0;
+    std::FILE* m_file;
+};
+
+// The calls a worker makes for a job of `items` items, with counters after each item; stops
+// after `stopAfter` items as a cancelled job does.
+void DriveJob(ITickoraView& view, int items, int stopAfter) {
+    view.SetProgressRange(items);
+    view.SetProgressStep(1);
+    for (int i = 1; i <= stopAfter; ++i) {
+        view.StepProgress();
+        view.ShowCounts(i * 50 - i, i);
+    }
+    view.SetProgressPos(0);
+    view.ShowIdle();
+}
+
+TEST(TerminalView, PlainOutputHasOneLinePerFinishedItemWithItsCounters) {
+    MemoryStream out;
+    TerminalView view(out.File(), false, "fetch", {});
+    DriveJob(view, 3, 3);
+    EXPECT_EQ(out.Text(),
+              "fetch 1/3 extracted 49 not extracted 1\n"
+              "fetch 2/3 extracted 98 not extracted 2\n"
+              "fetch 3/3 extracted 147 not extracted 3\n");
+}
+
+TEST(TerminalView, PlainOutputOfACancelledJobEndsWithItsLastItem) {
+    MemoryStream out;
+    TerminalView view(out.File(), false, "performance", {});
+    DriveJob(view, 5, 2);
+    EXPECT_EQ(out.Text(),
+              "performance 1/5 extracted 49 not extracted 1\n"
+              "performance 2/5 extracted 98 not extracted 2\n");
+}
+
+TEST(TerminalView, JobsThatCountItemsShowOneCounter) {
+    MemoryStream out;
+    TerminalView view(out.File(), false, "kdt", {});
+    view.SetProgressRange(2);
+    view.SetProgressStep(1);
+    view.StepProgress();
+    view.ShowCounts(1, 0);
+    view.StepProgress();
+    view.ShowCounts(2, 0);
+    view.SetProgressPos(0);
+    EXPECT_EQ(out.Text(), "kdt 1/2 done 1\nkdt 2/2 done 2\n");
+}
+
+TEST(TerminalView, PlainOutputOfAJobWithNoItemsIsEmpty) {
+    MemoryStream out;
+    TerminalView view(out.File(), false, "fetchlist", {});
+    DriveJob(view, 0, 0);
+    EXPECT_EQ(out.Text(), "");
+}
+
+TEST(TerminalView, LiveBarRedrawsInPlaceAndIsClearedAtTheEnd) {
+    MemoryStream out;
+    TerminalView view(out.File(), true, "fetch", {});
+    DriveJob(view, 3, 3);
+    const std::string text = out.Text();
+    EXPECT_EQ(text.find('\n'), std::string::npos) << "a live bar never scrolls";
+    EXPECT_NE(
+        text.find("\rfetch [" + std::string(30, '#') + "] 3/3  extracted 147  not extracted 3"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\rfetch [" + std::string(10, '#') + std::string(20, '.') + "] 1/3"),
+              std::string::npos)
+        << text;
+    const std::string clear = "\r\033[K";
+    ASSERT_GE(text.size(), clear.size());
+    EXPECT_EQ(text.substr(text.size() - clear.size()), clear) << "the terminal is left clean";
+}
+
+TEST(TerminalView, MessagesOfTheCoreAreShownAsUtf8) {
+    const std::string utf8 = "辞書ファイルVorlaneEx.DICがありません。";
+    const std::string sjis = Utf8ToSjis(utf8);
+    ASSERT_NE(sjis, utf8);
+    for (bool interactive : {false, true}) {
+        MemoryStream out;
+        TerminalView view(out.File(), interactive, "profiles", {});
+        view.ShowMessage(sjis);
+        const std::string text = out.Text();
+        EXPECT_NE(text.find(utf8 + "\n"), std::string::npos) << text;
+        EXPECT_EQ(text.find(sjis), std::string::npos) << "no Shift-JIS bytes reach the terminal";
+    }
+}
+
+TEST(TerminalView, NoteDuringALiveBarKeepsTheBarBelowTheLine) {
+    MemoryStream out;
+    TerminalView view(out.File(), true, "fetch", {});
+    view.SetProgressRange(4);
+    view.SetProgressStep(1);
+    view.StepProgress();
+    const std::size_t before = out.Text().size();
+    view.Note("cancelling");
+    const std::string added = out.Text().substr(before);
+    // Cleared first, so the line does not share the row with the bar, then drawn again.
+    EXPECT_EQ(added.rfind("\r\033[Kcancelling\n\rfetch [", 0), 0u) << added;
+}
+
+TEST(TerminalView, TitleIsKeptAsUtf8) {
+    MemoryStream out;
+    TerminalView view(out.File(), false, "fetch", {});
+    view.SetTitle(Utf8ToSjis("2026/12/7"));
+    EXPECT_EQ(view.Title(), "2026/12/7");
+    EXPECT_FALSE(view.QuitPosted());
+    view.PostQuit();
+    EXPECT_TRUE(view.QuitPosted());
+}
+
+TEST(TerminalView, DialogsAnswerFromTheCommandLine) {
+    MemoryStream out;
+    DialogAnswers answers;
+    answers.list = {false, true, true};
+    answers.profile = {false, false, true};
+    answers.code = {7203, 3000, false};
+    TerminalView view(out.File(), false, "kdt", answers);
+
+    ListOptions list;
+    ASSERT_TRUE(view.AskListOptions(list));
+    EXPECT_TRUE(list.addedOnly);
+    EXPECT_TRUE(list.useKeptHtml);
+    EXPECT_TRUE(list.keepHtml) << "using kept pages keeps them, as the dialog forces";
+
+    ProfileOptions profile;
+    ASSERT_TRUE(view.AskProfileOptions(profile));
+    EXPECT_TRUE(profile.keepHtml);
+    EXPECT_FALSE(profile.addedOnly);
+
+    CodeOptions code;
+    ASSERT_TRUE(view.AskCodeOptions(code, false));
+    EXPECT_EQ(code.code, 7203u);
+    EXPECT_EQ(code.days, 3000u);
+    EXPECT_FALSE(code.allStocks);
+}
+
+TEST(TerminalView, AllStocksIsRefusedWhereTheDialogWouldNotOfferIt) {
+    MemoryStream out;
+    DialogAnswers answers;
+    answers.code.allStocks = true;
+    TerminalView view(out.File(), false, "kdt", answers);
+    CodeOptions code;
+    EXPECT_FALSE(view.AskCodeOptions(code, false));
+    EXPECT_NE(out.Text().find("all stocks"), std::string::npos);
+    EXPECT_TRUE(view.AskCodeOptions(code, true));
+    EXPECT_TRUE(code.allStocks);
+}
+
+}  // namespace
+}  // namespace tickora::cli
