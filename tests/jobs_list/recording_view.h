@@ -1,6 +1,7 @@
 #pragma once
 // A view for the job tests: answers the options dialogs with preset choices and records what the
 // worker showed, so that tests can assert on the progress protocol and the counters.
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -15,8 +16,13 @@ class RecordingView final : public ITickoraView {
     void ShowRunning() override { Log("running"); }
     void ShowIdle() override { Log("idle"); }
     void ShowCounts(int first, int second) override {
-        std::lock_guard lock(m_mutex);
-        m_counts.emplace_back(first, second);
+        {
+            std::lock_guard lock(m_mutex);
+            m_counts.emplace_back(first, second);
+        }
+        if (onCounts) {
+            onCounts(first, second);
+        }
     }
     void SetProgressRange(int n) override { Log("range " + std::to_string(n)); }
     void SetProgressStep(int step) override { Log("step " + std::to_string(step)); }
@@ -64,6 +70,8 @@ class RecordingView final : public ITickoraView {
     bool answerOk = true;
     ListOptions listOptions;
     ProfileOptions profileOptions;
+    // Runs on the worker after each counter update: lets a test press Cancel at a known point.
+    std::function<void(int, int)> onCounts;
 
   private:
     void Log(std::string event) {
