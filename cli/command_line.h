@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/doc/tickora_view.h"
+#include "web/retry.h"
 
 namespace tickora::cli {
 
@@ -69,8 +70,8 @@ inline constexpr unsigned kMinDays = 10;
 inline constexpr unsigned kMaxDays = 3000;
 inline constexpr int kMaxOutputFormat = 3;  // 0 the empty item, 1 to 3 the three layouts
 inline constexpr int kMaxOutputDirBytes = 127;
-// Beyond these a retry or a pause no longer helps an unattended run finish its day.
-inline constexpr int kMaxRetries = 10;
-inline constexpr int kMaxPaceMs = 60000;
+// --retries and --pace share the bounds of the download layer (web/retry.h).
+using tickora::kMaxPaceMs;
+using tickora::kMaxRetries;
 
 }  // namespace tickora::cli

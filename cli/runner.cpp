@@ -12,6 +12,7 @@
 #include "app/doc/startup.h"
 #include "cli/terminal_view.h"
 #include "web/hosts.h"
+#include "web/retry.h"
 #include "web/sjis.h"
 
 namespace tickora::cli {
@@ -112,6 +113,13 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     if (!objects.marketLoaded) {
         std::fputs("market.csv not found.\n", streams.err);
         return kExitFailed;
+    }
+    // The start-up read TICKORA_RETRIES and TICKORA_PACE_MS; the command line overrides them.
+    if (options.retries || options.paceMs) {
+        RetryPolicy policy = GetRetryPolicy();
+        policy.retries = options.retries.value_or(policy.retries);
+        policy.paceMs = options.paceMs.value_or(policy.paceMs);
+        SetRetryPolicy(policy);
     }
 
     DialogAnswers answers;

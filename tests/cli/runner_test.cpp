@@ -18,6 +18,7 @@
 #include "app/doc/startup.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
+#include "web/retry.h"
 #include "web/sjis.h"
 
 namespace tickora::cli {
@@ -108,8 +109,9 @@ class NotFoundSite {
 TEST(CliSettings, ChangesAreSavedAsTheRecordAndPrintedBack) {
     ScopedWorkDir dir;
     const std::string folder = "/data/出力先";
-    CliRun run = RunCli({"--workdir", dir.Path().string(), "settings", "--format", "2", "--output-dir",
-                      folder, "--auto-start", "1", "--exit-after-fetch", "1", "--decimals", "1"});
+    CliRun run =
+        RunCli({"--workdir", dir.Path().string(), "settings", "--format", "2", "--output-dir",
+                folder, "--auto-start", "1", "--exit-after-fetch", "1", "--decimals", "1"});
     ASSERT_EQ(run.status, kExitDone) << run.err;
 
     const std::string record = ReadFileBytes(dir.Path() / "Tickora.ini");
@@ -345,6 +347,44 @@ TEST(CliJobs, FetchAgainstASiteWithoutPagesWalksEveryBlockAndFails) {
     EXPECT_NE(run.err.find("fetch 3/3 extracted 0 not extracted 120\n"), std::string::npos)
         << run.err;
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
+}
+
+// Leaves the process-wide retry policy and its environment as it found them.
+class PolicyGuard {
+  public:
+    PolicyGuard() : m_saved(GetRetryPolicy()) {}
+    ~PolicyGuard() {
+        unsetenv("TICKORA_RETRIES");
+        unsetenv("TICKORA_PACE_MS");
+        SetRetryPolicy(m_saved);
+    }
+
+  private:
+    RetryPolicy m_saved;
+};
+
+TEST(CliJobs, RetriesAndPaceOfTheCommandLineOverrideTheEnvironment) {
+    ScopedWorkDir dir;
+    NotFoundSite site;  // 404 is final: no retry waits in this test
+    WriteMarketTable();
+    WriteFetchList(1);
+    PolicyGuard guard;
+    SetRetryPolicy({});
+    setenv("TICKORA_RETRIES", "5", 1);
+    setenv("TICKORA_PACE_MS", "7", 1);
+
+    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch"}).status, kExitFailed);
+    EXPECT_EQ(GetRetryPolicy().retries, 5) << "the environment alone";
+    EXPECT_EQ(GetRetryPolicy().paceMs, 7);
+
+    ASSERT_EQ(RunCli({"--site", site.Url(), "--retries", "2", "fetch"}).status, kExitFailed);
+    EXPECT_EQ(GetRetryPolicy().retries, 2) << "the command line wins";
+    EXPECT_EQ(GetRetryPolicy().paceMs, 7) << "what the command line does not name stays";
+
+    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch", "--pace", "0", "--retries=0"}).status,
+              kExitFailed);
+    EXPECT_EQ(GetRetryPolicy().retries, 0);
+    EXPECT_EQ(GetRetryPolicy().paceMs, 0);
 }
 
 // Holds the worker at the start of its first item until the test lets it go, so that an
