@@ -1,0 +1,274 @@
+// The daily fetch as a whole against canned pages: what the form is told, what is requested, the
+// daily file, the error log, Cancel, exit after fetch, and pages that a failed request must not
+// bring back from an earlier run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/doc/tickora_doc.h"
+#include "catalog/clock.h"
+#include "jobs/quote_page.h"
+#include "tests/jobs_fetch/job_harness.h"
+#include "tests/jobs_fetch/quote_test_pages.h"
+#include "tests/support/temp_dir.h"
+#include "web/sjis.h"
+#include "web/work_folder.h"
+
+namespace tickora {
+namespace {
+
+using test::EucJp;
+using test::QuoteCells;
+using test::QuotePage;
+using test::QuoteRow;
+
+// Prices derived from the code, so that every line of the daily file can be told apart.
+QuoteCells CellsOf(int code) {
+    QuoteCells c;
+    c.symbol = std::to_string(code);
+    c.name = EucJp("銘柄");
+    c.date = "12/4";
+    c.close = std::to_string(code);
+    c.open = std::to_string(code - 1);
+    c.high = std::to_string(code + 5);
+    c.low = std::to_string(code - 6);
+    c.volume = std::to_string(code * 100);
+    return c;
+}
+
+std::string LineOf(int code) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%04d,1,S%d,%d,%d,%d,%d,%d\r\n", code, code, code - 1,
+                  code + 5, code - 6, code, code * 100);
+    return line;
+}
+
+class RunFetchTest : public ::testing::Test {
+  protected:
+    RunFetchTest() {
+        SetTodayForTesting(LocalDate{2026, 12, 7});
+        CreateWorkFolder();
+        std::filesystem::create_directory("out");
+        std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, "out");
+        settings.m_nOutputFormat = 3;
+        test::TwoMarkets(markets);
+        doc.SetView(&view);
+    }
+    ~RunFetchTest() override {
+        doc.WaitForJob();
+        SetTodayForTesting(std::nullopt);
+    }
+
+    void Build(int stocks) { test::BuildList(list, markets, server.Url(), stocks); }
+
+    // The page of block b with a row for every stock of it.
+    std::string BlockPage(int b) const {
+        const CQuoteBlock& block = *list.GetBlock(b);
+        std::string rows;
+        for (int i = 0; i < block.m_nStocks; ++i) {
+            rows += QuoteRow(CellsOf(block.m_aStocks[i].m_nCode));
+        }
+        return QuotePage(rows);
+    }
+    std::string Target(int b) const { return test::TargetOf(list.GetQuoteUrl(b), server.Url()); }
+    void ServeAll() {
+        for (int b = 0; b < list.m_nBlocks; ++b) {
+            server.Set(Target(b), BlockPage(b));
+        }
+    }
+
+    void Fetch() {
+        ASSERT_TRUE(doc.OnFetch());
+        doc.WaitForJob();
+    }
+
+    std::string DailyFile() const { return test::ReadFileBytes("out/DS261204.DAT"); }
+
+    std::string Lines(int first, int last) const {
+        std::string lines;
+        for (int code = first; code <= last; ++code) {
+            lines += LineOf(code);
+        }
+        return lines;
+    }
+
+    test::ScopedWorkDir dir;
+    test::PageServer server;
+    CAppSettings settings;
+    CMarketTable markets;
+    CStockList list;
+    test::RecordingView view;
+    CTickoraDoc doc{settings, markets, list};
+};
+
+TEST_F(RunFetchTest, FetchesEveryBlockAndWritesTheDailyFile) {
+    Build(51);
+    ServeAll();
+    Fetch();
+
+    const std::vector<std::string> expected = {
+        "title 2026/12/7", "running", "range 2",     "setstep 1", "step",
+        "counts 50 0",     "step",    "counts 51 0", "pos 0",     "idle"};
+    EXPECT_EQ(view.Calls(), expected);
+    EXPECT_EQ(server.Targets(), (std::vector<std::string>{Target(0), Target(1)}));
+    EXPECT_EQ(Target(1), "/q?s=1351&d=v2");
+    EXPECT_EQ(DailyFile(), "261204\r\n51,0\r\n" + Lines(1301, 1351));
+    EXPECT_FALSE(std::filesystem::exists(kErrorLogPath));
+
+    const JobReport report = doc.LastReport();
+    EXPECT_EQ(report.itemsDone, 2);
+    EXPECT_EQ(report.extracted, 51);
+    EXPECT_EQ(report.notExtracted, 0);
+    EXPECT_FALSE(report.cancelled || report.downloadFailed);
+    EXPECT_EQ(report.filesWritten, std::vector<std::string>{"out/DS261204.DAT"});
+    EXPECT_FALSE(doc.m_bBusy);
+
+    // The next fetch is titled with the date the first stock's row showed.
+    view.Clear();
+    Fetch();
+    EXPECT_EQ(view.Calls().front(), "title 2026/12/4");
+}
+
+TEST_F(RunFetchTest, EachLayoutIsWrittenUnderItsName) {
+    Build(3);
+    ServeAll();
+    const struct {
+        int format;
+        const char* file;
+        const char* firstLine;
+    } cases[] = {{1, "out/DS261204.DAT", "\"2026年\"\t\"12月\"\t\"04日\"\r\n"},
+                 {2, "out/DS202612.04", "20261204\r\n"},
+                 {3, "out/DS261204.DAT", "261204\r\n"},
+                 {0, "out/DS261204.DAT", "261204\r\n"}};
+    for (const auto& c : cases) {
+        settings.m_nOutputFormat = c.format;
+        std::filesystem::remove_all("out");
+        std::filesystem::create_directory("out");
+        Fetch();
+        const std::string bytes = test::ReadFileBytes(c.file);
+        const std::string firstLine = Utf8ToSjis(c.firstLine);
+        EXPECT_EQ(bytes.substr(0, firstLine.size()), firstLine) << c.format;
+        EXPECT_EQ(doc.LastReport().filesWritten, std::vector<std::string>{c.file});
+    }
+}
+
+class StaleFetchPage : public RunFetchTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StaleFetchPage, AnswerWithoutPageNeverBringsBackAnEarlierOne) {
+    Build(51);
+    // Yesterday's run left block 1's page, with a price for its stock, in the work file.
+    test::WriteFileBytes(list.GetPagePath(1), BlockPage(1));
+    server.Set(Target(0), BlockPage(0));
+    server.Set(Target(1), "<html>busy</html>", GetParam());
+    Fetch();
+
+    EXPECT_EQ(DailyFile(), "261204\r\n50,0\r\n" + Lines(1301, 1350));
+    EXPECT_EQ(view.Calls()[7], "counts 50 1");
+    EXPECT_EQ(list.GetBlock(1)->m_nExtracted, 0);
+    EXPECT_DOUBLE_EQ(list.GetBlock(1)->m_aStocks[0].m_dClose, 0);
+    EXPECT_FALSE(std::filesystem::exists(list.GetPagePath(1)));
+    EXPECT_FALSE(doc.LastReport().downloadFailed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, StaleFetchPage, ::testing::Values(404, 500));
+
+TEST_F(RunFetchTest, BlockWithoutPageThisTimeDoesNotCountAsExtracted) {
+    Build(51);
+    ServeAll();
+    Fetch();
+    ASSERT_EQ(list.GetBlock(1)->m_nExtracted, 1);
+    server.Set(Target(1), "gone", 404);
+    view.Clear();
+    Fetch();
+    EXPECT_EQ(view.Calls()[7], "counts 50 1");
+    EXPECT_EQ(doc.LastReport().extracted, 50);
+}
+
+TEST_F(RunFetchTest, FailedDownloadEndsTheFetchAndStillWritesTheFile) {
+    Build(101);
+    ServeAll();
+    // Nothing listens on port 1: the request for block 1 fails outright.
+    std::snprintf(list.GetBlock(1)->m_szQuoteUrl, sizeof list.GetBlock(1)->m_szQuoteUrl,
+                  "http://127.0.0.1:1/q?s=1351&d=v2");
+    Fetch();
+
+    EXPECT_EQ(server.Targets(), std::vector<std::string>{Target(0)});
+    const std::vector<std::string> expected = {
+        "title 2026/12/7", "running", "range 3", "setstep 1", "step",
+        "counts 50 0",     "step",    "pos 0",   "idle"};
+    EXPECT_EQ(view.Calls(), expected);
+    EXPECT_EQ(DailyFile(), "261204\r\n50,0\r\n" + Lines(1301, 1350));
+    const JobReport report = doc.LastReport();
+    EXPECT_TRUE(report.downloadFailed);
+    EXPECT_EQ(report.itemsDone, 1);
+}
+
+class CancelledFetch : public RunFetchTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CancelledFetch, CancelTakesEffectAfterTheCurrentBlock) {
+    settings.m_bExitAfterFetch = GetParam() ? 1 : 0;
+    Build(200);
+    ServeAll();
+    view.onStep = [this](int item) {
+        if (item == 2) {
+            doc.CancelJob();
+        }
+    };
+    Fetch();
+
+    EXPECT_EQ(server.Targets(), (std::vector<std::string>{Target(0), Target(1)}));
+    EXPECT_EQ(DailyFile(), "261204\r\n100,0\r\n" + Lines(1301, 1400));
+    std::vector<std::string> tail = {"counts 100 0", "pos 0", "idle"};
+    if (GetParam()) {
+        tail.push_back("quit");
+    }
+    const std::vector<std::string> calls = view.Calls();
+    ASSERT_GE(calls.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(calls.end() - static_cast<long>(tail.size()), calls.end()),
+              tail);
+    EXPECT_TRUE(doc.LastReport().cancelled);
+    EXPECT_EQ(doc.LastReport().itemsDone, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitAfterFetch, CancelledFetch, ::testing::Bool());
+
+TEST_F(RunFetchTest, ExitAfterFetchQuitsOnlyAfterTheEndSteps) {
+    settings.m_bExitAfterFetch = 1;
+    Build(3);
+    ServeAll();
+    Fetch();
+    const std::vector<std::string> calls = view.Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
+              (std::vector<std::string>{"pos 0", "idle", "quit"}));
+    EXPECT_TRUE(std::filesystem::exists("out/DS261204.DAT"));
+}
+
+TEST_F(RunFetchTest, FailedStocksAreLoggedWithTheirBlockAcrossRuns) {
+    Build(103);
+    ServeAll();
+    QuoteCells noMatch = CellsOf(1402);
+    noMatch.name = EucJp("一致する銘柄はありません");
+    // 1403's row is missing: its slot is never reached, so it is not logged, but it fails.
+    server.Set(Target(2), QuotePage(QuoteRow(CellsOf(1401)) + QuoteRow(noMatch)));
+    Fetch();
+    Fetch();
+
+    const std::string line = "page=2 code=1402 name=S1402\r\n";
+    EXPECT_EQ(test::ReadFileBytes(kErrorLogPath), line + line);
+    EXPECT_EQ(doc.LastReport().failedCodes, std::vector<int>{1402});
+    EXPECT_EQ(view.Calls().back(), "idle");
+    EXPECT_EQ(doc.LastReport().extracted, 101);
+    EXPECT_EQ(doc.LastReport().notExtracted, 2);
+}
+
+TEST_F(RunFetchTest, NoListMeansNoFetch) {
+    EXPECT_FALSE(doc.OnFetch());
+    EXPECT_TRUE(view.Calls().empty());
+    EXPECT_FALSE(doc.m_bBusy);
+}
+
+}  // namespace
+}  // namespace tickora
