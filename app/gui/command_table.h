@@ -1,0 +1,68 @@
+#pragma once
+// The program's commands as data: identifiers, menu texts, prompts and accelerators. The frame
+// builds its menus, tool bar and shortcuts from these tables, and the tests check them.
+#include <span>
+#include <string_view>
+
+namespace tickora::gui {
+
+enum CommandId : int {
+    kIdFetch = 32771,
+    kIdMakeFetchList = 32773,
+    kIdSettings = 32775,
+    kIdMakeKdtMenu = 32776,  // shown, never handled: item and button stay disabled
+    kIdUsersGuide = 32780,
+    kIdMakeKdt = 32781,  // reached by Alt+K only
+    kIdGetProfiles = 32782,
+    kIdGetPerformance = 32783,
+    kIdFileNew = 57600,
+    kIdFileOpen = 57601,
+    kIdSaveQuoteFile = 57603,
+    kIdFilePrint = 57607,
+    kIdEditCopy = 57634,
+    kIdEditCut = 57635,
+    kIdEditUndo = 57643,
+    kIdEditPaste = 57637,
+    kIdAppAbout = 57664,
+    kIdAppExit = 57665,
+    kIdViewToolBar = 59392,
+    kIdViewStatusBar = 59393,
+};
+
+inline constexpr int kSeparator = 0;
+
+struct CommandInfo {
+    int id;
+    // Menu item text as stored: mnemonic with '&', a tab before the accelerator text; empty when
+    // the command has no menu item. UTF-8.
+    std::string_view menuText;
+    // Status-line prompt and tool tip separated by '\n'; empty when the command has none.
+    std::string_view prompt;
+    // Accelerators in QKeySequence portable form, separated by ';'.
+    std::string_view accelerators;
+    // Commands without a handler are shown disabled.
+    bool handled;
+};
+
+struct MenuInfo {
+    std::string_view title;
+    std::span<const int> items;  // command ids in order; kSeparator for a separator
+};
+
+[[nodiscard]] std::span<const CommandInfo> Commands();
+[[nodiscard]] std::span<const MenuInfo> Menus();
+[[nodiscard]] std::span<const int> ToolBarButtons();  // kSeparator for a gap
+[[nodiscard]] const CommandInfo* FindCommand(int id);
+
+// The two halves of a prompt; each empty when absent.
+[[nodiscard]] std::string_view StatusPrompt(const CommandInfo& command);
+[[nodiscard]] std::string_view ToolTip(const CommandInfo& command);
+// The menu text before the tab, and the accelerator text after it.
+[[nodiscard]] std::string_view MenuLabel(const CommandInfo& command);
+
+inline constexpr std::string_view kReadyText = "ﾚﾃﾞｨ";
+inline constexpr std::string_view kAppTitle = "Tickora";
+inline constexpr std::string_view kUntitled = "無題";
+inline constexpr std::string_view kVersionText = "v1.1.5";
+
+}  // namespace tickora::gui

@@ -1,0 +1,233 @@
+#include "app/gui/form_view.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <cmath>
+#include <cstdio>
+
+#include "app/doc/tickora_doc.h"
+#include "app/gui/command_table.h"
+#include "app/gui/options_dlgs.h"
+#include "app/gui/qt_text.h"
+#include "app/gui/tool_icons.h"
+
+namespace tickora::gui {
+namespace {
+
+// Dialog units of the form template, turned into pixels with the font the form shows: the
+// horizontal unit is a quarter of the average Latin letter, stretched when the longer counter
+// caption would not fit its 77 units in a CJK font; the vertical unit an eighth of a line.
+struct DialogUnits {
+    double x;
+    double y;
+    [[nodiscard]] QRect Rect(int left, int top, int width, int height) const {
+        return QRect(
+            static_cast<int>(std::lround(left * x)), static_cast<int>(std::lround(top * y)),
+            static_cast<int>(std::lround(width * x)), static_cast<int>(std::lround(height * y)));
+    }
+};
+
+DialogUnits UnitsFor(const QFont& font, const QString& widestCaption) {
+    const QFontMetricsF metrics(font);
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    double x = metrics.horizontalAdvance(letters) / letters.size() / 4.0;
+    x = std::max(x, (metrics.horizontalAdvance(widestCaption) + 2.0) / 77.0);
+    const double y = metrics.height() / 8.0;
+    return {x, y};
+}
+
+}  // namespace
+
+CTickoraView::CTickoraView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("formView"));
+    const QString firstCaption = QStringLiteral("抽出できた銘柄数：");
+    const QString secondCaption = QStringLiteral("抽出できなかった銘柄数：");
+    const DialogUnits du = UnitsFor(font(), secondCaption);
+
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setObjectName(QStringLiteral("progress1000"));
+    m_pProgress->setTextVisible(false);
+    m_pProgress->setRange(0, 100);
+    m_pProgress->setValue(0);
+    m_pProgress->setGeometry(du.Rect(31, 59, 156, 14));
+
+    m_pFetch = new QPushButton(QStringLiteral("Fetch"), this);
+    m_pFetch->setObjectName(QStringLiteral("button1001"));
+    m_pFetch->setGeometry(du.Rect(30, 91, 50, 14));
+    m_pCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_pCancel->setObjectName(QStringLiteral("button1002"));
+    m_pCancel->setGeometry(du.Rect(129, 91, 50, 14));
+
+    auto* icon = new QLabel(this);
+    const QRect iconRect = du.Rect(27, 19, 20, 20);
+    const int side = std::min(iconRect.width(), iconRect.height());
+    icon->setPixmap(ProgramIcon().pixmap(side, side));
+    icon->setGeometry(iconRect.x(), iconRect.y(), side, side);
+
+    auto* first = new QLabel(firstCaption, this);
+    first->setGeometry(du.Rect(66, 18, 70, 8).adjusted(0, 0, 0, 2));
+    auto* second = new QLabel(secondCaption, this);
+    second->setGeometry(du.Rect(66, 33, 77, 8).adjusted(0, 0, 0, 2));
+    m_pFirst = new QLabel(QStringLiteral("0"), this);
+    m_pFirst->setObjectName(QStringLiteral("static1004"));
+    m_pFirst->setGeometry(du.Rect(153, 18, 23, 8).adjusted(0, 0, 0, 2));
+    m_pSecond = new QLabel(QStringLiteral("0"), this);
+    m_pSecond->setObjectName(QStringLiteral("static1005"));
+    m_pSecond->setGeometry(du.Rect(153, 33, 23, 8).adjusted(0, 0, 0, 2));
+
+    const QRect whole = du.Rect(0, 0, 216, 127);
+    setMinimumSize(whole.size());
+    resize(whole.size());
+
+    connect(m_pFetch, &QPushButton::clicked, this, &CTickoraView::fetchClicked);
+    connect(m_pCancel, &QPushButton::clicked, this, &CTickoraView::OnCancelButton);
+    ShowIdle();
+}
+
+template <class F>
+void CTickoraView::OnGuiThread(F&& f) {
+    if (QThread::currentThread() == thread()) {
+        f();
+    } else {
+        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    }
+}
+
+void CTickoraView::ShowRunning() {
+    OnGuiThread([this] {
+        m_pFetch->setEnabled(false);
+        m_pCancel->setEnabled(true);
+    });
+}
+
+void CTickoraView::ShowIdle() {
+    OnGuiThread([this] {
+        m_pFetch->setEnabled(true);
+        m_pCancel->setEnabled(false);
+    });
+}
+
+void CTickoraView::ShowCounts(int first, int second) {
+    OnGuiThread([this, first, second] {
+        char text[64];
+        std::snprintf(text, sizeof text, "%d", first);
+        m_pFirst->setText(QString::fromLatin1(text));
+        std::snprintf(text, sizeof text, "%d", second);
+        m_pSecond->setText(QString::fromLatin1(text));
+    });
+}
+
+void CTickoraView::SetProgressRange(int n) {
+    // The range message carried the count in 16 bits.
+    const int high = n & 0xFFFF;
+    OnGuiThread([this, high] {
+        m_pProgress->setRange(0, high);
+        m_pProgress->setValue(0);
+    });
+}
+
+void CTickoraView::SetProgressStep(int step) {
+    OnGuiThread([this, step] { m_nStep = step; });
+}
+
+void CTickoraView::StepProgress() {
+    OnGuiThread([this] {
+        // A step past the end wraps to the start, as the common progress control does.
+        int value = m_pProgress->value() + m_nStep;
+        if (value > m_pProgress->maximum()) {
+            value = m_pProgress->minimum() + (value - m_pProgress->maximum());
+        }
+        m_pProgress->setValue(value);
+    });
+}
+
+void CTickoraView::SetProgressPos(int pos) {
+    OnGuiThread([this, pos] { m_pProgress->setValue(pos); });
+}
+
+bool CTickoraView::AskListOptions(ListOptions& options) {
+    bool accepted = false;
+    OnGuiThread([&] {
+        if (m_bClosing) {
+            return;
+        }
+        CListOptionsDlg dlg(window());
+        accepted = dlg.exec() == QDialog::Accepted;
+        if (accepted) {
+            options.keepHtml = dlg.m_bKeepHtml != 0;
+            options.addedOnly = dlg.m_bAddedOnly != 0;
+            options.useKeptHtml = dlg.m_bUseKeptHtml != 0;
+        }
+    });
+    return accepted;
+}
+
+bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
+    bool accepted = false;
+    OnGuiThread([&] {
+        if (m_bClosing) {
+            return;
+        }
+        CCodeDlg dlg(showAllStocks, window());
+        dlg.m_nCode = options.code;
+        dlg.m_nDays = options.days;
+        dlg.m_bAllStocks = options.allStocks ? 1 : 0;
+        accepted = dlg.exec() == QDialog::Accepted;
+        if (accepted) {
+            options.code = dlg.m_nCode;
+            options.days = dlg.m_nDays;
+            options.allStocks = dlg.m_bAllStocks != 0;
+        }
+    });
+    return accepted;
+}
+
+bool CTickoraView::AskProfileOptions(ProfileOptions& options) {
+    bool accepted = false;
+    OnGuiThread([&] {
+        if (m_bClosing) {
+            return;
+        }
+        CProfileOptionsDlg dlg(window());
+        accepted = dlg.exec() == QDialog::Accepted;
+        if (accepted) {
+            options.keepHtml = dlg.m_bKeepHtml != 0;
+            options.addedOnly = dlg.m_bAddedOnly != 0;
+            options.useKeptHtml = dlg.m_bUseKeptHtml != 0;
+        }
+    });
+    return accepted;
+}
+
+void CTickoraView::ShowMessage(const std::string& sjisText) {
+    OnGuiThread([this, &sjisText] {
+        if (m_bClosing) {
+            return;
+        }
+        QMessageBox box(QMessageBox::NoIcon, FromUtf8(kAppTitle), FromSjis(sjisText),
+                        QMessageBox::Ok, window());
+        box.setObjectName(QStringLiteral("documentMessage"));
+        box.exec();
+    });
+}
+
+void CTickoraView::SetTitle(const std::string& title) {
+    OnGuiThread([this, &title] { emit titleChanged(FromSjis(title)); });
+}
+
+void CTickoraView::PostQuit() {
+    QMetaObject::invokeMethod(
+        this, [this] { emit quitRequested(); }, Qt::QueuedConnection);
+}
+
+void CTickoraView::OnCancelButton() {
+    if (m_pDoc != nullptr) {
+        m_pDoc->CancelJob();
+    }
+}
+
+}  // namespace tickora::gui

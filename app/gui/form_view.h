@@ -1,0 +1,81 @@
+#pragma once
+// The form inside the main window: progress bar, "Fetch", "Cancel" and the two counters. It is
+// the document's view: workers call it from their own thread, and every such call runs on the
+// GUI thread while the worker waits, as the synchronous control messages of the form always did.
+#include <QWidget>
+#include <atomic>
+
+#include "app/doc/tickora_view.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace tickora {
+class CTickoraDoc;
+}
+
+namespace tickora::gui {
+
+class CTickoraView : public QWidget, public ITickoraView {
+    Q_OBJECT
+
+  public:
+    explicit CTickoraView(QWidget* parent = nullptr);
+
+    void SetDocument(CTickoraDoc* doc) { m_pDoc = doc; }
+    [[nodiscard]] CTickoraDoc* GetDocument() const { return m_pDoc; }
+
+    // While the program is closing, the options dialogs asked by a worker answer "cancel"
+    // without showing, so that the job ends promptly.
+    void SetClosing(bool closing) { m_bClosing = closing; }
+    [[nodiscard]] bool IsClosing() const { return m_bClosing; }
+
+    void ShowRunning() override;
+    void ShowIdle() override;
+    void ShowCounts(int first, int second) override;
+    void SetProgressRange(int n) override;
+    void SetProgressStep(int step) override;
+    void StepProgress() override;
+    void SetProgressPos(int pos) override;
+    bool AskListOptions(ListOptions& options) override;
+    bool AskCodeOptions(CodeOptions& options, bool showAllStocks) override;
+    bool AskProfileOptions(ProfileOptions& options) override;
+    void ShowMessage(const std::string& sjisText) override;
+    void SetTitle(const std::string& title) override;
+    void PostQuit() override;
+
+    [[nodiscard]] QProgressBar* ProgressBar() const { return m_pProgress; }
+    [[nodiscard]] QPushButton* FetchButton() const { return m_pFetch; }
+    [[nodiscard]] QPushButton* CancelButton() const { return m_pCancel; }
+    [[nodiscard]] QLabel* FirstCounter() const { return m_pFirst; }
+    [[nodiscard]] QLabel* SecondCounter() const { return m_pSecond; }
+
+  signals:
+    // The document title changed (on the GUI thread).
+    void titleChanged(const QString& title);
+    // The worker asked the program to end (queued: the worker does not wait for it).
+    void quitRequested();
+    // The Fetch button; the application routes it like the menu command.
+    void fetchClicked();
+
+  public slots:
+    void OnCancelButton();
+
+  private:
+    // Runs f on the GUI thread: directly when already there, otherwise queued while the caller
+    // waits for it to finish.
+    template <class F>
+    void OnGuiThread(F&& f);
+
+    CTickoraDoc* m_pDoc = nullptr;
+    std::atomic<bool> m_bClosing{false};
+    QProgressBar* m_pProgress = nullptr;
+    QPushButton* m_pFetch = nullptr;
+    QPushButton* m_pCancel = nullptr;
+    QLabel* m_pFirst = nullptr;
+    QLabel* m_pSecond = nullptr;
+    int m_nStep = 1;
+};
+
+}  // namespace tickora::gui

@@ -1,0 +1,5 @@
+#include "app/gui/tickora_app.h"
+
+int main(int argc, char** argv) {
+    return tickora::gui::RunDesktop(argc, argv);
+}

@@ -1,0 +1,168 @@
+#include "app/gui/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "app/gui/command_table.h"
+#include "app/gui/form_view.h"
+#include "app/gui/qt_text.h"
+#include "app/gui/tool_icons.h"
+
+namespace tickora::gui {
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowIcon(ProgramIcon());
+    m_pView = new CTickoraView(this);
+    setCentralWidget(m_pView);
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    SetDocTitle(FromUtf8(kUntitled));
+    connect(m_pView, &CTickoraView::titleChanged, this, &CMainFrame::SetDocTitle);
+    connect(m_pView, &CTickoraView::fetchClicked, this, [this] { emit command(kIdFetch); });
+
+    m_closeTimer.setInterval(50);
+    connect(&m_closeTimer, &QTimer::timeout, this, [this] {
+        if (!m_jobRunning || !m_jobRunning()) {
+            m_closeTimer.stop();
+            close();
+        }
+    });
+    // The frame fits the form (shrinking only).
+    adjustSize();
+}
+
+void CMainFrame::CreateActions() {
+    for (const CommandInfo& info : Commands()) {
+        auto* action = new QAction(this);
+        action->setObjectName(QStringLiteral("command%1").arg(info.id));
+        action->setData(info.id);
+        action->setText(FromUtf8(MenuLabel(info)));
+        action->setStatusTip(FromUtf8(StatusPrompt(info)));
+        action->setToolTip(FromUtf8(ToolTip(info)));
+        QList<QKeySequence> keys;
+        for (const QString& key :
+             FromUtf8(info.accelerators).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            keys.append(QKeySequence(key, QKeySequence::PortableText));
+        }
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setEnabled(info.handled);
+        // Every command is reachable from the window, in a menu or not (Alt+K, Ctrl+N, ...).
+        addAction(action);
+        const int id = info.id;
+        if (id == kIdViewToolBar || id == kIdViewStatusBar) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        } else {
+            connect(action, &QAction::triggered, this, [this, id] { emit command(id); });
+        }
+        m_actions.insert(id, action);
+    }
+}
+
+void CMainFrame::CreateMenus() {
+    for (const MenuInfo& menuInfo : Menus()) {
+        QMenu* menu = menuBar()->addMenu(FromUtf8(menuInfo.title));
+        for (const int id : menuInfo.items) {
+            if (id == kSeparator) {
+                menu->addSeparator();
+            } else {
+                menu->addAction(m_actions.value(id));
+            }
+        }
+    }
+}
+
+void CMainFrame::CreateToolBar() {
+    m_pToolBar = new QToolBar(QStringLiteral("ﾂｰﾙ ﾊﾞｰ"), this);
+    m_pToolBar->setObjectName(QStringLiteral("toolBar"));
+    m_pToolBar->setIconSize(QSize(16, 16));
+    m_pToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_pToolBar->setFloatable(true);
+    for (const int id : ToolBarButtons()) {
+        if (id == kSeparator) {
+            m_pToolBar->addSeparator();
+            continue;
+        }
+        QAction* action = m_actions.value(id);
+        action->setIcon(ToolBarIcon(id));
+        m_pToolBar->addAction(action);
+    }
+    addToolBar(Qt::TopToolBarArea, m_pToolBar);
+    QAction* toggle = m_actions.value(kIdViewToolBar);
+    connect(toggle, &QAction::toggled, m_pToolBar, &QToolBar::setVisible);
+    connect(m_pToolBar, &QToolBar::visibilityChanged, toggle, [this, toggle](bool visible) {
+        // Minimising the window hides the tool bar too; only a real hide unticks the item.
+        if (!isMinimized()) {
+            toggle->setChecked(visible || !isVisible());
+        }
+    });
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    for (const char* text : {"ｶﾅ", "CAP", "NUM", "SCRL"}) {
+        auto* indicator = new QLabel(QString::fromUtf8(text), bar);
+        indicator->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        indicator->setAlignment(Qt::AlignCenter);
+        indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance(indicator->text()) +
+                                   8);
+        // The lock states are not known on every display server: shown as the off state.
+        indicator->setEnabled(false);
+        bar->addPermanentWidget(indicator);
+        m_indicators.append(indicator);
+    }
+    connect(bar, &QStatusBar::messageChanged, this, &CMainFrame::ShowReadyWhenIdle);
+    bar->showMessage(FromUtf8(kReadyText));
+    QAction* toggle = m_actions.value(kIdViewStatusBar);
+    connect(toggle, &QAction::toggled, bar, &QStatusBar::setVisible);
+}
+
+void CMainFrame::ShowReadyWhenIdle(const QString& message) {
+    if (message.isEmpty()) {
+        statusBar()->showMessage(FromUtf8(kReadyText));
+    }
+}
+
+void CMainFrame::SetDocTitle(const QString& title) {
+    m_strTitle = title;
+    setWindowTitle(title + QStringLiteral(" - ") + FromUtf8(kAppTitle));
+}
+
+void CMainFrame::SetJobHooks(std::function<bool()> jobRunning, std::function<void()> stopJob) {
+    m_jobRunning = std::move(jobRunning);
+    m_stopJob = std::move(stopJob);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_jobRunning && m_jobRunning()) {
+        // The worker still uses the document, this view and the stock list: ask it to stop and
+        // close once it has, keeping the window responsive to its last synchronous calls.
+        if (!m_bClosePending) {
+            m_bClosePending = true;
+            m_pView->SetClosing(true);
+            if (m_stopJob) {
+                m_stopJob();
+            }
+            statusBar()->showMessage(QStringLiteral("処理の終了を待っています..."));
+            m_closeTimer.start();
+        }
+        event->ignore();
+        return;
+    }
+    m_closeTimer.stop();
+    m_pView->SetClosing(true);
+    event->accept();
+    emit closed();
+}
+
+}  // namespace tickora::gui

@@ -1,0 +1,64 @@
+#pragma once
+// The main window: menu bar, tool bar and status bar around the form. It turns menu items, tool
+// bar buttons and accelerators into command ids; the application routes them.
+#include <QHash>
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QToolBar;
+
+namespace tickora::gui {
+
+class CTickoraView;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit CMainFrame(QWidget* parent = nullptr);
+
+    [[nodiscard]] CTickoraView* View() const { return m_pView; }
+    [[nodiscard]] QToolBar* ToolBar() const { return m_pToolBar; }
+    // The action of a command id (menu, tool bar or accelerator); nullptr when none.
+    [[nodiscard]] QAction* Action(int id) const { return m_actions.value(id, nullptr); }
+    [[nodiscard]] QList<QLabel*> Indicators() const { return m_indicators; }
+
+    // The caption is the document title, " - " and the program name.
+    void SetDocTitle(const QString& title);
+    [[nodiscard]] QString DocTitle() const { return m_strTitle; }
+
+    // Asked before closing: true while a job still runs. The frame then asks it to stop (through
+    // stopJob), keeps the window alive and responsive, and closes once jobRunning turns false.
+    void SetJobHooks(std::function<bool()> jobRunning, std::function<void()> stopJob);
+    [[nodiscard]] bool IsClosePending() const { return m_bClosePending; }
+
+  signals:
+    void command(int id);
+    // The window has closed for good.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void ShowReadyWhenIdle(const QString& message);
+
+    CTickoraView* m_pView;
+    QToolBar* m_pToolBar = nullptr;
+    QHash<int, QAction*> m_actions;
+    QList<QLabel*> m_indicators;
+    QString m_strTitle;
+    std::function<bool()> m_jobRunning;
+    std::function<void()> m_stopJob;
+    bool m_bClosePending = false;
+    QTimer m_closeTimer;
+};
+
+}  // namespace tickora::gui

@@ -1,0 +1,83 @@
+#pragma once
+// The settings dialog "初期設定" and the folder chooser behind its "変更" button.
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QTreeView;
+class QFileSystemModel;
+
+namespace tickora {
+class CAppSettings;
+}
+
+namespace tickora::gui {
+
+// The modal folder chooser "フォルダの参照": an instruction above the folder tree.
+class CFolderBrowserDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    CFolderBrowserDlg(const QString& instruction, QWidget* parent);
+    // Selects and shows folder; false when it is not a folder.
+    bool SelectFolder(const QString& folder);
+    // The selected folder's path; empty when nothing is selected.
+    [[nodiscard]] QString SelectedFolder() const;
+
+  private:
+    QFileSystemModel* m_pModel;
+    QTreeView* m_pTree;
+};
+
+class CFolderBrowser {
+  public:
+    CFolderBrowser(QString title, QString initialFolder, QWidget* owner);
+    void SetInitialFolder(const QString& folder) { m_strInitialFolder = folder; }
+    // 1 when a folder was chosen and its path obtained, else 0.
+    int Browse();
+    [[nodiscard]] QString GetPath() const { return m_strPath; }
+
+    QString m_strTitle;
+    QWidget* m_pOwner;
+    QString m_strPath;
+    QString m_strInitialFolder;
+};
+
+// The combo box items in list order: the dialog's four items sorted as the sorted list control
+// orders them, so that each index is the stored format number.
+[[nodiscard]] QStringList SortedFormatItems();
+
+inline constexpr int kMaxOutputDirBytes = 127;
+
+class CSettingsDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit CSettingsDlg(QWidget* parent = nullptr);
+    int exec() override;
+    void accept() override;
+
+    int m_nOutputFormat = 3;
+    QString m_strOutputDir;
+    int m_bAutoStart = 0;
+    int m_bExitAfterFetch = 0;
+    int m_bAverageDecimals = 0;
+
+    QComboBox* m_pFormat;
+    QLineEdit* m_pOutputDir;
+    QCheckBox* m_pAutoStart;
+    QCheckBox* m_pExitAfterFetch;
+    QCheckBox* m_pAverageDecimals;
+
+  public slots:
+    void OnBrowse();
+};
+
+// The settings command: the dialog over the settings; OK copies back and saves "Tickora.ini".
+// Returns whether the user confirmed.
+bool RunSettingsDialog(CAppSettings& settings, QWidget* parent);
+
+}  // namespace tickora::gui

@@ -1,0 +1,273 @@
+#include "app/gui/tickora_app.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/doc/startup.h"
+#include "app/doc/tickora_doc.h"
+#include "app/gui/about_dlg.h"
+#include "app/gui/browser_command.h"
+#include "app/gui/command_table.h"
+#include "app/gui/form_view.h"
+#include "app/gui/main_frame.h"
+#include "app/gui/qt_text.h"
+#include "app/gui/settings_dlg.h"
+#include "app/gui/tool_icons.h"
+#include "web/hosts.h"
+
+// Resources of a static library must be registered by name, outside any namespace.
+static void InitTickoraResources() {
+    Q_INIT_RESOURCE(tickora);
+}
+
+namespace tickora::gui {
+
+CTickoraApp::CTickoraApp() {
+    InitTickoraResources();
+}
+
+CTickoraApp::~CTickoraApp() {
+    (void)ExitInstance();
+}
+
+CTickoraView* CTickoraApp::View() const {
+    return m_pFrame ? m_pFrame->View() : nullptr;
+}
+
+bool CTickoraApp::InitInstance() {
+    QApplication::setApplicationName(FromUtf8(kAppTitle));
+    QApplication::setWindowIcon(ProgramIcon());
+
+    m_pObjects = std::make_unique<StartupObjects>();
+    LoadStartupObjects(*m_pObjects);
+
+    m_pDoc = std::make_unique<CTickoraDoc>(m_pObjects->settings, m_pObjects->markets,
+                                           m_pObjects->stocks);
+    m_pFrame = std::make_unique<CMainFrame>();
+    CTickoraView* view = m_pFrame->View();
+    view->SetDocument(m_pDoc.get());
+    m_pDoc->SetView(view);
+    connect(m_pFrame.get(), &CMainFrame::command, this, &CTickoraApp::OnCommand);
+    connect(m_pFrame.get(), &CMainFrame::closed, this, &CTickoraApp::finished);
+    connect(view, &CTickoraView::quitRequested, m_pFrame.get(), &CMainFrame::close);
+    CTickoraDoc* doc = m_pDoc.get();
+    m_pFrame->SetJobHooks([doc] { return doc->IsJobRunning(); }, [doc] { doc->CancelJob(); });
+    NewDocument();
+
+    if (!m_pObjects->marketLoaded) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("error"),
+                        QStringLiteral("market.csv not found."), QMessageBox::Ok, m_pFrame.get());
+        box.setObjectName(QStringLiteral("startupError"));
+        box.exec();
+        return false;
+    }
+    m_pFrame->show();
+    m_bRunning = true;
+    return true;
+}
+
+int CTickoraApp::ExitInstance() {
+    m_bRunning = false;
+    if (m_pDoc) {
+        if (m_pDoc->IsJobRunning()) {
+            if (View() != nullptr) {
+                View()->SetClosing(true);
+            }
+            m_pDoc->CancelJob();
+        }
+        // The worker's last calls to the form run on this thread: keep serving them.
+        while (m_pDoc->IsJobRunning()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+        m_pDoc->WaitForJob();
+        m_pDoc->SetView(nullptr);
+    }
+    m_pFrame.reset();
+    m_pDoc.reset();
+    m_pObjects.reset();  // the stock list, then the market table, then the settings
+    return 0;
+}
+
+void CTickoraApp::NewDocument() {
+    if (m_pDoc->OnNewDocument()) {
+        PostFetch();
+    }
+}
+
+void CTickoraApp::PostFetch() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_bRunning) {
+                OnCommand(kIdFetch);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void CTickoraApp::OnCommand(int id) {
+    if (!m_pDoc || !m_pFrame || m_pFrame->IsClosePending()) {
+        return;
+    }
+    // A job command while a job runs starts nothing: every job shares the stock list, the page
+    // buffer and the work files. The document refuses it; nothing else happens.
+    switch (id) {
+        case kIdFetch:
+            (void)m_pDoc->OnFetch();
+            break;
+        case kIdMakeFetchList:
+            (void)m_pDoc->OnMakeFetchList();
+            break;
+        case kIdMakeKdt:
+            (void)m_pDoc->OnMakeKdt();
+            break;
+        case kIdGetProfiles:
+            (void)m_pDoc->OnGetProfiles();
+            break;
+        case kIdGetPerformance:
+            (void)m_pDoc->OnGetPerformance();
+            break;
+        case kIdSaveQuoteFile:
+            // The running job writes the records the file is made of.
+            if (!m_pDoc->IsJobRunning()) {
+                m_pDoc->OnSaveQuoteFile();
+            }
+            break;
+        case kIdAppExit:
+            m_pFrame->close();
+            break;
+        case kIdSettings:
+            OnSettings();
+            break;
+        case kIdAppAbout:
+            OnAppAbout();
+            break;
+        case kIdUsersGuide:
+            OnUsersGuide();
+            break;
+        case kIdFileNew:
+            OnFileNew();
+            break;
+        case kIdFileOpen:
+            OnFileOpen();
+            break;
+        case kIdFilePrint:
+            OnFilePrint();
+            break;
+        default:
+            break;
+    }
+}
+
+void CTickoraApp::OnAppAbout() {
+    CAboutDlg dlg(m_pFrame.get());
+    dlg.exec();
+}
+
+void CTickoraApp::OnUsersGuide() {
+    (void)LaunchUsersGuide();
+}
+
+void CTickoraApp::OnSettings() {
+    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get());
+}
+
+void CTickoraApp::OnFileNew() {
+    // The empty document again: untitled, and with auto-start another Fetch.
+    m_pFrame->SetDocTitle(FromUtf8(kUntitled));
+    if (!m_pDoc->IsJobRunning()) {
+        View()->ShowIdle();
+    }
+    NewDocument();
+}
+
+void CTickoraApp::OnFileOpen() {
+    // The document keeps no file: opening one only gives the window its name.
+    const QString file = QFileDialog::getOpenFileName(m_pFrame.get());
+    if (!file.isEmpty()) {
+        m_pFrame->SetDocTitle(QFileInfo(file).fileName());
+    }
+}
+
+void CTickoraApp::OnFilePrint() {
+    // The form draws nothing on paper: the printout is an empty page.
+    QPrinter printer;
+    QPrintDialog dialog(&printer, m_pFrame.get());
+    if (dialog.exec() == QDialog::Accepted) {
+        QPainter painter(&printer);
+        painter.end();
+    }
+}
+
+int RunDesktop(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QString screenshot;
+    QStringList args = QApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        QString value;
+        auto takeValue = [&](const QString& name) {
+            if (arg == name && i + 1 < args.size()) {
+                value = args[++i];
+                return true;
+            }
+            if (arg.startsWith(name + QLatin1Char('='))) {
+                value = arg.mid(name.size() + 1);
+                return true;
+            }
+            return false;
+        };
+        if (takeValue(QStringLiteral("--workdir"))) {
+            std::error_code error;
+            std::filesystem::current_path(value.toStdString(), error);
+            if (error) {
+                std::fprintf(stderr, "tickora: cannot use the working folder %s: %s\n",
+                             value.toLocal8Bit().constData(), error.message().c_str());
+                return 2;
+            }
+        } else if (takeValue(QStringLiteral("--screenshot"))) {
+            screenshot = value;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            std::printf("usage: tickora [--workdir DIR]\n");
+            return 0;
+        } else {
+            std::fprintf(stderr, "tickora: unknown argument %s\nusage: tickora [--workdir DIR]\n",
+                         arg.toLocal8Bit().constData());
+            return 2;
+        }
+    }
+    LoadHostsFromEnvironment();
+
+    CTickoraApp app;
+    if (!app.InitInstance()) {
+        (void)app.ExitInstance();
+        return 1;
+    }
+    QObject::connect(&app, &CTickoraApp::finished, &application, &QApplication::quit,
+                     Qt::QueuedConnection);
+    if (!screenshot.isEmpty()) {
+        CMainFrame* frame = app.Frame();
+        QTimer::singleShot(1000, frame, [frame, screenshot] {
+            if (!frame->grab().save(screenshot)) {
+                std::fprintf(stderr, "tickora: cannot write %s\n",
+                             screenshot.toLocal8Bit().constData());
+            }
+            frame->close();
+        });
+    }
+    application.exec();
+    return app.ExitInstance();
+}
+
+}  // namespace tickora::gui
