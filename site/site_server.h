@@ -46,7 +46,7 @@ struct ReceivedRequest {
 };
 
 class SiteServer {
-public:
+  public:
     explicit SiteServer(SiteOptions options);
     ~SiteServer();
     SiteServer(const SiteServer&) = delete;
@@ -69,7 +69,7 @@ public:
     // The fetch list the site's market gives, in Shift-JIS "fetchlist.csv" form.
     [[nodiscard]] std::string FetchListCsv() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

@@ -1,0 +1,464 @@
+#include "site/market_model.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <set>
+
+#include "site/company_words.h"
+#include "web/sjis.h"
+#include "web/text_scan.h"
+
+namespace tickora::site {
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::array kMarkets = {
+    SiteMarket{"T"sv, 1, "東証1部"sv},      SiteMarket{"T2"sv, 2, "東証2部"sv},
+    SiteMarket{"M"sv, 3, "東証マザーズ"sv}, SiteMarket{"J"sv, 4, "ジャスダック"sv},
+    SiteMarket{"O"sv, 5, "大証1部"sv},      SiteMarket{"O2"sv, 6, "大証2部"sv},
+    SiteMarket{"H"sv, 7, "ヘラクレス"sv},   SiteMarket{"N"sv, 8, "名証1部"sv},
+    SiteMarket{"N2"sv, 9, "名証2部"sv},     SiteMarket{"C"sv, 10, "セントレックス"sv},
+    SiteMarket{"S"sv, 11, "札証"sv},        SiteMarket{"F"sv, 12, "福証"sv},
+};
+// How many of every 1,000 stocks each market lists, in the order above.
+constexpr std::array kMarketShare = {400, 140, 60, 220, 50, 30, 40, 25, 10, 10, 8, 7};
+
+// Who is listed does not depend on the seed: a fetch list stays valid whatever the prices are.
+constexpr std::uint64_t kUniverse = 0x7469636B6F726121ULL;
+constexpr int kFirstCode = 1301;
+constexpr int kLastCode = 9997;
+constexpr int kMaxStocks = 4997;  // 100 listing pages of 50 rows, less the three index rows
+
+std::uint64_t Mix(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+std::uint64_t Hash(std::uint64_t seed, std::uint64_t a, std::uint64_t b = 0, std::uint64_t c = 0) {
+    return Mix(seed ^ Mix(a ^ Mix(b ^ Mix(c))));
+}
+
+double Uniform(std::uint64_t h) {
+    return static_cast<double>(h >> 11) * 0x1.0p-53;
+}
+
+// A standard normal variate, closely enough: four 16-bit uniforms summed (no libm involved, so
+// the walk is bit-for-bit the same on every build).
+double Gauss(std::uint64_t h) {
+    double sum = 0;
+    for (int i = 0; i < 4; ++i) {
+        sum += static_cast<double>((h >> (16 * i)) & 0xFFFF) / 65536.0;
+    }
+    return (sum - 2.0) * 1.7320508075688772;
+}
+
+std::size_t Pick(std::uint64_t h, std::size_t n) {
+    return static_cast<std::size_t>(h % n);
+}
+
+double RoundToTick(double price, int decimals) {
+    if (decimals > 0) {
+        return std::max(0.01, std::round(price * 100.0) / 100.0);
+    }
+    double tick = 1;
+    if (price > 50000) {
+        tick = 100;
+    } else if (price > 30000) {
+        tick = 50;
+    } else if (price > 5000) {
+        tick = 10;
+    } else if (price > 3000) {
+        tick = 5;
+    }
+    return std::max(tick, std::round(price / tick) * tick);
+}
+
+int FirstWeekdayOf1983() {
+    int dn = DayNumber({1983, 1, 1});
+    while (!IsWeekday(dn)) {
+        ++dn;
+    }
+    return dn;
+}
+
+int WeekdaysBack(int from, int count) {
+    int dn = from;
+    while (count > 0) {
+        --dn;
+        if (IsWeekday(dn)) {
+            --count;
+        }
+    }
+    return dn;
+}
+
+std::string ListNameOf(const std::string& utf8) {
+    std::string sjis = Utf8ToSjis(utf8);
+    sjis.push_back('\0');
+    sjis.push_back('\0');
+    (void)CutAtCharBoundary(sjis.data(), 30);
+    return SjisToUtf8(sjis.c_str());
+}
+
+std::string FeatureOf(const Stock& s, std::uint64_t h) {
+    const auto products = IndustryProducts(s.industry);
+    const auto regions = Regions();
+    const std::string_view p1 = products[Pick(Mix(h + 1), products.size())];
+    const std::string_view p2 = products[Pick(Mix(h + 2), products.size())];
+    const std::string_view region = regions[Pick(Mix(h + 3), regions.size())];
+    std::string text;
+    switch (Pick(Mix(h + 4), 4)) {
+        case 0:
+            text = std::string(region) + "地盤の" + std::string(p1) + "大手。";
+            break;
+        case 1:
+            text = std::string(p1) + "の中堅。" + std::string(region) + "に強い。";
+            break;
+        case 2:
+            text = std::string(p1) + "で国内首位級。海外展開を強化。";
+            break;
+        default:
+            text = std::string(region) + "が本拠。" + std::string(p1) + "が主力。";
+            break;
+    }
+    if (p2 != p1) {
+        text += std::string(p2) + "も育成中";
+    } else {
+        text += "財務堅実";
+    }
+    // A few companies describe themselves at length; the profile reader keeps only the start.
+    if (Uniform(Mix(h + 5)) < 0.02) {
+        while (text.size() < 420) {
+            text += "。" + std::string(regions[Pick(Mix(h + text.size()), regions.size())]) + "で" +
+                    std::string(products[Pick(Mix(h + 7 * text.size()), products.size())]) +
+                    "の新工場を計画";
+        }
+    }
+    return text;
+}
+
+std::string BusinessOf(const Stock& s, std::uint64_t h) {
+    if (s.fundsMarker) {
+        const long long deposits = 50000 + static_cast<long long>(Uniform(Mix(h + 11)) * 5e6);
+        const long long loans = deposits * 7 / 10;
+        return "預金" + std::to_string(deposits) + "億円、貸出金" + std::to_string(loans) + "億円";
+    }
+    const auto products = IndustryProducts(s.industry);
+    const int first = 40 + static_cast<int>(Pick(Mix(h + 12), 50));
+    const int second = (100 - first) * 2 / 3;
+    const int rest = 100 - first - second;
+    std::string text = std::string(products[Pick(Mix(h + 13), products.size())]) +
+                       std::to_string(first) + "、" +
+                       std::string(products[Pick(Mix(h + 14), products.size())]) +
+                       std::to_string(second) + "、他" + std::to_string(rest);
+    if (Uniform(Mix(h + 15)) < 0.3) {
+        text += "【海外】" + std::to_string(5 + Pick(Mix(h + 16), 40));
+    }
+    return text;
+}
+
+int MarketOfDraw(double u) {
+    int cumulative = 0;
+    for (std::size_t i = 0; i < kMarketShare.size(); ++i) {
+        cumulative += kMarketShare[i];
+        if (u * 1000.0 < cumulative) {
+            return static_cast<int>(i);
+        }
+    }
+    return 0;
+}
+
+Stock MakeIndexRow(const char* symbol, int code, const char* name, double base, double volume) {
+    Stock s;
+    s.code = code;
+    s.symbol = symbol;
+    s.isIndex = true;
+    s.name = name;
+    s.listName = ListNameOf(s.name);
+    s.basePrice = base;
+    s.sigma = 0.011;
+    s.baseVolume = volume;
+    s.volumeUnit = 1000;
+    return s;
+}
+
+}  // namespace
+
+std::span<const SiteMarket> SiteMarkets() {
+    return kMarkets;
+}
+
+int DayNumber(const SiteDate& date) {
+    using namespace std::chrono;
+    const year_month_day ymd{year{date.year}, month{static_cast<unsigned>(date.month)},
+                             day{static_cast<unsigned>(date.day)}};
+    return static_cast<int>(sys_days{ymd}.time_since_epoch().count());
+}
+
+SiteDate DateOfDayNumber(int dayNumber) {
+    using namespace std::chrono;
+    const year_month_day ymd{sys_days{days{dayNumber}}};
+    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day()))};
+}
+
+bool IsWeekday(int dayNumber) {
+    const int weekday = ((dayNumber % 7) + 7 + 4) % 7;  // 1970-01-01 was a Thursday; 0 = Sunday
+    return weekday != 0 && weekday != 6;
+}
+
+SiteDate TodayLocal() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed(seed) {
+    if (date.year == 0) {
+        date = TodayLocal();
+    }
+    m_date = date;
+    const int first1983 = FirstWeekdayOf1983();
+    m_tradingDay = std::max(DayNumber(date), first1983);
+    while (!IsWeekday(m_tradingDay)) {
+        --m_tradingDay;
+    }
+
+    // The listed codes: the lowest ranks of a fixed shuffle, so that a larger market holds
+    // every stock of a smaller one.
+    const int count = std::clamp(stocks, 1, kMaxStocks);
+    std::vector<int> codes;
+    for (int code = kFirstCode; code <= kLastCode; ++code) {
+        codes.push_back(code);
+    }
+    std::stable_sort(codes.begin(), codes.end(), [](int a, int b) {
+        return Hash(kUniverse, static_cast<std::uint64_t>(a)) <
+               Hash(kUniverse, static_cast<std::uint64_t>(b));
+    });
+    codes.resize(static_cast<std::size_t>(count));
+    std::sort(codes.begin(), codes.end());
+
+    m_listing.push_back(MakeIndexRow("998405", 1001, "東証株価指数", 1500, 1.8e6));
+    m_listing.push_back(MakeIndexRow("23337", 1002, "東証二部株価指数", 4000, 6e4));
+
+    const auto stems = NameStems();
+    std::set<std::string> names;
+    for (const int code : codes) {
+        const std::uint64_t h = Hash(kUniverse, static_cast<std::uint64_t>(code), 1);
+        Stock s;
+        s.code = code;
+        s.symbol = std::to_string(code);
+        const double scatter = Uniform(Mix(h + 1));
+        s.industry = scatter < 0.04 ? 33 : scatter < 0.08 ? 25 : IndustryOfCodeBand(code);
+        const auto suffixes = IndustrySuffixes(s.industry);
+        const bool holdings = Uniform(Mix(h + 2)) < 0.07;
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            const std::uint64_t a = Mix(h + 100 + static_cast<std::uint64_t>(attempt));
+            std::string name = std::string(stems[Pick(a, stems.size())]);
+            if (attempt >= 20) {
+                name += stems[Pick(Mix(a), stems.size())];
+            }
+            name += suffixes[Pick(a >> 32, suffixes.size())];
+            if (holdings) {
+                name += "ホールディングス";
+            }
+            if (names.insert(name).second) {
+                s.name = std::move(name);
+                break;
+            }
+        }
+        if (s.name.empty()) {
+            s.name = std::string(stems[Pick(h, stems.size())]) + std::to_string(code);
+        }
+        s.listName = ListNameOf(s.name);
+        const double kabu = Uniform(Mix(h + 3));
+        s.kabu = kabu < 0.5 ? KabuMark::kBefore : kabu < 0.95 ? KabuMark::kAfter : KabuMark::kNone;
+        s.market = MarketOfDraw(Uniform(Mix(h + 4)));
+        s.dualListed = s.market == 0 && Uniform(Mix(h + 5)) < 0.15;
+        s.showsTime = Uniform(Mix(h + 6)) < 0.04;
+        s.fundsMarker = s.industry >= 28 && s.industry <= 30;
+        s.emptyBusiness = s.fundsMarker && Uniform(Mix(h + 7)) < 0.5;
+        const double age = Uniform(Mix(h + 8));
+        if (age < 0.04) {
+            s.firstDay = WeekdaysBack(m_tradingDay, 20 + static_cast<int>(Pick(Mix(h + 9), 180)));
+        } else if (age < 0.12) {
+            s.firstDay = WeekdaysBack(m_tradingDay, 200 + static_cast<int>(Pick(Mix(h + 9), 5800)));
+        }
+        s.feature = FeatureOf(s, Mix(h + 10));
+        s.business = BusinessOf(s, Mix(h + 11));
+        m_listing.push_back(std::move(s));
+    }
+    m_listing.push_back(MakeIndexRow("998407", 1010, "日経平均株価", 18000, 1.2e6));
+    m_listing.back().endOfList = true;
+
+    m_indexOfCode.assign(10000, -1);
+    for (std::size_t i = 0; i < m_listing.size(); ++i) {
+        Stock& s = m_listing[i];
+        s.firstDay = std::max(s.firstDay, first1983);
+        m_indexOfCode[static_cast<std::size_t>(s.code)] = static_cast<int>(i);
+        if (s.isIndex) {
+            continue;
+        }
+        const std::uint64_t h = Hash(seed, static_cast<std::uint64_t>(s.code), 2);
+        // Prices between about 60 and 30,000 yen, most in the hundreds and low thousands.
+        const double level = Uniform(Mix(h + 1));
+        s.basePrice = 60.0 * std::pow(500.0, level * level);
+        s.sigma = 0.010 + 0.025 * Uniform(Mix(h + 2));
+        s.volumeUnit = s.basePrice > 5000 ? 1 : 100;
+        s.baseVolume = s.volumeUnit * (10 + 3000 * Uniform(Mix(h + 3)) * Uniform(Mix(h + 4)));
+        s.sharesMillions = 5 + 800 * Uniform(Mix(h + 5)) * Uniform(Mix(h + 6));
+        const double per = 6 + 40 * Uniform(Mix(h + 7));
+        s.eps = s.basePrice / per * (Uniform(Mix(h + 8)) < 0.12 ? -0.3 : 1.0);
+        s.bps = s.basePrice / (0.3 + 3.5 * Uniform(Mix(h + 9)));
+        s.dividend =
+            Uniform(Mix(h + 10)) < 0.15 ? 0 : s.basePrice * (0.004 + 0.04 * Uniform(Mix(h + 11)));
+        s.growth = -60 + 180 * Uniform(Mix(h + 12));
+    }
+    m_quotes.resize(m_listing.size());
+}
+
+const Stock* MarketModel::FindSymbol(std::string_view symbol) const {
+    for (const Stock& s : m_listing) {
+        if (s.symbol == symbol) {
+            return &s;
+        }
+    }
+    return nullptr;
+}
+
+const Stock* MarketModel::FindCode(int code) const {
+    if (code < 0 || code >= static_cast<int>(m_indexOfCode.size())) {
+        return nullptr;
+    }
+    const int i = m_indexOfCode[static_cast<std::size_t>(code)];
+    return i < 0 ? nullptr : &m_listing[static_cast<std::size_t>(i)];
+}
+
+namespace {
+
+// One step of the walk that the stock traded on: enough to build its bar later, so that a
+// caller who needs only the last days pays for the close path alone.
+struct TradeStep {
+    int dayNumber = 0;
+    std::uint64_t hash = 0;
+    double move = 0;
+    double close = 0;
+    double previousClose = 0;
+};
+
+DayBar BarOf(const Stock& stock, const TradeStep& step, int decimals) {
+    DayBar bar;
+    bar.dayNumber = step.dayNumber;
+    bar.close = step.close;
+    const std::uint64_t h = step.hash;
+    bar.open =
+        RoundToTick(step.previousClose * (1.0 + 0.3 * stock.sigma * Gauss(Mix(h ^ 2))), decimals);
+    const double up = 1.0 + 0.5 * stock.sigma * std::fabs(Gauss(Mix(h ^ 3)));
+    const double down = 1.0 - 0.5 * stock.sigma * std::fabs(Gauss(Mix(h ^ 4)));
+    bar.high =
+        std::max({RoundToTick(std::max(bar.open, bar.close) * up, decimals), bar.open, bar.close});
+    bar.low = std::min(
+        {RoundToTick(std::min(bar.open, bar.close) * down, decimals), bar.open, bar.close});
+    const double activity =
+        (0.2 + 1.6 * Uniform(Mix(h ^ 5))) * (1.0 + 2.0 * std::fabs(step.move) / stock.sigma);
+    const double units = std::max(1.0, std::round(stock.baseVolume * activity / stock.volumeUnit));
+    bar.volume = static_cast<long long>(units) * stock.volumeUnit;
+    return bar;
+}
+
+}  // namespace
+
+template <typename Visit>
+void MarketModel::Walk(const Stock& stock, Visit&& visit) const {
+    const int decimals = Decimals(stock);
+    const auto code = static_cast<std::uint64_t>(stock.code);
+    const std::uint64_t key = Hash(m_seed, code, 4);
+    double price = stock.basePrice * (0.6 + 0.8 * Uniform(Hash(m_seed, code, 3)));
+    double previousClose = RoundToTick(price, decimals);
+    constexpr double kPull = 0.004;
+    for (int dn = stock.firstDay; dn <= m_tradingDay; ++dn) {
+        if (!IsWeekday(dn)) {
+            continue;
+        }
+        const std::uint64_t h = Mix(key ^ (static_cast<std::uint64_t>(dn) * 0xD1B54A32D192ED03ULL));
+        const double move = stock.sigma * Gauss(h);
+        const double pull = std::clamp(kPull * (stock.basePrice / price - 1.0), -0.02, 0.02);
+        price = std::max(price * (1.0 + move + pull), stock.basePrice * 0.02);
+        // Now and then a stock does not trade all day; the first day of a history always does.
+        if (!stock.isIndex && dn != stock.firstDay && (h >> 40) % 1000 < 4) {
+            continue;
+        }
+        TradeStep step{dn, h, move, RoundToTick(price, decimals), previousClose};
+        visit(step);
+        previousClose = step.close;
+    }
+}
+
+int MarketModel::HistoryLength(const Stock& stock, int* firstDay) const {
+    int count = 0;
+    Walk(stock, [&](const TradeStep& step) {
+        if (count++ == 0 && firstDay != nullptr) {
+            *firstDay = step.dayNumber;
+        }
+    });
+    return count;
+}
+
+std::vector<DayBar> MarketModel::History(const Stock& stock) const {
+    std::vector<DayBar> bars;
+    bars.reserve(static_cast<std::size_t>(std::max(0, m_tradingDay - stock.firstDay)) * 5 / 7 + 2);
+    const int decimals = Decimals(stock);
+    Walk(stock, [&](const TradeStep& step) { bars.push_back(BarOf(stock, step, decimals)); });
+    return bars;
+}
+
+Quote MarketModel::QuoteOf(const Stock& stock) const {
+    const auto slot = static_cast<std::size_t>(&stock - m_listing.data());
+    {
+        std::lock_guard lock(m_cacheMutex);
+        if (slot < m_quotes.size() && m_quotes[slot]) {
+            return *m_quotes[slot];
+        }
+    }
+    TradeStep last;
+    int seen = 0;
+    Walk(stock, [&](const TradeStep& step) {
+        last = step;
+        ++seen;
+    });
+    Quote quote;
+    quote.bar = BarOf(stock, last, Decimals(stock));
+    quote.previousClose = seen > 1 ? last.previousClose : quote.bar.open;
+    quote.tradedToday = seen > 0 && last.dayNumber == m_tradingDay;
+    std::lock_guard lock(m_cacheMutex);
+    if (slot < m_quotes.size()) {
+        m_quotes[slot] = quote;
+    }
+    return quote;
+}
+
+Figures MarketModel::FiguresOf(const Stock& stock) const {
+    Figures f;
+    if (stock.isIndex) {
+        return f;
+    }
+    const double close = QuoteOf(stock).bar.close;
+    f.valid = true;
+    f.marketCap = static_cast<long long>(std::llround(close * stock.sharesMillions));
+    f.hasPer = stock.eps > 0;
+    f.per = f.hasPer ? std::round(close / stock.eps * 100.0) / 100.0 : 0;
+    f.growth = std::round(stock.growth * 10.0) / 10.0;
+    f.pbr = std::round(close / stock.bps * 100.0) / 100.0;
+    f.hasYield = stock.dividend > 0;
+    f.yield = f.hasYield ? std::round(stock.dividend / close * 10000.0) / 100.0 : 0;
+    return f;
+}
+
+}  // namespace tickora::site

@@ -1,0 +1,128 @@
+#pragma once
+// The synthetic market behind the simulated site. Who is listed (codes, names, markets,
+// industries, how far back each history goes) is fixed, so the shipped fetch list fits every
+// seed; the seed drives the prices, volumes and figures. All numbers come from counter-based
+// hashes and plain double arithmetic, so the same seed and date give the same bytes every run.
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tickora::site {
+
+struct SiteMarket {
+    std::string_view symbol;
+    int number = 0;
+    std::string_view name;  // UTF-8, without the filler byte "market.csv" puts before it
+};
+
+// The markets of the shipped "market.csv", in its line order.
+[[nodiscard]] std::span<const SiteMarket> SiteMarkets();
+
+struct SiteDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// Days since 1970-01-01 and back; weekday test on a day number.
+[[nodiscard]] int DayNumber(const SiteDate& date);
+[[nodiscard]] SiteDate DateOfDayNumber(int dayNumber);
+[[nodiscard]] bool IsWeekday(int dayNumber);
+[[nodiscard]] SiteDate TodayLocal();
+
+enum class KabuMark { kNone, kBefore, kAfter };
+
+struct Stock {
+    int code = 0;  // 1000 to 9999; the index rows carry the codes the fetch list gives them
+    std::string symbol;
+    bool isIndex = false;  // the three special listing rows
+    bool endOfList = false;
+    int market = -1;  // index into SiteMarkets(); -1 for the index rows
+    bool dualListed = false;
+    int industry = 0;      // 1 to 33; 0 for the index rows
+    std::string name;      // UTF-8, without "(株)"
+    std::string listName;  // UTF-8: the name cut where a fetch list cuts it (30 Shift-JIS bytes)
+    KabuMark kabu = KabuMark::kNone;
+    bool fundsMarker = false;  // the profile names its business "資金】" instead of "事業】"
+    bool emptyBusiness = false;  // ... and carries an empty "事業】" cell before it
+    bool showsTime = false;      // the quote page shows "15:00" instead of the date
+    int firstDay = 0;            // day number of the first day of its history
+    std::string feature;         // UTF-8 profile texts
+    std::string business;
+    // Price model, from the seed.
+    double basePrice = 0;
+    double sigma = 0;
+    double baseVolume = 0;
+    int volumeUnit = 100;
+    double sharesMillions = 0;
+    double eps = 0;
+    double bps = 0;
+    double dividend = 0;
+    double growth = 0;
+};
+
+struct DayBar {
+    int dayNumber = 0;
+    double open = 0;
+    double high = 0;
+    double low = 0;
+    double close = 0;
+    long long volume = 0;
+};
+
+struct Quote {
+    DayBar bar;                // the last day the stock traded, up to the site's trading day
+    double previousClose = 0;  // the close of the trade before it
+    bool tradedToday = false;  // false: no trade on the trading day, open/high/low show "---"
+};
+
+struct Figures {
+    bool valid = false;       // the index rows have none
+    long long marketCap = 0;  // millions of yen
+    bool hasPer = false;
+    double per = 0;     // two decimals
+    double growth = 0;  // percent, one decimal, may be negative
+    double pbr = 0;     // two decimals
+    bool hasYield = false;
+    double yield = 0;  // percent, two decimals
+};
+
+class MarketModel {
+  public:
+    MarketModel(int stocks, std::uint64_t seed, SiteDate date);
+
+    // Listing order: the two index rows, the stocks by code, the end-of-list row.
+    [[nodiscard]] const std::vector<Stock>& Listing() const { return m_listing; }
+    [[nodiscard]] const Stock* FindSymbol(std::string_view symbol) const;
+    [[nodiscard]] const Stock* FindCode(int code) const;
+
+    [[nodiscard]] SiteDate Date() const { return m_date; }
+    // The last weekday on or before the site's date: the day the quotes are of.
+    [[nodiscard]] int TradingDay() const { return m_tradingDay; }
+    [[nodiscard]] int Decimals(const Stock& stock) const { return stock.isIndex ? 2 : 0; }
+
+    // Every day the stock traded, oldest first, up to the trading day.
+    [[nodiscard]] std::vector<DayBar> History(const Stock& stock) const;
+    // How many days History gives, and the first of them, without building the bars.
+    [[nodiscard]] int HistoryLength(const Stock& stock, int* firstDay) const;
+    [[nodiscard]] Quote QuoteOf(const Stock& stock) const;
+    [[nodiscard]] Figures FiguresOf(const Stock& stock) const;
+
+  private:
+    template <typename Visit>
+    void Walk(const Stock& stock, Visit&& visit) const;
+
+    std::uint64_t m_seed;
+    SiteDate m_date;
+    int m_tradingDay = 0;
+    std::vector<Stock> m_listing;
+    std::vector<int> m_indexOfCode;  // code -> position in m_listing, -1 when unlisted
+    mutable std::mutex m_cacheMutex;
+    mutable std::vector<std::optional<Quote>> m_quotes;
+};
+
+}  // namespace tickora::site

@@ -1,0 +1,546 @@
+#include "site/site_server.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "site/company_words.h"
+#include "site/market_model.h"
+#include "site/pages.h"
+#include "web/sjis.h"
+
+namespace tickora::site {
+namespace {
+
+constexpr const char* kHtml = "text/html; charset=EUC-JP";
+
+// The query of a raw target split into its parameters, each value percent-decoded but with
+// '+' kept: the quote pages join their symbols with it.
+std::map<std::string, std::string> RawQuery(const std::string& target) {
+    std::map<std::string, std::string> params;
+    const std::size_t question = target.find('?');
+    if (question == std::string::npos) {
+        return params;
+    }
+    const std::string query = target.substr(question + 1);
+    std::size_t start = 0;
+    while (start <= query.size()) {
+        std::size_t amp = query.find('&', start);
+        if (amp == std::string::npos) {
+            amp = query.size();
+        }
+        const std::string pair = query.substr(start, amp - start);
+        const std::size_t eq = pair.find('=');
+        const std::string key = pair.substr(0, eq);
+        const std::string raw = eq == std::string::npos ? std::string() : pair.substr(eq + 1);
+        std::string value;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '%' && i + 2 < raw.size() &&
+                std::isxdigit(static_cast<unsigned char>(raw[i + 1])) &&
+                std::isxdigit(static_cast<unsigned char>(raw[i + 2]))) {
+                value += static_cast<char>(std::stoi(raw.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                value += raw[i];
+            }
+        }
+        params.emplace(key, value);  // the first of repeated keys wins
+        start = amp + 1;
+    }
+    return params;
+}
+
+int IntParam(const std::map<std::string, std::string>& params, const char* key, int fallback) {
+    const auto it = params.find(key);
+    if (it == params.end()) {
+        return fallback;
+    }
+    char* end = nullptr;
+    const long v = std::strtol(it->second.c_str(), &end, 10);
+    return end == it->second.c_str() ? fallback : static_cast<int>(v);
+}
+
+bool ValidDate(const SiteDate& d) {
+    return d.year >= 1900 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+           d.day <= 31;
+}
+
+std::string StripEndTags(const std::string& page) {
+    std::string out;
+    out.reserve(page.size());
+    for (std::size_t i = 0; i < page.size(); ++i) {
+        if (page[i] == '<' && i + 1 < page.size() && page[i + 1] == '/') {
+            const std::size_t close = page.find('>', i);
+            if (close != std::string::npos) {
+                i = close;
+                continue;
+            }
+        }
+        out += page[i];
+    }
+    return out;
+}
+
+std::string PadTo(std::string page, std::size_t bytes) {
+    const std::string open = "<!-- ";
+    const std::string close = " -->\n";
+    if (page.size() + open.size() + close.size() >= bytes) {
+        return page;
+    }
+    const std::size_t filler = bytes - page.size() - open.size() - close.size();
+    std::string padding = open;
+    for (std::size_t i = 0; i < filler; ++i) {
+        padding += (i % 80 == 79) ? '\n' : static_cast<char>('a' + i % 26);
+    }
+    padding += close;
+    const std::size_t body = page.rfind("</body>");
+    const std::size_t at = body == std::string::npos ? page.size() : body;
+    page.insert(at, padding);
+    return page;
+}
+
+std::string Garbage(std::size_t bytes, const std::string& target) {
+    std::uint64_t state = std::hash<std::string>{}(target) | 1;
+    std::string out(bytes, '\0');
+    for (char& c : out) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        c = static_cast<char>(state & 0xFF);
+    }
+    return out;
+}
+
+FaultKind KindOfName(const std::string& name) {
+    static const std::map<std::string, FaultKind> kinds = {
+        {"status", FaultKind::kStatus},       {"cut", FaultKind::kCut},
+        {"stall", FaultKind::kStall},         {"empty", FaultKind::kEmpty},
+        {"garbage", FaultKind::kGarbage},     {"huge", FaultKind::kHuge},
+        {"noendtags", FaultKind::kNoEndTags},
+    };
+    const auto it = kinds.find(name);
+    return it == kinds.end() ? FaultKind::kNone : it->second;
+}
+
+std::string CsvText(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"') {
+            out += '"';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string Number(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+}  // namespace
+
+struct SiteServer::Impl {
+    SiteOptions options;
+    MarketModel model;
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+    bool running = false;
+
+    mutable std::mutex mutex;  // faults and requests
+    std::vector<std::pair<std::string, Fault>> faults;
+    std::vector<ReceivedRequest> requests;
+
+    std::mutex stallMutex;
+    std::condition_variable stallWake;
+    std::atomic<bool> stopping{false};
+
+    explicit Impl(SiteOptions o)
+        : options(std::move(o)),
+          model(options.stocks, options.seed, SiteDate{options.year, options.month, options.day}) {}
+
+    // The fault for target: the longest matching prefix wins; a fault with a count is used up.
+    std::optional<Fault> TakeFault(const std::string& target) {
+        std::lock_guard lock(mutex);
+        std::size_t best = faults.size();
+        for (std::size_t i = 0; i < faults.size(); ++i) {
+            if (target.rfind(faults[i].first, 0) == 0 &&
+                (best == faults.size() || faults[i].first.size() > faults[best].first.size())) {
+                best = i;
+            }
+        }
+        if (best == faults.size()) {
+            return std::nullopt;
+        }
+        Fault fault = faults[best].second;
+        if (faults[best].second.times > 0 && --faults[best].second.times == 0) {
+            faults.erase(faults.begin() + static_cast<std::ptrdiff_t>(best));
+        }
+        return fault;
+    }
+
+    // Waits out a stall, or less when the server stops.
+    void Stall(std::chrono::milliseconds how_long) {
+        std::unique_lock lock(stallMutex);
+        stallWake.wait_for(lock, how_long, [this] { return stopping.load(); });
+    }
+
+    // The page for a target: status and body.
+    std::pair<int, std::string> Render(const httplib::Request& req) {
+        const auto params = RawQuery(req.target);
+        if (req.path == "/q") {
+            const auto s = params.find("s");
+            const auto d = params.find("d");
+            const bool figures = d != params.end() && d->second == "v3";
+            return {200, QuotePage(model, s == params.end() ? "" : s->second, figures)};
+        }
+        if (req.path == "/l") {
+            return {200, ListingPage(model, IntParam(params, "m", 1))};
+        }
+        if (req.path == "/t") {
+            HistoryRequest h;
+            const auto s = params.find("s");
+            h.symbol = s == params.end() ? "" : s->second;
+            const SiteDate from{IntParam(params, "c", 1983), IntParam(params, "a", 1),
+                                IntParam(params, "b", 1)};
+            const SiteDate to{IntParam(params, "f", 0), IntParam(params, "d", 0),
+                              IntParam(params, "e", 0)};
+            if (ValidDate(from)) {
+                h.from = from;
+            }
+            if (ValidDate(to)) {
+                h.to = to;
+            }
+            h.offset = std::max(0, IntParam(params, "y", 0));
+            return {200, HistoryPage(model, h)};
+        }
+        constexpr std::string_view kProfile = "/biz/fundamental/";
+        if (req.path.rfind(kProfile, 0) == 0 && req.path.size() == kProfile.size() + 9 &&
+            req.path.compare(req.path.size() - 5, 5, ".html") == 0) {
+            const std::string digits = req.path.substr(kProfile.size(), 4);
+            if (std::all_of(digits.begin(), digits.end(), ::isdigit)) {
+                if (auto page = ProfilePage(model, std::stoi(digits))) {
+                    return {200, *page};
+                }
+            }
+        }
+        if (req.path == "/") {
+            return {200, Utf8ToEuc("<html><head><title>株価</title></head><body>"
+                                   "<a href=\"/l?s=%2a&amp;m=1\">銘柄一覧</a></body></html>\n")};
+        }
+        return {404, "<html><body>404 Not Found</body></html>\n"};
+    }
+
+    void Serve(const httplib::Request& req, httplib::Response& res) {
+        if (req.path.rfind("/_control/", 0) == 0) {
+            Control(req, res);
+            return;
+        }
+        {
+            std::lock_guard lock(mutex);
+            requests.push_back({req.target, req.get_header_value("User-Agent"),
+                                req.get_header_value("Accept-Encoding")});
+        }
+        auto [status, body] = Render(req);
+        const std::optional<Fault> fault = TakeFault(req.target);
+        res.status = status;
+        if (!fault || fault->kind == FaultKind::kNone) {
+            res.set_content(body, kHtml);
+            return;
+        }
+        switch (fault->kind) {
+            case FaultKind::kStatus:
+                res.status = fault->status;
+                if (fault->retryAfterSeconds >= 0) {
+                    res.set_header("Retry-After", std::to_string(fault->retryAfterSeconds));
+                }
+                res.set_content("<html><body>" + std::to_string(fault->status) + "</body></html>\n",
+                                kHtml);
+                return;
+            case FaultKind::kEmpty:
+                res.status = 200;
+                res.set_content("", kHtml);
+                return;
+            case FaultKind::kGarbage:
+                res.status = 200;
+                res.set_content(Garbage(fault->bytes, req.target), "application/octet-stream");
+                return;
+            case FaultKind::kHuge:
+                res.set_content(PadTo(std::move(body), fault->bytes), kHtml);
+                return;
+            case FaultKind::kNoEndTags:
+                res.set_content(StripEndTags(body), kHtml);
+                return;
+            case FaultKind::kCut: {
+                auto shared = std::make_shared<std::string>(std::move(body));
+                const std::size_t sent = shared->size() / 2;
+                res.set_content_provider(
+                    shared->size(), kHtml,
+                    [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                        if (offset < sent) {
+                            sink.write(shared->data() + offset, sent - offset);
+                            return true;
+                        }
+                        return false;  // closes the connection short of the announced length
+                    });
+                return;
+            }
+            case FaultKind::kStall: {
+                auto shared = std::make_shared<std::string>(std::move(body));
+                const auto stall = fault->stall;
+                res.set_content_provider(
+                    shared->size(), kHtml,
+                    [this, shared, stall](std::size_t offset, std::size_t length,
+                                          httplib::DataSink& sink) {
+                        if (offset == 0) {
+                            Stall(stall);
+                            if (stopping) {
+                                return false;
+                            }
+                        }
+                        sink.write(shared->data() + offset, length);
+                        return true;
+                    });
+                return;
+            }
+            case FaultKind::kNone:
+                break;
+        }
+        res.set_content(body, kHtml);
+    }
+
+    // "/_control/fault?prefix=...&kind=status&status=500&retry_after=30&bytes=N&stall_ms=N&times=N",
+    // "/_control/clear" and "/_control/requests" (the targets received, one a line).
+    void Control(const httplib::Request& req, httplib::Response& res) {
+        if (req.path == "/_control/clear") {
+            std::lock_guard lock(mutex);
+            faults.clear();
+            requests.clear();
+            res.set_content("ok\n", "text/plain");
+            return;
+        }
+        if (req.path == "/_control/requests") {
+            std::string text;
+            std::lock_guard lock(mutex);
+            for (const auto& r : requests) {
+                text += r.target + "\n";
+            }
+            res.set_content(text, "text/plain");
+            return;
+        }
+        if (req.path == "/_control/fault" && req.has_param("prefix")) {
+            Fault fault;
+            fault.kind = KindOfName(req.get_param_value("kind"));
+            if (fault.kind == FaultKind::kNone) {
+                res.status = 400;
+                res.set_content("unknown kind\n", "text/plain");
+                return;
+            }
+            auto number = [&](const char* key, long long fallback) {
+                return req.has_param(key) ? std::stoll(req.get_param_value(key)) : fallback;
+            };
+            try {
+                fault.status = static_cast<int>(number("status", fault.status));
+                fault.retryAfterSeconds = static_cast<int>(number("retry_after", -1));
+                fault.bytes = static_cast<std::size_t>(number("bytes", 0));
+                fault.stall = std::chrono::milliseconds(number("stall_ms", fault.stall.count()));
+                fault.times = static_cast<int>(number("times", -1));
+            } catch (const std::exception&) {
+                res.status = 400;
+                res.set_content("bad number\n", "text/plain");
+                return;
+            }
+            {
+                std::lock_guard lock(mutex);
+                faults.emplace_back(req.get_param_value("prefix"), fault);
+            }
+            res.set_content("ok\n", "text/plain");
+            return;
+        }
+        res.status = 400;
+        res.set_content("unknown control\n", "text/plain");
+    }
+};
+
+SiteServer::SiteServer(SiteOptions options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
+
+SiteServer::~SiteServer() {
+    Stop();
+}
+
+bool SiteServer::Start() {
+    if (m_impl->running) {
+        return true;
+    }
+    auto& server = m_impl->server;
+    // Idle keep-alive connections hold a worker until this runs out; short, so Stop is quick.
+    server.set_keep_alive_timeout(1);
+    server.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        m_impl->Serve(req, res);
+    });
+    const std::string& host = m_impl->options.bindAddress;
+    if (m_impl->options.port == 0) {
+        m_impl->port = server.bind_to_any_port(host);
+        if (m_impl->port <= 0) {
+            return false;
+        }
+    } else {
+        if (!server.bind_to_port(host, m_impl->options.port)) {
+            return false;
+        }
+        m_impl->port = m_impl->options.port;
+    }
+    m_impl->stopping = false;
+    m_impl->thread = std::thread([this] { m_impl->server.listen_after_bind(); });
+    m_impl->running = true;
+    return true;
+}
+
+void SiteServer::Stop() {
+    if (!m_impl->running) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_impl->stallMutex);
+        m_impl->stopping = true;
+    }
+    m_impl->stallWake.notify_all();
+    m_impl->server.stop();
+    if (m_impl->thread.joinable()) {
+        m_impl->thread.join();
+    }
+    m_impl->running = false;
+}
+
+int SiteServer::Port() const {
+    return m_impl->port;
+}
+
+std::string SiteServer::Url() const {
+    const std::string& host = m_impl->options.bindAddress;
+    return "http://" + (host == "0.0.0.0" ? std::string("127.0.0.1") : host) + ":" +
+           std::to_string(m_impl->port);
+}
+
+void SiteServer::SetFault(const std::string& prefix, const Fault& fault) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->faults.emplace_back(prefix, fault);
+}
+
+void SiteServer::ClearFaults() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->faults.clear();
+}
+
+std::vector<ReceivedRequest> SiteServer::Requests() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->requests;
+}
+
+void SiteServer::ClearRequests() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->requests.clear();
+}
+
+bool SiteServer::DumpTruth(const std::string& path) const {
+    // One line per listing row, in listing order, after a header line; UTF-8, CR LF, texts in
+    // double quotes. The values are those the pages show:
+    //   code            the code the fetch list gives the row (1001, 1002, 1010 for the indices)
+    //   symbol          what the listing's first cell and the quote pages' first cell read
+    //   market_symbol   the "market.csv" symbol of the market, "X" for the index rows
+    //   market_number   its number in "market.csv", 0 for the index rows
+    //   name            the company name without "(株)"
+    //   list_name       name as a fetch list keeps it: cut at 30 Shift-JIS bytes, never
+    //                   splitting a double-byte character
+    //   industry        1 to 33 (0 for the index rows) and industry_name, its sector name
+    //   date_cell       the quote page's date cell: "M/D", or "15:00" for stocks shown with a
+    //                   time; quote_month and quote_day are its month and day, 0 for "15:00"
+    //   close           the last price; open, high, low and volume: 0 where the page shows
+    //                   "---" (no trade on the trading day) or "0"
+    //   fig1 .. fig5    the "&d=v3" figures: market capital (millions of yen, integer), PER,
+    //                   profit growth in percent, PBR, dividend yield; 0 where "---"
+    //   history_days    rows of the price-history table; first_day its oldest date (Y-M-D)
+    //   profile_market  the text after "【市場名】" ("" when there is no profile page)
+    //   funds_marker    1 when the business text follows "資金】" instead of "事業】"
+    //   feature, business  the texts after "【特色】" and after "事業】" / "資金】", whole
+    //                   (a reader that keeps 254 bytes keeps their start)
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        return false;
+    }
+    const MarketModel& model = m_impl->model;
+    out << "code,symbol,market_symbol,market_number,name,list_name,industry,industry_name,"
+           "date_cell,quote_month,quote_day,close,open,high,low,volume,fig1,fig2,fig3,fig4,fig5,"
+           "history_days,first_day,profile_market,funds_marker,feature,business\r\n";
+    for (const Stock& s : model.Listing()) {
+        const Quote q = model.QuoteOf(s);
+        const Figures f = model.FiguresOf(s);
+        const int decimals = model.Decimals(s);
+        const std::string dateCell = QuoteDateText(model, s);
+        int month = 0;
+        int day = 0;
+        if (dateCell.find('/') != std::string::npos) {
+            std::sscanf(dateCell.c_str(), "%d/%d", &month, &day);
+        }
+        int firstDay = 0;
+        const int historyDays = model.HistoryLength(s, &firstDay);
+        const SiteDate first = DateOfDayNumber(firstDay);
+        char firstText[16];
+        std::snprintf(firstText, sizeof firstText, "%04d-%02d-%02d", first.year, first.month,
+                      first.day);
+        const bool hasMarket = s.market >= 0;
+        const SiteMarket* market =
+            hasMarket ? &SiteMarkets()[static_cast<std::size_t>(s.market)] : nullptr;
+        out << s.code << ',' << s.symbol << ',' << (hasMarket ? market->symbol : "X") << ','
+            << (hasMarket ? market->number : 0) << ',' << CsvText(s.name) << ','
+            << CsvText(s.listName) << ',' << s.industry << ','
+            << CsvText(s.industry > 0
+                           ? std::string(IndustryNames()[static_cast<std::size_t>(s.industry - 1)])
+                           : std::string())
+            << ',' << dateCell << ',' << month << ',' << day << ',' << Number(q.bar.close, decimals)
+            << ',' << Number(q.tradedToday ? q.bar.open : 0, decimals) << ','
+            << Number(q.tradedToday ? q.bar.high : 0, decimals) << ','
+            << Number(q.tradedToday ? q.bar.low : 0, decimals) << ','
+            << (q.tradedToday ? q.bar.volume : 0) << ',' << (f.valid ? f.marketCap : 0) << ','
+            << Number(f.hasPer ? f.per : 0, 2) << ',' << Number(f.valid ? f.growth : 0, 1) << ','
+            << Number(f.valid ? f.pbr : 0, 2) << ',' << Number(f.hasYield ? f.yield : 0, 2) << ','
+            << historyDays << ',' << firstText << ',' << CsvText(ProfileMarketText(s)) << ','
+            << (s.fundsMarker ? 1 : 0) << ',' << CsvText(s.isIndex ? "" : s.feature) << ','
+            << CsvText(s.isIndex ? "" : s.business) << "\r\n";
+    }
+    return static_cast<bool>(out.flush());
+}
+
+std::string SiteServer::FetchListCsv() const {
+    // The list a fetch-list run over this site writes: sorted by code, the index rows (whose
+    // profile pages do not exist) with the unknown market "X".
+    std::vector<const Stock*> rows;
+    for (const Stock& s : m_impl->model.Listing()) {
+        rows.push_back(&s);
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Stock* a, const Stock* b) { return a->code < b->code; });
+    std::string csv;
+    for (const Stock* s : rows) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%04d", s->code);
+        const std::string market =
+            s->market >= 0 ? std::string(SiteMarkets()[static_cast<std::size_t>(s->market)].symbol)
+                           : std::string("X");
+        csv += s->symbol + "," + code + "," + market + "," + Utf8ToSjis(s->listName) + "\r\n";
+    }
+    return csv;
+}
+
+}  // namespace tickora::site
