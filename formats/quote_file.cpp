@@ -50,8 +50,8 @@ void WriteHeader(std::FILE* out, int format, int year, int month, int day, int c
         static const std::string kStocks = Utf8ToSjis("銘柄数");
         static const std::string kErrors = Utf8ToSjis("エラー数");
         static const std::string kTitles = Utf8ToSjis(
-            "\"銘柄コード\"\t\"市場\"\t\"銘柄名\"\t\"始値\"\t\"高値\"\t\"安値\"\t\"終値\"\t\"出来高"
-            "\"\r\n");
+            "\"銘柄コード\"\t\"市場\"\t\"銘柄名\"\t\"始値\"\t"
+            "\"高値\"\t\"安値\"\t\"終値\"\t\"出来高\"\r\n");
         std::fprintf(out, "\"%4ld%s\"\t\"%02ld%s\"\t\"%02ld%s\"\r\n", static_cast<long>(year),
                      kYear.c_str(), static_cast<long>(month), kMonth.c_str(),
                      static_cast<long>(day), kDay.c_str());
