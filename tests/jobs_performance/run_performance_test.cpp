@@ -1,0 +1,182 @@
+// The performance job as a whole against canned "&d=v3" pages: counters, progress, the FN file,
+// Cancel, a failed download, and the daily fetch's page never read as figures.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/doc/tickora_doc.h"
+#include "catalog/clock.h"
+#include "tests/jobs_fetch/job_harness.h"
+#include "tests/jobs_fetch/quote_test_pages.h"
+#include "tests/support/temp_dir.h"
+#include "web/work_folder.h"
+
+namespace tickora {
+namespace {
+
+using test::Row;
+
+// Figures derived from the code: market cap, PER, growth, PBR, yield.
+std::string FiguresRowOf(int code) {
+    return Row({std::to_string(code), "name", "1,000", "+5", "1.2%", std::to_string(code) + ",000",
+                "12.50", "-3.0", "0.80", "---"});
+}
+
+std::string LineOf(int code) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%04d,0,S%d,%d.00,12.50,-3.00,0.80,0.00\r\n", code, code,
+                  code * 1000);
+    return line;
+}
+
+class RunPerformanceTest : public ::testing::Test {
+  protected:
+    RunPerformanceTest() {
+        SetTodayForTesting(LocalDate{2026, 12, 7});
+        CreateWorkFolder();
+        std::filesystem::create_directory("out");
+        std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, "out");
+        test::TwoMarkets(markets);
+        doc.SetView(&view);
+    }
+    ~RunPerformanceTest() override {
+        doc.WaitForJob();
+        SetTodayForTesting(std::nullopt);
+    }
+
+    void Build(int stocks) { test::BuildList(list, markets, server.Url(), stocks); }
+    std::string Target(int b) const { return test::TargetOf(list.GetFiguresUrl(b), server.Url()); }
+    std::string BlockPage(int b) const {
+        const CQuoteBlock& block = *list.GetBlock(b);
+        std::string rows = "<table>\n<tr><th>code</th></tr>\n";
+        for (int i = 0; i < block.m_nStocks; ++i) {
+            rows += FiguresRowOf(block.m_aStocks[i].m_nCode);
+        }
+        return rows + "</table>\n";
+    }
+    void ServeAll() {
+        for (int b = 0; b < list.m_nBlocks; ++b) {
+            server.Set(Target(b), BlockPage(b));
+        }
+    }
+    void Run() {
+        ASSERT_TRUE(doc.OnGetPerformance());
+        doc.WaitForJob();
+    }
+    std::string Lines(int first, int last) const {
+        std::string lines;
+        for (int code = first; code <= last; ++code) {
+            lines += LineOf(code);
+        }
+        return lines;
+    }
+    static std::string FiguresFile() { return test::ReadFileBytes("out/FN261207.DAT"); }
+
+    test::ScopedWorkDir dir;
+    test::PageServer server;
+    CAppSettings settings;
+    CMarketTable markets;
+    CStockList list;
+    test::RecordingView view;
+    CTickoraDoc doc{settings, markets, list};
+};
+
+TEST_F(RunPerformanceTest, FetchesEveryBlockAndWritesTheFiguresFile) {
+    Build(51);
+    ServeAll();
+    Run();
+
+    const std::vector<std::string> expected = {"running",     "range 2",     "setstep 1",
+                                               "step",        "counts 50 0", "step",
+                                               "counts 51 0", "pos 0",       "idle"};
+    EXPECT_EQ(view.Calls(), expected);
+    EXPECT_EQ(server.Targets(), (std::vector<std::string>{Target(0), Target(1)}));
+    EXPECT_EQ(Target(1), "/q?s=1351&d=v3");
+    EXPECT_EQ(FiguresFile(), "261207\r\n51\r\n" + Lines(1301, 1351));
+    EXPECT_TRUE(doc.m_bShowAllStocks);
+    const JobReport report = doc.LastReport();
+    EXPECT_EQ(report.job, "performance");
+    EXPECT_EQ(report.extracted, 51);
+    EXPECT_EQ(report.filesWritten, std::vector<std::string>{"out/FN261207.DAT"});
+}
+
+TEST_F(RunPerformanceTest, RowsOfStocksNotFoundCountAsNotExtracted) {
+    Build(3);
+    server.Set(Target(0), Row({"1301", "n", "a", "b", "c", "0", "0", "5", "0", "9"}) +
+                              FiguresRowOf(1303) + FiguresRowOf(4000));
+    Run();
+    EXPECT_EQ(view.Calls()[4], "counts 1 2");
+    EXPECT_EQ(FiguresFile(), "261207\r\n1\r\n" + LineOf(1303));
+    EXPECT_DOUBLE_EQ(list.GetBlock(0)->m_aStocks[0].m_adFigures[4], 9);
+}
+
+class StaleFiguresPage : public RunPerformanceTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StaleFiguresPage, DailyPageLeftInTheWorkFileIsNotReadAsFigures) {
+    Build(51);
+    // The daily fetch stores the other view of each block's page under the same name; its rows
+    // have a code in cell 0 and numbers in cells 5 to 9.
+    test::WriteFileBytes(list.GetPagePath(1), Row({"1351", "n", "12/4", "100", "+1", "+1%", "5,000",
+                                                   "99", "105", "98"}));
+    server.Set(Target(0), BlockPage(0));
+    server.Set(Target(1), "busy", GetParam());
+    Run();
+
+    EXPECT_EQ(view.Calls()[6], "counts 50 1");
+    EXPECT_EQ(FiguresFile(), "261207\r\n50\r\n" + Lines(1301, 1350));
+    EXPECT_DOUBLE_EQ(list.GetBlock(1)->m_aStocks[0].m_adFigures[0], 0);
+    EXPECT_FALSE(std::filesystem::exists(list.GetPagePath(1)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, StaleFiguresPage, ::testing::Values(404, 500));
+
+TEST_F(RunPerformanceTest, FiguresOfAnEarlierRunStayButAreNotCounted) {
+    Build(3);
+    ServeAll();
+    Run();
+    server.Set(Target(0), FiguresRowOf(1301));
+    Run();
+    // 1302 and 1303 keep the figures of the first run and are still written.
+    EXPECT_EQ(FiguresFile(), "261207\r\n1\r\n" + Lines(1301, 1303));
+    EXPECT_EQ(view.Calls()[view.Calls().size() - 3], "counts 1 2");
+}
+
+TEST_F(RunPerformanceTest, CancelDuringTheFirstBlockFetchesExactlyOne) {
+    Build(120);
+    ServeAll();
+    view.onStep = [this](int item) {
+        if (item == 1) {
+            doc.CancelJob();
+        }
+    };
+    Run();
+    EXPECT_EQ(server.Targets(), std::vector<std::string>{Target(0)});
+    EXPECT_EQ(FiguresFile(), "261207\r\n50\r\n" + Lines(1301, 1350));
+    EXPECT_TRUE(doc.LastReport().cancelled);
+    EXPECT_EQ(view.Calls().back(), "idle");
+}
+
+TEST_F(RunPerformanceTest, FailedDownloadEndsTheJobAndStillWritesTheFile) {
+    Build(120);
+    ServeAll();
+    std::snprintf(list.GetBlock(1)->m_szFiguresUrl, sizeof list.GetBlock(1)->m_szFiguresUrl,
+                  "http://127.0.0.1:1/q?s=1351&d=v3");
+    Run();
+    EXPECT_EQ(server.Targets(), std::vector<std::string>{Target(0)});
+    EXPECT_EQ(FiguresFile(), "261207\r\n50\r\n" + Lines(1301, 1350));
+    EXPECT_TRUE(doc.LastReport().downloadFailed);
+    EXPECT_EQ(doc.LastReport().itemsDone, 1);
+}
+
+TEST_F(RunPerformanceTest, EmptyListFetchesNothingAndWritesNoFile) {
+    Run();
+    EXPECT_TRUE(server.Targets().empty());
+    EXPECT_TRUE(std::filesystem::is_empty("out"));
+    EXPECT_EQ(view.Calls(),
+              (std::vector<std::string>{"running", "range 0", "setstep 1", "pos 0", "idle"}));
+}
+
+}  // namespace
+}  // namespace tickora
