@@ -193,7 +193,13 @@ std::optional<JobReport> RunJobOnDocument(Command command, CTickoraDoc& doc, Ter
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     doc.WaitForJob();
-    return doc.LastReport();
+    JobReport report = doc.LastReport();
+    // A Cancel that cuts a retry or pacing wait short ends the job as a failed download would;
+    // the user asked for it, so it counts as a cancel.
+    if (cancelSent && !report.dialogCancelled && report.itemsDone < report.itemsTotal) {
+        report.cancelled = true;
+    }
+    return report;
 }
 
 int CliMain(const std::vector<std::string>& args, const CliStreams& streams,
@@ -245,7 +251,14 @@ int ExitCodeFor(const JobReport& report) {
     if (report.dialogCancelled || report.downloadFailed || !report.failedCodes.empty()) {
         return kExitFailed;
     }
-    if (CountsStocks(report.job) && report.notExtracted > 0) {
+    // The daily fetch logs every stock it could not extract: a day with gaps is not done. The
+    // performance job's second counter also counts the index rows, which never have figures.
+    if (report.job == "fetch" && report.notExtracted > 0) {
+        return kExitFailed;
+    }
+    // A history or a fetch list that gave nothing left the old files as they were: the run did
+    // not do what it was asked. (The profile job with --added-only may rightly write nothing.)
+    if ((report.job == "kdt" || report.job == "fetchlist") && report.filesWritten.empty()) {
         return kExitFailed;
     }
     return kExitDone;

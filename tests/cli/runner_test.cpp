@@ -285,11 +285,25 @@ std::vector<ExitCase> ExitCases() {
     r.dialogCancelled = true;
     cases.push_back({"dialog refused", r, kExitFailed});
     r = Report("performance");
-    r.notExtracted = 2;
-    cases.push_back({"performance with stocks missing", r, kExitFailed});
+    r.notExtracted = 3;
+    r.filesWritten = {"./FN261207.DAT"};
+    cases.push_back({"performance: index rows have no figures", r, kExitDone});
+    r = Report("performance");
+    r.downloadFailed = true;
+    cases.push_back({"performance stopped by a download", r, kExitFailed});
     r = Report("kdt");
     r.extracted = 2;
-    cases.push_back({"kdt counts items, not stocks", r, kExitDone});
+    r.filesWritten = {"KD1301.KDT", "KD1332.KDT"};
+    cases.push_back({"kdt with its files", r, kExitDone});
+    r = Report("kdt");
+    cases.push_back({"kdt that read no day", r, kExitFailed});
+    r = Report("fetchlist");
+    cases.push_back({"fetchlist that gathered no stock", r, kExitFailed});
+    r = Report("fetchlist");
+    r.filesWritten = {"fetchlist.csv"};
+    cases.push_back({"fetchlist written", r, kExitDone});
+    r = Report("profiles");
+    cases.push_back({"profiles with nothing added", r, kExitDone});
     return cases;
 }
 
