@@ -174,6 +174,12 @@ int MarketOfDraw(double u) {
     return 0;
 }
 
+// Most companies sit in the code band of their sector; a few service and IT firms do not.
+int IndustryOf(int code, std::uint64_t h) {
+    const double scatter = Uniform(Mix(h + 1));
+    return scatter < 0.04 ? 33 : scatter < 0.08 ? 25 : IndustryOfCodeBand(code);
+}
+
 Stock MakeIndexRow(const char* symbol, int code, const char* name, double base, double volume) {
     Stock s;
     s.code = code;
@@ -248,18 +254,17 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed
     m_listing.push_back(MakeIndexRow("998405", 1001, "東証株価指数", 1500, 1.8e6));
     m_listing.push_back(MakeIndexRow("23337", 1002, "東証二部株価指数", 4000, 6e4));
 
+    // Names are drawn for every possible code in code order, so that a stock keeps its name
+    // whatever else is listed beside it.
     const auto stems = NameStems();
+    std::vector<std::string> nameOfCode(kLastCode + 1);
     std::set<std::string> names;
-    for (const int code : codes) {
+    for (int code = kFirstCode; code <= kLastCode; ++code) {
         const std::uint64_t h = Hash(kUniverse, static_cast<std::uint64_t>(code), 1);
-        Stock s;
-        s.code = code;
-        s.symbol = std::to_string(code);
-        const double scatter = Uniform(Mix(h + 1));
-        s.industry = scatter < 0.04 ? 33 : scatter < 0.08 ? 25 : IndustryOfCodeBand(code);
-        const auto suffixes = IndustrySuffixes(s.industry);
+        const auto suffixes = IndustrySuffixes(IndustryOf(code, h));
         const bool holdings = Uniform(Mix(h + 2)) < 0.07;
-        for (int attempt = 0; attempt < 40; ++attempt) {
+        std::string& chosen = nameOfCode[static_cast<std::size_t>(code)];
+        for (int attempt = 0; attempt < 40 && chosen.empty(); ++attempt) {
             const std::uint64_t a = Mix(h + 100 + static_cast<std::uint64_t>(attempt));
             std::string name = std::string(stems[Pick(a, stems.size())]);
             if (attempt >= 20) {
@@ -270,13 +275,21 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed
                 name += "ホールディングス";
             }
             if (names.insert(name).second) {
-                s.name = std::move(name);
-                break;
+                chosen = std::move(name);
             }
         }
-        if (s.name.empty()) {
-            s.name = std::string(stems[Pick(h, stems.size())]) + std::to_string(code);
+        if (chosen.empty()) {
+            chosen = std::string(stems[Pick(h, stems.size())]) + std::to_string(code);
         }
+    }
+
+    for (const int code : codes) {
+        const std::uint64_t h = Hash(kUniverse, static_cast<std::uint64_t>(code), 1);
+        Stock s;
+        s.code = code;
+        s.symbol = std::to_string(code);
+        s.industry = IndustryOf(code, h);
+        s.name = nameOfCode[static_cast<std::size_t>(code)];
         s.listName = ListNameOf(s.name);
         const double kabu = Uniform(Mix(h + 3));
         s.kabu = kabu < 0.5 ? KabuMark::kBefore : kabu < 0.95 ? KabuMark::kAfter : KabuMark::kNone;

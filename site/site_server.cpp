@@ -385,6 +385,12 @@ bool SiteServer::Start() {
     auto& server = m_impl->server;
     // Idle keep-alive connections hold a worker until this runs out; short, so Stop is quick.
     server.set_keep_alive_timeout(1);
+    // The library's default also sets SO_REUSEPORT, which would let a second site share the port
+    // silently and split the requests between two markets; a busy port must fail Start instead.
+    server.set_socket_options([](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server.new_task_queue = [] { return new httplib::ThreadPool(16); };
     server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         m_impl->Serve(req, res);

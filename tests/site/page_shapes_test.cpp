@@ -1,0 +1,470 @@
+// Every page kind of the site, read the way the program's page readers read it: by their markers
+// and cell positions, through the toolkit, and checked against the site's own truth dump.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <set>
+
+#include "catalog/market_table.h"
+#include "site/market_model.h"
+#include "site/pages.h"
+#include "tests/site/site_test_util.h"
+
+namespace tickora::site::test {
+namespace {
+
+constexpr std::size_t kQuotePageLimit = 153599;
+constexpr std::size_t kListingLimit = 10240;
+constexpr std::size_t kHistoryLimit = 102399;
+
+class PageShapes : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        SiteOptions options;
+        options.port = 0;
+        options.seed = 7;
+        options.year = 2026;  // a Friday
+        options.month = 12;
+        options.day = 4;
+        s_server = new SiteServer(options);
+        ASSERT_TRUE(s_server->Start());
+        s_truth = new std::map<std::string, TruthRow>(ReadTruth(*s_server));
+    }
+    static void TearDownTestSuite() {
+        delete s_truth;
+        delete s_server;
+    }
+
+    // The first stock of the truth that satisfies pred.
+    template <typename Pred>
+    static const TruthRow* FindTruth(Pred pred) {
+        for (const auto& [symbol, row] : *s_truth) {
+            if (row.at("code") != "1001" && row.at("code") != "1002" && row.at("code") != "1010" &&
+                pred(row)) {
+                return &row;
+            }
+        }
+        return nullptr;
+    }
+
+    static SiteServer* s_server;
+    static std::map<std::string, TruthRow>* s_truth;
+};
+
+SiteServer* PageShapes::s_server = nullptr;
+std::map<std::string, TruthRow>* PageShapes::s_truth = nullptr;
+
+std::string Sjis(const char* utf8) {
+    return Utf8ToSjis(utf8);
+}
+
+TEST_F(PageShapes, QuotePageHasOneRowPerRequestedSymbolInOrder) {
+    ASSERT_GT(s_truth->size(), 3000u);
+    const TruthRow* osaka =
+        FindTruth([](const TruthRow& r) { return r.at("market_symbol") == "O"; });
+    const TruthRow* nagoya =
+        FindTruth([](const TruthRow& r) { return r.at("market_symbol") == "N"; });
+    const TruthRow* timed =
+        FindTruth([](const TruthRow& r) { return r.at("date_cell") == "15:00"; });
+    const TruthRow* tokyo =
+        FindTruth([](const TruthRow& r) { return r.at("market_symbol") == "T"; });
+    ASSERT_TRUE(osaka && nagoya && timed && tokyo);
+    std::string unknown;
+    for (int code = 1301; unknown.empty(); ++code) {
+        if (s_truth->count(std::to_string(code)) == 0) {
+            unknown = std::to_string(code);
+        }
+    }
+    const std::vector<std::string> items = {"998405",
+                                            osaka->at("symbol") + ".O",
+                                            tokyo->at("symbol"),
+                                            unknown,
+                                            nagoya->at("symbol") + ".N",
+                                            timed->at("symbol"),
+                                            tokyo->at("symbol")};
+    std::string target = "/q?s=";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        target += (i ? "+" : "") + items[i];
+    }
+    const Fetched f = Get(*s_server, target + "&d=v2");
+    ASSERT_TRUE(f.ok);
+    ASSERT_EQ(f.status, 200);
+    ASSERT_LT(f.body.size(), kQuotePageLimit);
+
+    const std::vector<PageRow> rows = RowsOf(f.body);
+    ASSERT_EQ(rows.size(), items.size() + 1);
+    // The header's first cell matches no symbol, so the reader skips it without using a slot.
+    ASSERT_EQ(rows[0].cells.size(), 10u);
+    for (const std::string& item : items) {
+        EXPECT_NE(rows[0].cells[0], item);
+    }
+    const std::string noMatch = Sjis("一致する銘柄はありません");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(items[i]);
+        const PageRow& row = rows[i + 1];
+        ASSERT_EQ(row.cells.size(), 10u);
+        EXPECT_EQ(row.cells[0], items[i]);
+        std::string name(row.cells[1].size() + 1, '\0');
+        EucToSjis(row.cells[1].c_str(), name.data());
+        if (items[i] == unknown) {
+            EXPECT_EQ(std::memcmp(name.c_str(), noMatch.c_str(), 12), 0);
+            EXPECT_EQ(CellNumber(row.cells[3]), 0.0);
+            continue;
+        }
+        EXPECT_NE(std::memcmp(name.c_str(), noMatch.c_str(), 12), 0);
+        std::string symbol = items[i];
+        if (symbol.size() > 2 && symbol[symbol.size() - 2] == '.') {
+            symbol.resize(symbol.size() - 2);
+        }
+        const TruthRow& truth = s_truth->at(symbol);
+        const std::string& date = row.cells[2];
+        if (date.find('/') != std::string::npos) {
+            int month = 0;
+            int day = 0;
+            ASSERT_EQ(std::sscanf(date.c_str(), "%d/%d", &month, &day), 2);
+            EXPECT_EQ(std::to_string(month), truth.at("quote_month"));
+            EXPECT_EQ(std::to_string(day), truth.at("quote_day"));
+        } else {
+            EXPECT_EQ(date, "15:00");
+            EXPECT_EQ(truth.at("date_cell"), "15:00");
+        }
+        EXPECT_DOUBLE_EQ(CellNumber(row.cells[3]), TruthNumber(truth, "close"));
+        EXPECT_DOUBLE_EQ(CellNumber(row.cells[6]), TruthNumber(truth, "volume"));
+        EXPECT_DOUBLE_EQ(CellNumber(row.cells[7]), TruthNumber(truth, "open"));
+        EXPECT_DOUBLE_EQ(CellNumber(row.cells[8]), TruthNumber(truth, "high"));
+        EXPECT_DOUBLE_EQ(CellNumber(row.cells[9]), TruthNumber(truth, "low"));
+        if (TruthNumber(truth, "open") > 0) {
+            EXPECT_GE(TruthNumber(truth, "high"),
+                      std::max(TruthNumber(truth, "open"), TruthNumber(truth, "close")));
+            EXPECT_LE(TruthNumber(truth, "low"),
+                      std::min(TruthNumber(truth, "open"), TruthNumber(truth, "close")));
+        }
+    }
+    // The index row always traded on the site's date, a Friday.
+    EXPECT_EQ(rows[1].cells[2], "12/4");
+}
+
+TEST_F(PageShapes, QuoteOfAStockWithoutTradeShowsItsLastPriceAndDashes) {
+    // With 0.4% of stocks idle on a given day, a market of 3,800 nearly always has some.
+    const TruthRow* idle = FindTruth([](const TruthRow& r) { return r.at("volume") == "0"; });
+    if (idle == nullptr) {
+        GTEST_SKIP() << "no idle stock on this date";
+    }
+    const Fetched f = Get(*s_server, "/q?s=" + idle->at("symbol") + "&d=v2");
+    const std::vector<PageRow> rows = RowsOf(f.body);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_GT(CellNumber(rows[1].cells[3]), 0.0);
+    EXPECT_EQ(rows[1].cells[7], "---");
+    EXPECT_EQ(CellNumber(rows[1].cells[7]), 0.0);
+    EXPECT_NE(rows[1].cells[2], "12/4");
+}
+
+TEST_F(PageShapes, FiguresPageGivesTheFiveFiguresInCellsFiveToNine) {
+    std::vector<std::string> symbols;
+    for (const auto& [symbol, row] : *s_truth) {
+        if (symbols.size() < 50 && row.at("code").size() == 4) {
+            symbols.push_back(symbol);
+        }
+    }
+    std::string target = "/q?s=998407";
+    for (const std::string& s : symbols) {
+        target += "+" + s;
+    }
+    const Fetched f = Get(*s_server, target + "&d=v3");
+    ASSERT_EQ(f.status, 200);
+    ASSERT_LT(f.body.size(), 81920u);
+    const std::vector<PageRow> rows = RowsOf(f.body);
+    ASSERT_EQ(rows.size(), symbols.size() + 2);
+    EXPECT_EQ(std::atoi(rows[0].cells[0].c_str()), 0);     // the header is no stock row
+    EXPECT_GT(std::atoi(rows[1].cells[0].c_str()), 9999);  // nor is the index row
+    int negatives = 0;
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        SCOPED_TRACE(symbols[i]);
+        const PageRow& row = rows[i + 2];
+        const TruthRow& truth = s_truth->at(symbols[i]);
+        ASSERT_EQ(row.cells.size(), 10u);
+        EXPECT_EQ(std::atoi(row.cells[0].c_str()), std::stoi(truth.at("code")));
+        EXPECT_EQ(static_cast<long long>(FigureNumber(row.cells[5])), std::stoll(truth.at("fig1")));
+        EXPECT_DOUBLE_EQ(FigureNumber(row.cells[6]), TruthNumber(truth, "fig2"));
+        EXPECT_DOUBLE_EQ(FigureNumber(row.cells[7]), TruthNumber(truth, "fig3"));
+        EXPECT_DOUBLE_EQ(FigureNumber(row.cells[8]), TruthNumber(truth, "fig4"));
+        EXPECT_DOUBLE_EQ(FigureNumber(row.cells[9]), TruthNumber(truth, "fig5"));
+        EXPECT_GT(TruthNumber(truth, "fig1"), 0);
+        negatives += TruthNumber(truth, "fig3") < 0 ? 1 : 0;
+    }
+    EXPECT_GT(negatives, 0);  // falling profits show with their minus sign
+}
+
+// A listing name as the fetch-list reader keeps it: EUC-JP to Shift-JIS, "(株)" dropped at the
+// front or else at the end, cut at 30 bytes.
+std::string ListName(const std::string& euc) {
+    std::string sjis(euc.size() + 2, '\0');
+    EucToSjis(euc.c_str(), sjis.data());
+    sjis.resize(std::strlen(sjis.c_str()));
+    const std::string kabu = Sjis("(株)");
+    if (sjis.rfind(kabu, 0) == 0) {
+        sjis.erase(0, kabu.size());
+    } else if (sjis.size() > kabu.size() &&
+               sjis.compare(sjis.size() - kabu.size(), kabu.size(), kabu) == 0) {
+        sjis.resize(sjis.size() - kabu.size());
+    }
+    sjis.append(2, '\0');
+    (void)CutAtCharBoundary(sjis.data(), 30);
+    return sjis.c_str();
+}
+
+TEST_F(PageShapes, ListingPagesCarryFiftyRowsEachAndEndWithTheEndOfListRow) {
+    std::map<int, std::string> expected;  // code -> "symbol,market,name" from the fetch list
+    for (const std::string& line : SplitLines(s_server->FetchListCsv())) {
+        const std::vector<std::string> f = SplitCsvLine(line);
+        ASSERT_EQ(f.size(), 4u) << line;
+        expected[std::stoi(f[1])] = f[0] + "," + f[3];
+    }
+    const char* marker = "<tr><td><a href=\"/q?s=";
+    std::set<int> seen;
+    int endRowPage = -1;
+    int page = 0;
+    for (; page < 100; ++page) {
+        const Fetched f = Get(*s_server, "/l?s=%2a&m=" + std::to_string(50 * page + 1));
+        ASSERT_EQ(f.status, 200);
+        const std::vector<PageRow> rows = RowsOf(f.body, marker);
+        if (rows.empty()) {
+            break;
+        }
+        SCOPED_TRACE(page);
+        EXPECT_LE(rows.back().end, kListingLimit);
+        const bool last = rows.back().cells.at(0) == "998407";
+        EXPECT_TRUE(rows.size() == 50u || last) << rows.size();
+        for (const PageRow& row : rows) {
+            ASSERT_GE(row.cells.size(), 2u);
+            const long v = std::strtol(row.cells[0].c_str(), nullptr, 10);
+            int code = static_cast<int>(v);
+            if (v == 998405) {
+                code = 1001;
+            } else if (v == 23337) {
+                code = 1002;
+            } else if (v == 998407) {
+                code = 1010;
+                EXPECT_EQ(&row, &rows.back());
+                endRowPage = page;
+            } else {
+                ASSERT_TRUE(v >= 1000 && v <= 9999) << row.cells[0];
+            }
+            ASSERT_TRUE(expected.count(code)) << code;
+            EXPECT_EQ(row.cells[0] + "," + ListName(row.cells[1]), expected[code]);
+            EXPECT_TRUE(seen.insert(code).second);
+        }
+    }
+    EXPECT_EQ(seen.size(), expected.size());
+    EXPECT_EQ(endRowPage, page - 1);
+}
+
+TEST_F(PageShapes, ListingNamesComeWithTheCompanyMarkBeforeAfterOrNone) {
+    const Fetched f = Get(*s_server, "/l?s=%2a&m=101");
+    int before = 0;
+    int after = 0;
+    const std::string kabu = "(" + SjisToEuc(Sjis("株")) + ")";
+    for (const PageRow& row : RowsOf(f.body, "<tr><td><a href=\"/q?s=")) {
+        before += row.cells[1].rfind(kabu, 0) == 0 ? 1 : 0;
+        after +=
+            row.cells[1].size() > kabu.size() &&
+                    row.cells[1].compare(row.cells[1].size() - kabu.size(), kabu.size(), kabu) == 0
+                ? 1
+                : 0;
+    }
+    EXPECT_GT(before, 5);
+    EXPECT_GT(after, 5);
+}
+
+// One history row as the price-history reader takes it; false when it is no day row.
+struct HistoryDay {
+    int year = 0, month = 0, day = 0;
+    int open = 0, high = 0, low = 0, close = 0, volume = 0;
+};
+
+bool ReadHistoryRow(const PageRow& row, HistoryDay& d) {
+    if (row.cells.size() < 6) {
+        return false;
+    }
+    std::string date(row.cells[0].size() + 1, '\0');
+    EucToSjis(row.cells[0].c_str(), date.data());
+    if (std::sscanf(date.c_str(), Sjis("%d年").c_str(), &d.year) != 1 || d.year <= 1900) {
+        return false;
+    }
+    std::sscanf(date.c_str() + 6, Sjis("%d月").c_str(), &d.month);
+    const int at = FindText(date.c_str(), Sjis("月").c_str());
+    if (at <= 7 || std::sscanf(date.c_str() + at - 1 + 2, Sjis("%d日").c_str(), &d.day) != 1) {
+        return false;
+    }
+    d.open = static_cast<int>(CellNumber(row.cells[1]));
+    d.high = static_cast<int>(CellNumber(row.cells[2]));
+    d.low = static_cast<int>(CellNumber(row.cells[3]));
+    d.close = static_cast<int>(CellNumber(row.cells[4]));
+    d.volume = static_cast<int>(CellNumber(row.cells[5]));
+    return d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= 31 && d.open != 0;
+}
+
+std::vector<HistoryDay> HistoryPageDays(const SiteServer& server, const std::string& symbol,
+                                        int offset, const char* to = "d=12&e=4&f=2026") {
+    const Fetched f = Get(server, "/t?s=" + symbol + "&a=1&b=1&c=1983&" + to +
+                                      "&g=d&q=t&y=" + std::to_string(offset) + "&x=.csv");
+    EXPECT_EQ(f.status, 200);
+    EXPECT_LT(f.body.size(), kHistoryLimit);
+    std::vector<HistoryDay> days;
+    for (const PageRow& row : RowsOf(f.body)) {
+        HistoryDay d;
+        if (ReadHistoryRow(row, d)) {
+            days.push_back(d);
+        }
+    }
+    return days;
+}
+
+int DayOf(const HistoryDay& d) {
+    return DayNumber({d.year, d.month, d.day});
+}
+
+TEST_F(PageShapes, HistoryPagesRunNewestFirstFiftyWeekdaysAPage) {
+    const TruthRow* stock = FindTruth([](const TruthRow& r) {
+        return r.at("first_day") == "1983-01-03" && r.at("volume") != "0";
+    });
+    ASSERT_NE(stock, nullptr);
+    int previous = DayNumber({2026, 12, 5});
+    for (int page = 0; page < 3; ++page) {
+        const std::vector<HistoryDay> days =
+            HistoryPageDays(*s_server, stock->at("symbol"), 50 * page);
+        ASSERT_EQ(days.size(), 50u);
+        for (const HistoryDay& d : days) {
+            EXPECT_LT(DayOf(d), previous);
+            EXPECT_TRUE(IsWeekday(DayOf(d)));
+            EXPECT_GE(d.high, std::max(d.open, d.close));
+            EXPECT_LE(d.low, std::min(d.open, d.close));
+            EXPECT_GT(d.volume, 0);
+            previous = DayOf(d);
+        }
+        if (page == 0) {
+            EXPECT_EQ(DayOf(days[0]), DayNumber({2026, 12, 4}));
+            EXPECT_EQ(days[0].close, static_cast<int>(TruthNumber(*stock, "close")));
+            EXPECT_EQ(days[0].open, static_cast<int>(TruthNumber(*stock, "open")));
+        }
+    }
+    // The end of the range in the request bounds the table.
+    const std::vector<HistoryDay> earlier =
+        HistoryPageDays(*s_server, stock->at("symbol"), 0, "d=11&e=29&f=2026");
+    ASSERT_FALSE(earlier.empty());
+    EXPECT_LE(DayOf(earlier[0]), DayNumber({2026, 11, 27}));
+}
+
+TEST_F(PageShapes, ShortHistoryEndsWithAPageWithoutDays) {
+    const TruthRow* young = FindTruth([](const TruthRow& r) {
+        return std::stoi(r.at("history_days")) < 200 && std::stoi(r.at("history_days")) > 50;
+    });
+    ASSERT_NE(young, nullptr);
+    const int total = std::stoi(young->at("history_days"));
+    int read = 0;
+    int page = 0;
+    HistoryDay oldest;
+    for (;; ++page) {
+        const std::vector<HistoryDay> days =
+            HistoryPageDays(*s_server, young->at("symbol"), 50 * page);
+        if (days.empty()) {
+            break;
+        }
+        read += static_cast<int>(days.size());
+        oldest = days.back();
+    }
+    EXPECT_EQ(read, total);
+    EXPECT_EQ(page, (total + 49) / 50);
+    char first[16];
+    std::snprintf(first, sizeof first, "%04d-%02d-%02d", oldest.year, oldest.month, oldest.day);
+    EXPECT_EQ(first, young->at("first_day"));
+}
+
+TEST_F(PageShapes, HistoryOfAnUnknownSymbolHasNoDay) {
+    EXPECT_TRUE(HistoryPageDays(*s_server, "", 0).empty());
+    EXPECT_TRUE(HistoryPageDays(*s_server, "1", 0).empty());
+}
+
+// Text between marker and the next "</TD>" of a Shift-JIS page; nullopt when either is missing.
+std::optional<std::string> AfterMarker(const std::string& page, const char* utf8Marker) {
+    const std::string marker = Sjis(utf8Marker);
+    const int a = FindText(page.c_str(), marker.c_str());
+    if (a == 0) {
+        return std::nullopt;
+    }
+    const char* p = page.c_str() + a - 1 + marker.size();
+    const int n = FindText(p, "</TD>");
+    if (n == 0) {
+        return std::nullopt;
+    }
+    return std::string(p, static_cast<std::size_t>(n - 1));
+}
+
+TEST_F(PageShapes, ProfilePagesCarryTheFourMarkersClosedByUpperCaseEndTags) {
+    CMarketTable markets;
+    ASSERT_EQ(markets.Load(tickora::test::SourcePath("data/market.csv").c_str()), 1);
+    int checked = 0;
+    int funds = 0;
+    int dual = 0;
+    int index = 0;
+    for (const auto& [symbol, truth] : *s_truth) {
+        const int code = std::stoi(truth.at("code"));
+        if (code == 1001 || code == 1002 || code == 1010 ||
+            (index++ % 17 != 0 && truth.at("funds_marker") == "0")) {
+            continue;
+        }
+        SCOPED_TRACE(code);
+        char path[64];
+        std::snprintf(path, sizeof path, "/biz/fundamental/%04d.html", code);
+        const Fetched f = Get(*s_server, path);
+        ASSERT_EQ(f.status, 200);
+        std::string page(f.body.size() + 1, '\0');
+        EucToSjis(f.body.c_str(), page.data());
+        page.resize(std::strlen(page.c_str()));
+
+        const auto industry = AfterMarker(page, "【業種分類】");
+        const auto market = AfterMarker(page, "【市場名】");
+        const auto feature = AfterMarker(page, "【特色】");
+        ASSERT_TRUE(industry && market && feature);
+        EXPECT_EQ(SjisToUtf8(*industry), truth.at("industry_name"));
+        EXPECT_EQ(markets.GetNumber(markets.IndexOfName(market->c_str())),
+                  std::stoi(truth.at("market_number")));
+        EXPECT_EQ(SjisToUtf8(*feature), truth.at("feature"));
+        const auto business = AfterMarker(page, "事業】");
+        if (truth.at("funds_marker") == "1") {
+            EXPECT_TRUE(!business || business->empty());
+            const auto fundsText = AfterMarker(page, "資金】");
+            ASSERT_TRUE(fundsText);
+            EXPECT_EQ(SjisToUtf8(*fundsText), truth.at("business"));
+            ++funds;
+        } else {
+            ASSERT_TRUE(business);
+            EXPECT_EQ(SjisToUtf8(*business), truth.at("business"));
+            EXPECT_FALSE(business->empty());
+        }
+        dual += market->find(',') != std::string::npos ? 1 : 0;
+        ++checked;
+    }
+    EXPECT_GT(checked, 200);
+    EXPECT_GT(funds, 10);
+    EXPECT_GT(dual, 0);  // a second market after a comma still resolves to the first
+}
+
+TEST_F(PageShapes, ProfileOfACodeNobodyHoldsIsNotFound) {
+    EXPECT_EQ(Get(*s_server, "/biz/fundamental/1001.html").status, 404);
+    EXPECT_EQ(Get(*s_server, "/biz/fundamental/0042.html").status, 404);
+    EXPECT_EQ(Get(*s_server, "/biz/fundamental/13x1.html").status, 404);
+    EXPECT_EQ(Get(*s_server, "/nothing-here").status, 404);
+}
+
+TEST_F(PageShapes, SomeFeatureTextsRunPastWhatTheDictionaryKeeps) {
+    int longOnes = 0;
+    for (const auto& [symbol, truth] : *s_truth) {
+        longOnes += Utf8ToSjis(truth.at("feature")).size() > 254 ? 1 : 0;
+    }
+    EXPECT_GT(longOnes, 0);
+}
+
+}  // namespace
+}  // namespace tickora::site::test

@@ -1,0 +1,185 @@
+#pragma once
+// What the site tests share: fetching a target, reading the truth dump, and walking a page's
+// rows and cells with the toolkit the program's page readers use.
+#include <httplib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "site/site_server.h"
+#include "tests/support/temp_dir.h"
+#include "web/sjis.h"
+#include "web/text_scan.h"
+
+namespace tickora::site::test {
+
+struct Fetched {
+    bool ok = false;  // a whole answer arrived
+    int status = 0;
+    std::string body;
+    std::string retryAfter;
+};
+
+inline Fetched Get(const SiteServer& server, const std::string& target,
+                   int readTimeoutSeconds = 10) {
+    httplib::Client client("127.0.0.1", server.Port());
+    client.set_read_timeout(readTimeoutSeconds, 0);
+    client.set_decompress(false);
+    client.set_url_encode(false);  // the target goes out exactly as written
+    Fetched f;
+    if (auto res = client.Get(target)) {
+        f.ok = true;
+        f.status = res->status;
+        f.body = res->body;
+        f.retryAfter = res->get_header_value("Retry-After");
+    }
+    return f;
+}
+
+// One line of the truth dump as column name -> text.
+using TruthRow = std::map<std::string, std::string>;
+
+inline std::vector<std::string> SplitCsvLine(const std::string& line) {
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields.push_back(field);
+    return fields;
+}
+
+inline std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The truth rows keyed by symbol, read back from the dump file.
+inline std::map<std::string, TruthRow> ReadTruth(const SiteServer& server) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tickora-truth-" + std::to_string(::getpid()) + ".csv");
+    std::map<std::string, TruthRow> rows;
+    if (!server.DumpTruth(path.string())) {
+        return rows;
+    }
+    const std::vector<std::string> lines = SplitLines(tickora::test::ReadFileBytes(path));
+    std::filesystem::remove(path);
+    if (lines.empty()) {
+        return rows;
+    }
+    const std::vector<std::string> header = SplitCsvLine(lines[0]);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> fields = SplitCsvLine(lines[i]);
+        TruthRow row;
+        for (std::size_t k = 0; k < header.size() && k < fields.size(); ++k) {
+            row[header[k]] = fields[k];
+        }
+        rows[row["symbol"]] = row;
+    }
+    return rows;
+}
+
+// A row as the readers cut it: from its "<tr" to the end of the next "</tr>", and its cells from
+// "<td" to the end of "</td>", reduced by StripTags to at most 255 visible bytes.
+struct PageRow {
+    std::size_t start = 0;  // byte offset of "<tr"
+    std::size_t end = 0;    // byte offset one past "</tr>"
+    std::vector<std::string> cells;
+};
+
+inline std::vector<PageRow> RowsOf(const std::string& page, const char* rowMarker = "<tr") {
+    std::vector<PageRow> rows;
+    std::size_t pos = 0;
+    while (pos < page.size()) {
+        const int a = FindText(page.c_str() + pos, rowMarker);
+        if (a == 0) {
+            break;
+        }
+        PageRow row;
+        row.start = pos + static_cast<std::size_t>(a) - 1;
+        const int b = FindText(page.c_str() + row.start, "</tr>");
+        if (b == 0) {
+            break;
+        }
+        row.end = row.start + static_cast<std::size_t>(b) - 1 + 5;
+        std::size_t q = row.start;
+        while (q < row.end) {
+            const int c = FindText(page.c_str() + q, "<td");
+            if (c == 0 || q + static_cast<std::size_t>(c) - 1 >= row.end) {
+                break;
+            }
+            const std::size_t cellStart = q + static_cast<std::size_t>(c) - 1;
+            const int e = FindText(page.c_str() + cellStart, "</td>");
+            if (e == 0) {
+                break;
+            }
+            const std::size_t cellEnd = cellStart + static_cast<std::size_t>(e) - 1 + 5;
+            char text[256];
+            StripTags(page.c_str() + cellStart, static_cast<int>(cellEnd - cellStart), text,
+                      sizeof text);
+            row.cells.emplace_back(text);
+            q = cellEnd;
+        }
+        pos = row.end;
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// EUC-JP cell text as UTF-8, through the reader's own conversion.
+inline std::string EucCellToUtf8(const std::string& euc) {
+    std::string sjis(euc.size() + 1, '\0');
+    EucToSjis(euc.c_str(), sjis.data());
+    return SjisToUtf8(sjis.c_str());
+}
+
+inline double CellNumber(std::string text) {
+    text.push_back('\0');
+    StripCommas(text.data());
+    return std::atof(text.c_str());
+}
+
+inline double FigureNumber(std::string text) {
+    text.push_back('\0');
+    KeepNumberChars(text.data());
+    StripCommas(text.data());
+    return std::atof(text.c_str());
+}
+
+inline double TruthNumber(const TruthRow& row, const std::string& column) {
+    return std::atof(row.at(column).c_str());
+}
+
+}  // namespace tickora::site::test
