@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,10 @@ struct FaultCase {
     int status;
     bool endsFetch;  // the download reports failure, so later blocks are not fetched
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SiteFetchFault : public SiteFetchTest, public ::testing::WithParamInterface<FaultCase> {};
 
