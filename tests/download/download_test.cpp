@@ -1,0 +1,378 @@
+// DownloadToFile against the simulated site and small servers of the tests' own: what goes out,
+// what lands on disk, and which failures report 1.
+#include "web/download.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "site/site_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace tickora {
+namespace {
+
+using namespace std::chrono_literals;
+using site::Fault;
+using site::FaultKind;
+using tickora::test::ReadFileBytes;
+using tickora::test::WriteFileBytes;
+
+// A server for answers the site does not give: redirects and exact binary bodies.
+class LocalServer {
+  public:
+    LocalServer() {
+        m_server.set_keep_alive_timeout(1);
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~LocalServer() {
+        m_server.stop();
+        m_thread.join();
+    }
+    httplib::Server& Server() { return m_server; }
+    std::string Url(const std::string& target) const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + target;
+    }
+
+  private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+};
+
+std::string AllByteValues(std::size_t size) {
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        body[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    }
+    return body;
+}
+
+class Download : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        site::SiteOptions options;
+        options.port = 0;
+        options.stocks = 300;
+        options.year = 2026;
+        options.month = 12;
+        options.day = 4;
+        s_site = new site::SiteServer(options);
+        ASSERT_TRUE(s_site->Start());
+    }
+    static void TearDownTestSuite() { delete s_site; }
+
+    void SetUp() override {
+        m_limits = GetDownloadLimits();
+        s_site->ClearFaults();
+        s_site->ClearRequests();
+        std::filesystem::create_directory("Webtemp");
+    }
+    void TearDown() override {
+        SetDownloadLimits(m_limits);
+        s_site->ClearFaults();
+    }
+
+    static std::string Url(const std::string& target) { return s_site->Url() + target; }
+
+    static int Fetch(const std::string& url, const char* path = "Webtemp/page.html") {
+        return DownloadToFile(url.c_str(), path);
+    }
+
+    static void ShortLimits() {
+        DownloadLimits limits;
+        limits.connectTimeout = 2s;
+        limits.stallTimeout = 1s;
+        SetDownloadLimits(limits);
+    }
+
+    static site::SiteServer* s_site;
+    tickora::test::ScopedWorkDir m_dir;
+    DownloadLimits m_limits;
+};
+
+site::SiteServer* Download::s_site = nullptr;
+
+TEST_F(Download, StoresALargeBinaryBodyByteForByte) {
+    LocalServer local;
+    const std::string body = AllByteValues(300000);
+    local.Server().Get("/blob", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/octet-stream");
+    });
+    ASSERT_EQ(Fetch(local.Url("/blob")), 0);
+    const std::string stored = ReadFileBytes("Webtemp/page.html");
+    ASSERT_EQ(stored.size(), body.size());
+    EXPECT_TRUE(stored == body);
+}
+
+TEST_F(Download, StoresAPageOverOneHundredTwentyThousandBytesUnchanged) {
+    Fault huge;
+    huge.kind = FaultKind::kHuge;
+    huge.bytes = 130000;
+    s_site->SetFault("/q?", huge);
+    const std::string url = Url("/q?s=1301+1307&d=v2");
+    ASSERT_EQ(Fetch(url), 0);
+    httplib::Client client("127.0.0.1", s_site->Port());
+    client.set_url_encode(false);
+    const auto direct = client.Get("/q?s=1301+1307&d=v2");
+    ASSERT_TRUE(direct);
+    const std::string stored = ReadFileBytes("Webtemp/page.html");
+    EXPECT_EQ(stored.size(), 130000u);
+    EXPECT_TRUE(stored == direct->body);  // EUC-JP bytes and line ends untouched
+}
+
+TEST_F(Download, SendsTheAgentNoEncodingAndTheObjectPartUnchanged) {
+    const std::vector<std::string> targets = {
+        "/q?s=1301+1332.O+1334.N&d=v2",
+        "/l?s=%2a&m=51",
+        "/t?s=1301&a=1&b=1&c=1983&d=12&e=4&f=2026&g=d&q=t&y=50&x=.csv",
+        "/biz/../biz/fundamental/1301.html",
+    };
+    for (const std::string& target : targets) {
+        EXPECT_EQ(Fetch(Url(target)), 0) << target;
+    }
+    const std::vector<site::ReceivedRequest> received = s_site->Requests();
+    ASSERT_EQ(received.size(), targets.size());
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        EXPECT_EQ(received[i].target, targets[i]);
+        EXPECT_EQ(received[i].userAgent, "Http Ver1.0 Session");
+        EXPECT_EQ(received[i].acceptEncoding, "");
+    }
+}
+
+TEST_F(Download, ConnectsToThePortTheUrlNames) {
+    site::SiteOptions options;
+    options.port = 0;
+    options.stocks = 20;
+    site::SiteServer other(options);
+    ASSERT_TRUE(other.Start());
+    ASSERT_NE(other.Port(), s_site->Port());
+    ASSERT_EQ(Fetch(other.Url() + "/l?s=%2a&m=1"), 0);
+    EXPECT_EQ(other.Requests().size(), 1u);
+    EXPECT_TRUE(s_site->Requests().empty());
+}
+
+class DownloadStatus : public Download, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DownloadStatus, LeavesAnExistingFileAloneAndReportsSuccess) {
+    Fault refuse;
+    refuse.kind = FaultKind::kStatus;
+    refuse.status = GetParam();
+    refuse.retryAfterSeconds = 5;
+    s_site->SetFault("/l?", refuse);
+    const std::string earlier = "the page an earlier download left\r\n";
+    WriteFileBytes("Webtemp/page.html", earlier);
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1")), 0);
+    EXPECT_EQ(ReadFileBytes("Webtemp/page.html"), earlier);
+
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1"), "Webtemp/absent.html"), 0);
+    EXPECT_FALSE(std::filesystem::exists("Webtemp/absent.html"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, DownloadStatus, ::testing::Values(404, 500, 503, 429, 403));
+
+TEST_F(Download, UnknownPathIsA404ThatWritesNothing) {
+    EXPECT_EQ(Fetch(Url("/biz/fundamental/0001.html")), 0);
+    EXPECT_FALSE(std::filesystem::exists("Webtemp/page.html"));
+}
+
+TEST_F(Download, HostThatCannotBeResolvedReportsOneAndCreatesNoFile) {
+    ShortLimits();
+    EXPECT_EQ(Fetch("http://no-such-host.invalid/q?s=1301&d=v2"), 1);
+    EXPECT_FALSE(std::filesystem::exists("Webtemp/page.html"));
+}
+
+TEST_F(Download, RefusedConnectionReportsOne) {
+    // A port that was free a moment ago and has no listener now.
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(sock);
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/l?s=%2a&m=1";
+    WriteFileBytes("Webtemp/page.html", "old");
+    EXPECT_EQ(Fetch(url), 1);
+    EXPECT_EQ(ReadFileBytes("Webtemp/page.html"), "old");
+}
+
+TEST_F(Download, StalledBodyTimesOutAndReportsOne) {
+    ShortLimits();
+    Fault stall;
+    stall.kind = FaultKind::kStall;
+    stall.stall = 5min;
+    s_site->SetFault("/l?", stall);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1")), 1);
+    // Bounded by the lowered limit, not by the five-minute stall.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    s_site->ClearFaults();
+}
+
+TEST_F(Download, SilentServerTimesOutAndReportsOne) {
+    ShortLimits();
+    // Listening but never accepting: the handshake completes in the kernel, no byte ever comes.
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(sock, 4), 0);
+    socklen_t len = sizeof addr;
+    getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len);
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/q?s=1301&d=v2";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Fetch(url), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    close(sock);
+    EXPECT_FALSE(std::filesystem::exists("Webtemp/page.html"));
+}
+
+TEST_F(Download, SlowButSteadyBodyIsNotAStall) {
+    ShortLimits();
+    LocalServer local;
+    const std::string body = AllByteValues(3000);
+    local.Server().Get("/drip", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(body.size(), "text/html",
+                                 [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     std::this_thread::sleep_for(300ms);
+                                     sink.write(body.data() + offset,
+                                                std::min<std::size_t>(1000, body.size() - offset));
+                                     return true;
+                                 });
+    });
+    ASSERT_EQ(Fetch(local.Url("/drip")), 0);
+    EXPECT_TRUE(ReadFileBytes("Webtemp/page.html") == body);
+}
+
+TEST_F(Download, ConnectionCutMidBodyReportsOneAndKeepsWhatArrived) {
+    Fault cut;
+    cut.kind = FaultKind::kCut;
+    s_site->SetFault("/l?", cut);
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1")), 1);
+    s_site->ClearFaults();
+    ASSERT_EQ(Fetch(Url("/l?s=%2a&m=1"), "Webtemp/whole.html"), 0);
+    const std::string whole = ReadFileBytes("Webtemp/whole.html");
+    const std::string part = ReadFileBytes("Webtemp/page.html");
+    EXPECT_LT(part.size(), whole.size());
+    EXPECT_EQ(whole.substr(0, part.size()), part);
+}
+
+TEST_F(Download, LocalFileThatCannotBeCreatedReportsOne) {
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1"), "missing-folder/page.html"), 1);
+    Fault empty;
+    empty.kind = FaultKind::kEmpty;
+    s_site->SetFault("/l?", empty);
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1"), "missing-folder/page.html"), 1);
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1"), "Webtemp"), 1);  // a folder in the way
+    // A refused page needs no file, so it still reports success.
+    EXPECT_EQ(Fetch(Url("/nowhere"), "missing-folder/page.html"), 0);
+}
+
+TEST_F(Download, EmptyBodyCreatesOrTruncatesTheFile) {
+    Fault empty;
+    empty.kind = FaultKind::kEmpty;
+    s_site->SetFault("/l?", empty);
+    WriteFileBytes("Webtemp/page.html", "a longer page from before");
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1")), 0);
+    EXPECT_TRUE(std::filesystem::exists("Webtemp/page.html"));
+    EXPECT_EQ(std::filesystem::file_size("Webtemp/page.html"), 0u);
+    EXPECT_EQ(Fetch(Url("/l?s=%2a&m=1"), "Webtemp/new.html"), 0);
+    EXPECT_TRUE(std::filesystem::exists("Webtemp/new.html"));
+}
+
+TEST_F(Download, ShorterPageReplacesALongerOneWhole) {
+    WriteFileBytes("Webtemp/page.html", std::string(500000, 'x'));
+    ASSERT_EQ(Fetch(Url("/q?s=1301&d=v2")), 0);
+    const std::string stored = ReadFileBytes("Webtemp/page.html");
+    EXPECT_LT(stored.size(), 10000u);
+    EXPECT_EQ(stored.find('x' + std::string(20, 'x')), std::string::npos);
+}
+
+TEST_F(Download, GarbageBodyIsStoredAsItCame) {
+    Fault garbage;
+    garbage.kind = FaultKind::kGarbage;
+    garbage.bytes = 70000;
+    s_site->SetFault("/l?", garbage);
+    ASSERT_EQ(Fetch(Url("/l?s=%2a&m=1")), 0);
+    ASSERT_EQ(Fetch(Url("/l?s=%2a&m=1"), "Webtemp/again.html"), 0);
+    const std::string stored = ReadFileBytes("Webtemp/page.html");
+    EXPECT_EQ(stored.size(), 70000u);
+    EXPECT_TRUE(stored == ReadFileBytes("Webtemp/again.html"));
+}
+
+TEST_F(Download, FollowsRedirectsToTheFinalAnswer) {
+    LocalServer local;
+    local.Server().Get("/old", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/new", 302);
+        res.set_content("<html>moved</html>", "text/html");
+    });
+    local.Server().Get("/new", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("the page itself\r\n", "text/html");
+    });
+    local.Server().Get("/gone", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/missing", 301);
+    });
+    local.Server().Get("/away", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(Url("/l?s=%2a&m=51"), 307);
+    });
+    ASSERT_EQ(Fetch(local.Url("/old")), 0);
+    EXPECT_EQ(ReadFileBytes("Webtemp/page.html"), "the page itself\r\n");
+
+    EXPECT_EQ(Fetch(local.Url("/gone"), "Webtemp/gone.html"), 0);
+    EXPECT_FALSE(std::filesystem::exists("Webtemp/gone.html"));
+
+    ASSERT_EQ(Fetch(local.Url("/away"), "Webtemp/away.html"), 0);
+    const auto received = s_site->Requests();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].target, "/l?s=%2a&m=51");
+    EXPECT_EQ(received[0].userAgent, "Http Ver1.0 Session");
+    EXPECT_NE(ReadFileBytes("Webtemp/away.html").find("<tr><td><a href=\"/q?s="),
+              std::string::npos);
+}
+
+TEST_F(Download, CallsInARowEachMakeTheirOwnExchange) {
+    Fault refuse;
+    refuse.kind = FaultKind::kStatus;
+    refuse.status = 500;
+    refuse.times = 1;
+    s_site->SetFault("/q?s=1307", refuse);
+    ASSERT_EQ(Fetch(Url("/q?s=1301&d=v2"), "Webtemp/a.html"), 0);
+    WriteFileBytes("Webtemp/b.html", "kept");
+    ASSERT_EQ(Fetch(Url("/q?s=1307&d=v2"), "Webtemp/b.html"), 0);
+    ASSERT_EQ(Fetch(Url("/q?s=1307&d=v2"), "Webtemp/c.html"), 0);
+    EXPECT_EQ(ReadFileBytes("Webtemp/b.html"), "kept");
+    EXPECT_NE(ReadFileBytes("Webtemp/a.html"), ReadFileBytes("Webtemp/c.html"));
+    EXPECT_EQ(s_site->Requests().size(), 3u);
+}
+
+TEST_F(Download, MissingArgumentsReportOne) {
+    EXPECT_EQ(DownloadToFile(nullptr, "Webtemp/page.html"), 1);
+    EXPECT_EQ(DownloadToFile(Url("/l?s=%2a&m=1").c_str(), nullptr), 1);
+}
+
+TEST_F(Download, LimitsCanBeLoweredAndRestored) {
+    DownloadLimits limits;
+    limits.connectTimeout = 1500ms;
+    limits.stallTimeout = 2500ms;
+    SetDownloadLimits(limits);
+    EXPECT_EQ(GetDownloadLimits().connectTimeout, 1500ms);
+    EXPECT_EQ(GetDownloadLimits().stallTimeout, 2500ms);
+    SetDownloadLimits(m_limits);
+    EXPECT_EQ(GetDownloadLimits().stallTimeout, m_limits.stallTimeout);
+    EXPECT_EQ(DownloadLimits{}.stallTimeout, std::chrono::seconds(60));
+}
+
+}  // namespace
+}  // namespace tickora
