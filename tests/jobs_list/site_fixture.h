@@ -1,0 +1,128 @@
+#pragma once
+// What the end-to-end job tests share: the simulated site on a free loopback port, a
+// "market.csv" that matches its markets, and a reader of its truth dump.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "site/market_model.h"
+#include "site/site_server.h"
+#include "tests/support/temp_dir.h"
+#include "web/download.h"
+#include "web/hosts.h"
+#include "web/sjis.h"
+
+namespace tickora::test {
+
+// The market table the site's pages name, numbered 1, 2, 3, ... in line order, each name behind
+// the filler blank that the name lookup skips.
+inline void WriteSiteMarkets() {
+    std::string csv;
+    for (const site::SiteMarket& m : site::SiteMarkets()) {
+        csv += std::to_string(m.number) + "," + std::string(m.symbol) + ", " + Utf8ToSjis(m.name) +
+               "\r\n";
+    }
+    WriteFileBytes("market.csv", csv);
+}
+
+// Starts a site with `stocks` listed stocks and points every host at it.
+inline std::unique_ptr<site::SiteServer> StartSite(int stocks) {
+    site::SiteOptions options;
+    options.port = 0;
+    options.stocks = stocks;
+    options.year = 2026;
+    options.month = 12;
+    options.day = 4;
+    auto server = std::make_unique<site::SiteServer>(options);
+    if (!server->Start()) {
+        ADD_FAILURE() << "the simulated site did not start";
+        return nullptr;
+    }
+    SetSite(server->Url());
+    // A stalled answer must fail fast in tests.
+    DownloadLimits limits;
+    limits.connectTimeout = std::chrono::seconds(5);
+    limits.stallTimeout = std::chrono::seconds(2);
+    SetDownloadLimits(limits);
+    return server;
+}
+
+// Lines of a CR LF text, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The site's truth dump: one map of column to value per listing row, in listing order.
+inline std::vector<std::map<std::string, std::string>> ReadTruth(const site::SiteServer& server) {
+    std::vector<std::map<std::string, std::string>> rows;
+    if (!server.DumpTruth("truth.csv")) {
+        ADD_FAILURE() << "no truth dump";
+        return rows;
+    }
+    auto split = [](const std::string& line) {
+        std::vector<std::string> fields;
+        std::string field;
+        bool quoted = false;
+        for (size_t i = 0; i < line.size(); ++i) {
+            const char c = line[i];
+            if (quoted) {
+                if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                    field += '"';
+                    ++i;
+                } else if (c == '"') {
+                    quoted = false;
+                } else {
+                    field += c;
+                }
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == ',') {
+                fields.push_back(field);
+                field.clear();
+            } else {
+                field += c;
+            }
+        }
+        fields.push_back(field);
+        return fields;
+    };
+    const std::vector<std::string> lines = Lines(ReadFileBytes("truth.csv"));
+    if (lines.empty()) {
+        return rows;
+    }
+    const std::vector<std::string> header = split(lines[0]);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> fields = split(lines[i]);
+        std::map<std::string, std::string> row;
+        for (size_t k = 0; k < header.size() && k < fields.size(); ++k) {
+            row[header[k]] = fields[k];
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// How many requests the site received whose target starts with prefix.
+inline int CountRequests(const site::SiteServer& server, const std::string& prefix) {
+    int n = 0;
+    for (const site::ReceivedRequest& r : server.Requests()) {
+        n += r.target.rfind(prefix, 0) == 0 ? 1 : 0;
+    }
+    return n;
+}
+
+}  // namespace tickora::test
