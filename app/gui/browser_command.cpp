@@ -83,6 +83,38 @@ std::string ExecOfDesktopEntry(std::string_view desktopFile) {
     return {};
 }
 
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inArg = false;
+    char quote = 0;
+    for (const char c : line) {
+        if (quote != 0) {
+            if (c == quote) {
+                quote = 0;
+            } else {
+                current += c;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+            inArg = true;
+        } else if (c == ' ' || c == '\t') {
+            if (inArg) {
+                args.push_back(std::move(current));
+                current.clear();
+                inArg = false;
+            }
+        } else {
+            current += c;
+            inArg = true;
+        }
+    }
+    if (inArg) {
+        args.push_back(std::move(current));
+    }
+    return args;
+}
+
 namespace {
 
 std::string DesktopDefaultBrowser() {
@@ -123,11 +155,15 @@ std::string UsersGuidePath() {
 
 bool LaunchUsersGuide() {
     const std::string line = BuildBrowserCommand(DefaultBrowserCommand(), UsersGuidePath());
-    QStringList args = QProcess::splitCommand(QString::fromStdString(line));
-    if (args.isEmpty()) {
+    const std::vector<std::string> parts = SplitCommandLine(line);
+    if (parts.empty()) {
         return false;
     }
-    const QString program = args.takeFirst();
+    const QString program = QString::fromStdString(parts.front());
+    QStringList args;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        args << QString::fromStdString(parts[i]);
+    }
     return QProcess::startDetached(program, args, QStringLiteral("."));
 }
 

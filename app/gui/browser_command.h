@@ -3,6 +3,7 @@
 // desktop's default browser; the guide path is placed where the command asks for its argument.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tickora::gui {
 
@@ -20,6 +21,10 @@ namespace tickora::gui {
 
 // The Exec value of the [Desktop Entry] group of a desktop file's text; empty when none.
 [[nodiscard]] std::string ExecOfDesktopEntry(std::string_view desktopFile);
+
+// Splits a command line into arguments at blanks outside quotes; double and single quotes group
+// and are removed, as a shell would without its expansions.
+[[nodiscard]] std::vector<std::string> SplitCommandLine(std::string_view line);
 
 // $BROWSER, else the desktop's default browser (xdg-settings), else "xdg-open".
 [[nodiscard]] std::string DefaultBrowserCommand();
