@@ -316,6 +316,7 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed
         Stock& s = m_listing[i];
         s.firstDay = std::max(s.firstDay, first1983);
         m_indexOfCode[static_cast<std::size_t>(s.code)] = static_cast<int>(i);
+        m_indexOfSymbol.emplace(s.symbol, static_cast<int>(i));
         if (s.isIndex) {
             continue;
         }
@@ -338,12 +339,8 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed
 }
 
 const Stock* MarketModel::FindSymbol(std::string_view symbol) const {
-    for (const Stock& s : m_listing) {
-        if (s.symbol == symbol) {
-            return &s;
-        }
-    }
-    return nullptr;
+    const auto it = m_indexOfSymbol.find(std::string(symbol));
+    return it == m_indexOfSymbol.end() ? nullptr : &m_listing[static_cast<std::size_t>(it->second)];
 }
 
 const Stock* MarketModel::FindCode(int code) const {

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tickora::site {
@@ -121,6 +122,7 @@ class MarketModel {
     int m_tradingDay = 0;
     std::vector<Stock> m_listing;
     std::vector<int> m_indexOfCode;  // code -> position in m_listing, -1 when unlisted
+    std::unordered_map<std::string, int> m_indexOfSymbol;
     mutable std::mutex m_cacheMutex;
     mutable std::vector<std::optional<Quote>> m_quotes;
 };
