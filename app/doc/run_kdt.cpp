@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstdio>
 
 #include "app/doc/tickora_doc.h"
@@ -48,11 +47,15 @@ void CTickoraDoc::RunMakeKdt() {
         EndJobWithoutWork("kdt");
         return;
     }
-    // The dialog refuses values outside these ranges; a front-end that does not validate must
-    // still not ask for 0 or tens of thousands of pages.
-    const int days = std::clamp(static_cast<int>(std::min(options.days, 100000u)), kHistoryMinDays,
-                                kHistoryMaxDays);
-    const int code = static_cast<int>(std::min(options.code, 9999u));
+    // The dialog refuses values outside its ranges. A front-end that let one through must not
+    // make the job ask for no page, for thousands of pages, or for a code that is no stock's.
+    if (options.code > 9999 || options.days < static_cast<unsigned>(kHistoryMinDays) ||
+        options.days > static_cast<unsigned>(kHistoryMaxDays)) {
+        EndJobWithoutWork("kdt");
+        return;
+    }
+    const int days = static_cast<int>(options.days);
+    const int code = static_cast<int>(options.code);
     char symbol[16] = {};
     m_stocks.SymbolOfCode(code, symbol);
 

@@ -58,7 +58,7 @@ TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
                                                          "step 1", "stepit", "pos 0", "idle"}));
 }
 
-TEST_F(KdtJobOffline, AllStocksWithFailedDownloadsKeepEveryFileButCreateTheFolders) {
+TEST_F(KdtJobOffline, AllStocksWithFailedDownloadsKeepEveryFile) {
     SetSite(kDeadSite);
     LoadList("1301,1301,T,A\r\n9984,9984,T,B\r\n");
     fs::create_directories("DATA/9000");
@@ -68,15 +68,28 @@ TEST_F(KdtJobOffline, AllStocksWithFailedDownloadsKeepEveryFileButCreateTheFolde
     EXPECT_TRUE(report.downloadFailed);
     EXPECT_TRUE(report.filesWritten.empty());
     EXPECT_EQ(report.itemsDone, 2);
-    for (int thousand = 1000; thousand <= 9000; thousand += 1000) {
-        EXPECT_TRUE(fs::is_directory("DATA/" + std::to_string(thousand))) << thousand;
-    }
-    EXPECT_FALSE(fs::exists("DATA/0000"));
+    EXPECT_TRUE(fs::is_directory("DATA/1000"));
     EXPECT_FALSE(fs::exists("DATA/1000/KD1301.KDT"));
     EXPECT_EQ(test::ReadFileBytes("DATA/9000/KD9984.KDT"), "old history");
     // One block: the bar covers 1 item and steps once after it.
     EXPECT_EQ(m_view.Count("range 1"), 1);
     EXPECT_EQ(m_view.Steps(), 1);
+}
+
+TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {
+    SetSite(kDeadSite);
+    LoadList("1301,1301,T,A\r\n");
+    const CodeOptions refused[] = {
+        {10000, 200, false}, {1301, 9, false}, {1301, 3001, false}, {0, 0, true}};
+    for (const CodeOptions& options : refused) {
+        m_view.answer = options;
+        const JobReport report = RunJob();
+        EXPECT_TRUE(report.dialogCancelled) << options.code << " " << options.days;
+    }
+    EXPECT_EQ(m_view.Steps(), 0);
+    EXPECT_EQ(m_view.Count("counts 0 0"), 0);
+    EXPECT_TRUE(fs::is_empty("Webtemp"));
+    EXPECT_FALSE(fs::exists("DATA"));
 }
 
 }  // namespace
