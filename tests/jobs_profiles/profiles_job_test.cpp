@@ -2,7 +2,6 @@
 // of reach: the records it writes, the stocks it skips, Cancel, and no stale page read.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -12,6 +11,7 @@
 #include "jobs/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
 #include "tests/jobs_list/recording_view.h"
+#include "tests/jobs_profiles/dictionary_reader.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
 #include "web/sjis.h"
@@ -21,47 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFileBytes;
+using test::ReadRecord;
+using test::Record;
 using test::WriteFileBytes;
-
-// One dictionary record as the chart program reads it.
-struct Record {
-    std::int32_t code = 0;
-    std::int32_t market = 0;
-    std::int32_t industry = 0;
-    std::string symbol;
-    std::string name;      // UTF-8
-    std::string feature;   // UTF-8
-    std::string business;  // UTF-8
-};
-
-std::int32_t I32(const std::string& bytes, size_t at) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-    return static_cast<std::int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) |
-                                     (static_cast<std::uint32_t>(p[3]) << 24));
-}
-
-std::string Text(const std::string& bytes, size_t at, size_t size) {
-    const std::string field = bytes.substr(at, size);
-    return field.substr(0, field.find('\0'));
-}
-
-Record ReadRecord(int code) {
-    const std::string file = ReadFileBytes(kDictionaryPath);
-    Record r;
-    const size_t at = static_cast<size_t>(code) * 1024;
-    if (file.size() < at + 1024) {
-        return r;
-    }
-    const std::string rec = file.substr(at, 1024);
-    r.code = I32(rec, 0);
-    r.market = I32(rec, 4);
-    r.industry = I32(rec, 8);
-    r.symbol = Text(rec, 16, 16);
-    r.name = SjisToUtf8(Text(rec, 32, 32));
-    r.feature = SjisToUtf8(Text(rec, 80, 256));
-    r.business = SjisToUtf8(Text(rec, 336, 256));
-    return r;
-}
 
 class ProfilesJobTest : public ::testing::Test {
   protected:
