@@ -246,16 +246,24 @@ inline void AppSettingsFile(const std::uint8_t* data, std::size_t size) {
             "the record round-trips");
 }
 
-// A block of four stocks whose symbols the seed pages use.
+// A block whose stocks the seed pages show: the simulated site's first rows (its three index
+// rows carry the list's codes 1001, 1002 and 1010) and the hand-made pages' symbols.
 inline void FillFuzzBlock(CQuoteBlock& block) {
-    static const char* const kSymbols[] = {"1301", "1332", "7203", "9984"};
-    for (int i = 0; i < 4; ++i) {
-        CStockRecord& stock = block.m_aStocks[i];
-        std::snprintf(stock.m_szSymbol, sizeof stock.m_szSymbol, "%s", kSymbols[i]);
-        stock.m_nCode = std::atoi(kSymbols[i]);
-        std::snprintf(stock.m_szName, sizeof stock.m_szName, "N%s", kSymbols[i]);
+    struct Slot {
+        const char* symbol;
+        int code;
+    };
+    static const Slot kSlots[] = {
+        {"998405", 1001}, {"23337", 1002}, {"998407", 1010}, {"1336", 1336}, {"1423", 1423},
+        {"1648", 1648},   {"1301", 1301},  {"1332", 1332},   {"7203", 7203}, {"9984", 9984}};
+    int i = 0;
+    for (const Slot& slot : kSlots) {
+        CStockRecord& stock = block.m_aStocks[i++];
+        std::snprintf(stock.m_szSymbol, sizeof stock.m_szSymbol, "%s", slot.symbol);
+        stock.m_nCode = slot.code;
+        std::snprintf(stock.m_szName, sizeof stock.m_szName, "N%s", slot.symbol);
     }
-    block.m_nStocks = 4;
+    block.m_nStocks = i;
 }
 
 inline void QuotePage(const std::uint8_t* data, std::size_t size) {
