@@ -24,6 +24,7 @@
 #include "app/gui/settings_dlg.h"
 #include "app/gui/tool_icons.h"
 #include "web/hosts.h"
+#include "web/retry.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitTickoraResources() {
@@ -248,6 +249,7 @@ int RunDesktop(int argc, char** argv) {
         }
     }
     LoadHostsFromEnvironment();
+    LoadRetryPolicyFromEnvironment();
 
     CTickoraApp app;
     if (!app.InitInstance()) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "app/gui/about_dlg.h"
@@ -38,6 +39,10 @@ struct CodeCase {
     unsigned wantCode;
     unsigned wantDays;
 };
+
+void PrintTo(const CodeCase& c, std::ostream* out) {
+    *out << "code '" << c.code << "' days '" << c.days << "'";
+}
 
 class CodeDialogRanges : public ::testing::TestWithParam<CodeCase> {};
 
