@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -259,14 +260,25 @@ int RunDesktop(int argc, char** argv) {
     QObject::connect(&app, &CTickoraApp::finished, &application, &QApplication::quit,
                      Qt::QueuedConnection);
     if (!screenshot.isEmpty()) {
+        // A picture of the window once start-up (and an auto-started fetch) has settled.
         CMainFrame* frame = app.Frame();
-        QTimer::singleShot(1000, frame, [frame, screenshot] {
+        CTickoraDoc* doc = app.Document();
+        auto* poll = new QTimer(frame);
+        auto* shown = new QElapsedTimer;
+        shown->start();
+        QObject::connect(poll, &QTimer::timeout, frame, [frame, doc, poll, shown, screenshot] {
+            if (shown->elapsed() < 1000 || doc->IsJobRunning()) {
+                return;
+            }
+            poll->stop();
+            delete shown;
             if (!frame->grab().save(screenshot)) {
                 std::fprintf(stderr, "tickora: cannot write %s\n",
                              screenshot.toLocal8Bit().constData());
             }
             frame->close();
         });
+        poll->start(200);
     }
     application.exec();
     return app.ExitInstance();
