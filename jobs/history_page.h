@@ -65,9 +65,10 @@ class CKdtRequest {
 [[nodiscard]] int ParseHistoryPage(const char* path, CKdtPage& page);
 
 // Parses one table row: row points at its "<tr" inside a NUL-terminated text, length is the row's
-// byte count up to the end of its "</tr>". Cells are looked for in the whole remaining text, as
-// the page scan always has. 0 and the day stored in slot when the row is a trading day; -1 and
-// slot untouched otherwise.
+// byte count up to the end of its "</tr>". Cells are looked for in the whole remaining text; one
+// that starts past the row's end means the row has ended. A row is a day when its first cell
+// holds a date such as 2008年2月8日 and its second a non-zero opening price: 0 and the day stored
+// in slot; -1 and slot untouched otherwise.
 [[nodiscard]] int ParseHistoryRow(const char* row, int length, CKdtDay& slot);
 
 }  // namespace tickora

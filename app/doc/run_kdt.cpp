@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstdio>
 
 #include "app/doc/tickora_doc.h"
