@@ -168,6 +168,25 @@ TEST_F(FetchListSiteTest, ACutListingPageEndsTheJobWithThePagesBeforeIt) {
     EXPECT_EQ(test::CountRequests(*site, "/l?s=%2a&m=101"), 0);
 }
 
+TEST_F(FetchListSiteTest, CancelWritesTheListOfThePagesDone) {
+    Start(120);
+    WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
+    // Pressed while the first page is in hand: that page is still completed and written.
+    view.onStep = [this](int step) {
+        if (step == 1) {
+            doc.CancelJob();
+        }
+    };
+    const JobReport r = Run();
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.itemsDone, 1);
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(SiteLinesExcept(51, 200)));
+    EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
+    EXPECT_EQ(test::CountRequests(*site, "/l?"), 1);
+    EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), 50);
+    EXPECT_EQ(view.Events().back(), "idle");
+}
+
 TEST_F(FetchListSiteTest, ASiteThatAnswersNoListingKeepsTheUsersList) {
     Start(120);
     WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");

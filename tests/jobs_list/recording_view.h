@@ -27,8 +27,14 @@ class RecordingView final : public ITickoraView {
     void SetProgressRange(int n) override { Log("range " + std::to_string(n)); }
     void SetProgressStep(int step) override { Log("step " + std::to_string(step)); }
     void StepProgress() override {
-        std::lock_guard lock(m_mutex);
-        ++m_steps;
+        int steps = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            steps = ++m_steps;
+        }
+        if (onStep) {
+            onStep(steps);
+        }
     }
     void SetProgressPos(int pos) override { Log("pos " + std::to_string(pos)); }
     bool AskListOptions(ListOptions& options) override {
@@ -72,6 +78,8 @@ class RecordingView final : public ITickoraView {
     ProfileOptions profileOptions;
     // Runs on the worker after each counter update: lets a test press Cancel at a known point.
     std::function<void(int, int)> onCounts;
+    // Runs on the worker at each progress step, with the number of steps so far.
+    std::function<void(int)> onStep;
 
   private:
     void Log(std::string event) {
