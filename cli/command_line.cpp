@@ -369,7 +369,8 @@ std::string UsageText() {
            "  --pace MS       at least MS milliseconds between two requests (0..60000)\n"
            "  --help, --version\n"
            "\n"
-           "exit status: 0 done, 1 job failed or incomplete, 2 usage error, 3 cancelled\n";
+           "exit status: 0 done, 1 ended early (download failure or Cancel) or failed, 2 usage error,\n"
+           "3 market.csv missing\n";
 }
 
 }  // namespace tickora::cli

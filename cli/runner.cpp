@@ -112,7 +112,7 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     LoadStartupObjects(objects);
     if (!objects.marketLoaded) {
         std::fputs("market.csv not found.\n", streams.err);
-        return kExitFailed;
+        return kExitNoMarket;
     }
     // The start-up read TICKORA_RETRIES and TICKORA_PACE_MS; the command line overrides them.
     if (options.retries || options.paceMs) {
@@ -248,12 +248,12 @@ int ExitCodeFor(const JobReport& report) {
     if (report.cancelled) {
         return kExitCancelled;
     }
-    if (report.dialogCancelled || report.downloadFailed || !report.failedCodes.empty()) {
+    if (report.dialogCancelled || report.downloadFailed) {
         return kExitFailed;
     }
-    // The daily fetch logs every stock it could not extract: a day with gaps is not done. The
-    // performance job's second counter also counts the index rows, which never have figures.
-    if (report.job == "fetch" && report.notExtracted > 0) {
+    // A daily fetch that walked every page and extracted no stock at all did not fetch the day
+    // (every page answered 404, say): a scheduler must hear of it, not only of a cut connection.
+    if (report.job == "fetch" && report.itemsTotal > 0 && report.extracted == 0) {
         return kExitFailed;
     }
     // A history or a fetch list that gave nothing left the old files as they were: the run did

@@ -15,9 +15,12 @@
 namespace tickora::cli {
 
 inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailed = 1;  // the job failed or left stocks out; also start-up failures
+// The statuses a scheduler acts on. A job that ran to its end is 0 even when some stocks were
+// not extracted: "ERRORLOG.TXT" and the summary name them.
+inline constexpr int kExitFailed = 1;     // a download failure ended the job early, or it failed
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitCancelled = 3;
+inline constexpr int kExitNoMarket = 3;   // "market.csv" is missing: nothing can run
+inline constexpr int kExitCancelled = 1;  // Cancel (Ctrl+C) ended the job early
 
 struct CliStreams {
     std::FILE* out = stdout;  // results: the summary, the settings, --help

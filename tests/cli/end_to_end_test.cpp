@@ -238,7 +238,7 @@ TEST_F(CliEndToEnd, SigintCancelsAfterTheCurrentItemAndTheFileIsStillWritten) {
                        {"--workdir", Workdir(), "--site", site.Url(), "--pace", "800", "fetch"});
         ASSERT_TRUE(cli.WaitForErr("fetch 1/")) << cli.Err();
         kill(cli.Pid(), signal);
-        EXPECT_EQ(cli.Wait(), 3) << cli.Err();
+        EXPECT_EQ(cli.Wait(), 1) << cli.Err();
         const std::string out = cli.Out();
         EXPECT_NE(out.find(", cancelled"), std::string::npos) << out;
         int done = 0;
@@ -265,7 +265,7 @@ TEST_F(CliEndToEnd, ASecondSignalEndsTheRunAtOnce) {
     // Two different signals, so that the second cannot merge with the first while pending.
     kill(cli.Pid(), SIGINT);
     kill(cli.Pid(), SIGTERM);
-    EXPECT_EQ(cli.Wait(10s), 3) << cli.Err();
+    EXPECT_EQ(cli.Wait(10s), 1) << cli.Err();
     EXPECT_EQ(cli.Out(), "") << "no summary: the run was not allowed to finish";
     EXPECT_NE(cli.Err().find("stopping at once"), std::string::npos) << cli.Err();
 }
@@ -296,7 +296,7 @@ TEST_F(CliEndToEnd, UsageErrorsAndAMissingMarketTableAreReportedBeforeAnyRequest
     EXPECT_NE(Last().Err().find("--days must be a whole number from 10 to 3000"),
               std::string::npos);
     std::filesystem::remove(m_dir.Path() / "market.csv");
-    ASSERT_EQ(RunToEnd({"--site", "http://127.0.0.1:9", "fetch"}), 1);
+    ASSERT_EQ(RunToEnd({"--site", "http://127.0.0.1:9", "fetch"}), 3);
     EXPECT_EQ(Last().Err(), "market.csv not found.\n");
 }
 

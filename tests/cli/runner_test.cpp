@@ -211,7 +211,7 @@ TEST(CliExitStatus, MissingMarketTableEndsBeforeAnyJob) {
     WriteFetchList(3);
     for (const char* command : {"fetch", "fetchlist", "performance", "profiles"}) {
         const CliRun run = RunCli({command});
-        EXPECT_EQ(run.status, kExitFailed) << command;
+        EXPECT_EQ(run.status, kExitNoMarket) << command;
         EXPECT_EQ(run.err, "market.csv not found.\n") << command;
         EXPECT_EQ(run.out, "") << command;
     }
@@ -262,6 +262,7 @@ JobReport Report(const char* job) {
     JobReport report;
     report.job = job;
     report.itemsDone = report.itemsTotal = 2;
+    report.extracted = 1;
     return report;
 }
 
@@ -270,10 +271,15 @@ std::vector<ExitCase> ExitCases() {
     cases.push_back({"complete fetch", Report("fetch"), kExitDone});
     JobReport r = Report("fetch");
     r.notExtracted = 1;
-    cases.push_back({"fetch with a stock not extracted", r, kExitFailed});
+    cases.push_back({"fetch that ran to its end with a stock not extracted", r, kExitDone});
     r = Report("fetch");
     r.failedCodes = {1301};
-    cases.push_back({"fetch with a logged stock", r, kExitFailed});
+    cases.push_back({"fetch that ran to its end with a logged stock", r, kExitDone});
+    r = Report("fetch");
+    r.itemsDone = r.itemsTotal = 3;
+    r.extracted = 0;
+    r.notExtracted = 120;
+    cases.push_back({"fetch that ran to its end and extracted nothing", r, kExitFailed});
     r = Report("fetch");
     r.downloadFailed = true;
     cases.push_back({"download failure", r, kExitFailed});

@@ -1,0 +1,150 @@
+// Helper of the end-to-end benchmark, run in a working folder that holds "market.csv" and
+// "fetchlist.csv":
+//   bench_tool urls quote DIR             curl config: every block's quote page into DIR
+//   bench_tool urls history DAYS DIR      curl config: every stock's history pages into DIR
+//   bench_tool parse-quotes DIR REPEAT    parses the saved quote pages REPEAT times; prints the
+//                                         median seconds of one pass and writes the daily file
+//                                         (layout 3) into DIR
+//   bench_tool load-list REPEAT           median seconds of loading the fetch list
+// The URLs come from the same code the jobs use, so curl requests exactly what Tickora requests.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "catalog/market_table.h"
+#include "catalog/stock_list.h"
+#include "formats/quote_file.h"
+#include "jobs/history_page.h"
+#include "jobs/quote_page.h"
+#include "web/hosts.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool LoadList(tickora::CMarketTable& markets, tickora::CStockList& list) {
+    tickora::LoadHostsFromEnvironment();
+    if (markets.Load() == 0 || list.Load(markets, tickora::Hosts().quote.c_str()) != 0) {
+        std::fprintf(stderr, "bench_tool: no market.csv or fetchlist.csv here\n");
+        return false;
+    }
+    return true;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+long PeakRssKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int QuoteUrls(const std::string& dir) {
+    tickora::CMarketTable markets;
+    tickora::CStockList list;
+    if (!LoadList(markets, list)) {
+        return 1;
+    }
+    for (int b = 0; b < list.m_nBlocks; ++b) {
+        std::printf("url = \"%s\"\noutput = \"%s/webtemp-%03d.html\"\n",
+                    list.GetBlock(b)->m_szQuoteUrl, dir.c_str(), b);
+    }
+    return 0;
+}
+
+int HistoryUrls(int days, const std::string& dir) {
+    tickora::CMarketTable markets;
+    tickora::CStockList list;
+    if (!LoadList(markets, list)) {
+        return 1;
+    }
+    for (int b = 0; b < list.m_nBlocks; ++b) {
+        const tickora::CQuoteBlock* block = list.GetBlock(b);
+        for (int i = 0; i < block->m_nStocks; ++i) {
+            const tickora::CStockRecord& stock = block->m_aStocks[i];
+            const tickora::CKdtRequest request(stock.m_szSymbol, stock.m_nCode, days);
+            for (int j = 0; j < request.m_nPages; ++j) {
+                std::printf("url = \"%s\"\noutput = \"%s/kdttemp-%03d.html\"\n",
+                            request.GetPageUrl(j), dir.c_str(), j);
+            }
+        }
+    }
+    return 0;
+}
+
+int ParseQuotes(const std::string& dir, int repeat) {
+    tickora::CMarketTable markets;
+    tickora::CStockList list;
+    if (!LoadList(markets, list)) {
+        return 1;
+    }
+    // The pages are read once: the pass measures the parse, as the peer's pass does.
+    std::vector<std::string> pages(static_cast<std::size_t>(list.m_nBlocks));
+    for (int b = 0; b < list.m_nBlocks; ++b) {
+        char path[512];
+        std::snprintf(path, sizeof path, "%s/webtemp-%03d.html", dir.c_str(), b);
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        pages[static_cast<std::size_t>(b)] = bytes.str().substr(0, tickora::kQuotePageLimit);
+    }
+    std::vector<double> seconds;
+    for (int r = 0; r < repeat; ++r) {
+        const auto start = Clock::now();
+        for (int b = 0; b < list.m_nBlocks; ++b) {
+            tickora::QuotePageOutcome outcome;
+            tickora::ParseQuoteText(pages[static_cast<std::size_t>(b)].c_str(), *list.GetBlock(b),
+                                    outcome);
+        }
+        seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    const std::string file = tickora::WriteQuoteFile(list, 3, dir.c_str(), markets, false);
+    std::printf("parse_seconds %.6f\nfile %s\n", Median(seconds), file.c_str());
+    return file.empty() ? 1 : 0;
+}
+
+int LoadListTimed(int repeat) {
+    std::vector<double> seconds;
+    for (int r = 0; r < repeat; ++r) {
+        tickora::CMarketTable markets;
+        tickora::CStockList list;
+        const auto start = Clock::now();
+        if (!LoadList(markets, list)) {
+            return 1;
+        }
+        seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::printf("load_seconds %.6f\npeak_rss_kb %ld\n", Median(seconds), PeakRssKb());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 3 && args[0] == "urls" && args[1] == "quote") {
+        return QuoteUrls(args[2]);
+    }
+    if (args.size() == 4 && args[0] == "urls" && args[1] == "history") {
+        return HistoryUrls(std::atoi(args[2].c_str()), args[3]);
+    }
+    if (args.size() == 3 && args[0] == "parse-quotes") {
+        return ParseQuotes(args[1], std::max(1, std::atoi(args[2].c_str())));
+    }
+    if (args.size() == 2 && args[0] == "load-list") {
+        return LoadListTimed(std::max(1, std::atoi(args[1].c_str())));
+    }
+    std::fprintf(stderr, "usage: bench_tool urls quote DIR | urls history DAYS DIR | "
+                         "parse-quotes DIR REPEAT | load-list REPEAT\n");
+    return 2;
+}

@@ -1,0 +1,247 @@
+#!/usr/bin/env python3
+"""End-to-end benchmarks of Tickora against the simulated site, written to bench/REPORT.md.
+
+    e2e_bench.py BUILD_DIR REPORT [--runs N] [--quick]
+
+Everything runs on loopback: tickora-site serves the market, tickora-cli runs the jobs, and curl
+fetches the very same URLs (one process, connection reuse) as the physical limit. Times are
+medians over N runs; peak memory is the maximum resident set of the measured process.
+"""
+import argparse
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+SITE_DATE = "2026-12-04"
+
+
+def run_measured(args, cwd=None, env=None, stdout=subprocess.DEVNULL):
+    """Runs a command; returns (seconds, peak resident kB, completed stdout text)."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(args, cwd=cwd, env=env, stdout=stdout, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    seconds = time.perf_counter() - start
+    out = proc.stdout.read().decode() if proc.stdout else ""
+    err = proc.stderr.read().decode(errors="replace")
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        raise RuntimeError(f"{args[0]} exited {code}: {err.strip()[-400:]}")
+    return seconds, usage.ru_maxrss, out
+
+
+def median_run(args, runs, **kw):
+    results = [run_measured(args, **kw) for _ in range(runs)]
+    return statistics.median(r[0] for r in results), max(r[1] for r in results), results[-1][2]
+
+
+class Site:
+    def __init__(self, build, stocks):
+        self.proc = subprocess.Popen(
+            [str(build / "site" / "tickora-site"), "--port", "0", "--stocks", str(stocks),
+             "--date", SITE_DATE], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.url = "http://127.0.0.1:" + self.proc.stdout.readline().decode().strip()
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+def workdir_for(build, site, stocks, base):
+    work = base / f"work-{stocks}"
+    if work.exists():
+        shutil.rmtree(work)
+    work.mkdir(parents=True)
+    shutil.copy(ROOT / "data" / "market.csv", work / "market.csv")
+    subprocess.run([str(build / "site" / "tickora-site"), "--stocks", str(stocks), "--date",
+                    SITE_DATE, "--write-fetchlist", str(work / "fetchlist.csv")], check=True,
+                   stdout=subprocess.DEVNULL)
+    return work
+
+
+def curl_config(build, work, site, kind, pages, days=200):
+    args = [str(build / "bench" / "bench_tool"), "urls", kind]
+    if kind == "history":
+        args.append(str(days))
+    args.append(str(pages))
+    env = dict(os.environ, TICKORA_SITE=site.url)
+    text = subprocess.run(args, cwd=work, env=env, check=True, capture_output=True).stdout
+    config = work / f"curl-{kind}.cfg"
+    config.write_bytes(b'user-agent = "Http Ver1.0 Session"\n' + text)
+    return config, text.count(b"url = ")
+
+
+def cli(build, work, site, *command):
+    return [str(build / "cli" / "tickora-cli"), "--workdir", str(work), "--site", site.url,
+            *command]
+
+
+def machine():
+    cpu = "unknown"
+    try:
+        for line in Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    mem = ""
+    try:
+        kb = int(Path("/proc/meminfo").read_text().split()[1])
+        mem = f"{kb / 1024 / 1024:.1f} GiB"
+    except (OSError, ValueError, IndexError):
+        pass
+    return f"{cpu}, {os.cpu_count()} cores, {mem}, {platform.system()} {platform.release()}"
+
+
+def verdict(ok):
+    return "met" if ok else "**not met**"
+
+
+def parser_table(build, runs):
+    out = subprocess.run(
+        [str(build / "bench" / "bench_parsers"), "--benchmark_format=json",
+         f"--benchmark_repetitions={runs}", "--benchmark_report_aggregates_only=true",
+         "--benchmark_min_time=0.2"], check=True, capture_output=True, cwd=tempfile.gettempdir())
+    data = json.loads(out.stdout)
+    rows = []
+    for b in data["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        name = b["run_name"].replace("BM_", "")
+        rows.append(f"| {name} | {b['real_time'] / 1000:.1f} µs | "
+                    f"{b.get('bytes_per_second', 0) / 1e6:.0f} MB/s |")
+    return rows
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build", type=Path)
+    parser.add_argument("report", type=Path)
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--quick", action="store_true", help="fewer sizes and runs")
+    opts = parser.parse_args()
+    build = opts.build.resolve()
+    runs = 2 if opts.quick else opts.runs
+    sizes = [500, 3800] if opts.quick else [500, 1000, 2000, 3800]
+    base = Path(tempfile.mkdtemp(prefix="tickora-bench-"))
+    lines = []
+    targets = []
+
+    print("parsers ...", file=sys.stderr)
+    parser_rows = parser_table(build, runs)
+
+    growth = []
+    fetch_3800 = None
+    for stocks in sizes:
+        print(f"daily fetch, {stocks} stocks ...", file=sys.stderr)
+        site = Site(build, stocks)
+        try:
+            work = workdir_for(build, site, stocks, base)
+            pages = work / "curl-pages"
+            pages.mkdir()
+            config, requests = curl_config(build, work, site, "quote", pages)
+            curl_s, _, _ = median_run(["curl", "-s", "-K", str(config)], runs)
+            tick_s, tick_kb, _ = median_run(cli(build, work, site, "fetch"), runs)
+            load_s = float(subprocess.run(
+                [str(build / "bench" / "bench_tool"), "load-list", "20"], cwd=work, check=True,
+                capture_output=True, text=True).stdout.split()[1])
+            growth.append((stocks, requests, tick_s, tick_kb, curl_s, load_s))
+            if stocks == 3800:
+                fetch_3800 = (work, site.url, requests, tick_s, curl_s, pages)
+                print("price history of every stock ...", file=sys.stderr)
+                hist_pages = work / "curl-history"
+                hist_pages.mkdir()
+                hconfig, hrequests = curl_config(build, work, site, "history", hist_pages)
+                hist_runs = 1 if opts.quick else 3
+                hcurl_s, _, _ = median_run(["curl", "-s", "-K", str(hconfig)], hist_runs)
+                htick_s, htick_kb, _ = median_run(
+                    cli(build, work, site, "kdt", "--all", "--days", "200"), hist_runs)
+                history = (hrequests, htick_s, htick_kb, hcurl_s)
+                print("start-up ...", file=sys.stderr)
+                start_s, start_kb, _ = median_run(
+                    [str(build / "cli" / "tickora-cli"), "--workdir", str(work), "settings"], 20)
+                gui = build / "app" / "gui" / "tickora"
+                gui_result = None
+                if gui.exists():
+                    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+                    try:
+                        gui_result = median_run([str(gui), "--workdir", str(work),
+                                                 "--quit-when-shown"], runs, env=env)
+                    except RuntimeError as error:
+                        print(f"GUI start-up not measured: {error}", file=sys.stderr)
+        finally:
+            site.stop()
+
+    # The peer: the same saved pages, the same daily lines.
+    work, _, requests, tick_s, curl_s, pages = fetch_3800
+    print("parse against the Python peer ...", file=sys.stderr)
+    ours = subprocess.run([str(build / "bench" / "bench_tool"), "parse-quotes", str(pages), "50"],
+                          cwd=work, check=True, capture_output=True, text=True).stdout.split()
+    ours_s = float(ours[1])
+    ours_lines = Path(ours[3]).read_bytes().split(b"\r\n")[2:]
+    peer_out = work / "peer.csv"
+    peer = subprocess.run([sys.executable, str(ROOT / "bench" / "peer" / "quote_peer.py"),
+                           str(work), str(pages), "1" if opts.quick else "3", str(peer_out)],
+                          check=True, capture_output=True, text=True).stdout.split()
+    peer_s = float(peer[1])
+    peer_lines = peer_out.read_bytes().split(b"\r\n")
+    same = [l for l in ours_lines if l] == [l for l in peer_lines if l]
+
+    fetch_ratio = tick_s / curl_s
+    hrequests, htick_s, htick_kb, hcurl_s = history
+    hist_ratio = htick_s / hcurl_s
+    parse_ratio = peer_s / ours_s
+    per_stock = [g[2] / g[0] for g in growth]
+    linear = max(per_stock) / min(per_stock) <= 1.5
+
+    lines.append("# Tickora benchmark report\n")
+    lines.append(f"Machine: {machine()}. Run: {time.strftime('%Y-%m-%d %H:%M %Z')}, "
+                 f"medians of {runs} runs unless stated. Site and program on loopback; "
+                 f"command: `./run bench`.\n")
+    lines.append("## Targets\n")
+    lines.append("| Target | Figure | Result |")
+    lines.append("|---|---|---|")
+    lines.append(f"| daily fetch ≤ 1.10 × curl on the same URLs | {fetch_ratio:.2f} × "
+                 f"({tick_s:.2f} s vs {curl_s:.2f} s, {requests} pages) | {verdict(fetch_ratio <= 1.10)} |")
+    lines.append(f"| all-stocks history ≤ 1.10 × curl | {hist_ratio:.2f} × ({htick_s:.1f} s vs "
+                 f"{hcurl_s:.1f} s, {hrequests} pages) | {verdict(hist_ratio <= 1.10)} |")
+    lines.append(f"| parsing ≥ 100 × the Python peer | {parse_ratio:.0f} × ({ours_s * 1000:.1f} ms "
+                 f"vs {peer_s * 1000:.0f} ms for {requests} pages; same lines: {'yes' if same else 'NO'}) "
+                 f"| {verdict(parse_ratio >= 100 and same)} |")
+    lines.append(f"| CLI start-up < 20 ms, < 20 MB with 3,800 stocks | {start_s * 1000:.1f} ms, "
+                 f"{start_kb / 1024:.1f} MB | {verdict(start_s < 0.020 and start_kb < 20 * 1024)} |")
+    lines.append(f"| time grows linearly with the stocks | per-stock time from "
+                 f"{min(per_stock) * 1e6:.0f} to {max(per_stock) * 1e6:.0f} µs | {verdict(linear)} |")
+    if gui_result:
+        lines.append(f"| GUI to its first shown window (offscreen) | {gui_result[0] * 1000:.0f} ms, "
+                     f"{gui_result[1] / 1024:.1f} MB | no target |")
+    lines.append("")
+    lines.append("## Growth of the daily fetch\n")
+    lines.append("| Stocks | Pages | Tickora fetch | Peak memory | curl | Ratio | Load of the list |")
+    lines.append("|---|---|---|---|---|---|---|")
+    for stocks, req, t, kb, c, load in growth:
+        lines.append(f"| {stocks} | {req} | {t:.3f} s | {kb / 1024:.1f} MB | {c:.3f} s | "
+                     f"{t / c:.2f} | {load * 1000:.2f} ms |")
+    lines.append("")
+    lines.append(f"The all-stocks price history: {hrequests} pages, peak memory "
+                 f"{htick_kb / 1024:.1f} MB.\n")
+    lines.append("## Parsers (Google Benchmark, medians)\n")
+    lines.append("| Benchmark | Time per page | Throughput |")
+    lines.append("|---|---|---|")
+    lines.extend(parser_rows)
+    lines.append("")
+    opts.report.write_text("\n".join(lines) + "\n")
+    shutil.rmtree(base, ignore_errors=True)
+    print(opts.report.read_text())
+
+
+if __name__ == "__main__":
+    main()
