@@ -214,10 +214,10 @@ TEST(SiteProgram, PrintsItsPortServesAndStopsOnSigterm) {
     const char* argv[] = {TICKORA_SITE_BINARY, "--port", "0", "--stocks", "120", "--date",
                           "2026-12-04",        nullptr};
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, TICKORA_SITE_BINARY, &actions, nullptr, const_cast<char**>(argv),
-                          environ),
-              0);
+    const int spawned = posix_spawn(&pid, TICKORA_SITE_BINARY, &actions, nullptr,
+                                    const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
     close(out[1]);
     std::string line;
     char c = 0;
