@@ -32,8 +32,8 @@ void CopyField(char* dst, size_t size, const char* src) {
     dst[n] = '\0';
 }
 
-// The company name as the list keeps it: Shift-JIS, without the "(株)" around it, at most 30
-// bytes plus a double-byte character that starts at byte 30.
+// The company name as the list keeps it: Shift-JIS, without a leading "(株)" (or, when there is
+// none, a trailing one), at most 30 bytes, or 31 when a double-byte character starts at the 30th.
 void TakeName(const char* cellText, CListEntry& slot) {
     static const std::string kCorp = Utf8ToSjis("(株)");  // 4 bytes
     char name[kCellTextSize];

@@ -23,7 +23,7 @@ bool FileExists(const std::string& path) {
     return FilePtr(std::fopen(path.c_str(), "rb")) != nullptr;
 }
 
-// The whole file, or nullopt-like false when it cannot be opened.
+// Reads the whole file into bytes; false when it cannot be opened.
 bool ReadWholeFile(const char* path, std::vector<char>& bytes) {
     FilePtr file(std::fopen(path, "rb"));
     if (!file) {
