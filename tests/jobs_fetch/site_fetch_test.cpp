@@ -260,5 +260,50 @@ TEST_F(SiteFetchTest, HugePageIsReadUpToItsLimit) {
     EXPECT_EQ(DailyFile(), Expected(3, false, Blocks()));
 }
 
+TEST_F(SiteFetchTest, StockTheSiteDoesNotKnowIsLoggedAndCountedAsFailed) {
+    settings.m_nOutputFormat = 3;
+    // A stock in the middle of block 1 that the site has never listed.
+    std::string csv = test::ReadFileBytes("fetchlist.csv");
+    size_t at = 0;
+    for (int line = 0; line < kStocksPerBlock + 10; ++line) {
+        at = csv.find('\n', at) + 1;
+    }
+    csv.insert(at, "9998,9998,T,NoSuch\r\n");
+    test::WriteFileBytes("fetchlist.csv", csv);
+    ASSERT_EQ(site.list.Load(site.markets, site.server.Url().c_str(), "fetchlist.csv"), 0);
+    ASSERT_EQ(site.list.GetBlock(1)->m_aStocks[10].m_nCode, 9998);
+    site.truth[9998].code = 9998;  // no price: the expected file leaves it out
+    Fetch();
+
+    EXPECT_EQ(test::ReadFileBytes(kErrorLogPath), "page=1 code=9998 name=NoSuch\r\n");
+    const JobReport report = doc.LastReport();
+    EXPECT_EQ(report.failedCodes, std::vector<int>{9998});
+    EXPECT_EQ(report.notExtracted, 1);
+    EXPECT_EQ(site.list.GetBlock(1)->m_nExtracted, kStocksPerBlock - 1);
+    // The stocks after it in the block still get their own rows.
+    EXPECT_EQ(DailyFile(), Expected(3, false, Blocks()));
+}
+
+TEST_F(SiteFetchTest, StalledPageEndsTheFetchLikeAFailedDownload) {
+    settings.m_nOutputFormat = 3;
+    const DownloadLimits saved = GetDownloadLimits();
+    DownloadLimits limits;
+    limits.connectTimeout = std::chrono::seconds(5);
+    limits.stallTimeout = std::chrono::seconds(1);
+    SetDownloadLimits(limits);
+    site::Fault fault;
+    fault.kind = site::FaultKind::kStall;
+    fault.stall = std::chrono::seconds(20);
+    site.server.SetFault(Target(1), fault);
+    Fetch();
+    SetDownloadLimits(saved);
+
+    const JobReport report = doc.LastReport();
+    EXPECT_TRUE(report.downloadFailed);
+    EXPECT_EQ(report.itemsDone, 1);
+    EXPECT_EQ(DailyFile(), Expected(3, false, 1));
+    EXPECT_FALSE(std::filesystem::exists(site.list.GetPagePath(1)));
+}
+
 }  // namespace
 }  // namespace tickora
