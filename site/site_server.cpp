@@ -301,7 +301,10 @@ struct SiteServer::Impl {
     }
 
     // "/_control/fault?prefix=...&kind=status&status=500&retry_after=30&bytes=N&stall_ms=N&times=N",
-    // "/_control/clear" and "/_control/requests" (the targets received, one a line).
+    // "/_control/clear" and "/_control/requests" (the targets received, one a line). The prefix
+    // is percent-decoded and a '+' in it reads as a blank, so a prefix holding '+' (a quote
+    // page's symbol list) is sent as %2B. Kinds: status, cut, stall, empty, garbage, huge,
+    // noendtags.
     void Control(const httplib::Request& req, httplib::Response& res) {
         if (req.path == "/_control/clear") {
             std::lock_guard lock(mutex);

@@ -13,8 +13,8 @@ struct SiteOptions {
     std::string bindAddress = "127.0.0.1";
     int port = 8053;  // 0 = any free port
     int stocks = 3800;
-    std::uint64_t seed = 1;
-    int year = 0;  // the site's date; 0 = today in local time
+    std::uint64_t seed = 1;  // drives prices, volumes and figures; who is listed stays fixed
+    int year = 0;            // the site's date; 0 = today in local time
     int month = 0;
     int day = 0;
 };
