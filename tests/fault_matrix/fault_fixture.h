@@ -1,0 +1,216 @@
+#pragma once
+// What the fault tests share: the simulated site (and a second one whose prices differ, to make
+// stale pages from), a working folder loaded the way start-up loads it, the files a job must
+// never damage planted beforehand, and a job run that may not hang.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/doc/tickora_doc.h"
+#include "catalog/clock.h"
+#include "formats/dictionary.h"
+#include "formats/kdt_file.h"
+#include "site/site_server.h"
+#include "tests/fault_matrix/fault_view.h"
+#include "tests/jobs_list/site_fixture.h"
+#include "tests/support/temp_dir.h"
+#include "web/download.h"
+#include "web/hosts.h"
+#include "web/retry.h"
+#include "web/work_folder.h"
+
+namespace tickora::test {
+
+// 110 stocks and the three index rows: three quote blocks (50, 50, 13) and three listing pages,
+// so a fault on the middle one has a page before it and a page after it.
+inline constexpr int kFaultSiteStocks = 110;
+inline constexpr std::uint64_t kFaultSiteSeed = 7;
+// Same stocks, other prices and figures: its pages are what an earlier day left behind.
+inline constexpr std::uint64_t kStaleSiteSeed = 99;
+inline constexpr int kSiteYear = 2026;
+inline constexpr int kSiteMonth = 12;
+inline constexpr int kSiteDay = 4;
+// No job may take longer than this against a loopback site, whatever the fault.
+inline constexpr std::chrono::seconds kJobBound{60};
+
+inline site::SiteOptions FaultSiteOptions(std::uint64_t seed) {
+    site::SiteOptions options;
+    options.port = 0;
+    options.stocks = kFaultSiteStocks;
+    options.seed = seed;
+    options.year = kSiteYear;
+    options.month = kSiteMonth;
+    options.day = kSiteDay;
+    return options;
+}
+
+// A KDT record of one day, packed as the writer packs it.
+inline std::string KdtRecordBytes(int year, int month, int day, int price, int volume) {
+    CKdtDay d;
+    d.m_nYear = year;
+    d.m_nMonth = month;
+    d.m_nDay = day;
+    d.m_nOpen = d.m_nHigh = d.m_nLow = d.m_nClose = price;
+    d.m_nVolume = volume;
+    unsigned char record[kKdtRecordSize];
+    d.Pack(record);
+    return std::string(reinterpret_cast<const char*>(record), sizeof record);
+}
+
+class FaultSiteTest : public ::testing::Test {
+  protected:
+    // Files planted before every job that no job may damage (except the one that owns them).
+    static constexpr const char* kOldDaily = "out/DS261130.DAT";
+    static constexpr const char* kOldFigures = "out/FN261130.DAT";
+    static constexpr const char* kErrorLog = "ERRORLOG.TXT";
+
+    void SetUp() override {
+        SetTodayForTesting(LocalDate{kSiteYear, kSiteMonth, kSiteDay});
+        m_limits = GetDownloadLimits();
+        // A stalled page must fail in a second, not in the production minute.
+        DownloadLimits limits;
+        limits.connectTimeout = std::chrono::seconds(2);
+        limits.stallTimeout = std::chrono::seconds(1);
+        SetDownloadLimits(limits);
+        SetRetryPolicy(RetryPolicy{});
+        ASSERT_TRUE(server.Start());
+        ASSERT_TRUE(staleServer.Start());
+        SetSite(server.Url());
+
+        WriteSiteMarkets();
+        ASSERT_EQ(markets.Load("market.csv"), 1);
+        siteList = server.FetchListCsv();
+        WriteFileBytes("fetchlist.csv", siteList);
+        ASSERT_EQ(list.Load(markets, server.Url().c_str()), 0);
+        ASSERT_EQ(list.m_nBlocks, 3);
+        truth = ReadTruth(server);
+        ASSERT_EQ(truth.size(), static_cast<size_t>(kFaultSiteStocks + 3));
+        for (const auto& row : truth) {
+            truthByCode[std::stoi(row.at("code"))] = row;
+        }
+
+        CreateWorkFolder();
+        std::filesystem::create_directory("out");
+        std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, "out");
+        settings.m_nOutputFormat = 3;
+        PlantProtectedFiles();
+        doc.SetView(&view);
+    }
+
+    void TearDown() override {
+        if (doc.IsJobRunning()) {
+            doc.CancelJob();
+            server.Stop();
+            doc.WaitForJob();
+        }
+        SetDownloadLimits(m_limits);
+        SetSite(kDefaultSite);
+        SetTodayForTesting(std::nullopt);
+    }
+
+    // The files of every kind a job writes, each in a state no job of this test should leave it
+    // in by accident: an older list backup, a dictionary made from the list, history files of
+    // other stocks, an older day's quote and figures files, an error log from an earlier run.
+    void PlantProtectedFiles() {
+        WriteFileBytes("fetchlist.bak", "1301,1301,T,OLDER\r\n");
+        CreateDictionaryIfMissing(list);
+        WriteFileBytes(KdtFileName(9990, false), KdtRecordBytes(2026, 11, 27, 500, 10) +
+                                                     KdtRecordBytes(2026, 11, 30, 510, 20));
+        std::filesystem::create_directories("DATA/1000");
+        WriteFileBytes(KdtFileName(1301, true), KdtRecordBytes(2026, 11, 30, 700, 30));
+        WriteFileBytes(kOldDaily, "261130\r\n1,0\r\n1301,1,OLD,1,1,1,1,1\r\n");
+        WriteFileBytes(kOldFigures, "261130\r\n1\r\n1301,0,OLD,1.00,0.00,0.00,0.00,0.00\r\n");
+        WriteFileBytes(kErrorLog, "page=9 code=1 name=old\r\n");
+        m_protected.clear();
+        for (const char* path : {"fetchlist.csv", "fetchlist.bak", kDictionaryPath, kOldDaily,
+                                 kOldFigures, kErrorLog}) {
+            m_protected[path] = ReadFileBytes(path);
+        }
+        for (const std::string& path : {KdtFileName(9990, false), KdtFileName(1301, true)}) {
+            m_protected[path] = ReadFileBytes(path);
+        }
+    }
+
+    // Every planted file is as it was, except those named in owned (whose owner job checks them
+    // itself). The error log may only have grown.
+    void ExpectProtectedFilesKept(const std::vector<std::string>& owned) const {
+        for (const auto& [path, bytes] : m_protected) {
+            if (std::find(owned.begin(), owned.end(), path) != owned.end()) {
+                continue;
+            }
+            ASSERT_TRUE(std::filesystem::exists(path)) << path << " is gone";
+            const std::string now = ReadFileBytes(path);
+            if (path == kErrorLog) {
+                EXPECT_EQ(now.substr(0, bytes.size()), bytes) << "the error log was rewritten";
+            } else {
+                EXPECT_TRUE(now == bytes) << path << " changed (" << bytes.size()
+                                          << " bytes before, " << now.size() << " after)";
+            }
+        }
+    }
+
+    // Starts a job with start and waits for its end, at most kJobBound. A job that outlives the
+    // bound fails the test, and is then cancelled with the site stopped so that the test ends.
+    bool RunBounded(const std::function<bool()>& start) {
+        if (!start()) {
+            ADD_FAILURE() << "the job did not start";
+            return false;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kJobBound;
+        while (doc.IsJobRunning() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (doc.IsJobRunning()) {
+            ADD_FAILURE() << "the job still ran after " << kJobBound.count() << " s";
+            doc.CancelJob();
+            server.Stop();
+            doc.WaitForJob();
+            return false;
+        }
+        doc.WaitForJob();
+        return true;
+    }
+
+    // The form is back to idle and the document free for the next job.
+    void ExpectIdle() const {
+        const std::vector<std::string> calls = view.Calls();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(calls.back(), "idle");
+        EXPECT_FALSE(doc.m_bBusy.load());
+        EXPECT_FALSE(doc.IsJobRunning());
+    }
+
+    // The path and query of a URL on one of the site's hosts.
+    [[nodiscard]] std::string TargetOf(const std::string& url) const {
+        return url.substr(server.Url().size());
+    }
+
+    [[nodiscard]] const std::map<std::string, std::string>& TruthOf(int code) const {
+        return truthByCode.at(code);
+    }
+
+    test::ScopedWorkDir dir;
+    site::SiteServer server{FaultSiteOptions(kFaultSiteSeed)};
+    site::SiteServer staleServer{FaultSiteOptions(kStaleSiteSeed)};
+    std::string siteList;
+    std::vector<std::map<std::string, std::string>> truth;  // listing order
+    std::map<int, std::map<std::string, std::string>> truthByCode;
+    CAppSettings settings;
+    CMarketTable markets;
+    CStockList list;
+    FaultView view;
+    CTickoraDoc doc{settings, markets, list};
+
+  private:
+    DownloadLimits m_limits;
+    std::map<std::string, std::string> m_protected;
+};
+
+}  // namespace tickora::test

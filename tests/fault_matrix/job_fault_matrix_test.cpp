@@ -1,0 +1,441 @@
+// Each of the five jobs against each fault of one page of the site: the job ends, ends the way
+// its rules say, writes its output from what it could read, never reads a page an earlier run
+// left behind, and leaves every file it does not own as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "jobs/history_page.h"
+#include "jobs/list_pages.h"
+#include "jobs/profile_page.h"
+#include "site/market_model.h"
+#include "site/pages.h"
+#include "tests/fault_matrix/fault_fixture.h"
+#include "tests/jobs_kdt/kdt_test_pages.h"
+#include "tests/jobs_list/page_builder.h"
+#include "tests/jobs_profiles/dictionary_reader.h"
+
+namespace tickora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::kFaultSiteStocks;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+using Truth = std::map<std::string, std::string>;
+
+enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
+
+const char* JobName(Job job) {
+    switch (job) {
+        case Job::kFetch:
+            return "fetch";
+        case Job::kFetchList:
+            return "fetchlist";
+        case Job::kKdt:
+            return "kdt";
+        case Job::kProfiles:
+            return "profiles";
+        case Job::kPerformance:
+            return "performance";
+    }
+    return "?";
+}
+
+// What the faulty answer leaves the job with.
+enum class Effect {
+    kNoPage,         // the exchange completes but brings no usable page
+    kDownloadFails,  // the transfer breaks off: the download reports failure
+    kWholePage,      // a complete page arrives, only oversized
+};
+
+struct FaultCase {
+    const char* name;
+    site::FaultKind kind;
+    int status;
+    Effect effect;
+    bool bodyArrives;  // a complete 200 answer: a file is there to be read
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const FaultCase kFaults[] = {
+    {"status404", site::FaultKind::kStatus, 404, Effect::kNoPage, false},
+    {"status500", site::FaultKind::kStatus, 500, Effect::kNoPage, false},
+    {"cut", site::FaultKind::kCut, 200, Effect::kDownloadFails, false},
+    {"stall", site::FaultKind::kStall, 200, Effect::kDownloadFails, false},
+    {"empty", site::FaultKind::kEmpty, 200, Effect::kNoPage, true},
+    {"garbage", site::FaultKind::kGarbage, 200, Effect::kNoPage, true},
+    {"huge", site::FaultKind::kHuge, 200, Effect::kWholePage, true},
+    {"noEndTags", site::FaultKind::kNoEndTags, 200, Effect::kNoPage, true},
+};
+
+site::Fault MakeFault(const FaultCase& c) {
+    site::Fault fault;
+    fault.kind = c.kind;
+    fault.status = c.status;
+    // Garbage longer than any page buffer, and a huge page of 10 MB.
+    fault.bytes = c.kind == site::FaultKind::kHuge ? 10u * 1024u * 1024u : 200000u;
+    // Far beyond the test's stall time-out; stopping the site wakes it.
+    fault.stall = std::chrono::seconds(30);
+    return fault;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    return test::Lines(text);
+}
+
+// The last n comma-separated fields of a line (a name may hold commas, numbers do not).
+std::vector<std::string> LastFields(const std::string& line, int n) {
+    std::vector<std::string> fields;
+    size_t end = line.size();
+    for (int i = 0; i < n; ++i) {
+        const size_t comma = line.rfind(',', end - 1);
+        if (comma == std::string::npos) {
+            return {};
+        }
+        fields.insert(fields.begin(), line.substr(comma + 1, end - comma - 1));
+        end = comma;
+    }
+    return fields;
+}
+
+double Number(const Truth& t, const char* column) {
+    return std::atof(t.at(column).c_str());
+}
+
+using MatrixParam = std::tuple<Job, FaultCase>;
+
+class FaultMatrix : public test::FaultSiteTest, public ::testing::WithParamInterface<MatrixParam> {
+  protected:
+    // The quote blocks (or listing pages) whose pages the job read whole: the faulty page is
+    // number 1 of three.
+    static std::vector<int> ItemsRead(Effect effect) {
+        switch (effect) {
+            case Effect::kNoPage:
+                return {0, 2};
+            case Effect::kDownloadFails:
+                return {0};
+            case Effect::kWholePage:
+                return {0, 1, 2};
+        }
+        return {};
+    }
+    static int ItemsRequested(Effect effect) { return effect == Effect::kDownloadFails ? 2 : 3; }
+
+    void CheckFetch(const FaultCase& c);
+    void CheckPerformance(const FaultCase& c);
+    void CheckFetchList(const FaultCase& c);
+    void CheckKdt(const FaultCase& c);
+    void CheckProfiles(const FaultCase& c);
+};
+
+void FaultMatrix::CheckFetch(const FaultCase& c) {
+    // Yesterday's page of block 1, with other prices, is still in the block's work file.
+    const std::string target = TargetOf(list.GetQuoteUrl(1));
+    ASSERT_EQ(DownloadToFile((staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
+    ASSERT_GT(fs::file_size(list.GetPagePath(1)), 0u);
+    server.SetFault(target, MakeFault(c));
+
+    ASSERT_TRUE(RunBounded([this] { return doc.OnFetch(); }));
+    ExpectIdle();
+    const JobReport r = doc.LastReport();
+    EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
+    EXPECT_EQ(test::CountRequests(server, "/q?"), ItemsRequested(c.effect));
+
+    // The daily file holds exactly the stocks of the blocks read, at the site's prices.
+    std::set<int> expected;
+    for (const int b : ItemsRead(c.effect)) {
+        const CQuoteBlock& block = *list.GetBlock(b);
+        for (int i = 0; i < block.m_nStocks; ++i) {
+            if (Number(TruthOf(block.m_aStocks[i].m_nCode), "close") > 0) {
+                expected.insert(block.m_aStocks[i].m_nCode);
+            }
+        }
+    }
+    ASSERT_EQ(r.filesWritten.size(), 1u);
+    const std::vector<std::string> lines = SplitLines(ReadFileBytes(r.filesWritten[0]));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], std::to_string(lines.size() - 2) + ",0");
+    std::set<int> written;
+    for (size_t i = 2; i < lines.size(); ++i) {
+        const int code = std::atoi(lines[i].c_str());
+        written.insert(code);
+        const std::vector<std::string> prices = LastFields(lines[i], 5);
+        ASSERT_EQ(prices.size(), 5u) << lines[i];
+        if (truthByCode.count(code) != 0) {
+            // Without the decimals setting a price is written as its whole part.
+            const double close = Number(TruthOf(code), "close");
+            const bool decimals = prices[3].find('.') != std::string::npos;
+            EXPECT_NEAR(std::atof(prices[3].c_str()), decimals ? close : std::trunc(close), 0.006)
+                << "a close that is not today's: " << lines[i];
+        }
+    }
+    EXPECT_EQ(written, expected);
+    ExpectProtectedFilesKept({});
+}
+
+void FaultMatrix::CheckPerformance(const FaultCase& c) {
+    // Figures of an earlier day for block 1 lie in its work file.
+    const std::string target = TargetOf(list.GetFiguresUrl(1));
+    ASSERT_EQ(DownloadToFile((staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
+    ASSERT_GT(fs::file_size(list.GetPagePath(1)), 0u);
+    server.SetFault(target, MakeFault(c));
+
+    ASSERT_TRUE(RunBounded([this] { return doc.OnGetPerformance(); }));
+    ExpectIdle();
+    const JobReport r = doc.LastReport();
+    EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
+    EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
+    EXPECT_EQ(test::CountRequests(server, "/q?"), ItemsRequested(c.effect));
+
+    std::set<int> expected;
+    for (const int b : ItemsRead(c.effect)) {
+        const CQuoteBlock& block = *list.GetBlock(b);
+        for (int i = 0; i < block.m_nStocks; ++i) {
+            const Truth& t = TruthOf(block.m_aStocks[i].m_nCode);
+            const int code = block.m_aStocks[i].m_nCode;
+            if (code >= 1000 && code <= 9999 &&
+                (Number(t, "fig1") > 0 || Number(t, "fig2") > 0 || Number(t, "fig4") > 0)) {
+                expected.insert(code);
+            }
+        }
+    }
+    EXPECT_EQ(r.extracted, static_cast<int>(expected.size()));
+    ASSERT_EQ(r.filesWritten.size(), 1u);
+    const std::vector<std::string> lines = SplitLines(ReadFileBytes(r.filesWritten[0]));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], std::to_string(expected.size()));
+    std::set<int> written;
+    const char* columns[5] = {"fig1", "fig2", "fig3", "fig4", "fig5"};
+    for (size_t i = 2; i < lines.size(); ++i) {
+        const int code = std::atoi(lines[i].c_str());
+        written.insert(code);
+        const std::vector<std::string> figures = LastFields(lines[i], 5);
+        ASSERT_EQ(figures.size(), 5u) << lines[i];
+        for (int f = 0; f < 5 && truthByCode.count(code) != 0; ++f) {
+            EXPECT_NEAR(std::atof(figures[static_cast<size_t>(f)].c_str()),
+                        Number(TruthOf(code), columns[f]), 0.006)
+                << "figures that are not today's: " << lines[i];
+        }
+    }
+    EXPECT_EQ(written, expected);
+    ExpectProtectedFilesKept({});
+}
+
+void FaultMatrix::CheckFetchList(const FaultCase& c) {
+    CListPages pages(Hosts().quote);
+    // An earlier run's page 1 names a stock the site does not list.
+    WriteFileBytes(pages.GetPagePath(1), test::ListPage({test::ListRow("9990", "STALE")}));
+    const std::string target = TargetOf(pages.GetPageUrl(1));
+    server.SetFault(target, MakeFault(c));
+
+    ASSERT_TRUE(RunBounded([this] { return doc.OnMakeFetchList(); }));
+    ExpectIdle();
+    const JobReport r = doc.LastReport();
+    EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
+    EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
+    EXPECT_EQ(test::CountRequests(server, "/l?"), ItemsRequested(c.effect));
+
+    // Listing rows are numbered in listing order; page p holds rows 50p+1 to 50p+50. The list
+    // written is sorted by code, so each line is placed by its code.
+    const std::vector<int> read = ItemsRead(c.effect);
+    std::map<int, int> pageOfCode;
+    for (size_t i = 0; i < truth.size(); ++i) {
+        pageOfCode[std::stoi(truth[i].at("code"))] = static_cast<int>(i / 50);
+    }
+    std::string expected;
+    for (const std::string& line : SplitLines(siteList)) {
+        const int code = std::atoi(line.substr(line.find(',') + 1).c_str());
+        if (std::find(read.begin(), read.end(), pageOfCode.at(code)) != read.end()) {
+            expected += line + "\r\n";
+        }
+    }
+    const std::string written = ReadFileBytes("fetchlist.csv");
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(written.find("STALE"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes("fetchlist.bak"), siteList);
+    ExpectProtectedFilesKept({"fetchlist.csv", "fetchlist.bak"});
+}
+
+void FaultMatrix::CheckKdt(const FaultCase& c) {
+    const site::MarketModel model(
+        kFaultSiteStocks, test::kFaultSiteSeed,
+        site::SiteDate{test::kSiteYear, test::kSiteMonth, test::kSiteDay});
+    std::vector<const site::Stock*> longStocks;
+    for (const site::Stock& s : model.Listing()) {
+        if (!s.isIndex && model.HistoryLength(s, nullptr) >= 400) {
+            longStocks.push_back(&s);
+        }
+    }
+    ASSERT_GE(longStocks.size(), 2u);
+    const site::Stock& stock = *longStocks[0];
+    const site::Stock& other = *longStocks[1];
+    constexpr int kDays = 200;  // four pages; the fault is on the second
+
+    // Another stock's second page was left in the work file by an earlier run.
+    const CKdtRequest mine(stock.symbol.c_str(), stock.code, kDays);
+    const CKdtRequest theirs(other.symbol.c_str(), other.code, kDays);
+    ASSERT_EQ(mine.m_nPages, 4);
+    ASSERT_EQ(DownloadToFile(theirs.GetPageUrl(1), mine.GetPagePath(1)), 0);
+    ASSERT_GT(fs::file_size(mine.GetPagePath(1)), 0u);
+    server.ClearRequests();
+    server.SetFault(TargetOf(mine.GetPageUrl(1)), MakeFault(c));
+
+    view.codeOptions = {static_cast<unsigned>(stock.code), kDays, false};
+    ASSERT_TRUE(RunBounded([this] { return doc.OnMakeKdt(); }));
+    ExpectIdle();
+    const JobReport r = doc.LastReport();
+    EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
+    EXPECT_EQ(test::CountRequests(server, "/t?"), c.effect == Effect::kWholePage ? 4 : 2);
+
+    // The file holds the days of the pages read before the faulty one, oldest first, exactly as
+    // the site's table showed them.
+    const int days = c.effect == Effect::kWholePage ? kDays : 50;
+    const std::vector<site::DayBar> bars = model.History(stock);
+    std::vector<CKdtDay> served;
+    for (auto it = bars.rbegin(); it != bars.rend() && static_cast<int>(served.size()) < days;
+         ++it) {
+        auto shown = [&](double v) {
+            std::string text = site::PriceText(v, model.Decimals(stock));
+            text.erase(std::remove(text.begin(), text.end(), ','), text.end());
+            return std::atoi(text.c_str());
+        };
+        const site::SiteDate d = site::DateOfDayNumber(it->dayNumber);
+        served.push_back(test::Day(d.year, d.month, d.day, shown(it->open), shown(it->high),
+                                   shown(it->low), shown(it->close), static_cast<int>(it->volume)));
+    }
+    std::reverse(served.begin(), served.end());
+    const std::string path = KdtFileName(stock.code, false);
+    EXPECT_EQ(r.filesWritten, std::vector<std::string>{path});
+    const std::string bytes = ReadFileBytes(path);
+    EXPECT_EQ(bytes.size() % kKdtRecordSize, 0u);
+    const std::vector<CKdtDay> records = test::ReadKdtRecords(bytes);
+    ASSERT_EQ(records.size(), served.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        ASSERT_TRUE(test::SameDay(records[i], served[i]))
+            << "record " << i << ": " << test::Describe(records[i]) << " instead of "
+            << test::Describe(served[i]);
+    }
+    ExpectProtectedFilesKept({});
+}
+
+void FaultMatrix::CheckProfiles(const FaultCase& c) {
+    // A stock with a profile page whose predecessor in the list has one too: a stale shared work
+    // file would hand it the predecessor's texts.
+    int victim = 0;
+    int previous = 0;
+    for (int b = 0; b < list.m_nBlocks && victim == 0; ++b) {
+        const CQuoteBlock& block = *list.GetBlock(b);
+        for (int i = 0; i < block.m_nStocks; ++i) {
+            const int code = block.m_aStocks[i].m_nCode;
+            const bool hasPage = !TruthOf(code).at("profile_market").empty();
+            if (hasPage && previous != 0 && !TruthOf(previous).at("profile_market").empty()) {
+                victim = code;
+                break;
+            }
+            previous = code;
+        }
+    }
+    ASSERT_NE(victim, 0);
+    // An earlier run left a page in the shared work file too.
+    WriteFileBytes(kSharedProfilePath, test::ProfilePage("STALE", "STALE", "STALE", "STALE"));
+    const std::string before = ReadFileBytes(kDictionaryPath);
+    const std::string victimBefore =
+        before.substr(static_cast<size_t>(victim) * kDictionaryRecordSize, kDictionaryRecordSize);
+    server.SetFault(TargetOf(ProfileUrl(victim)), MakeFault(c));
+
+    ASSERT_TRUE(RunBounded([this] { return doc.OnGetProfiles(); }));
+    ExpectIdle();
+    const JobReport r = doc.LastReport();
+    EXPECT_EQ(r.itemsDone, kFaultSiteStocks + 3);  // the job goes on with the next stock
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_EQ(test::CountRequests(server, "/biz/fundamental/"), kFaultSiteStocks + 3);
+    EXPECT_FALSE(fs::exists(kSharedProfilePath));
+
+    const std::string dictionary = ReadFileBytes(kDictionaryPath);
+    ASSERT_EQ(dictionary.size(), static_cast<size_t>(kDictionaryRecords) * kDictionaryRecordSize);
+    EXPECT_EQ(dictionary.find("STALE"), std::string::npos);
+    for (const Truth& t : truth) {
+        const int code = std::stoi(t.at("code"));
+        if (code == victim && c.effect != Effect::kWholePage) {
+            continue;
+        }
+        SCOPED_TRACE("code " + t.at("code"));
+        const test::Record rec = test::RecordOf(dictionary, code);
+        const bool hasPage = !t.at("profile_market").empty();
+        EXPECT_EQ(rec.code, code);
+        EXPECT_EQ(rec.name, t.at("list_name"));
+        EXPECT_EQ(rec.market, hasPage ? std::stoi(t.at("market_number")) : 0);
+        EXPECT_EQ(rec.industry, hasPage ? std::stoi(t.at("industry")) : 0);
+        EXPECT_EQ(rec.sjisFeature, hasPage ? Utf8ToSjis(t.at("feature")).substr(0, 254) : "");
+        EXPECT_EQ(rec.sjisBusiness, hasPage ? Utf8ToSjis(t.at("business")).substr(0, 254) : "");
+    }
+    if (c.effect != Effect::kWholePage) {
+        const std::string victimAfter = dictionary.substr(
+            static_cast<size_t>(victim) * kDictionaryRecordSize, kDictionaryRecordSize);
+        if (c.bodyArrives) {
+            // A page without markers is read as a page of empty texts: the record is rewritten
+            // with them (empty market text names the first market).
+            const test::Record v = test::RecordOf(dictionary, victim);
+            EXPECT_EQ(v.feature, "");
+            EXPECT_EQ(v.business, "");
+            EXPECT_EQ(v.industry, 0);
+            EXPECT_EQ(v.market, 1);
+            EXPECT_EQ(v.name, TruthOf(victim).at("list_name"));
+        } else {
+            // No page at all: the record is left exactly as it was.
+            EXPECT_TRUE(victimAfter == victimBefore);
+        }
+    }
+    // Records of codes no stock has are untouched.
+    EXPECT_TRUE(dictionary.substr(0, 1000u * kDictionaryRecordSize) ==
+                before.substr(0, 1000u * kDictionaryRecordSize));
+    ExpectProtectedFilesKept({kDictionaryPath});
+}
+
+TEST_P(FaultMatrix, JobEndsAsItsRulesSayAndDamagesNothing) {
+    const auto& [job, fault] = GetParam();
+    switch (job) {
+        case Job::kFetch:
+            CheckFetch(fault);
+            break;
+        case Job::kFetchList:
+            CheckFetchList(fault);
+            break;
+        case Job::kKdt:
+            CheckKdt(fault);
+            break;
+        case Job::kProfiles:
+            CheckProfiles(fault);
+            break;
+        case Job::kPerformance:
+            CheckPerformance(fault);
+            break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cells, FaultMatrix,
+                         ::testing::Combine(::testing::Values(Job::kFetch, Job::kFetchList,
+                                                              Job::kKdt, Job::kProfiles,
+                                                              Job::kPerformance),
+                                            ::testing::ValuesIn(kFaults)),
+                         [](const ::testing::TestParamInfo<MatrixParam>& info) {
+                             return std::string(JobName(std::get<0>(info.param))) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
+
+}  // namespace
+}  // namespace tickora
