@@ -5,21 +5,20 @@
 namespace tickora {
 
 int FindText(const char* text, const char* pattern) {
-    const size_t textLen = std::strlen(text);
-    if (textLen == 0) {
+    if (text[0] == '\0') {
         return 0;
     }
-    const size_t patternLen = std::strlen(pattern);
-    if (patternLen == 0) {
+    if (pattern[0] == '\0') {
         return 1;
     }
-    // A pattern can only match where it fits before the terminator, so memmem finds exactly the
-    // first offset that a byte-by-byte strncmp walk would find.
-    const void* hit = memmem(text, textLen, pattern, patternLen);
+    // strstr finds exactly the first offset a byte-by-byte strncmp walk would find, and it stops
+    // there: the parsers search a 150 KB page thousands of times for a marker a few bytes ahead,
+    // so measuring the rest of the page first (as memmem needs) would cost more than the search.
+    const char* hit = std::strstr(text, pattern);
     if (hit == nullptr) {
         return 0;
     }
-    return static_cast<int>(static_cast<const char*>(hit) - text) + 1;
+    return static_cast<int>(hit - text) + 1;
 }
 
 bool StripTags(const char* src, int srcLen, char* dst, int dstSize) {
