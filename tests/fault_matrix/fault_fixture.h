@@ -17,6 +17,7 @@
 #include "catalog/clock.h"
 #include "formats/dictionary.h"
 #include "formats/kdt_file.h"
+#include "site/market_model.h"
 #include "site/site_server.h"
 #include "tests/fault_matrix/fault_view.h"
 #include "tests/jobs_list/site_fixture.h"
@@ -187,6 +188,25 @@ class FaultSiteTest : public ::testing::Test {
         EXPECT_FALSE(doc.IsJobRunning());
     }
 
+    // The site's stocks with the longest histories (at least 400 days), in listing order.
+    [[nodiscard]] std::vector<const site::Stock*> LongHistoryStocks() const {
+        std::vector<const site::Stock*> stocks;
+        for (const site::Stock& s : model.Listing()) {
+            if (!s.isIndex && model.HistoryLength(s, nullptr) >= 400) {
+                stocks.push_back(&s);
+            }
+        }
+        return stocks;
+    }
+    [[nodiscard]] const site::Stock& LongHistoryStock() const {
+        const std::vector<const site::Stock*> stocks = LongHistoryStocks();
+        if (stocks.empty()) {
+            ADD_FAILURE() << "the site has no stock with a long history";
+            return model.Listing().front();
+        }
+        return *stocks.front();
+    }
+
     // The path and query of a URL on one of the site's hosts.
     [[nodiscard]] std::string TargetOf(const std::string& url) const {
         return url.substr(server.Url().size());
@@ -199,6 +219,9 @@ class FaultSiteTest : public ::testing::Test {
     test::ScopedWorkDir dir;
     site::SiteServer server{FaultSiteOptions(kFaultSiteSeed)};
     site::SiteServer staleServer{FaultSiteOptions(kStaleSiteSeed)};
+    // What the site serves, for the expected history records.
+    site::MarketModel model{kFaultSiteStocks, kFaultSiteSeed,
+                            site::SiteDate{kSiteYear, kSiteMonth, kSiteDay}};
     std::string siteList;
     std::vector<std::map<std::string, std::string>> truth;  // listing order
     std::map<int, std::map<std::string, std::string>> truthByCode;

@@ -271,15 +271,7 @@ void FaultMatrix::CheckFetchList(const FaultCase& c) {
 }
 
 void FaultMatrix::CheckKdt(const FaultCase& c) {
-    const site::MarketModel model(
-        kFaultSiteStocks, test::kFaultSiteSeed,
-        site::SiteDate{test::kSiteYear, test::kSiteMonth, test::kSiteDay});
-    std::vector<const site::Stock*> longStocks;
-    for (const site::Stock& s : model.Listing()) {
-        if (!s.isIndex && model.HistoryLength(s, nullptr) >= 400) {
-            longStocks.push_back(&s);
-        }
-    }
+    const std::vector<const site::Stock*> longStocks = LongHistoryStocks();
     ASSERT_GE(longStocks.size(), 2u);
     const site::Stock& stock = *longStocks[0];
     const site::Stock& other = *longStocks[1];

@@ -1,0 +1,276 @@
+// Folders the jobs cannot write: an output folder that is missing or cannot exist, and a work
+// folder (or one work file) that cannot be created. Every job must still end, read no page it
+// did not get, and leave the files it does not own as they were.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/runner.h"
+#include "formats/quote_file.h"
+#include "jobs/list_pages.h"
+#include "jobs/profile_page.h"
+#include "tests/fault_matrix/fault_fixture.h"
+
+namespace tickora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+
+// Output folders that no file can be created in. Tests run as root, which permission bits do not
+// stop, so a folder is made impossible by a regular file where a folder should be.
+struct OutputCase {
+    const char* name;
+    const char* folder;
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class OutputFolderFault : public test::FaultSiteTest,
+                          public ::testing::WithParamInterface<std::tuple<bool, OutputCase>> {
+  protected:
+    void SetUp() override {
+        test::FaultSiteTest::SetUp();
+        WriteFileBytes("afile", "not a folder\r\n");
+    }
+};
+
+TEST_P(OutputFolderFault, JobEndsWithoutAFileAndCreatesNoFolder) {
+    const auto& [performance, c] = GetParam();
+    std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, "%s", c.folder);
+    ASSERT_TRUE(RunBounded([this, performance = performance] {
+        return performance ? doc.OnGetPerformance() : doc.OnFetch();
+    }));
+    ExpectIdle();
+    const JobReport r = doc.LastReport();
+    EXPECT_FALSE(r.downloadFailed);
+    EXPECT_EQ(r.itemsDone, 3);
+    EXPECT_GT(r.extracted, 0);
+    EXPECT_TRUE(r.filesWritten.empty());
+    EXPECT_FALSE(fs::exists("missing"));
+    EXPECT_EQ(ReadFileBytes("afile"), "not a folder\r\n");
+    // Nothing was left beside the planned file either (a side file of an atomic write, say).
+    for (const auto& entry : fs::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.rfind("DS", 0) != 0 && name.rfind("FN", 0) != 0) << name;
+    }
+    ExpectProtectedFilesKept({});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, OutputFolderFault,
+    ::testing::Combine(::testing::Bool(),
+                       ::testing::Values(OutputCase{"missing", "missing"},
+                                         OutputCase{"missingTwoDeep", "missing/sub"},
+                                         OutputCase{"aFile", "afile"},
+                                         OutputCase{"underAFile", "afile/sub"})),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param) ? "performance_" : "fetch_") +
+               std::get<1>(info.param).name;
+    });
+
+class FolderFault : public test::FaultSiteTest {};
+
+// A daily fetch that could not write its file has not done the day's work: an unattended run
+// must hear of it through the exit status, as it hears of a cut connection.
+// DISABLED: the runner's ExitCodeFor (cli/runner.cpp) returns 0 for a fetch or performance
+// job whose report lists no file written; see docs/reliability.md.
+TEST_F(FolderFault, DISABLED_UnwrittenDailyFileIsAFailedRunForAScheduler) {
+    std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, "missing");
+    ASSERT_TRUE(RunBounded([this] { return doc.OnFetch(); }));
+    const JobReport fetch = doc.LastReport();
+    ASSERT_TRUE(fetch.filesWritten.empty());
+    EXPECT_NE(cli::ExitCodeFor(fetch), cli::kExitDone);
+    ASSERT_TRUE(RunBounded([this] { return doc.OnGetPerformance(); }));
+    const JobReport performance = doc.LastReport();
+    ASSERT_TRUE(performance.filesWritten.empty());
+    EXPECT_NE(cli::ExitCodeFor(performance), cli::kExitDone);
+}
+
+// A fetch that got no page at all must not replace a good daily file of the same day with an
+// empty one: the user's only copy of the day would be gone.
+// DISABLED: RunFetch (app/doc/run_fetch.cpp) writes the file whatever was read; see
+// docs/reliability.md.
+TEST_F(FolderFault, DISABLED_FetchThatReadNothingKeepsTheDaysGoodFile) {
+    const std::string today = QuoteFileName("out", 3, 2026, 12, 4);
+    WriteFileBytes(today, "261204\r\n1,0\r\n1301,1,GOOD,10,11,9,10,100\r\n");
+    site::Fault cut;
+    cut.kind = site::FaultKind::kCut;
+    server.SetFault("/q?", cut);
+    ASSERT_TRUE(RunBounded([this] { return doc.OnFetch(); }));
+    EXPECT_TRUE(doc.LastReport().downloadFailed);
+    EXPECT_EQ(ReadFileBytes(today), "261204\r\n1,0\r\n1301,1,GOOD,10,11,9,10,100\r\n");
+}
+
+enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
+
+const char* JobName(Job job) {
+    switch (job) {
+        case Job::kFetch:
+            return "fetch";
+        case Job::kFetchList:
+            return "fetchlist";
+        case Job::kKdt:
+            return "kdt";
+        case Job::kProfiles:
+            return "profiles";
+        case Job::kPerformance:
+            return "performance";
+    }
+    return "?";
+}
+
+class WorkFolderFault : public test::FaultSiteTest, public ::testing::WithParamInterface<Job> {
+  protected:
+    bool Start(Job job) {
+        switch (job) {
+            case Job::kFetch:
+                return doc.OnFetch();
+            case Job::kFetchList:
+                return doc.OnMakeFetchList();
+            case Job::kKdt:
+                view.codeOptions = {static_cast<unsigned>(LongHistoryStock().code), 100, false};
+                return doc.OnMakeKdt();
+            case Job::kProfiles:
+                return doc.OnGetProfiles();
+            case Job::kPerformance:
+                return doc.OnGetPerformance();
+        }
+        return false;
+    }
+};
+
+// "Webtemp" is a regular file: no page can be saved, so no page may be read.
+TEST_P(WorkFolderFault, WorkFolderThatCannotHoldFilesEndsTheJobCleanly) {
+    const Job job = GetParam();
+    fs::remove_all("Webtemp");
+    WriteFileBytes("Webtemp", "a file where the work folder belongs\r\n");
+    const std::string dictionary = ReadFileBytes(kDictionaryPath);
+
+    ASSERT_TRUE(RunBounded([this, job] { return Start(job); }));
+    ExpectIdle();
+    const JobReport r = doc.LastReport();
+    EXPECT_EQ(ReadFileBytes("Webtemp"), "a file where the work folder belongs\r\n");
+    switch (job) {
+        case Job::kFetch:
+        case Job::kPerformance: {
+            // The first download already fails: nothing read, and the file says so.
+            EXPECT_TRUE(r.downloadFailed);
+            EXPECT_EQ(r.itemsDone, 0);
+            EXPECT_EQ(r.extracted, 0);
+            ASSERT_EQ(r.filesWritten.size(), 1u);
+            const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.filesWritten[0]));
+            ASSERT_EQ(lines.size(), 2u);
+            EXPECT_EQ(lines[1], job == Job::kFetch ? "0,0" : "0");
+            ExpectProtectedFilesKept({});
+            break;
+        }
+        case Job::kFetchList:
+            // Nothing gathered: the user's list and its backup stay.
+            EXPECT_TRUE(r.downloadFailed);
+            EXPECT_TRUE(r.filesWritten.empty());
+            ExpectProtectedFilesKept({});
+            break;
+        case Job::kKdt:
+            EXPECT_TRUE(r.downloadFailed);
+            EXPECT_TRUE(r.filesWritten.empty());
+            EXPECT_FALSE(fs::exists(KdtFileName(view.codeOptions.code, false)));
+            ExpectProtectedFilesKept({});
+            break;
+        case Job::kProfiles:
+            // Every stock is visited, none has a page: no record changes.
+            EXPECT_EQ(r.itemsDone, test::kFaultSiteStocks + 3);
+            EXPECT_TRUE(ReadFileBytes(kDictionaryPath) == dictionary);
+            ExpectProtectedFilesKept({});
+            break;
+    }
+}
+
+// One work file cannot be created (a folder holding a file sits at its name): that page fails
+// like a broken transfer, and the folder with its file is left alone.
+class OneWorkFileFault : public WorkFolderFault {};
+
+TEST_P(OneWorkFileFault, OneWorkFileThatCannotBeCreatedFailsOnlyThatPage) {
+    const Job job = GetParam();
+    std::string path;
+    switch (job) {
+        case Job::kFetch:
+        case Job::kPerformance:
+            path = list.GetPagePath(1);
+            break;
+        case Job::kFetchList:
+            path = CListPages(Hosts().quote).GetPagePath(1);
+            break;
+        case Job::kKdt:
+            path = "Webtemp/kdttemp-001.html";
+            break;
+        case Job::kProfiles:
+            GTEST_SKIP() << "see DISABLED_ProfilePageThatCannotBeReadWipesNoRecord";
+    }
+    fs::create_directories(path);
+    WriteFileBytes(path + "/keep", "keep");
+
+    ASSERT_TRUE(RunBounded([this, job] { return Start(job); }));
+    ExpectIdle();
+    const JobReport r = doc.LastReport();
+    EXPECT_EQ(ReadFileBytes(path + "/keep"), "keep");
+    switch (job) {
+        case Job::kFetch:
+        case Job::kPerformance:
+        case Job::kFetchList:
+            EXPECT_TRUE(r.downloadFailed);
+            EXPECT_EQ(r.itemsDone, 1);
+            ASSERT_FALSE(r.filesWritten.empty());
+            ExpectProtectedFilesKept(
+                job == Job::kFetchList ? std::vector<std::string>{"fetchlist.csv", "fetchlist.bak"}
+                                       : std::vector<std::string>{});
+            break;
+        case Job::kKdt: {
+            EXPECT_TRUE(r.downloadFailed);
+            EXPECT_EQ(r.itemsDone, 1);
+            const std::string file = ReadFileBytes(KdtFileName(view.codeOptions.code, false));
+            EXPECT_EQ(file.size(), 50u * kKdtRecordSize);
+            ExpectProtectedFilesKept({});
+            break;
+        }
+        case Job::kProfiles:
+            // Every stock is visited, none has a page: no record changes.
+            EXPECT_EQ(r.itemsDone, test::kFaultSiteStocks + 3);
+            EXPECT_TRUE(ReadFileBytes(kDictionaryPath) == dictionary);
+            ExpectProtectedFilesKept({});
+            break;
+    }
+}
+
+// The profile job's variant of the case above, kept apart because it fails today.
+// DISABLED: ReadWholeFile (jobs/profile_page.cpp) ignores a read error, so a page path that
+// opens but cannot be read (here a folder) is parsed as an empty page, and every stock's record
+// is rewritten with empty texts; see docs/reliability.md.
+TEST_F(FolderFault, DISABLED_ProfilePageThatCannotBeReadWipesNoRecord) {
+    fs::create_directories(kSharedProfilePath);
+    WriteFileBytes(std::string(kSharedProfilePath) + "/keep", "keep");
+    const std::string dictionary = ReadFileBytes(kDictionaryPath);
+    ASSERT_TRUE(RunBounded([this] { return doc.OnGetProfiles(); }));
+    ExpectIdle();
+    EXPECT_EQ(doc.LastReport().itemsDone, test::kFaultSiteStocks + 3);
+    EXPECT_TRUE(ReadFileBytes(kDictionaryPath) == dictionary);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, WorkFolderFault,
+                         ::testing::Values(Job::kFetch, Job::kFetchList, Job::kKdt, Job::kProfiles,
+                                           Job::kPerformance),
+                         [](const auto& info) { return std::string(JobName(info.param)); });
+
+INSTANTIATE_TEST_SUITE_P(Jobs, OneWorkFileFault,
+                         ::testing::Values(Job::kFetch, Job::kFetchList, Job::kKdt,
+                                           Job::kPerformance),
+                         [](const auto& info) { return std::string(JobName(info.param)); });
+
+}  // namespace
+}  // namespace tickora
