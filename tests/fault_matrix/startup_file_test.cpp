@@ -1,0 +1,373 @@
+// The files start-up reads, damaged: "Tickora.ini" short, long, of another version or not a
+// record at all; "fetchlist.csv" and "market.csv" with lines that break every rule of their
+// format. Start-up loads what it can, and the jobs then run on it without a crash.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/doc/startup.h"
+#include "formats/quote_file.h"
+#include "tests/fault_matrix/fault_fixture.h"
+
+namespace tickora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+
+std::string U32(std::uint32_t v) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+    return bytes;
+}
+
+// One settings record as the program stores it: version, layout, folder (128 bytes, padded
+// with zeros or given whole), auto-start, exit after fetch, decimals.
+std::string SettingsRecord(std::uint32_t version, std::int32_t format, const std::string& folder,
+                           std::int32_t autoStart = 0, std::int32_t exitAfter = 0,
+                           std::int32_t decimals = 0) {
+    std::string dir = folder.substr(0, 128);
+    dir.resize(128, '\0');
+    return U32(version) + U32(static_cast<std::uint32_t>(format)) + dir +
+           U32(static_cast<std::uint32_t>(autoStart)) + U32(static_cast<std::uint32_t>(exitAfter)) +
+           U32(static_cast<std::uint32_t>(decimals));
+}
+
+class StartupFileTest : public test::FaultSiteTest {
+  protected:
+    // Start-up as the program does it, in the working folder, and a document on its objects.
+    void StartUp() {
+        LoadStartupObjects(objects);
+        startedDoc =
+            std::make_unique<CTickoraDoc>(objects.settings, objects.markets, objects.stocks);
+        startedDoc->SetView(&startedView);
+    }
+    // Runs a job of the started document to its end, within the same bound as the matrix.
+    bool RunStarted(const std::function<bool(CTickoraDoc&)>& start) {
+        if (!start(*startedDoc)) {
+            ADD_FAILURE() << "the job did not start";
+            return false;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + test::kJobBound;
+        while (startedDoc->IsJobRunning() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const bool ended = !startedDoc->IsJobRunning();
+        if (!ended) {
+            ADD_FAILURE() << "the job still ran after " << test::kJobBound.count() << " s";
+            startedDoc->CancelJob();
+            server.Stop();
+        }
+        startedDoc->WaitForJob();
+        EXPECT_EQ(startedView.Calls().back(), "idle");
+        return ended;
+    }
+    void TearDown() override {
+        startedDoc.reset();
+        test::FaultSiteTest::TearDown();
+    }
+
+    // The stocks of the started list, in list order.
+    std::vector<const CStockRecord*> StartedStocks() const {
+        std::vector<const CStockRecord*> stocks;
+        for (int b = 0; b < objects.stocks.m_nBlocks; ++b) {
+            const CQuoteBlock& block = *objects.stocks.GetBlock(b);
+            for (int i = 0; i < block.m_nStocks; ++i) {
+                stocks.push_back(&block.m_aStocks[i]);
+            }
+        }
+        return stocks;
+    }
+
+    StartupObjects objects;
+    test::FaultView startedView;
+    std::unique_ptr<CTickoraDoc> startedDoc;
+};
+
+struct SettingsCase {
+    const char* name;
+    std::string bytes;
+    int format;          // the layout the settings must end up with
+    std::string folder;  // the output folder they must end up with
+    bool folderExists;   // a daily file can be written there
+};
+
+void PrintTo(const SettingsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SettingsFileFault : public StartupFileTest,
+                          public ::testing::WithParamInterface<SettingsCase> {};
+
+TEST_P(SettingsFileFault, LoadsWhatItCanAndTheFetchWritesWhereTheSettingsSay) {
+    const SettingsCase& c = GetParam();
+    if (std::string(c.name) == "aFolder") {
+        fs::create_directory("Tickora.ini");
+    } else {
+        WriteFileBytes("Tickora.ini", c.bytes);
+    }
+    StartUp();
+    ASSERT_TRUE(objects.marketLoaded);
+    EXPECT_EQ(objects.settings.m_nVersion, kSettingsVersion);
+    EXPECT_EQ(objects.settings.m_nOutputFormat, c.format);
+    EXPECT_LE(std::strlen(objects.settings.m_szOutputDir), 127u);
+    EXPECT_EQ(std::string(objects.settings.m_szOutputDir), c.folder);
+
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
+    const JobReport r = startedDoc->LastReport();
+    EXPECT_FALSE(r.downloadFailed);
+    EXPECT_GT(r.extracted, 0);
+    if (c.folderExists) {
+        // A layout outside the three known ones is written in the third.
+        const int layout = (c.format == 1 || c.format == 2) ? c.format : 3;
+        ASSERT_EQ(r.filesWritten.size(), 1u);
+        EXPECT_EQ(r.filesWritten[0], QuoteFileName(c.folder.c_str(), layout, 2026, 12, 4));
+        EXPECT_TRUE(fs::exists(r.filesWritten[0]));
+    } else {
+        EXPECT_TRUE(r.filesWritten.empty());
+    }
+    // The settings file is read, never written, at start-up and by a job.
+    if (std::string(c.name) != "aFolder") {
+        EXPECT_EQ(ReadFileBytes("Tickora.ini"), c.bytes);
+    }
+    ExpectProtectedFilesKept({});
+}
+
+const std::string kGood = SettingsRecord(kSettingsVersion, 2, "out");
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SettingsFileFault,
+    ::testing::Values(
+        SettingsCase{"empty", "", 3, ".", true}, SettingsCase{"aFolder", "", 3, ".", true},
+        // Only the version and the layout: the rest stays at the defaults.
+        SettingsCase{"short", U32(kSettingsVersion) + U32(1), 1, ".", true},
+        // Cut inside the folder: the bytes that are there count.
+        SettingsCase{"cutInTheFolder", kGood.substr(0, 10), 2, "ou", false},
+        SettingsCase{"long", kGood + std::string(4096, '\xA5'), 2, "out", true},
+        SettingsCase{"otherVersion", SettingsRecord(0x00020000, 2, "out"), 3, ".", true},
+        SettingsCase{"versionZero", SettingsRecord(0, 1, "out"), 3, ".", true},
+        // A folder without its terminator keeps 127 bytes; no such folder exists.
+        SettingsCase{"folderWithoutEnd", SettingsRecord(kSettingsVersion, 1, std::string(128, 'o')),
+                     1, std::string(127, 'o'), false},
+        SettingsCase{"layoutOutOfRange", SettingsRecord(kSettingsVersion, 77, "out"), 77, "out",
+                     true},
+        SettingsCase{"negativeLayout", SettingsRecord(kSettingsVersion, -1, "out"), -1, "out",
+                     true}),
+    [](const ::testing::TestParamInfo<SettingsCase>& info) {
+        return std::string(info.param.name);
+    });
+
+// Lines that break the rules of "fetchlist.csv": no commas, too few, an empty first column, a
+// code that is no number, codes beyond any integer, binary bytes, a NUL, a stray CR, lines far
+// longer than the reader's buffer, an unknown market, blank lines.
+std::vector<std::string> HostileListLines() {
+    return {
+        "",
+        "no commas at all",
+        "1301,1301",
+        "1301,1301,T",
+        ",9310,T,EmptySymbol",
+        "X,notanumber,T,Name",
+        "99999999999999999999,99999999999999999999,T,Huge",
+        "-5,-5,T,Negative",
+        std::string("9301,9301,T,\x82\xa0\xff\xfc\x81\x40\xff\xfe\x80"),
+        std::string("13\0"
+                    "01,9302,T,Nul",
+                    16),
+        "9303,9303,T," + std::string(5000, 'A'),
+        "1234567890123456789012345,9304,T,LongSymbol",
+        ",,,,,,,,,,,,",
+        "9305,9305,ZZZZZZZZ,UnknownMarket",
+        "\t \t",
+        "9306,93\r06,T,StrayCR",
+        std::string(300, ','),
+    };
+}
+
+TEST_F(StartupFileTest, BrokenListLinesLeaveEveryGoodStockInPlace) {
+    // The site's list with a broken line after every sixth good one.
+    const std::vector<std::string> good = test::Lines(siteList);
+    const std::vector<std::string> hostile = HostileListLines();
+    std::string csv;
+    size_t h = 0;
+    for (size_t i = 0; i < good.size(); ++i) {
+        csv += good[i] + "\r\n";
+        if (i % 6 == 5) {
+            csv += hostile[h++ % hostile.size()] + "\r\n";
+        }
+    }
+    for (; h < 2 * hostile.size(); ++h) {
+        csv += hostile[h % hostile.size()] + "\r\n";
+    }
+    WriteFileBytes("fetchlist.csv", csv);
+    StartUp();
+    ASSERT_GT(objects.stocks.m_nBlocks, 0);
+
+    // Every good line is a stock, in file order, with its own fields; whatever a broken line
+    // gave stays inside its fields.
+    const std::vector<const CStockRecord*> stocks = StartedStocks();
+    size_t next = 0;
+    for (const CStockRecord* s : stocks) {
+        EXPECT_LT(strnlen(s->m_szSymbol, sizeof s->m_szSymbol), sizeof s->m_szSymbol);
+        EXPECT_LT(strnlen(s->m_szName, sizeof s->m_szName), sizeof s->m_szName);
+        if (next < good.size() &&
+            s->m_nCode == std::atoi(good[next].substr(good[next].find(',') + 1).c_str())) {
+            EXPECT_EQ(std::string(s->m_szSymbol), good[next].substr(0, good[next].find(',')));
+            ++next;
+        }
+    }
+    EXPECT_EQ(next, good.size()) << "a good line is missing or out of order";
+
+    // The daily fetch on this list gives every good stock its price, and no stock a price it
+    // did not show.
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
+    const JobReport r = startedDoc->LastReport();
+    EXPECT_FALSE(r.downloadFailed);
+    std::set<int> missing;
+    for (const CStockRecord* s : stocks) {
+        const auto t = truthByCode.find(s->m_nCode);
+        if (t == truthByCode.end()) {
+            EXPECT_LE(s->m_dClose, 0)
+                << "code " << s->m_nCode << " has a price the site never showed";
+            continue;
+        }
+        const double close = std::atof(t->second.at("close").c_str());
+        if (close > 0 && std::fabs(s->m_dClose - close) > 0.006) {
+            missing.insert(s->m_nCode);
+        }
+    }
+    EXPECT_TRUE(missing.empty()) << missing.size() << " good stocks lack their price, first "
+                                 << (missing.empty() ? 0 : *missing.begin());
+}
+
+// Symbols that cannot stand in a URL as they are: blanks and bytes that are not ASCII. Their
+// block must still be asked for, and every other stock of it get its own price.
+// DISABLED: two faults, see docs/reliability.md. CQuoteBlock::BuildUrls (catalog/stock_list.cpp)
+// puts the symbol bytes into the URL unescaped, so a blank makes the whole block's request
+// malformed and the download fails, ending the fetch. And ParseQuoteRow (jobs/quote_page.cpp)
+// takes any ".O"/".N" row for the current slot without comparing the code before the dot, so one
+// row the site answers differently (here the echo of a non-ASCII symbol) shifts the prices of
+// the following stocks of the block onto their neighbours.
+TEST_F(StartupFileTest, DISABLED_SymbolsThatAreNoUrlTextBreakNoOtherStock) {
+    std::vector<std::string> lines = test::Lines(siteList);
+    lines.insert(lines.begin() + 70, "9 3 0 7,9307,T,Blanks");
+    lines.insert(lines.begin() + 10, std::string("\x81\x40\xff\xfe,9301,T,Binary"));
+    std::string csv;
+    for (const std::string& line : lines) {
+        csv += line + "\r\n";
+    }
+    WriteFileBytes("fetchlist.csv", csv);
+    StartUp();
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
+    EXPECT_FALSE(startedDoc->LastReport().downloadFailed);
+    for (const CStockRecord* s : StartedStocks()) {
+        const auto t = truthByCode.find(s->m_nCode);
+        if (t == truthByCode.end()) {
+            EXPECT_LE(s->m_dClose, 0) << "code " << s->m_nCode << " has another stock's price";
+            continue;
+        }
+        const double close = std::atof(t->second.at("close").c_str());
+        if (close > 0) {
+            EXPECT_NEAR(s->m_dClose, close, 0.006) << "code " << s->m_nCode;
+        }
+    }
+}
+
+TEST_F(StartupFileTest, BrokenListLinesDoNotBreakTheOtherJobs) {
+    const std::vector<std::string> good = test::Lines(siteList);
+    std::string csv;
+    for (const std::string& line : HostileListLines()) {
+        csv += line + "\r\n";
+    }
+    for (size_t i = 0; i < 20; ++i) {
+        csv += good[i] + "\r\n";
+    }
+    WriteFileBytes("fetchlist.csv", csv);
+    StartUp();
+    ASSERT_GT(objects.stocks.m_nBlocks, 0);
+
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnGetPerformance(); }));
+    EXPECT_FALSE(startedDoc->LastReport().filesWritten.empty());
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnGetProfiles(); }));
+    // Codes outside the dictionary's 10,000 records are never written beyond it.
+    EXPECT_EQ(fs::file_size(kDictionaryPath),
+              static_cast<uintmax_t>(kDictionaryRecords) * kDictionaryRecordSize);
+    startedView.codeOptions = {0, 10, true};
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnMakeKdt(); }));
+    for (const std::string& file : startedDoc->LastReport().filesWritten) {
+        EXPECT_EQ(file.rfind("DATA/", 0), 0u) << file;
+    }
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnMakeFetchList(); }));
+    // The new list is the site's, whatever the old one held.
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), siteList);
+    EXPECT_EQ(ReadFileBytes("fetchlist.bak"), csv);
+}
+
+// Lines that break the rules of "market.csv", after the good ones: each still holds its place.
+std::vector<std::string> HostileMarketLines() {
+    return {
+        "",
+        "no commas",
+        "x,Q,NoNumber",
+        "99999999999999999999,Q, Huge",
+        "-1,Q, Negative",
+        "7,LONGSYMBOL, LongSymbol",
+        "8,S, " + std::string(200, 'N'),
+        std::string("\x81\x40,\xff\xfe,\x82\xa0\xff"),
+        std::string("9\0,Z, Nul", 9),
+        "10,W," + std::string(5000, 'W'),
+        ",,,,,",
+        "11,,",
+        std::string(300, ','),
+    };
+}
+
+TEST_F(StartupFileTest, BrokenMarketLinesKeepTheGoodEntriesAndTheirPlaces) {
+    const std::vector<std::string> good = test::Lines(ReadFileBytes("market.csv"));
+    const std::vector<std::string> hostile = HostileMarketLines();
+    std::string csv;
+    for (const std::string& line : good) {
+        csv += line + "\r\n";
+    }
+    for (const std::string& line : hostile) {
+        csv += line + "\r\n";
+    }
+    WriteFileBytes("market.csv", csv);
+    StartUp();
+    ASSERT_TRUE(objects.marketLoaded);
+    ASSERT_EQ(objects.markets.m_nEntries, static_cast<int>(good.size() + hostile.size()));
+    for (int i = 0; i < objects.markets.m_nEntries; ++i) {
+        const MarketEntry& e = objects.markets.m_pEntries[static_cast<size_t>(i)];
+        EXPECT_LT(strnlen(e.m_szSymbol, sizeof e.m_szSymbol), sizeof e.m_szSymbol);
+        EXPECT_LT(strnlen(e.m_szName, sizeof e.m_szName), sizeof e.m_szName);
+        if (i < static_cast<int>(good.size())) {
+            const std::string& line = good[static_cast<size_t>(i)];
+            EXPECT_EQ(e.m_nNumber, std::atoi(line.c_str()));
+            EXPECT_EQ(std::string(e.m_szSymbol),
+                      line.substr(line.find(',') + 1,
+                                  line.find(',', line.find(',') + 1) - line.find(',') - 1));
+        }
+    }
+    // The list loads against it and the fetch extracts every stock the site prices.
+    ASSERT_EQ(objects.stocks.m_nBlocks, 3);
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
+    int priced = 0;
+    for (const auto& row : truth) {
+        priced += std::atof(row.at("close").c_str()) > 0 ? 1 : 0;
+    }
+    EXPECT_EQ(startedDoc->LastReport().extracted, priced);
+}
+
+}  // namespace
+}  // namespace tickora
