@@ -6,8 +6,13 @@
 //                                         median seconds of one pass and writes the daily file
 //                                         (layout 3) into DIR
 //   bench_tool load-list REPEAT           median seconds of loading the fetch list
+//   bench_tool measure CMD [ARGS...]      runs CMD; prints its seconds and peak resident kB
+//                                         (measured here, not from a big interpreter's fork,
+//                                         whose pages would count as the child's peak)
 // The URLs come from the same code the jobs use, so curl requests exactly what Tickora requests.
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <spawn.h>
 
 #include <algorithm>
 #include <chrono>
@@ -128,9 +133,27 @@ int LoadListTimed(int repeat) {
     return 0;
 }
 
+int Measure(char** argv) {
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) {
+        std::perror(argv[0]);
+        return 1;
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("seconds %.6f\npeak_rss_kb %ld\n", seconds, usage.ru_maxrss);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::string(argv[1]) == "measure") {
+        return Measure(argv + 2);
+    }
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 3 && args[0] == "urls" && args[1] == "quote") {
         return QuoteUrls(args[2]);
@@ -145,6 +168,6 @@ int main(int argc, char** argv) {
         return LoadListTimed(std::max(1, std::atoi(args[1].c_str())));
     }
     std::fprintf(stderr, "usage: bench_tool urls quote DIR | urls history DAYS DIR | "
-                         "parse-quotes DIR REPEAT | load-list REPEAT\n");
+                         "parse-quotes DIR REPEAT | load-list REPEAT | measure CMD...\n");
     return 2;
 }

@@ -23,23 +23,22 @@ ROOT = Path(__file__).resolve().parent.parent
 SITE_DATE = "2026-12-04"
 
 
-def run_measured(args, cwd=None, env=None, stdout=subprocess.DEVNULL):
-    """Runs a command; returns (seconds, peak resident kB, completed stdout text)."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(args, cwd=cwd, env=env, stdout=stdout, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(proc.pid, 0)
-    seconds = time.perf_counter() - start
-    out = proc.stdout.read().decode() if proc.stdout else ""
-    err = proc.stderr.read().decode(errors="replace")
-    code = os.waitstatus_to_exitcode(status)
-    if code != 0:
-        raise RuntimeError(f"{args[0]} exited {code}: {err.strip()[-400:]}")
-    return seconds, usage.ru_maxrss, out
+BENCH_TOOL = None  # set in main: the build's bench_tool, which spawns and measures a command
+
+
+def run_measured(args, cwd=None, env=None):
+    """Runs a command through bench_tool measure; returns (seconds, peak resident kB)."""
+    proc = subprocess.run([str(BENCH_TOOL), "measure", *args], cwd=cwd, env=env,
+                          capture_output=True, text=True)
+    if proc.returncode != 0:
+        raise RuntimeError(f"{args[0]} exited {proc.returncode}: {proc.stderr.strip()[-400:]}")
+    fields = proc.stdout.split()
+    return float(fields[fields.index("seconds") + 1]), int(fields[fields.index("peak_rss_kb") + 1])
 
 
 def median_run(args, runs, **kw):
     results = [run_measured(args, **kw) for _ in range(runs)]
-    return statistics.median(r[0] for r in results), max(r[1] for r in results), results[-1][2]
+    return statistics.median(r[0] for r in results), max(r[1] for r in results), None
 
 
 class Site:
@@ -129,8 +128,10 @@ def main():
     parser.add_argument("--quick", action="store_true", help="fewer sizes and runs")
     opts = parser.parse_args()
     build = opts.build.resolve()
+    global BENCH_TOOL
+    BENCH_TOOL = build / "bench" / "bench_tool"
     runs = 2 if opts.quick else opts.runs
-    sizes = [500, 3800] if opts.quick else [500, 1000, 2000, 3800]
+    sizes = [500, 1000, 3800] if opts.quick else [500, 1000, 2000, 3800]
     base = Path(tempfile.mkdtemp(prefix="tickora-bench-"))
     lines = []
     targets = []
@@ -188,7 +189,9 @@ def main():
     ours_s = float(ours[1])
     ours_lines = Path(ours[3]).read_bytes().split(b"\r\n")[2:]
     peer_out = work / "peer.csv"
-    peer = subprocess.run([sys.executable, str(ROOT / "bench" / "peer" / "quote_peer.py"),
+    # Debian's interpreter: bs4 and lxml are its packages, whatever python3 comes first on PATH.
+    peer_python = "/usr/bin/python3" if Path("/usr/bin/python3").exists() else sys.executable
+    peer = subprocess.run([peer_python, str(ROOT / "bench" / "peer" / "quote_peer.py"),
                            str(work), str(pages), "1" if opts.quick else "3", str(peer_out)],
                           check=True, capture_output=True, text=True).stdout.split()
     peer_s = float(peer[1])
@@ -199,8 +202,15 @@ def main():
     hrequests, htick_s, htick_kb, hcurl_s = history
     hist_ratio = htick_s / hcurl_s
     parse_ratio = peer_s / ours_s
-    per_stock = [g[2] / g[0] for g in growth]
-    linear = max(per_stock) / min(per_stock) <= 1.5
+    # Linear growth: time = fixed + slope * stocks; linear when no size strays from the fit by
+    # more than 15 % (the fixed part is the process start and the first connection).
+    xs = [g[0] for g in growth]
+    ys = [g[2] for g in growth]
+    mean_x, mean_y = statistics.mean(xs), statistics.mean(ys)
+    slope = sum((x - mean_x) * (y - mean_y) for x, y in zip(xs, ys)) / sum((x - mean_x) ** 2 for x in xs)
+    fixed = mean_y - slope * mean_x
+    worst = max(abs(y - (fixed + slope * x)) / y for x, y in zip(xs, ys))
+    linear = worst <= 0.15
 
     lines.append("# Tickora benchmark report\n")
     lines.append(f"Machine: {machine()}. Run: {time.strftime('%Y-%m-%d %H:%M %Z')}, "
@@ -218,8 +228,8 @@ def main():
                  f"| {verdict(parse_ratio >= 100 and same)} |")
     lines.append(f"| CLI start-up < 20 ms, < 20 MB with 3,800 stocks | {start_s * 1000:.1f} ms, "
                  f"{start_kb / 1024:.1f} MB | {verdict(start_s < 0.020 and start_kb < 20 * 1024)} |")
-    lines.append(f"| time grows linearly with the stocks | per-stock time from "
-                 f"{min(per_stock) * 1e6:.0f} to {max(per_stock) * 1e6:.0f} µs | {verdict(linear)} |")
+    lines.append(f"| time grows linearly with the stocks | {fixed * 1000:.1f} ms + {slope * 1e6:.1f} µs "
+                 f"per stock; worst size {worst * 100:.0f} % off the line | {verdict(linear)} |")
     if gui_result:
         lines.append(f"| GUI to its first shown window (offscreen) | {gui_result[0] * 1000:.0f} ms, "
                      f"{gui_result[1] / 1024:.1f} MB | no target |")
