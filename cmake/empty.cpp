@@ -1,1 +1,0 @@
-// Keeps a layer library non-empty while its sources are being written.
