@@ -184,7 +184,17 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
         }
     }
     EXPECT_EQ(written, expected);
+    // The counters: every stock of a block that was walked and not extracted counts as failed;
+    // none is logged, since no row of the faulty page reached a slot.
+    int walked = 0;
+    for (int b = 0; b < r.itemsDone; ++b) {
+        walked += list.GetBlock(b)->m_nStocks;
+    }
+    EXPECT_EQ(r.extracted, static_cast<int>(expected.size()));
+    EXPECT_EQ(r.notExtracted, walked - r.extracted);
+    EXPECT_TRUE(r.failedCodes.empty());
     ExpectProtectedFilesKept({});
+    EXPECT_EQ(ReadFileBytes(kErrorLog), "page=9 code=1 name=old\r\n");
 }
 
 void FaultMatrix::CheckPerformance(const FaultCase& c) {
