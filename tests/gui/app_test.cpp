@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -262,6 +263,47 @@ TEST_F(DesktopApp, ExitInstanceDuringAJobWaitsForTheWorker) {
     EXPECT_EQ(m_app->ExitInstance(), 0);
     EXPECT_EQ(m_app->Frame(), nullptr);
     EXPECT_EQ(QuoteRequests(), 1);
+}
+
+TEST_F(DesktopApp, OpenNamesTheWindowAfterTheFileAndReadsNothing) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    const int blocksBefore = m_app->Objects()->stocks.m_nBlocks;
+    ASSERT_EQ(blocksBefore, 3);
+    const std::filesystem::path chosen = m_dir.Path() / "ある日.csv";
+    WriteFileBytes(chosen, "1301,1301,T,x\r\n");
+    WhenModal(QStringLiteral("QFileDialog"), [&](QWidget* w) {
+        auto* dialog = static_cast<QFileDialog*>(w);
+        dialog->selectFile(QString::fromStdString(chosen.string()));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    m_app->Frame()->Action(kIdFileOpen)->trigger();
+    EXPECT_EQ(m_app->Frame()->windowTitle().toStdString(), "ある日.csv - Tickora");
+    EXPECT_EQ(m_app->Objects()->stocks.m_nBlocks, blocksBefore)
+        << "the list loaded at start-up is untouched";
+}
+
+TEST_F(DesktopApp, AboutAndSettingsCommandsOpenTheirDialogs) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    bool aboutShown = false;
+    WhenModal(QStringLiteral("aboutDlg"), [&](QWidget* w) {
+        aboutShown = true;
+        test::Accept(w);
+    });
+    m_app->Frame()->Action(kIdAppAbout)->trigger();
+    EXPECT_TRUE(aboutShown);
+
+    WhenModal(QStringLiteral("settingsDlg"), [](QWidget* w) {
+        auto* dlg = static_cast<QDialog*>(w);
+        dlg->findChild<QCheckBox*>(QStringLiteral("check1009"))->click();
+        dlg->accept();
+    });
+    m_app->Frame()->Action(kIdSettings)->trigger();
+    EXPECT_EQ(m_app->Objects()->settings.m_bExitAfterFetch, 1) << "takes effect at once";
+    CAppSettings reread;
+    reread.Load();
+    EXPECT_EQ(reread.m_bExitAfterFetch, 1);
 }
 
 }  // namespace

@@ -25,7 +25,16 @@ inline void WhenModal(const QString& name, std::function<void(QWidget*)> action,
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, name, action, expect, deadline] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->objectName() == name && modal->isVisible()) {
+        if (modal == nullptr || modal->objectName() != name) {
+            // A dialog may sit under another top-level window in the modal stack.
+            modal = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->objectName() == name && top->isVisible() && top->isModal()) {
+                    modal = top;
+                }
+            }
+        }
+        if (modal != nullptr && modal->isVisible()) {
             timer->stop();
             timer->deleteLater();
             action(modal);
