@@ -196,9 +196,12 @@ void CTickoraApp::OnFileNew() {
 
 void CTickoraApp::OnFileOpen() {
     // The document keeps no file: opening one only gives the window its name.
-    const QString file = QFileDialog::getOpenFileName(m_pFrame.get());
-    if (!file.isEmpty()) {
-        m_pFrame->SetDocTitle(QFileInfo(file).fileName());
+    QFileDialog dialog(m_pFrame.get());
+    dialog.setObjectName(QStringLiteral("openDialog"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        m_pFrame->SetDocTitle(QFileInfo(dialog.selectedFiles().constFirst()).fileName());
     }
 }
 

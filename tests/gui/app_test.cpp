@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -272,10 +273,14 @@ TEST_F(DesktopApp, OpenNamesTheWindowAfterTheFileAndReadsNothing) {
     ASSERT_EQ(blocksBefore, 3);
     const std::filesystem::path chosen = m_dir.Path() / "ある日.csv";
     WriteFileBytes(chosen, "1301,1301,T,x\r\n");
-    WhenModal(QStringLiteral("QFileDialog"), [&](QWidget* w) {
+    WhenModal(QStringLiteral("openDialog"), [&](QWidget* w) {
         auto* dialog = static_cast<QFileDialog*>(w);
-        dialog->selectFile(QString::fromStdString(chosen.string()));
-        QMetaObject::invokeMethod(dialog, "accept");
+        // As if typed: selectFile leaves a focused name field alone.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(chosen.string()));
+        // Straight to the answer: the dialog's own checks wait for its folder model to load.
+        QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
     });
     m_app->Frame()->Action(kIdFileOpen)->trigger();
     EXPECT_EQ(m_app->Frame()->windowTitle().toStdString(), "ある日.csv - Tickora");
