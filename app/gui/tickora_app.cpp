@@ -109,17 +109,12 @@ void CTickoraApp::NewDocument() {
 
 void CTickoraApp::PostFetch() {
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (m_bRunning) {
-                OnCommand(kIdFetch);
-            }
-        },
-        Qt::QueuedConnection);
+        this, [this] { OnCommand(kIdFetch); }, Qt::QueuedConnection);
 }
 
 void CTickoraApp::OnCommand(int id) {
-    if (!m_pDoc || !m_pFrame || m_pFrame->IsClosePending()) {
+    // Nothing starts once the program is on its way out (or before its window was shown).
+    if (!m_bRunning || !m_pDoc || !m_pFrame || m_pFrame->IsClosePending()) {
         return;
     }
     // A job command while a job runs starts nothing: every job shares the stock list, the page
