@@ -214,6 +214,11 @@ TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
     m_app->Frame()->Action(kIdFetch)->trigger();
     // The worker clears the cancel flag when it starts: cancel once it is at its first page.
     ASSERT_TRUE(WaitUntil([&] { return QuoteRequests() == 1; }));
+    // Ctrl+N meanwhile renames the window but leaves the running form alone.
+    m_app->Frame()->Action(kIdFileNew)->trigger();
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), "無題");
+    EXPECT_FALSE(view->FetchButton()->isEnabled());
+    EXPECT_TRUE(view->CancelButton()->isEnabled());
 
     QTest::mouseClick(view->CancelButton(), Qt::LeftButton);
     EXPECT_TRUE(m_app->Document()->m_bCancel);
