@@ -213,6 +213,7 @@ void CTickoraApp::OnFilePrint() {
 int RunDesktop(int argc, char** argv) {
     QApplication application(argc, argv);
     QString screenshot;
+    bool quitWhenShown = false;
     QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -238,6 +239,9 @@ int RunDesktop(int argc, char** argv) {
             }
         } else if (takeValue(QStringLiteral("--screenshot"))) {
             screenshot = value;
+        } else if (arg == QLatin1String("--quit-when-shown")) {
+            // For the start-up benchmark: ends once the first window has been shown and painted.
+            quitWhenShown = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             std::printf("usage: tickora [--workdir DIR]\n");
             return 0;
@@ -277,6 +281,10 @@ int RunDesktop(int argc, char** argv) {
             frame->close();
         });
         poll->start(200);
+    }
+    if (quitWhenShown) {
+        // A zero timer runs after the events that show and paint the window are handled.
+        QTimer::singleShot(0, app.Frame(), [&app] { app.Frame()->close(); });
     }
     application.exec();
     return app.ExitInstance();
