@@ -91,15 +91,14 @@ site::Fault MakeFault(const FaultCase& c) {
     return fault;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    return test::Lines(text);
-}
-
 // The last n comma-separated fields of a line (a name may hold commas, numbers do not).
 std::vector<std::string> LastFields(const std::string& line, int n) {
     std::vector<std::string> fields;
     size_t end = line.size();
     for (int i = 0; i < n; ++i) {
+        if (end == 0) {
+            return {};
+        }
         const size_t comma = line.rfind(',', end - 1);
         if (comma == std::string::npos) {
             return {};
@@ -166,7 +165,7 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
         }
     }
     ASSERT_EQ(r.filesWritten.size(), 1u);
-    const std::vector<std::string> lines = SplitLines(ReadFileBytes(r.filesWritten[0]));
+    const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.filesWritten[0]));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], std::to_string(lines.size() - 2) + ",0");
     std::set<int> written;
@@ -225,7 +224,7 @@ void FaultMatrix::CheckPerformance(const FaultCase& c) {
     }
     EXPECT_EQ(r.extracted, static_cast<int>(expected.size()));
     ASSERT_EQ(r.filesWritten.size(), 1u);
-    const std::vector<std::string> lines = SplitLines(ReadFileBytes(r.filesWritten[0]));
+    const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.filesWritten[0]));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], std::to_string(expected.size()));
     std::set<int> written;
@@ -267,7 +266,7 @@ void FaultMatrix::CheckFetchList(const FaultCase& c) {
         pageOfCode[std::stoi(truth[i].at("code"))] = static_cast<int>(i / 50);
     }
     std::string expected;
-    for (const std::string& line : SplitLines(siteList)) {
+    for (const std::string& line : test::Lines(siteList)) {
         const int code = std::atoi(line.substr(line.find(',') + 1).c_str());
         if (std::find(read.begin(), read.end(), pageOfCode.at(code)) != read.end()) {
             expected += line + "\r\n";
