@@ -63,6 +63,12 @@ struct FaultCase {
     int status;
     Effect effect;
     bool bodyArrives;  // a complete 200 answer: a file is there to be read
+    // With retries: how many requests the fault hits (-1 = all), the retries allowed, and how
+    // often the faulty page is then asked for.
+    int times = -1;
+    int retries = 0;
+    int faultyRequests = 1;
+    int retryAfterSeconds = -1;
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
@@ -88,8 +94,23 @@ site::Fault MakeFault(const FaultCase& c) {
     fault.bytes = c.kind == site::FaultKind::kHuge ? 10u * 1024u * 1024u : 200000u;
     // Far beyond the test's stall time-out; stopping the site wakes it.
     fault.stall = std::chrono::seconds(30);
+    fault.times = c.times;
+    fault.retryAfterSeconds = c.retryAfterSeconds;
     return fault;
 }
+
+// A site that fails for a moment, under the optional retries of unattended runs: a fault that
+// passes before the retries run out must leave no trace, one that lasts must end the job just
+// as without retries, and a 404 is an answer, not a fault to repeat.
+const FaultCase kRetryFaults[] = {
+    {"status500Once", site::FaultKind::kStatus, 500, Effect::kWholePage, false, 1, 2, 2},
+    {"status429Once", site::FaultKind::kStatus, 429, Effect::kWholePage, false, 1, 2, 2, 1},
+    {"cutOnce", site::FaultKind::kCut, 200, Effect::kWholePage, false, 1, 2, 2},
+    {"stallOnce", site::FaultKind::kStall, 200, Effect::kWholePage, false, 1, 2, 2},
+    {"status500Always", site::FaultKind::kStatus, 500, Effect::kNoPage, false, -1, 2, 3},
+    {"cutAlways", site::FaultKind::kCut, 200, Effect::kDownloadFails, false, -1, 2, 3},
+    {"status404", site::FaultKind::kStatus, 404, Effect::kNoPage, false, -1, 2, 1},
+};
 
 // The last n comma-separated fields of a line (a name may hold commas, numbers do not).
 std::vector<std::string> LastFields(const std::string& line, int n) {
@@ -130,7 +151,21 @@ class FaultMatrix : public test::FaultSiteTest, public ::testing::WithParamInter
         }
         return {};
     }
-    static int ItemsRequested(Effect effect) { return effect == Effect::kDownloadFails ? 2 : 3; }
+    // Requests of the job's kind of page: one per item reached, more for a retried page.
+    static int ItemsRequested(const FaultCase& c) {
+        return (c.effect == Effect::kDownloadFails ? 2 : 3) + c.faultyRequests - 1;
+    }
+    void SetUp() override {
+        test::FaultSiteTest::SetUp();
+        RetryPolicy policy;
+        policy.retries = std::get<1>(GetParam()).retries;
+        policy.backoffBaseMs = 10;
+        SetRetryPolicy(policy);
+    }
+    void TearDown() override {
+        SetRetryPolicy(RetryPolicy{});
+        test::FaultSiteTest::TearDown();
+    }
 
     void CheckFetch(const FaultCase& c);
     void CheckPerformance(const FaultCase& c);
@@ -152,7 +187,7 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
     EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
     EXPECT_FALSE(r.cancelled);
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
-    EXPECT_EQ(test::CountRequests(server, "/q?"), ItemsRequested(c.effect));
+    EXPECT_EQ(test::CountRequests(server, "/q?"), ItemsRequested(c));
 
     // The daily file holds exactly the stocks of the blocks read, at the site's prices.
     std::set<int> expected;
@@ -208,7 +243,7 @@ void FaultMatrix::CheckPerformance(const FaultCase& c) {
     const JobReport r = doc.LastReport();
     EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
-    EXPECT_EQ(test::CountRequests(server, "/q?"), ItemsRequested(c.effect));
+    EXPECT_EQ(test::CountRequests(server, "/q?"), ItemsRequested(c));
 
     std::set<int> expected;
     for (const int b : ItemsRead(c.effect)) {
@@ -256,7 +291,7 @@ void FaultMatrix::CheckFetchList(const FaultCase& c) {
     const JobReport r = doc.LastReport();
     EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
-    EXPECT_EQ(test::CountRequests(server, "/l?"), ItemsRequested(c.effect));
+    EXPECT_EQ(test::CountRequests(server, "/l?"), ItemsRequested(c));
 
     // Listing rows are numbered in listing order; page p holds rows 50p+1 to 50p+50. The list
     // written is sorted by code, so each line is placed by its code.
@@ -300,7 +335,8 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
     ExpectIdle();
     const JobReport r = doc.LastReport();
     EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
-    EXPECT_EQ(test::CountRequests(server, "/t?"), c.effect == Effect::kWholePage ? 4 : 2);
+    EXPECT_EQ(test::CountRequests(server, "/t?"),
+              (c.effect == Effect::kWholePage ? 4 : 2) + c.faultyRequests - 1);
 
     // The file holds the days of the pages read before the faulty one, oldest first, exactly as
     // the site's table showed them.
@@ -363,7 +399,8 @@ void FaultMatrix::CheckProfiles(const FaultCase& c) {
     const JobReport r = doc.LastReport();
     EXPECT_EQ(r.itemsDone, kFaultSiteStocks + 3);  // the job goes on with the next stock
     EXPECT_FALSE(r.cancelled);
-    EXPECT_EQ(test::CountRequests(server, "/biz/fundamental/"), kFaultSiteStocks + 3);
+    EXPECT_EQ(test::CountRequests(server, "/biz/fundamental/"),
+              kFaultSiteStocks + 3 + c.faultyRequests - 1);
     EXPECT_FALSE(fs::exists(kSharedProfilePath));
 
     const std::string dictionary = ReadFileBytes(kDictionaryPath);
@@ -433,6 +470,16 @@ INSTANTIATE_TEST_SUITE_P(Cells, FaultMatrix,
                                                               Job::kKdt, Job::kProfiles,
                                                               Job::kPerformance),
                                             ::testing::ValuesIn(kFaults)),
+                         [](const ::testing::TestParamInfo<MatrixParam>& info) {
+                             return std::string(JobName(std::get<0>(info.param))) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
+
+INSTANTIATE_TEST_SUITE_P(Retries, FaultMatrix,
+                         ::testing::Combine(::testing::Values(Job::kFetch, Job::kFetchList,
+                                                              Job::kKdt, Job::kProfiles,
+                                                              Job::kPerformance),
+                                            ::testing::ValuesIn(kRetryFaults)),
                          [](const ::testing::TestParamInfo<MatrixParam>& info) {
                              return std::string(JobName(std::get<0>(info.param))) + "_" +
                                     std::get<1>(info.param).name;
