@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "cli/runner.h"
 #include "jobs/history_page.h"
 #include "jobs/list_pages.h"
 #include "jobs/profile_page.h"
@@ -463,6 +464,10 @@ TEST_P(FaultMatrix, JobEndsAsItsRulesSayAndDamagesNothing) {
             CheckPerformance(fault);
             break;
     }
+    // What a scheduler hears: a job ended early by a failed download fails the run; a page
+    // that only brought nothing does not (the profile job goes on past any page).
+    const bool endedEarly = job != Job::kProfiles && fault.effect == Effect::kDownloadFails;
+    EXPECT_EQ(cli::ExitCodeFor(doc.LastReport()), endedEarly ? cli::kExitFailed : cli::kExitDone);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cells, FaultMatrix,
