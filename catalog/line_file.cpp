@@ -19,18 +19,22 @@ int CLineFile::DetectLineEnd() {
     if (!m_file) {
         return kCrLf;
     }
-    unsigned char head[250];
-    const std::size_t n = std::fread(head, 1, sizeof head, m_file.get());
-    SeekToStart();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (head[i] == '\r') {
-            return (i + 1 < n && head[i + 1] == '\n') ? kCrLf : kCr;
+    // The first line end decides, however far it lies: a first line longer than a fixed window
+    // would otherwise make an LF file load nothing and a CR file lose a byte of every line, and a
+    // CR as the window's last byte would hide the LF that follows it.
+    int result = kCrLf;
+    for (int c = std::getc(m_file.get()); c != EOF; c = std::getc(m_file.get())) {
+        if (c == '\r') {
+            result = std::getc(m_file.get()) == '\n' ? kCrLf : kCr;
+            break;
         }
-        if (head[i] == '\n') {
-            return kLf;
+        if (c == '\n') {
+            result = kLf;
+            break;
         }
     }
-    return kCrLf;
+    SeekToStart();
+    return result;
 }
 
 void CLineFile::SeekToStart() {

@@ -99,6 +99,31 @@ void CQuoteBlock::AddStock(int slot, const char* symbol, int code, const char* m
     }
 }
 
+namespace {
+
+// A symbol as URL text. The list's symbols are digits and letters, which pass unchanged; a blank
+// or a byte beyond ASCII from a hand-edited list would otherwise make the whole block's request
+// malformed, so that no stock of the block, and no later block, were fetched.
+std::string SymbolAsUrlText(const char* symbol) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(symbol); *p != 0; ++p) {
+        const bool plain = (*p >= '0' && *p <= '9') || (*p >= 'A' && *p <= 'Z') ||
+                           (*p >= 'a' && *p <= 'z') || *p == '-' || *p == '.' || *p == '_' ||
+                           *p == '~';
+        if (plain) {
+            text += static_cast<char>(*p);
+        } else {
+            text += '%';
+            text += kHex[*p >> 4];
+            text += kHex[*p & 0x0F];
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
 void CQuoteBlock::BuildUrls(const CMarketTable& markets, const char* quoteHost) {
     static constexpr const char* kQuoteEnd = "&d=v2";
     static constexpr const char* kFiguresEnd = "&d=v3";
@@ -113,7 +138,8 @@ void CQuoteBlock::BuildUrls(const CMarketTable& markets, const char* quoteHost) 
         char market[sizeof(MarketEntry::m_szSymbol)];
         markets.GetSymbol(m_aStocks[i].m_nMarket, market);
         const char* suffix = market[0] == 'O' ? ".O" : market[0] == 'N' ? ".N" : "";
-        std::string item = std::string(anyItem ? "+" : "") + m_aStocks[i].m_szSymbol + suffix;
+        std::string item =
+            std::string(anyItem ? "+" : "") + SymbolAsUrlText(m_aStocks[i].m_szSymbol) + suffix;
         if (query.size() + item.size() + endLength > kUrlLimit) {
             break;
         }

@@ -256,6 +256,12 @@ int ExitCodeFor(const JobReport& report) {
     if (report.job == "fetch" && report.itemsTotal > 0 && report.extracted == 0) {
         return kExitFailed;
     }
+    // The file is what these jobs are for: one that could not be written (a missing output
+    // folder, say) is a failed run, whatever the pages gave.
+    if ((report.job == "fetch" || report.job == "performance") && report.itemsTotal > 0 &&
+        report.filesWritten.empty()) {
+        return kExitFailed;
+    }
     // A history or a fetch list that gave nothing left the old files as they were: the run did
     // not do what it was asked. (The profile job with --added-only may rightly write nothing.)
     if ((report.job == "kdt" || report.job == "fetchlist") && report.filesWritten.empty()) {

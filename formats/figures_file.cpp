@@ -7,7 +7,7 @@
 
 namespace tickora {
 
-std::string WriteFiguresFile(const CStockList& list, int count, const char* folder) {
+std::string FiguresFileName(const CStockList& list, const char* folder) {
     const CQuoteBlock* block0 = list.GetBlock(0);
     if (block0 == nullptr || folder == nullptr) {
         return {};
@@ -19,7 +19,19 @@ std::string WriteFiguresFile(const CStockList& list, int count, const char* fold
     char name[64];
     std::snprintf(name, sizeof name, "FN%02d%02d%02d.DAT", year - 2000, month, day);
     // An empty folder means the working folder, never the root of the file system.
-    const std::string path = std::string(folder[0] != '\0' ? folder : ".") + "/" + name;
+    return std::string(folder[0] != '\0' ? folder : ".") + "/" + name;
+}
+
+std::string WriteFiguresFile(const CStockList& list, int count, const char* folder) {
+    const std::string path = FiguresFileName(list, folder);
+    if (path.empty()) {
+        return {};
+    }
+    const CQuoteBlock* block0 = list.GetBlock(0);
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    block0->GetQuoteDate(&year, &month, &day);
 
     AtomicFile file;
     if (!file.Open(path)) {

@@ -35,7 +35,9 @@ bool ReadWholeFile(const char* path, std::vector<char>& bytes) {
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
-    return true;
+    // A path that opens but cannot be read (a folder, an I/O error) is no page: parsed as an
+    // empty one it would wipe the stock's dictionary record.
+    return std::ferror(file.get()) == 0;
 }
 
 }  // namespace

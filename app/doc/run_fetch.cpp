@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 
 #include "app/doc/tickora_doc.h"
 #include "formats/quote_file.h"
@@ -50,9 +51,29 @@ void CTickoraDoc::RunFetch() {
         }
     }
 
-    const std::string written =
-        WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat, m_settings.m_szOutputDir, m_markets,
-                       m_settings.m_bAverageDecimals != 0);
+    // A run that holds no quote at all (the first page failed after a restart, say) would
+    // replace the day's good file with an empty one: the existing file is kept instead.
+    bool anyQuote = false;
+    for (int i = 0; i < blocks && !anyQuote; ++i) {
+        const CQuoteBlock& block = *m_stocks.GetBlock(i);
+        for (int s = 0; s < block.m_nStocks && !anyQuote; ++s) {
+            anyQuote = block.m_aStocks[s].m_dClose > 0;
+        }
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    if (blocks > 0) {
+        m_stocks.GetBlock(0)->GetQuoteDate(&year, &month, &day);
+    }
+    const bool keepExisting =
+        !anyQuote && blocks > 0 &&
+        std::filesystem::exists(
+            QuoteFileName(m_settings.m_szOutputDir, m_settings.m_nOutputFormat, year, month, day));
+    const std::string written = keepExisting ? std::string()
+                                             : WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat,
+                                                              m_settings.m_szOutputDir, m_markets,
+                                                              m_settings.m_bAverageDecimals != 0);
     if (!written.empty()) {
         report.filesWritten.push_back(written);
     }

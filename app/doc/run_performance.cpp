@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 
 #include "app/doc/tickora_doc.h"
 #include "formats/figures_file.h"
@@ -45,7 +46,20 @@ void CTickoraDoc::RunGetPerformance() {
         }
     }
 
-    const std::string written = WriteFiguresFile(m_stocks, extracted, m_settings.m_szOutputDir);
+    // As the daily fetch does: no figures at all never replace an existing file of that day.
+    bool anyFigures = false;
+    for (int i = 0; i < blocks && !anyFigures; ++i) {
+        const CQuoteBlock& block = *m_stocks.GetBlock(i);
+        for (int s = 0; s < block.m_nStocks && !anyFigures; ++s) {
+            const double* f = block.m_aStocks[s].m_adFigures;
+            anyFigures = f[0] > 0 || f[1] > 0 || f[3] > 0;
+        }
+    }
+    const bool keepExisting =
+        !anyFigures && std::filesystem::exists(FiguresFileName(m_stocks, m_settings.m_szOutputDir));
+    const std::string written =
+        keepExisting ? std::string()
+                     : WriteFiguresFile(m_stocks, extracted, m_settings.m_szOutputDir);
     if (!written.empty()) {
         report.filesWritten.push_back(written);
     }

@@ -45,8 +45,8 @@ TEST_F(LineFileTest, DetectsTheFirstLineEnding) {
         {"a,b\r\rc\r\n", CLineFile::kCr},
         {"no line end at all", CLineFile::kCrLf},
         {"", CLineFile::kCrLf},
-        {std::string(250, 'a') + "\n", CLineFile::kCrLf},  // beyond the bytes looked at
-        {std::string(249, 'a') + "\n", CLineFile::kLf},
+        {std::string(250, 'a') + "\n", CLineFile::kLf},  // however far the first one lies
+        {std::string(249, 'a') + "\r\n", CLineFile::kCrLf},  // its LF beyond byte 250
     };
     for (const Case& c : cases) {
         int lineEnd = -1;

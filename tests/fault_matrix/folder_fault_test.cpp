@@ -79,9 +79,7 @@ class FolderFault : public test::FaultSiteTest {};
 
 // A daily fetch that could not write its file has not done the day's work: an unattended run
 // must hear of it through the exit status, as it hears of a cut connection.
-// DISABLED: the runner's ExitCodeFor (cli/runner.cpp) returns 0 for a fetch or performance
-// job whose report lists no file written; see docs/reliability.md.
-TEST_F(FolderFault, DISABLED_UnwrittenDailyFileIsAFailedRunForAScheduler) {
+TEST_F(FolderFault, UnwrittenDailyFileIsAFailedRunForAScheduler) {
     std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, "missing");
     ASSERT_TRUE(RunBounded([this] { return doc.OnFetch(); }));
     const JobReport fetch = doc.LastReport();
@@ -95,9 +93,7 @@ TEST_F(FolderFault, DISABLED_UnwrittenDailyFileIsAFailedRunForAScheduler) {
 
 // A fetch that got no page at all must not replace a good daily file of the same day with an
 // empty one: the user's only copy of the day would be gone.
-// DISABLED: RunFetch (app/doc/run_fetch.cpp) writes the file whatever was read; see
-// docs/reliability.md.
-TEST_F(FolderFault, DISABLED_FetchThatReadNothingKeepsTheDaysGoodFile) {
+TEST_F(FolderFault, FetchThatReadNothingKeepsTheDaysGoodFile) {
     const std::string today = QuoteFileName("out", 3, 2026, 12, 4);
     WriteFileBytes(today, "261204\r\n1,0\r\n1301,1,GOOD,10,11,9,10,100\r\n");
     site::Fault cut;
@@ -211,7 +207,7 @@ TEST_P(OneWorkFileFault, OneWorkFileThatCannotBeCreatedFailsOnlyThatPage) {
             path = "Webtemp/kdttemp-001.html";
             break;
         case Job::kProfiles:
-            GTEST_SKIP() << "see DISABLED_ProfilePageThatCannotBeReadWipesNoRecord";
+            GTEST_SKIP() << "see ProfilePageThatCannotBeReadWipesNoRecord";
     }
     fs::create_directories(path);
     WriteFileBytes(path + "/keep", "keep");
@@ -244,11 +240,9 @@ TEST_P(OneWorkFileFault, OneWorkFileThatCannotBeCreatedFailsOnlyThatPage) {
     }
 }
 
-// The profile job's variant of the case above, kept apart because it fails today.
-// DISABLED: ReadWholeFile (jobs/profile_page.cpp) ignores a read error, so a page path that
-// opens but cannot be read (here a folder) is parsed as an empty page, and every stock's record
-// is rewritten with empty texts; see docs/reliability.md.
-TEST_F(FolderFault, DISABLED_ProfilePageThatCannotBeReadWipesNoRecord) {
+// The profile job's variant of the case above: a page path that opens but cannot be read (here a
+// folder) is no page, so no stock's record is rewritten with empty texts.
+TEST_F(FolderFault, ProfilePageThatCannotBeReadWipesNoRecord) {
     fs::create_directories(kSharedProfilePath);
     WriteFileBytes(std::string(kSharedProfilePath) + "/keep", "keep");
     const std::string dictionary = ReadFileBytes(kDictionaryPath);
