@@ -25,22 +25,6 @@ void CopyText(char* out, std::size_t outSize, const char* text) {
     out[n] = '\0';
 }
 
-// Copies at most limit bytes without leaving half of a double-byte character at the end.
-void CopyWholeChars(char* out, const char* text, std::size_t length, std::size_t limit) {
-    std::size_t p = 0;
-    while (p < length) {
-        const auto c1 = static_cast<unsigned char>(text[p]);
-        const auto c2 = p + 1 < length ? static_cast<unsigned char>(text[p + 1]) : 0;
-        const std::size_t step = (c1 >= 0x80 && IsSjisPair(c1, c2)) ? 2 : 1;
-        if (p + step > limit) {
-            break;
-        }
-        p += step;
-    }
-    std::memcpy(out, text, p);
-    out[p] = '\0';
-}
-
 bool IsBlank(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }

@@ -19,23 +19,6 @@ constexpr int kLineBufferSize = 128;
 constexpr int kNameCut = 30;
 constexpr std::size_t kUrlLimit = sizeof(CQuoteBlock::m_szQuoteUrl) - 1;
 
-// Copies at most limit bytes of text without leaving half of a double-byte character at the end.
-void CopyWholeChars(char* out, const char* text, std::size_t limit) {
-    const std::size_t length = std::strlen(text);
-    std::size_t p = 0;
-    while (p < length) {
-        const auto c1 = static_cast<unsigned char>(text[p]);
-        const auto c2 = static_cast<unsigned char>(text[p + 1]);
-        const std::size_t step = (c1 >= 0x80 && IsSjisPair(c1, c2)) ? 2 : 1;
-        if (p + step > limit) {
-            break;
-        }
-        p += step;
-    }
-    std::memcpy(out, text, p);
-    out[p] = '\0';
-}
-
 struct ListLine {
     std::string symbol;
     int code = 0;
@@ -90,9 +73,9 @@ void CQuoteBlock::AddStock(int slot, const char* symbol, int code, const char* m
         return;
     }
     CStockRecord& stock = m_aStocks[slot];
-    CopyWholeChars(stock.m_szSymbol, symbol, sizeof stock.m_szSymbol - 1);
+    CopyWholeChars(stock.m_szSymbol, symbol, std::strlen(symbol), sizeof stock.m_szSymbol - 1);
     stock.m_nCode = code;
-    CopyWholeChars(stock.m_szName, name, sizeof stock.m_szName - 1);
+    CopyWholeChars(stock.m_szName, name, std::strlen(name), sizeof stock.m_szName - 1);
     stock.m_nMarket = markets.IndexOfSymbol(marketSymbol);
     if (slot + 1 > m_nStocks) {
         m_nStocks = slot + 1;

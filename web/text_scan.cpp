@@ -101,7 +101,8 @@ void StripCommas(char* text) {
 }
 
 void KeepNumberChars(char* text) {
-    FilterInPlace(text, [](unsigned char c) { return (c >= '0' && c <= '9') || c == '-' || c == '.'; });
+    FilterInPlace(text,
+                  [](unsigned char c) { return (c >= '0' && c <= '9') || c == '-' || c == '.'; });
 }
 
 void EucPairToSjis(unsigned char c1, unsigned char c2, unsigned char* out) {
@@ -134,6 +135,21 @@ void EucToSjis(const char* src, char* dst) {
         in += 2;
     }
     *out = 0;
+}
+
+void CopyWholeChars(char* out, const char* text, std::size_t length, std::size_t limit) {
+    std::size_t p = 0;
+    while (p < length) {
+        const auto c1 = static_cast<unsigned char>(text[p]);
+        const auto c2 = p + 1 < length ? static_cast<unsigned char>(text[p + 1]) : 0;
+        const std::size_t step = (c1 >= 0x80 && IsSjisPair(c1, c2)) ? 2 : 1;
+        if (p + step > limit) {
+            break;
+        }
+        p += step;
+    }
+    std::memcpy(out, text, p);
+    out[p] = '\0';
 }
 
 }  // namespace tickora

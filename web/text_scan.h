@@ -2,6 +2,8 @@
 // Byte-level scanning of downloaded pages and cells. Every function works on NUL-terminated byte
 // strings in place or into a caller's buffer; none allocates and none fails.
 
+#include <cstddef>
+
 namespace tickora {
 
 // 1 + byte offset of the first occurrence of pattern in text, 0 when absent. An empty text gives
@@ -16,6 +18,10 @@ bool StripTags(const char* src, int srcLen, char* dst, int dstSize);
 // that starts at byte n - 1 stays whole, so the text may keep n + 1 bytes. Returns the new
 // length + 1 when it cut (or the text was exactly n bytes), else the unchanged length.
 int CutAtCharBoundary(char* text, int n);
+
+// Copies at most limit of the length bytes of text into out (limit + 1 bytes), never leaving half
+// of a Shift-JIS double-byte character at the end, and terminates it.
+void CopyWholeChars(char* out, const char* text, std::size_t length, std::size_t limit);
 
 // Remove every ',' in place. Texts of 256 bytes or more are left untouched.
 void StripCommas(char* text);
