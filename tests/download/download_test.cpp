@@ -101,8 +101,8 @@ class Download : public ::testing::Test {
 site::SiteServer* Download::s_site = nullptr;
 
 TEST_F(Download, StoresALargeBinaryBodyByteForByte) {
-    LocalServer local;
     const std::string body = AllByteValues(300000);
+    LocalServer local;
     local.Server().Get("/blob", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content(body, "application/octet-stream");
     });
@@ -241,8 +241,9 @@ TEST_F(Download, SilentServerTimesOutAndReportsOne) {
 
 TEST_F(Download, SlowButSteadyBodyIsNotAStall) {
     ShortLimits();
-    LocalServer local;
+    // Before the server: its threads may still hold the body while the server shuts down.
     const std::string body = AllByteValues(3000);
+    LocalServer local;
     local.Server().Get("/drip", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(body.size(), "text/html",
                                  [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
