@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -37,7 +38,8 @@ void CTickoraDoc::RunGetPerformance() {
             rows = 0;
         }
         extracted += rows;
-        notExtracted += block.m_nStocks - rows;
+        // A page that lists a code twice counts both rows: never a negative "not extracted".
+        notExtracted += std::max(0, block.m_nStocks - rows);
         view.ShowCounts(extracted, notExtracted);
         report.itemsDone = i + 1;
         if (m_bCancel) {
