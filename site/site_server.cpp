@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -405,6 +406,12 @@ bool SiteServer::Start() {
     }
     m_impl->stopping = false;
     m_impl->thread = std::thread([this] { m_impl->server.listen_after_bind(); });
+    // The library's stop() ends only a loop that already runs: a Stop right after Start would
+    // otherwise leave the loop listening and Stop's join waiting for ever.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!m_impl->server.is_running() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     m_impl->running = true;
     return true;
 }

@@ -92,6 +92,11 @@ class NotFoundSite {
         });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        // stop() ends only a server whose loop already runs: a test that ends at once would
+        // otherwise leave the loop listening and its join waiting for ever.
+        while (!m_server.is_running()) {
+            std::this_thread::yield();
+        }
         // Connections queue on the bound socket until the loop accepts them.
     }
     ~NotFoundSite() {
