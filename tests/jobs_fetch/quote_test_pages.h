@@ -1,36 +1,14 @@
 #pragma once
 // Hand-built quote pages in the site's encoding, for the parser tests of both quote views.
-#include <iconv.h>
-
 #include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "catalog/stock_list.h"
+#include "tests/support/euc_jp.h"
 
 namespace tickora::test {
-
-// UTF-8 to EUC-JP through the system's iconv, independent of the program's own conversions.
-inline std::string EucJp(const std::string& utf8) {
-    iconv_t cd = iconv_open("EUC-JP", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw std::runtime_error("no EUC-JP converter");
-    }
-    std::string in = utf8;
-    std::string out(in.size() * 2 + 4, '\0');
-    char* src = in.data();
-    size_t srcLeft = in.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1)) {
-        throw std::runtime_error("not convertible: " + utf8);
-    }
-    out.resize(out.size() - dstLeft);
-    return out;
-}
 
 // A table row of the given cells, each as "<td>text</td>".
 inline std::string Row(const std::vector<std::string>& cells, const std::string& open = "<tr>") {

@@ -15,7 +15,7 @@ namespace {
 
 using test::Cell;
 using test::DayRow;
-using test::Euc;
+using test::EucJp;
 using test::Page;
 
 // Parses the first row of text: the row runs to the end of its first "</tr>"; whatever follows
@@ -28,7 +28,7 @@ int ParseFirstRow(const std::string& text, CKdtDay& slot) {
 }
 
 std::string DateRow(const std::string& utf8Date, const std::string& moreCells) {
-    return "<tr>" + Cell(Euc(utf8Date)) + moreCells + "</tr>";
+    return "<tr>" + Cell(EucJp(utf8Date)) + moreCells + "</tr>";
 }
 
 const std::string kFiveNumbers =
@@ -43,7 +43,7 @@ TEST(ParseHistoryRow, ReadsDateAndFiveNumbersWithThousandsSeparators) {
 
 TEST(ParseHistoryRow, MarkupInsideCellsIsIgnored) {
     CKdtDay slot;
-    const std::string row = "<tr align=right><td nowrap><small>" + Euc("2008年12月31日") +
+    const std::string row = "<tr align=right><td nowrap><small>" + EucJp("2008年12月31日") +
                             "</small></td><td><b>12,345,678</b></td><td>12,400,000</td>"
                             "<td>12,300,000</td><td>12,350,000</td><td>1,234,567,890</td></tr>";
     ASSERT_EQ(ParseFirstRow(row, slot), 0);
@@ -131,7 +131,7 @@ TEST(ParseHistoryRow, RowsWithoutAnOpeningPriceAreNotDays) {
         DateRow("2008年2月8日", Cell("") + Cell("1,050")),
         // A date alone would be a day at price 0 in the chart.
         DateRow("2008年2月8日", ""),
-        "<tr><td colspan=6>" + Euc("株式分割 1:2") + "</td></tr>",
+        "<tr><td colspan=6>" + EucJp("株式分割 1:2") + "</td></tr>",
         "<tr></tr>",
     };
     for (const std::string& row : rows) {
@@ -143,7 +143,7 @@ TEST(ParseHistoryRow, RowsWithoutAnOpeningPriceAreNotDays) {
 
 TEST(ParseHistoryRow, UnclosedCellHoldsNoValue) {
     CKdtDay slot;
-    EXPECT_EQ(ParseFirstRow("<tr><td>" + Euc("2008年2月8日") + "<td>1,000", slot), -1);
+    EXPECT_EQ(ParseFirstRow("<tr><td>" + EucJp("2008年2月8日") + "<td>1,000", slot), -1);
     EXPECT_FALSE(slot.IsValid());
 }
 
@@ -186,9 +186,9 @@ TEST_F(HistoryPageFile, PagesWithoutDaysAndMissingFilesYieldMinusOne) {
     const std::string pages[] = {
         Page(""),
         "",
-        "<html><body>" + Euc("該当するデータはありません") + "</body></html>",
+        "<html><body>" + EucJp("該当するデータはありません") + "</body></html>",
         // Every end tag gone: no row can close.
-        "<table><tr><td>" + Euc("2008年2月8日") + "<td>1,000<td>1,010<td>990<td>1,000<td>5",
+        "<table><tr><td>" + EucJp("2008年2月8日") + "<td>1,000<td>1,010<td>990<td>1,000<td>5",
     };
     for (const std::string& bytes : pages) {
         CKdtPage page("1301", 0);
@@ -209,7 +209,7 @@ TEST_F(HistoryPageFile, MoreThanFiftyRowsFillOnlyTheFiftySlots) {
 
 TEST_F(HistoryPageFile, RowsBetweenNonDayRowsKeepTheirOrder) {
     CKdtPage page("1301", 0);
-    const std::string rows = DayRow(NthDay(0)) + "<tr><td colspan=6>" + Euc("分割") +
+    const std::string rows = DayRow(NthDay(0)) + "<tr><td colspan=6>" + EucJp("分割") +
                              "</td></tr>\n" + DayRow(NthDay(1)) + "<tr></tr>" + DayRow(NthDay(2));
     ASSERT_EQ(Parse(Page(rows), page), 0);
     for (int i = 0; i < 3; ++i) {

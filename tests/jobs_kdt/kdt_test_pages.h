@@ -1,36 +1,14 @@
 #pragma once
 // Hand-built history pages in the site's encoding, for the parser and job tests.
-#include <iconv.h>
-
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "formats/kdt_file.h"
+#include "tests/support/euc_jp.h"
 
 namespace tickora::test {
-
-// UTF-8 to EUC-JP through the system's iconv, independent of the program's own conversions.
-inline std::string Euc(const std::string& utf8) {
-    iconv_t cd = iconv_open("EUC-JP", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw std::runtime_error("no EUC-JP converter");
-    }
-    std::string in = utf8;
-    std::string out(in.size() * 2 + 4, '\0');
-    char* src = in.data();
-    size_t srcLeft = in.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1)) {
-        throw std::runtime_error("not convertible: " + utf8);
-    }
-    out.resize(out.size() - dstLeft);
-    return out;
-}
 
 inline std::string Cell(const std::string& text) {
     return "<td>" + text + "</td>";
@@ -51,7 +29,7 @@ inline std::string WithCommas(long value) {
 // One table row as the site writes it: the date, then open, high, low, close and volume.
 inline std::string DayRow(const CKdtDay& d) {
     return "<tr align=right bgcolor=\"#ffffff\">" +
-           Cell("<small>" + Euc(DateText(d.m_nYear, d.m_nMonth, d.m_nDay)) + "</small>") +
+           Cell("<small>" + EucJp(DateText(d.m_nYear, d.m_nMonth, d.m_nDay)) + "</small>") +
            Cell("<small>" + WithCommas(d.m_nOpen) + "</small>") +
            Cell("<small>" + WithCommas(d.m_nHigh) + "</small>") +
            Cell("<small>" + WithCommas(d.m_nLow) + "</small>") +
@@ -60,14 +38,15 @@ inline std::string DayRow(const CKdtDay& d) {
 }
 
 inline std::string HeaderRow() {
-    return "<tr bgcolor=\"#dcdcdc\">" + Cell(Euc("日付")) + Cell(Euc("始値")) + Cell(Euc("高値")) +
-           Cell(Euc("安値")) + Cell(Euc("終値")) + Cell(Euc("出来高")) + "</tr>\n";
+    return "<tr bgcolor=\"#dcdcdc\">" + Cell(EucJp("日付")) + Cell(EucJp("始値")) +
+           Cell(EucJp("高値")) + Cell(EucJp("安値")) + Cell(EucJp("終値")) + Cell(EucJp("出来高")) +
+           "</tr>\n";
 }
 
 inline std::string Page(const std::string& rows) {
-    return "<html><head><title>" + Euc("時系列") +
+    return "<html><head><title>" + EucJp("時系列") +
            "</title></head><body>\n<table border=0 cellpadding=2>\n" + HeaderRow() + rows +
-           "</table>\n<p>" + Euc("前のページ") + "</p></body></html>\n";
+           "</table>\n<p>" + EucJp("前のページ") + "</p></body></html>\n";
 }
 
 inline CKdtDay Day(int y, int m, int d, int open, int high, int low, int close, int volume) {

@@ -16,7 +16,7 @@ namespace {
 
 using test::ListPage;
 using test::ListRow;
-using test::ToEucJp;
+using test::EucJp;
 using test::WriteFileBytes;
 
 struct RowCase {
@@ -100,7 +100,7 @@ TEST(ListRowCells, ACellFartherThanTheRowLengthMakesTheRowNotTaken) {
 }
 
 TEST(ListRowCells, OnlyTheFirstTwoCellsCount) {
-    const std::string row = "<tr><td><a href=\"/q?s=1301\">1301</a></td><td>" + ToEucJp("極洋") +
+    const std::string row = "<tr><td><a href=\"/q?s=1301\">1301</a></td><td>" + EucJp("極洋") +
                             "</td><td>(株)</td><td>9999</td></tr>";
     CListEntry slot;
     EXPECT_EQ(ParseListRow(row.c_str(), static_cast<int>(row.size()), slot), 0);

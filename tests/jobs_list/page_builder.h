@@ -1,44 +1,22 @@
 #pragma once
 // Hand-built pages and tables for the listing and profile tests, in the encodings the site uses:
 // listing and profile pages in EUC-JP, "market.csv" in Shift-JIS.
-#include <iconv.h>
-
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tests/support/euc_jp.h"
 #include "tests/support/temp_dir.h"
 #include "web/sjis.h"
 
 namespace tickora::test {
 
-// UTF-8 to EUC-JP through iconv, independent of the program's own converters.
-inline std::string ToEucJp(std::string_view utf8) {
-    iconv_t cd = iconv_open("EUC-JP", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw std::runtime_error("no EUC-JP converter");
-    }
-    std::string in(utf8);
-    std::string out(in.size() * 3 + 4, '\0');
-    char* src = in.data();
-    size_t srcLeft = in.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1)) {
-        throw std::runtime_error("EUC-JP conversion failed");
-    }
-    out.resize(out.size() - dstLeft);
-    return out;
-}
-
 // One listing row as the site writes it: the code cell links to the quote page, the name cell is
 // EUC-JP, further cells follow.
 inline std::string ListRow(const std::string& firstCell, const std::string& utf8Name) {
     return "<tr><td><a href=\"/q?s=" + firstCell + "\">" + firstCell + "</a></td><td>" +
-           ToEucJp(utf8Name) + "</td><td align=right>1,234</td></tr>\n";
+           EucJp(utf8Name) + "</td><td align=right>1,234</td></tr>\n";
 }
 
 inline std::string ListPage(const std::vector<std::string>& rows) {
@@ -63,7 +41,7 @@ inline std::string ProfilePage(const std::string& industry, const std::string& m
     add("【業種分類】", industry);
     add("【市場名】", market);
     utf8 += "</TABLE></body></html>\n";
-    return ToEucJp(utf8);
+    return EucJp(utf8);
 }
 
 // Five markets numbered 1..5 in file order; the names begin with the filler blank.

@@ -17,7 +17,7 @@ namespace tickora {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ToEucJp;
+using test::EucJp;
 using test::WriteFileBytes;
 
 struct ExtractCase {
@@ -106,7 +106,7 @@ TEST_F(ProfilePageTest, BusinessFallsBackToTheFundsMarker) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        ASSERT_EQ(Parse(ToEucJp(head + c.tail)), 0);
+        ASSERT_EQ(Parse(EucJp(head + c.tail)), 0);
         EXPECT_EQ(Utf8(profile.m_szBusiness), c.business) << c.tail;
     }
 }
