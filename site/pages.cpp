@@ -85,17 +85,23 @@ void AppendCell(std::string& page, const std::string& text) {
     page += "</td>";
 }
 
+// Both views answer a symbol nobody is listed under with the same row: the symbol, the site's
+// "no matching stock" text and dashes to the tenth cell.
+void AppendUnknownSymbolCells(std::string& page, const std::string& shown) {
+    AppendCell(page, shown);
+    AppendCell(page, "一致する銘柄はありません");
+    for (int i = 2; i < 10; ++i) {
+        AppendCell(page, "---");
+    }
+    page += "</tr>\n";
+}
+
 void QuoteRow(std::string& page, const MarketModel& model, std::string_view item,
               const Stock* stock) {
     const std::string shown = EscapeSymbol(item);
     page += "<tr bgcolor=\"#ffffff\">";
     if (stock == nullptr) {
-        AppendCell(page, shown);
-        AppendCell(page, "一致する銘柄はありません");
-        for (int i = 2; i < 10; ++i) {
-            AppendCell(page, "---");
-        }
-        page += "</tr>\n";
+        AppendUnknownSymbolCells(page, shown);
         return;
     }
     const int decimals = model.Decimals(*stock);
@@ -127,12 +133,7 @@ void FiguresRow(std::string& page, const MarketModel& model, std::string_view it
     const std::string shown = EscapeSymbol(item);
     page += "<tr bgcolor=\"#ffffff\">";
     if (stock == nullptr) {
-        AppendCell(page, shown);
-        AppendCell(page, "一致する銘柄はありません");
-        for (int i = 2; i < 10; ++i) {
-            AppendCell(page, "---");
-        }
-        page += "</tr>\n";
+        AppendUnknownSymbolCells(page, shown);
         return;
     }
     const int decimals = model.Decimals(*stock);
