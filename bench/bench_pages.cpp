@@ -6,7 +6,7 @@
 
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
-#include "jobs/quote_page.h"
+#include "pages/quote_page.h"
 #include "site/pages.h"
 #include "site/site_server.h"
 

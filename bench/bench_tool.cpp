@@ -26,8 +26,8 @@
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 #include "formats/quote_file.h"
-#include "jobs/history_page.h"
-#include "jobs/quote_page.h"
+#include "pages/history_page.h"
+#include "pages/quote_page.h"
 #include "web/hosts.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/doc/tickora_view.h"
+#include "jobs/tickora_view.h"
 #include "web/retry.h"
 
 namespace tickora::cli {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/doc/startup.h"
+#include "jobs/startup.h"
 #include "cli/terminal_view.h"
 #include "web/hosts.h"
 #include "web/retry.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "catalog/app_settings.h"
 #include "cli/command_line.h"
 #include "cli/terminal_view.h"

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/doc/tickora_view.h"
+#include "jobs/tickora_view.h"
 
 namespace tickora::cli {
 

@@ -20,12 +20,12 @@
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 #include "formats/dictionary.h"
-#include "jobs/figures_page.h"
-#include "jobs/history_page.h"
-#include "jobs/list_pages.h"
-#include "jobs/page_buffer.h"
-#include "jobs/profile_page.h"
-#include "jobs/quote_page.h"
+#include "pages/figures_page.h"
+#include "pages/history_page.h"
+#include "pages/list_pages.h"
+#include "pages/page_buffer.h"
+#include "pages/profile_page.h"
+#include "pages/quote_page.h"
 #include "web/text_scan.h"
 
 namespace tickora::fuzz {

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "app/doc/startup.h"
+#include "jobs/startup.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
 #include "web/retry.h"

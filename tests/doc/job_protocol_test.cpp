@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {

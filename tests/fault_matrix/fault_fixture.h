@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
 #include "formats/dictionary.h"
 #include "formats/kdt_file.h"

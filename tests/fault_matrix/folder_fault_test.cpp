@@ -10,8 +10,8 @@
 
 #include "cli/runner.h"
 #include "formats/quote_file.h"
-#include "jobs/list_pages.h"
-#include "jobs/profile_page.h"
+#include "pages/list_pages.h"
+#include "pages/profile_page.h"
 #include "tests/fault_matrix/fault_fixture.h"
 
 namespace tickora {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "cli/runner.h"
-#include "jobs/history_page.h"
-#include "jobs/list_pages.h"
-#include "jobs/profile_page.h"
+#include "pages/history_page.h"
+#include "pages/list_pages.h"
+#include "pages/profile_page.h"
 #include "site/market_model.h"
 #include "site/pages.h"
 #include "tests/fault_matrix/fault_fixture.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/doc/startup.h"
+#include "jobs/startup.h"
 #include "formats/quote_file.h"
 #include "tests/fault_matrix/fault_fixture.h"
 

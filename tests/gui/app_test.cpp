@@ -19,13 +19,13 @@
 #include <filesystem>
 #include <string>
 
-#include "app/doc/startup.h"
-#include "app/doc/tickora_doc.h"
-#include "app/gui/command_table.h"
-#include "app/gui/form_view.h"
-#include "app/gui/main_frame.h"
-#include "app/gui/options_dlgs.h"
-#include "app/gui/tickora_app.h"
+#include "jobs/startup.h"
+#include "jobs/tickora_doc.h"
+#include "app/command_table.h"
+#include "app/form_view.h"
+#include "app/main_frame.h"
+#include "app/options_dlgs.h"
+#include "app/tickora_app.h"
 #include "catalog/app_settings.h"
 #include "site/site_server.h"
 #include "tests/gui/gui_test_util.h"

@@ -1,6 +1,6 @@
 // The browser command of the user's guide: where the guide path goes, the cut before "-nohome",
 // and how $BROWSER and desktop entries are turned into such a command.
-#include "app/gui/browser_command.h"
+#include "app/browser_command.h"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,9 @@
 #include <ostream>
 #include <string>
 
-#include "app/gui/about_dlg.h"
-#include "app/gui/options_dlgs.h"
-#include "app/gui/settings_dlg.h"
+#include "app/about_dlg.h"
+#include "app/options_dlgs.h"
+#include "app/settings_dlg.h"
 #include "catalog/app_settings.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/temp_dir.h"

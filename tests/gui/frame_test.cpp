@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/command_table.h"
-#include "app/gui/form_view.h"
-#include "app/gui/main_frame.h"
+#include "app/command_table.h"
+#include "app/form_view.h"
+#include "app/main_frame.h"
 #include "tests/gui/gui_test_util.h"
 
 namespace tickora::gui {

@@ -12,8 +12,8 @@
 #include <atomic>
 #include <thread>
 
-#include "app/gui/form_view.h"
-#include "app/gui/options_dlgs.h"
+#include "app/form_view.h"
+#include "app/options_dlgs.h"
 #include "tests/gui/gui_test_util.h"
 #include "web/sjis.h"
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/doc/tickora_view.h"
+#include "jobs/tickora_view.h"
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 

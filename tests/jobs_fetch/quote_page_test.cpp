@@ -1,6 +1,6 @@
 // The "&d=v2" quote page parser on hand-built pages: cells, symbol matching, slot order, the
 // site's no-match answer, the date rules, the page limit and the error log.
-#include "jobs/quote_page.h"
+#include "pages/quote_page.h"
 
 #include <gtest/gtest.h>
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
-#include "jobs/quote_page.h"
+#include "pages/quote_page.h"
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/site_truth.h"
 #include "web/download.h"

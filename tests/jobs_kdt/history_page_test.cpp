@@ -1,4 +1,4 @@
-#include "jobs/history_page.h"
+#include "pages/history_page.h"
 
 #include <gtest/gtest.h>
 

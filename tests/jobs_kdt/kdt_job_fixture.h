@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "tests/jobs_kdt/kdt_view.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"

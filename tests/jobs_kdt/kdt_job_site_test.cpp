@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "catalog/clock.h"
-#include "jobs/history_page.h"
+#include "pages/history_page.h"
 #include "site/market_model.h"
 #include "site/pages.h"
 #include "site/site_server.h"

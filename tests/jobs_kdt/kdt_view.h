@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/doc/tickora_view.h"
+#include "jobs/tickora_view.h"
 
 namespace tickora::test {
 

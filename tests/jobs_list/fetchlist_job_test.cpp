@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
-#include "jobs/list_pages.h"
-#include "jobs/profile_page.h"
+#include "pages/list_pages.h"
+#include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
 #include "tests/jobs_list/recording_view.h"
 #include "tests/support/temp_dir.h"

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
-#include "jobs/list_pages.h"
-#include "jobs/profile_page.h"
+#include "pages/list_pages.h"
+#include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
 #include "tests/jobs_list/recording_view.h"
 #include "tests/jobs_list/site_fixture.h"

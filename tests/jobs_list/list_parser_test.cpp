@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/list_pages.h"
+#include "pages/list_pages.h"
 #include "tests/jobs_list/page_builder.h"
 #include "tests/support/temp_dir.h"
 #include "web/sjis.h"

@@ -1,6 +1,6 @@
 // The "&d=v3" figures page parser on hand-built pages: the row rule (a code and ten cells), the
 // number cells, the count, rows of other stocks and the page limit.
-#include "jobs/figures_page.h"
+#include "pages/figures_page.h"
 
 #include <gtest/gtest.h>
 

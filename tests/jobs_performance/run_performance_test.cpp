@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/quote_test_pages.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/site_truth.h"

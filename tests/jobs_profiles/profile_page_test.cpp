@@ -1,6 +1,6 @@
 // The profile page parser: the marker extraction with its limits, the order in which a missing
 // marker stops the page, the fallback of the business text, and where pages are kept.
-#include "jobs/profile_page.h"
+#include "pages/profile_page.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "formats/dictionary.h"
-#include "jobs/profile_page.h"
+#include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
 #include "tests/jobs_list/recording_view.h"
 #include "tests/jobs_profiles/dictionary_reader.h"

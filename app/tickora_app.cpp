@@ -1,4 +1,4 @@
-#include "app/gui/tickora_app.h"
+#include "app/tickora_app.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,16 +14,16 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/doc/startup.h"
-#include "app/doc/tickora_doc.h"
-#include "app/gui/about_dlg.h"
-#include "app/gui/browser_command.h"
-#include "app/gui/command_table.h"
-#include "app/gui/form_view.h"
-#include "app/gui/main_frame.h"
-#include "app/gui/qt_text.h"
-#include "app/gui/settings_dlg.h"
-#include "app/gui/tool_icons.h"
+#include "jobs/startup.h"
+#include "jobs/tickora_doc.h"
+#include "app/about_dlg.h"
+#include "app/browser_command.h"
+#include "app/command_table.h"
+#include "app/form_view.h"
+#include "app/main_frame.h"
+#include "app/qt_text.h"
+#include "app/settings_dlg.h"
+#include "app/tool_icons.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 

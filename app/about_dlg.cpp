@@ -1,4 +1,4 @@
-#include "app/gui/about_dlg.h"
+#include "app/about_dlg.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/gui/command_table.h"
-#include "app/gui/qt_text.h"
-#include "app/gui/tool_icons.h"
+#include "app/command_table.h"
+#include "app/qt_text.h"
+#include "app/tool_icons.h"
 
 namespace tickora::gui {
 

@@ -1,4 +1,4 @@
-#include "app/gui/command_table.h"
+#include "app/command_table.h"
 
 #include <algorithm>
 #include <array>

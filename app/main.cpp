@@ -1,4 +1,4 @@
-#include "app/gui/tickora_app.h"
+#include "app/tickora_app.h"
 
 int main(int argc, char** argv) {
     return tickora::gui::RunDesktop(argc, argv);

@@ -1,9 +1,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "formats/dictionary.h"
-#include "jobs/profile_page.h"
+#include "pages/profile_page.h"
 #include "web/work_folder.h"
 
 namespace tickora {

@@ -1,11 +1,11 @@
-#include "app/gui/tool_icons.h"
+#include "app/tool_icons.h"
 
 #include <QFile>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
-#include "app/gui/command_table.h"
+#include "app/command_table.h"
 
 namespace tickora::gui {
 

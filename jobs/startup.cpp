@@ -1,4 +1,4 @@
-#include "app/doc/startup.h"
+#include "jobs/startup.h"
 
 #include "web/hosts.h"
 #include "web/retry.h"

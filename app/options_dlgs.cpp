@@ -1,4 +1,4 @@
-#include "app/gui/options_dlgs.h"
+#include "app/options_dlgs.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/gui/command_table.h"
-#include "app/gui/qt_text.h"
+#include "app/command_table.h"
+#include "app/qt_text.h"
 
 namespace tickora::gui {
 namespace {

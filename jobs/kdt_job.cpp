@@ -1,9 +1,9 @@
 #include <atomic>
 #include <cstdio>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "formats/kdt_file.h"
-#include "jobs/history_page.h"
+#include "pages/history_page.h"
 #include "web/download.h"
 
 namespace tickora {

@@ -1,4 +1,4 @@
-#include "app/gui/settings_dlg.h"
+#include "app/settings_dlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,8 +19,8 @@
 #include <cstring>
 #include <utility>
 
-#include "app/gui/command_table.h"
-#include "app/gui/qt_text.h"
+#include "app/command_table.h"
+#include "app/qt_text.h"
 #include "catalog/app_settings.h"
 
 namespace tickora::gui {

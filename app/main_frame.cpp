@@ -1,4 +1,4 @@
-#include "app/gui/main_frame.h"
+#include "app/main_frame.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -8,10 +8,10 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include "app/gui/command_table.h"
-#include "app/gui/form_view.h"
-#include "app/gui/qt_text.h"
-#include "app/gui/tool_icons.h"
+#include "app/command_table.h"
+#include "app/form_view.h"
+#include "app/qt_text.h"
+#include "app/tool_icons.h"
 
 namespace tickora::gui {
 

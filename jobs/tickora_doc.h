@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/doc/tickora_view.h"
+#include "jobs/tickora_view.h"
 #include "catalog/app_settings.h"
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"

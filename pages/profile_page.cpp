@@ -1,4 +1,4 @@
-#include "jobs/profile_page.h"
+#include "pages/profile_page.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/gui/browser_command.h"
+#include "app/browser_command.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "formats/figures_file.h"
-#include "jobs/figures_page.h"
+#include "pages/figures_page.h"
 #include "web/download.h"
 
 namespace tickora {

@@ -1,11 +1,11 @@
-#include "jobs/history_page.h"
+#include "pages/history_page.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "catalog/clock.h"
-#include "jobs/page_buffer.h"
+#include "pages/page_buffer.h"
 #include "web/hosts.h"
 #include "web/sjis.h"
 #include "web/text_scan.h"

@@ -1,4 +1,4 @@
-#include "jobs/page_buffer.h"
+#include "pages/page_buffer.h"
 
 #include <cstdio>
 #include <memory>

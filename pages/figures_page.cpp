@@ -1,4 +1,4 @@
-#include "jobs/figures_page.h"
+#include "pages/figures_page.h"
 
 #include <climits>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "jobs/quote_page.h"
+#include "pages/quote_page.h"
 #include "web/text_scan.h"
 
 namespace tickora {

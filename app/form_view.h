@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <atomic>
 
-#include "app/doc/tickora_view.h"
+#include "jobs/tickora_view.h"
 
 class QLabel;
 class QProgressBar;

@@ -1,4 +1,4 @@
-#include "jobs/quote_page.h"
+#include "pages/quote_page.h"
 
 #include <charconv>
 #include <climits>
@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "jobs/page_buffer.h"
+#include "pages/page_buffer.h"
 #include "web/sjis.h"
 #include "web/text_scan.h"
 

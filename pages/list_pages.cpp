@@ -1,4 +1,4 @@
-#include "jobs/list_pages.h"
+#include "pages/list_pages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,8 +8,8 @@
 #include "catalog/clock.h"
 #include "formats/atomic_file.h"
 #include "formats/dictionary.h"
-#include "jobs/page_buffer.h"
-#include "jobs/profile_page.h"
+#include "pages/page_buffer.h"
+#include "pages/profile_page.h"
 #include "web/sjis.h"
 #include "web/text_scan.h"
 

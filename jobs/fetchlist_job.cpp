@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/doc/tickora_doc.h"
-#include "jobs/list_pages.h"
+#include "jobs/tickora_doc.h"
+#include "pages/list_pages.h"
 #include "web/download.h"
 #include "web/hosts.h"
 #include "web/work_folder.h"

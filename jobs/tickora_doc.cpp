@@ -1,4 +1,4 @@
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 
 #include <cstdio>
 

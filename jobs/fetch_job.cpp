@@ -1,9 +1,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/doc/tickora_doc.h"
+#include "jobs/tickora_doc.h"
 #include "formats/quote_file.h"
-#include "jobs/quote_page.h"
+#include "pages/quote_page.h"
 #include "web/download.h"
 
 namespace tickora {

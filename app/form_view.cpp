@@ -1,4 +1,4 @@
-#include "app/gui/form_view.h"
+#include "app/form_view.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -9,11 +9,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/doc/tickora_doc.h"
-#include "app/gui/command_table.h"
-#include "app/gui/options_dlgs.h"
-#include "app/gui/qt_text.h"
-#include "app/gui/tool_icons.h"
+#include "jobs/tickora_doc.h"
+#include "app/command_table.h"
+#include "app/options_dlgs.h"
+#include "app/qt_text.h"
+#include "app/tool_icons.h"
 
 namespace tickora::gui {
 namespace {
