@@ -126,7 +126,8 @@ FaultKind KindOfName(const std::string& name) {
         {"status", FaultKind::kStatus},       {"cut", FaultKind::kCut},
         {"stall", FaultKind::kStall},         {"empty", FaultKind::kEmpty},
         {"garbage", FaultKind::kGarbage},     {"huge", FaultKind::kHuge},
-        {"noendtags", FaultKind::kNoEndTags},
+        {"noendtags", FaultKind::kNoEndTags}, {"trickle", FaultKind::kTrickle},
+        {"redirectloop", FaultKind::kRedirectLoop},
     };
     const auto it = kinds.find(name);
     return it == kinds.end() ? FaultKind::kNone : it->second;
@@ -304,6 +305,26 @@ struct SiteServer::Impl {
                     });
                 return;
             }
+            case FaultKind::kTrickle: {
+                auto shared = std::make_shared<std::string>(std::move(body));
+                const auto interval = fault->stall;
+                res.set_content_provider(
+                    shared->size(), kHtml,
+                    [this, shared, interval](std::size_t offset, std::size_t,
+                                             httplib::DataSink& sink) {
+                        Stall(interval);
+                        if (stopping) {
+                            return false;
+                        }
+                        sink.write(shared->data() + offset, 1);
+                        return true;
+                    });
+                return;
+            }
+            case FaultKind::kRedirectLoop:
+                res.status = 302;
+                res.set_header("Location", req.target);
+                return;
             case FaultKind::kNone:
                 break;
         }
@@ -314,7 +335,7 @@ struct SiteServer::Impl {
     // "/_control/clear" and "/_control/requests" (the targets received, one a line). The prefix
     // is percent-decoded and a '+' in it reads as a blank, so a prefix holding '+' (a quote
     // page's symbol list) is sent as %2B. Kinds: status, cut, stall, empty, garbage, huge,
-    // noendtags.
+    // noendtags, trickle (one byte every stall_ms), redirectloop.
     void Control(const httplib::Request& req, httplib::Response& res) {
         if (req.path == "/_control/clear") {
             std::lock_guard lock(mutex);

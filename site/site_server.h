@@ -28,6 +28,8 @@ enum class FaultKind {
     kGarbage,    // status 200 with `bytes` of random bytes
     kHuge,       // status 200 with a valid page padded to `bytes`
     kNoEndTags,  // status 200 with the page stripped of every "</...>" tag
+    kTrickle,    // status 200 with the page sent one byte every `stall`
+    kRedirectLoop,  // status 302 back to the same target, for ever
 };
 
 struct Fault {

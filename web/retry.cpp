@@ -126,6 +126,10 @@ void SetDownloadCancelFlag(const std::atomic<bool>* flag) {
     t_cancelFlag = flag;
 }
 
+bool DownloadCancelRequested() {
+    return Cancelled();
+}
+
 long long BackoffMs(int retry, int baseMs, long retryAfterSeconds) {
     long long wait = std::max(baseMs, 0);
     for (int i = 1; i < retry && wait < kMaxRetryWaitMs; ++i) {

@@ -38,6 +38,8 @@ void LoadRetryPolicyFromEnvironment();
 // their pacing slot. Per thread, so a job's worker points it at its own document's flag and the
 // pointer ends with the worker; nullptr (the default) means nothing can cancel a wait.
 void SetDownloadCancelFlag(const std::atomic<bool>* flag);
+// True when the calling thread's cancel flag is set.
+[[nodiscard]] bool DownloadCancelRequested();
 
 // What one attempt of a download ended with.
 struct AttemptOutcome {

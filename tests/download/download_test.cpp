@@ -380,5 +380,108 @@ TEST_F(Download, LimitsCanBeLoweredAndRestored) {
     EXPECT_EQ(DownloadLimits{}.stallTimeout, std::chrono::seconds(60));
 }
 
+// Every way a page can fail to arrive, and what the detail tells a report about it: the kind,
+// the status, and a cause a user can act on. A completed exchange with another status is still
+// result 0, as the callers have always read it.
+struct FailureCase {
+    const char* name;
+    FaultKind kind;
+    int status;
+    const char* target;  // where to fetch; "refused" = a port with no listener
+    const char* path;    // where to store
+    int result;
+    PageFailure failure;
+    const char* causeHas;
+};
+
+const FailureCase kFailureCases[] = {
+    {"whole", FaultKind::kNone, 200, "/l?s=%2a&m=1", "Webtemp/page.html", 0, PageFailure::kNone,
+     ""},
+    {"404", FaultKind::kStatus, 404, "/l?s=%2a&m=1", "Webtemp/page.html", 0,
+     PageFailure::kHttpStatus, "HTTP 404"},
+    {"500", FaultKind::kStatus, 500, "/l?s=%2a&m=1", "Webtemp/page.html", 0,
+     PageFailure::kHttpStatus, "HTTP 500"},
+    {"cut", FaultKind::kCut, 200, "/l?s=%2a&m=1", "Webtemp/page.html", 1, PageFailure::kTransport,
+     ""},
+    {"stall", FaultKind::kStall, 200, "/l?s=%2a&m=1", "Webtemp/page.html", 1, PageFailure::kTimeout,
+     ""},
+    {"redirectLoop", FaultKind::kRedirectLoop, 302, "/l?s=%2a&m=1", "Webtemp/page.html", 1,
+     PageFailure::kTransport, "redirect"},
+    {"refused", FaultKind::kNone, 0, "refused", "Webtemp/page.html", 1, PageFailure::kTransport,
+     "127.0.0.1"},
+    {"tooLarge", FaultKind::kHuge, 200, "/l?s=%2a&m=1", "Webtemp/page.html", 1,
+     PageFailure::kTooLarge, "MiB"},
+    {"noFolder", FaultKind::kNone, 200, "/l?s=%2a&m=1", "missing/page.html", 1,
+     PageFailure::kLocalFile, "missing/page.html: No such file or directory"},
+};
+
+class DownloadFailure : public Download, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(DownloadFailure, SaysWhatFailedAndWhy) {
+    const FailureCase& c = GetParam();
+    DownloadLimits limits;
+    limits.connectTimeout = 2s;
+    limits.stallTimeout = 1s;
+    limits.maxPageBytes = 1024 * 1024;
+    SetDownloadLimits(limits);
+    Fault fault;
+    fault.kind = c.kind;
+    fault.status = c.status;
+    fault.bytes = 3 * 1024 * 1024;
+    fault.stall = 30s;
+    s_site->SetFault("/l?", fault);
+    std::string url = Url(c.target);
+    if (std::string(c.target) == "refused") {
+        LocalServer gone;  // bound, then closed: nothing listens there any more
+        url = gone.Url("/l?s=%2a&m=1");
+    }
+    DownloadDetail detail;
+    EXPECT_EQ(DownloadToFile(url.c_str(), c.path, &detail), c.result);
+    EXPECT_EQ(detail.failure, c.failure) << detail.cause;
+    EXPECT_NE(detail.cause.find(c.causeHas), std::string::npos) << detail.cause;
+    EXPECT_EQ(detail.Ok(), c.failure == PageFailure::kNone);
+    if (c.failure == PageFailure::kTooLarge) {
+        EXPECT_EQ(std::filesystem::file_size(c.path), 1024u * 1024u);
+    }
+    s_site->ClearFaults();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DownloadFailure, ::testing::ValuesIn(kFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A site that sends a byte now and then defeats the stall limit; the page limit and Cancel
+// still end the transfer.
+TEST_F(Download, TrickleEndsAtThePageLimitOrWithinASecondOfCancel) {
+    Fault trickle;
+    trickle.kind = FaultKind::kTrickle;
+    trickle.stall = 200ms;
+    s_site->SetFault("/l?", trickle);
+    DownloadLimits limits;
+    limits.stallTimeout = 1s;
+    limits.pageTimeout = 1500ms;
+    SetDownloadLimits(limits);
+    DownloadDetail detail;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DownloadToFile(Url("/l?s=%2a&m=1").c_str(), "Webtemp/page.html", &detail), 1);
+    EXPECT_EQ(detail.failure, PageFailure::kTimeout);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+
+    SetDownloadLimits(m_limits);
+    std::atomic<bool> cancel{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(500ms);
+        cancel = true;
+    });
+    SetDownloadCancelFlag(&cancel);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DownloadToFile(Url("/l?s=%2a&m=1").c_str(), "Webtemp/page.html", &detail), 1);
+    const auto took = std::chrono::steady_clock::now() - start;
+    SetDownloadCancelFlag(nullptr);
+    canceller.join();
+    EXPECT_EQ(detail.failure, PageFailure::kCancelled);
+    EXPECT_LT(took, 500ms + 1500ms);
+    s_site->ClearFaults();
+}
+
 }  // namespace
 }  // namespace tickora
