@@ -29,6 +29,7 @@ enum class Opt {
     kSite,
     kRetries,
     kPace,
+    kJson,
     kKeepHtml,
     kAddedOnly,
     kUseKeptHtml,
@@ -62,6 +63,7 @@ constexpr std::array kOptions{
     OptionEntry{"site", Opt::kSite, true, kAnywhere},
     OptionEntry{"retries", Opt::kRetries, true, kAnywhere},
     OptionEntry{"pace", Opt::kPace, true, kAnywhere},
+    OptionEntry{"json", Opt::kJson, false, kAnywhere},
     OptionEntry{"keep-html", Opt::kKeepHtml, false, kListJobs},
     OptionEntry{"added-only", Opt::kAddedOnly, false, kListJobs},
     OptionEntry{"use-kept-html", Opt::kUseKeptHtml, false, kListJobs},
@@ -238,6 +240,9 @@ class Parser {
                 return SetNumber(o.retries, entry.name, value, 0, kMaxRetries);
             case Opt::kPace:
                 return SetNumber(o.paceMs, entry.name, value, 0, kMaxPaceMs);
+            case Opt::kJson:
+                o.json = true;
+                return {};
             case Opt::kKeepHtml:
                 o.list.keepHtml = true;
                 return {};
@@ -342,8 +347,8 @@ const char* CommandName(Command command) {
 }
 
 std::string UsageText() {
-    return "usage: tickora-cli [--workdir DIR] [--site URL] [--retries N] [--pace MS] COMMAND "
-           "[OPTIONS]\n"
+    return "usage: tickora-cli [--workdir DIR] [--site URL] [--retries N] [--pace MS] [--json] "
+           "COMMAND [OPTIONS]\n"
            "\n"
            "commands:\n"
            "  fetch                       daily quote fetch, then the daily quote file\n"
@@ -367,10 +372,16 @@ std::string UsageText() {
            "                  TICKORA_QUOTE_HOST, TICKORA_TABLE_HOST, TICKORA_PROFILE_HOST)\n"
            "  --retries N     retry a failed page download up to N times (0..10)\n"
            "  --pace MS       at least MS milliseconds between two requests (0..60000)\n"
+           "  --json          print the outcome as one JSON object instead of the summary\n"
            "  --help, --version\n"
            "\n"
-           "exit status: 0 done, 1 ended early (download failure or Cancel) or failed, 2 usage error,\n"
-           "3 market.csv missing\n";
+           "exit status:\n"
+           "  0  ran to its end, every item succeeded\n"
+           "  1  ended early: a failed download ended it as its rules say, Cancel, an error,\n"
+           "     or nothing could be written\n"
+           "  2  usage error\n"
+           "  3  market.csv missing\n"
+           "  4  ran to its end, but some items failed, each named in the summary\n";
 }
 
 }  // namespace tickora::cli

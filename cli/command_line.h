@@ -45,6 +45,7 @@ struct CliOptions {
     // Bounded retries and pacing of the downloads; empty = what the environment says.
     std::optional<int> retries;
     std::optional<int> paceMs;
+    bool json = false;  // the outcome as one JSON object on standard output
 };
 
 struct ParseResult {

@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <thread>
 
-#include "jobs/startup.h"
 #include "cli/terminal_view.h"
+#include "jobs/job_steps.h"
+#include "jobs/startup.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 #include "web/sjis.h"
@@ -19,7 +21,6 @@ namespace tickora::cli {
 namespace {
 
 constexpr std::size_t kMaxCodesShown = 20;
-constexpr std::size_t kMaxFilesShown = 5;
 
 std::atomic<int> g_interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free,
@@ -29,8 +30,12 @@ extern "C" void OnInterrupt(int) {
     if (g_interrupts.fetch_add(1) + 1 >= 2) {
         static const char kMessage[] = "\ntickora-cli: interrupted again, stopping at once\n";
         (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-        _exit(kExitCancelled);
+        _exit(kExitEndedEarly);
     }
+}
+
+extern "C" void OnResize(int) {
+    TerminalView::NoteTerminalResized();
 }
 
 void SetHandler(int signal, void (*handler)(int)) {
@@ -70,10 +75,6 @@ class WorkdirGuard {
     std::filesystem::path m_previous;
 };
 
-bool CountsStocks(const std::string& job) {
-    return job == "fetch" || job == "performance";
-}
-
 const char* FormatName(int format) {
     switch (format) {
         case 0:
@@ -99,7 +100,7 @@ int RunSettings(const CliOptions& options, const CliStreams& streams) {
         if (!settings.Save()) {
             std::fprintf(streams.err, "tickora-cli: Tickora.ini could not be written: %s\n",
                          std::strerror(errno));
-            return kExitFailed;
+            return kExitEndedEarly;
         }
     }
     std::fputs(FormatSettings(settings).c_str(), streams.out);
@@ -107,11 +108,11 @@ int RunSettings(const CliOptions& options, const CliStreams& streams) {
 }
 
 int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
-           int baseline) {
+           int baseline, const PathView& paths) {
     StartupObjects objects;
     LoadStartupObjects(objects);
     if (!objects.marketLoaded) {
-        std::fputs("market.csv not found.\n", streams.err);
+        std::fprintf(streams.err, "market.csv not found.\n");
         return kExitNoMarket;
     }
     // The start-up read TICKORA_RETRIES and TICKORA_PACE_MS; the command line overrides them.
@@ -127,16 +128,16 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     answers.profile = {options.list.keepHtml, options.list.addedOnly, options.list.useKeptHtml};
     answers.code = options.code;
     const std::string job = CommandName(options.command);
-    TerminalView view(streams.err, streams.errIsTerminal, job, answers);
+    TerminalView view(streams.err, streams.errIsTerminal, job, answers, streams.columns);
     CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
     doc.SetView(&view);
 
     if (interrupts.load() != baseline) {
-        return kExitCancelled;  // interrupted during start-up: nothing to finish
+        return kExitEndedEarly;  // interrupted during start-up: nothing to finish
     }
-    const std::optional<JobReport> report =
+    const std::optional<JobOutcome> outcome =
         RunJobOnDocument(options.command, doc, view, interrupts, baseline);
-    if (!report) {
+    if (!outcome) {
         if (options.command == Command::kFetch) {
             std::fputs(
                 "tickora-cli: fetchlist.csv has no stocks, nothing to fetch (build it with "
@@ -146,17 +147,19 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
             // The profile job's refusal has been shown as its message already.
             std::fprintf(streams.err, "tickora-cli: %s did not start\n", job.c_str());
         }
-        return kExitFailed;
+        return kExitEndedEarly;
     }
-    std::fprintf(streams.out, "%s\n", FormatSummary(*report, view.Title()).c_str());
+    const std::string text =
+        options.json ? FormatJson(*outcome) + "\n" : FormatSummary(*outcome, paths);
+    std::fputs(text.c_str(), streams.out);
     std::fflush(streams.out);
-    return ExitCodeFor(*report);
+    return ExitStatusOf(*outcome);
 }
 
 }  // namespace
 
-std::optional<JobReport> RunJobOnDocument(Command command, CTickoraDoc& doc, TerminalView& view,
-                                          const std::atomic<int>& interrupts, int baseline) {
+std::optional<JobOutcome> RunJobOnDocument(Command command, CTickoraDoc& doc, TerminalView& view,
+                                           const std::atomic<int>& interrupts, int baseline) {
     bool started = false;
     switch (command) {
         case Command::kFetch:
@@ -187,19 +190,19 @@ std::optional<JobReport> RunJobOnDocument(Command command, CTickoraDoc& doc, Ter
             doc.CancelJob();
             cancelSent = true;
             view.Note(
-                "tickora-cli: cancelling; the current item finishes and the job writes its "
-                "output (interrupt again to stop at once)");
+                "tickora-cli: cancelling; the current page is given up within a second and the "
+                "job writes its output (interrupt again to stop at once)");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     doc.WaitForJob();
-    JobReport report = doc.LastReport();
-    // A Cancel that cuts a retry or pacing wait short ends the job as a failed download would;
-    // the user asked for it, so it counts as a cancel.
-    if (cancelSent && !report.dialogCancelled && report.itemsDone < report.itemsTotal) {
-        report.cancelled = true;
+    JobOutcome outcome = doc.LastOutcome();
+    // A Cancel that cuts a retry wait short ends the job as a failed download would; the user
+    // asked for it, so it counts as a cancel.
+    if (cancelSent && outcome.end == JobEnd::kStopped) {
+        outcome.end = JobEnd::kCancelled;
     }
-    return report;
+    return outcome;
 }
 
 int CliMain(const std::vector<std::string>& args, const CliStreams& streams,
@@ -214,7 +217,7 @@ int CliMain(const std::vector<std::string>& args, const CliStreams& streams,
         return RunCommand(parsed.options, streams, interrupts);
     } catch (const std::exception& e) {
         std::fprintf(streams.err, "tickora-cli: %s\n", e.what());
-        return kExitFailed;
+        return kExitEndedEarly;
     }
 }
 
@@ -229,10 +232,13 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
         std::fprintf(streams.out, "%s\n", kVersionText);
         return kExitDone;
     }
+    // Paths in the summary are shown from where the user stands, not from the working folder.
+    std::error_code cwdError;
+    const PathView paths{std::filesystem::current_path(cwdError).string()};
     WorkdirGuard workdir;
     if (std::string error; !workdir.Enter(options.workdir, error)) {
         std::fprintf(streams.err, "tickora-cli: %s\n", error.c_str());
-        return kExitFailed;
+        return kExitEndedEarly;
     }
     if (options.command == Command::kSettings) {
         return RunSettings(options, streams);
@@ -241,81 +247,73 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
     if (!options.site.empty()) {
         SetSite(options.site);
     }
-    return RunJob(options, streams, interrupts, baseline);
+    return RunJob(options, streams, interrupts, baseline, paths);
 }
 
-int ExitCodeFor(const JobReport& report) {
-    if (report.cancelled) {
-        return kExitCancelled;
+std::string FormatSummary(const JobOutcome& outcome, const PathView& paths) {
+    std::string text = SummaryLine(outcome, paths) + "\n";
+    for (const std::string& line : FailureLines(outcome, paths)) {
+        text += "  " + line + "\n";
     }
-    if (report.dialogCancelled || report.downloadFailed) {
-        return kExitFailed;
+    if (!outcome.notExtractedCodes.empty()) {
+        text += "  not extracted, logged to ERRORLOG.TXT:";
+        for (std::size_t i = 0; i < outcome.notExtractedCodes.size() && i < kMaxCodesShown; ++i) {
+            text += " " + CodeText(outcome.notExtractedCodes[i]);
+        }
+        if (outcome.notExtractedCodes.size() > kMaxCodesShown) {
+            text += " (+" + std::to_string(outcome.notExtractedCodes.size() - kMaxCodesShown) +
+                    " more)";
+        }
+        text += "\n";
     }
-    // A daily fetch that walked every page and extracted no stock at all did not fetch the day
-    // (every page answered 404, say): a scheduler must hear of it, not only of a cut connection.
-    if (report.job == "fetch" && report.itemsTotal > 0 && report.extracted == 0) {
-        return kExitFailed;
+    for (const std::string& warning : outcome.warnings) {
+        if (warning != outcome.endCause) {
+            text += "  warning: " + warning + "\n";
+        }
     }
-    // The file is what these jobs are for: one that could not be written (a missing output
-    // folder, say) is a failed run, whatever the pages gave.
-    if ((report.job == "fetch" || report.job == "performance") && report.itemsTotal > 0 &&
-        report.filesWritten.empty()) {
-        return kExitFailed;
-    }
-    // A history or a fetch list that gave nothing left the old files as they were: the run did
-    // not do what it was asked. (The profile job with --added-only may rightly write nothing.)
-    if ((report.job == "kdt" || report.job == "fetchlist") && report.filesWritten.empty()) {
-        return kExitFailed;
-    }
-    return kExitDone;
+    return text;
 }
 
-std::string FormatSummary(const JobReport& report, const std::string& title) {
-    std::string line = report.job + ":";
-    if (report.dialogCancelled) {
-        return line + " not run";
+std::string FormatJson(const JobOutcome& outcome) {
+    using nlohmann::json;
+    static const char* const kEnds[] = {"completed", "stopped", "cancelled", "error", "not run"};
+    static const char* const kStates[] = {"written", "kept", "failed"};
+    json failures = json::array();
+    for (const ItemFailure& f : outcome.failures) {
+        failures.push_back({{"what", f.what},
+                            {"codes", f.codes},
+                            {"cause", f.cause},
+                            {"where", f.where},
+                            {"action", f.action},
+                            {"endedJob", f.endedJob}});
     }
-    if (report.job == "fetch" && !title.empty()) {
-        line += " quotes of " + title + ",";
+    json files = json::array();
+    for (const OutputFile& f : outcome.files) {
+        files.push_back({{"path", f.path},
+                         {"state", kStates[static_cast<int>(f.state)]},
+                         {"reason", f.reason}});
     }
-    line +=
-        " " + std::to_string(report.itemsDone) + "/" + std::to_string(report.itemsTotal) + " items";
-    if (CountsStocks(report.job)) {
-        line += ", " + std::to_string(report.extracted) + " extracted, " +
-                std::to_string(report.notExtracted) + " not extracted";
-    } else {
-        line += ", done " + std::to_string(report.extracted);
-    }
-    if (report.cancelled) {
-        line += ", cancelled";
-    }
-    if (report.downloadFailed) {
-        line += ", stopped by a failed download";
-    }
-    if (!report.failedCodes.empty()) {
-        line += ", failed codes";
-        for (std::size_t i = 0; i < report.failedCodes.size() && i < kMaxCodesShown; ++i) {
-            char code[16];
-            std::snprintf(code, sizeof code, " %04d", report.failedCodes[i]);
-            line += code;
-        }
-        if (report.failedCodes.size() > kMaxCodesShown) {
-            line += " (+" + std::to_string(report.failedCodes.size() - kMaxCodesShown) +
-                    " more, see ERRORLOG.TXT)";
-        }
-    }
-    if (report.filesWritten.empty()) {
-        line += ", no file written";
-    } else {
-        line += ", wrote";
-        for (std::size_t i = 0; i < report.filesWritten.size() && i < kMaxFilesShown; ++i) {
-            line += (i == 0 ? " " : ", ") + SjisToUtf8(report.filesWritten[i]);
-        }
-        if (report.filesWritten.size() > kMaxFilesShown) {
-            line += " (+" + std::to_string(report.filesWritten.size() - kMaxFilesShown) + " more)";
-        }
-    }
-    return line;
+    const json object = {
+        {"job", outcome.job},
+        {"exitStatus", ExitStatusOf(outcome)},
+        {"end", kEnds[static_cast<int>(outcome.end)]},
+        {"endCause", outcome.endCause},
+        {"unit", outcome.unit},
+        {"itemsTotal", outcome.itemsTotal},
+        {"itemsDone", outcome.itemsDone},
+        {"extracted", outcome.extracted},
+        {"notExtracted", outcome.notExtracted},
+        {"notExtractedCodes", outcome.notExtractedCodes},
+        {"quoteDate", outcome.quoteDate},
+        {"stocksListed", outcome.stocksListed},
+        {"historiesUpdated", outcome.historiesUpdated},
+        {"historiesFetched", outcome.historiesFetched},
+        {"failures", failures},
+        {"files", files},
+        {"warnings", outcome.warnings},
+    };
+    // Paths and page texts are not always valid UTF-8: replace, never throw.
+    return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 std::string FormatSettings(const CAppSettings& settings) {
@@ -358,12 +356,14 @@ void InstallSignalHandlers() {
     SetHandler(SIGINT, OnInterrupt);
     SetHandler(SIGTERM, OnInterrupt);
     SetHandler(SIGPIPE, SIG_IGN);
+    SetHandler(SIGWINCH, OnResize);
 }
 
 void RestoreSignalHandlers() {
     SetHandler(SIGINT, SIG_DFL);
     SetHandler(SIGTERM, SIG_DFL);
     SetHandler(SIGPIPE, SIG_DFL);
+    SetHandler(SIGWINCH, SIG_DFL);
 }
 
 }  // namespace tickora::cli

@@ -7,25 +7,23 @@
 #include <string>
 #include <vector>
 
-#include "jobs/tickora_doc.h"
 #include "catalog/app_settings.h"
 #include "cli/command_line.h"
 #include "cli/terminal_view.h"
+#include "jobs/outcome_text.h"
+#include "jobs/tickora_doc.h"
 
 namespace tickora::cli {
 
-inline constexpr int kExitDone = 0;
-// The statuses a scheduler acts on. A job that ran to its end is 0 even when some stocks were
-// not extracted: "ERRORLOG.TXT" and the summary name them.
-inline constexpr int kExitFailed = 1;     // a download failure ended the job early, or it failed
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitNoMarket = 3;   // "market.csv" is missing: nothing can run
-inline constexpr int kExitCancelled = 1;  // Cancel (Ctrl+C) ended the job early
+// The exit statuses are the core's (jobs/job_outcome.h): 0 done, 1 ended early, 2 usage,
+// 3 no "market.csv", 4 some items failed, 5 the working folder is in use. Stocks that were merely
+// not extracted are no failure: "ERRORLOG.TXT" and the summary name them.
 
 struct CliStreams {
     std::FILE* out = stdout;  // results: the summary, the settings, --help
     std::FILE* err = stderr;  // progress and messages
     bool errIsTerminal = false;
+    int columns = 0;  // the terminal's width for the live bar; 0 = read it from err
 };
 
 // The whole program: parse, run, and the exit status. interrupts counts SIGINT/SIGTERM; the
@@ -39,16 +37,17 @@ struct CliStreams {
 
 // Gives the job command to doc (whose view is view) and waits for its worker; the first interrupt
 // past baseline is the Cancel button. nullopt when the command started no worker.
-[[nodiscard]] std::optional<JobReport> RunJobOnDocument(Command command, CTickoraDoc& doc,
-                                                        TerminalView& view,
-                                                        const std::atomic<int>& interrupts,
-                                                        int baseline);
+[[nodiscard]] std::optional<JobOutcome> RunJobOnDocument(Command command, CTickoraDoc& doc,
+                                                         TerminalView& view,
+                                                         const std::atomic<int>& interrupts,
+                                                         int baseline);
 
-// The exit status a finished job's report stands for.
-[[nodiscard]] int ExitCodeFor(const JobReport& report);
+// The summary as the terminal prints it (UTF-8, each line ended): the job's line, one line per
+// cause of failure, the stocks not extracted, and any warning. Paths relative to paths.base.
+[[nodiscard]] std::string FormatSummary(const JobOutcome& outcome, const PathView& paths);
 
-// One line (UTF-8, no line end): job, items, counters, failed codes, files written.
-[[nodiscard]] std::string FormatSummary(const JobReport& report, const std::string& title);
+// The whole outcome as one JSON object (one line), for monitoring and scripts.
+[[nodiscard]] std::string FormatJson(const JobOutcome& outcome);
 
 // The settings as `settings` prints them, one "name: value" a line (UTF-8).
 [[nodiscard]] std::string FormatSettings(const CAppSettings& settings);
@@ -59,7 +58,8 @@ void ApplySettingsChanges(const SettingsChanges& changes, CAppSettings& settings
 // The process-wide interrupt counter that the signal handlers feed.
 [[nodiscard]] std::atomic<int>& ProcessInterrupts();
 // SIGINT and SIGTERM count into ProcessInterrupts(); a second one ends the process at once with
-// kExitCancelled. SIGPIPE is ignored so that a closed pipe on stdout fails a write, not the run.
+// kExitEndedEarly. SIGWINCH makes the live bar read the terminal's width again. SIGPIPE is ignored
+// so that a closed pipe on stdout fails a write, not the run.
 void InstallSignalHandlers();
 void RestoreSignalHandlers();
 

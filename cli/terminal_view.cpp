@@ -1,13 +1,23 @@
 #include "cli/terminal_view.h"
 
-#include <algorithm>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+
+#include "jobs/outcome_text.h"
 #include "web/sjis.h"
 
 namespace tickora::cli {
 namespace {
 
-constexpr int kBarWidth = 30;
+constexpr int kMaxBarWidth = 30;
+constexpr int kMinBarWidth = 10;
+
+std::atomic<int> g_resizes{0};
+static_assert(std::atomic<int>::is_always_lock_free,
+              "the SIGWINCH handler needs a lock-free counter");
 
 // The daily fetch and the performance job count stocks; the others count finished items.
 bool CountsStocks(const std::string& job) {
@@ -16,8 +26,34 @@ bool CountsStocks(const std::string& job) {
 
 }  // namespace
 
-TerminalView::TerminalView(std::FILE* out, bool interactive, std::string job, DialogAnswers answers)
-    : m_out(out), m_interactive(interactive), m_job(std::move(job)), m_answers(answers) {}
+TerminalView::TerminalView(std::FILE* out, bool interactive, std::string job, DialogAnswers answers,
+                           int columns)
+    : m_out(out),
+      m_interactive(interactive),
+      m_fixedColumns(columns),
+      m_job(std::move(job)),
+      m_answers(answers) {}
+
+void TerminalView::NoteTerminalResized() {
+    g_resizes.fetch_add(1);
+}
+
+int TerminalView::Columns() {
+    if (m_fixedColumns > 0) {
+        return m_fixedColumns;
+    }
+    const int resizes = g_resizes.load();
+    if (resizes != m_resizesSeen) {
+        m_resizesSeen = resizes;
+        winsize size{};
+        m_columns = ioctl(fileno(m_out), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    }
+    return m_columns;
+}
+
+bool TerminalView::BarFits() {
+    return m_interactive && Columns() >= kMinBarColumns;
+}
 
 void TerminalView::ShowRunning() {}
 
@@ -30,47 +66,36 @@ void TerminalView::ShowCounts(int first, int second) {
     std::lock_guard lock(m_mutex);
     m_first = first;
     m_second = second;
-    if (m_interactive) {
+    if (m_total > 0 && BarFits()) {
         DrawBar();
     }
 }
 
-void TerminalView::SetProgressRange(int n) {
-    std::lock_guard lock(m_mutex);
-    // The bar's range is 16 bits wide, as it always was.
-    m_range = n & 0xFFFF;
-    m_pos = 0;
-    m_lastLinePos = 0;
-}
-
-void TerminalView::SetProgressStep(int step) {
-    std::lock_guard lock(m_mutex);
-    m_step = step;
-}
-
-void TerminalView::StepProgress() {
-    std::lock_guard lock(m_mutex);
-    // The step comes at the start of an item, so it also says the item before it has finished:
-    // that item's line carries the counters it left behind.
-    if (!m_interactive && m_pos > m_lastLinePos) {
-        PrintItemLine();
-    }
-    m_pos += m_step;
-    if (m_interactive) {
-        DrawBar();
-    }
-}
+// The bar's own steps count blocks; the terminal counts in the summary's units instead, which
+// ShowItemsDone brings.
+void TerminalView::SetProgressRange(int) {}
+void TerminalView::SetProgressStep(int) {}
+void TerminalView::StepProgress() {}
 
 void TerminalView::SetProgressPos(int pos) {
     std::lock_guard lock(m_mutex);
     if (pos == 0) {  // the end of a job
-        if (!m_interactive && m_pos > m_lastLinePos) {
-            PrintItemLine();
-        }
         ClearBar();
     }
-    m_pos = pos;
-    m_lastLinePos = std::min(m_lastLinePos, pos);
+}
+
+void TerminalView::ShowItemsDone(int done, int total, const std::string& unit) {
+    std::lock_guard lock(m_mutex);
+    m_done = done;
+    m_total = total;
+    m_unit = unit;
+    if (BarFits()) {
+        DrawBar();
+    } else if (done > 0) {
+        std::fprintf(m_out, "%s\n",
+                     ProgressLine(m_job, done, total, unit, m_first, m_second).c_str());
+        std::fflush(m_out);
+    }
 }
 
 bool TerminalView::AskListOptions(ListOptions& options) {
@@ -136,17 +161,27 @@ std::string TerminalView::Title() const {
 }
 
 void TerminalView::DrawBar() {
-    const int shown = std::clamp(m_pos, 0, m_range);
-    const int filled = m_range > 0 ? shown * kBarWidth / m_range : 0;
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+    const int columns = Columns();
+    const int shown = std::clamp(m_done, 0, m_total);
+    const std::string count = std::to_string(shown) + "/" + std::to_string(m_total) + " " + m_unit;
+    std::string counters;
     if (CountsStocks(m_job)) {
-        std::fprintf(m_out, "\r%s [%s] %d/%d  extracted %d  not extracted %d\033[K", m_job.c_str(),
-                     bar.c_str(), shown, m_range, m_first, m_second);
-    } else {
-        std::fprintf(m_out, "\r%s [%s] %d/%d  done %d\033[K", m_job.c_str(), bar.c_str(), shown,
-                     m_range, m_first);
+        counters = "  extracted " + std::to_string(m_first) + "  not extracted " +
+                   std::to_string(m_second);
     }
+    // One column is left free: a line that fills the last column wraps on many terminals.
+    const int room = columns > 0 ? columns - 1 : 80;
+    const int fixed = static_cast<int>(m_job.size() + 4 + count.size());
+    if (fixed + kMinBarWidth + static_cast<int>(counters.size()) > room) {
+        counters.clear();
+    }
+    const int width =
+        std::clamp(room - fixed - static_cast<int>(counters.size()), kMinBarWidth, kMaxBarWidth);
+    const int filled = m_total > 0 ? shown * width / m_total : 0;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(width - filled), '.');
+    std::fprintf(m_out, "\r%s [%s] %s%s\033[K", m_job.c_str(), bar.c_str(), count.c_str(),
+                 counters.c_str());
     std::fflush(m_out);
     m_barShown = true;
 }
@@ -157,17 +192,6 @@ void TerminalView::ClearBar() {
         std::fflush(m_out);
         m_barShown = false;
     }
-}
-
-void TerminalView::PrintItemLine() {
-    if (CountsStocks(m_job)) {
-        std::fprintf(m_out, "%s %d/%d extracted %d not extracted %d\n", m_job.c_str(), m_pos,
-                     m_range, m_first, m_second);
-    } else {
-        std::fprintf(m_out, "%s %d/%d done %d\n", m_job.c_str(), m_pos, m_range, m_first);
-    }
-    std::fflush(m_out);
-    m_lastLinePos = m_pos;
 }
 
 }  // namespace tickora::cli

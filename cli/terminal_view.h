@@ -16,10 +16,16 @@ struct DialogAnswers {
     CodeOptions code;
 };
 
+// Below this width a live bar cannot say enough: plain lines are printed instead.
+inline constexpr int kMinBarColumns = 40;
+
 class TerminalView : public ITickoraView {
   public:
     // interactive: redraw one live bar line (a terminal); otherwise one plain line per item.
-    TerminalView(std::FILE* out, bool interactive, std::string job, DialogAnswers answers);
+    // The bar fits the terminal's width, read from out at the start and again after each
+    // SIGWINCH (see NoteTerminalResized); columns > 0 fixes the width instead.
+    TerminalView(std::FILE* out, bool interactive, std::string job, DialogAnswers answers,
+                 int columns = 0);
 
     void ShowRunning() override;
     void ShowIdle() override;
@@ -34,31 +40,37 @@ class TerminalView : public ITickoraView {
     void ShowMessage(const std::string& sjisText) override;
     void SetTitle(const std::string& title) override;
     void PostQuit() override;
+    void ShowItemsDone(int done, int total, const std::string& unit) override;
 
     // A line of the front-end's own (UTF-8), kept apart from the live bar.
     void Note(const std::string& utf8);
 
     [[nodiscard]] bool QuitPosted() const;
+    // Async-signal-safe: the next redraw reads the terminal's width again.
+    static void NoteTerminalResized();
     [[nodiscard]] std::string Title() const;  // UTF-8
 
   private:
     // Callers hold m_mutex.
     void DrawBar();
     void ClearBar();
-    void PrintItemLine();
+    [[nodiscard]] bool BarFits();
+    [[nodiscard]] int Columns();
 
     std::FILE* m_out;
     const bool m_interactive;
+    const int m_fixedColumns;
+    int m_columns = 0;
+    int m_resizesSeen = -1;
     const std::string m_job;
     const DialogAnswers m_answers;
 
     mutable std::mutex m_mutex;
-    int m_range = 0;
-    int m_step = 1;
-    int m_pos = 0;
     int m_first = 0;
     int m_second = 0;
-    int m_lastLinePos = 0;  // the last item a plain line was printed for
+    int m_done = 0;
+    int m_total = 0;
+    std::string m_unit;
     bool m_barShown = false;
     bool m_quitPosted = false;
     std::string m_title;

@@ -39,6 +39,7 @@ bool AtomicFile::Open(const std::string& path) {
             break;
         }
     }
+    m_error = errno;
     m_tempPath.clear();
     return false;
 }
@@ -47,14 +48,24 @@ bool AtomicFile::Commit() {
     if (m_file == nullptr) {
         return false;
     }
-    bool ok = std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
+    // A write that failed earlier (a full disk) left its errno behind; the first failing step
+    // names the cause.
+    const int writeError = std::ferror(m_file) != 0 ? (errno != 0 ? errno : EIO) : 0;
+    bool ok = writeError == 0 && std::fflush(m_file) == 0;
     // The data must be on disk before the name points at it, or a power cut could leave an
     // empty file where the old one was.
     ok = ok && fsync(fileno(m_file)) == 0;
-    ok = (std::fclose(m_file) == 0) && ok;
+    m_error = ok ? 0 : (writeError != 0 ? writeError : errno);
+    if (std::fclose(m_file) != 0 && ok) {
+        ok = false;
+        m_error = errno;
+    }
     m_file = nullptr;
     if (ok && std::rename(m_tempPath.c_str(), m_path.c_str()) == 0) {
         return true;
+    }
+    if (ok) {
+        m_error = errno;
     }
     std::remove(m_tempPath.c_str());
     return false;

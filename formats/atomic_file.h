@@ -7,7 +7,7 @@
 namespace tickora {
 
 class AtomicFile {
-public:
+  public:
     AtomicFile() = default;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -19,11 +19,14 @@ public:
     // Flushes, closes and renames the temporary file over path; false (and nothing replaced)
     // when any write failed.
     [[nodiscard]] bool Commit();
+    // The system's error (errno) of the step that failed in Open or Commit; 0 when none did.
+    [[nodiscard]] int Error() const { return m_error; }
 
-private:
+  private:
     std::string m_path;
     std::string m_tempPath;
     std::FILE* m_file = nullptr;
+    int m_error = 0;
 };
 
 }  // namespace tickora

@@ -126,15 +126,15 @@ bool DictionaryHasEntry(int code) {
     return GetI32(record + kCodeAt) == code && record[kNameAt] != 0;
 }
 
-void CreateDictionaryIfMissing(const CStockList& list) {
+int CreateDictionaryIfMissing(const CStockList& list) {
     errno = 0;
     if (FileHandle(std::fopen(kDictionaryPath, "rb+")) != nullptr) {
-        return;
+        return 0;
     }
-    // A file that exists but refuses an update (read-only, say) is the user's: only a missing
-    // file is built.
+    // A file that exists but refuses an update (read-only, a folder) is the user's: only a
+    // missing file is built.
     if (errno != ENOENT) {
-        return;
+        return errno;
     }
     // The whole file is built in memory and put in place at once, so that a run cut short never
     // leaves a partial dictionary that the next run would take for a finished one.
@@ -159,33 +159,42 @@ void CreateDictionaryIfMissing(const CStockList& list) {
     }
     AtomicFile file;
     if (!file.Open(kDictionaryPath)) {
-        return;
+        return file.Error();
     }
     if (std::fwrite(image.data(), 1, image.size(), file.Get()) != image.size()) {
-        return;  // the destructor discards the temporary file
+        return errno != 0 ? errno : EIO;  // the destructor discards the temporary file
     }
-    (void)file.Commit();
+    return file.Commit() ? 0 : file.Error();
 }
 
-void WriteProfileToDictionary(int code, const CompanyProfile& profile,
-                              const CMarketTable& markets) {
+int WriteProfileToDictionary(int code, const CompanyProfile& profile, const CMarketTable& markets) {
     if (!IsRecordCode(code)) {
-        return;
+        return EINVAL;
     }
+    errno = 0;
     FileHandle file(std::fopen(kDictionaryPath, "rb+"));
     if (!file) {
-        return;
+        return errno != 0 ? errno : EIO;
     }
     Record record;
     if (!ReadRecord(file.get(), code, record)) {
-        return;
+        return errno != 0 ? errno : EIO;
     }
     PutI32(record + kCodeAt, code);
     PutI32(record + kMarketAt, MarketNumberOfName(profile.m_szMarket, markets));
     PutI32(record + kIndustryAt, IndustryNumberOfName(profile.m_szIndustry));
     std::memcpy(record + kFeatureAt, profile.m_szFeature, kTextSize);
     std::memcpy(record + kBusinessAt, profile.m_szBusiness, kTextSize);
-    (void)WriteRecord(file.get(), code, record);
+    // The record only counts as written once the stream has given it to the file: a full disk
+    // shows at the flush or the close, not at fwrite.
+    errno = 0;
+    if (!WriteRecord(file.get(), code, record) || std::fflush(file.get()) != 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    if (std::fclose(file.release()) != 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    return 0;
 }
 
 int MarketNumberOfName(const char* text, const CMarketTable& markets) {

@@ -18,9 +18,13 @@ struct CompanyProfile {
 
 [[nodiscard]] bool DictionaryExists();
 [[nodiscard]] bool DictionaryHasEntry(int code);
-// Creates and fills the file from the list when it cannot be opened for update.
-void CreateDictionaryIfMissing(const CStockList& list);
-void WriteProfileToDictionary(int code, const CompanyProfile& profile, const CMarketTable& markets);
+// Creates and fills the file from the list when it does not exist. Returns 0, or the system's
+// error (errno) when the file is there but cannot be updated or cannot be created.
+[[nodiscard]] int CreateDictionaryIfMissing(const CStockList& list);
+// Writes the stock's record. Returns 0, or the system's error (errno) when the record could not
+// be written (a code outside 1..9999 is no record and gives EINVAL).
+[[nodiscard]] int WriteProfileToDictionary(int code, const CompanyProfile& profile,
+                                           const CMarketTable& markets);
 [[nodiscard]] int MarketNumberOfName(const char* text, const CMarketTable& markets);
 [[nodiscard]] int IndustryNumberOfName(const char* text);
 

@@ -22,7 +22,7 @@ std::string FiguresFileName(const CStockList& list, const char* folder) {
     return std::string(folder[0] != '\0' ? folder : ".") + "/" + name;
 }
 
-std::string WriteFiguresFile(const CStockList& list, int count, const char* folder) {
+std::string WriteFiguresFile(const CStockList& list, int count, const char* folder, int* error) {
     const std::string path = FiguresFileName(list, folder);
     if (path.empty()) {
         return {};
@@ -35,6 +35,9 @@ std::string WriteFiguresFile(const CStockList& list, int count, const char* fold
 
     AtomicFile file;
     if (!file.Open(path)) {
+        if (error != nullptr) {
+            *error = file.Error();
+        }
         return {};
     }
     std::fprintf(file.Get(), "%02d%02d%02d\r\n", year - 2000, month, day);
@@ -44,7 +47,13 @@ std::string WriteFiguresFile(const CStockList& list, int count, const char* fold
             WriteFiguresLines(*block, file.Get());
         }
     }
-    return file.Commit() ? path : std::string();
+    if (file.Commit()) {
+        return path;
+    }
+    if (error != nullptr) {
+        *error = file.Error();
+    }
+    return {};
 }
 
 void WriteFiguresLines(const CQuoteBlock& block, std::FILE* out) {

@@ -9,7 +9,9 @@ namespace tickora {
 
 // Writes (or replaces) "%s/FN%02d%02d%02d.DAT" in folder; nothing for an empty list or a folder
 // where the file cannot be created. Returns the path written, or the empty string.
-std::string WriteFiguresFile(const CStockList& list, int count, const char* folder);
+// error, when given, receives the system's error (errno) of a file that could not be written.
+std::string WriteFiguresFile(const CStockList& list, int count, const char* folder,
+                             int* error = nullptr);
 // The path WriteFiguresFile writes for the list's quote date; empty for an empty list.
 [[nodiscard]] std::string FiguresFileName(const CStockList& list, const char* folder);
 void WriteFiguresLines(const CQuoteBlock& block, std::FILE* out);

@@ -83,7 +83,10 @@ void CreateKdtFolders() {
     }
 }
 
-bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> pages) {
+bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> pages, int* error) {
+    if (error != nullptr) {
+        *error = 0;
+    }
     if (pages.empty()) {
         return false;
     }
@@ -99,15 +102,17 @@ bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> p
         return false;
     }
     AtomicFile file;
-    if (!file.Open(KdtFileName(code, inDataFolder))) {
-        return false;
-    }
-    for (auto page = pages.rbegin(); page != pages.rend(); ++page) {
+    bool ok = file.Open(KdtFileName(code, inDataFolder));
+    for (auto page = pages.rbegin(); ok && page != pages.rend(); ++page) {
         if (*page != nullptr) {
             WriteSlotsNewestLast(*page, file.Get());
         }
     }
-    return file.Commit();
+    ok = ok && file.Commit();
+    if (!ok && error != nullptr) {
+        *error = file.Error();
+    }
+    return ok;
 }
 
 }  // namespace tickora

@@ -38,7 +38,10 @@ void WriteDays(const CKdtDay (&days)[kKdtDaysPerPage], std::FILE* out);
 void CreateKdtFolders();
 
 // Writes the stock's file from its pages (in table order; written last page first). Nothing
-// happens without pages or when the file cannot be created. Returns true when a file was written.
-bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> pages);
+// happens without pages, without a day, or when the file cannot be written; error, when given,
+// then receives the system's error (errno), or 0 when there was nothing to write. Returns true
+// when a file was written.
+bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> pages,
+                  int* error = nullptr);
 
 }  // namespace tickora

@@ -82,7 +82,7 @@ std::string QuoteFileName(const char* folder, int format, int year, int month, i
 }
 
 std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
-                           const CMarketTable& markets, bool averageDecimals) {
+                           const CMarketTable& markets, bool averageDecimals, int* error) {
     const CQuoteBlock* block0 = list.GetBlock(0);
     if (block0 == nullptr || folder == nullptr) {
         return {};
@@ -106,6 +106,9 @@ std::string WriteQuoteFile(const CStockList& list, int format, const char* folde
 
     AtomicFile file;
     if (!file.Open(path)) {
+        if (error != nullptr) {
+            *error = file.Error();
+        }
         return {};
     }
     WriteHeader(file.Get(), format, year, month, day, count);
@@ -114,7 +117,13 @@ std::string WriteQuoteFile(const CStockList& list, int format, const char* folde
             WriteQuoteLines(*block, file.Get(), format, markets, averageDecimals);
         }
     }
-    return file.Commit() ? path : std::string();
+    if (file.Commit()) {
+        return path;
+    }
+    if (error != nullptr) {
+        *error = file.Error();
+    }
+    return {};
 }
 
 void WriteQuoteLines(const CQuoteBlock& block, std::FILE* out, int format,

@@ -11,13 +11,15 @@ namespace tickora {
 enum QuoteFormat { kFormat32 = 1, kFormatDos = 2, kFormatModoki = 3 };
 
 // The file name for folder, format and date ("%s/DS%02d%02d%02d.DAT" or "%s/DS%04d%02d.%02d").
-[[nodiscard]] std::string QuoteFileName(const char* folder, int format, int year, int month, int day);
+[[nodiscard]] std::string QuoteFileName(const char* folder, int format, int year, int month,
+                                        int day);
 
 // Writes (or replaces) the daily quote file of the list into folder. Nothing is written for an
 // empty list, an invalid block-0 date or a folder where the file cannot be created. Returns the
 // path written, or the empty string.
+// error, when given, receives the system's error (errno) of a file that could not be written.
 std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
-                           const CMarketTable& markets, bool averageDecimals);
+                           const CMarketTable& markets, bool averageDecimals, int* error = nullptr);
 
 // One block's lines, slot order.
 void WriteQuoteLines(const CQuoteBlock& block, std::FILE* out, int format,

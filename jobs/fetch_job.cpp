@@ -1,88 +1,133 @@
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 
-#include "jobs/tickora_doc.h"
 #include "formats/quote_file.h"
+#include "jobs/job_steps.h"
+#include "jobs/tickora_doc.h"
 #include "pages/quote_page.h"
-#include "web/download.h"
 
 namespace tickora {
+namespace {
+
+constexpr const char* kNotExtracted = "its stocks counted as not extracted";
+
+bool AnyQuote(const CStockList& stocks) {
+    for (int i = 0; i < stocks.m_nBlocks; ++i) {
+        const CQuoteBlock& block = *stocks.GetBlock(i);
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            if (block.m_aStocks[s].m_dClose > 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 void CTickoraDoc::RunFetch() {
     ITickoraView& view = View();
     const int blocks = m_stocks.m_nBlocks;
+    JobOutcome& outcome = BeginOutcome("fetch", "stocks");
+    for (int i = 0; i < blocks; ++i) {
+        outcome.itemsTotal += m_stocks.GetBlock(i)->m_nStocks;
+    }
     view.SetProgressRange(blocks);
     view.SetProgressStep(1);
     m_bCancel = false;
+    ItemDone();
 
-    JobReport report;
-    report.job = "fetch";
-    report.itemsTotal = blocks;
     int extracted = 0;
     int failed = 0;
     for (int i = 0; i < blocks; ++i) {
         view.StepProgress();
         CQuoteBlock& block = *m_stocks.GetBlock(i);
+        const char* url = m_stocks.GetQuoteUrl(i);
+        // The work file may hold the page of an earlier fetch (yesterday's, perhaps): a 404 or a
+        // cut transfer must not put its prices into today's file.
         const char* page = m_stocks.GetPagePath(i);
-        // The work file still holds the page of an earlier fetch (yesterday's, perhaps): were it
-        // left in place, a 404 or a cut transfer would put its prices into today's file.
-        std::remove(page);
-        if (DownloadToFile(m_stocks.GetQuoteUrl(i), page) != 0) {
-            std::remove(page);
-            report.downloadFailed = true;
+        DownloadDetail detail;
+        if (FetchWorkPage(url, page, detail) != 0) {
+            if (detail.failure == PageFailure::kCancelled) {
+                outcome.end = JobEnd::kCancelled;
+                break;
+            }
+            ItemFailure& failure = outcome.Fail(BlockItem(block), CauseOf(detail), url,
+                                                "the fetch stopped; the blocks before are written");
+            failure.codes = CodesOf(block);
+            outcome.StopAt(failure);
             break;
         }
-        QuotePageOutcome outcome;
-        if (!ParseQuotePage(page, block, &outcome)) {
+        QuotePageOutcome parsed;
+        if (!detail.Ok() || !ParseQuotePage(page, block, &parsed)) {
             // The site answered without a page: nothing of this block was extracted this time,
             // so its stocks count as not extracted rather than as what an earlier fetch found.
             block.m_nExtracted = 0;
+            ItemFailure& failure = outcome.Fail(
+                BlockItem(block), detail.Ok() ? FileCause(page, errno) : CauseOf(detail), url,
+                kNotExtracted);
+            failure.codes = CodesOf(block);
+        } else if (block.m_nExtracted + parsed.failedCount == 0 && block.m_nStocks > 0) {
+            // A page that answered but holds no row of ours: the site changed its layout, or
+            // sent something that is not a quote page at all.
+            ItemFailure& failure =
+                outcome.Fail(BlockItem(block), "the page holds no quote rows", url, kNotExtracted);
+            failure.codes = CodesOf(block);
         }
-        for (int k = 0; k < outcome.failedCount; ++k) {
-            report.failedCodes.push_back(block.m_aStocks[outcome.failedSlots[k]].m_nCode);
+        for (int k = 0; k < parsed.failedCount; ++k) {
+            outcome.notExtractedCodes.push_back(block.m_aStocks[parsed.failedSlots[k]].m_nCode);
         }
         extracted += block.m_nExtracted;
         failed += block.m_nStocks - block.m_nExtracted;
         view.ShowCounts(extracted, failed);
-        report.itemsDone = i + 1;
+        outcome.itemsDone += block.m_nStocks;
+        outcome.extracted = extracted;
+        outcome.notExtracted = failed;
+        ItemDone();
         if (m_bCancel) {
-            report.cancelled = true;
+            outcome.end = JobEnd::kCancelled;
             break;
         }
     }
+    WriteDailyQuoteFile(outcome);
+    EndJob();
+    if (m_settings.m_bExitAfterFetch != 0) {
+        View().PostQuit();
+    }
+}
 
-    // A run that holds no quote at all (the first page failed after a restart, say) would
-    // replace the day's good file with an empty one: the existing file is kept instead.
-    bool anyQuote = false;
-    for (int i = 0; i < blocks && !anyQuote; ++i) {
-        const CQuoteBlock& block = *m_stocks.GetBlock(i);
-        for (int s = 0; s < block.m_nStocks && !anyQuote; ++s) {
-            anyQuote = block.m_aStocks[s].m_dClose > 0;
-        }
+void CTickoraDoc::WriteDailyQuoteFile(JobOutcome& outcome) {
+    const CQuoteBlock* block0 = m_stocks.GetBlock(0);
+    if (block0 == nullptr) {
+        return;
     }
     int year = 0;
     int month = 0;
     int day = 0;
-    if (blocks > 0) {
-        m_stocks.GetBlock(0)->GetQuoteDate(&year, &month, &day);
+    block0->GetQuoteDate(&year, &month, &day);
+    char date[32];
+    std::snprintf(date, sizeof date, "%d/%d/%d", year, month, day);
+    outcome.quoteDate = date;
+    const std::string path =
+        QuoteFileName(m_settings.m_szOutputDir, m_settings.m_nOutputFormat, year, month, day);
+    // A run that holds no quote at all (the first page failed after a restart, say) would
+    // replace the day's good file with an empty one: the existing file is kept instead.
+    if (!AnyQuote(m_stocks) && PathExists(path)) {
+        outcome.AddFile(path, FileState::kKept, "no quote was fetched");
+        return;
     }
-    const bool keepExisting =
-        !anyQuote && blocks > 0 &&
-        std::filesystem::exists(
-            QuoteFileName(m_settings.m_szOutputDir, m_settings.m_nOutputFormat, year, month, day));
-    const std::string written = keepExisting ? std::string()
-                                             : WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat,
-                                                              m_settings.m_szOutputDir, m_markets,
-                                                              m_settings.m_bAverageDecimals != 0);
+    int error = 0;
+    const std::string written =
+        WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat, m_settings.m_szOutputDir, m_markets,
+                       m_settings.m_bAverageDecimals != 0, &error);
     if (!written.empty()) {
-        report.filesWritten.push_back(written);
+        outcome.AddFile(written, FileState::kWritten);
+        return;
     }
-    report.extracted = extracted;
-    report.notExtracted = failed;
-    EndJob(std::move(report));
-    if (m_settings.m_bExitAfterFetch != 0) {
-        View().PostQuit();
-    }
+    const std::string cause = FileCause(path, error != 0 ? error : EIO);
+    outcome.AddFile(path, FileState::kFailed, std::strerror(error != 0 ? error : EIO));
+    outcome.Fail("the daily quote file", cause, AbsolutePath(path), "no daily file written");
 }
 
 }  // namespace tickora

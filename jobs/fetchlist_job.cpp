@@ -1,13 +1,21 @@
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
+#include "jobs/job_steps.h"
 #include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
-#include "web/download.h"
+#include "pages/profile_page.h"
 #include "web/hosts.h"
 #include "web/work_folder.h"
 
 namespace tickora {
+namespace {
+
+constexpr const char* kListKept = "the list is kept";
+constexpr const char* kMarketKept = "its market kept";
+
+}  // namespace
 
 void CTickoraDoc::RunMakeFetchList() {
     ITickoraView& view = View();
@@ -20,48 +28,125 @@ void CTickoraDoc::RunMakeFetchList() {
     m_bKeepHtml = (options.keepHtml || options.useKeptHtml) ? 1 : 0;
     m_bAddedOnly = options.addedOnly ? 1 : 0;
     m_bUseKeptHtml = options.useKeptHtml ? 1 : 0;
+    const bool useKeptHtml = m_bUseKeptHtml != 0;
 
-    JobReport report;
-    report.job = "fetchlist";
+    JobOutcome& outcome = BeginOutcome("fetchlist", "pages");
     CreateWorkFolder();
     auto pages = std::make_unique<CListPages>(Hosts().quote);
-    report.itemsTotal = pages->m_nPages;
+    outcome.itemsTotal = pages->m_nPages;
     view.ShowCounts(0, 0);
     view.SetProgressRange(pages->m_nPages);
     view.SetProgressStep(1);
     m_bCancel = false;
+    ItemDone();
 
+    // The list is replaced only by a run that read the whole listing, every page of it whole.
+    bool everyPageRead = true;
     bool endOfList = false;
+    int transfersFailedInARow = 0;
+    // Hears of each profile page: a page that did not arrive is named, and a network that is
+    // gone stops the job rather than costing every stock its own failure.
+    auto observeProfile = [&](const ProfileStep& step) {
+        if (step.download.failure == PageFailure::kCancelled) {
+            return false;
+        }
+        const bool transferFailed =
+            !step.download.Ok() && step.download.failure != PageFailure::kHttpStatus;
+        transfersFailedInARow = transferFailed ? transfersFailedInARow + 1 : 0;
+        ItemFailure* failure = nullptr;
+        const std::string what = "the profile of " + CodeText(step.code);
+        if (!step.download.Ok()) {
+            failure = &outcome.Fail(what, CauseOf(step.download), step.url, kMarketKept);
+        } else if (step.parsed != 0) {
+            failure = &outcome.Fail(what, FileCause(step.path, ENOENT), AbsolutePath(step.path),
+                                    kMarketKept);
+        }
+        if (failure != nullptr) {
+            failure->codes = {step.code};
+            if (transfersFailedInARow >= kTransferFailuresInARow) {
+                outcome.StopAt(*failure);
+                return false;
+            }
+        }
+        return true;
+    };
+
     for (int i = 0; i < pages->m_nPages; ++i) {
         view.StepProgress();
         const char* path = pages->GetPagePath(i);
-        if (m_bUseKeptHtml == 0) {
-            // A refused request writes nothing: without this removal the page an earlier run
-            // left here would be read as today's listing.
-            std::remove(path);
-            if (DownloadToFile(pages->GetPageUrl(i), path) != 0) {
-                std::remove(path);  // part of a page; a later offline run must not read it
-                report.downloadFailed = true;
+        const std::string what = "listing page " + std::to_string(i);
+        if (!useKeptHtml) {
+            // A refused request writes nothing: the page an earlier run left here must not be
+            // read as today's listing.
+            DownloadDetail detail;
+            if (FetchWorkPage(pages->GetPageUrl(i), path, detail) != 0) {
+                if (detail.failure == PageFailure::kCancelled) {
+                    outcome.end = JobEnd::kCancelled;
+                    break;
+                }
+                outcome.StopAt(
+                    outcome.Fail(what, CauseOf(detail), pages->GetPageUrl(i), kListKept));
                 break;
             }
+            if (!detail.Ok()) {
+                everyPageRead = false;
+                outcome.Fail(what, CauseOf(detail), pages->GetPageUrl(i), kListKept);
+            }
+        } else if (!PathExists(path)) {
+            everyPageRead = false;
+            outcome.Fail(what, FileCause(path, ENOENT), AbsolutePath(path), kListKept);
         }
         if (ParseListPage(path, *pages->GetPage(i)) == -2) {
             endOfList = true;
-            m_bCancel = true;
         }
-        pages->CompletePage(i, m_bKeepHtml != 0, m_bAddedOnly != 0, m_bUseKeptHtml != 0, m_stocks,
-                            m_markets);
-        ++report.itemsDone;
+        pages->CompletePage(i, m_bKeepHtml != 0, m_bAddedOnly != 0, useKeptHtml, m_stocks,
+                            m_markets, observeProfile);
+        ++outcome.itemsDone;
+        ItemDone();
+        if (outcome.end != JobEnd::kCompleted) {
+            break;
+        }
+        if (endOfList) {
+            // The listing ends here: the pages after it were never part of the work.
+            outcome.itemsTotal = outcome.itemsDone;
+            break;
+        }
         if (m_bCancel) {
-            report.cancelled = !endOfList;
+            outcome.end = JobEnd::kCancelled;
             break;
         }
     }
+    // The end-of-list row stops the page loop the way Cancel does; the flag is left for the next
+    // job to clear, as it always was.
+    if (endOfList) {
+        m_bCancel = true;
+    }
 
-    const ListWriteResult written = pages->WriteList(m_bAddedOnly != 0, m_markets);
-    report.filesWritten = written.filesWritten;
+    const bool wholeListing = everyPageRead && outcome.end == JobEnd::kCompleted &&
+                              (endOfList || outcome.itemsDone == pages->m_nPages);
+    if (m_bAddedOnly != 0 || wholeListing) {
+        const ListWriteResult written = pages->WriteList(m_bAddedOnly != 0, m_markets);
+        for (const std::string& file : written.filesWritten) {
+            outcome.AddFile(file, FileState::kWritten);
+        }
+        outcome.stocksListed = written.stocksWritten;
+        if (written.filesWritten.empty() && !written.writeFailed) {
+            // An empty listing (a site without stocks, say) never wipes out the user's list.
+            outcome.AddFile(kFetchListPath, FileState::kKept, "no stock was listed");
+        } else if (written.writeFailed) {
+            const std::string path = m_bAddedOnly != 0 ? AddListPath() : kFetchListPath;
+            outcome.AddFile(path, FileState::kFailed, "it could not be written");
+            outcome.Fail(path, "the list could not be written", AbsolutePath(path), kListKept);
+        }
+    } else {
+        const char* why = outcome.Cancelled() ? "cancelled before the listing ended"
+                          : outcome.end != JobEnd::kCompleted
+                              ? "the listing was not read to its end"
+                              : "a listing page was not read";
+        outcome.AddFile(kFetchListPath, FileState::kKept, why);
+    }
     pages.reset();
-    EndJob(std::move(report));
+    EndJob();
 }
 
 }  // namespace tickora

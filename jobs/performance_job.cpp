@@ -1,73 +1,122 @@
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 
-#include "jobs/tickora_doc.h"
 #include "formats/figures_file.h"
+#include "jobs/job_steps.h"
+#include "jobs/tickora_doc.h"
 #include "pages/figures_page.h"
-#include "web/download.h"
 
 namespace tickora {
+namespace {
+
+constexpr const char* kNotExtracted = "its stocks counted as not extracted";
+
+bool AnyFigures(const CStockList& stocks) {
+    for (int i = 0; i < stocks.m_nBlocks; ++i) {
+        const CQuoteBlock& block = *stocks.GetBlock(i);
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            const double* f = block.m_aStocks[s].m_adFigures;
+            if (f[0] > 0 || f[1] > 0 || f[3] > 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 void CTickoraDoc::RunGetPerformance() {
     ITickoraView& view = View();
     const int blocks = m_stocks.m_nBlocks;
+    JobOutcome& outcome = BeginOutcome("performance", "stocks");
+    for (int i = 0; i < blocks; ++i) {
+        outcome.itemsTotal += m_stocks.GetBlock(i)->m_nStocks;
+    }
     view.SetProgressRange(blocks);
     view.SetProgressStep(1);
     m_bCancel = false;
+    ItemDone();
 
-    JobReport report;
-    report.job = "performance";
-    report.itemsTotal = blocks;
     int extracted = 0;
     int notExtracted = 0;
     for (int i = 0; i < blocks; ++i) {
         view.StepProgress();
         CQuoteBlock& block = *m_stocks.GetBlock(i);
-        const char* page = m_stocks.GetPagePath(i);
+        const char* url = m_stocks.GetFiguresUrl(i);
         // The daily fetch keeps the other view of this block's page in the same file: a request
         // that brings no page must leave no file, not that page to be read as figures.
-        std::remove(page);
-        if (DownloadToFile(m_stocks.GetFiguresUrl(i), page) != 0) {
-            std::remove(page);
-            report.downloadFailed = true;
+        const char* page = m_stocks.GetPagePath(i);
+        DownloadDetail detail;
+        if (FetchWorkPage(url, page, detail) != 0) {
+            if (detail.failure == PageFailure::kCancelled) {
+                outcome.end = JobEnd::kCancelled;
+                break;
+            }
+            ItemFailure& failure = outcome.Fail(BlockItem(block), CauseOf(detail), url,
+                                                "the job stopped; the blocks before are written");
+            failure.codes = CodesOf(block);
+            outcome.StopAt(failure);
             break;
         }
-        int rows = ParseFiguresPage(page, block);
-        if (rows < 0) {
-            rows = 0;
+        int rowsFound = 0;
+        int rows = detail.Ok() ? ParseFiguresPage(page, block, &rowsFound) : -1;
+        if (rows < 0 || rowsFound == 0) {
+            const std::string cause = !detail.Ok() ? CauseOf(detail)
+                                      : rows < 0   ? FileCause(page, errno)
+                                                   : "the page holds no figures rows";
+            ItemFailure& failure = outcome.Fail(BlockItem(block), cause, url, kNotExtracted);
+            failure.codes = CodesOf(block);
         }
+        rows = std::max(rows, 0);
         extracted += rows;
         // A page that lists a code twice counts both rows: never a negative "not extracted".
         notExtracted += std::max(0, block.m_nStocks - rows);
         view.ShowCounts(extracted, notExtracted);
-        report.itemsDone = i + 1;
+        outcome.itemsDone += block.m_nStocks;
+        outcome.extracted = extracted;
+        outcome.notExtracted = notExtracted;
+        ItemDone();
         if (m_bCancel) {
-            report.cancelled = true;
+            outcome.end = JobEnd::kCancelled;
             break;
         }
     }
+    WriteFiguresOutput(outcome, extracted);
+    EndJob();
+}
 
+void CTickoraDoc::WriteFiguresOutput(JobOutcome& outcome, int extracted) {
+    const CQuoteBlock* block0 = m_stocks.GetBlock(0);
+    if (block0 == nullptr) {
+        return;
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    block0->GetQuoteDate(&year, &month, &day);
+    char date[32];
+    std::snprintf(date, sizeof date, "%d/%d/%d", year, month, day);
+    outcome.quoteDate = date;
+    const std::string path = FiguresFileName(m_stocks, m_settings.m_szOutputDir);
     // As the daily fetch does: no figures at all never replace an existing file of that day.
-    bool anyFigures = false;
-    for (int i = 0; i < blocks && !anyFigures; ++i) {
-        const CQuoteBlock& block = *m_stocks.GetBlock(i);
-        for (int s = 0; s < block.m_nStocks && !anyFigures; ++s) {
-            const double* f = block.m_aStocks[s].m_adFigures;
-            anyFigures = f[0] > 0 || f[1] > 0 || f[3] > 0;
-        }
+    if (!AnyFigures(m_stocks) && PathExists(path)) {
+        outcome.AddFile(path, FileState::kKept, "no figures were fetched");
+        return;
     }
-    const bool keepExisting =
-        !anyFigures && std::filesystem::exists(FiguresFileName(m_stocks, m_settings.m_szOutputDir));
+    int error = 0;
     const std::string written =
-        keepExisting ? std::string()
-                     : WriteFiguresFile(m_stocks, extracted, m_settings.m_szOutputDir);
+        WriteFiguresFile(m_stocks, extracted, m_settings.m_szOutputDir, &error);
     if (!written.empty()) {
-        report.filesWritten.push_back(written);
+        outcome.AddFile(written, FileState::kWritten);
+        return;
     }
-    report.extracted = extracted;
-    report.notExtracted = notExtracted;
-    EndJob(std::move(report));
+    error = error != 0 ? error : EIO;
+    outcome.AddFile(path, FileState::kFailed, std::strerror(error));
+    outcome.Fail("the performance file", FileCause(path, error), AbsolutePath(path),
+                 "no performance file written");
 }
 
 }  // namespace tickora

@@ -1,17 +1,31 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
-#include "jobs/tickora_doc.h"
 #include "formats/dictionary.h"
+#include "jobs/job_steps.h"
+#include "jobs/tickora_doc.h"
 #include "pages/profile_page.h"
 #include "web/work_folder.h"
 
 namespace tickora {
+namespace {
+
+constexpr const char* kRecordKept = "its record kept";
+
+// Failures of one kind in a row; the job stops when one count reaches its limit.
+struct FailureRun {
+    int transfers = 0;
+    int records = 0;
+};
+
+}  // namespace
 
 void CTickoraDoc::RunGetProfiles() {
     ITickoraView& view = View();
-    JobReport report;
-    report.job = "profiles";
+    JobOutcome& outcome = BeginOutcome("profiles", "stocks");
     view.ShowCounts(0, 0);
     m_bCancel = false;
 
@@ -23,39 +37,95 @@ void CTickoraDoc::RunGetProfiles() {
         CreateProfileFolders();
     }
     if (!addedOnly) {
-        CreateDictionaryIfMissing(m_stocks);
+        if (const int error = CreateDictionaryIfMissing(m_stocks); error != 0) {
+            outcome.AddFile(kDictionaryPath, FileState::kFailed, std::strerror(error));
+            ItemFailure& failure =
+                outcome.Fail(kDictionaryPath, FileCause(kDictionaryPath, error),
+                             AbsolutePath(kDictionaryPath), "no record can be written");
+            outcome.StopAt(failure);
+            EndJob();
+            return;
+        }
     }
 
     view.SetProgressRange(m_stocks.m_nBlocks);
     view.SetProgressStep(1);
     m_bCancel = false;
+    // The stocks this run is for: with "added only", those the dictionary has no entry for.
+    std::vector<std::vector<int>> planned(static_cast<std::size_t>(m_stocks.m_nBlocks));
     for (int b = 0; b < m_stocks.m_nBlocks; ++b) {
-        report.itemsTotal += m_stocks.GetBlock(b)->m_nStocks;
-    }
-
-    int processed = 0;
-    int written = 0;
-    CompanyProfile profile{};
-    for (int b = 0; b < m_stocks.m_nBlocks && !report.cancelled; ++b) {
         const CQuoteBlock& block = *m_stocks.GetBlock(b);
         for (int s = 0; s < block.m_nStocks; ++s) {
             const int code = block.m_aStocks[s].m_nCode;
-            if (addedOnly && DictionaryHasEntry(code)) {
-                continue;
+            if (!addedOnly || !DictionaryHasEntry(code)) {
+                planned[static_cast<std::size_t>(b)].push_back(code);
+                ++outcome.itemsTotal;
             }
-            const std::string path = ObtainProfilePage(code, keepHtml, useKeptHtml);
-            if (ParseProfilePage(path.c_str(), profile) == 0) {
-                WriteProfileToDictionary(code, profile, m_markets);
-                ++written;
+        }
+    }
+
+    ItemDone();
+    int written = 0;
+    FailureRun run;
+    CompanyProfile profile{};
+    for (int b = 0; b < m_stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
+        for (const int code : planned[static_cast<std::size_t>(b)]) {
+            const std::string url = ProfileUrl(code);
+            const std::string what = "the profile of " + CodeText(code);
+            DownloadDetail detail;
+            const std::string path = ObtainProfilePage(code, keepHtml, useKeptHtml, &detail);
+            if (detail.failure == PageFailure::kCancelled) {
+                outcome.end = JobEnd::kCancelled;
+                break;
             }
-            ++processed;
-            view.ShowCounts(processed, 0);
+            const bool transferFailed = !detail.Ok() && detail.failure != PageFailure::kHttpStatus;
+            run.transfers = transferFailed ? run.transfers + 1 : 0;
+            const int parsed = ParseProfilePage(path.c_str(), profile);
+            if (!detail.Ok()) {
+                // With kept pages a failed download leaves the page an earlier run kept for this
+                // same stock, and that page is read.
+                ItemFailure& failure =
+                    outcome.Fail(what, CauseOf(detail), url,
+                                 parsed == 0 ? "the page kept earlier was read" : kRecordKept);
+                failure.codes = {code};
+                if (run.transfers >= kTransferFailuresInARow) {
+                    outcome.StopAt(failure);
+                }
+            } else if (parsed != 0) {
+                // Only kept pages can be missing here: a download that brought nothing failed
+                // above.
+                ItemFailure& failure =
+                    outcome.Fail(what, FileCause(path, ENOENT), AbsolutePath(path), kRecordKept);
+                failure.codes = {code};
+            }
+            if (parsed == 0) {
+                if (const int error = WriteProfileToDictionary(code, profile, m_markets);
+                    error != 0) {
+                    ItemFailure& failure = outcome.Fail(
+                        "the record of " + CodeText(code), FileCause(kDictionaryPath, error),
+                        AbsolutePath(kDictionaryPath), "the record is as it was");
+                    failure.codes = {code};
+                    if (++run.records >= kTransferFailuresInARow) {
+                        outcome.StopAt(failure);
+                    }
+                } else {
+                    run.records = 0;
+                    ++written;
+                }
+            }
+            ++outcome.itemsDone;
+            outcome.extracted = outcome.itemsDone;
+            view.ShowCounts(outcome.itemsDone, 0);
+            ItemDone();
+            if (outcome.end != JobEnd::kCompleted) {
+                break;
+            }
             if (m_bCancel) {
-                report.cancelled = true;
+                outcome.end = JobEnd::kCancelled;
                 break;
             }
         }
-        if (!report.cancelled) {
+        if (outcome.end == JobEnd::kCompleted) {
             view.StepProgress();
         }
     }
@@ -63,12 +133,10 @@ void CTickoraDoc::RunGetProfiles() {
     if (!keepHtml) {
         std::remove(kSharedProfilePath);
     }
-    report.itemsDone = processed;
-    report.extracted = processed;
-    if (written > 0 || (!addedOnly && DictionaryExists())) {
-        report.filesWritten.push_back(kDictionaryPath);
+    if (written > 0) {
+        outcome.AddFile(kDictionaryPath, FileState::kWritten);
     }
-    EndJob(std::move(report));
+    EndJob();
 }
 
 }  // namespace tickora

@@ -1,6 +1,7 @@
 #include "jobs/tickora_doc.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "formats/dictionary.h"
 #include "formats/quote_file.h"
@@ -11,7 +12,7 @@ namespace tickora {
 namespace {
 
 class NullView final : public ITickoraView {
-public:
+  public:
     void ShowRunning() override {}
     void ShowIdle() override {}
     void ShowCounts(int, int) override {}
@@ -53,7 +54,9 @@ ITickoraView& CTickoraDoc::View() const {
     return m_pView != nullptr ? *m_pView : nullView;
 }
 
-bool CTickoraDoc::OnNewDocument() { return m_settings.m_bAutoStart != 0; }
+bool CTickoraDoc::OnNewDocument() {
+    return m_settings.m_bAutoStart != 0;
+}
 
 bool CTickoraDoc::StartJob(Body body) {
     // All jobs share the stock list, the page buffer and the work files: one worker at a time.
@@ -67,14 +70,17 @@ bool CTickoraDoc::StartJob(Body body) {
     View().ShowRunning();
     m_bBusy = true;
     m_worker = std::thread([this, body] {
-        SetDownloadCancelFlag(&m_bCancel);  // lets Cancel cut short a retry wait of this worker
+        // Lets Cancel cut short a retry wait, a pacing wait or a transfer of this worker.
+        SetDownloadCancelFlag(&m_bCancel);
+        // Never let an exception cross the thread: the job ends with it as its cause.
         try {
             JobThreadProc(this, body);
+        } catch (const std::exception& e) {
+            EndJobByException(e.what());
         } catch (...) {
-            // Never let an exception cross the thread: leave the form usable.
-            m_bBusy = false;
-            View().ShowIdle();
+            EndJobByException("an unknown error");
         }
+        SetDownloadCancelFlag(nullptr);
         m_bWorkerAlive = false;
     });
     return true;
@@ -153,28 +159,60 @@ void CTickoraDoc::CancelJob() {
     m_bCancel = true;
 }
 
-void CTickoraDoc::EndJob(JobReport report) {
+JobOutcome& CTickoraDoc::BeginOutcome(const char* job, const char* unit) {
+    m_current = JobOutcome{};
+    m_current.job = job;
+    m_current.unit = unit;
+    return m_current;
+}
+
+void CTickoraDoc::ItemDone() {
+    View().ShowItemsDone(m_current.itemsDone, m_current.itemsTotal, m_current.unit);
+}
+
+void CTickoraDoc::EndJob() {
     {
         std::lock_guard lock(m_reportMutex);
-        m_report = std::move(report);
+        m_report = m_current;
     }
     View().SetProgressPos(0);
     m_bBusy = false;
     View().ShowIdle();
+    View().ShowOutcome(m_current);
 }
 
-void CTickoraDoc::EndJobWithoutWork(const char* job) {
+void CTickoraDoc::EndJobWithoutWork(const char* job, const std::string& why) {
+    m_current = JobOutcome{};
+    m_current.job = job;
+    m_current.end = JobEnd::kNotRun;
+    m_current.endCause = why;
     {
         std::lock_guard lock(m_reportMutex);
-        m_report = JobReport{};
-        m_report.job = job;
-        m_report.dialogCancelled = true;
+        m_report = m_current;
     }
     m_bBusy = false;
     View().ShowIdle();
+    View().ShowOutcome(m_current);
 }
 
-JobReport CTickoraDoc::LastReport() const {
+void CTickoraDoc::EndJobByException(const char* what) {
+    m_current.end = JobEnd::kException;
+    m_current.endCause = what;
+    {
+        std::lock_guard lock(m_reportMutex);
+        m_report = m_current;
+    }
+    m_bBusy = false;
+    // The view may be what raised: the job is over whatever it does now.
+    try {
+        View().SetProgressPos(0);
+        View().ShowIdle();
+        View().ShowOutcome(m_current);
+    } catch (...) {
+    }
+}
+
+JobOutcome CTickoraDoc::LastOutcome() const {
     std::lock_guard lock(m_reportMutex);
     return m_report;
 }

@@ -6,29 +6,16 @@
 #include <thread>
 #include <vector>
 
-#include "jobs/tickora_view.h"
 #include "catalog/app_settings.h"
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
+#include "jobs/job_outcome.h"
+#include "jobs/tickora_view.h"
 
 namespace tickora {
 
-// What a job leaves behind for a summary: the terminal prints it, the tests read it.
-struct JobReport {
-    std::string job;           // "fetch", "fetchlist", "kdt", "profiles", "performance"
-    int itemsDone = 0;         // blocks, pages or stocks finished
-    int itemsTotal = 0;
-    int extracted = 0;         // first counter at the end
-    int notExtracted = 0;      // second counter at the end
-    bool cancelled = false;    // Cancel ended the job early
-    bool downloadFailed = false;  // a failed download ended the job early
-    bool dialogCancelled = false; // the options dialog was dismissed: nothing ran
-    std::vector<int> failedCodes; // stocks logged to "ERRORLOG.TXT" by this run
-    std::vector<std::string> filesWritten;
-};
-
 class CTickoraDoc {
-public:
+  public:
     using Body = void (CTickoraDoc::*)();
 
     CTickoraDoc(CAppSettings& settings, CMarketTable& markets, CStockList& stocks);
@@ -68,8 +55,8 @@ public:
     void RunGetProfiles();
     void RunGetPerformance();
 
-    // The report of the last job that ended; read it after WaitForJob.
-    [[nodiscard]] JobReport LastReport() const;
+    // The outcome of the last job that ended; read it after WaitForJob.
+    [[nodiscard]] JobOutcome LastOutcome() const;
 
     std::atomic<bool> m_bCancel{false};
     std::atomic<bool> m_bBusy{false};
@@ -82,13 +69,19 @@ public:
     CMarketTable& m_markets;
     CStockList& m_stocks;
 
-    // The end steps every job shares: bar to 0, m_bBusy := false, ShowIdle; then the report is
-    // stored for LastReport.
-    void EndJob(JobReport report);
-    // A job whose options dialog was dismissed: m_bBusy := false, ShowIdle, nothing else.
-    void EndJobWithoutWork(const char* job);
+    // The outcome the running job builds as it goes; only the worker touches it.
+    JobOutcome& BeginOutcome(const char* job, const char* unit);
+    [[nodiscard]] JobOutcome& Outcome() { return m_current; }
+    // The end steps every job shares: bar to 0, m_bBusy := false, ShowIdle; then the outcome is
+    // stored for LastOutcome and shown.
+    void EndJob();
+    // A job whose options dialog was dismissed or that could not begin: m_bBusy := false,
+    // ShowIdle, nothing else; why says why (empty for a dismissed dialog).
+    void EndJobWithoutWork(const char* job, const std::string& why = {});
+    // An item has ended: tells the view, in the outcome's units.
+    void ItemDone();
 
-private:
+  private:
     // Starts the one worker thread for body; false when one still runs.
     bool StartJob(Body body);
 
@@ -97,8 +90,16 @@ private:
     ITickoraView* m_pView = nullptr;
     std::thread m_worker;
     std::atomic<bool> m_bWorkerAlive{false};
+    // The output files of the daily fetch and the performance job, recorded in the outcome.
+    void WriteDailyQuoteFile(JobOutcome& outcome);
+    void WriteFiguresOutput(JobOutcome& outcome, int extracted);
+
+    // Raised inside a job: the outcome so far, ended by the error.
+    void EndJobByException(const char* what);
+
+    JobOutcome m_current;
     mutable std::mutex m_reportMutex;
-    JobReport m_report;
+    JobOutcome m_report;
 };
 
 // Thread entry: -1 (as unsigned) at once for a null context, otherwise runs body and returns 0.

@@ -6,6 +6,8 @@
 
 namespace tickora {
 
+struct JobOutcome;
+
 struct ListOptions {
     bool keepHtml = false;     // "HTMLファイルを残す"
     bool addedOnly = false;    // "追加された銘柄のみ更新"
@@ -25,7 +27,7 @@ struct CodeOptions {
 };
 
 class ITickoraView {
-public:
+  public:
     virtual ~ITickoraView() = default;
 
     virtual void ShowRunning() = 0;  // Fetch disabled, Cancel enabled
@@ -50,6 +52,12 @@ public:
     virtual void SetTitle(const std::string& title) = 0;
     // Exit after fetch: end the program's event loop. Called from the worker thread.
     virtual void PostQuit() = 0;
+
+    // An item of the running job has ended: done of total, counted in unit ("stocks" or
+    // "pages"), the same units as the job's summary. The progress bar keeps its own steps.
+    virtual void ShowItemsDone(int /*done*/, int /*total*/, const std::string& /*unit*/) {}
+    // The job has ended (the form is idle again) and this is what it did. From the worker.
+    virtual void ShowOutcome(const JobOutcome& /*outcome*/) {}
 };
 
 }  // namespace tickora

@@ -99,9 +99,10 @@ int ParseFiguresRow(const char* row, int length, FiguresRow& out) {
     }
 }
 
-int ParseFiguresText(const char* text, CQuoteBlock& block) {
+int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound) {
     const int textLength = static_cast<int>(std::strlen(text));
     int count = 0;
+    int rows = 0;
     int pos = 0;
     bool rowEndsLeft = true;
     while (pos <= textLength) {
@@ -125,6 +126,7 @@ int ParseFiguresText(const char* text, CQuoteBlock& block) {
         FiguresRow row;
         // A "</tr>" before the next "<tr" gives no row: the scan just moves past it.
         if (length > 0 && ParseFiguresRow(text + start, length, row) == 0) {
+            ++rows;
             const int slot = block.IndexOfCode(row.m_nCode);
             if (slot >= 0) {
                 std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures,
@@ -136,10 +138,13 @@ int ParseFiguresText(const char* text, CQuoteBlock& block) {
         }
         pos = end + 1;
     }
+    if (rowsFound != nullptr) {
+        *rowsFound = rows;
+    }
     return count;
 }
 
-int ParseFiguresPage(const char* path, CQuoteBlock& block) {
+int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
     if (!file) {
         return -1;
@@ -148,7 +153,7 @@ int ParseFiguresPage(const char* path, CQuoteBlock& block) {
     const size_t read = std::fread(page.data(), 1, kFiguresPageLimit, file.get());
     file.reset();
     page[read] = '\0';
-    return ParseFiguresText(page.data(), block);
+    return ParseFiguresText(page.data(), block, rowsFound);
 }
 
 }  // namespace tickora

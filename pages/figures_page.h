@@ -21,11 +21,13 @@ struct FiguresRow {
 
 // Parses a whole NUL-terminated page text into the block: the figures of every row whose code
 // belongs to a stock of the block are stored there. Returns the rows counted: stored rows whose
-// figure 1, 2 or 4 is above 0. Touches no file and no global.
-[[nodiscard]] int ParseFiguresText(const char* text, CQuoteBlock& block);
+// figure 1, 2 or 4 is above 0. rowsFound, when given, receives the number of stock rows on the
+// page whatever their figures (0 means the page is not a figures page at all). Touches no file
+// and no global.
+[[nodiscard]] int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound = nullptr);
 
 // Reads at most kFiguresPageLimit bytes of path and parses them into block; -1 when the file
 // cannot be opened.
-[[nodiscard]] int ParseFiguresPage(const char* path, CQuoteBlock& block);
+[[nodiscard]] int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound = nullptr);
 
 }  // namespace tickora

@@ -92,13 +92,13 @@ CKdtRequest::CKdtRequest(const char* symbol, int code, int days) : m_nCode(code)
     }
 }
 
-bool CKdtRequest::WriteKdtFile(bool inDataFolder) const {
+bool CKdtRequest::WriteKdtFile(bool inDataFolder, int* error) const {
     std::vector<const CKdtDay*> pages;
     pages.reserve(m_ppPages.size());
     for (const auto& page : m_ppPages) {
         pages.push_back(page->m_aDays);
     }
-    return tickora::WriteKdtFile(m_nCode, inDataFolder, pages);
+    return tickora::WriteKdtFile(m_nCode, inDataFolder, pages, error);
 }
 
 int CKdtRequest::DayCount() const {

@@ -48,7 +48,8 @@ class CKdtRequest {
 
     // Writes the stock's KDT file from all pages, oldest day first. A stock of which no day was
     // read keeps the file it has. Returns true when a file was written.
-    bool WriteKdtFile(bool inDataFolder) const;
+    // error, when given, receives the system's error of a file that could not be written.
+    bool WriteKdtFile(bool inDataFolder, int* error = nullptr) const;
     [[nodiscard]] int DayCount() const;
 
     // The list's symbols hold up to 15 bytes; all of them fit, so no request asks for a stock

@@ -204,16 +204,18 @@ void CListPages::MarkKnownStocks(int i, const CStockList& stocks) {
 }
 
 void CListPages::CompletePage(int i, bool keepHtml, bool addedOnly, bool useKeptHtml,
-                              const CStockList& stocks, const CMarketTable& markets) {
+                              const CStockList& stocks, const CMarketTable& markets,
+                              const ProfileObserver& observe) {
     if (i < 0 || i >= m_nPages) {
         return;
     }
     MarkKnownStocks(i, stocks);
-    m_ppPages[i]->FetchMarketsFromProfiles(keepHtml, addedOnly, useKeptHtml, markets);
+    m_ppPages[i]->FetchMarketsFromProfiles(keepHtml, addedOnly, useKeptHtml, markets, observe);
 }
 
 void CListPage::FetchMarketsFromProfiles(bool keepHtml, bool addedOnly, bool useKeptHtml,
-                                         const CMarketTable& markets) {
+                                         const CMarketTable& markets,
+                                         const ProfileObserver& observe) {
     if (keepHtml) {
         CreateProfileFolders();
     }
@@ -223,9 +225,17 @@ void CListPage::FetchMarketsFromProfiles(bool keepHtml, bool addedOnly, bool use
         if (entry.m_nCode == 0 || (addedOnly && entry.m_bAdded == 0)) {
             continue;
         }
-        const std::string path = ObtainProfilePage(entry.m_nCode, keepHtml, useKeptHtml);
-        if (ParseProfilePage(path.c_str(), profile) == 0) {
+        ProfileStep step;
+        step.slot = s;
+        step.code = entry.m_nCode;
+        step.url = useKeptHtml ? std::string() : ProfileUrl(entry.m_nCode);
+        step.path = ObtainProfilePage(entry.m_nCode, keepHtml, useKeptHtml, &step.download);
+        step.parsed = ParseProfilePage(step.path.c_str(), profile);
+        if (step.parsed == 0) {
             entry.m_nMarketNo = MarketNumberOfName(profile.m_szMarket, markets);
+        }
+        if (observe && !observe(step)) {
+            return;
         }
     }
 }
@@ -279,6 +289,7 @@ ListWriteResult CListPages::WriteList(bool addedOnly, const CMarketTable& market
         const std::string path = AddListPath();
         AtomicFile file;
         if (!file.Open(path)) {
+            result.writeFailed = true;
             return result;
         }
         for (int i = 0; i < m_nPages; ++i) {
@@ -291,6 +302,7 @@ ListWriteResult CListPages::WriteList(bool addedOnly, const CMarketTable& market
         if (file.Commit()) {
             result.filesWritten.push_back(path);
         } else {
+            result.writeFailed = true;
             result.stocksWritten = 0;
         }
         return result;
@@ -321,6 +333,7 @@ ListWriteResult CListPages::WriteList(bool addedOnly, const CMarketTable& market
 
     AtomicFile file;
     if (!file.Open(kFetchListPath)) {
+        result.writeFailed = true;
         return result;
     }
     for (const CListSortKey& key : keys) {
@@ -332,11 +345,14 @@ ListWriteResult CListPages::WriteList(bool addedOnly, const CMarketTable& market
     // The new list is complete in its temporary file; only now is the old one backed up and
     // replaced. Without a backup the old list is not given up.
     if (!BackUpFetchList()) {
+        result.writeFailed = true;
         return result;
     }
     if (file.Commit()) {
         result.stocksWritten = stocks;
         result.filesWritten.push_back(kFetchListPath);
+    } else {
+        result.writeFailed = true;
     }
     return result;
 }

@@ -2,12 +2,14 @@
 // Fetch-list generation: the site's listing pages, the stocks cut out of their rows, the markets
 // completed from the loaded list and the profile pages, and the writer of the new list.
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
+#include "web/download.h"
 
 namespace tickora {
 
@@ -37,6 +39,18 @@ struct CListEntry {
     void WriteLine(std::FILE* stream, const CMarketTable& markets) const;
 };
 
+// What became of the profile page of one slot while its market was completed.
+struct ProfileStep {
+    int slot = 0;
+    int code = 0;
+    std::string url;   // empty when kept pages were read instead
+    std::string path;  // the page file that was read
+    DownloadDetail download;
+    int parsed = 0;  // ParseProfilePage's result
+};
+// Told of every profile page in slot order; false stops the page's completion there.
+using ProfileObserver = std::function<bool(const ProfileStep&)>;
+
 class CListPage {
   public:
     // Page index i (0..99): work file "Webtemp/listtemp-%03d.html" and the listing URL on
@@ -44,9 +58,9 @@ class CListPage {
     CListPage(int index, const std::string& quoteHost);
 
     // Sets m_nMarketNo of slots 0..49 from the stocks' profile pages (kept or fetched); a slot
-    // whose page cannot be read keeps its market.
+    // whose page cannot be read keeps its market. observe, when given, hears of every page.
     void FetchMarketsFromProfiles(bool keepHtml, bool addedOnly, bool useKeptHtml,
-                                  const CMarketTable& markets);
+                                  const CMarketTable& markets, const ProfileObserver& observe = {});
     // One line per stock of slots 0..49 (with addedOnly: only the added ones), in slot order.
     void WriteEntries(std::FILE* stream, bool addedOnly, const CMarketTable& markets) const;
 
@@ -79,6 +93,7 @@ struct CListSortKey {
 
 // What WriteList did.
 struct ListWriteResult {
+    bool writeFailed = false;  // there was a list to write, but it could not be written
     int stocksWritten = 0;
     std::vector<std::string> filesWritten;  // file names, in the order written
 };
@@ -93,7 +108,8 @@ class CListPages {
 
     // MarkKnownStocks(i), then the page's FetchMarketsFromProfiles.
     void CompletePage(int i, bool keepHtml, bool addedOnly, bool useKeptHtml,
-                      const CStockList& stocks, const CMarketTable& markets);
+                      const CStockList& stocks, const CMarketTable& markets,
+                      const ProfileObserver& observe = {});
     // Slots 0..49 take the market of the loaded list (index + 1), or 99 and the added mark.
     void MarkKnownStocks(int i, const CStockList& stocks);
 

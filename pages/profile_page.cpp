@@ -65,13 +65,13 @@ void CreateProfileFolders() {
     }
 }
 
-std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml) {
+std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml, DownloadDetail* download) {
     const std::string url = ProfileUrl(code);
     if (!keepHtml && !useKeptHtml) {
         // The shared file still holds the previous stock's page: without this removal a 404 or
         // a failed download would hand that page to this stock.
         std::remove(kSharedProfilePath);
-        if (DownloadToFile(url.c_str(), kSharedProfilePath) != 0) {
+        if (DownloadToFile(url.c_str(), kSharedProfilePath, download) != 0) {
             std::remove(kSharedProfilePath);  // a cut transfer leaves part of a page
         }
         return kSharedProfilePath;
@@ -84,7 +84,7 @@ std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml) {
     // download leaves the page an earlier run kept for this same stock.
     const std::string part = kept + ".part";
     std::remove(part.c_str());
-    if (DownloadToFile(url.c_str(), part.c_str()) == 0 && FileExists(part)) {
+    if (DownloadToFile(url.c_str(), part.c_str(), download) == 0 && FileExists(part)) {
         if (std::rename(part.c_str(), kept.c_str()) != 0) {
             std::remove(part.c_str());
         }

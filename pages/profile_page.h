@@ -4,6 +4,7 @@
 #include <string>
 
 #include "formats/dictionary.h"
+#include "web/download.h"
 
 namespace tickora {
 
@@ -21,7 +22,9 @@ void CreateProfileFolders();
 // Brings the profile page of code to disk and returns the path to parse. The file at that path
 // is either what this call downloaded or, with kept pages, the page kept for this same stock: a
 // failed download never leaves another stock's page there. With useKeptHtml nothing is fetched.
-[[nodiscard]] std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml);
+// download, when given, says how the download went (untouched when nothing was fetched).
+[[nodiscard]] std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml,
+                                            DownloadDetail* download = nullptr);
 
 // Reads the EUC-JP page at path into profile (cleared first). 0 when the file was read, whatever
 // it held; -1 when it cannot be opened.

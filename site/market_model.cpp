@@ -191,6 +191,10 @@ Stock MakeIndexRow(const char* symbol, int code, const char* name, double base, 
     s.sigma = 0.011;
     s.baseVolume = volume;
     s.volumeUnit = 1000;
+    // An index has a page of its own on the profile host too, though no company stands behind
+    // it: its sector and market read "指数", which name no sector and no market.
+    s.feature = std::string(name) + "の値動きを示す指数";
+    s.business = "算出対象銘柄の時価総額または株価から算出";
     return s;
 }
 

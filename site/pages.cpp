@@ -352,6 +352,9 @@ std::string HistoryPage(const MarketModel& model, const HistoryRequest& request)
 }
 
 std::string ProfileMarketText(const Stock& stock) {
+    if (stock.isIndex) {
+        return kIndexProfileText;
+    }
     if (stock.market < 0) {
         return {};
     }
@@ -365,10 +368,13 @@ std::string ProfileMarketText(const Stock& stock) {
 
 std::optional<std::string> ProfilePage(const MarketModel& model, int code) {
     const Stock* stock = model.FindCode(code);
-    if (stock == nullptr || stock->isIndex) {
+    if (stock == nullptr) {
         return std::nullopt;
     }
-    const std::string industry(IndustryNames()[static_cast<std::size_t>(stock->industry - 1)]);
+    const std::string industry =
+        stock->isIndex
+            ? std::string(kIndexProfileText)
+            : std::string(IndustryNames()[static_cast<std::size_t>(stock->industry - 1)]);
     char codeText[8];
     std::snprintf(codeText, sizeof codeText, "%04d", stock->code);
     std::string page =

@@ -46,6 +46,9 @@ struct HistoryRequest {
 
 // The market text a profile page shows after "【市場名】" (UTF-8).
 [[nodiscard]] std::string ProfileMarketText(const Stock& stock);
+
+// The sector and market texts of an index's profile page (UTF-8): they name neither.
+inline constexpr const char* kIndexProfileText = "指数";
 // The business text after "事業】" or, for the pages that have none, after "資金】" (UTF-8).
 [[nodiscard]] std::string ProfileBusinessText(const Stock& stock);
 

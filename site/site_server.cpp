@@ -123,10 +123,14 @@ std::string Garbage(std::size_t bytes, const std::string& target) {
 
 FaultKind KindOfName(const std::string& name) {
     static const std::map<std::string, FaultKind> kinds = {
-        {"status", FaultKind::kStatus},       {"cut", FaultKind::kCut},
-        {"stall", FaultKind::kStall},         {"empty", FaultKind::kEmpty},
-        {"garbage", FaultKind::kGarbage},     {"huge", FaultKind::kHuge},
-        {"noendtags", FaultKind::kNoEndTags}, {"trickle", FaultKind::kTrickle},
+        {"status", FaultKind::kStatus},
+        {"cut", FaultKind::kCut},
+        {"stall", FaultKind::kStall},
+        {"empty", FaultKind::kEmpty},
+        {"garbage", FaultKind::kGarbage},
+        {"huge", FaultKind::kHuge},
+        {"noendtags", FaultKind::kNoEndTags},
+        {"trickle", FaultKind::kTrickle},
         {"redirectloop", FaultKind::kRedirectLoop},
     };
     const auto it = kinds.find(name);
@@ -308,17 +312,16 @@ struct SiteServer::Impl {
             case FaultKind::kTrickle: {
                 auto shared = std::make_shared<std::string>(std::move(body));
                 const auto interval = fault->stall;
-                res.set_content_provider(
-                    shared->size(), kHtml,
-                    [this, shared, interval](std::size_t offset, std::size_t,
-                                             httplib::DataSink& sink) {
-                        Stall(interval);
-                        if (stopping) {
-                            return false;
-                        }
-                        sink.write(shared->data() + offset, 1);
-                        return true;
-                    });
+                res.set_content_provider(shared->size(), kHtml,
+                                         [this, shared, interval](std::size_t offset, std::size_t,
+                                                                  httplib::DataSink& sink) {
+                                             Stall(interval);
+                                             if (stopping) {
+                                                 return false;
+                                             }
+                                             sink.write(shared->data() + offset, 1);
+                                             return true;
+                                         });
                 return;
             }
             case FaultKind::kRedirectLoop:

@@ -21,14 +21,14 @@ struct SiteOptions {
 
 enum class FaultKind {
     kNone,
-    kStatus,     // answer `status` (with Retry-After when retryAfterSeconds >= 0)
-    kCut,        // send the headers and part of the body, then close the connection
-    kStall,      // send the headers, then nothing for `stall`
-    kEmpty,      // status 200 with an empty body
-    kGarbage,    // status 200 with `bytes` of random bytes
-    kHuge,       // status 200 with a valid page padded to `bytes`
-    kNoEndTags,  // status 200 with the page stripped of every "</...>" tag
-    kTrickle,    // status 200 with the page sent one byte every `stall`
+    kStatus,        // answer `status` (with Retry-After when retryAfterSeconds >= 0)
+    kCut,           // send the headers and part of the body, then close the connection
+    kStall,         // send the headers, then nothing for `stall`
+    kEmpty,         // status 200 with an empty body
+    kGarbage,       // status 200 with `bytes` of random bytes
+    kHuge,          // status 200 with a valid page padded to `bytes`
+    kNoEndTags,     // status 200 with the page stripped of every "</...>" tag
+    kTrickle,       // status 200 with the page sent one byte every `stall`
     kRedirectLoop,  // status 302 back to the same target, for ever
 };
 

@@ -92,15 +92,15 @@ bool WriteTruthCsv(const MarketModel& model, const std::string& path) {
             << Number(f.hasPer ? f.per : 0, 2) << ',' << Number(f.valid ? f.growth : 0, 1) << ','
             << Number(f.valid ? f.pbr : 0, 2) << ',' << Number(f.hasYield ? f.yield : 0, 2) << ','
             << historyDays << ',' << firstText << ',' << CsvText(ProfileMarketText(s)) << ','
-            << (s.fundsMarker ? 1 : 0) << ',' << CsvText(s.isIndex ? "" : s.feature) << ','
-            << CsvText(s.isIndex ? "" : s.business) << "\r\n";
+            << (s.fundsMarker ? 1 : 0) << ',' << CsvText(s.feature) << ',' << CsvText(s.business)
+            << "\r\n";
     }
     return static_cast<bool>(out.flush());
 }
 
 std::string FetchListOf(const MarketModel& model) {
     // The list a fetch-list run over this site writes: sorted by code, the index rows (whose
-    // profile pages do not exist) with the unknown market "X".
+    // profile pages name no market) with the unknown market "X".
     std::vector<const Stock*> rows;
     for (const Stock& s : model.Listing()) {
         rows.push_back(&s);

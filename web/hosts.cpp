@@ -29,7 +29,9 @@ void SetHosts(const SiteHosts& hosts) {
     g_hosts = {Trimmed(hosts.quote), Trimmed(hosts.table), Trimmed(hosts.profile)};
 }
 
-void SetSite(const std::string& url) { SetHosts({url, url, url}); }
+void SetSite(const std::string& url) {
+    SetHosts({url, url, url});
+}
 
 void LoadHostsFromEnvironment() {
     SiteHosts hosts;

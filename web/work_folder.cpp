@@ -6,8 +6,12 @@
 
 namespace tickora {
 
-bool MakeFolder(const char* path) { return ::mkdir(path, 0777) == 0 || errno == EEXIST; }
+bool MakeFolder(const char* path) {
+    return ::mkdir(path, 0777) == 0 || errno == EEXIST;
+}
 
-void CreateWorkFolder() { (void)MakeFolder(kWorkFolder); }
+void CreateWorkFolder() {
+    (void)MakeFolder(kWorkFolder);
+}
 
 }  // namespace tickora

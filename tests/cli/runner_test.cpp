@@ -187,7 +187,7 @@ TEST(CliSettings, AFailedSaveIsReportedAndKeepsTheOldRecord) {
     // A folder where the side file goes makes the write fail even for root.
     std::filesystem::create_directory("Tickora.ini.tmp");
     const CliRun run = RunCli({"settings", "--format", "2"});
-    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.status, kExitEndedEarly);
     EXPECT_NE(run.err.find("Tickora.ini could not be written"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(ReadFileBytes("Tickora.ini"), before);
@@ -225,7 +225,7 @@ TEST(CliExitStatus, MissingMarketTableEndsBeforeAnyJob) {
 TEST(CliExitStatus, AWorkdirThatCannotBeEnteredFails) {
     ScopedWorkDir dir;
     const CliRun run = RunCli({"--workdir", (dir.Path() / "absent").string(), "fetch"});
-    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.status, kExitEndedEarly);
     EXPECT_NE(run.err.find("cannot use the working folder"), std::string::npos) << run.err;
 }
 
@@ -233,7 +233,7 @@ TEST(CliExitStatus, FetchWithoutAListSaysSo) {
     ScopedWorkDir dir;
     WriteMarketTable();
     const CliRun run = RunCli({"fetch"});
-    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.status, kExitEndedEarly);
     EXPECT_NE(run.err.find("fetchlist.csv has no stocks"), std::string::npos) << run.err;
 }
 
@@ -242,7 +242,7 @@ TEST(CliExitStatus, ProfilesRefusedWithoutADictionaryShowTheCoreMessageInUtf8) {
     WriteMarketTable();
     WriteFetchList(2);
     const CliRun run = RunCli({"profiles", "--added-only"});
-    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.status, kExitEndedEarly);
     EXPECT_NE(run.err.find("辞書ファイルVorlaneEx.DICがありません。"), std::string::npos)
         << run.err;
 }
@@ -259,108 +259,115 @@ TEST(CliExitStatus, WorkdirIsLeftAgainAfterTheRun) {
 
 struct ExitCase {
     const char* name;
-    JobReport report;
+    JobOutcome outcome;
     int status;
 };
 
-JobReport Report(const char* job) {
-    JobReport report;
-    report.job = job;
-    report.itemsDone = report.itemsTotal = 2;
-    report.extracted = 1;
-    if (report.job == "fetch" || report.job == "performance") {
-        report.filesWritten = {"./DS261207.DAT"};
-    }
-    return report;
+JobOutcome Outcome(const char* job, FileState file = FileState::kWritten) {
+    JobOutcome outcome;
+    outcome.job = job;
+    outcome.itemsDone = outcome.itemsTotal = 2;
+    outcome.extracted = 1;
+    outcome.AddFile("/w/DS261207.DAT", file, file == FileState::kWritten ? "" : "why");
+    return outcome;
 }
 
 std::vector<ExitCase> ExitCases() {
     std::vector<ExitCase> cases;
-    cases.push_back({"complete fetch", Report("fetch"), kExitDone});
-    JobReport r = Report("fetch");
-    r.notExtracted = 1;
-    cases.push_back({"fetch that ran to its end with a stock not extracted", r, kExitDone});
-    r = Report("fetch");
-    r.failedCodes = {1301};
-    cases.push_back({"fetch that ran to its end with a logged stock", r, kExitDone});
-    r = Report("fetch");
-    r.itemsDone = r.itemsTotal = 3;
-    r.extracted = 0;
-    r.notExtracted = 120;
-    cases.push_back({"fetch that ran to its end and extracted nothing", r, kExitFailed});
-    r = Report("fetch");
-    r.downloadFailed = true;
-    cases.push_back({"download failure", r, kExitFailed});
-    r = Report("fetch");
-    r.cancelled = true;
-    r.notExtracted = 3;
-    cases.push_back({"cancel wins over missing stocks", r, kExitCancelled});
-    r = Report("kdt");
-    r.dialogCancelled = true;
-    cases.push_back({"dialog refused", r, kExitFailed});
-    r = Report("performance");
-    r.notExtracted = 3;
-    r.filesWritten = {"./FN261207.DAT"};
-    cases.push_back({"performance: index rows have no figures", r, kExitDone});
-    r = Report("performance");
-    r.downloadFailed = true;
-    cases.push_back({"performance stopped by a download", r, kExitFailed});
-    r = Report("kdt");
-    r.extracted = 2;
-    r.filesWritten = {"KD1301.KDT", "KD1332.KDT"};
-    cases.push_back({"kdt with its files", r, kExitDone});
-    r = Report("kdt");
-    cases.push_back({"kdt that read no day", r, kExitFailed});
-    r = Report("fetchlist");
-    cases.push_back({"fetchlist that gathered no stock", r, kExitFailed});
-    r = Report("fetchlist");
-    r.filesWritten = {"fetchlist.csv"};
-    cases.push_back({"fetchlist written", r, kExitDone});
-    r = Report("profiles");
-    cases.push_back({"profiles with nothing added", r, kExitDone});
+    cases.push_back({"complete fetch", Outcome("fetch"), kExitDone});
+    JobOutcome o = Outcome("fetch");
+    o.notExtracted = 1;
+    o.notExtractedCodes = {1301};
+    cases.push_back({"stocks merely not extracted are no failure", o, kExitDone});
+    o = Outcome("fetch");
+    o.Fail("50 stocks of block 1", "HTTP 500", "http://site/q", "counted as not extracted");
+    cases.push_back({"an item failed, the job ran to its end", o, kExitItemsFailed});
+    o = Outcome("fetch");
+    o.StopAt(o.Fail("block 1", "cut", "http://site/q", "stopped"));
+    cases.push_back({"a failure ended it early", o, kExitEndedEarly});
+    o = Outcome("fetch");
+    o.end = JobEnd::kCancelled;
+    cases.push_back({"cancel", o, kExitEndedEarly});
+    o = Outcome("fetch");
+    o.end = JobEnd::kException;
+    cases.push_back({"an exception", o, kExitEndedEarly});
+    o = Outcome("kdt");
+    o.end = JobEnd::kNotRun;
+    cases.push_back({"dialog refused", o, kExitEndedEarly});
+    o = Outcome("fetch", FileState::kFailed);
+    cases.push_back({"nothing could be written", o, kExitEndedEarly});
+    o = Outcome("kdt", FileState::kFailed);
+    o.AddFile("/w/KD1301.KDT", FileState::kWritten);
+    o.Fail("the history of 1332", "No space left on device", "/w/KD1332.KDT", "kept");
+    cases.push_back({"some files written, one failed", o, kExitItemsFailed});
+    o = Outcome("fetchlist", FileState::kKept);
+    cases.push_back({"a file kept on purpose", o, kExitDone});
     return cases;
 }
 
-TEST(CliExitStatus, ReportsMapToStatuses) {
+TEST(CliExitStatus, OutcomesMapToStatuses) {
     for (const ExitCase& c : ExitCases()) {
-        EXPECT_EQ(ExitCodeFor(c.report), c.status) << c.name;
+        EXPECT_EQ(ExitStatusOf(c.outcome), c.status) << c.name;
     }
 }
 
-TEST(CliSummary, NamesCountsFailedCodesAndFilesInUtf8) {
-    JobReport report = Report("fetch");
-    report.itemsDone = 2;
-    report.itemsTotal = 3;
-    report.extracted = 97;
-    report.notExtracted = 3;
-    report.cancelled = true;
-    report.failedCodes = {1301, 2, 9999};
-    report.filesWritten = {Utf8ToSjis("出力/DS261207.DAT")};
-    EXPECT_EQ(FormatSummary(report, "2026/12/7"),
-              "fetch: quotes of 2026/12/7, 2/3 items, 97 extracted, 3 not extracted, cancelled, "
-              "failed codes 1301 0002 9999, wrote 出力/DS261207.DAT");
+TEST(CliSummary, NamesCountsFailuresAndFilesFromWhereTheUserStands) {
+    JobOutcome outcome;
+    outcome.job = "fetch";
+    outcome.itemsDone = 100;
+    outcome.itemsTotal = 150;
+    outcome.extracted = 47;
+    outcome.notExtracted = 53;
+    outcome.end = JobEnd::kCancelled;
+    outcome.quoteDate = "2026/12/4";
+    outcome.notExtractedCodes = {1301, 2, 9999};
+    outcome.AddFile("/home/u/out/出力/DS261204.DAT", FileState::kWritten);
+    ItemFailure& failure = outcome.Fail("50 stocks of block 1", "HTTP 500", "http://s/q?s=1301",
+                                        "its stocks counted as not extracted");
+    failure.codes = {1301, 1332, 1333, 1334, 1352, 1377};
+    EXPECT_EQ(FormatSummary(outcome, PathView{"/home/u"}),
+              "fetch: 100/150 stocks, 47 extracted, 53 not extracted, 1 failure, cancelled, "
+              "quotes of 2026/12/4; wrote out/出力/DS261204.DAT\n"
+              "  HTTP 500: 50 stocks of block 1 (1301, 1332, 1333, 1334, 1352, …): "
+              "http://s/q?s=1301 (its stocks counted as not extracted)\n"
+              "  not extracted, logged to ERRORLOG.TXT: 1301 0002 9999\n");
+    // Outside the user's folder a path is shown whole.
+    EXPECT_NE(FormatSummary(outcome, PathView{"/srv"}).find("wrote /home/u/out/"),
+              std::string::npos);
 
-    JobReport kdt = Report("kdt");
-    kdt.extracted = 2;
-    EXPECT_EQ(FormatSummary(kdt, ""), "kdt: 2/2 items, done 2, no file written");
+    JobOutcome kdt;
+    kdt.job = "kdt";
+    kdt.unit = "pages";
+    kdt.itemsDone = kdt.itemsTotal = 4;
+    kdt.AddFile("/w/KD1301.KDT", FileState::kKept, "a page failed");
+    EXPECT_EQ(FormatSummary(kdt, PathView{"/w"}),
+              "kdt: 4/4 pages; kept KD1301.KDT (a page failed)\n");
 
-    JobReport refused = Report("kdt");
-    refused.dialogCancelled = true;
-    EXPECT_EQ(FormatSummary(refused, ""), "kdt: not run");
+    JobOutcome refused;
+    refused.job = "kdt";
+    refused.end = JobEnd::kNotRun;
+    EXPECT_EQ(FormatSummary(refused, PathView{}), "kdt: not run; no file written\n");
 }
 
 TEST(CliSummary, LongListsAreCutWithACount) {
-    JobReport report = Report("kdt");
+    JobOutcome outcome;
+    outcome.job = "kdt";
     for (int i = 0; i < 25; ++i) {
-        report.failedCodes.push_back(1000 + i);
+        outcome.notExtractedCodes.push_back(1000 + i);
     }
     for (int i = 0; i < 8; ++i) {
-        report.filesWritten.push_back("KD" + std::to_string(1000 + i) + ".KDT");
+        outcome.AddFile("/w/KD" + std::to_string(1000 + i) + ".KDT", FileState::kWritten);
+        outcome.Fail("page 1 of " + std::to_string(2000 + i), "HTTP 404", "http://s/t", "kept")
+            .codes = {2000 + i};
     }
-    const std::string line = FormatSummary(report, "");
-    EXPECT_NE(line.find(" 1019 (+5 more, see ERRORLOG.TXT)"), std::string::npos) << line;
-    EXPECT_EQ(line.find("1020"), std::string::npos) << line;
-    EXPECT_NE(line.find("KD1004.KDT (+3 more)"), std::string::npos) << line;
+    const std::string text = FormatSummary(outcome, PathView{"/w"});
+    EXPECT_NE(text.find(" 1019 (+5 more)"), std::string::npos) << text;
+    EXPECT_EQ(text.find("1020"), std::string::npos) << text;
+    EXPECT_NE(text.find("KD1004.KDT (+3 more)"), std::string::npos) << text;
+    EXPECT_NE(text.find("HTTP 404: 8 items: page 1 of 2000, page 1 of 2001, page 1 of 2002, …"
+                        " (2000, 2001, 2002, 2003, 2004, …)"),
+              std::string::npos)
+        << text;
 }
 
 TEST(CliJobs, FetchAgainstASiteWithoutPagesWalksEveryBlockAndFails) {
@@ -369,7 +376,7 @@ TEST(CliJobs, FetchAgainstASiteWithoutPagesWalksEveryBlockAndFails) {
     WriteMarketTable();
     WriteFetchList(120);
     const CliRun run = RunCli({"--site", site.Url(), "fetch"});
-    EXPECT_EQ(run.status, kExitFailed) << run.err;
+    EXPECT_EQ(run.status, kExitEndedEarly) << run.err;
     EXPECT_NE(run.out.find(" 3/3 items, 0 extracted, 120 not extracted"), std::string::npos)
         << run.out;
     EXPECT_NE(run.err.find("fetch 3/3 extracted 0 not extracted 120\n"), std::string::npos)
@@ -401,16 +408,16 @@ TEST(CliJobs, RetriesAndPaceOfTheCommandLineOverrideTheEnvironment) {
     setenv("TICKORA_RETRIES", "5", 1);
     setenv("TICKORA_PACE_MS", "7", 1);
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch"}).status, kExitFailed);
+    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch"}).status, kExitEndedEarly);
     EXPECT_EQ(GetRetryPolicy().retries, 5) << "the environment alone";
     EXPECT_EQ(GetRetryPolicy().paceMs, 7);
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "--retries", "2", "fetch"}).status, kExitFailed);
+    ASSERT_EQ(RunCli({"--site", site.Url(), "--retries", "2", "fetch"}).status, kExitEndedEarly);
     EXPECT_EQ(GetRetryPolicy().retries, 2) << "the command line wins";
     EXPECT_EQ(GetRetryPolicy().paceMs, 7) << "what the command line does not name stays";
 
     ASSERT_EQ(RunCli({"--site", site.Url(), "fetch", "--pace", "0", "--retries=0"}).status,
-              kExitFailed);
+              kExitEndedEarly);
     EXPECT_EQ(GetRetryPolicy().retries, 0);
     EXPECT_EQ(GetRetryPolicy().paceMs, 0);
 }
@@ -466,7 +473,7 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
 
     InstallSignalHandlers();
     const int baseline = ProcessInterrupts().load();
-    std::optional<JobReport> report;
+    std::optional<JobOutcome> report;
     std::thread runner([&] {
         report = RunJobOnDocument(Command::kFetch, doc, view, ProcessInterrupts(), baseline);
     });
@@ -484,15 +491,15 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     RestoreSignalHandlers();
 
     ASSERT_TRUE(report.has_value());
-    EXPECT_TRUE(report->cancelled);
-    EXPECT_EQ(report->itemsDone, 1);
-    EXPECT_EQ(report->itemsTotal, 3);
-    EXPECT_EQ(ExitCodeFor(*report), kExitCancelled);
-    EXPECT_FALSE(report->filesWritten.empty()) << "a cancelled fetch still writes its file";
+    EXPECT_TRUE(report->Cancelled());
+    EXPECT_EQ(report->itemsDone, 50);
+    EXPECT_EQ(report->itemsTotal, 120);
+    EXPECT_EQ(ExitStatusOf(*report), kExitEndedEarly);
+    EXPECT_FALSE(report->Written().empty()) << "a cancelled fetch still writes its file";
     const std::string text = err.Text();
     EXPECT_NE(text.find("cancelling"), std::string::npos) << text;
-    EXPECT_NE(text.find("fetch 1/3 "), std::string::npos) << text;
-    EXPECT_EQ(text.find("fetch 2/3 "), std::string::npos) << text;
+    EXPECT_NE(text.find("fetch: 50/120 stocks"), std::string::npos) << text;
+    EXPECT_EQ(text.find("fetch: 100/120 stocks"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -115,8 +115,8 @@ TEST_F(JobProtocolTest, SecondJobIsRefusedWhileTheFirstWorkerLives) {
     m_view.Release();
     m_doc.WaitForJob();
     EXPECT_FALSE(m_doc.IsJobRunning());
-    EXPECT_TRUE(m_doc.LastReport().dialogCancelled);
-    EXPECT_EQ(m_doc.LastReport().job, "kdt");
+    EXPECT_TRUE(m_doc.LastOutcome().end == JobEnd::kNotRun);
+    EXPECT_EQ(m_doc.LastOutcome().job, "kdt");
 }
 
 TEST_F(JobProtocolTest, DismissedDialogReturnsTheFormToIdle) {

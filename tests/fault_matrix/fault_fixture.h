@@ -122,7 +122,7 @@ class FaultSiteTest : public ::testing::Test {
     // other stocks, an older day's quote and figures files, an error log from an earlier run.
     void PlantProtectedFiles() {
         WriteFileBytes("fetchlist.bak", "1301,1301,T,OLDER\r\n");
-        CreateDictionaryIfMissing(list);
+        ASSERT_EQ(CreateDictionaryIfMissing(list), 0);
         WriteFileBytes(KdtFileName(9990, false), KdtRecordBytes(2026, 11, 27, 500, 10) +
                                                      KdtRecordBytes(2026, 11, 30, 510, 20));
         std::filesystem::create_directories("DATA/1000");

@@ -48,11 +48,11 @@ TEST_P(OutputFolderFault, JobEndsWithoutAFileAndCreatesNoFolder) {
         return performance ? doc.OnGetPerformance() : doc.OnFetch();
     }));
     ExpectIdle();
-    const JobReport r = doc.LastReport();
-    EXPECT_FALSE(r.downloadFailed);
+    const JobOutcome r = doc.LastOutcome();
+    EXPECT_FALSE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 3);
     EXPECT_GT(r.extracted, 0);
-    EXPECT_TRUE(r.filesWritten.empty());
+    EXPECT_TRUE(r.Written().empty());
     EXPECT_FALSE(fs::exists("missing"));
     EXPECT_EQ(ReadFileBytes("afile"), "not a folder\r\n");
     // Nothing was left beside the planned file either (a side file of an atomic write, say).
@@ -82,13 +82,13 @@ class FolderFault : public test::FaultSiteTest {};
 TEST_F(FolderFault, UnwrittenDailyFileIsAFailedRunForAScheduler) {
     std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, "missing");
     ASSERT_TRUE(RunBounded([this] { return doc.OnFetch(); }));
-    const JobReport fetch = doc.LastReport();
-    ASSERT_TRUE(fetch.filesWritten.empty());
-    EXPECT_NE(cli::ExitCodeFor(fetch), cli::kExitDone);
+    const JobOutcome fetch = doc.LastOutcome();
+    ASSERT_TRUE(fetch.Written().empty());
+    EXPECT_NE(ExitStatusOf(fetch), kExitDone);
     ASSERT_TRUE(RunBounded([this] { return doc.OnGetPerformance(); }));
-    const JobReport performance = doc.LastReport();
-    ASSERT_TRUE(performance.filesWritten.empty());
-    EXPECT_NE(cli::ExitCodeFor(performance), cli::kExitDone);
+    const JobOutcome performance = doc.LastOutcome();
+    ASSERT_TRUE(performance.Written().empty());
+    EXPECT_NE(ExitStatusOf(performance), kExitDone);
 }
 
 // A fetch that got no page at all must not replace a good daily file of the same day with an
@@ -100,7 +100,7 @@ TEST_F(FolderFault, FetchThatReadNothingKeepsTheDaysGoodFile) {
     cut.kind = site::FaultKind::kCut;
     server.SetFault("/q?", cut);
     ASSERT_TRUE(RunBounded([this] { return doc.OnFetch(); }));
-    EXPECT_TRUE(doc.LastReport().downloadFailed);
+    EXPECT_TRUE(doc.LastOutcome().Stopped());
     EXPECT_EQ(ReadFileBytes(today), "261204\r\n1,0\r\n1301,1,GOOD,10,11,9,10,100\r\n");
 }
 
@@ -151,17 +151,17 @@ TEST_P(WorkFolderFault, WorkFolderThatCannotHoldFilesEndsTheJobCleanly) {
 
     ASSERT_TRUE(RunBounded([this, job] { return Start(job); }));
     ExpectIdle();
-    const JobReport r = doc.LastReport();
+    const JobOutcome r = doc.LastOutcome();
     EXPECT_EQ(ReadFileBytes("Webtemp"), "a file where the work folder belongs\r\n");
     switch (job) {
         case Job::kFetch:
         case Job::kPerformance: {
             // The first download already fails: nothing read, and the file says so.
-            EXPECT_TRUE(r.downloadFailed);
+            EXPECT_TRUE(r.Stopped());
             EXPECT_EQ(r.itemsDone, 0);
             EXPECT_EQ(r.extracted, 0);
-            ASSERT_EQ(r.filesWritten.size(), 1u);
-            const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.filesWritten[0]));
+            ASSERT_EQ(r.Written().size(), 1u);
+            const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.Written()[0]));
             ASSERT_EQ(lines.size(), 2u);
             EXPECT_EQ(lines[1], job == Job::kFetch ? "0,0" : "0");
             ExpectProtectedFilesKept({});
@@ -169,13 +169,13 @@ TEST_P(WorkFolderFault, WorkFolderThatCannotHoldFilesEndsTheJobCleanly) {
         }
         case Job::kFetchList:
             // Nothing gathered: the user's list and its backup stay.
-            EXPECT_TRUE(r.downloadFailed);
-            EXPECT_TRUE(r.filesWritten.empty());
+            EXPECT_TRUE(r.Stopped());
+            EXPECT_TRUE(r.Written().empty());
             ExpectProtectedFilesKept({});
             break;
         case Job::kKdt:
-            EXPECT_TRUE(r.downloadFailed);
-            EXPECT_TRUE(r.filesWritten.empty());
+            EXPECT_TRUE(r.Stopped());
+            EXPECT_TRUE(r.Written().empty());
             EXPECT_FALSE(fs::exists(KdtFileName(view.codeOptions.code, false)));
             ExpectProtectedFilesKept({});
             break;
@@ -214,21 +214,21 @@ TEST_P(OneWorkFileFault, OneWorkFileThatCannotBeCreatedFailsOnlyThatPage) {
 
     ASSERT_TRUE(RunBounded([this, job] { return Start(job); }));
     ExpectIdle();
-    const JobReport r = doc.LastReport();
+    const JobOutcome r = doc.LastOutcome();
     EXPECT_EQ(ReadFileBytes(path + "/keep"), "keep");
     switch (job) {
         case Job::kFetch:
         case Job::kPerformance:
         case Job::kFetchList:
-            EXPECT_TRUE(r.downloadFailed);
+            EXPECT_TRUE(r.Stopped());
             EXPECT_EQ(r.itemsDone, 1);
-            ASSERT_FALSE(r.filesWritten.empty());
+            ASSERT_FALSE(r.Written().empty());
             ExpectProtectedFilesKept(
                 job == Job::kFetchList ? std::vector<std::string>{"fetchlist.csv", "fetchlist.bak"}
                                        : std::vector<std::string>{});
             break;
         case Job::kKdt: {
-            EXPECT_TRUE(r.downloadFailed);
+            EXPECT_TRUE(r.Stopped());
             EXPECT_EQ(r.itemsDone, 1);
             const std::string file = ReadFileBytes(KdtFileName(view.codeOptions.code, false));
             EXPECT_EQ(file.size(), 50u * kKdtRecordSize);
@@ -248,7 +248,7 @@ TEST_F(FolderFault, ProfilePageThatCannotBeReadWipesNoRecord) {
     const std::string dictionary = ReadFileBytes(kDictionaryPath);
     ASSERT_TRUE(RunBounded([this] { return doc.OnGetProfiles(); }));
     ExpectIdle();
-    EXPECT_EQ(doc.LastReport().itemsDone, test::kFaultSiteStocks + 3);
+    EXPECT_EQ(doc.LastOutcome().itemsDone, test::kFaultSiteStocks + 3);
     EXPECT_TRUE(ReadFileBytes(kDictionaryPath) == dictionary);
 }
 

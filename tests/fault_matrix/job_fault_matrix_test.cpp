@@ -184,9 +184,9 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
 
     ASSERT_TRUE(RunBounded([this] { return doc.OnFetch(); }));
     ExpectIdle();
-    const JobReport r = doc.LastReport();
-    EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
-    EXPECT_FALSE(r.cancelled);
+    const JobOutcome r = doc.LastOutcome();
+    EXPECT_EQ(r.Stopped(), c.effect == Effect::kDownloadFails);
+    EXPECT_FALSE(r.Cancelled());
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
     EXPECT_EQ(test::CountRequests(server, "/q?"), ItemsRequested(c));
 
@@ -200,8 +200,8 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
             }
         }
     }
-    ASSERT_EQ(r.filesWritten.size(), 1u);
-    const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.filesWritten[0]));
+    ASSERT_EQ(r.Written().size(), 1u);
+    const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.Written()[0]));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], std::to_string(lines.size() - 2) + ",0");
     std::set<int> written;
@@ -227,7 +227,7 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
     }
     EXPECT_EQ(r.extracted, static_cast<int>(expected.size()));
     EXPECT_EQ(r.notExtracted, walked - r.extracted);
-    EXPECT_TRUE(r.failedCodes.empty());
+    EXPECT_TRUE(r.notExtractedCodes.empty());
     ExpectProtectedFilesKept({});
     EXPECT_EQ(ReadFileBytes(kErrorLog), "page=9 code=1 name=old\r\n");
 }
@@ -241,8 +241,8 @@ void FaultMatrix::CheckPerformance(const FaultCase& c) {
 
     ASSERT_TRUE(RunBounded([this] { return doc.OnGetPerformance(); }));
     ExpectIdle();
-    const JobReport r = doc.LastReport();
-    EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
+    const JobOutcome r = doc.LastOutcome();
+    EXPECT_EQ(r.Stopped(), c.effect == Effect::kDownloadFails);
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
     EXPECT_EQ(test::CountRequests(server, "/q?"), ItemsRequested(c));
 
@@ -259,8 +259,8 @@ void FaultMatrix::CheckPerformance(const FaultCase& c) {
         }
     }
     EXPECT_EQ(r.extracted, static_cast<int>(expected.size()));
-    ASSERT_EQ(r.filesWritten.size(), 1u);
-    const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.filesWritten[0]));
+    ASSERT_EQ(r.Written().size(), 1u);
+    const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.Written()[0]));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], std::to_string(expected.size()));
     std::set<int> written;
@@ -289,8 +289,8 @@ void FaultMatrix::CheckFetchList(const FaultCase& c) {
 
     ASSERT_TRUE(RunBounded([this] { return doc.OnMakeFetchList(); }));
     ExpectIdle();
-    const JobReport r = doc.LastReport();
-    EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
+    const JobOutcome r = doc.LastOutcome();
+    EXPECT_EQ(r.Stopped(), c.effect == Effect::kDownloadFails);
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
     EXPECT_EQ(test::CountRequests(server, "/l?"), ItemsRequested(c));
 
@@ -334,8 +334,8 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
     view.codeOptions = {static_cast<unsigned>(stock.code), kDays, false};
     ASSERT_TRUE(RunBounded([this] { return doc.OnMakeKdt(); }));
     ExpectIdle();
-    const JobReport r = doc.LastReport();
-    EXPECT_EQ(r.downloadFailed, c.effect == Effect::kDownloadFails);
+    const JobOutcome r = doc.LastOutcome();
+    EXPECT_EQ(r.Stopped(), c.effect == Effect::kDownloadFails);
     EXPECT_EQ(test::CountRequests(server, "/t?"),
               (c.effect == Effect::kWholePage ? 4 : 2) + c.faultyRequests - 1);
 
@@ -357,7 +357,7 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
     }
     std::reverse(served.begin(), served.end());
     const std::string path = KdtFileName(stock.code, false);
-    EXPECT_EQ(r.filesWritten, std::vector<std::string>{path});
+    EXPECT_EQ(r.Written(), std::vector<std::string>{path});
     const std::string bytes = ReadFileBytes(path);
     EXPECT_EQ(bytes.size() % kKdtRecordSize, 0u);
     const std::vector<CKdtDay> records = test::ReadKdtRecords(bytes);
@@ -397,9 +397,9 @@ void FaultMatrix::CheckProfiles(const FaultCase& c) {
 
     ASSERT_TRUE(RunBounded([this] { return doc.OnGetProfiles(); }));
     ExpectIdle();
-    const JobReport r = doc.LastReport();
+    const JobOutcome r = doc.LastOutcome();
     EXPECT_EQ(r.itemsDone, kFaultSiteStocks + 3);  // the job goes on with the next stock
-    EXPECT_FALSE(r.cancelled);
+    EXPECT_FALSE(r.Cancelled());
     EXPECT_EQ(test::CountRequests(server, "/biz/fundamental/"),
               kFaultSiteStocks + 3 + c.faultyRequests - 1);
     EXPECT_FALSE(fs::exists(kSharedProfilePath));
@@ -467,7 +467,7 @@ TEST_P(FaultMatrix, JobEndsAsItsRulesSayAndDamagesNothing) {
     // What a scheduler hears: a job ended early by a failed download fails the run; a page
     // that only brought nothing does not (the profile job goes on past any page).
     const bool endedEarly = job != Job::kProfiles && fault.effect == Effect::kDownloadFails;
-    EXPECT_EQ(cli::ExitCodeFor(doc.LastReport()), endedEarly ? cli::kExitFailed : cli::kExitDone);
+    EXPECT_EQ(ExitStatusOf(doc.LastOutcome()), endedEarly ? kExitEndedEarly : kExitDone);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cells, FaultMatrix,

@@ -125,17 +125,17 @@ TEST_P(SettingsFileFault, LoadsWhatItCanAndTheFetchWritesWhereTheSettingsSay) {
     EXPECT_EQ(std::string(objects.settings.m_szOutputDir), c.folder);
 
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
-    const JobReport r = startedDoc->LastReport();
-    EXPECT_FALSE(r.downloadFailed);
+    const JobOutcome r = startedDoc->LastOutcome();
+    EXPECT_FALSE(r.Stopped());
     EXPECT_GT(r.extracted, 0);
     if (c.folderExists) {
         // A layout outside the three known ones is written in the third.
         const int layout = (c.format == 1 || c.format == 2) ? c.format : 3;
-        ASSERT_EQ(r.filesWritten.size(), 1u);
-        EXPECT_EQ(r.filesWritten[0], QuoteFileName(c.folder.c_str(), layout, 2026, 12, 4));
-        EXPECT_TRUE(fs::exists(r.filesWritten[0]));
+        ASSERT_EQ(r.Written().size(), 1u);
+        EXPECT_EQ(r.Written()[0], QuoteFileName(c.folder.c_str(), layout, 2026, 12, 4));
+        EXPECT_TRUE(fs::exists(r.Written()[0]));
     } else {
-        EXPECT_TRUE(r.filesWritten.empty());
+        EXPECT_TRUE(r.Written().empty());
     }
     // The settings file is read, never written, at start-up and by a job.
     if (std::string(c.name) != "aFolder") {
@@ -232,8 +232,8 @@ TEST_F(StartupFileTest, BrokenListLinesLeaveEveryGoodStockInPlace) {
     // The daily fetch on this list gives every good stock its price, and no stock a price it
     // did not show.
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
-    const JobReport r = startedDoc->LastReport();
-    EXPECT_FALSE(r.downloadFailed);
+    const JobOutcome r = startedDoc->LastOutcome();
+    EXPECT_FALSE(r.Stopped());
     std::set<int> missing;
     for (const CStockRecord* s : stocks) {
         const auto t = truthByCode.find(s->m_nCode);
@@ -268,7 +268,7 @@ TEST_F(StartupFileTest, SymbolsThatAreNoUrlTextBreakNoOtherStock) {
     WriteFileBytes("fetchlist.csv", csv);
     StartUp();
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
-    EXPECT_FALSE(startedDoc->LastReport().downloadFailed);
+    EXPECT_FALSE(startedDoc->LastOutcome().Stopped());
     for (const CStockRecord* s : StartedStocks()) {
         const auto t = truthByCode.find(s->m_nCode);
         if (t == truthByCode.end()) {
@@ -296,14 +296,14 @@ TEST_F(StartupFileTest, BrokenListLinesDoNotBreakTheOtherJobs) {
     ASSERT_GT(objects.stocks.m_nBlocks, 0);
 
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnGetPerformance(); }));
-    EXPECT_FALSE(startedDoc->LastReport().filesWritten.empty());
+    EXPECT_FALSE(startedDoc->LastOutcome().Written().empty());
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnGetProfiles(); }));
     // Codes outside the dictionary's 10,000 records are never written beyond it.
     EXPECT_EQ(fs::file_size(kDictionaryPath),
               static_cast<uintmax_t>(kDictionaryRecords) * kDictionaryRecordSize);
     startedView.codeOptions = {0, 10, true};
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnMakeKdt(); }));
-    for (const std::string& file : startedDoc->LastReport().filesWritten) {
+    for (const std::string& file : startedDoc->LastOutcome().Written()) {
         EXPECT_EQ(file.rfind("DATA/", 0), 0u) << file;
     }
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnMakeFetchList(); }));
@@ -413,7 +413,7 @@ TEST_F(StartupFileTest, BrokenMarketLinesKeepTheGoodEntriesAndTheirPlaces) {
     for (const auto& row : truth) {
         priced += std::atof(row.at("close").c_str()) > 0 ? 1 : 0;
     }
-    EXPECT_EQ(startedDoc->LastReport().extracted, priced);
+    EXPECT_EQ(startedDoc->LastOutcome().extracted, priced);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -77,7 +78,7 @@ TEST_F(DictionaryTest, NewFileHoldsTheListStocksAndZerosElsewhere) {
     AddStock(list_, -1, 0, "before the file");
 
     EXPECT_FALSE(DictionaryExists());
-    CreateDictionaryIfMissing(list_);
+    ASSERT_EQ(CreateDictionaryIfMissing(list_), 0);
     ASSERT_TRUE(DictionaryExists());
 
     std::string expected(kFileSize, '\0');
@@ -112,7 +113,7 @@ TEST_F(DictionaryTest, NewFileHoldsTheListStocksAndZerosElsewhere) {
 TEST_F(DictionaryTest, AnExistingFileIsNeverRebuilt) {
     test::WriteFileBytes(kDictionaryPath, "short but present");
     AddStock(list_, 1301, 0, "A");
-    CreateDictionaryIfMissing(list_);
+    ASSERT_EQ(CreateDictionaryIfMissing(list_), 0);
     EXPECT_EQ(test::ReadFileBytes(kDictionaryPath), "short but present");
     EXPECT_FALSE(DictionaryHasEntry(1301));
     EXPECT_FALSE(DictionaryHasEntry(5000));  // beyond the end: reads as zero
@@ -120,14 +121,14 @@ TEST_F(DictionaryTest, AnExistingFileIsNeverRebuilt) {
 
 TEST_F(DictionaryTest, WithoutAFileNothingIsFoundOrWritten) {
     EXPECT_FALSE(DictionaryHasEntry(1301));
-    WriteProfileToDictionary(1301, Profile("", "", "f", "b"), markets_);
+    EXPECT_EQ(WriteProfileToDictionary(1301, Profile("", "", "f", "b"), markets_), ENOENT);
     EXPECT_FALSE(std::filesystem::exists(kDictionaryPath));
 }
 
 TEST_F(DictionaryTest, ProfileUpdateRewritesOneRecordInPlace) {
     AddStock(list_, 1301, 0, "A");
     AddStock(list_, 1302, 0, "B");
-    CreateDictionaryIfMissing(list_);
+    ASSERT_EQ(CreateDictionaryIfMissing(list_), 0);
     // Foreign bytes in the reserved parts must survive the update too.
     std::string before = test::ReadFileBytes(kDictionaryPath);
     before[1301 * 1024 + 12] = 'r';
@@ -137,8 +138,10 @@ TEST_F(DictionaryTest, ProfileUpdateRewritesOneRecordInPlace) {
 
     const std::string feature = std::string(254, 'F');
     const std::string business = Utf8ToSjis("水産物の加工");
-    WriteProfileToDictionary(
-        1301, Profile(Utf8ToSjis("大証"), Utf8ToSjis("化学工業"), feature, business), markets_);
+    EXPECT_EQ(
+        WriteProfileToDictionary(
+            1301, Profile(Utf8ToSjis("大証"), Utf8ToSjis("化学工業"), feature, business), markets_),
+        0);
 
     std::string expected = before;
     PutInt(expected, 1301 * 1024 + 4, 2);
@@ -151,7 +154,7 @@ TEST_F(DictionaryTest, ProfileUpdateRewritesOneRecordInPlace) {
     EXPECT_TRUE(DictionaryHasEntry(1301));
 
     // A second update replaces the texts whole: nothing of the longer first text remains.
-    WriteProfileToDictionary(1301, Profile("", "", "x", "y"), markets_);
+    EXPECT_EQ(WriteProfileToDictionary(1301, Profile("", "", "x", "y"), markets_), 0);
     const std::string again = test::ReadFileBytes(kDictionaryPath);
     EXPECT_EQ(IntAt(again, 1301 * 1024 + 4), 1);  // empty market text: the first entry
     EXPECT_EQ(IntAt(again, 1301 * 1024 + 8), 0);
@@ -163,8 +166,10 @@ TEST_F(DictionaryTest, ProfileUpdateRewritesOneRecordInPlace) {
 
 TEST_F(DictionaryTest, StockAddedAfterCreationGetsNumbersButNoEntry) {
     AddStock(list_, 1301, 0, "A");
-    CreateDictionaryIfMissing(list_);
-    WriteProfileToDictionary(2000, Profile(Utf8ToSjis("ジャスダック"), "", "f", "b"), markets_);
+    ASSERT_EQ(CreateDictionaryIfMissing(list_), 0);
+    EXPECT_EQ(
+        WriteProfileToDictionary(2000, Profile(Utf8ToSjis("ジャスダック"), "", "f", "b"), markets_),
+        0);
     const std::string bytes = test::ReadFileBytes(kDictionaryPath);
     EXPECT_EQ(IntAt(bytes, 2000 * 1024), 2000);
     EXPECT_EQ(IntAt(bytes, 2000 * 1024 + 4), 7);
@@ -174,10 +179,10 @@ TEST_F(DictionaryTest, StockAddedAfterCreationGetsNumbersButNoEntry) {
 
 TEST_F(DictionaryTest, CodesOutsideTheFileAreIgnored) {
     AddStock(list_, 1301, 0, "A");
-    CreateDictionaryIfMissing(list_);
+    ASSERT_EQ(CreateDictionaryIfMissing(list_), 0);
     const std::string before = test::ReadFileBytes(kDictionaryPath);
-    WriteProfileToDictionary(10000, Profile("", "", "f", "b"), markets_);
-    WriteProfileToDictionary(-1, Profile("", "", "f", "b"), markets_);
+    EXPECT_EQ(WriteProfileToDictionary(10000, Profile("", "", "f", "b"), markets_), EINVAL);
+    EXPECT_EQ(WriteProfileToDictionary(-1, Profile("", "", "f", "b"), markets_), EINVAL);
     EXPECT_TRUE(test::ReadFileBytes(kDictionaryPath) == before);
 }
 

@@ -117,12 +117,12 @@ TEST_F(RunFetchTest, FetchesEveryBlockAndWritesTheDailyFile) {
     EXPECT_EQ(DailyFile(), "261204\r\n51,0\r\n" + Lines(1301, 1351));
     EXPECT_FALSE(std::filesystem::exists(kErrorLogPath));
 
-    const JobReport report = doc.LastReport();
+    const JobOutcome report = doc.LastOutcome();
     EXPECT_EQ(report.itemsDone, 2);
     EXPECT_EQ(report.extracted, 51);
     EXPECT_EQ(report.notExtracted, 0);
-    EXPECT_FALSE(report.cancelled || report.downloadFailed);
-    EXPECT_EQ(report.filesWritten, std::vector<std::string>{"out/DS261204.DAT"});
+    EXPECT_FALSE(report.Cancelled() || report.Stopped());
+    EXPECT_EQ(report.Written(), std::vector<std::string>{"out/DS261204.DAT"});
     EXPECT_FALSE(doc.m_bBusy);
 
     // The next fetch is titled with the date the first stock's row showed.
@@ -150,7 +150,7 @@ TEST_F(RunFetchTest, EachLayoutIsWrittenUnderItsName) {
         const std::string bytes = test::ReadFileBytes(c.file);
         const std::string firstLine = Utf8ToSjis(c.firstLine);
         EXPECT_EQ(bytes.substr(0, firstLine.size()), firstLine) << c.format;
-        EXPECT_EQ(doc.LastReport().filesWritten, std::vector<std::string>{c.file});
+        EXPECT_EQ(doc.LastOutcome().Written(), std::vector<std::string>{c.file});
     }
 }
 
@@ -169,7 +169,7 @@ TEST_P(StaleFetchPage, AnswerWithoutPageNeverBringsBackAnEarlierOne) {
     EXPECT_EQ(list.GetBlock(1)->m_nExtracted, 0);
     EXPECT_DOUBLE_EQ(list.GetBlock(1)->m_aStocks[0].m_dClose, 0);
     EXPECT_FALSE(std::filesystem::exists(list.GetPagePath(1)));
-    EXPECT_FALSE(doc.LastReport().downloadFailed);
+    EXPECT_FALSE(doc.LastOutcome().Stopped());
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, StaleFetchPage, ::testing::Values(404, 500));
@@ -183,7 +183,7 @@ TEST_F(RunFetchTest, BlockWithoutPageThisTimeDoesNotCountAsExtracted) {
     view.Clear();
     Fetch();
     EXPECT_EQ(view.Calls()[7], "counts 50 1");
-    EXPECT_EQ(doc.LastReport().extracted, 50);
+    EXPECT_EQ(doc.LastOutcome().extracted, 50);
 }
 
 TEST_F(RunFetchTest, FailedDownloadEndsTheFetchAndStillWritesTheFile) {
@@ -200,8 +200,8 @@ TEST_F(RunFetchTest, FailedDownloadEndsTheFetchAndStillWritesTheFile) {
         "counts 50 0",     "step",    "pos 0",   "idle"};
     EXPECT_EQ(view.Calls(), expected);
     EXPECT_EQ(DailyFile(), "261204\r\n50,0\r\n" + Lines(1301, 1350));
-    const JobReport report = doc.LastReport();
-    EXPECT_TRUE(report.downloadFailed);
+    const JobOutcome report = doc.LastOutcome();
+    EXPECT_TRUE(report.Stopped());
     EXPECT_EQ(report.itemsDone, 1);
 }
 
@@ -228,8 +228,8 @@ TEST_P(CancelledFetch, CancelTakesEffectAfterTheCurrentBlock) {
     ASSERT_GE(calls.size(), tail.size());
     EXPECT_EQ(std::vector<std::string>(calls.end() - static_cast<long>(tail.size()), calls.end()),
               tail);
-    EXPECT_TRUE(doc.LastReport().cancelled);
-    EXPECT_EQ(doc.LastReport().itemsDone, 2);
+    EXPECT_TRUE(doc.LastOutcome().Cancelled());
+    EXPECT_EQ(doc.LastOutcome().itemsDone, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(ExitAfterFetch, CancelledFetch, ::testing::Bool());
@@ -258,10 +258,10 @@ TEST_F(RunFetchTest, FailedStocksAreLoggedWithTheirBlockAcrossRuns) {
 
     const std::string line = "page=2 code=1402 name=S1402\r\n";
     EXPECT_EQ(test::ReadFileBytes(kErrorLogPath), line + line);
-    EXPECT_EQ(doc.LastReport().failedCodes, std::vector<int>{1402});
+    EXPECT_EQ(doc.LastOutcome().notExtractedCodes, std::vector<int>{1402});
     EXPECT_EQ(view.Calls().back(), "idle");
-    EXPECT_EQ(doc.LastReport().extracted, 101);
-    EXPECT_EQ(doc.LastReport().notExtracted, 2);
+    EXPECT_EQ(doc.LastOutcome().extracted, 101);
+    EXPECT_EQ(doc.LastOutcome().notExtracted, 2);
 }
 
 TEST_F(RunFetchTest, NoListMeansNoFetch) {

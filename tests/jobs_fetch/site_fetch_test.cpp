@@ -122,7 +122,7 @@ class SiteFetchTest : public ::testing::Test {
     }
 
     std::string DailyFile() const {
-        const std::vector<std::string> written = doc.LastReport().filesWritten;
+        const std::vector<std::string> written = doc.LastOutcome().Written();
         return written.size() == 1 ? test::ReadFileBytes(written[0]) : std::string();
     }
 
@@ -149,12 +149,12 @@ TEST_P(SiteFetchLayout, DailyFileEqualsTheSiteTruth) {
     ASSERT_GE(Blocks(), 3);
     Fetch();
     EXPECT_EQ(DailyFile(), Expected(GetParam().format, GetParam().decimals, Blocks()));
-    const JobReport report = doc.LastReport();
+    const JobOutcome report = doc.LastOutcome();
     EXPECT_EQ(report.itemsDone, Blocks());
     EXPECT_EQ(report.notExtracted, 0);
     EXPECT_EQ(report.extracted,
               (Blocks() - 1) * kStocksPerBlock + site.list.GetBlock(Blocks() - 1)->m_nStocks);
-    EXPECT_TRUE(report.failedCodes.empty());
+    EXPECT_TRUE(report.notExtractedCodes.empty());
     EXPECT_FALSE(std::filesystem::exists(kErrorLogPath));
     // One request per block, each the block's own URL.
     const std::vector<site::ReceivedRequest> requests = site.server.Requests();
@@ -177,7 +177,7 @@ TEST_F(SiteFetchTest, CancelWritesTheBlocksDone) {
     };
     Fetch();
     EXPECT_EQ(site.server.Requests().size(), 2u);
-    EXPECT_TRUE(doc.LastReport().cancelled);
+    EXPECT_TRUE(doc.LastOutcome().Cancelled());
     EXPECT_EQ(DailyFile(), Expected(3, false, 2));
     EXPECT_EQ(view.Calls().back(), "idle");
 }
@@ -221,8 +221,8 @@ TEST_P(SiteFetchFault, FaultOfOneBlockNeverReusesAnEarlierPage) {
     ASSERT_TRUE(todayDoc.OnFetch());
     todayDoc.WaitForJob();
 
-    const JobReport report = todayDoc.LastReport();
-    EXPECT_EQ(report.downloadFailed, c.endsFetch);
+    const JobOutcome report = todayDoc.LastOutcome();
+    EXPECT_EQ(report.Stopped(), c.endsFetch);
     EXPECT_EQ(static_cast<int>(site.server.Requests().size()), c.endsFetch ? 2 : Blocks());
     // Block 1 extracted nothing today, and none of its stocks has a price.
     EXPECT_EQ(today.GetBlock(1)->m_nExtracted, 0);
@@ -231,7 +231,7 @@ TEST_P(SiteFetchFault, FaultOfOneBlockNeverReusesAnEarlierPage) {
     }
     EXPECT_EQ(report.extracted, today.GetBlock(0)->m_nExtracted +
                                     (c.endsFetch ? 0 : today.GetBlock(2)->m_nExtracted));
-    const std::string file = test::ReadFileBytes(report.filesWritten.at(0));
+    const std::string file = test::ReadFileBytes(report.Written().at(0));
     const TruthRow& firstOfBlock1 = site.truth.at(today.GetBlock(1)->m_aStocks[0].m_nCode);
     EXPECT_EQ(file.find(Line(firstOfBlock1, 3, false)), std::string::npos);
     EXPECT_EQ(file.find(Line(site.truth.at(today.GetBlock(0)->m_aStocks[0].m_nCode), 3, false)) !=
@@ -276,8 +276,8 @@ TEST_F(SiteFetchTest, StockTheSiteDoesNotKnowIsLoggedAndCountedAsFailed) {
     Fetch();
 
     EXPECT_EQ(test::ReadFileBytes(kErrorLogPath), "page=1 code=9998 name=NoSuch\r\n");
-    const JobReport report = doc.LastReport();
-    EXPECT_EQ(report.failedCodes, std::vector<int>{9998});
+    const JobOutcome report = doc.LastOutcome();
+    EXPECT_EQ(report.notExtractedCodes, std::vector<int>{9998});
     EXPECT_EQ(report.notExtracted, 1);
     EXPECT_EQ(site.list.GetBlock(1)->m_nExtracted, kStocksPerBlock - 1);
     // The stocks after it in the block still get their own rows.
@@ -298,8 +298,8 @@ TEST_F(SiteFetchTest, StalledPageEndsTheFetchLikeAFailedDownload) {
     Fetch();
     SetDownloadLimits(saved);
 
-    const JobReport report = doc.LastReport();
-    EXPECT_TRUE(report.downloadFailed);
+    const JobOutcome report = doc.LastOutcome();
+    EXPECT_TRUE(report.Stopped());
     EXPECT_EQ(report.itemsDone, 1);
     EXPECT_EQ(DailyFile(), Expected(3, false, 1));
     EXPECT_FALSE(std::filesystem::exists(site.list.GetPagePath(1)));

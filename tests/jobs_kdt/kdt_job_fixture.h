@@ -37,13 +37,13 @@ class KdtJobTest : public ::testing::Test {
     }
 
     // Starts the job as Alt+K does and waits for its end.
-    JobReport RunJob() {
+    JobOutcome RunJob() {
         Doc();
         EXPECT_TRUE(m_doc->OnMakeKdt());
         m_doc->WaitForJob();
         EXPECT_FALSE(m_doc->m_bBusy.load());
         EXPECT_FALSE(m_doc->m_bCancel.load());
-        return m_doc->LastReport();
+        return m_doc->LastOutcome();
     }
 
     CTickoraDoc& Doc() {

@@ -19,7 +19,7 @@ constexpr const char* kDeadSite = "http://127.0.0.1:1";
 
 TEST_F(KdtJobOffline, DialogAskedOnTheWorkerWithItsStartValues) {
     m_view.pressOk = false;
-    const JobReport report = RunJob();
+    const JobOutcome report = RunJob();
     const auto asked = m_view.AskedWith();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].code, 1301u);
@@ -27,15 +27,15 @@ TEST_F(KdtJobOffline, DialogAskedOnTheWorkerWithItsStartValues) {
     EXPECT_FALSE(asked[0].allStocks);
     EXPECT_TRUE(asked[0].showAllStocks);
     EXPECT_NE(m_view.AskThread(), std::this_thread::get_id());
-    EXPECT_TRUE(report.dialogCancelled);
+    EXPECT_TRUE(report.end == JobEnd::kNotRun);
 }
 
 TEST_F(KdtJobOffline, CancelledDialogFetchesAndWritesNothing) {
     SetSite(kDeadSite);
     test::WriteFileBytes("ERRORLOG.TXT", "earlier line\r\n");
     m_view.pressOk = false;
-    const JobReport report = RunJob();
-    EXPECT_TRUE(report.dialogCancelled);
+    const JobOutcome report = RunJob();
+    EXPECT_TRUE(report.end == JobEnd::kNotRun);
     EXPECT_EQ(m_view.Events(), (std::vector<std::string>{"running", "ask", "idle"}));
     EXPECT_TRUE(fs::is_empty("Webtemp"));
     EXPECT_FALSE(fs::exists("DATA"));
@@ -48,9 +48,9 @@ TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
     test::WriteFileBytes("KD1301.KDT", std::string(26, '\x07'));
     test::WriteFileBytes("ERRORLOG.TXT", "earlier line\r\n");
     m_view.answer = {1301, 200, false};
-    const JobReport report = RunJob();
-    EXPECT_TRUE(report.downloadFailed);
-    EXPECT_TRUE(report.filesWritten.empty());
+    const JobOutcome report = RunJob();
+    EXPECT_TRUE(report.Stopped());
+    EXPECT_TRUE(report.Written().empty());
     EXPECT_EQ(test::ReadFileBytes("KD1301.KDT"), std::string(26, '\x07'));
     EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "earlier line\r\n");
     // One page tried: the bar was set to the 4 pages of 200 days and stepped once.
@@ -64,9 +64,9 @@ TEST_F(KdtJobOffline, AllStocksWithFailedDownloadsKeepEveryFile) {
     fs::create_directories("DATA/9000");
     test::WriteFileBytes("DATA/9000/KD9984.KDT", "old history");
     m_view.answer = {0, 10, true};
-    const JobReport report = RunJob();
-    EXPECT_TRUE(report.downloadFailed);
-    EXPECT_TRUE(report.filesWritten.empty());
+    const JobOutcome report = RunJob();
+    EXPECT_TRUE(report.Stopped());
+    EXPECT_TRUE(report.Written().empty());
     EXPECT_EQ(report.itemsDone, 2);
     EXPECT_TRUE(fs::is_directory("DATA/1000"));
     EXPECT_FALSE(fs::exists("DATA/1000/KD1301.KDT"));
@@ -83,8 +83,8 @@ TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {
         {10000, 200, false}, {1301, 9, false}, {1301, 3001, false}, {0, 0, true}};
     for (const CodeOptions& options : refused) {
         m_view.answer = options;
-        const JobReport report = RunJob();
-        EXPECT_TRUE(report.dialogCancelled) << options.code << " " << options.days;
+        const JobOutcome report = RunJob();
+        EXPECT_TRUE(report.end == JobEnd::kNotRun) << options.code << " " << options.days;
     }
     EXPECT_EQ(m_view.Steps(), 0);
     EXPECT_EQ(m_view.Count("counts 0 0"), 0);

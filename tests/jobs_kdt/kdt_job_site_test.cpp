@@ -137,14 +137,14 @@ class KdtJobSite : public test::KdtJobTest {
 TEST_F(KdtJobSite, OneStockHoldsTheServedDaysOldestFirst) {
     const site::Stock& stock = LongStock();
     m_view.answer = {static_cast<unsigned>(stock.code), 200, false};
-    const JobReport report = RunJob();
+    const JobOutcome report = RunJob();
     ExpectFileHolds(OneFile(stock.code), Served(stock, 200));
     EXPECT_EQ(HistoryTargets(),
               (std::vector<std::string>{Target(stock.symbol, 0), Target(stock.symbol, 1),
                                         Target(stock.symbol, 2), Target(stock.symbol, 3)}));
-    EXPECT_FALSE(report.cancelled);
-    EXPECT_FALSE(report.downloadFailed);
-    EXPECT_EQ(report.filesWritten, std::vector<std::string>{OneFile(stock.code)});
+    EXPECT_FALSE(report.Cancelled());
+    EXPECT_FALSE(report.Stopped());
+    EXPECT_EQ(report.Written(), std::vector<std::string>{OneFile(stock.code)});
     // The bar runs over the four pages; the counters stay at 0 in this mode.
     EXPECT_EQ(m_view.Count("range 4"), 1);
     EXPECT_EQ(m_view.Steps(), 4);
@@ -177,11 +177,11 @@ TEST_F(KdtJobSite, ShortHistoryStopsAtTheFirstPageWithoutDays) {
     const site::Stock& stock = StockWith([](int length) { return length < 150; });
     const int length = m_model.HistoryLength(stock, nullptr);
     m_view.answer = {static_cast<unsigned>(stock.code), 3000, false};
-    const JobReport report = RunJob();
+    const JobOutcome report = RunJob();
     ExpectFileHolds(OneFile(stock.code), Served(stock, length));
     // Every page that holds days, then the one that shows none.
     EXPECT_EQ(static_cast<int>(HistoryTargets().size()), (length - 1) / 50 + 2);
-    EXPECT_FALSE(report.downloadFailed);
+    EXPECT_FALSE(report.Stopped());
 }
 
 TEST_F(KdtJobSite, CodeNotInTheListAsksWithAnEmptySymbolAndKeepsItsFile) {
@@ -191,10 +191,10 @@ TEST_F(KdtJobSite, CodeNotInTheListAsksWithAnEmptySymbolAndKeepsItsFile) {
     }
     test::WriteFileBytes(OneFile(code), "kept");
     m_view.answer = {static_cast<unsigned>(code), 200, false};
-    const JobReport report = RunJob();
+    const JobOutcome report = RunJob();
     EXPECT_EQ(HistoryTargets(), std::vector<std::string>{Target("", 0)});
     EXPECT_EQ(test::ReadFileBytes(OneFile(code)), "kept");
-    EXPECT_TRUE(report.filesWritten.empty());
+    EXPECT_TRUE(report.Written().empty());
 }
 
 struct FaultCase {
@@ -219,10 +219,10 @@ TEST_P(KdtJobSiteFaults, FaultMidHistoryKeepsThePagesBeforeAndNoStalePage) {
     SetDownloadLimits({std::chrono::seconds(2), std::chrono::seconds(1)});
     m_server.SetFault(Target(stock.symbol, 2), GetParam().fault);
     m_view.answer = {static_cast<unsigned>(stock.code), 200, false};
-    const JobReport report = RunJob();
+    const JobOutcome report = RunJob();
     ExpectFileHolds(OneFile(stock.code), Served(stock, 100));
     EXPECT_EQ(HistoryTargets().size(), 3u);
-    EXPECT_EQ(report.downloadFailed, GetParam().downloadFails);
+    EXPECT_EQ(report.Stopped(), GetParam().downloadFails);
 }
 
 site::Fault Fault(site::FaultKind kind, int status = 500) {
@@ -247,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(KdtJobSite, AllStocksWriteEveryServedHistoryIntoTheDataFolders) {
     m_view.answer = {0, 60, true};
-    const JobReport report = RunJob();
+    const JobOutcome report = RunJob();
     int stocks = 0;
     for (int b = 0; b < m_stocks.m_nBlocks; ++b) {
         const CQuoteBlock* block = m_stocks.GetBlock(b);
@@ -260,7 +260,7 @@ TEST_F(KdtJobSite, AllStocksWriteEveryServedHistoryIntoTheDataFolders) {
         }
     }
     ASSERT_EQ(stocks, kSiteStocks + 3);
-    EXPECT_EQ(static_cast<int>(report.filesWritten.size()), stocks);
+    EXPECT_EQ(static_cast<int>(report.Written().size()), stocks);
     // Two blocks: the bar covers them and steps after each; the counter counts files.
     EXPECT_EQ(m_stocks.m_nBlocks, 2);
     EXPECT_EQ(m_view.Count("range 2"), 1);
@@ -299,13 +299,13 @@ TEST_F(KdtJobSite, CancelInAllStocksModeLeavesTheStockBeingFetchedWithoutAFile) 
         }
     };
     m_view.answer = {0, 200, true};
-    const JobReport report = RunJob();
-    EXPECT_TRUE(report.cancelled);
+    const JobOutcome report = RunJob();
+    EXPECT_TRUE(report.Cancelled());
     ExpectFileHolds(KdtFileName(first.code, true), Served(first, 200));
     EXPECT_EQ(test::ReadFileBytes(KdtFileName(second.code, true)), "old");
     // The page being fetched when Cancel came is finished; no further page is asked for.
     EXPECT_EQ(HistoryTargets().size(), 5u);
-    EXPECT_EQ(report.filesWritten.size(), 1u);
+    EXPECT_EQ(report.Written().size(), 1u);
     EXPECT_EQ(m_view.Steps(), 0);
     const auto events = m_view.Events();
     ASSERT_GE(events.size(), 2u);
@@ -321,8 +321,8 @@ TEST_F(KdtJobSite, CancelInOneStockModeWritesThePagesReadSoFar) {
         }
     };
     m_view.answer = {static_cast<unsigned>(stock.code), 200, false};
-    const JobReport report = RunJob();
-    EXPECT_TRUE(report.cancelled);
+    const JobOutcome report = RunJob();
+    EXPECT_TRUE(report.Cancelled());
     EXPECT_EQ(HistoryTargets().size(), 2u);
     ExpectFileHolds(OneFile(stock.code), Served(stock, 100));
 }

@@ -37,10 +37,10 @@ class FetchListJobTest : public ::testing::Test {
         doc.SetView(&view);
     }
 
-    JobReport Run() {
+    JobOutcome Run() {
         EXPECT_TRUE(doc.OnMakeFetchList());
         doc.WaitForJob();
-        return doc.LastReport();
+        return doc.LastOutcome();
     }
 
     test::ScopedWorkDir dir;
@@ -54,8 +54,8 @@ class FetchListJobTest : public ::testing::Test {
 TEST_F(FetchListJobTest, DismissedDialogWritesNothingAndReturnsToIdle) {
     WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
     view.answerOk = false;
-    const JobReport r = Run();
-    EXPECT_TRUE(r.dialogCancelled);
+    const JobOutcome r = Run();
+    EXPECT_TRUE(r.end == JobEnd::kNotRun);
     EXPECT_EQ(view.Events(), (std::vector<std::string>{"running", "ask list", "idle"}));
     EXPECT_FALSE(doc.m_bBusy);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
@@ -76,11 +76,11 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
     WriteFileBytes(KeptProfilePath(1010), test::ProfilePage("", "", "", ""));
 
     view.listOptions.useKeptHtml = true;
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(doc.m_bKeepHtml, 1);
     EXPECT_EQ(doc.m_bUseKeptHtml, 1);
-    EXPECT_FALSE(r.cancelled);
-    EXPECT_FALSE(r.downloadFailed);
+    EXPECT_FALSE(r.Cancelled());
+    EXPECT_FALSE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 2);
     EXPECT_EQ(view.Steps(), 2);
     // 1332 from its profile; 1010's page has no market marker, so the empty market text names
@@ -89,7 +89,7 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
               Utf8ToSjis("998405,1001,X,TOPIX\r\n998407,1010,T,日経ジャスダック\r\n"
                          "1301,1301,X,極洋\r\n1332,1332,T,日本水産\r\n"));
     EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
-    EXPECT_EQ(r.filesWritten, (std::vector<std::string>{"fetchlist.csv"}));
+    EXPECT_EQ(r.Written(), (std::vector<std::string>{"fetchlist.csv"}));
     const std::vector<std::string> events = view.Events();
     ASSERT_GE(events.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
@@ -107,7 +107,7 @@ TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneIsEmpty) {
     WriteFileBytes("Webtemp/listtemp-050.html", ListPage({ListRow("1000", "B")}));
     WriteFileBytes("Webtemp/listtemp-099.html", ListPage({ListRow("9999", "C")}));
     view.listOptions.useKeptHtml = true;
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(r.itemsDone, 100);
     EXPECT_EQ(view.Steps(), 100);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"),
@@ -127,9 +127,9 @@ TEST_F(FetchListJobTest, KnownStocksKeepTheirMarketAndAddedOnlyListsTheNewOnes) 
     SetTodayForTesting(LocalDate{2027, 1, 4});
     view.listOptions.useKeptHtml = true;
     view.listOptions.addedOnly = true;
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     SetTodayForTesting(std::nullopt);
-    EXPECT_EQ(r.filesWritten, (std::vector<std::string>{"addlist-270104.csv"}));
+    EXPECT_EQ(r.Written(), (std::vector<std::string>{"addlist-270104.csv"}));
     EXPECT_EQ(ReadFileBytes("addlist-270104.csv"),
               Utf8ToSjis("1332,1332,T2,日本水産\r\n998407,1010,X,End\r\n"));
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Utf8ToSjis("1301,1301,O,極洋\r\n"));
@@ -139,10 +139,10 @@ TEST_F(FetchListJobTest, AFailedFirstDownloadLeavesTheListAndDropsTheStalePage) 
     WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
     // An earlier run's page: with the site unreachable it must not be read as today's.
     WriteFileBytes("Webtemp/listtemp-000.html", ListPage({ListRow("1332", "Stale")}));
-    const JobReport r = Run();
-    EXPECT_TRUE(r.downloadFailed);
+    const JobOutcome r = Run();
+    EXPECT_TRUE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 0);
-    EXPECT_TRUE(r.filesWritten.empty());
+    EXPECT_TRUE(r.Written().empty());
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
     EXPECT_FALSE(fs::exists("fetchlist.bak"));
     EXPECT_FALSE(doc.m_bBusy);

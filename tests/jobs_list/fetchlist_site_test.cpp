@@ -60,10 +60,10 @@ class FetchListSiteTest : public ::testing::Test {
         siteList = site->FetchListCsv();
         siteLines = Lines(siteList);
     }
-    JobReport Run() {
+    JobOutcome Run() {
         EXPECT_TRUE(doc.OnMakeFetchList());
         doc.WaitForJob();
-        return doc.LastReport();
+        return doc.LastOutcome();
     }
     // The site's list without the lines whose code lies in [from, to].
     std::vector<std::string> SiteLinesExcept(int listingFrom, int listingTo) const {
@@ -98,11 +98,11 @@ class FetchListSiteTest : public ::testing::Test {
 TEST_F(FetchListSiteTest, TheListOfASmallMarketIsTheSites) {
     Start(120);  // 2 index rows, 120 stocks and the end row: three listing pages
     WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), siteList);
     EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
     EXPECT_EQ(r.itemsDone, 3);
-    EXPECT_FALSE(r.cancelled);
+    EXPECT_FALSE(r.Cancelled());
     EXPECT_EQ(test::CountRequests(*site, "/l?s=%2a&m=1"), 2);  // m=1 and m=101
     EXPECT_EQ(test::CountRequests(*site, "/l?s=%2a&m=51"), 1);
     EXPECT_EQ(test::CountRequests(*site, "/l?s=%2a&m=151"), 0);
@@ -146,8 +146,8 @@ TEST_F(FetchListSiteTest, ARefusedListingPageIsEmptyNotAnEarlierRunsPage) {
     fault.kind = site::FaultKind::kStatus;
     fault.status = 404;
     site->SetFault("/l?s=%2a&m=51", fault);
-    const JobReport r = Run();
-    EXPECT_FALSE(r.downloadFailed);
+    const JobOutcome r = Run();
+    EXPECT_FALSE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 3);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(SiteLinesExcept(51, 100)));
 }
@@ -158,8 +158,8 @@ TEST_F(FetchListSiteTest, ACutListingPageEndsTheJobWithThePagesBeforeIt) {
     site::Fault fault;
     fault.kind = site::FaultKind::kCut;
     site->SetFault("/l?s=%2a&m=51", fault);
-    const JobReport r = Run();
-    EXPECT_TRUE(r.downloadFailed);
+    const JobOutcome r = Run();
+    EXPECT_TRUE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 1);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(SiteLinesExcept(51, 200)));
     EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
@@ -177,8 +177,8 @@ TEST_F(FetchListSiteTest, CancelWritesTheListOfThePagesDone) {
             doc.CancelJob();
         }
     };
-    const JobReport r = Run();
-    EXPECT_TRUE(r.cancelled);
+    const JobOutcome r = Run();
+    EXPECT_TRUE(r.Cancelled());
     EXPECT_EQ(r.itemsDone, 1);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(SiteLinesExcept(51, 200)));
     EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
@@ -195,9 +195,9 @@ TEST_F(FetchListSiteTest, ASiteThatAnswersNoListingKeepsTheUsersList) {
     fault.kind = site::FaultKind::kStatus;
     fault.status = 500;
     site->SetFault("/l?", fault);
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(r.itemsDone, 100);  // no end row was seen: every page was tried
-    EXPECT_TRUE(r.filesWritten.empty());
+    EXPECT_TRUE(r.Written().empty());
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
     EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLDER\r\n");
 }
@@ -239,8 +239,8 @@ TEST_F(FetchListSiteTest, KeptPagesMakeTheSameListWithTheSiteGone) {
     fs::remove("fetchlist.csv");
     view.listOptions = ListOptions{};
     view.listOptions.useKeptHtml = true;
-    const JobReport r = Run();
-    EXPECT_FALSE(r.downloadFailed);
+    const JobOutcome r = Run();
+    EXPECT_FALSE(r.Stopped());
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), siteList);
 }
 
@@ -261,9 +261,9 @@ TEST_F(FetchListSiteTest, AddedOnlyListsTheStocksMissingFromTheLoadedList) {
     ASSERT_EQ(stocks.Load(markets, site->Url().c_str()), 0);
     SetTodayForTesting(LocalDate{2026, 12, 4});
     view.listOptions.addedOnly = true;
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     SetTodayForTesting(std::nullopt);
-    EXPECT_EQ(r.filesWritten, (std::vector<std::string>{"addlist-261204.csv"}));
+    EXPECT_EQ(r.Written(), (std::vector<std::string>{"addlist-261204.csv"}));
     EXPECT_EQ(ReadFileBytes("addlist-261204.csv"), Join(added));
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(loaded));
     EXPECT_FALSE(fs::exists("fetchlist.bak"));

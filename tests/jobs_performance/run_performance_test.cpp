@@ -96,10 +96,10 @@ TEST_F(RunPerformanceTest, FetchesEveryBlockAndWritesTheFiguresFile) {
     EXPECT_EQ(Target(1), "/q?s=1351&d=v3");
     EXPECT_EQ(FiguresFile(), "261207\r\n51\r\n" + Lines(1301, 1351));
     EXPECT_TRUE(doc.m_bShowAllStocks);
-    const JobReport report = doc.LastReport();
+    const JobOutcome report = doc.LastOutcome();
     EXPECT_EQ(report.job, "performance");
     EXPECT_EQ(report.extracted, 51);
-    EXPECT_EQ(report.filesWritten, std::vector<std::string>{"out/FN261207.DAT"});
+    EXPECT_EQ(report.Written(), std::vector<std::string>{"out/FN261207.DAT"});
 }
 
 TEST_F(RunPerformanceTest, RowsOfStocksNotFoundCountAsNotExtracted) {
@@ -154,7 +154,7 @@ TEST_F(RunPerformanceTest, CancelDuringTheFirstBlockFetchesExactlyOne) {
     Run();
     EXPECT_EQ(server.Targets(), std::vector<std::string>{Target(0)});
     EXPECT_EQ(FiguresFile(), "261207\r\n50\r\n" + Lines(1301, 1350));
-    EXPECT_TRUE(doc.LastReport().cancelled);
+    EXPECT_TRUE(doc.LastOutcome().Cancelled());
     EXPECT_EQ(view.Calls().back(), "idle");
 }
 
@@ -166,8 +166,8 @@ TEST_F(RunPerformanceTest, FailedDownloadEndsTheJobAndStillWritesTheFile) {
     Run();
     EXPECT_EQ(server.Targets(), std::vector<std::string>{Target(0)});
     EXPECT_EQ(FiguresFile(), "261207\r\n50\r\n" + Lines(1301, 1350));
-    EXPECT_TRUE(doc.LastReport().downloadFailed);
-    EXPECT_EQ(doc.LastReport().itemsDone, 1);
+    EXPECT_TRUE(doc.LastOutcome().Stopped());
+    EXPECT_EQ(doc.LastOutcome().itemsDone, 1);
 }
 
 TEST_F(RunPerformanceTest, EmptyListFetchesNothingAndWritesNoFile) {

@@ -90,7 +90,7 @@ TEST_F(SitePerformanceTest, FiguresFileEqualsTheSiteTruth) {
         EXPECT_EQ(requests[static_cast<size_t>(b)].target, Target(b));
     }
     // Only the three index rows lack figures.
-    const JobReport report = doc.LastReport();
+    const JobOutcome report = doc.LastOutcome();
     EXPECT_EQ(report.notExtracted, 3);
     EXPECT_EQ(report.extracted, 140);
 }
@@ -113,7 +113,7 @@ TEST_F(SitePerformanceTest, CancelDuringTheFirstBlockFetchesExactlyOne) {
     Run();
     EXPECT_EQ(site.server.Requests().size(), 1u);
     EXPECT_EQ(test::ReadFileBytes("out/FN261207.DAT"), Expected("261207", {0}));
-    EXPECT_TRUE(doc.LastReport().cancelled);
+    EXPECT_TRUE(doc.LastOutcome().Cancelled());
 }
 
 struct FaultCase {
@@ -156,7 +156,7 @@ TEST_P(SitePerformanceFault, DailyPageInTheWorkFileIsNeverReadAsFigures) {
     site.server.ClearRequests();
     Run();
 
-    EXPECT_EQ(doc.LastReport().downloadFailed, c.endsJob);
+    EXPECT_EQ(doc.LastOutcome().Stopped(), c.endsJob);
     EXPECT_EQ(site.server.Requests().size(), c.endsJob ? 2u : 3u);
     const std::vector<int> done = c.endsJob ? std::vector<int>{0} : std::vector<int>{0, 2};
     EXPECT_EQ(test::ReadFileBytes(std::string("out/FN") + date + ".DAT"), Expected(date, done));

@@ -49,10 +49,10 @@ class ProfilesJobTest : public ::testing::Test {
                        test::ProfilePage("化学工業", "大証1部", "指数", "資産"));
     }
 
-    JobReport Run(bool expectStart = true) {
+    JobOutcome Run(bool expectStart = true) {
         EXPECT_EQ(doc.OnGetProfiles(), expectStart);
         doc.WaitForJob();
-        return doc.LastReport();
+        return doc.LastOutcome();
     }
 
     test::ScopedWorkDir dir;
@@ -66,7 +66,7 @@ class ProfilesJobTest : public ::testing::Test {
 TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {
     KeepPages();
     view.profileOptions.useKeptHtml = true;
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(doc.m_bKeepHtml, 1);
     EXPECT_TRUE(doc.m_bShowAllStocks);
     EXPECT_EQ(fs::file_size(kDictionaryPath), 10240000u);
@@ -94,7 +94,7 @@ TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {
     EXPECT_EQ(view.Counts(), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
     EXPECT_EQ(view.Steps(), 1);
     EXPECT_EQ(r.itemsDone, 3);
-    EXPECT_FALSE(r.cancelled);
+    EXPECT_FALSE(r.Cancelled());
     EXPECT_EQ(view.Events().back(), "idle");
     EXPECT_FALSE(doc.m_bBusy);
     EXPECT_TRUE(fs::exists(KeptProfilePath(1301)));
@@ -116,12 +116,12 @@ TEST_F(ProfilesJobTest, AddedOnlyFetchesOnlyStocksWithoutAnEntry) {
         WriteFileBytes("one.csv", Utf8ToSjis("1301,1301,T,極洋\r\n"));
         CStockList one;
         ASSERT_EQ(one.Load(markets, "http://127.0.0.1:1", "one.csv"), 0);
-        CreateDictionaryIfMissing(one);
+        ASSERT_EQ(CreateDictionaryIfMissing(one), 0);
     }
     KeepPages();
     view.profileOptions.useKeptHtml = true;
     view.profileOptions.addedOnly = true;
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(view.Counts(), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {2, 0}}));
     EXPECT_EQ(ReadRecord(1301).feature, "");  // has an entry: not fetched
     const Record r1001 = ReadRecord(1001);
@@ -139,8 +139,8 @@ TEST_F(ProfilesJobTest, CancelStopsAfterTheStockBeingProcessed) {
             doc.CancelJob();
         }
     };
-    const JobReport r = Run();
-    EXPECT_TRUE(r.cancelled);
+    const JobOutcome r = Run();
+    EXPECT_TRUE(r.Cancelled());
     EXPECT_EQ(view.Counts().back(), (std::pair<int, int>{1, 0}));
     EXPECT_EQ(ReadRecord(1301).feature, "遠洋漁業");
     EXPECT_EQ(ReadRecord(1001).feature, "");
@@ -151,7 +151,7 @@ TEST_F(ProfilesJobTest, CancelStopsAfterTheStockBeingProcessed) {
 TEST_F(ProfilesJobTest, FailedDownloadsLeaveRecordsAndNeverReadAnEarlierPage) {
     // What the shared file held before the job: it is nobody's page in this run.
     WriteFileBytes(kSharedProfilePath, test::ProfilePage("化学", "東証1部", "古い", "古い"));
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(r.itemsDone, 3);
     for (int code : {1301, 1332, 1001}) {
         EXPECT_EQ(ReadRecord(code).feature, "") << code;

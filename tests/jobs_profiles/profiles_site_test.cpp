@@ -41,10 +41,10 @@ class ProfilesSiteTest : public ::testing::Test {
         fs::create_directory("Webtemp");
         doc.SetView(&view);
     }
-    JobReport Run() {
+    JobOutcome Run() {
         EXPECT_TRUE(doc.OnGetProfiles());
         doc.WaitForJob();
-        return doc.LastReport();
+        return doc.LastOutcome();
     }
     // The record a stock's truth gives: created from the fetch list, then filled from its
     // profile page when it has one.
@@ -85,7 +85,7 @@ class ProfilesSiteTest : public ::testing::Test {
 };
 
 TEST_F(ProfilesSiteTest, TheDictionaryHoldsWhatTheProfilePagesSay) {
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     const std::string dictionary = ReadFileBytes(kDictionaryPath);
     ASSERT_EQ(dictionary.size(), 10240000u);
     for (const Truth& t : truth) {
@@ -135,7 +135,7 @@ TEST_P(ProfilesSiteFaultTest, AFaultyPageNeverGivesTheStockAnotherStocksTexts) {
     fault.bytes = 3000;
     fault.stall = std::chrono::seconds(4);
     site->SetFault("/biz/fundamental/" + victim.at("code") + ".html", fault);
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(r.itemsDone, kStocks + 3);  // the job goes on with the next stock
 
     const std::string dictionary = ReadFileBytes(kDictionaryPath);
@@ -178,10 +178,10 @@ TEST_F(ProfilesSiteTest, AddedOnlyFetchesTheStocksTheDictionaryLacks) {
     {
         CStockList olderList;
         ASSERT_EQ(olderList.Load(markets, site->Url().c_str(), "older.csv"), 0);
-        CreateDictionaryIfMissing(olderList);
+        ASSERT_EQ(CreateDictionaryIfMissing(olderList), 0);
     }
     view.profileOptions.addedOnly = true;
-    const JobReport r = Run();
+    const JobOutcome r = Run();
     EXPECT_EQ(r.itemsDone, 2);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), 2);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/" + first.at("code")), 1);
@@ -201,8 +201,8 @@ TEST_F(ProfilesSiteTest, CancelEndsTheJobAfterTheStockInHand) {
             doc.CancelJob();
         }
     };
-    const JobReport r = Run();
-    EXPECT_TRUE(r.cancelled);
+    const JobOutcome r = Run();
+    EXPECT_TRUE(r.Cancelled());
     EXPECT_EQ(r.itemsDone, 5);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), 5);
     EXPECT_FALSE(fs::exists(kSharedProfilePath));

@@ -1,0 +1,46 @@
+#include "jobs/job_steps.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace tickora {
+
+int FetchWorkPage(const char* url, const char* path, DownloadDetail& detail) {
+    std::remove(path);
+    const int result = DownloadToFile(url, path, &detail);
+    if (result != 0) {
+        std::remove(path);
+    }
+    return result;
+}
+
+std::vector<int> CodesOf(const CQuoteBlock& block) {
+    std::vector<int> codes;
+    for (int s = 0; s < block.m_nStocks; ++s) {
+        codes.push_back(block.m_aStocks[s].m_nCode);
+    }
+    return codes;
+}
+
+std::string BlockItem(const CQuoteBlock& block) {
+    return std::to_string(block.m_nStocks) + (block.m_nStocks == 1 ? " stock" : " stocks") +
+           " of block " + std::to_string(block.m_nIndex);
+}
+
+std::string FileCause(const std::string& path, int error) {
+    return path + ": " + std::strerror(error);
+}
+
+bool PathExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error) && !error;
+}
+
+std::string CodeText(int code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d", code);
+    return text;
+}
+
+}  // namespace tickora

@@ -1,0 +1,32 @@
+#pragma once
+// Small steps that several job bodies share.
+#include <string>
+#include <vector>
+
+#include "catalog/stock_list.h"
+#include "web/download.h"
+
+namespace tickora {
+
+// Downloads url into a work file that no earlier page may stand in for: the file is removed
+// before the request (a refused page then leaves none) and again when the transfer broke off (a
+// part of a page is no page). Returns DownloadToFile's result; detail says what happened.
+[[nodiscard]] int FetchWorkPage(const char* url, const char* path, DownloadDetail& detail);
+
+// The stocks of a block, in slot order.
+[[nodiscard]] std::vector<int> CodesOf(const CQuoteBlock& block);
+// "50 stocks of block 3".
+[[nodiscard]] std::string BlockItem(const CQuoteBlock& block);
+// "<path>: <the system's words for error>".
+[[nodiscard]] std::string FileCause(const std::string& path, int error);
+// Whether something lies at path; a path that cannot even be examined counts as absent.
+[[nodiscard]] bool PathExists(const std::string& path);
+// "%04d".
+[[nodiscard]] std::string CodeText(int code);
+
+// Failed transfers in a row after which a job that goes on past a failed page stops anyway:
+// the site or the network is gone, and every further page would fail the same way (a minute
+// each when the site stalls).
+inline constexpr int kTransferFailuresInARow = 3;
+
+}  // namespace tickora

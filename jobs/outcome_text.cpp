@@ -1,0 +1,195 @@
+#include "jobs/outcome_text.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace tickora {
+namespace {
+
+constexpr std::size_t kFilesShown = 5;
+constexpr std::size_t kCodesShown = 5;
+constexpr std::size_t kItemsShown = 3;
+
+bool CountsExtracted(const std::string& job) {
+    return job == "fetch" || job == "performance";
+}
+
+std::string Code(int code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d", code);
+    return text;
+}
+
+// "A, B, C (+4 more)" of the paths of one state; reasons follow each kept or failed file.
+std::string FileList(const JobOutcome& outcome, FileState state, const PathView& paths) {
+    std::string list;
+    std::size_t count = 0;
+    for (const OutputFile& file : outcome.files) {
+        if (file.state != state) {
+            continue;
+        }
+        if (++count <= kFilesShown) {
+            list += (count == 1 ? "" : ", ") + paths.Show(file.path);
+            if (!file.reason.empty()) {
+                list += " (" + file.reason + ")";
+            }
+        }
+    }
+    if (count > kFilesShown) {
+        list += " (+" + std::to_string(count - kFilesShown) + " more)";
+    }
+    return list;
+}
+
+std::string EndText(const JobOutcome& outcome) {
+    switch (outcome.end) {
+        case JobEnd::kCompleted:
+        case JobEnd::kNotRun:
+            return {};
+        case JobEnd::kStopped:
+            for (const ItemFailure& failure : outcome.failures) {
+                if (failure.endedJob) {
+                    return ", stopped early at " + failure.what;
+                }
+            }
+            return ", stopped early: " + outcome.endCause;
+        case JobEnd::kCancelled:
+            return ", cancelled";
+        case JobEnd::kException:
+            return ", ended by an error: " + outcome.endCause;
+    }
+    return {};
+}
+
+std::string Where(const std::string& where, const PathView& paths) {
+    // A URL is shown as it is; a path as the user can open it from where they stand.
+    if (where.empty() || where.find("://") != std::string::npos || where[0] != '/') {
+        return where;
+    }
+    const std::size_t colon = where.find(": ");
+    if (colon == std::string::npos) {
+        return paths.Show(where);
+    }
+    return paths.Show(where.substr(0, colon)) + where.substr(colon);
+}
+
+}  // namespace
+
+std::string PathView::Show(const std::string& absolutePath) const {
+    if (base.empty()) {
+        return absolutePath;
+    }
+    const std::filesystem::path path(absolutePath);
+    const std::filesystem::path relative = path.lexically_relative(base);
+    if (relative.empty() || *relative.begin() == "..") {
+        return absolutePath;
+    }
+    return relative.string();
+}
+
+std::string SummaryLine(const JobOutcome& outcome, const PathView& paths) {
+    std::string line = outcome.job + ":";
+    if (outcome.end == JobEnd::kNotRun) {
+        return line + " not run" + (outcome.endCause.empty() ? "" : ": " + outcome.endCause);
+    }
+    line += " " + std::to_string(outcome.itemsDone) + "/" + std::to_string(outcome.itemsTotal) +
+            " " + outcome.unit;
+    if (CountsExtracted(outcome.job)) {
+        line += ", " + std::to_string(outcome.extracted) + " extracted, " +
+                std::to_string(outcome.notExtracted) + " not extracted";
+    }
+    if (outcome.stocksListed > 0) {
+        line += ", " + std::to_string(outcome.stocksListed) + " stocks listed";
+    }
+    if (outcome.historiesUpdated + outcome.historiesFetched > 0) {
+        line += ", " + std::to_string(outcome.historiesUpdated) + " brought up to date, " +
+                std::to_string(outcome.historiesFetched) + " fetched in full";
+    }
+    if (!outcome.failures.empty()) {
+        line += ", " + std::to_string(outcome.failures.size()) +
+                (outcome.failures.size() == 1 ? " failure" : " failures");
+    }
+    line += EndText(outcome);
+    if (!outcome.quoteDate.empty()) {
+        line +=
+            (outcome.job == "performance" ? ", figures of " : ", quotes of ") + outcome.quoteDate;
+    }
+    const std::string written = FileList(outcome, FileState::kWritten, paths);
+    const std::string kept = FileList(outcome, FileState::kKept, paths);
+    const std::string failed = FileList(outcome, FileState::kFailed, paths);
+    if (!written.empty()) {
+        line += "; wrote " + written;
+    }
+    if (!kept.empty()) {
+        line += "; kept " + kept;
+    }
+    if (!failed.empty()) {
+        line += "; could not write " + failed;
+    }
+    if (written.empty() && kept.empty() && failed.empty()) {
+        line += "; no file written";
+    }
+    return line;
+}
+
+std::vector<std::string> FailureLines(const JobOutcome& outcome, const PathView& paths) {
+    // Causes in the order they first occurred, each with the failures that share it.
+    std::vector<std::pair<std::string, std::vector<const ItemFailure*>>> groups;
+    for (const ItemFailure& failure : outcome.failures) {
+        auto it = groups.begin();
+        while (it != groups.end() && it->first != failure.cause) {
+            ++it;
+        }
+        if (it == groups.end()) {
+            groups.push_back({failure.cause, {}});
+            it = groups.end() - 1;
+        }
+        it->second.push_back(&failure);
+    }
+    std::vector<std::string> lines;
+    for (const auto& [cause, members] : groups) {
+        std::string line = cause + ": ";
+        if (members.size() == 1) {
+            line += members[0]->what;
+        } else {
+            line += std::to_string(members.size()) + " items: ";
+            for (std::size_t i = 0; i < members.size() && i < kItemsShown; ++i) {
+                line += (i == 0 ? "" : ", ") + members[i]->what;
+            }
+            if (members.size() > kItemsShown) {
+                line += ", …";
+            }
+        }
+        std::vector<int> codes;
+        for (const ItemFailure* member : members) {
+            codes.insert(codes.end(), member->codes.begin(), member->codes.end());
+        }
+        if (!codes.empty()) {
+            line += " (";
+            for (std::size_t i = 0; i < codes.size() && i < kCodesShown; ++i) {
+                line += (i == 0 ? "" : ", ") + Code(codes[i]);
+            }
+            line += codes.size() > kCodesShown ? ", …)" : ")";
+        }
+        if (!members[0]->where.empty()) {
+            line += ": " + Where(members[0]->where, paths);
+        }
+        if (!members[0]->action.empty()) {
+            line += " (" + members[0]->action + ")";
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string ProgressLine(const std::string& job, int done, int total, const std::string& unit,
+                         int first, int second) {
+    std::string line = job + ": " + std::to_string(done) + "/" + std::to_string(total) + " " + unit;
+    if (CountsExtracted(job)) {
+        line += ", " + std::to_string(first) + " extracted, " + std::to_string(second) +
+                " not extracted";
+    }
+    return line;
+}
+
+}  // namespace tickora

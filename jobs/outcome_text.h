@@ -1,0 +1,31 @@
+#pragma once
+// The outcome of a job in words (UTF-8), the same for the terminal and the status bar: one line
+// for the job, then one line per group of failures that share a cause.
+#include <string>
+#include <vector>
+
+#include "jobs/job_outcome.h"
+
+namespace tickora {
+
+// Paths are shown relative to base when they lie below it (the folder the user stands in),
+// absolute otherwise. An empty base shows every path absolute.
+struct PathView {
+    std::string base;
+    [[nodiscard]] std::string Show(const std::string& absolutePath) const;
+};
+
+// "fetch: 203/203 stocks, 153 extracted, 50 not extracted, quotes of 2026/12/04; wrote
+// DS261204.DAT".
+[[nodiscard]] std::string SummaryLine(const JobOutcome& outcome, const PathView& paths);
+
+// "HTTP 500: 50 stocks of block 30 (1301, 1332, …): http://…/q?s=… (counted as not extracted)",
+// one line per cause, in the order the causes first occurred.
+[[nodiscard]] std::vector<std::string> FailureLines(const JobOutcome& outcome,
+                                                    const PathView& paths);
+
+// The line a plain progress log prints when an item has ended.
+[[nodiscard]] std::string ProgressLine(const std::string& job, int done, int total,
+                                       const std::string& unit, int first, int second);
+
+}  // namespace tickora
