@@ -248,6 +248,14 @@ TEST_F(StockListTest, QuoteUrlsStopAtTheirField) {
         EXPECT_EQ(text.rfind("http://quotes.test/q?s=ABCDEFGHIJK1000.O+ABCDEFGHIJK1001.O", 0), 0u);
         EXPECT_EQ(text.find("+&"), std::string::npos);
     }
+    // The composition says that it had to stop, and how long the whole URL would be.
+    CQuoteBlock copy = block;
+    EXPECT_FALSE(copy.BuildUrls(markets_, kHost));
+    EXPECT_EQ(
+        copy.WholeQuoteUrlLength(markets_, kHost),
+        std::strlen(kHost) + 5 + 50 * 17 + 49 + 5);  // "/q?s=", 50 x "...1000.O", "+"s, "&d=v2"
+    copy.m_nStocks = 3;
+    EXPECT_TRUE(copy.BuildUrls(markets_, kHost));
     EXPECT_EQ(std::string(block.m_szQuoteUrl).substr(strlen(block.m_szQuoteUrl) - 5), "&d=v2");
     EXPECT_EQ(std::string(block.m_szFiguresUrl).substr(strlen(block.m_szFiguresUrl) - 5), "&d=v3");
 }
