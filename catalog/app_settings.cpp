@@ -5,6 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "catalog/temp_files.h"
+#include "web/sjis.h"
+
 namespace tickora {
 namespace {
 
@@ -102,9 +105,10 @@ bool CAppSettings::Save(const char* path) const {
     unsigned char record[kSettingsRecordSize];
     ToRecord(record);
     // The record goes to a side file first, so a failed write never leaves a half record where
-    // the last good one was.
-    const std::string temporary = std::string(path) + ".tmp";
-    FileHandle file(std::fopen(temporary.c_str(), "wb"));
+    // the last good one was. Its name is this process's own, so that two saves at once never
+    // write into one side file.
+    std::string temporary;
+    FileHandle file(CreateTemporaryBeside(path, temporary));
     if (!file) {
         return false;
     }
@@ -115,6 +119,19 @@ bool CAppSettings::Save(const char* path) const {
         return false;
     }
     return true;
+}
+
+std::string CAppSettings::OutputDirPath() const {
+    char folder[sizeof m_szOutputDir + 1] = {};
+    std::memcpy(folder, m_szOutputDir, sizeof m_szOutputDir);
+    return OutputFolderPath(folder);
+}
+
+std::string OutputFolderPath(const char* sjisFolder) {
+    if (sjisFolder == nullptr || sjisFolder[0] == '\0') {
+        return ".";
+    }
+    return SjisToUtf8Exact(sjisFolder).value_or(std::string());
 }
 
 }  // namespace tickora

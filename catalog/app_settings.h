@@ -1,6 +1,7 @@
 #pragma once
 // The five user settings, kept as one 148-byte little-endian record in "Tickora.ini".
 #include <cstdint>
+#include <string>
 
 namespace tickora {
 
@@ -8,7 +9,7 @@ inline constexpr std::uint32_t kSettingsVersion = 0x00010100;
 inline constexpr int kSettingsRecordSize = 148;
 
 class CAppSettings {
-public:
+  public:
     CAppSettings() { SetDefaults(); }
 
     void SetDefaults();
@@ -30,6 +31,14 @@ public:
     std::int32_t m_bAutoStart = 0;
     std::int32_t m_bExitAfterFetch = 0;
     std::int32_t m_bAverageDecimals = 0;
+
+    // m_szOutputDir as the path the file system knows (UTF-8); see OutputFolderPath.
+    [[nodiscard]] std::string OutputDirPath() const;
 };
+
+// A folder stored in Shift-JIS, as the settings record holds it, as the UTF-8 path it names on
+// this system; "." (the working folder) for an empty text. Empty when the text is not valid
+// Shift-JIS: no folder can be told from it, and a guess would put files somewhere else.
+[[nodiscard]] std::string OutputFolderPath(const char* sjisFolder);
 
 }  // namespace tickora

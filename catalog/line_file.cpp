@@ -1,82 +1,133 @@
 #include "catalog/line_file.h"
 
-namespace tickora {
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
 
-bool CLineFile::Open(const char* path) {
-    m_file.reset(std::fopen(path, "rb"));
-    if (!m_file) {
+#include "web/sjis.h"
+
+namespace tickora {
+namespace {
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+bool ReadWholeFile(const char* path, std::string& text) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
         return false;
     }
+    text.clear();
+    char chunk[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        text.append(chunk, n);
+    }
+    // A read error must not pass for the end of the list: the list would load short.
+    return std::ferror(file.get()) == 0;
+}
+
+}  // namespace
+
+bool CLineFile::Open(const char* path) {
+    Close();
+    if (path == nullptr || !ReadWholeFile(path, m_text)) {
+        m_text.clear();
+        return false;
+    }
+    m_path = path;
+    m_bOpen = true;
+    m_bUtf8 = IsMultiByteUtf8(m_text);
+    m_start = m_bUtf8 && m_text.starts_with(kByteOrderMark) ? std::strlen(kByteOrderMark) : 0;
+    if (m_bUtf8) {
+        m_notices.push_back(m_path + ": UTF-8 text, read as Shift-JIS");
+    }
     m_nLineEnd = DetectLineEnd();
+    SeekToStart();
     return true;
 }
 
 void CLineFile::Close() {
-    m_file.reset();
+    m_bOpen = false;
+    m_text.clear();
+    m_path.clear();
+    m_start = 0;
+    m_pos = 0;
+    m_bUtf8 = false;
+    m_bUnreadable = false;
+    m_nLine = 0;
+    m_nNoticedUpTo = 0;
+    m_notices.clear();
 }
 
 int CLineFile::DetectLineEnd() {
-    if (!m_file) {
-        return kCrLf;
+    const std::size_t end = m_text.find_first_of("\r\n", m_start);
+    if (end == std::string::npos || m_text[end] == '\n') {
+        return end == std::string::npos ? kCrLf : kLf;
     }
-    // The first line end decides, however far it lies: a first line longer than a fixed window
-    // would otherwise make an LF file load nothing and a CR file lose a byte of every line, and a
-    // CR as the window's last byte would hide the LF that follows it.
-    int result = kCrLf;
-    for (int c = std::getc(m_file.get()); c != EOF; c = std::getc(m_file.get())) {
-        if (c == '\r') {
-            result = std::getc(m_file.get()) == '\n' ? kCrLf : kCr;
-            break;
-        }
-        if (c == '\n') {
-            result = kLf;
-            break;
-        }
-    }
-    SeekToStart();
-    return result;
+    return end + 1 < m_text.size() && m_text[end + 1] == '\n' ? kCrLf : kCr;
 }
 
 void CLineFile::SeekToStart() {
-    if (m_file) {
-        std::rewind(m_file.get());
+    m_pos = m_start;
+    m_nLine = 0;
+    m_bUnreadable = false;
+}
+
+bool CLineFile::ReadLine(std::string& line) {
+    line.clear();
+    m_bUnreadable = false;
+    if (!m_bOpen || m_pos >= m_text.size()) {
+        return false;
     }
+    const std::size_t end = m_text.find_first_of("\r\n", m_pos);
+    if (end == std::string::npos) {
+        // An unterminated last line: kept only where the file's first line ends in a CR alone.
+        if (m_nLineEnd != kCr) {
+            m_pos = m_text.size();
+            return false;
+        }
+        line.assign(m_text, m_pos, std::string::npos);
+        m_pos = m_text.size();
+    } else {
+        line.assign(m_text, m_pos, end - m_pos);
+        const bool crLf = m_text[end] == '\r' && end + 1 < m_text.size() && m_text[end + 1] == '\n';
+        m_pos = end + (crLf ? 2 : 1);
+    }
+    ++m_nLine;
+    if (m_bUtf8) {
+        if (std::optional<std::string> sjis = Utf8ToSjisExact(line)) {
+            line = std::move(*sjis);
+        } else {
+            line.clear();
+            m_bUnreadable = true;
+            if (m_nLine > m_nNoticedUpTo) {
+                m_notices.push_back(m_path + " line " + std::to_string(m_nLine) +
+                                    ": a character has no Shift-JIS form; the line is not read");
+            }
+        }
+    }
+    if (m_nLine > m_nNoticedUpTo) {
+        m_nNoticedUpTo = m_nLine;
+    }
+    return true;
 }
 
 char* CLineFile::ReadLine(char* buffer, unsigned size) {
-    if (!m_file || buffer == nullptr || size < 2) {
+    if (buffer == nullptr || size < 2) {
         return nullptr;
     }
-    std::FILE* f = m_file.get();
-    // Bytes beyond the room for text, CR and NUL are read and dropped, so an overlong line
-    // yields its start and the next call begins at the next line.
-    const unsigned room = size - 2;
-    unsigned kept = 0;
-    bool readAny = false;
-    for (;;) {
-        const int c = std::getc(f);
-        if (c == EOF) {
-            if (m_nLineEnd == kCr && readAny) {
-                break;
-            }
-            return nullptr;
-        }
-        readAny = true;
-        if (m_nLineEnd == kCrLf && c == '\r') {
-            // The byte after the CR is taken as its LF whatever it is.
-            (void)std::getc(f);
-            break;
-        }
-        if (m_nLineEnd == kLf && c == '\n') {
-            break;
-        }
-        if (m_nLineEnd == kCr && c == '\r') {
-            break;
-        }
-        if (kept < room) {
-            buffer[kept++] = static_cast<char>(c);
-        }
+    std::string line;
+    if (!ReadLine(line)) {
+        return nullptr;
     }
+    const std::size_t kept = std::min<std::size_t>(line.size(), size - 2);
+    std::memcpy(buffer, line.data(), kept);
     buffer[kept] = '\r';
     buffer[kept + 1] = '\0';
     return buffer;

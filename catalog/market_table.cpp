@@ -29,14 +29,26 @@ bool IsBlank(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
+// The symbol field of a line as ScanLine finds it, uncut; empty when the line has none.
+std::string SymbolField(const std::string& line) {
+    const char* p = line.c_str();
+    char* end = nullptr;
+    (void)std::strtol(p, &end, 10);
+    if (end == p || *end != ',') {
+        return {};
+    }
+    p = end + 1;
+    while (IsBlank(*p)) {
+        ++p;
+    }
+    return std::string(p, std::strcspn(p, ","));
+}
+
 // The fields of one line as the pattern "%d, %[^,] ,%[^,]" reads them. A line that breaks off
 // keeps the fields read so far; the others stay zero or empty, so the entry still holds its
 // place in file order.
-MarketEntry ScanLine(std::string line) {
+MarketEntry ScanLine(const std::string& line) {
     MarketEntry entry;
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
     const char* p = line.c_str();
     char* end = nullptr;
     const long number = std::strtol(p, &end, 10);
@@ -68,30 +80,38 @@ MarketEntry ScanLine(std::string line) {
 
 }  // namespace
 
-int CMarketTable::Load(const char* path) {
+int CMarketTable::Load(const char* path, std::vector<std::string>* notices) {
     m_nEntries = 0;
     m_pEntries.clear();
     CLineFile file;
     if (!file.Open(path)) {
         return 0;
     }
-    char line[128];
-    int count = 0;
-    while (file.ReadLine(line, sizeof line) != nullptr) {
-        ++count;
+    std::vector<std::string> told;
+    std::vector<MarketEntry> entries;
+    std::string line;
+    while (file.ReadLine(line)) {
+        // A line the reader could not convert keeps its place as an empty entry, as a blank line
+        // does: the entries after it keep their numbers' positions.
+        entries.push_back(ScanLine(line));
+        const std::string symbol = SymbolField(line);
+        if (symbol.size() >= sizeof(MarketEntry::m_szSymbol)) {
+            told.push_back(std::string(path) + " line " + std::to_string(file.LineNumber()) +
+                           ": the market symbol \"" + SjisToUtf8(symbol) + "\" is longer than " +
+                           std::to_string(sizeof(MarketEntry::m_szSymbol) - 1) +
+                           " bytes; it is read as \"" + SjisToUtf8(entries.back().m_szSymbol) +
+                           "\"");
+        }
     }
-    if (count == 0) {
+    if (notices != nullptr) {
+        notices->insert(notices->end(), file.Notices().begin(), file.Notices().end());
+        notices->insert(notices->end(), told.begin(), told.end());
+    }
+    if (entries.empty()) {
         return 0;
     }
-    file.SeekToStart();
-    m_pEntries.resize(count);
-    for (MarketEntry& entry : m_pEntries) {
-        if (file.ReadLine(line, sizeof line) == nullptr) {
-            break;
-        }
-        entry = ScanLine(line);
-    }
-    m_nEntries = count;
+    m_pEntries = std::move(entries);
+    m_nEntries = static_cast<int>(m_pEntries.size());
     return 1;
 }
 

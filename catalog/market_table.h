@@ -1,5 +1,6 @@
 #pragma once
 // The markets read from "market.csv": symbol, number and name per market.
+#include <string>
 #include <vector>
 
 namespace tickora {
@@ -11,17 +12,22 @@ struct MarketEntry {
 };
 
 class CMarketTable {
-public:
+  public:
     virtual ~CMarketTable() = default;
 
-    // 1 when at least one entry was read, 0 when the file cannot be opened or has no line.
-    [[nodiscard]] int Load(const char* path = "market.csv");
+    // 1 when at least one entry was read, 0 when the file cannot be opened or has no line. Every
+    // line is an entry in file order, a blank or unreadable one an empty entry. Notices (UTF-8,
+    // naming the file and the line) tell of a UTF-8 file converted, of lines that could not be
+    // converted and of symbols cut to their 3 bytes.
+    [[nodiscard]] int Load(const char* path = "market.csv",
+                           std::vector<std::string>* notices = nullptr);
 
     // Index of the first entry whose symbol equals symbol exactly; m_nEntries when none.
     [[nodiscard]] int IndexOfSymbol(const char* symbol) const;
     // Copies the symbol of index, or "X" outside the table (out holds 4 bytes).
     void GetSymbol(int index, char* out) const;
-    // Copies the name of index, or "その他市場" in Shift-JIS outside the table (out holds 32 bytes).
+    // Copies the name of index, or "その他市場" in Shift-JIS outside the table (out holds 32
+    // bytes).
     void GetName(int index, char* out) const;
     // Prefix match of text (cut at its first comma) against the names from their second byte.
     [[nodiscard]] int IndexOfName(const char* text) const;

@@ -1,6 +1,7 @@
 #include "catalog/stock_list.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -10,13 +11,14 @@
 
 #include "catalog/clock.h"
 #include "catalog/line_file.h"
+#include "web/sjis.h"
 #include "web/text_scan.h"
 
 namespace tickora {
 namespace {
 
-constexpr int kLineBufferSize = 128;
 constexpr int kNameCut = 30;
+constexpr std::size_t kSymbolLimit = sizeof(CStockRecord::m_szSymbol) - 1;
 constexpr std::size_t kUrlLimit = sizeof(CQuoteBlock::m_szQuoteUrl) - 1;
 
 struct ListLine {
@@ -26,38 +28,53 @@ struct ListLine {
     std::string name;
 };
 
-// One line of the list as the pattern "%[^,] ,%d," and the comma positions read it. A line
-// without a first column, without a code after the first comma or with fewer than three commas
-// yields nothing: such a line is left out of the list, and the stocks after it move up.
-std::optional<ListLine> ParseListLine(char* line) {
-    const char* first = std::strchr(line, ',');
-    if (first == nullptr || first == line) {
+bool IsBlankLine(const std::string& line) {
+    return line.find_first_not_of(" \t") == std::string::npos;
+}
+
+// One line of the list as the pattern "%[^,] ,%d," and the comma positions read it. A line that
+// is no stock (no first column, no code after the first comma, fewer than three commas), or one
+// that the record could only hold changed (a symbol longer than its field, a code beyond int),
+// yields nothing and, unless blank, a notice: it is left out, and the stocks after it move up.
+std::optional<ListLine> ParseListLine(const std::string& line, const std::string& where,
+                                      std::vector<std::string>& notices) {
+    if (IsBlankLine(line)) {
         return std::nullopt;
     }
-    const char* second = std::strchr(first + 1, ',');
-    const char* third = second != nullptr ? std::strchr(second + 1, ',') : nullptr;
-    if (third == nullptr) {
-        return std::nullopt;
-    }
+    const std::size_t first = line.find(',');
+    const std::size_t second = first == std::string::npos ? first : line.find(',', first + 1);
+    const std::size_t third = second == std::string::npos ? second : line.find(',', second + 1);
+    const char* text = line.c_str();
     char* end = nullptr;
-    const long code = std::strtol(first + 1, &end, 10);
-    if (end == first + 1 || end > second) {
+    errno = 0;
+    const long code = first != std::string::npos ? std::strtol(text + first + 1, &end, 10) : 0;
+    if (first == 0 || third == std::string::npos || end == text + first + 1 ||
+        end > text + second) {
+        notices.push_back(where + ": not a line of symbol, code, market and name; not read");
+        return std::nullopt;
+    }
+    if (errno == ERANGE || code < INT_MIN || code > INT_MAX) {
+        notices.push_back(where + ": the code " + line.substr(first + 1, second - first - 1) +
+                          " is out of range; the line is not read");
         return std::nullopt;
     }
     ListLine out;
-    out.symbol.assign(static_cast<const char*>(line), first);
-    out.code = static_cast<int>(std::clamp<long>(code, INT_MIN, INT_MAX));
-    out.marketSymbol.assign(second + 1, third);
-    // The name ends in the CR that ReadLine puts at the end of every line.
-    char* name = const_cast<char*>(third + 1);
-    const std::size_t nameLength = std::strlen(name);
-    if (nameLength > 0) {
-        name[nameLength - 1] = '\0';
+    out.symbol = line.substr(0, first);
+    if (out.symbol.size() > kSymbolLimit) {
+        // Cut to fit, it would name another stock, or none.
+        notices.push_back(where + ": the symbol \"" + SjisToUtf8(out.symbol) +
+                          "\" is longer than " + std::to_string(kSymbolLimit) +
+                          " bytes; the line is not read");
+        return std::nullopt;
     }
-    if (std::strlen(name) > static_cast<std::size_t>(kNameCut)) {
-        CutAtCharBoundary(name, kNameCut);
+    out.code = static_cast<int>(code);
+    out.marketSymbol = line.substr(second + 1, third - second - 1);
+    std::string name = line.substr(third + 1);
+    if (name.size() > static_cast<std::size_t>(kNameCut)) {
+        (void)CutAtCharBoundary(name.data(), kNameCut);
+        name.resize(std::strlen(name.c_str()));
     }
-    out.name = name;
+    out.name = std::move(name);
     return out;
 }
 
@@ -107,7 +124,23 @@ std::string SymbolAsUrlText(const char* symbol) {
 
 }  // namespace
 
-void CQuoteBlock::BuildUrls(const CMarketTable& markets, const char* quoteHost) {
+std::string CQuoteBlock::QuoteItem(int slot, const CMarketTable& markets) const {
+    char market[sizeof(MarketEntry::m_szSymbol)];
+    markets.GetSymbol(m_aStocks[slot].m_nMarket, market);
+    const char* suffix = market[0] == 'O' ? ".O" : market[0] == 'N' ? ".N" : "";
+    return SymbolAsUrlText(m_aStocks[slot].m_szSymbol) + suffix;
+}
+
+std::size_t CQuoteBlock::WholeQuoteUrlLength(const CMarketTable& markets,
+                                             const char* quoteHost) const {
+    std::size_t length = std::strlen(quoteHost) + std::strlen("/q?s=") + std::strlen("&d=v2");
+    for (int i = 0; i < m_nStocks; ++i) {
+        length += (i > 0 ? 1 : 0) + QuoteItem(i, markets).size();
+    }
+    return length;
+}
+
+bool CQuoteBlock::BuildUrls(const CMarketTable& markets, const char* quoteHost) {
     static constexpr const char* kQuoteEnd = "&d=v2";
     static constexpr const char* kFiguresEnd = "&d=v3";
     static_assert(sizeof("&d=v2") == sizeof("&d=v3"));
@@ -116,23 +149,23 @@ void CQuoteBlock::BuildUrls(const CMarketTable& markets, const char* quoteHost) 
     std::string query = std::string(quoteHost) + "/q?s=";
     // Items that would push the URL past its field are left out whole, so that the request still
     // ends in its view and asks for the stocks before them.
+    bool whole = true;
     bool anyItem = false;
     for (int i = 0; i < m_nStocks; ++i) {
-        char market[sizeof(MarketEntry::m_szSymbol)];
-        markets.GetSymbol(m_aStocks[i].m_nMarket, market);
-        const char* suffix = market[0] == 'O' ? ".O" : market[0] == 'N' ? ".N" : "";
-        std::string item =
-            std::string(anyItem ? "+" : "") + SymbolAsUrlText(m_aStocks[i].m_szSymbol) + suffix;
+        const std::string item = std::string(anyItem ? "+" : "") + QuoteItem(i, markets);
         if (query.size() + item.size() + endLength > kUrlLimit) {
+            whole = false;
             break;
         }
         query += item;
         anyItem = true;
     }
+    whole = whole && query.size() + endLength <= kUrlLimit;
     const std::string quote = (query + kQuoteEnd).substr(0, kUrlLimit);
     const std::string figures = (query + kFiguresEnd).substr(0, kUrlLimit);
     std::memcpy(m_szQuoteUrl, quote.c_str(), quote.size() + 1);
     std::memcpy(m_szFiguresUrl, figures.c_str(), figures.size() + 1);
+    return whole;
 }
 
 int CQuoteBlock::IndexOfCode(int code) const {
@@ -151,51 +184,48 @@ void CQuoteBlock::GetQuoteDate(int* year, int* month, int* day) const {
     *day = (m_nDay >= 1 && m_nDay <= 31) ? m_nDay : today.day;
 }
 
-int CStockList::Load(const CMarketTable& markets, const char* quoteHost, const char* path) {
+int CStockList::Load(const CMarketTable& markets, const char* quoteHost, const char* path,
+                     std::vector<std::string>* notices) {
     m_nBlocks = 0;
     m_ppBlocks.clear();
     CLineFile file;
     if (!file.Open(path)) {
         return -1;
     }
-    char line[kLineBufferSize];
-    int stocks = 0;
-    while (file.ReadLine(line, sizeof line) != nullptr) {
-        if (ParseListLine(line)) {
-            ++stocks;
+    std::vector<std::string> told;
+    std::vector<ListLine> stocks;
+    std::string line;
+    while (file.ReadLine(line)) {
+        if (file.LineUnreadable()) {
+            continue;  // the reader has said why
+        }
+        const std::string where = std::string(path) + " line " + std::to_string(file.LineNumber());
+        if (std::optional<ListLine> stock = ParseListLine(line, where, told)) {
+            stocks.push_back(std::move(*stock));
         }
     }
-    if (stocks == 0) {
+    if (notices != nullptr) {
+        // The reader's notices (the file's encoding, lines it could not convert) come first.
+        notices->insert(notices->end(), file.Notices().begin(), file.Notices().end());
+        notices->insert(notices->end(), told.begin(), told.end());
+    }
+    if (stocks.empty()) {
         return -1;
     }
-    file.SeekToStart();
 
-    const int blockCount = (stocks + kStocksPerBlock - 1) / kStocksPerBlock;
+    const int count = static_cast<int>(stocks.size());
+    const int blockCount = (count + kStocksPerBlock - 1) / kStocksPerBlock;
     std::vector<std::unique_ptr<CQuoteBlock>> blocks;
     blocks.reserve(blockCount);
-    int placed = 0;
     for (int b = 0; b < blockCount; ++b) {
         auto block = std::make_unique<CQuoteBlock>(b);
-        for (int k = 0; k < kStocksPerBlock && placed < stocks;) {
-            if (file.ReadLine(line, sizeof line) == nullptr) {
-                break;
-            }
-            const std::optional<ListLine> stock = ParseListLine(line);
-            if (!stock) {
-                continue;
-            }
-            block->AddStock(k, stock->symbol.c_str(), stock->code, stock->marketSymbol.c_str(),
-                            stock->name.c_str(), markets);
-            ++k;
-            ++placed;
+        for (int k = 0; k < kStocksPerBlock && b * kStocksPerBlock + k < count; ++k) {
+            const ListLine& stock = stocks[static_cast<std::size_t>(b * kStocksPerBlock + k)];
+            block->AddStock(k, stock.symbol.c_str(), stock.code, stock.marketSymbol.c_str(),
+                            stock.name.c_str(), markets);
         }
-        block->BuildUrls(markets, quoteHost);
+        (void)block->BuildUrls(markets, quoteHost);
         blocks.push_back(std::move(block));
-    }
-    // The second pass must see what the first counted; anything else (a read error, a file
-    // replaced meanwhile) would leave a half-filled list.
-    if (placed != stocks) {
-        return -1;
     }
     m_ppBlocks = std::move(blocks);
     m_nBlocks = blockCount;

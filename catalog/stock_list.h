@@ -1,6 +1,8 @@
 #pragma once
 // The fetch list in memory: blocks of up to 50 stocks, one quote page request per block.
+#include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "catalog/market_table.h"
@@ -26,14 +28,18 @@ struct CStockRecord {
 };
 
 class CQuoteBlock {
-public:
+  public:
     explicit CQuoteBlock(int index);
 
     void AddStock(int slot, const char* symbol, int code, const char* marketSymbol,
                   const char* name, const CMarketTable& markets);
     // Composes both quote URLs on quoteHost (such as "http://127.0.0.1:8053"), stopping at the
-    // 511 bytes that each URL field holds.
-    void BuildUrls(const CMarketTable& markets, const char* quoteHost);
+    // 511 bytes that each URL field holds. False when it had to stop there: the URLs then leave
+    // out the stocks that did not fit (or, for a host that alone is too long, are cut).
+    bool BuildUrls(const CMarketTable& markets, const char* quoteHost);
+    // The length that either quote URL of the used slots needs, wherever it stops.
+    [[nodiscard]] std::size_t WholeQuoteUrlLength(const CMarketTable& markets,
+                                                  const char* quoteHost) const;
     // First slot among all 50 (used or not) with that code; -1 when none.
     [[nodiscard]] int IndexOfCode(int code) const;
     // Always the current year; the block's month and day when valid, else today's.
@@ -48,13 +54,21 @@ public:
     int m_nMonth = 0;
     int m_nDay = 0;
     int m_nIndex = 0;
+
+  private:
+    // "%s.O", "%s.N" or "%s" of the slot's symbol, as URL text.
+    [[nodiscard]] std::string QuoteItem(int slot, const CMarketTable& markets) const;
 };
 
 class CStockList {
-public:
-    // 0 when the list was read, -1 when the file cannot be opened or has no line. The market
-    // table must be loaded: it resolves each stock's market and the URL suffixes.
-    int Load(const CMarketTable& markets, const char* quoteHost, const char* path = "fetchlist.csv");
+  public:
+    // 0 when the list was read, -1 when the file cannot be opened or has no stock. The market
+    // table must be loaded: it resolves each stock's market and the URL suffixes. A line that is
+    // no stock, or that the record could hold only changed (a symbol of more than 15 bytes, a
+    // line with a character that Shift-JIS cannot hold), is left out; notices (UTF-8, each naming
+    // the file and the line) say which and why, and that a UTF-8 file was converted.
+    int Load(const CMarketTable& markets, const char* quoteHost, const char* path = "fetchlist.csv",
+             std::vector<std::string>* notices = nullptr);
 
     // Block i, or nullptr when i is outside the list (no list loaded included).
     [[nodiscard]] CQuoteBlock* GetBlock(int i);

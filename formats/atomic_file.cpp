@@ -1,17 +1,77 @@
 #include "formats/atomic_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
 namespace tickora {
 namespace {
 
-std::atomic<unsigned> g_tempSerial{0};
+// Copies from into the already open to; for file systems without hard links.
+bool CopyInto(const std::string& from, std::FILE* to) {
+    std::FILE* in = std::fopen(from.c_str(), "rb");
+    if (in == nullptr) {
+        return false;
+    }
+    char chunk[65536];
+    bool ok = true;
+    std::size_t n = 0;
+    while (ok && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+        ok = std::fwrite(chunk, 1, n, to) == n;
+    }
+    ok = ok && std::ferror(in) == 0;
+    std::fclose(in);
+    return ok;
+}
+
+// Makes "<path>.bak" a whole copy of the file now at path, replacing an older backup in one
+// rename. The file at path is never touched. True when there was nothing to keep.
+bool KeepAsBackup(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return true;  // not a file: the rename over it fails on its own
+    }
+    const std::string backup = BackupPathOf(path);
+    // The side name has the temporary form, so a crash between the two steps leaves a file that
+    // the next start clears away.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string side = TemporaryNameBeside(backup);
+        // A second name for the old file costs no space and no copy.
+        bool ok = ::link(path.c_str(), side.c_str()) == 0;
+        if (!ok && errno == EEXIST) {
+            continue;
+        }
+        if (!ok) {
+            // A file system without hard links gets a copy instead.
+            std::FILE* copy = std::fopen(side.c_str(), "wbx");
+            if (copy == nullptr) {
+                return false;
+            }
+            ok = CopyInto(path, copy) && std::fflush(copy) == 0 && fsync(fileno(copy)) == 0;
+            ok = std::fclose(copy) == 0 && ok;
+        }
+        if (ok && std::rename(side.c_str(), backup.c_str()) == 0) {
+            // When the backup already was this very file (a run that died between its two
+            // renames), rename leaves both names in place.
+            (void)::unlink(side.c_str());
+            return true;
+        }
+        std::remove(side.c_str());
+        return false;
+    }
+    return false;
+}
 
 }  // namespace
+
+std::string BackupPathOf(const std::string& path) {
+    return path + ".bak";
+}
 
 AtomicFile::~AtomicFile() {
     if (m_file != nullptr) {
@@ -26,25 +86,13 @@ bool AtomicFile::Open(const std::string& path) {
         return false;
     }
     m_path = path;
-    // The temporary name sits beside the target so that the rename never crosses a file system.
-    // "x" refuses a name that exists, so a stale temporary file of a crashed run is never reused.
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        m_tempPath = path + ".tmp" + std::to_string(static_cast<long>(getpid())) + "-" +
-                     std::to_string(g_tempSerial.fetch_add(1));
-        m_file = std::fopen(m_tempPath.c_str(), "wbx");
-        if (m_file != nullptr) {
-            return true;
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-    }
-    m_error = errno;
-    m_tempPath.clear();
-    return false;
+    // Beside the target, so that the rename never crosses a file system.
+    m_file = CreateTemporaryBeside(path, m_tempPath);
+    m_error = m_file != nullptr ? 0 : (errno != 0 ? errno : EIO);
+    return m_file != nullptr;
 }
 
-bool AtomicFile::Commit() {
+bool AtomicFile::Commit(KeepOld keep) {
     if (m_file == nullptr) {
         return false;
     }
@@ -61,6 +109,10 @@ bool AtomicFile::Commit() {
         m_error = errno;
     }
     m_file = nullptr;
+    if (ok && keep == KeepOld::kAsBackup && !KeepAsBackup(m_path)) {
+        ok = false;
+        m_error = errno != 0 ? errno : EIO;
+    }
     if (ok && std::rename(m_tempPath.c_str(), m_path.c_str()) == 0) {
         return true;
     }

@@ -4,7 +4,18 @@
 #include <cstdio>
 #include <string>
 
+#include "catalog/temp_files.h"
+
 namespace tickora {
+
+// What becomes of the file that a commit replaces.
+enum class KeepOld {
+    kNo,        // gone
+    kAsBackup,  // kept whole as "<name>.bak", replacing an older backup
+};
+
+// "<path>.bak": the one generation of a day's file that a commit with KeepOld::kAsBackup keeps.
+[[nodiscard]] std::string BackupPathOf(const std::string& path);
 
 class AtomicFile {
   public:
@@ -13,12 +24,14 @@ class AtomicFile {
     AtomicFile& operator=(const AtomicFile&) = delete;
     ~AtomicFile();  // discards the temporary file unless committed
 
-    // Opens a temporary file in the folder of path for binary writing; false when it cannot.
+    // Opens a temporary file "<path>.tmp<PID>-<N>" for binary writing; false when it cannot.
     [[nodiscard]] bool Open(const std::string& path);
     [[nodiscard]] std::FILE* Get() const { return m_file; }
     // Flushes, closes and renames the temporary file over path; false (and nothing replaced)
-    // when any write failed.
-    [[nodiscard]] bool Commit();
+    // when any write failed. With KeepOld::kAsBackup an existing file is first kept as its
+    // backup, and when that cannot be done nothing is replaced either. At every moment path
+    // holds the whole old file or the whole new one, and the backup a whole earlier file.
+    [[nodiscard]] bool Commit(KeepOld keep = KeepOld::kNo);
     // The system's error (errno) of the step that failed in Open or Commit; 0 when none did.
     [[nodiscard]] int Error() const { return m_error; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "catalog/app_settings.h"
 #include "formats/atomic_file.h"
 
 namespace tickora {
@@ -18,8 +19,10 @@ std::string FiguresFileName(const CStockList& list, const char* folder) {
     block0->GetQuoteDate(&year, &month, &day);
     char name[64];
     std::snprintf(name, sizeof name, "FN%02d%02d%02d.DAT", year - 2000, month, day);
-    // An empty folder means the working folder, never the root of the file system.
-    return std::string(folder[0] != '\0' ? folder : ".") + "/" + name;
+    // The folder is stored in Shift-JIS; the file system names it in UTF-8. An empty folder means
+    // the working folder, never the root of the file system.
+    const std::string base = OutputFolderPath(folder);
+    return base.empty() ? std::string() : base + "/" + name;
 }
 
 std::string WriteFiguresFile(const CStockList& list, int count, const char* folder, int* error) {
@@ -47,7 +50,8 @@ std::string WriteFiguresFile(const CStockList& list, int count, const char* fold
             WriteFiguresLines(*block, file.Get());
         }
     }
-    if (file.Commit()) {
+    // The day's file that this one replaces stays as its backup.
+    if (file.Commit(KeepOld::kAsBackup)) {
         return path;
     }
     if (error != nullptr) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "catalog/app_settings.h"
 #include "formats/atomic_file.h"
 #include "web/sjis.h"
 
@@ -76,9 +77,10 @@ std::string QuoteFileName(const char* folder, int format, int year, int month, i
     } else {
         std::snprintf(name, sizeof name, "DS%02d%02d%02d.DAT", year - 2000, month, day);
     }
-    // An empty folder means the working folder, never the root of the file system.
-    const std::string base = (folder == nullptr || folder[0] == '\0') ? "." : folder;
-    return base + "/" + name;
+    // The folder is stored in Shift-JIS; the file system names it in UTF-8. An empty folder means
+    // the working folder, never the root of the file system.
+    const std::string base = OutputFolderPath(folder);
+    return base.empty() ? std::string() : base + "/" + name;
 }
 
 std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
@@ -96,6 +98,9 @@ std::string WriteQuoteFile(const CStockList& list, int format, const char* folde
     }
     format = EffectiveFormat(format);
     const std::string path = QuoteFileName(folder, format, year, month, day);
+    if (path.empty()) {
+        return {};
+    }
 
     int count = 0;
     for (int i = 0; i < list.m_nBlocks; ++i) {
@@ -117,7 +122,9 @@ std::string WriteQuoteFile(const CStockList& list, int format, const char* folde
             WriteQuoteLines(*block, file.Get(), format, markets, averageDecimals);
         }
     }
-    if (file.Commit()) {
+    // The day's file that this one replaces stays as its backup: a later run of the same day
+    // that reads less can no longer cost the whole day.
+    if (file.Commit(KeepOld::kAsBackup)) {
         return path;
     }
     if (error != nullptr) {

@@ -11,12 +11,15 @@ namespace tickora {
 enum QuoteFormat { kFormat32 = 1, kFormatDos = 2, kFormatModoki = 3 };
 
 // The file name for folder, format and date ("%s/DS%02d%02d%02d.DAT" or "%s/DS%04d%02d.%02d").
+// folder is the settings' Shift-JIS text; the result is the UTF-8 path on disk, or empty when the
+// folder is not valid Shift-JIS.
 [[nodiscard]] std::string QuoteFileName(const char* folder, int format, int year, int month,
                                         int day);
 
-// Writes (or replaces) the daily quote file of the list into folder. Nothing is written for an
-// empty list, an invalid block-0 date or a folder where the file cannot be created. Returns the
-// path written, or the empty string.
+// Writes (or replaces) the daily quote file of the list into folder (Shift-JIS, as stored). A file
+// it replaces is kept as "<name>.bak". Nothing is written for an empty list, an invalid block-0
+// date or a folder where the file cannot be created. Returns the UTF-8 path written, or the empty
+// string.
 // error, when given, receives the system's error (errno) of a file that could not be written.
 std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
                            const CMarketTable& markets, bool averageDecimals, int* error = nullptr);

@@ -325,7 +325,8 @@ inline void HistoryPage(const std::uint8_t* data, std::size_t size) {
 inline void ProfilePage(const std::uint8_t* data, std::size_t size) {
     CompanyProfile profile;
     const int result = ParseProfilePage(Input().Write(data, size), profile);
-    Require(result == 0, "a readable page parses");
+    Require(result == kProfileRead || result == kProfileNotAProfile,
+            "a readable page parses, as a profile page or as none");
     Require(Terminated(profile.m_szFeature) && Terminated(profile.m_szBusiness) &&
                 Terminated(profile.m_szIndustry) && Terminated(profile.m_szMarket),
             "the four texts are terminated");

@@ -57,8 +57,9 @@ void CTickoraDoc::RunMakeFetchList() {
         const std::string what = "the profile of " + CodeText(step.code);
         if (!step.download.Ok()) {
             failure = &outcome.Fail(what, CauseOf(step.download), step.url, kMarketKept);
-        } else if (step.parsed != 0) {
-            failure = &outcome.Fail(what, FileCause(step.path, ENOENT), AbsolutePath(step.path),
+        } else if (step.parsed != kProfileRead) {
+            failure = &outcome.Fail(what, ProfileCause(step.parsed, step.path),
+                                    step.url.empty() ? AbsolutePath(step.path) : step.url,
                                     kMarketKept);
         }
         if (failure != nullptr) {

@@ -1,8 +1,11 @@
 #include "jobs/job_steps.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "pages/profile_page.h"
 
 namespace tickora {
 
@@ -35,6 +38,10 @@ std::string FileCause(const std::string& path, int error) {
 bool PathExists(const std::string& path) {
     std::error_code error;
     return std::filesystem::exists(path, error) && !error;
+}
+
+std::string ProfileCause(int parsed, const std::string& path) {
+    return parsed == kProfileNoFile ? FileCause(path, ENOENT) : ProfileResultText(parsed);
 }
 
 std::string CodeText(int code) {

@@ -21,6 +21,9 @@ namespace tickora {
 [[nodiscard]] std::string FileCause(const std::string& path, int error);
 // Whether something lies at path; a path that cannot even be examined counts as absent.
 [[nodiscard]] bool PathExists(const std::string& path);
+// Why a profile page was not read: ParseProfilePage's result in words, with the path of a kept
+// page that is missing.
+[[nodiscard]] std::string ProfileCause(int parsed, const std::string& path);
 // "%04d".
 [[nodiscard]] std::string CodeText(int code);
 

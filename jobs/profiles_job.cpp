@@ -86,19 +86,21 @@ void CTickoraDoc::RunGetProfiles() {
                 // same stock, and that page is read.
                 ItemFailure& failure =
                     outcome.Fail(what, CauseOf(detail), url,
-                                 parsed == 0 ? "the page kept earlier was read" : kRecordKept);
+                                 parsed == kProfileRead ? "the page kept earlier was read"
+                                                        : kRecordKept);
                 failure.codes = {code};
                 if (run.transfers >= kTransferFailuresInARow) {
                     outcome.StopAt(failure);
                 }
-            } else if (parsed != 0) {
-                // Only kept pages can be missing here: a download that brought nothing failed
-                // above.
+            } else if (parsed != kProfileRead) {
+                // A page that arrived but is none (a maintenance page, say), or a kept page that
+                // is missing: a download that brought nothing failed above.
                 ItemFailure& failure =
-                    outcome.Fail(what, FileCause(path, ENOENT), AbsolutePath(path), kRecordKept);
+                    outcome.Fail(what, ProfileCause(parsed, path),
+                                 useKeptHtml ? AbsolutePath(path) : url, kRecordKept);
                 failure.codes = {code};
             }
-            if (parsed == 0) {
+            if (parsed == kProfileRead) {
                 if (const int error = WriteProfileToDictionary(code, profile, m_markets);
                     error != 0) {
                     ItemFailure& failure = outcome.Fail(

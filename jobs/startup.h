@@ -1,5 +1,8 @@
 #pragma once
 // The objects that live for the whole run, loaded in the order the program has always used.
+#include <string>
+#include <vector>
+
 #include "catalog/app_settings.h"
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
@@ -11,11 +14,16 @@ struct StartupObjects {
     CMarketTable markets;
     CStockList stocks;
     bool marketLoaded = false;
+    // What the loaders had to tell, UTF-8, in the order found: a list read as UTF-8, lines left
+    // out and why (each naming the file and the line). Front-ends show them on standard error or
+    // in the status bar.
+    std::vector<std::string> notices;
 };
 
 // In the current (working) folder: settings from "Tickora.ini", the market table from
 // "market.csv", the fetch list from "fetchlist.csv" (skipped without a market table), then the
-// work folder "Webtemp". The site hosts must be set before: the list composes its quote URLs.
+// work folder "Webtemp". The loaders' notices are added to objects.notices. The site hosts must be
+// set before: the list composes its quote URLs.
 void LoadStartupObjects(StartupObjects& objects);
 
 }  // namespace tickora

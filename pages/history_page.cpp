@@ -77,10 +77,16 @@ CKdtPage::CKdtPage(const char* symbol, int index) {
     m_nToYear = today.year;
     m_nToMonth = today.month;
     m_nToDay = today.day;
-    std::snprintf(m_szUrl, sizeof m_szUrl,
-                  "%s/t?s=%s&a=%d&b=%d&c=%d&d=%d&e=%d&f=%d&g=d&q=t&y=%d&x=.csv",
-                  Hosts().table.c_str(), symbol, m_nFromMonth, m_nFromDay, m_nFromYear, m_nToMonth,
-                  m_nToDay, m_nToYear, kKdtDaysPerPage * index);
+    const std::string url = HistoryPageUrl(Hosts().table, symbol, today, index);
+    std::snprintf(m_szUrl, sizeof m_szUrl, "%s", url.c_str());
+}
+
+std::string HistoryPageUrl(const std::string& tableHost, const char* symbol, const LocalDate& to,
+                           int page) {
+    char query[160];
+    std::snprintf(query, sizeof query, "&a=%d&b=%d&c=%d&d=%d&e=%d&f=%d&g=d&q=t&y=%d&x=.csv", 1, 1,
+                  kHistoryFromYear, to.month, to.day, to.year, kKdtDaysPerPage * page);
+    return tableHost + "/t?s=" + (symbol != nullptr ? symbol : "") + query;
 }
 
 CKdtRequest::CKdtRequest(const char* symbol, int code, int days) : m_nCode(code), m_nDays(days) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/clock.h"
 #include "formats/kdt_file.h"
 
 namespace tickora {
@@ -18,6 +19,11 @@ inline constexpr int kHistoryPageLimit = 102399;
 
 // "Webtemp/kdttemp-%03d.html": the same names serve every stock in turn.
 [[nodiscard]] std::string HistoryPagePath(int page);
+
+// The URL of page (0-based) of the table of symbol from 1 January 1983 to the date to: y skips
+// 50 rows a page.
+[[nodiscard]] std::string HistoryPageUrl(const std::string& tableHost, const char* symbol,
+                                         const LocalDate& to, int page);
 
 // One page of the table: where it is fetched from, where it is kept, and its day slots in the
 // order the rows stand on the page.

@@ -59,16 +59,37 @@ long LeadingNumber(const char* text) {
 
 }  // namespace
 
+std::string ListField(const char* text) {
+    std::string field(text);
+    // The page's text must not become the list's structure: a comma would move the columns, and
+    // a CR or LF would end the line, in the list that the next start reads.
+    for (char& c : field) {
+        if (c == ',' || c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return field;
+}
+
 void CListEntry::WriteLine(std::FILE* stream, const CMarketTable& markets) const {
     char market[32] = {};
     markets.SymbolOfNumber(m_nMarketNo, market);
-    std::fprintf(stream, "%s,%04d,%s,%s\r\n", m_szSymbol, m_nCode, market, m_szName);
+    char symbol[sizeof m_szSymbol + 1] = {};
+    std::memcpy(symbol, m_szSymbol, sizeof m_szSymbol);
+    char name[sizeof m_szName + 1] = {};
+    std::memcpy(name, m_szName, sizeof m_szName);
+    std::fprintf(stream, "%s,%04d,%s,%s\r\n", ListField(symbol).c_str(), m_nCode,
+                 ListField(market).c_str(), ListField(name).c_str());
 }
 
 CListPage::CListPage(int index, const std::string& quoteHost) : m_nIndex(index) {
     std::snprintf(m_szPagePath, sizeof m_szPagePath, "Webtemp/listtemp-%03d.html", index);
+    std::snprintf(m_szUrl, sizeof m_szUrl, "%s", ListingPageUrl(quoteHost, index).c_str());
+}
+
+std::string ListingPageUrl(const std::string& quoteHost, int index) {
     // "%2a" is the asterisk, percent-encoded: the listing of every stock.
-    std::snprintf(m_szUrl, sizeof m_szUrl, "%s/l?s=%%2a&m=%d", quoteHost.c_str(), 50 * index + 1);
+    return quoteHost + "/l?s=%2a&m=" + std::to_string(50 * index + 1);
 }
 
 int ParseListRow(const char* row, int length, CListEntry& slot) {
@@ -203,22 +224,26 @@ void CListPages::MarkKnownStocks(int i, const CStockList& stocks) {
     }
 }
 
-void CListPages::CompletePage(int i, bool keepHtml, bool addedOnly, bool useKeptHtml,
-                              const CStockList& stocks, const CMarketTable& markets,
-                              const ProfileObserver& observe) {
+std::vector<ProfileSlotResult> CListPages::CompletePage(int i, bool keepHtml, bool addedOnly,
+                                                        bool useKeptHtml, const CStockList& stocks,
+                                                        const CMarketTable& markets,
+                                                        const ProfileObserver& observe) {
     if (i < 0 || i >= m_nPages) {
-        return;
+        return {};
     }
     MarkKnownStocks(i, stocks);
-    m_ppPages[i]->FetchMarketsFromProfiles(keepHtml, addedOnly, useKeptHtml, markets, observe);
+    return m_ppPages[i]->FetchMarketsFromProfiles(keepHtml, addedOnly, useKeptHtml, markets,
+                                                  observe);
 }
 
-void CListPage::FetchMarketsFromProfiles(bool keepHtml, bool addedOnly, bool useKeptHtml,
-                                         const CMarketTable& markets,
-                                         const ProfileObserver& observe) {
+std::vector<ProfileSlotResult> CListPage::FetchMarketsFromProfiles(bool keepHtml, bool addedOnly,
+                                                                   bool useKeptHtml,
+                                                                   const CMarketTable& markets,
+                                                                   const ProfileObserver& observe) {
     if (keepHtml) {
         CreateProfileFolders();
     }
+    std::vector<ProfileSlotResult> results;
     CompanyProfile profile{};
     for (int s = 0; s < kListSlotsUsed; ++s) {
         CListEntry& entry = m_aEntries[s];
@@ -231,13 +256,17 @@ void CListPage::FetchMarketsFromProfiles(bool keepHtml, bool addedOnly, bool use
         step.url = useKeptHtml ? std::string() : ProfileUrl(entry.m_nCode);
         step.path = ObtainProfilePage(entry.m_nCode, keepHtml, useKeptHtml, &step.download);
         step.parsed = ParseProfilePage(step.path.c_str(), profile);
-        if (step.parsed == 0) {
+        // Only a page that is a profile page tells the market; any other keeps the one the
+        // loaded list gave (a maintenance page would otherwise turn it into "no market").
+        if (step.parsed == kProfileRead) {
             entry.m_nMarketNo = MarketNumberOfName(profile.m_szMarket, markets);
         }
+        results.push_back({s, entry.m_nCode, step.parsed});
         if (observe && !observe(step)) {
-            return;
+            break;
         }
     }
+    return results;
 }
 
 void CListPage::WriteEntries(std::FILE* stream, bool addedOnly, const CMarketTable& markets) const {

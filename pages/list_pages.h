@@ -28,6 +28,18 @@ inline constexpr long kSpecialRow1001 = 998405;
 inline constexpr long kSpecialRow1002 = 23337;
 inline constexpr long kEndOfListRow = 998407;
 
+// How the profile page of one slot was read by FetchMarketsFromProfiles: result is what
+// ParseProfilePage returned (kProfileRead, or why the page was a failed page).
+struct ProfileSlotResult {
+    int slot = 0;
+    int code = 0;
+    int result = 0;
+};
+
+// Text for the list: each comma, CR and LF becomes a blank, so that no cell of a page can add a
+// column or a line to "fetchlist.csv".
+[[nodiscard]] std::string ListField(const char* text);
+
 struct CListEntry {
     int m_nCode = 0;  // 0 = empty slot
     int m_nMarketNo = kNoMarketNumber;
@@ -35,7 +47,8 @@ struct CListEntry {
     char m_szSymbol[16] = {};  // the row's first cell, at most 15 bytes
     char m_szName[32] = {};    // Shift-JIS, at most 31 bytes
 
-    // "%s,%04d,%s,%s" with the market symbol of m_nMarketNo, ended by CR LF.
+    // "%s,%04d,%s,%s" with the market symbol of m_nMarketNo, ended by CR LF; every field as
+    // ListField gives it.
     void WriteLine(std::FILE* stream, const CMarketTable& markets) const;
 };
 
@@ -50,6 +63,8 @@ struct ProfileStep {
 };
 // Told of every profile page in slot order; false stops the page's completion there.
 using ProfileObserver = std::function<bool(const ProfileStep&)>;
+// The URL of listing page index (0..99) on quoteHost: "/l?s=%2a&m=%d" with the page's first row.
+[[nodiscard]] std::string ListingPageUrl(const std::string& quoteHost, int index);
 
 class CListPage {
   public:
@@ -58,9 +73,12 @@ class CListPage {
     CListPage(int index, const std::string& quoteHost);
 
     // Sets m_nMarketNo of slots 0..49 from the stocks' profile pages (kept or fetched); a slot
-    // whose page cannot be read keeps its market. observe, when given, hears of every page.
-    void FetchMarketsFromProfiles(bool keepHtml, bool addedOnly, bool useKeptHtml,
-                                  const CMarketTable& markets, const ProfileObserver& observe = {});
+    // whose page cannot be read, or is no profile page, keeps its market. One result per slot
+    // visited, in slot order; observe, when given, hears of every page and may stop the walk.
+    std::vector<ProfileSlotResult> FetchMarketsFromProfiles(bool keepHtml, bool addedOnly,
+                                                            bool useKeptHtml,
+                                                            const CMarketTable& markets,
+                                                            const ProfileObserver& observe = {});
     // One line per stock of slots 0..49 (with addedOnly: only the added ones), in slot order.
     void WriteEntries(std::FILE* stream, bool addedOnly, const CMarketTable& markets) const;
 
@@ -106,10 +124,11 @@ class CListPages {
     [[nodiscard]] const char* GetPageUrl(int i) const;
     [[nodiscard]] CListPage* GetPage(int i);
 
-    // MarkKnownStocks(i), then the page's FetchMarketsFromProfiles.
-    void CompletePage(int i, bool keepHtml, bool addedOnly, bool useKeptHtml,
-                      const CStockList& stocks, const CMarketTable& markets,
-                      const ProfileObserver& observe = {});
+    // MarkKnownStocks(i), then the page's FetchMarketsFromProfiles, whose results it returns.
+    std::vector<ProfileSlotResult> CompletePage(int i, bool keepHtml, bool addedOnly,
+                                                bool useKeptHtml, const CStockList& stocks,
+                                                const CMarketTable& markets,
+                                                const ProfileObserver& observe = {});
     // Slots 0..49 take the market of the loaded list (index + 1), or 99 and the added mark.
     void MarkKnownStocks(int i, const CStockList& stocks);
 

@@ -1,5 +1,7 @@
 #include "pages/profile_page.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -23,29 +25,43 @@ bool FileExists(const std::string& path) {
     return FilePtr(std::fopen(path.c_str(), "rb")) != nullptr;
 }
 
-// Reads the whole file into bytes; false when it cannot be opened.
-bool ReadWholeFile(const char* path, std::vector<char>& bytes) {
+// Reads the whole file into bytes: kProfileRead, or kProfileNoFile when it cannot be opened or
+// read, or kProfileTooLarge when it holds more than the limit (then only the limit and one byte
+// are read, whatever the size claims).
+int ReadWholeFile(const char* path, std::vector<char>& bytes) {
     FilePtr file(std::fopen(path, "rb"));
     if (!file) {
-        return false;
+        return kProfileNoFile;
+    }
+    struct stat info {};
+    if (::fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_size > kProfilePageLimit) {
+        return kProfileTooLarge;
     }
     bytes.clear();
     char chunk[65536];
     size_t n = 0;
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
         bytes.insert(bytes.end(), chunk, chunk + n);
+        if (bytes.size() > static_cast<size_t>(kProfilePageLimit)) {
+            return kProfileTooLarge;  // a file that grew while it was read
+        }
     }
     // A path that opens but cannot be read (a folder, an I/O error) is no page: parsed as an
     // empty one it would wipe the stock's dictionary record.
-    return std::ferror(file.get()) == 0;
+    return std::ferror(file.get()) == 0 ? kProfileRead : kProfileNoFile;
 }
 
 }  // namespace
 
 std::string ProfileUrl(int code) {
+    return ProfileUrl(Hosts().profile, code);
+}
+
+std::string ProfileUrl(const std::string& profileHost, int code) {
     char path[64];
     std::snprintf(path, sizeof path, "/biz/fundamental/%04d.html", code);
-    return Hosts().profile + path;
+    return profileHost + path;
 }
 
 std::string KeptProfilePath(int code) {
@@ -123,8 +139,8 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
 
     std::memset(&profile, 0, sizeof profile);
     std::vector<char> raw;
-    if (!ReadWholeFile(path, raw)) {
-        return -1;
+    if (const int read = ReadWholeFile(path, raw); read != kProfileRead) {
+        return read;
     }
     raw.push_back('\0');
     std::vector<char> page(raw.size(), '\0');
@@ -132,15 +148,40 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
     raw = {};
 
     const char* text = page.data();
+    // A page that carries none of the markers is something else that came back with status 200
+    // (a maintenance notice, a compressed body nobody asked for): read as a profile, it would
+    // empty the stock's record.
+    const bool isProfile =
+        FindText(text, kIndustry.c_str()) != 0 || FindText(text, kMarket.c_str()) != 0 ||
+        FindText(text, kFeature.c_str()) != 0 || FindText(text, kBusiness.c_str()) != 0 ||
+        FindText(text, kFunds.c_str()) != 0;
+    if (!isProfile) {
+        return kProfileNotAProfile;
+    }
     if (ExtractAfterMarker(text, kIndustry.c_str(), kEnd, profile.m_szIndustry, 63) == 0 ||
         ExtractAfterMarker(text, kMarket.c_str(), kEnd, profile.m_szMarket, 63) == 0 ||
         ExtractAfterMarker(text, kFeature.c_str(), kEnd, profile.m_szFeature, 255) == 0) {
-        return 0;
+        return kProfileRead;
     }
     if (ExtractAfterMarker(text, kBusiness.c_str(), kEnd, profile.m_szBusiness, 255) == 0) {
         (void)ExtractAfterMarker(text, kFunds.c_str(), kEnd, profile.m_szBusiness, 255);
     }
-    return 0;
+    return kProfileRead;
+}
+
+const char* ProfileResultText(int result) {
+    switch (result) {
+        case kProfileRead:
+            return "read";
+        case kProfileNoFile:
+            return "no page file";
+        case kProfileNotAProfile:
+            return "not a profile page";
+        case kProfileTooLarge:
+            return "page over 16 MiB";
+        default:
+            return "unknown result";
+    }
 }
 
 }  // namespace tickora

@@ -13,6 +13,7 @@ inline constexpr const char* kSharedProfilePath = "Webtemp/fundamental.html";
 
 // "/biz/fundamental/%04d.html" on the profile host.
 [[nodiscard]] std::string ProfileUrl(int code);
+[[nodiscard]] std::string ProfileUrl(const std::string& profileHost, int code);
 // "Webtemp/fundamental/%04d/%04d.html": the folder of the thousand, then the code.
 [[nodiscard]] std::string KeptProfilePath(int code);
 
@@ -26,9 +27,23 @@ void CreateProfileFolders();
 [[nodiscard]] std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml,
                                             DownloadDetail* download = nullptr);
 
-// Reads the EUC-JP page at path into profile (cleared first). 0 when the file was read, whatever
-// it held; -1 when it cannot be opened.
+// What ParseProfilePage made of a page. Anything but kProfileRead is a failed page: the caller
+// leaves the stock's record (or market) as it was.
+inline constexpr int kProfileRead = 0;
+inline constexpr int kProfileNoFile = -1;       // no page file, or one that cannot be read
+inline constexpr int kProfileNotAProfile = -2;  // none of the markers: a maintenance page, say
+inline constexpr int kProfileTooLarge = -3;     // over kProfilePageLimit, and not read
+// The most that a page may hold, the download limit: a larger file is not read into memory.
+inline constexpr long kProfilePageLimit = 16L * 1024 * 1024;
+
+// Reads the EUC-JP page at path into profile (cleared first). kProfileRead when the page carries
+// at least one of the markers 【業種分類】, 【市場名】, 【特色】 and 事業】 or 資金】 (a page
+// with only some of them gives the texts up to the first missing one); otherwise one of the
+// failures above, with the profile left empty.
 [[nodiscard]] int ParseProfilePage(const char* path, CompanyProfile& profile);
+
+// A few words (UTF-8) for a ParseProfilePage result, for a job's report: "no page file", ...
+[[nodiscard]] const char* ProfileResultText(int result);
 
 // Copies the text between marker and the next endMarker into dst, cut after limit - 1 bytes with
 // no regard to character boundaries. Returns the stored length; 0 when either marker is missing

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tests/support/temp_dir.h"
 
@@ -135,9 +137,37 @@ TEST_F(AppSettingsTest, FailedSaveKeepsTheOldFile) {
     CAppSettings s;
     EXPECT_FALSE(s.Save("missing/Tickora.ini"));
     test::WriteFileBytes("Tickora.ini", "old");
-    std::filesystem::create_directory("Tickora.ini.tmp");  // the side file cannot be made
-    EXPECT_FALSE(s.Save());
+    {
+        test::FileSizeLimit full(100);  // the record's 148 bytes do not fit
+        EXPECT_FALSE(s.Save());
+    }
     EXPECT_EQ(test::ReadFileBytes("Tickora.ini"), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+// Saves at the same moment, as two settings runs make them, each write a side file of their own:
+// a shared one made one of them fail although its record was the one on disk.
+TEST_F(AppSettingsTest, SavesAtOnceNeverShareASideFile) {
+    std::filesystem::create_directory("Tickora.ini.tmp");  // the old shared name is no obstacle
+    std::atomic<int> failures{0};
+    auto saveMany = [&failures](int format) {
+        CAppSettings s;
+        s.m_nOutputFormat = format;
+        for (int i = 0; i < 200; ++i) {
+            failures += s.Save() ? 0 : 1;
+        }
+    };
+    std::thread a(saveMany, 1);
+    std::thread b(saveMany, 2);
+    a.join();
+    b.join();
+    EXPECT_EQ(failures, 0);
+    CAppSettings loaded;
+    loaded.Load();
+    EXPECT_TRUE(loaded.m_nOutputFormat == 1 || loaded.m_nOutputFormat == 2);
+    EXPECT_EQ(test::ReadFileBytes("Tickora.ini").size(), 148u);
 }
 
 TEST_F(AppSettingsTest, CopyFromCopiesEveryField) {

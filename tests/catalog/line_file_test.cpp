@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
+#include "web/sjis.h"
 
 namespace tickora {
 namespace {
@@ -45,7 +46,7 @@ TEST_F(LineFileTest, DetectsTheFirstLineEnding) {
         {"a,b\r\rc\r\n", CLineFile::kCr},
         {"no line end at all", CLineFile::kCrLf},
         {"", CLineFile::kCrLf},
-        {std::string(250, 'a') + "\n", CLineFile::kLf},  // however far the first one lies
+        {std::string(250, 'a') + "\n", CLineFile::kLf},      // however far the first one lies
         {std::string(249, 'a') + "\r\n", CLineFile::kCrLf},  // its LF beyond byte 250
     };
     for (const Case& c : cases) {
@@ -70,9 +71,77 @@ TEST_F(LineFileTest, UnterminatedLastLineCountsOnlyInCrFiles) {
     EXPECT_TRUE(ReadAll("").empty());
 }
 
-TEST_F(LineFileTest, CrLfFilesDropTheByteAfterEachCr) {
-    // The byte after a CR is taken as its LF, whatever it is.
-    EXPECT_EQ(ReadAll("A\r\nB\rXC\r\n"), (std::vector<std::string>{"A\r", "B\r", "C\r"}));
+// Hand edits mix line ends: every CR LF, LF and lone CR ends a line wherever it stands. (The
+// reader once took the file's first line end for all lines: an LF line in a CR LF file glued onto
+// the next, and the byte after every CR was dropped as its LF.)
+TEST_F(LineFileTest, MixedLineEndsReadEveryLine) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"A\r\nB\rXC\r\n", {"A\r", "B\r", "XC\r"}},
+        {"A\r\nB\nC\r\n", {"A\r", "B\r", "C\r"}},
+        {"A\nB\r\nC\rD\n", {"A\r", "B\r", "C\r", "D\r"}},
+        {"A\r\n\n\r\rB\r\n", {"A\r", "\r", "\r", "\r", "B\r"}},
+        {"A\n\r\nB\n", {"A\r", "\r", "B\r"}},
+        // The first line end still decides whether an unterminated last line counts.
+        {"A\r\nB\nC", {"A\r", "B\r"}},
+        {"A\rB\r\nC", {"A\r", "B\r", "C\r"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReadAll(c.bytes), c.lines) << c.bytes;
+    }
+}
+
+// A list saved as UTF-8 is read as the Shift-JIS the program works in, with a notice; a
+// Shift-JIS list reads exactly as before. A line with a character that Shift-JIS has no form for
+// is no line of the list, and the notice names it.
+TEST_F(LineFileTest, Utf8FilesAreReadAsShiftJis) {
+    const std::string sjis = Utf8ToSjis("東証1部");
+    const std::string halfWidth = Utf8ToSjis("ｿﾆｰ");
+    struct Case {
+        std::string bytes;
+        bool utf8;
+        std::vector<std::string> lines;  // as Shift-JIS
+        std::vector<std::string> notices;
+    } cases[] = {
+        {"1,T, 東証1部\r\n2,O, Osaka\r\n",
+         true,
+         {"1,T, " + sjis, "2,O, Osaka"},
+         {"lines.txt: UTF-8 text, read as Shift-JIS"}},
+        {"\xEF\xBB\xBF"
+         "1,T, Tokyo\n",
+         true,
+         {"1,T, Tokyo"},  // byte-order mark
+         {"lines.txt: UTF-8 text, read as Shift-JIS"}},
+        {"1,T, 東証1部\n2,X, 😀\n3,N, 名証\n",
+         true,
+         {"1,T, " + sjis, "", "3,N, " + Utf8ToSjis("名証")},
+         {"lines.txt: UTF-8 text, read as Shift-JIS",
+          "lines.txt line 2: a character has no Shift-JIS form; the line is not read"}},
+        {"1,T, " + sjis + "\r\n", false, {"1,T, " + sjis}, {}},
+        {"1,T," + halfWidth + "\r\n", false, {"1,T," + halfWidth}, {}},
+        {"1,T, Tokyo\r\n", false, {"1,T, Tokyo"}, {}},  // plain ASCII: nothing to say
+        {"1,T, caf\xC3\xA9\x81\r\n", false, {"1,T, caf\xC3\xA9\x81"}, {}},  // not UTF-8 whole
+    };
+    for (const Case& c : cases) {
+        test::WriteFileBytes("lines.txt", c.bytes);
+        CLineFile file;
+        ASSERT_TRUE(file.Open("lines.txt"));
+        EXPECT_EQ(file.IsUtf8(), c.utf8) << c.bytes;
+        std::vector<std::string> lines;
+        std::string line;
+        for (int pass = 0; pass < 2; ++pass) {  // a second pass repeats no notice
+            file.SeekToStart();
+            lines.clear();
+            while (file.ReadLine(line)) {
+                EXPECT_EQ(file.LineUnreadable(), line.empty() && c.utf8) << c.bytes;
+                lines.push_back(line);
+            }
+        }
+        EXPECT_EQ(lines, c.lines) << c.bytes;
+        EXPECT_EQ(file.Notices(), c.notices) << c.bytes;
+    }
 }
 
 TEST_F(LineFileTest, LongLinesKeepTheirStartAndNeverOverrunTheBuffer) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 #include "web/sjis.h"
@@ -100,6 +101,40 @@ TEST_F(MarketTableTest, MissingOrEmptyFileDoesNotLoad) {
     EXPECT_EQ(Symbol(0), "X");
     EXPECT_EQ(table_.IndexOfName(""), 0);  // one past the last of no entries
     EXPECT_EQ(Load("1,T, Tokyo"), 0);      // an unterminated line is no line
+}
+
+// A UTF-8 table is read as Shift-JIS (its names then match the profile pages' market names); a
+// line that cannot be converted, and a symbol cut to its field, are told, and every entry keeps
+// its place in file order.
+TEST_F(MarketTableTest, Utf8TablesAndCutSymbolsAreTold) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> names;  // UTF-8 of the stored Shift-JIS
+        std::vector<std::string> notices;
+    } cases[] = {
+        {"1,T, 東証1部\n2,X, 😀\n3,O, 大証1部\n",
+         {" 東証1部", "", " 大証1部"},
+         {"market.csv: UTF-8 text, read as Shift-JIS",
+          "market.csv line 2: a character has no Shift-JIS form; the line is not read"}},
+        {"1,T, Tokyo\r\n2,LONG, Long\r\n",
+         {" Tokyo", " Long"},
+         {"market.csv line 2: the market symbol \"LONG\" is longer than 3 bytes; it is read as "
+          "\"LON\""}},
+    };
+    for (const Case& c : cases) {
+        test::WriteFileBytes("market.csv", c.bytes);
+        std::vector<std::string> notices;
+        ASSERT_EQ(table_.Load("market.csv", &notices), 1);
+        std::vector<std::string> names;
+        for (const MarketEntry& entry : table_.m_pEntries) {
+            names.push_back(SjisToUtf8(entry.m_szName));
+        }
+        EXPECT_EQ(names, c.names) << c.bytes;
+        EXPECT_EQ(notices, c.notices) << c.bytes;
+    }
+    // Profile pages name markets in Shift-JIS: the converted table finds them.
+    ASSERT_EQ(Load(cases[0].bytes), 1);
+    EXPECT_EQ(table_.IndexOfName(Utf8ToSjis("大証").c_str()), 2);
 }
 
 TEST_F(MarketTableTest, OddLinesKeepTheirPlaceInFileOrder) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "catalog/clock.h"
 #include "tests/support/temp_dir.h"
@@ -169,6 +170,60 @@ TEST_F(StockListTest, OverlongAndBrokenLinesDoNotDisturbTheOthers) {
     EXPECT_STREQ(Stock(0, 2).m_szName, "G");
 }
 
+// Hand-edited lists: mixed line ends, UTF-8 text, and lines the record could hold only changed.
+// Every stock of the file is read, or a notice names the line that was not and says why.
+TEST_F(StockListTest, HandEditedListsLoseNoStockSilently) {
+    const std::string kUtf8 = "fetchlist.csv: UTF-8 text, read as Shift-JIS";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<int> codes;
+        std::vector<std::string> notices;
+    } cases[] = {
+        {"a line appended with LF to a CR LF list",
+         "1301,1301,T,A\r\n1332,1332,T,B\r\n1336,1336,T,added\n",
+         {1301, 1332, 1336},
+         {}},
+        {"LF lines in the middle of a CR LF list",
+         "1301,1301,T,A\r\n1332,1332,T,B\n1333,1333,T,C\n1334,1334,T,D\r\n",
+         {1301, 1332, 1333, 1334},
+         {}},
+        {"a UTF-8 list", "1301,1301,T,極洋\n1332,1332,T,日本水産\n", {1301, 1332}, {kUtf8}},
+        {"a UTF-8 line without a Shift-JIS form",
+         "1301,1301,T,極洋\n1302,1302,T,😀\n1303,1303,T,C\n",
+         {1301, 1303},
+         {kUtf8, "fetchlist.csv line 2: a character has no Shift-JIS form; the line is not read"}},
+        {"a symbol longer than its field",
+         "ABCDEFGHIJKLMNOP,1301,T,A\r\nABCDEFGHIJKLMNO,1332,T,B\r\n",
+         {1332},
+         {"fetchlist.csv line 1: the symbol \"ABCDEFGHIJKLMNOP\" is longer than 15 bytes; the "
+          "line is not read"}},
+        {"a code beyond int",
+         "1301,99999999999,T,A\r\n1332,1332,T,B\r\n",
+         {1332},
+         {"fetchlist.csv line 1: the code 99999999999 is out of range; the line is not read"}},
+        {"a broken line, a blank line",
+         "1301,1301\r\n\r\n1332,1332,T,B\r\n",
+         {1332},
+         {"fetchlist.csv line 1: not a line of symbol, code, market and name; not read"}},
+    };
+    for (const Case& c : cases) {
+        test::WriteFileBytes("fetchlist.csv", c.bytes);
+        std::vector<std::string> notices;
+        ASSERT_EQ(list_.Load(markets_, kHost, "fetchlist.csv", &notices), 0) << c.name;
+        std::vector<int> codes;
+        for (int k = 0; k < list_.GetBlock(0)->m_nStocks; ++k) {
+            codes.push_back(Stock(0, k).m_nCode);
+        }
+        EXPECT_EQ(codes, c.codes) << c.name;
+        EXPECT_EQ(notices, c.notices) << c.name;
+    }
+    // The UTF-8 list's names are the Shift-JIS ones a Shift-JIS list gives.
+    test::WriteFileBytes("fetchlist.csv", "1301,1301,T,極洋\n");
+    ASSERT_EQ(Load(test::ReadFileBytes("fetchlist.csv")), 0);
+    EXPECT_EQ(std::string(Stock(0, 0).m_szName), Utf8ToSjis("極洋"));
+}
+
 TEST_F(StockListTest, QuoteUrlsCarryTheMarketSuffixes) {
     ASSERT_EQ(Load("1301,1301,T,A\r\n1332,1332,O,B\r\n1334,1334,N,C\r\n1335,1335,X,D\r\n"), 0);
     EXPECT_STREQ(list_.GetQuoteUrl(0), "http://quotes.test/q?s=1301+1332.O+1334.N+1335&d=v2");
@@ -193,6 +248,14 @@ TEST_F(StockListTest, QuoteUrlsStopAtTheirField) {
         EXPECT_EQ(text.rfind("http://quotes.test/q?s=ABCDEFGHIJK1000.O+ABCDEFGHIJK1001.O", 0), 0u);
         EXPECT_EQ(text.find("+&"), std::string::npos);
     }
+    // The composition says that it had to stop, and how long the whole URL would be.
+    CQuoteBlock copy = block;
+    EXPECT_FALSE(copy.BuildUrls(markets_, kHost));
+    EXPECT_EQ(
+        copy.WholeQuoteUrlLength(markets_, kHost),
+        std::strlen(kHost) + 5 + 50 * 17 + 49 + 5);  // "/q?s=", 50 x "...1000.O", "+"s, "&d=v2"
+    copy.m_nStocks = 3;
+    EXPECT_TRUE(copy.BuildUrls(markets_, kHost));
     EXPECT_EQ(std::string(block.m_szQuoteUrl).substr(strlen(block.m_szQuoteUrl) - 5), "&d=v2");
     EXPECT_EQ(std::string(block.m_szFiguresUrl).substr(strlen(block.m_szFiguresUrl) - 5), "&d=v3");
 }

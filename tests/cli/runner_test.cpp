@@ -24,6 +24,7 @@
 namespace tickora::cli {
 namespace {
 
+using test::FileSizeLimit;
 using test::ReadFileBytes;
 using test::ScopedWorkDir;
 using test::WriteFileBytes;
@@ -184,9 +185,12 @@ TEST(CliSettings, AFailedSaveIsReportedAndKeepsTheOldRecord) {
     ScopedWorkDir dir;
     ASSERT_EQ(RunCli({"settings", "--format", "1"}).status, kExitDone);
     const std::string before = ReadFileBytes("Tickora.ini");
-    // A folder where the side file goes makes the write fail even for root.
-    std::filesystem::create_directory("Tickora.ini.tmp");
-    const CliRun run = RunCli({"settings", "--format", "2"});
+    CliRun run;
+    {
+        // A file size limit below the record makes the write fail even for root.
+        FileSizeLimit full(100);
+        run = RunCli({"settings", "--format", "2"});
+    }
     EXPECT_EQ(run.status, kExitEndedEarly);
     EXPECT_NE(run.err.find("Tickora.ini could not be written"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");

@@ -416,5 +416,23 @@ TEST_F(StartupFileTest, BrokenMarketLinesKeepTheGoodEntriesAndTheirPlaces) {
     EXPECT_EQ(startedDoc->LastOutcome().extracted, priced);
 }
 
+// What the loaders had to tell reaches the front-ends through the start-up objects, in the order
+// the files are read.
+TEST(StartupNotices, TheLoadersNoticesAreGathered) {
+    test::ScopedWorkDir dir;
+    WriteFileBytes("market.csv", "1,T, 東証1部\n2,O, 大証1部\n");
+    WriteFileBytes("fetchlist.csv", "1301,1301,T,極洋\r\nABCDEFGHIJKLMNOP,1332,T,B\r\n");
+    StartupObjects objects;
+    LoadStartupObjects(objects);
+    ASSERT_TRUE(objects.marketLoaded);
+    EXPECT_EQ(objects.stocks.GetBlock(0)->m_nStocks, 1);
+    EXPECT_EQ(objects.notices,
+              (std::vector<std::string>{
+                  "market.csv: UTF-8 text, read as Shift-JIS",
+                  "fetchlist.csv: UTF-8 text, read as Shift-JIS",
+                  "fetchlist.csv line 2: the symbol \"ABCDEFGHIJKLMNOP\" is longer than 15 bytes; "
+                  "the line is not read"}));
+}
+
 }  // namespace
 }  // namespace tickora

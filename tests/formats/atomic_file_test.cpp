@@ -1,9 +1,7 @@
 #include "formats/atomic_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -19,27 +17,6 @@ int EntriesIn(const std::filesystem::path& folder) {
     }
     return entries;
 }
-
-// Makes every write past limit bytes of a regular file fail with EFBIG for as long as it lives,
-// the way a full disk makes them fail.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t limit) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-  private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 TEST(AtomicFile, CommitReplacesTheOldFile) {
     test::ScopedWorkDir dir;
@@ -60,7 +37,7 @@ TEST(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporary) {
     AtomicFile file;
     ASSERT_TRUE(file.Open("out/quotes.dat"));
     {
-        FileSizeLimit limit(1024);
+        test::FileSizeLimit limit(1024);
         const std::string block(4096, 'x');
         for (int i = 0; i < 4; ++i) {
             std::fwrite(block.data(), 1, block.size(), file.Get());
@@ -106,6 +83,55 @@ TEST(AtomicFile, CreatesTheFileWhenThereWasNone) {
     std::fputs("a\r\n", file.Get());
     ASSERT_TRUE(file.Commit());
     EXPECT_EQ(test::ReadFileBytes("fresh.dat"), "a\r\n");
+}
+
+// A commit that keeps the old file as its backup: the backup is always one whole earlier file,
+// and when none can be kept the old file is not given up.
+TEST(AtomicFile, CommitKeepsTheReplacedFileAsItsBackup) {
+    struct Case {
+        const char* name;
+        const char* old;     // nullptr: no file yet
+        const char* backup;  // nullptr: none; "/": a folder in its place
+        bool committed;
+        const char* expectFile;
+        const char* expectBackup;  // nullptr: none
+    } cases[] = {
+        {"first of the day", nullptr, nullptr, true, "new", nullptr},
+        {"second of the day", "old", nullptr, true, "new", "old"},
+        {"older backup replaced", "old", "older", true, "new", "old"},
+        {"same day again, backup already the old file", "old", "=", true, "new", "old"},
+        {"backup cannot be made", "old", "/", false, "old", "/"},
+    };
+    for (const Case& c : cases) {
+        test::ScopedWorkDir dir;
+        if (c.old != nullptr) {
+            test::WriteFileBytes("DS080211.DAT", c.old);
+        }
+        if (c.backup != nullptr && std::string(c.backup) == "/") {
+            std::filesystem::create_directories("DS080211.DAT.bak/inner");
+        } else if (c.backup != nullptr && std::string(c.backup) == "=") {
+            // A run that died between its two renames leaves both names on one file.
+            std::filesystem::create_hard_link("DS080211.DAT", "DS080211.DAT.bak");
+        } else if (c.backup != nullptr) {
+            test::WriteFileBytes("DS080211.DAT.bak", c.backup);
+        }
+        AtomicFile file;
+        ASSERT_TRUE(file.Open("DS080211.DAT")) << c.name;
+        std::fputs("new", file.Get());
+        EXPECT_EQ(file.Commit(KeepOld::kAsBackup), c.committed) << c.name;
+        EXPECT_EQ(test::ReadFileBytes("DS080211.DAT"), c.expectFile) << c.name;
+        if (c.expectBackup == nullptr) {
+            EXPECT_FALSE(std::filesystem::exists("DS080211.DAT.bak")) << c.name;
+        } else if (std::string(c.expectBackup) == "/") {
+            EXPECT_TRUE(std::filesystem::is_directory("DS080211.DAT.bak/inner")) << c.name;
+        } else {
+            EXPECT_EQ(test::ReadFileBytes("DS080211.DAT.bak"), c.expectBackup) << c.name;
+        }
+        // No side file of either step is left behind.
+        EXPECT_EQ(EntriesIn("."), 1 + (std::filesystem::exists("DS080211.DAT.bak") ? 1 : 0))
+            << c.name;
+    }
+    EXPECT_EQ(BackupPathOf("out/DS200802.11"), "out/DS200802.11.bak");
 }
 
 }  // namespace

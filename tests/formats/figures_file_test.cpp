@@ -61,13 +61,25 @@ TEST_F(FiguresFileTest, LinesFollowTheListAcrossBlocks) {
               "2050,0,N50,1.00,2.00,3.00,4.00,5.00\r\n");
 }
 
-TEST_F(FiguresFileTest, ReplacesAnOlderFileOfTheDay) {
+TEST_F(FiguresFileTest, ReplacesAnOlderFileOfTheDayAndKeepsItAsBackup) {
     SetFigures(AddStock(list_, 1301, 0, "A"), 1, 1, 1, 1, 1);
     std::filesystem::create_directory("out");
     test::WriteFileBytes("out/FN080211.DAT", "old contents that are longer than the new ones\r\n");
     EXPECT_EQ(WriteFiguresFile(list_, 1, "out"), "out/FN080211.DAT");
     EXPECT_EQ(test::ReadFileBytes("out/FN080211.DAT"),
               "080211\r\n1\r\n1301,0,A,1.00,1.00,1.00,1.00,1.00\r\n");
+    EXPECT_EQ(test::ReadFileBytes("out/FN080211.DAT.bak"),
+              "old contents that are longer than the new ones\r\n");
+}
+
+TEST_F(FiguresFileTest, AJapaneseOutputFolderIsUsedUnderItsRealName) {
+    SetFigures(AddStock(list_, 1301, 0, "A"), 1, 1, 1, 1, 1);
+    std::filesystem::create_directory("株価");
+    const std::string stored = Utf8ToSjis("株価");
+    EXPECT_EQ(FiguresFileName(list_, stored.c_str()), "株価/FN080211.DAT");
+    EXPECT_EQ(WriteFiguresFile(list_, 1, stored.c_str()), "株価/FN080211.DAT");
+    EXPECT_TRUE(std::filesystem::exists("株価/FN080211.DAT"));
+    EXPECT_EQ(WriteFiguresFile(list_, 1, "\x8A"), "");
 }
 
 TEST_F(FiguresFileTest, NothingForAnEmptyListOrAMissingFolder) {

@@ -304,19 +304,48 @@ TEST_F(QuoteFileTest, NothingIsWrittenWithoutAListAValidYearOrAFolder) {
     EXPECT_TRUE(std::filesystem::is_empty("."));
 }
 
-TEST_F(QuoteFileTest, WritesIntoTheFolderAndReplacesTheOldFileWhole) {
+TEST_F(QuoteFileTest, WritesIntoTheFolderAndKeepsTheFileItReplacesAsBackup) {
     FillList();
     std::filesystem::create_directory("out");
     test::WriteFileBytes("out/DS080211.DAT", std::string(5000, 'x'));
     EXPECT_EQ(Write(3, "out"), "out/DS080211.DAT");
     EXPECT_EQ(test::ReadFileBytes("out/DS080211.DAT"),
               std::string("080211\r\n3,0\r\n") + kPlainBody);
-    // Nothing but the file itself is left behind in the folder.
+    // The day's earlier file stays whole beside it, and nothing else is left in the folder.
+    EXPECT_EQ(test::ReadFileBytes("out/DS080211.DAT.bak"), std::string(5000, 'x'));
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("out")) {
         ++entries;
     }
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(entries, 2);
+    // One generation only: the next replacement keeps the file just replaced.
+    list_.m_ppBlocks[0]->m_aStocks[0].m_dClose = 103;
+    EXPECT_EQ(Write(3, "out"), "out/DS080211.DAT");
+    EXPECT_EQ(test::ReadFileBytes("out/DS080211.DAT.bak"),
+              std::string("080211\r\n3,0\r\n") + kPlainBody);
+}
+
+// The folder is stored in Shift-JIS; the files go to the folder of that name on this system,
+// whose name is UTF-8, and the path returned is that real path.
+TEST_F(QuoteFileTest, AJapaneseOutputFolderIsUsedUnderItsRealName) {
+    FillList();
+    std::filesystem::create_directory("株価");
+    struct Case {
+        std::string storedFolder;  // as the settings record holds it
+        std::string expected;
+    } cases[] = {
+        {Utf8ToSjis("株価"), "株価/DS080211.DAT"},
+        {Utf8ToSjis("./株価"), "./株価/DS080211.DAT"},
+        {"\x8A", ""},  // half a character: no folder can be told from it
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(QuoteFileName(c.storedFolder.c_str(), 3, 2008, 2, 11), c.expected);
+        EXPECT_EQ(Write(3, c.storedFolder.c_str()), c.expected);
+        if (!c.expected.empty()) {
+            EXPECT_TRUE(std::filesystem::exists(c.expected)) << c.expected;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(Utf8ToSjis("株価")));
 }
 
 TEST_F(QuoteFileTest, EmptyFolderMeansTheWorkingFolder) {

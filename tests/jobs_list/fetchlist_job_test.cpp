@@ -83,10 +83,10 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
     EXPECT_FALSE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 2);
     EXPECT_EQ(view.Steps(), 2);
-    // 1332 from its profile; 1010's page has no market marker, so the empty market text names
-    // the first market; the others have no page and no known market.
+    // 1332 from its profile; 1010's page carries no marker, so it is no profile page and the
+    // stock keeps its market; the others have no page and no known market.
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"),
-              Utf8ToSjis("998405,1001,X,TOPIX\r\n998407,1010,T,日経ジャスダック\r\n"
+              Utf8ToSjis("998405,1001,X,TOPIX\r\n998407,1010,X,日経ジャスダック\r\n"
                          "1301,1301,X,極洋\r\n1332,1332,T,日本水産\r\n"));
     EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
     EXPECT_EQ(r.Written(), (std::vector<std::string>{"fetchlist.csv"}));

@@ -156,6 +156,43 @@ TEST_F(ListWriterTest, AddedOnlyWritesTheAddedStocksInPageOrderToTodaysAddList) 
     EXPECT_FALSE(fs::exists("fetchlist.bak"));
 }
 
+// Listing cells are page text: a comma, CR or LF in them becomes a blank in the list, so the
+// next start reads the same stocks with the same columns.
+TEST_F(ListWriterTest, CellsWithCommasAndLineEndsStayOneLineOfFourColumns) {
+    struct Case {
+        std::string firstCell;
+        std::string name;  // UTF-8
+        std::string line;  // as written, UTF-8
+    } cases[] = {
+        {"1301", "A,B", "1301,1301,T,A B"},
+        {"1332", "A\r\nB", "1332,1332,T,A  B"},
+        {"1333,9", "C\rD", "1333 9,1333,T,C D"},
+        {"1334\n", "E\n", "1334 ,1334,T,E "},
+        {"1335", "東証,大証", "1335,1335,T,東証 大証"},
+    };
+    std::vector<std::string> rows;
+    std::string expected;
+    for (const Case& c : cases) {
+        rows.push_back(test::ListRow(c.firstCell, c.name));
+        expected += Utf8ToSjis(c.line) + "\r\n";
+    }
+    WriteFileBytes("Webtemp/listtemp-000.html", test::ListPage(rows));
+    ASSERT_EQ(ParseListPage("Webtemp/listtemp-000.html", *pages.GetPage(0)), 0);
+    for (int s = 0; s < 5; ++s) {
+        pages.GetPage(0)->m_aEntries[s].m_nMarketNo = 1;
+    }
+    ASSERT_EQ(pages.WriteList(false, markets).stocksWritten, 5);
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), expected);
+    // Read back by the list's own reader: five stocks, none lost or split.
+    CStockList reread;
+    std::vector<std::string> notices;
+    ASSERT_EQ(reread.Load(markets, kHost, "fetchlist.csv", &notices), 0);
+    EXPECT_TRUE(notices.empty());
+    ASSERT_EQ(reread.GetBlock(0)->m_nStocks, 5);
+    EXPECT_EQ(reread.GetBlock(0)->m_aStocks[2].m_nCode, 1333);
+    EXPECT_EQ(reread.GetBlock(0)->m_aStocks[4].m_nMarket, 0);
+}
+
 TEST_F(ListWriterTest, KnownStocksTakeTheirMarketAndTheOthersAreMarkedAdded) {
     // 1301 on market O (index 2), 1332 on a market the table does not hold (index 5).
     WriteFileBytes("fetchlist.csv", Utf8ToSjis("1301,1301,O,極洋\r\n1332,1332,Z,日本水産\r\n"));
@@ -179,18 +216,34 @@ TEST_F(ListWriterTest, KeptProfilePagesCompleteTheMarkets) {
     WriteFileBytes(KeptProfilePath(1301), test::ProfilePage("水産・農林業", "大証1部", "f", "b"));
     WriteFileBytes(KeptProfilePath(1332), test::ProfilePage("水産・農林業", "名証1部", "f", "b"));
     WriteFileBytes(KeptProfilePath(2001), test::ProfilePage("食料品", "どこか", "f", "b"));
+    WriteFileBytes(KeptProfilePath(4001), "<html>maintenance</html>");
     ASSERT_EQ(KeptProfilePath(1301), "Webtemp/fundamental/1000/1301.html");
     CListPage& p = *pages.GetPage(0);
     Put(p, 0, 1301, "1301", 1, "a");
     Put(p, 1, 1332, "1332", 99, "b", true);
     Put(p, 2, 2001, "2001", 99, "c", true);
     Put(p, 3, 3001, "3001", 2, "d");  // no page kept: keeps its market
+    Put(p, 5, 4001, "4001", 5, "e");  // a page that is none: keeps its market too
 
-    p.FetchMarketsFromProfiles(true, false, true, markets);
+    const std::vector<ProfileSlotResult> results =
+        p.FetchMarketsFromProfiles(true, false, true, markets);
     EXPECT_EQ(p.m_aEntries[0].m_nMarketNo, 3);
     EXPECT_EQ(p.m_aEntries[1].m_nMarketNo, 4);
     EXPECT_EQ(p.m_aEntries[2].m_nMarketNo, 0);  // a market the table does not hold
     EXPECT_EQ(p.m_aEntries[3].m_nMarketNo, 2);
+    EXPECT_EQ(p.m_aEntries[5].m_nMarketNo, 5);
+    // What the job reports per stock: every slot visited, and why a page failed.
+    ASSERT_EQ(results.size(), 5u);
+    const int expected[][3] = {{0, 1301, kProfileRead},
+                               {1, 1332, kProfileRead},
+                               {2, 2001, kProfileRead},
+                               {3, 3001, kProfileNoFile},
+                               {5, 4001, kProfileNotAProfile}};
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i].slot, expected[i][0]) << i;
+        EXPECT_EQ(results[i].code, expected[i][1]) << i;
+        EXPECT_EQ(results[i].result, expected[i][2]) << i;
+    }
 }
 
 TEST_F(ListWriterTest, AddedOnlyCompletesOnlyTheAddedStocks) {

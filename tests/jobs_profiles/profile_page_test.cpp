@@ -130,6 +130,43 @@ TEST_F(ProfilePageTest, AMissingFileIsNoPageAndClearsTheProfile) {
     EXPECT_EQ(std::memcmp(&profile, &zero, sizeof profile), 0);
 }
 
+// A page answered with status 200 is still no profile page unless it carries one of the four
+// markers: a maintenance page or a compressed body leaves the stock's record as it was. A page
+// over the download limit is a failed page, and is not read into memory.
+TEST_F(ProfilePageTest, OnlyAPageWithAMarkerIsAProfilePage) {
+    const std::string gzip("\x1F\x8B\x08\x00\x00\x00\x00\x00\x00\x03\xAB\xAE\x05\x00", 14);
+    struct Case {
+        const char* name;
+        std::string page;
+        long sparseSize;  // > 0: the page is grown to this size with zeros
+        int result;
+        const char* market;
+    } cases[] = {
+        {"maintenance page", EucJp("<html>只今メンテナンス中です</html>"), 0, kProfileNotAProfile,
+         ""},
+        {"gzip bytes", gzip, 0, kProfileNotAProfile, ""},
+        {"empty page", "", 0, kProfileNotAProfile, ""},
+        {"only the funds marker", EucJp("<TD>【資金】増資</TD>"), 0, kProfileRead, ""},
+        {"a whole page", test::ProfilePage("化学", "東証1部", "f", "b"), 0, kProfileRead,
+         "東証1部"},
+        {"at the limit", test::ProfilePage("化学", "東証1部", "f", "b"), kProfilePageLimit,
+         kProfileRead, "東証1部"},
+        {"over the limit", test::ProfilePage("化学", "東証1部", "f", "b"), kProfilePageLimit + 1,
+         kProfileTooLarge, ""},
+    };
+    for (const Case& c : cases) {
+        WriteFileBytes("page.html", c.page);
+        if (c.sparseSize > 0) {
+            fs::resize_file("page.html", static_cast<std::uintmax_t>(c.sparseSize));
+        }
+        std::memset(&profile, 'J', sizeof profile);
+        EXPECT_EQ(ParseProfilePage("page.html", profile), c.result) << c.name;
+        EXPECT_EQ(Utf8(profile.m_szMarket), c.market) << c.name;
+        EXPECT_EQ(profile.m_szFeature[255], '\0') << c.name;
+    }
+    EXPECT_STREQ(ProfileResultText(kProfileNotAProfile), "not a profile page");
+}
+
 TEST(ProfileLocations, UrlsAndKeptPaths) {
     SiteHosts hosts;
     hosts.profile = "http://profiles.test:8080";

@@ -1,5 +1,8 @@
 #include "tests/support/temp_dir.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -37,6 +40,23 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long limit) {
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit current{};
+    getrlimit(RLIMIT_FSIZE, &current);
+    m_oldCurrent = current.rlim_cur;
+    current.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &current);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit current{};
+    getrlimit(RLIMIT_FSIZE, &current);
+    current.rlim_cur = m_oldCurrent;
+    setrlimit(RLIMIT_FSIZE, &current);
+    std::signal(SIGXFSZ, m_oldHandler);
 }
 
 std::filesystem::path SourcePath(const std::string& relative) {

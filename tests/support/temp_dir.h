@@ -7,7 +7,7 @@
 namespace tickora::test {
 
 class ScopedWorkDir {
-public:
+  public:
     ScopedWorkDir();
     ~ScopedWorkDir();
     ScopedWorkDir(const ScopedWorkDir&) = delete;
@@ -15,7 +15,7 @@ public:
 
     [[nodiscard]] const std::filesystem::path& Path() const { return m_path; }
 
-private:
+  private:
     std::filesystem::path m_path;
     std::filesystem::path m_previous;
 };
@@ -23,6 +23,20 @@ private:
 // Whole-file helpers for assertions.
 [[nodiscard]] std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// Makes every write past limit bytes of a regular file fail with EFBIG for as long as it lives,
+// the way a full disk makes them fail, even for root.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(unsigned long limit);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    unsigned long m_oldCurrent = 0;
+    void (*m_oldHandler)(int) = nullptr;
+};
 
 // A file of the source tree, such as "data/market.csv".
 [[nodiscard]] std::filesystem::path SourcePath(const std::string& relative);

@@ -1,0 +1,103 @@
+#include "catalog/temp_files.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <memory>
+
+namespace tickora {
+namespace {
+
+std::atomic<unsigned> g_tempSerial{0};
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+// Digits only, at least one, and a value that fits; 0 otherwise.
+long DecimalValue(std::string_view digits) {
+    if (digits.empty() || digits.size() > 18) {
+        return 0;
+    }
+    long value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+bool ProcessIsGone(long pid) {
+    // EPERM means a process of another user holds that id: alive as far as we can tell.
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
+std::string TemporaryNameBeside(const std::string& target) {
+    return target + ".tmp" + std::to_string(static_cast<long>(getpid())) + "-" +
+           std::to_string(g_tempSerial.fetch_add(1));
+}
+
+std::FILE* CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
+    // "x" refuses a name that exists, so the file of another writer is never taken over.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        tempPath = TemporaryNameBeside(target);
+        if (std::FILE* file = std::fopen(tempPath.c_str(), "wbx")) {
+            return file;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    tempPath.clear();
+    return nullptr;
+}
+
+long TemporaryNameOwner(std::string_view name) {
+    const std::size_t tmp = name.rfind(".tmp");
+    if (tmp == std::string_view::npos || tmp == 0) {
+        return 0;
+    }
+    const std::string_view tail = name.substr(tmp + 4);
+    const std::size_t dash = tail.find('-');
+    if (dash == std::string_view::npos) {
+        return 0;
+    }
+    const std::string_view serial = tail.substr(dash + 1);
+    if (serial.empty() || serial.find_first_not_of("0123456789") != std::string_view::npos) {
+        return 0;
+    }
+    return DecimalValue(tail.substr(0, dash));
+}
+
+int RemoveStaleTemporaries(const std::string& folder) {
+    const std::string base = folder.empty() ? "." : folder;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(base.c_str()));
+    if (!dir) {
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = readdir(dir.get())) {
+        const long owner = TemporaryNameOwner(entry->d_name);
+        if (owner == 0 || !ProcessIsGone(owner)) {
+            continue;
+        }
+        const std::string path = base + "/" + entry->d_name;
+        struct stat info {};
+        // lstat: a link of that name is not ours to follow, and a folder is never a leftover.
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+}  // namespace tickora

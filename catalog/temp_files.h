@@ -1,0 +1,28 @@
+#pragma once
+// Temporary files written beside the file they will replace, named "<target>.tmp<PID>-<N>": the
+// process id keeps two processes apart, the serial two writes of one process, and together they
+// let a later start tell a dead writer's leftovers from a live writer's work in progress.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tickora {
+
+// A fresh temporary name beside target; no file is made. Callers must create it exclusively
+// (O_EXCL, link), since a leftover of an earlier process with the same id may hold it.
+[[nodiscard]] std::string TemporaryNameBeside(const std::string& target);
+
+// Creates a new, empty temporary file beside target for binary writing and stores its name in
+// tempPath. Never reuses an existing name. nullptr (and tempPath empty) when it cannot be made.
+[[nodiscard]] std::FILE* CreateTemporaryBeside(const std::string& target, std::string& tempPath);
+
+// The process id that a temporary name carries, or 0 when name is not of the form
+// "<target>.tmp<PID>-<N>" with a non-empty target and decimal PID and N.
+[[nodiscard]] long TemporaryNameOwner(std::string_view name);
+
+// Removes the temporary files in folder (not in its subfolders) whose writing process no longer
+// exists. Only regular files of exactly that name form are touched; a live process's file, and
+// one whose process cannot be told dead, stays. Returns the number of files removed.
+int RemoveStaleTemporaries(const std::string& folder);
+
+}  // namespace tickora
