@@ -350,7 +350,9 @@ TEST(CliSummary, NamesCountsFailuresAndFilesFromWhereTheUserStands) {
     JobOutcome refused;
     refused.job = "kdt";
     refused.end = JobEnd::kNotRun;
-    EXPECT_EQ(FormatSummary(refused, PathView{}), "kdt: not run; no file written\n");
+    refused.endCause = "code 9999 is not in fetchlist.csv";
+    EXPECT_EQ(FormatSummary(refused, PathView{}),
+              "kdt: not run: code 9999 is not in fetchlist.csv\n");
 }
 
 TEST(CliSummary, LongListsAreCutWithACount) {
@@ -380,10 +382,17 @@ TEST(CliJobs, FetchAgainstASiteWithoutPagesWalksEveryBlockAndFails) {
     WriteMarketTable();
     WriteFetchList(120);
     const CliRun run = RunCli({"--site", site.Url(), "fetch"});
-    EXPECT_EQ(run.status, kExitEndedEarly) << run.err;
-    EXPECT_NE(run.out.find(" 3/3 items, 0 extracted, 120 not extracted"), std::string::npos)
+    // Every block failed, each named, but the job walked its whole list.
+    EXPECT_EQ(run.status, kExitItemsFailed) << run.err;
+    EXPECT_NE(run.out.find("fetch: 120/120 stocks, 0 extracted, 120 not extracted, 3 failures"),
+              std::string::npos)
         << run.out;
-    EXPECT_NE(run.err.find("fetch 3/3 extracted 0 not extracted 120\n"), std::string::npos)
+    EXPECT_NE(run.out.find("\n  HTTP 404: 3 items: 50 stocks of block 0, 50 stocks of block 1, "
+                           "20 stocks of block 2 (1300, "),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("fetch: 120/120 stocks, 0 extracted, 120 not extracted\n"),
+              std::string::npos)
         << run.err;
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
 }
@@ -412,16 +421,16 @@ TEST(CliJobs, RetriesAndPaceOfTheCommandLineOverrideTheEnvironment) {
     setenv("TICKORA_RETRIES", "5", 1);
     setenv("TICKORA_PACE_MS", "7", 1);
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch"}).status, kExitEndedEarly);
+    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch"}).status, kExitItemsFailed);
     EXPECT_EQ(GetRetryPolicy().retries, 5) << "the environment alone";
     EXPECT_EQ(GetRetryPolicy().paceMs, 7);
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "--retries", "2", "fetch"}).status, kExitEndedEarly);
+    ASSERT_EQ(RunCli({"--site", site.Url(), "--retries", "2", "fetch"}).status, kExitItemsFailed);
     EXPECT_EQ(GetRetryPolicy().retries, 2) << "the command line wins";
     EXPECT_EQ(GetRetryPolicy().paceMs, 7) << "what the command line does not name stays";
 
     ASSERT_EQ(RunCli({"--site", site.Url(), "fetch", "--pace", "0", "--retries=0"}).status,
-              kExitEndedEarly);
+              kExitItemsFailed);
     EXPECT_EQ(GetRetryPolicy().retries, 0);
     EXPECT_EQ(GetRetryPolicy().paceMs, 0);
 }
@@ -497,13 +506,13 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     ASSERT_TRUE(report.has_value());
     EXPECT_TRUE(report->Cancelled());
     EXPECT_EQ(report->itemsDone, 50);
-    EXPECT_EQ(report->itemsTotal, 120);
+    EXPECT_EQ(report->itemsTotal, 150);
     EXPECT_EQ(ExitStatusOf(*report), kExitEndedEarly);
     EXPECT_FALSE(report->Written().empty()) << "a cancelled fetch still writes its file";
     const std::string text = err.Text();
     EXPECT_NE(text.find("cancelling"), std::string::npos) << text;
-    EXPECT_NE(text.find("fetch: 50/120 stocks"), std::string::npos) << text;
-    EXPECT_EQ(text.find("fetch: 100/120 stocks"), std::string::npos) << text;
+    EXPECT_NE(text.find("fetch: 50/150 stocks"), std::string::npos) << text;
+    EXPECT_EQ(text.find("fetch: 100/150 stocks"), std::string::npos) << text;
 }
 
 }  // namespace

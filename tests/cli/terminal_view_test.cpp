@@ -36,14 +36,16 @@ class MemoryStream {
     std::FILE* m_file;
 };
 
-// The calls a worker makes for a job of `items` items, with counters after each item; stops
-// after `stopAfter` items as a cancelled job does.
+// The calls a worker makes for a job of `items` blocks of 50 stocks, with counters after each
+// block; stops after `stopAfter` blocks as a cancelled job does.
 void DriveJob(ITickoraView& view, int items, int stopAfter) {
     view.SetProgressRange(items);
     view.SetProgressStep(1);
+    view.ShowItemsDone(0, items * 50, "stocks");
     for (int i = 1; i <= stopAfter; ++i) {
         view.StepProgress();
         view.ShowCounts(i * 50 - i, i);
+        view.ShowItemsDone(i * 50, items * 50, "stocks");
     }
     view.SetProgressPos(0);
     view.ShowIdle();
@@ -54,9 +56,9 @@ TEST(TerminalView, PlainOutputHasOneLinePerFinishedItemWithItsCounters) {
     TerminalView view(out.File(), false, "fetch", {});
     DriveJob(view, 3, 3);
     EXPECT_EQ(out.Text(),
-              "fetch 1/3 extracted 49 not extracted 1\n"
-              "fetch 2/3 extracted 98 not extracted 2\n"
-              "fetch 3/3 extracted 147 not extracted 3\n");
+              "fetch: 50/150 stocks, 49 extracted, 1 not extracted\n"
+              "fetch: 100/150 stocks, 98 extracted, 2 not extracted\n"
+              "fetch: 150/150 stocks, 147 extracted, 3 not extracted\n");
 }
 
 TEST(TerminalView, PlainOutputOfACancelledJobEndsWithItsLastItem) {
@@ -64,21 +66,23 @@ TEST(TerminalView, PlainOutputOfACancelledJobEndsWithItsLastItem) {
     TerminalView view(out.File(), false, "performance", {});
     DriveJob(view, 5, 2);
     EXPECT_EQ(out.Text(),
-              "performance 1/5 extracted 49 not extracted 1\n"
-              "performance 2/5 extracted 98 not extracted 2\n");
+              "performance: 50/250 stocks, 49 extracted, 1 not extracted\n"
+              "performance: 100/250 stocks, 98 extracted, 2 not extracted\n");
 }
 
-TEST(TerminalView, JobsThatCountItemsShowOneCounter) {
+TEST(TerminalView, JobsThatCountItemsShowNoCounters) {
     MemoryStream out;
     TerminalView view(out.File(), false, "kdt", {});
     view.SetProgressRange(2);
     view.SetProgressStep(1);
-    view.StepProgress();
-    view.ShowCounts(1, 0);
-    view.StepProgress();
-    view.ShowCounts(2, 0);
+    view.ShowItemsDone(0, 2, "pages");
+    for (int page = 1; page <= 2; ++page) {
+        view.StepProgress();
+        view.ShowCounts(page, 0);
+        view.ShowItemsDone(page, 2, "pages");
+    }
     view.SetProgressPos(0);
-    EXPECT_EQ(out.Text(), "kdt 1/2 done 1\nkdt 2/2 done 2\n");
+    EXPECT_EQ(out.Text(), "kdt: 1/2 pages\nkdt: 2/2 pages\n");
 }
 
 TEST(TerminalView, PlainOutputOfAJobWithNoItemsIsEmpty) {
@@ -88,22 +92,43 @@ TEST(TerminalView, PlainOutputOfAJobWithNoItemsIsEmpty) {
     EXPECT_EQ(out.Text(), "");
 }
 
-TEST(TerminalView, LiveBarRedrawsInPlaceAndIsClearedAtTheEnd) {
-    MemoryStream out;
-    TerminalView view(out.File(), true, "fetch", {});
-    DriveJob(view, 3, 3);
-    const std::string text = out.Text();
-    EXPECT_EQ(text.find('\n'), std::string::npos) << "a live bar never scrolls";
-    EXPECT_NE(
-        text.find("\rfetch [" + std::string(30, '#') + "] 3/3  extracted 147  not extracted 3"),
-        std::string::npos)
-        << text;
-    EXPECT_NE(text.find("\rfetch [" + std::string(10, '#') + std::string(20, '.') + "] 1/3"),
-              std::string::npos)
-        << text;
-    const std::string clear = "\r\033[K";
-    ASSERT_GE(text.size(), clear.size());
-    EXPECT_EQ(text.substr(text.size() - clear.size()), clear) << "the terminal is left clean";
+TEST(TerminalView, LiveBarRedrawsInPlaceFitsTheWidthAndIsClearedAtTheEnd) {
+    {
+        MemoryStream out;
+        TerminalView view(out.File(), true, "fetch", {}, 120);
+        DriveJob(view, 3, 3);
+        const std::string text = out.Text();
+        EXPECT_EQ(text.find('\n'), std::string::npos) << "a live bar never scrolls";
+        EXPECT_NE(text.find("\rfetch [" + std::string(30, '#') +
+                            "] 150/150 stocks  extracted 147  not extracted 3"),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("\rfetch [" + std::string(10, '#') + std::string(20, '.') + "] 50/150"),
+                  std::string::npos)
+            << text;
+        const std::string clear = "\r\033[K";
+        ASSERT_GE(text.size(), clear.size());
+        EXPECT_EQ(text.substr(text.size() - clear.size()), clear) << "the terminal is left clean";
+    }
+    // Each redraw stays within the width (one column left free); too narrow for a bar, plain
+    // lines instead.
+    for (const int columns : {40, 50, 79}) {
+        MemoryStream out;
+        TerminalView view(out.File(), true, "fetch", {}, columns);
+        DriveJob(view, 3, 3);
+        const std::string text = out.Text();
+        std::size_t at = 0;
+        while ((at = text.find("\rfetch [", at)) != std::string::npos) {
+            const std::size_t end = text.find("\033[K", at);
+            ASSERT_NE(end, std::string::npos);
+            EXPECT_LT(static_cast<int>(end - at - 1), columns) << text.substr(at, end - at);
+            at = end;
+        }
+    }
+    MemoryStream narrow;
+    TerminalView view(narrow.File(), true, "fetch", {}, kMinBarColumns - 1);
+    DriveJob(view, 3, 1);
+    EXPECT_EQ(narrow.Text(), "fetch: 50/150 stocks, 49 extracted, 1 not extracted\n");
 }
 
 TEST(TerminalView, MessagesOfTheCoreAreShownAsUtf8) {
@@ -122,10 +147,10 @@ TEST(TerminalView, MessagesOfTheCoreAreShownAsUtf8) {
 
 TEST(TerminalView, NoteDuringALiveBarKeepsTheBarBelowTheLine) {
     MemoryStream out;
-    TerminalView view(out.File(), true, "fetch", {});
+    TerminalView view(out.File(), true, "fetch", {}, 80);
     view.SetProgressRange(4);
     view.SetProgressStep(1);
-    view.StepProgress();
+    view.ShowItemsDone(0, 200, "stocks");
     const std::size_t before = out.Text().size();
     view.Note("cancelling");
     const std::string added = out.Text().substr(before);
