@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
+#include "jobs/tickora_doc.h"
 #include "pages/quote_page.h"
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/quote_test_pages.h"
@@ -118,11 +118,13 @@ TEST_F(RunFetchTest, FetchesEveryBlockAndWritesTheDailyFile) {
     EXPECT_FALSE(std::filesystem::exists(kErrorLogPath));
 
     const JobOutcome report = doc.LastOutcome();
-    EXPECT_EQ(report.itemsDone, 2);
+    EXPECT_EQ(report.itemsDone, 51);
+    EXPECT_EQ(report.itemsTotal, 51);
     EXPECT_EQ(report.extracted, 51);
     EXPECT_EQ(report.notExtracted, 0);
     EXPECT_FALSE(report.Cancelled() || report.Stopped());
-    EXPECT_EQ(report.Written(), std::vector<std::string>{"out/DS261204.DAT"});
+    EXPECT_TRUE(report.failures.empty());
+    EXPECT_EQ(report.Written(), std::vector<std::string>{AbsolutePath("out/DS261204.DAT")});
     EXPECT_FALSE(doc.m_bBusy);
 
     // The next fetch is titled with the date the first stock's row showed.
@@ -150,7 +152,7 @@ TEST_F(RunFetchTest, EachLayoutIsWrittenUnderItsName) {
         const std::string bytes = test::ReadFileBytes(c.file);
         const std::string firstLine = Utf8ToSjis(c.firstLine);
         EXPECT_EQ(bytes.substr(0, firstLine.size()), firstLine) << c.format;
-        EXPECT_EQ(doc.LastOutcome().Written(), std::vector<std::string>{c.file});
+        EXPECT_EQ(doc.LastOutcome().Written(), std::vector<std::string>{AbsolutePath(c.file)});
     }
 }
 
@@ -169,7 +171,11 @@ TEST_P(StaleFetchPage, AnswerWithoutPageNeverBringsBackAnEarlierOne) {
     EXPECT_EQ(list.GetBlock(1)->m_nExtracted, 0);
     EXPECT_DOUBLE_EQ(list.GetBlock(1)->m_aStocks[0].m_dClose, 0);
     EXPECT_FALSE(std::filesystem::exists(list.GetPagePath(1)));
-    EXPECT_FALSE(doc.LastOutcome().Stopped());
+    const JobOutcome outcome = doc.LastOutcome();
+    EXPECT_FALSE(outcome.Stopped());
+    ASSERT_EQ(outcome.failures.size(), 1u);
+    EXPECT_EQ(outcome.failures[0].cause, "HTTP " + std::to_string(GetParam()));
+    EXPECT_EQ(outcome.failures[0].codes, std::vector<int>{1351});
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, StaleFetchPage, ::testing::Values(404, 500));
@@ -202,7 +208,11 @@ TEST_F(RunFetchTest, FailedDownloadEndsTheFetchAndStillWritesTheFile) {
     EXPECT_EQ(DailyFile(), "261204\r\n50,0\r\n" + Lines(1301, 1350));
     const JobOutcome report = doc.LastOutcome();
     EXPECT_TRUE(report.Stopped());
-    EXPECT_EQ(report.itemsDone, 1);
+    EXPECT_EQ(report.itemsDone, 50);
+    EXPECT_EQ(report.itemsTotal, 101);
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_TRUE(report.failures[0].endedJob);
+    EXPECT_EQ(report.failures[0].where, "http://127.0.0.1:1/q?s=1351&d=v2");
 }
 
 class CancelledFetch : public RunFetchTest, public ::testing::WithParamInterface<bool> {};
@@ -229,7 +239,7 @@ TEST_P(CancelledFetch, CancelTakesEffectAfterTheCurrentBlock) {
     EXPECT_EQ(std::vector<std::string>(calls.end() - static_cast<long>(tail.size()), calls.end()),
               tail);
     EXPECT_TRUE(doc.LastOutcome().Cancelled());
-    EXPECT_EQ(doc.LastOutcome().itemsDone, 2);
+    EXPECT_EQ(doc.LastOutcome().itemsDone, 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(ExitAfterFetch, CancelledFetch, ::testing::Bool());

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
+#include "jobs/tickora_doc.h"
 #include "pages/quote_page.h"
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/site_truth.h"
@@ -150,10 +150,13 @@ TEST_P(SiteFetchLayout, DailyFileEqualsTheSiteTruth) {
     Fetch();
     EXPECT_EQ(DailyFile(), Expected(GetParam().format, GetParam().decimals, Blocks()));
     const JobOutcome report = doc.LastOutcome();
-    EXPECT_EQ(report.itemsDone, Blocks());
+    const int stocks =
+        (Blocks() - 1) * kStocksPerBlock + site.list.GetBlock(Blocks() - 1)->m_nStocks;
+    EXPECT_EQ(report.itemsDone, stocks);
+    EXPECT_EQ(report.itemsTotal, stocks);
     EXPECT_EQ(report.notExtracted, 0);
-    EXPECT_EQ(report.extracted,
-              (Blocks() - 1) * kStocksPerBlock + site.list.GetBlock(Blocks() - 1)->m_nStocks);
+    EXPECT_EQ(report.extracted, stocks);
+    EXPECT_TRUE(report.failures.empty());
     EXPECT_TRUE(report.notExtractedCodes.empty());
     EXPECT_FALSE(std::filesystem::exists(kErrorLogPath));
     // One request per block, each the block's own URL.
@@ -300,7 +303,10 @@ TEST_F(SiteFetchTest, StalledPageEndsTheFetchLikeAFailedDownload) {
 
     const JobOutcome report = doc.LastOutcome();
     EXPECT_TRUE(report.Stopped());
-    EXPECT_EQ(report.itemsDone, 1);
+    EXPECT_EQ(report.itemsDone, kStocksPerBlock);
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_TRUE(report.failures[0].endedJob);
+    EXPECT_EQ(report.failures[0].where, site.list.GetQuoteUrl(1));
     EXPECT_EQ(DailyFile(), Expected(3, false, 1));
     EXPECT_FALSE(std::filesystem::exists(site.list.GetPagePath(1)));
 }
