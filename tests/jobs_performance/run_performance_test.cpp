@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
+#include "jobs/tickora_doc.h"
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/quote_test_pages.h"
 #include "tests/support/temp_dir.h"
@@ -99,7 +99,9 @@ TEST_F(RunPerformanceTest, FetchesEveryBlockAndWritesTheFiguresFile) {
     const JobOutcome report = doc.LastOutcome();
     EXPECT_EQ(report.job, "performance");
     EXPECT_EQ(report.extracted, 51);
-    EXPECT_EQ(report.Written(), std::vector<std::string>{"out/FN261207.DAT"});
+    EXPECT_EQ(report.itemsDone, 51);
+    EXPECT_TRUE(report.failures.empty());
+    EXPECT_EQ(report.Written(), std::vector<std::string>{AbsolutePath("out/FN261207.DAT")});
 }
 
 TEST_F(RunPerformanceTest, RowsOfStocksNotFoundCountAsNotExtracted) {
@@ -128,6 +130,9 @@ TEST_P(StaleFiguresPage, DailyPageLeftInTheWorkFileIsNotReadAsFigures) {
     EXPECT_EQ(FiguresFile(), "261207\r\n50\r\n" + Lines(1301, 1350));
     EXPECT_DOUBLE_EQ(list.GetBlock(1)->m_aStocks[0].m_adFigures[0], 0);
     EXPECT_FALSE(std::filesystem::exists(list.GetPagePath(1)));
+    const JobOutcome outcome = doc.LastOutcome();
+    ASSERT_EQ(outcome.failures.size(), 1u);
+    EXPECT_EQ(outcome.failures[0].cause, "HTTP " + std::to_string(GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, StaleFiguresPage, ::testing::Values(404, 500));
@@ -166,8 +171,12 @@ TEST_F(RunPerformanceTest, FailedDownloadEndsTheJobAndStillWritesTheFile) {
     Run();
     EXPECT_EQ(server.Targets(), std::vector<std::string>{Target(0)});
     EXPECT_EQ(FiguresFile(), "261207\r\n50\r\n" + Lines(1301, 1350));
-    EXPECT_TRUE(doc.LastOutcome().Stopped());
-    EXPECT_EQ(doc.LastOutcome().itemsDone, 1);
+    const JobOutcome outcome = doc.LastOutcome();
+    EXPECT_TRUE(outcome.Stopped());
+    EXPECT_EQ(outcome.itemsDone, 50);
+    EXPECT_EQ(outcome.itemsTotal, 120);
+    ASSERT_EQ(outcome.failures.size(), 1u);
+    EXPECT_TRUE(outcome.failures[0].endedJob);
 }
 
 TEST_F(RunPerformanceTest, EmptyListFetchesNothingAndWritesNoFile) {

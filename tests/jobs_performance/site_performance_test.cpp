@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
+#include "jobs/tickora_doc.h"
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/site_truth.h"
 #include "web/sjis.h"
