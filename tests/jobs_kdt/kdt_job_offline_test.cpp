@@ -51,6 +51,9 @@ TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
     const JobOutcome report = RunJob();
     EXPECT_TRUE(report.Stopped());
     EXPECT_TRUE(report.Written().empty());
+    EXPECT_EQ(report.Kept(), std::vector<std::string>{AbsolutePath("KD1301.KDT")});
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_TRUE(report.failures[0].endedJob);
     EXPECT_EQ(test::ReadFileBytes("KD1301.KDT"), std::string(26, '\x07'));
     EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "earlier line\r\n");
     // One page tried: the bar was set to the 4 pages of 200 days and stepped once.
@@ -58,22 +61,32 @@ TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
                                                          "step 1", "stepit", "pos 0", "idle"}));
 }
 
-TEST_F(KdtJobOffline, AllStocksWithFailedDownloadsKeepEveryFile) {
+TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
     SetSite(kDeadSite);
-    LoadList("1301,1301,T,A\r\n9984,9984,T,B\r\n");
+    LoadList("1301,1301,T,A\r\n1332,1332,T,B\r\n9983,9983,T,C\r\n9984,9984,T,D\r\n");
     fs::create_directories("DATA/9000");
+    test::WriteFileBytes("DATA/9000/KD9983.KDT", "old history");
     test::WriteFileBytes("DATA/9000/KD9984.KDT", "old history");
     m_view.answer = {0, 10, true};
     const JobOutcome report = RunJob();
+    // The network is gone after three stocks in a row: the fourth is never asked for.
     EXPECT_TRUE(report.Stopped());
+    EXPECT_EQ(report.itemsDone, 3);
+    EXPECT_EQ(report.itemsTotal, 4);
+    ASSERT_EQ(report.failures.size(), 3u);
+    EXPECT_FALSE(report.failures[1].endedJob);
+    EXPECT_TRUE(report.failures[2].endedJob);
+    EXPECT_EQ(report.failures[2].codes, std::vector<int>{9983});
+    EXPECT_EQ(ExitStatusOf(report), kExitEndedEarly);
     EXPECT_TRUE(report.Written().empty());
-    EXPECT_EQ(report.itemsDone, 2);
+    EXPECT_EQ(report.Kept(), std::vector<std::string>{AbsolutePath("DATA/9000/KD9983.KDT")});
     EXPECT_TRUE(fs::is_directory("DATA/1000"));
     EXPECT_FALSE(fs::exists("DATA/1000/KD1301.KDT"));
+    EXPECT_EQ(test::ReadFileBytes("DATA/9000/KD9983.KDT"), "old history");
     EXPECT_EQ(test::ReadFileBytes("DATA/9000/KD9984.KDT"), "old history");
-    // One block: the bar covers 1 item and steps once after it.
+    // One block, never finished: the bar covers 1 item and is not stepped.
     EXPECT_EQ(m_view.Count("range 1"), 1);
-    EXPECT_EQ(m_view.Steps(), 1);
+    EXPECT_EQ(m_view.Steps(), 0);
 }
 
 TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {

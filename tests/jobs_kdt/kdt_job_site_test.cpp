@@ -144,7 +144,10 @@ TEST_F(KdtJobSite, OneStockHoldsTheServedDaysOldestFirst) {
                                         Target(stock.symbol, 2), Target(stock.symbol, 3)}));
     EXPECT_FALSE(report.Cancelled());
     EXPECT_FALSE(report.Stopped());
-    EXPECT_EQ(report.Written(), std::vector<std::string>{OneFile(stock.code)});
+    EXPECT_EQ(report.Written(), std::vector<std::string>{AbsolutePath(OneFile(stock.code))});
+    EXPECT_EQ(report.unit, "pages");
+    EXPECT_EQ(report.itemsDone, 4);
+    EXPECT_TRUE(report.failures.empty());
     // The bar runs over the four pages; the counters stay at 0 in this mode.
     EXPECT_EQ(m_view.Count("range 4"), 1);
     EXPECT_EQ(m_view.Steps(), 4);
@@ -184,7 +187,7 @@ TEST_F(KdtJobSite, ShortHistoryStopsAtTheFirstPageWithoutDays) {
     EXPECT_FALSE(report.Stopped());
 }
 
-TEST_F(KdtJobSite, CodeNotInTheListAsksWithAnEmptySymbolAndKeepsItsFile) {
+TEST_F(KdtJobSite, CodeNotInTheListAsksForNothingAndKeepsItsFile) {
     int code = 9999;
     while (m_model.FindCode(code) != nullptr) {
         --code;
@@ -192,15 +195,20 @@ TEST_F(KdtJobSite, CodeNotInTheListAsksWithAnEmptySymbolAndKeepsItsFile) {
     test::WriteFileBytes(OneFile(code), "kept");
     m_view.answer = {static_cast<unsigned>(code), 200, false};
     const JobOutcome report = RunJob();
-    EXPECT_EQ(HistoryTargets(), std::vector<std::string>{Target("", 0)});
+    EXPECT_TRUE(HistoryTargets().empty());
     EXPECT_EQ(test::ReadFileBytes(OneFile(code)), "kept");
-    EXPECT_TRUE(report.Written().empty());
+    EXPECT_TRUE(report.end == JobEnd::kNotRun);
+    EXPECT_TRUE(report.files.empty());
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find(std::to_string(code) + " is not in fetchlist.csv"),
+              std::string::npos)
+        << report.warnings[0];
 }
 
 struct FaultCase {
     const char* name;
     site::Fault fault;
-    bool downloadFails;
+    bool pageFails;  // a failed page, not a page without days (the history's real end)
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
@@ -220,9 +228,16 @@ TEST_P(KdtJobSiteFaults, FaultMidHistoryKeepsThePagesBeforeAndNoStalePage) {
     m_server.SetFault(Target(stock.symbol, 2), GetParam().fault);
     m_view.answer = {static_cast<unsigned>(stock.code), 200, false};
     const JobOutcome report = RunJob();
+    // Without a stored history the days read are written.
     ExpectFileHolds(OneFile(stock.code), Served(stock, 100));
     EXPECT_EQ(HistoryTargets().size(), 3u);
-    EXPECT_EQ(report.Stopped(), GetParam().downloadFails);
+    // The stock is the whole job: a failed page ends it.
+    EXPECT_EQ(report.Stopped(), GetParam().pageFails);
+    ASSERT_EQ(report.failures.size(), GetParam().pageFails ? 1u : 0u);
+    if (GetParam().pageFails) {
+        EXPECT_EQ(report.failures[0].where, m_server.Url() + Target(stock.symbol, 2));
+        EXPECT_TRUE(report.failures[0].endedJob);
+    }
 }
 
 site::Fault Fault(site::FaultKind kind, int status = 500) {
@@ -236,8 +251,8 @@ site::Fault Fault(site::FaultKind kind, int status = 500) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, KdtJobSiteFaults,
-    ::testing::Values(FaultCase{"404", Fault(site::FaultKind::kStatus, 404), false},
-                      FaultCase{"500", Fault(site::FaultKind::kStatus, 500), false},
+    ::testing::Values(FaultCase{"404", Fault(site::FaultKind::kStatus, 404), true},
+                      FaultCase{"500", Fault(site::FaultKind::kStatus, 500), true},
                       FaultCase{"empty", Fault(site::FaultKind::kEmpty), false},
                       FaultCase{"garbage", Fault(site::FaultKind::kGarbage), false},
                       FaultCase{"noendtags", Fault(site::FaultKind::kNoEndTags), false},
@@ -313,18 +328,25 @@ TEST_F(KdtJobSite, CancelInAllStocksModeLeavesTheStockBeingFetchedWithoutAFile) 
     EXPECT_EQ(events.back(), "idle");
 }
 
-TEST_F(KdtJobSite, CancelInOneStockModeWritesThePagesReadSoFar) {
+TEST_F(KdtJobSite, CancelInOneStockModeWritesThePagesReadSoFarOnlyWithoutAStoredHistory) {
     const site::Stock& stock = LongStock();
+    // Cancel while the second page of each run is asked for.
     m_view.onStep = [this](int steps) {
-        if (steps == 2) {
+        if (steps % 2 == 0) {
             m_doc->CancelJob();
         }
     };
     m_view.answer = {static_cast<unsigned>(stock.code), 200, false};
-    const JobOutcome report = RunJob();
+    JobOutcome report = RunJob();
     EXPECT_TRUE(report.Cancelled());
     EXPECT_EQ(HistoryTargets().size(), 2u);
     ExpectFileHolds(OneFile(stock.code), Served(stock, 100));
+
+    test::WriteFileBytes(OneFile(stock.code), "stored");
+    report = RunJob();
+    EXPECT_TRUE(report.Cancelled());
+    EXPECT_EQ(test::ReadFileBytes(OneFile(stock.code)), "stored");
+    EXPECT_EQ(report.Kept(), std::vector<std::string>{AbsolutePath(OneFile(stock.code))});
 }
 
 TEST_F(KdtJobSite, ErrorLogIsLeftAsItWas) {
