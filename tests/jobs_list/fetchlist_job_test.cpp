@@ -2,11 +2,12 @@
 // site needed. Its dialog, the progress protocol, the end-of-list row and the pages it reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
-#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
+#include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
@@ -81,7 +82,10 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
     EXPECT_EQ(doc.m_bUseKeptHtml, 1);
     EXPECT_FALSE(r.Cancelled());
     EXPECT_FALSE(r.Stopped());
+    // The end-of-list row on page 1: the listing had two pages.
     EXPECT_EQ(r.itemsDone, 2);
+    EXPECT_EQ(r.itemsTotal, 2);
+    EXPECT_EQ(r.unit, "pages");
     EXPECT_EQ(view.Steps(), 2);
     // 1332 from its profile; 1010's page carries no marker, so it is no profile page and the
     // stock keeps its market; the others have no page and no known market.
@@ -89,7 +93,15 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
               Utf8ToSjis("998405,1001,X,TOPIX\r\n998407,1010,X,日経ジャスダック\r\n"
                          "1301,1301,X,極洋\r\n1332,1332,T,日本水産\r\n"));
     EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
-    EXPECT_EQ(r.Written(), (std::vector<std::string>{"fetchlist.csv"}));
+    EXPECT_EQ(r.Written(), (std::vector<std::string>{AbsolutePath("fetchlist.csv")}));
+    EXPECT_EQ(r.stocksListed, 4);
+    // Each stock whose profile could not be read is named: no kept page, or no marker on it.
+    std::vector<int> failed;
+    for (const ItemFailure& f : r.failures) {
+        failed.insert(failed.end(), f.codes.begin(), f.codes.end());
+        EXPECT_FALSE(f.endedJob);
+    }
+    EXPECT_EQ(failed, (std::vector<int>{1301, 1001, 1010}));
     const std::vector<std::string> events = view.Events();
     ASSERT_GE(events.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
@@ -102,16 +114,37 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
     EXPECT_TRUE(fs::exists("Webtemp/listtemp-000.html"));
 }
 
-TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneIsEmpty) {
+TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneKeepsTheList) {
+    // No end-of-list row: the hundredth page ends the listing.
+    CListPages pages(Hosts().quote);
+    for (int i = 0; i < pages.m_nPages; ++i) {
+        WriteFileBytes(pages.GetPagePath(i), ListPage({}));
+    }
     WriteFileBytes("Webtemp/listtemp-000.html", ListPage({ListRow("1301", "A")}));
     WriteFileBytes("Webtemp/listtemp-050.html", ListPage({ListRow("1000", "B")}));
     WriteFileBytes("Webtemp/listtemp-099.html", ListPage({ListRow("9999", "C")}));
     view.listOptions.useKeptHtml = true;
-    const JobOutcome r = Run();
+    JobOutcome r = Run();
     EXPECT_EQ(r.itemsDone, 100);
     EXPECT_EQ(view.Steps(), 100);
-    EXPECT_EQ(ReadFileBytes("fetchlist.csv"),
-              "1000,1000,X,B\r\n1301,1301,X,A\r\n9999,9999,X,C\r\n");
+    const std::string list = "1000,1000,X,B\r\n1301,1301,X,A\r\n9999,9999,X,C\r\n";
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), list);
+
+    // One kept page missing: the listing was not read whole, and the list stays.
+    fs::remove("Webtemp/listtemp-050.html");
+    r = Run();
+    EXPECT_EQ(r.itemsDone, 100);
+    EXPECT_FALSE(r.Stopped());
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), list);
+    EXPECT_FALSE(fs::exists("fetchlist.bak"));
+    EXPECT_EQ(r.Kept(), std::vector<std::string>{AbsolutePath("fetchlist.csv")});
+    const auto missing =
+        std::find_if(r.failures.begin(), r.failures.end(),
+                     [](const ItemFailure& f) { return f.what == "listing page 50"; });
+    ASSERT_NE(missing, r.failures.end());
+    EXPECT_EQ(missing->where, AbsolutePath("Webtemp/listtemp-050.html"));
+    EXPECT_NE(missing->cause.find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(ExitStatusOf(r), kExitItemsFailed);
 }
 
 TEST_F(FetchListJobTest, KnownStocksKeepTheirMarketAndAddedOnlyListsTheNewOnes) {
@@ -129,7 +162,7 @@ TEST_F(FetchListJobTest, KnownStocksKeepTheirMarketAndAddedOnlyListsTheNewOnes) 
     view.listOptions.addedOnly = true;
     const JobOutcome r = Run();
     SetTodayForTesting(std::nullopt);
-    EXPECT_EQ(r.Written(), (std::vector<std::string>{"addlist-270104.csv"}));
+    EXPECT_EQ(r.Written(), (std::vector<std::string>{AbsolutePath("addlist-270104.csv")}));
     EXPECT_EQ(ReadFileBytes("addlist-270104.csv"),
               Utf8ToSjis("1332,1332,T2,日本水産\r\n998407,1010,X,End\r\n"));
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Utf8ToSjis("1301,1301,O,極洋\r\n"));
@@ -143,6 +176,9 @@ TEST_F(FetchListJobTest, AFailedFirstDownloadLeavesTheListAndDropsTheStalePage) 
     EXPECT_TRUE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 0);
     EXPECT_TRUE(r.Written().empty());
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].what, "listing page 0");
+    EXPECT_TRUE(r.failures[0].endedJob);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
     EXPECT_FALSE(fs::exists("fetchlist.bak"));
     EXPECT_FALSE(doc.m_bBusy);

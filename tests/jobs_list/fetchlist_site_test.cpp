@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
+#include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
@@ -138,8 +138,9 @@ TEST_F(FetchListSiteTest, TheWholeMarketFitsThePagesTheParserReads) {
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), siteList);
 }
 
-TEST_F(FetchListSiteTest, ARefusedListingPageIsEmptyNotAnEarlierRunsPage) {
+TEST_F(FetchListSiteTest, ARefusedListingPageKeepsTheListAndDropsAnEarlierRunsPage) {
     Start(120);
+    WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
     // An earlier run left page 1 on disk: with the site refusing it today, it must not count.
     WriteFileBytes("Webtemp/listtemp-001.html", test::ListPage({test::ListRow("9990", "STALE")}));
     site::Fault fault;
@@ -149,10 +150,17 @@ TEST_F(FetchListSiteTest, ARefusedListingPageIsEmptyNotAnEarlierRunsPage) {
     const JobOutcome r = Run();
     EXPECT_FALSE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 3);
-    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(SiteLinesExcept(51, 100)));
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
+    EXPECT_FALSE(fs::exists("fetchlist.bak"));
+    EXPECT_FALSE(fs::exists("Webtemp/listtemp-001.html"));
+    EXPECT_EQ(r.Kept(), std::vector<std::string>{AbsolutePath("fetchlist.csv")});
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].cause, "HTTP 404");
+    EXPECT_EQ(r.failures[0].where, site->Url() + "/l?s=%2a&m=51");
+    EXPECT_EQ(ExitStatusOf(r), kExitItemsFailed);
 }
 
-TEST_F(FetchListSiteTest, ACutListingPageEndsTheJobWithThePagesBeforeIt) {
+TEST_F(FetchListSiteTest, ACutListingPageEndsTheJobAndKeepsTheList) {
     Start(120);
     WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
     site::Fault fault;
@@ -161,14 +169,17 @@ TEST_F(FetchListSiteTest, ACutListingPageEndsTheJobWithThePagesBeforeIt) {
     const JobOutcome r = Run();
     EXPECT_TRUE(r.Stopped());
     EXPECT_EQ(r.itemsDone, 1);
-    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(SiteLinesExcept(51, 200)));
-    EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
+    EXPECT_FALSE(fs::exists("fetchlist.bak"));
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_TRUE(r.failures[0].endedJob);
+    EXPECT_EQ(r.failures[0].where, site->Url() + "/l?s=%2a&m=51");
     // The part of a page that arrived is not left for a later offline run.
     EXPECT_FALSE(fs::exists("Webtemp/listtemp-001.html"));
     EXPECT_EQ(test::CountRequests(*site, "/l?s=%2a&m=101"), 0);
 }
 
-TEST_F(FetchListSiteTest, CancelWritesTheListOfThePagesDone) {
+TEST_F(FetchListSiteTest, CancelKeepsTheList) {
     Start(120);
     WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
     // Pressed while the first page is in hand: that page is still completed and written.
@@ -180,8 +191,9 @@ TEST_F(FetchListSiteTest, CancelWritesTheListOfThePagesDone) {
     const JobOutcome r = Run();
     EXPECT_TRUE(r.Cancelled());
     EXPECT_EQ(r.itemsDone, 1);
-    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(SiteLinesExcept(51, 200)));
-    EXPECT_EQ(ReadFileBytes("fetchlist.bak"), "1301,1301,T,OLD\r\n");
+    EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
+    EXPECT_FALSE(fs::exists("fetchlist.bak"));
+    EXPECT_EQ(r.Kept(), std::vector<std::string>{AbsolutePath("fetchlist.csv")});
     EXPECT_EQ(test::CountRequests(*site, "/l?"), 1);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), 50);
     EXPECT_EQ(view.Events().back(), "idle");
@@ -263,7 +275,7 @@ TEST_F(FetchListSiteTest, AddedOnlyListsTheStocksMissingFromTheLoadedList) {
     view.listOptions.addedOnly = true;
     const JobOutcome r = Run();
     SetTodayForTesting(std::nullopt);
-    EXPECT_EQ(r.Written(), (std::vector<std::string>{"addlist-261204.csv"}));
+    EXPECT_EQ(r.Written(), (std::vector<std::string>{AbsolutePath("addlist-261204.csv")}));
     EXPECT_EQ(ReadFileBytes("addlist-261204.csv"), Join(added));
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), Join(loaded));
     EXPECT_FALSE(fs::exists("fetchlist.bak"));

@@ -14,9 +14,9 @@
 namespace tickora {
 namespace {
 
+using test::EucJp;
 using test::ListPage;
 using test::ListRow;
-using test::EucJp;
 using test::WriteFileBytes;
 
 struct RowCase {
