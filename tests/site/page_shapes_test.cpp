@@ -452,8 +452,10 @@ TEST_F(PageShapes, ProfilePagesCarryTheFourMarkersClosedByUpperCaseEndTags) {
 }
 
 TEST_F(PageShapes, ProfileOfACodeNobodyHoldsIsNotFound) {
-    EXPECT_EQ(Get(*s_server, "/biz/fundamental/1001.html").status, 404);
+    EXPECT_EQ(Get(*s_server, "/biz/fundamental/1003.html").status, 404);
     EXPECT_EQ(Get(*s_server, "/biz/fundamental/0042.html").status, 404);
+    // The index rows have pages of their own.
+    EXPECT_EQ(Get(*s_server, "/biz/fundamental/1001.html").status, 200);
     EXPECT_EQ(Get(*s_server, "/biz/fundamental/13x1.html").status, 404);
     EXPECT_EQ(Get(*s_server, "/nothing-here").status, 404);
 }
