@@ -3,6 +3,8 @@
 // did not get, and leave the files it does not own as they were.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -26,6 +28,7 @@ using test::WriteFileBytes;
 struct OutputCase {
     const char* name;
     const char* folder;
+    int error;  // what the system says when the file is created there
 };
 
 void PrintTo(const OutputCase& c, std::ostream* os) {
@@ -50,9 +53,20 @@ TEST_P(OutputFolderFault, JobEndsWithoutAFileAndCreatesNoFolder) {
     ExpectIdle();
     const JobOutcome r = doc.LastOutcome();
     EXPECT_FALSE(r.Stopped());
-    EXPECT_EQ(r.itemsDone, 3);
+    EXPECT_EQ(r.itemsDone, test::kFaultSiteStocks + 3);
     EXPECT_GT(r.extracted, 0);
     EXPECT_TRUE(r.Written().empty());
+    // The output is a failed file and a failed item, with its path and the system's words; with
+    // nothing written the run ended early for a scheduler.
+    ASSERT_EQ(r.files.size(), 1u);
+    EXPECT_TRUE(r.files[0].state == FileState::kFailed);
+    EXPECT_EQ(fs::path(r.files[0].path).parent_path(), AbsolutePath(c.folder));
+    EXPECT_EQ(r.files[0].reason, std::strerror(c.error));
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].where, r.files[0].path);
+    EXPECT_NE(r.failures[0].cause.find(std::strerror(c.error)), std::string::npos)
+        << r.failures[0].cause;
+    EXPECT_EQ(ExitStatusOf(r), kExitEndedEarly);
     EXPECT_FALSE(fs::exists("missing"));
     EXPECT_EQ(ReadFileBytes("afile"), "not a folder\r\n");
     // Nothing was left beside the planned file either (a side file of an atomic write, say).
@@ -66,10 +80,10 @@ TEST_P(OutputFolderFault, JobEndsWithoutAFileAndCreatesNoFolder) {
 INSTANTIATE_TEST_SUITE_P(
     Folders, OutputFolderFault,
     ::testing::Combine(::testing::Bool(),
-                       ::testing::Values(OutputCase{"missing", "missing"},
-                                         OutputCase{"missingTwoDeep", "missing/sub"},
-                                         OutputCase{"aFile", "afile"},
-                                         OutputCase{"underAFile", "afile/sub"})),
+                       ::testing::Values(OutputCase{"missing", "missing", ENOENT},
+                                         OutputCase{"missingTwoDeep", "missing/sub", ENOENT},
+                                         OutputCase{"aFile", "afile", ENOTDIR},
+                                         OutputCase{"underAFile", "afile/sub", ENOTDIR})),
     [](const auto& info) {
         return std::string(std::get<0>(info.param) ? "performance_" : "fetch_") +
                std::get<1>(info.param).name;
@@ -180,8 +194,13 @@ TEST_P(WorkFolderFault, WorkFolderThatCannotHoldFilesEndsTheJobCleanly) {
             ExpectProtectedFilesKept({});
             break;
         case Job::kProfiles:
-            // Every stock is visited, none has a page: no record changes.
-            EXPECT_EQ(r.itemsDone, test::kFaultSiteStocks + 3);
+            // No page can be stored: after three in a row the job stops, and no record changes.
+            EXPECT_TRUE(r.Stopped());
+            EXPECT_EQ(r.itemsDone, 3);
+            ASSERT_EQ(r.failures.size(), 3u);
+            EXPECT_TRUE(r.failures[2].endedJob);
+            EXPECT_NE(r.failures[0].cause.find("Webtemp/"), std::string::npos)
+                << r.failures[0].cause;
             EXPECT_TRUE(ReadFileBytes(kDictionaryPath) == dictionary);
             ExpectProtectedFilesKept({});
             break;
@@ -219,13 +238,17 @@ TEST_P(OneWorkFileFault, OneWorkFileThatCannotBeCreatedFailsOnlyThatPage) {
     switch (job) {
         case Job::kFetch:
         case Job::kPerformance:
+            EXPECT_TRUE(r.Stopped());
+            EXPECT_EQ(r.itemsDone, list.GetBlock(0)->m_nStocks);
+            ASSERT_EQ(r.Written().size(), 1u);
+            ExpectProtectedFilesKept({});
+            break;
         case Job::kFetchList:
+            // The listing was not read whole: the list stays.
             EXPECT_TRUE(r.Stopped());
             EXPECT_EQ(r.itemsDone, 1);
-            ASSERT_FALSE(r.Written().empty());
-            ExpectProtectedFilesKept(
-                job == Job::kFetchList ? std::vector<std::string>{"fetchlist.csv", "fetchlist.bak"}
-                                       : std::vector<std::string>{});
+            EXPECT_TRUE(r.Written().empty());
+            ExpectProtectedFilesKept({});
             break;
         case Job::kKdt: {
             EXPECT_TRUE(r.Stopped());
@@ -248,7 +271,9 @@ TEST_F(FolderFault, ProfilePageThatCannotBeReadWipesNoRecord) {
     const std::string dictionary = ReadFileBytes(kDictionaryPath);
     ASSERT_TRUE(RunBounded([this] { return doc.OnGetProfiles(); }));
     ExpectIdle();
-    EXPECT_EQ(doc.LastOutcome().itemsDone, test::kFaultSiteStocks + 3);
+    // Three in a row and the job stops: every page would fail the same way.
+    EXPECT_TRUE(doc.LastOutcome().Stopped());
+    EXPECT_EQ(doc.LastOutcome().itemsDone, 3);
     EXPECT_TRUE(ReadFileBytes(kDictionaryPath) == dictionary);
 }
 

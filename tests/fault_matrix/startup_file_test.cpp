@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/startup.h"
 #include "formats/quote_file.h"
+#include "jobs/startup.h"
 #include "tests/fault_matrix/fault_fixture.h"
 
 namespace tickora {
@@ -132,7 +132,8 @@ TEST_P(SettingsFileFault, LoadsWhatItCanAndTheFetchWritesWhereTheSettingsSay) {
         // A layout outside the three known ones is written in the third.
         const int layout = (c.format == 1 || c.format == 2) ? c.format : 3;
         ASSERT_EQ(r.Written().size(), 1u);
-        EXPECT_EQ(r.Written()[0], QuoteFileName(c.folder.c_str(), layout, 2026, 12, 4));
+        EXPECT_EQ(r.Written()[0],
+                  AbsolutePath(QuoteFileName(c.folder.c_str(), layout, 2026, 12, 4)));
         EXPECT_TRUE(fs::exists(r.Written()[0]));
     } else {
         EXPECT_TRUE(r.Written().empty());
@@ -304,7 +305,7 @@ TEST_F(StartupFileTest, BrokenListLinesDoNotBreakTheOtherJobs) {
     startedView.codeOptions = {0, 10, true};
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnMakeKdt(); }));
     for (const std::string& file : startedDoc->LastOutcome().Written()) {
-        EXPECT_EQ(file.rfind("DATA/", 0), 0u) << file;
+        EXPECT_EQ(file.rfind(AbsolutePath("DATA") + "/", 0), 0u) << file;
     }
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnMakeFetchList(); }));
     // The new list is the site's, whatever the old one held.
