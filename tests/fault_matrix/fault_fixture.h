@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "jobs/tickora_doc.h"
 #include "catalog/clock.h"
 #include "formats/dictionary.h"
 #include "formats/kdt_file.h"
+#include "jobs/tickora_doc.h"
 #include "site/market_model.h"
 #include "site/site_server.h"
 #include "tests/fault_matrix/fault_view.h"

@@ -1,6 +1,7 @@
 #pragma once
 // A view for the fault tests: answers every options dialog with preset choices and records the
 // calls, so a test can tell that the job went back to idle.
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -39,6 +40,11 @@ class FaultView final : public ITickoraView {
     void ShowMessage(const std::string& text) override { Record("message " + text); }
     void SetTitle(const std::string& title) override { Record("title " + title); }
     void PostQuit() override { Record("quit"); }
+    void ShowItemsDone(int done, int, const std::string&) override {
+        if (onItemsDone) {
+            onItemsDone(done);
+        }
+    }
 
     [[nodiscard]] std::vector<std::string> Calls() const {
         std::lock_guard lock(m_mutex);
@@ -58,6 +64,8 @@ class FaultView final : public ITickoraView {
     ListOptions listOptions;
     CodeOptions codeOptions;
     ProfileOptions profileOptions;
+    // Run on the worker after each item; a test may throw from it as a failing view would.
+    std::function<void(int done)> onItemsDone;
 
   private:
     void Record(std::string call) {
