@@ -11,11 +11,11 @@
 #include <QPrinter>
 #include <QThread>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
-#include "jobs/startup.h"
-#include "jobs/tickora_doc.h"
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
 #include "app/command_table.h"
@@ -24,6 +24,9 @@
 #include "app/qt_text.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
+#include "catalog/work_lock.h"
+#include "jobs/startup.h"
+#include "jobs/tickora_doc.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 
@@ -61,7 +64,13 @@ bool CTickoraApp::InitInstance() {
     m_pDoc->SetView(view);
     connect(m_pFrame.get(), &CMainFrame::command, this, &CTickoraApp::OnCommand);
     connect(m_pFrame.get(), &CMainFrame::closed, this, &CTickoraApp::finished);
-    connect(view, &CTickoraView::quitRequested, m_pFrame.get(), &CMainFrame::close);
+    connect(view, &CTickoraView::quitRequested, this, [this] {
+        // Exit after fetch: the process tells a scheduler how the fetch went, as the command
+        // line does.
+        m_exitStatus = ExitStatusOf(m_pDoc->LastOutcome());
+        m_pFrame->close();
+    });
+    connect(view, &CTickoraView::jobEnded, m_pFrame.get(), &CMainFrame::ShowNote);
     CTickoraDoc* doc = m_pDoc.get();
     m_pFrame->SetJobHooks([doc] { return doc->IsJobRunning(); }, [doc] { doc->CancelJob(); });
     NewDocument();
@@ -72,6 +81,19 @@ bool CTickoraApp::InitInstance() {
         box.setObjectName(QStringLiteral("startupError"));
         box.exec();
         return false;
+    }
+    if (!m_pObjects->cannotRun.empty()) {
+        m_pDoc->RefuseJobs(m_pObjects->cannotRun);
+    }
+    QStringList notices;
+    for (const std::string& notice : m_pObjects->notices) {
+        notices << QString::fromStdString(notice);
+    }
+    if (!m_pObjects->cannotRun.empty()) {
+        notices.prepend(QString::fromStdString(m_pObjects->cannotRun));
+    }
+    if (!notices.isEmpty()) {
+        m_pFrame->ShowNote(notices.first(), notices.mid(1).join(QLatin1Char('\n')));
     }
     m_pFrame->show();
     m_bRunning = true;
@@ -117,23 +139,27 @@ void CTickoraApp::OnCommand(int id) {
     if (!m_bRunning || !m_pDoc || !m_pFrame || m_pFrame->IsClosePending()) {
         return;
     }
+    // The last job's summary stays until the next command.
+    m_pFrame->ShowNote({});
     // A job command while a job runs starts nothing: every job shares the stock list, the page
-    // buffer and the work files. The document refuses it; nothing else happens.
+    // buffer and the work files, and another process may hold the working folder. The document
+    // refuses it and says why; the status bar shows that, never a box to click away.
+    bool started = true;
     switch (id) {
         case kIdFetch:
-            (void)m_pDoc->OnFetch();
+            started = m_pDoc->OnFetch();
             break;
         case kIdMakeFetchList:
-            (void)m_pDoc->OnMakeFetchList();
+            started = m_pDoc->OnMakeFetchList();
             break;
         case kIdMakeKdt:
-            (void)m_pDoc->OnMakeKdt();
+            started = m_pDoc->OnMakeKdt();
             break;
         case kIdGetProfiles:
-            (void)m_pDoc->OnGetProfiles();
+            started = m_pDoc->OnGetProfiles();
             break;
         case kIdGetPerformance:
-            (void)m_pDoc->OnGetPerformance();
+            started = m_pDoc->OnGetPerformance();
             break;
         case kIdSaveQuoteFile:
             // The running job writes the records the file is made of.
@@ -165,6 +191,9 @@ void CTickoraApp::OnCommand(int id) {
         default:
             break;
     }
+    if (!started && !m_pDoc->LastRefusal().empty()) {
+        m_pFrame->ShowNote(QString::fromStdString(m_pDoc->LastRefusal()));
+    }
 }
 
 void CTickoraApp::OnAppAbout() {
@@ -177,7 +206,23 @@ void CTickoraApp::OnUsersGuide() {
 }
 
 void CTickoraApp::OnSettings() {
-    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get());
+    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get(), [this](const CAppSettings& s) {
+        // A job of this program already holds the working folder; otherwise the save takes it,
+        // so that a job of another process never reads a half-made change.
+        WorkLockResult taken;
+        if (!m_pDoc->IsJobRunning()) {
+            taken = TryLockWorkFolder(".");
+            if (!taken.Taken()) {
+                m_pFrame->ShowNote(QStringLiteral("Tickora.ini not saved: ") +
+                                   QString::fromStdString(taken.Message()));
+                return;
+            }
+        }
+        if (!s.Save()) {
+            m_pFrame->ShowNote(QStringLiteral("Tickora.ini could not be written: ") +
+                               QString::fromLocal8Bit(std::strerror(errno)));
+        }
+    });
 }
 
 void CTickoraApp::OnFileNew() {
@@ -287,7 +332,9 @@ int RunDesktop(int argc, char** argv) {
         QTimer::singleShot(0, app.Frame(), [&app] { app.Frame()->close(); });
     }
     application.exec();
-    return app.ExitInstance();
+    const int exitStatus = app.ExitStatus();
+    (void)app.ExitInstance();
+    return exitStatus;
 }
 
 }  // namespace tickora::gui

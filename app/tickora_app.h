@@ -35,6 +35,9 @@ class CTickoraApp : public QObject {
     [[nodiscard]] CTickoraView* View() const;
     [[nodiscard]] CTickoraDoc* Document() const { return m_pDoc.get(); }
     [[nodiscard]] StartupObjects* Objects() const { return m_pObjects.get(); }
+    // The process's exit status: 0, or after exit-after-fetch the command line's status for
+    // the fetch (0, 1 or 4).
+    [[nodiscard]] int ExitStatus() const { return m_exitStatus; }
 
   public slots:
     void OnCommand(int id);
@@ -60,6 +63,7 @@ class CTickoraApp : public QObject {
     // Posted commands are delivered only after the window was shown: a Fetch that auto-start
     // queued before a failed start-up must not run during the error message.
     bool m_bRunning = false;
+    int m_exitStatus = 0;
 };
 
 // The program: parses --workdir DIR (and the hidden --screenshot FILE), changes into the working

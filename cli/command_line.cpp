@@ -30,6 +30,7 @@ enum class Opt {
     kRetries,
     kPace,
     kJson,
+    kWait,
     kKeepHtml,
     kAddedOnly,
     kUseKeptHtml,
@@ -64,6 +65,7 @@ constexpr std::array kOptions{
     OptionEntry{"retries", Opt::kRetries, true, kAnywhere},
     OptionEntry{"pace", Opt::kPace, true, kAnywhere},
     OptionEntry{"json", Opt::kJson, false, kAnywhere},
+    OptionEntry{"wait", Opt::kWait, false, kAnywhere},
     OptionEntry{"keep-html", Opt::kKeepHtml, false, kListJobs},
     OptionEntry{"added-only", Opt::kAddedOnly, false, kListJobs},
     OptionEntry{"use-kept-html", Opt::kUseKeptHtml, false, kListJobs},
@@ -243,6 +245,9 @@ class Parser {
             case Opt::kJson:
                 o.json = true;
                 return {};
+            case Opt::kWait:
+                o.wait = true;
+                return {};
             case Opt::kKeepHtml:
                 o.list.keepHtml = true;
                 return {};
@@ -348,7 +353,7 @@ const char* CommandName(Command command) {
 
 std::string UsageText() {
     return "usage: tickora-cli [--workdir DIR] [--site URL] [--retries N] [--pace MS] [--json] "
-           "COMMAND [OPTIONS]\n"
+           "[--wait] COMMAND [OPTIONS]\n"
            "\n"
            "commands:\n"
            "  fetch                       daily quote fetch, then the daily quote file\n"
@@ -373,6 +378,8 @@ std::string UsageText() {
            "  --retries N     retry a failed page download up to N times (0..10)\n"
            "  --pace MS       at least MS milliseconds between two requests (0..60000)\n"
            "  --json          print the outcome as one JSON object instead of the summary\n"
+           "  --wait          when another job uses the working folder, wait for it to end\n"
+           "                  (Ctrl+C ends the wait) instead of refusing with status 5\n"
            "  --help, --version\n"
            "\n"
            "exit status:\n"
@@ -381,7 +388,8 @@ std::string UsageText() {
            "     or nothing could be written\n"
            "  2  usage error\n"
            "  3  market.csv missing\n"
-           "  4  ran to its end, but some items failed, each named in the summary\n";
+           "  4  ran to its end, but some items failed, each named in the summary\n"
+           "  5  another job is using the working folder (see --wait)\n";
 }
 
 }  // namespace tickora::cli

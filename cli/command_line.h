@@ -46,6 +46,7 @@ struct CliOptions {
     std::optional<int> retries;
     std::optional<int> paceMs;
     bool json = false;  // the outcome as one JSON object on standard output
+    bool wait = false;  // wait for another job in the working folder instead of refusing
 };
 
 struct ParseResult {

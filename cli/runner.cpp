@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "catalog/work_lock.h"
 #include "cli/terminal_view.h"
 #include "jobs/job_steps.h"
 #include "jobs/startup.h"
@@ -90,7 +91,39 @@ const char* FormatName(int format) {
     }
 }
 
-int RunSettings(const CliOptions& options, const CliStreams& streams) {
+// Takes the working folder for this process, or says who has it: another job, a settings save.
+// With --wait it waits until the folder is free or an interrupt ends the wait.
+std::optional<WorkLock> TakeWorkFolder(const CliOptions& options, const CliStreams& streams,
+                                       const std::atomic<int>& interrupts, int baseline,
+                                       int& status) {
+    WorkLockResult taken = TryLockWorkFolder(".");
+    if (taken.status == WorkLockStatus::kBusy && options.wait) {
+        std::fprintf(streams.err, "tickora-cli: %s; waiting for it to end\n",
+                     taken.Message().c_str());
+        taken = WaitForWorkFolder(".", [&] { return interrupts.load() == baseline; });
+    }
+    if (taken.Taken()) {
+        return std::move(taken.lock);
+    }
+    std::fprintf(streams.err, "tickora-cli: %s\n", taken.Message().c_str());
+    status = taken.status == WorkLockStatus::kBusy && interrupts.load() == baseline
+                 ? kExitLocked
+                 : kExitEndedEarly;
+    return std::nullopt;
+}
+
+int RunSettings(const CliOptions& options, const CliStreams& streams,
+                const std::atomic<int>& interrupts, int baseline) {
+    // A change is read, made and saved under the folder's lock, so that two saves at once never
+    // cost each other their change.
+    std::optional<WorkLock> lock;
+    if (options.settings.Any()) {
+        int status = kExitDone;
+        lock = TakeWorkFolder(options, streams, interrupts, baseline, status);
+        if (!lock) {
+            return status;
+        }
+    }
     CAppSettings settings;
     settings.Load();
     if (options.settings.Any()) {
@@ -109,11 +142,23 @@ int RunSettings(const CliOptions& options, const CliStreams& streams) {
 
 int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
            int baseline, const PathView& paths) {
+    int status = kExitDone;
+    std::optional<WorkLock> lock = TakeWorkFolder(options, streams, interrupts, baseline, status);
+    if (!lock) {
+        return status;
+    }
     StartupObjects objects;
     LoadStartupObjects(objects);
+    for (const std::string& notice : objects.notices) {
+        std::fprintf(streams.err, "tickora-cli: %s\n", notice.c_str());
+    }
     if (!objects.marketLoaded) {
         std::fprintf(streams.err, "market.csv not found.\n");
         return kExitNoMarket;
+    }
+    if (!objects.cannotRun.empty()) {
+        std::fprintf(streams.err, "tickora-cli: %s\n", objects.cannotRun.c_str());
+        return kExitUsage;
     }
     // The start-up read TICKORA_RETRIES and TICKORA_PACE_MS; the command line overrides them.
     if (options.retries || options.paceMs) {
@@ -131,6 +176,7 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     TerminalView view(streams.err, streams.errIsTerminal, job, answers, streams.columns);
     CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
     doc.SetView(&view);
+    doc.HandOverWorkLock(std::move(*lock));
 
     if (interrupts.load() != baseline) {
         return kExitEndedEarly;  // interrupted during start-up: nothing to finish
@@ -138,11 +184,14 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     const std::optional<JobOutcome> outcome =
         RunJobOnDocument(options.command, doc, view, interrupts, baseline);
     if (!outcome) {
-        if (options.command == Command::kFetch) {
+        if (options.command == Command::kFetch && objects.stocks.m_nBlocks == 0) {
             std::fputs(
                 "tickora-cli: fetchlist.csv has no stocks, nothing to fetch (build it with "
                 "'tickora-cli fetchlist')\n",
                 streams.err);
+        } else if (!doc.LastRefusal().empty()) {
+            std::fprintf(streams.err, "tickora-cli: %s did not start: %s\n", job.c_str(),
+                         doc.LastRefusal().c_str());
         } else {
             // The profile job's refusal has been shown as its message already.
             std::fprintf(streams.err, "tickora-cli: %s did not start\n", job.c_str());
@@ -241,7 +290,7 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
         return kExitEndedEarly;
     }
     if (options.command == Command::kSettings) {
-        return RunSettings(options, streams);
+        return RunSettings(options, streams, interrupts, baseline);
     }
     LoadHostsFromEnvironment();
     if (!options.site.empty()) {
