@@ -165,6 +165,16 @@ void ConnectionLayer::SetNumber(ConnectionKey key, int value) {
     }
 }
 
+void ConnectionLayer::Overlay(const ConnectionLayer& top) {
+    for (const ConnectionKeyInfo& info : kKeys) {
+        if (auto text = TextMember(info.key); text != nullptr && (top.*text)) {
+            this->*text = top.*text;
+        } else if (auto number = NumberMember(info.key); number != nullptr && (top.*number)) {
+            this->*number = top.*number;
+        }
+    }
+}
+
 std::string CheckSiteUrl(std::string_view url) {
     std::string_view rest;
     for (std::string_view scheme : {"http://", "https://"}) {

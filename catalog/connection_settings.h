@@ -58,6 +58,8 @@ struct ConnectionLayer {
     // Sets a key from its already checked value.
     void SetText(ConnectionKey key, std::string value);
     void SetNumber(ConnectionKey key, int value);
+    // Takes every value that top sets.
+    void Overlay(const ConnectionLayer& top);
     [[nodiscard]] bool operator==(const ConnectionLayer&) const = default;
 };
 

@@ -11,6 +11,7 @@
 
 #include "jobs/startup.h"
 #include "cli/terminal_view.h"
+#include "cli/workdir_setup.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 #include "web/sjis.h"
@@ -90,6 +91,12 @@ const char* FormatName(int format) {
 }
 
 int RunSettings(const CliOptions& options, const CliStreams& streams) {
+    // The connection settings go first: a change refused there leaves Tickora.ini alone too.
+    std::string connectionText;
+    const int connectionStatus = RunConnectionSettings(options, streams.err, connectionText);
+    if (connectionText.empty()) {
+        return connectionStatus;  // refused or not written; the reason is on standard error
+    }
     CAppSettings settings;
     settings.Load();
     if (options.settings.Any()) {
@@ -103,7 +110,8 @@ int RunSettings(const CliOptions& options, const CliStreams& streams) {
         }
     }
     std::fputs(FormatSettings(settings).c_str(), streams.out);
-    return kExitDone;
+    std::fputs(connectionText.c_str(), streams.out);
+    return connectionStatus;
 }
 
 int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
@@ -112,14 +120,8 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     LoadStartupObjects(objects);
     if (!objects.marketLoaded) {
         std::fputs("market.csv not found.\n", streams.err);
+        std::fprintf(streams.err, "%s\n", MarketMissingNote().c_str());
         return kExitNoMarket;
-    }
-    // The start-up read TICKORA_RETRIES and TICKORA_PACE_MS; the command line overrides them.
-    if (options.retries || options.paceMs) {
-        RetryPolicy policy = GetRetryPolicy();
-        policy.retries = options.retries.value_or(policy.retries);
-        policy.paceMs = options.paceMs.value_or(policy.paceMs);
-        SetRetryPolicy(policy);
     }
 
     DialogAnswers answers;
@@ -229,17 +231,21 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
         std::fprintf(streams.out, "%s\n", kVersionText);
         return kExitDone;
     }
+    std::string folder;
+    if (!ChooseCliWorkdir(options, streams.err, folder)) {
+        return kExitFailed;
+    }
     WorkdirGuard workdir;
-    if (std::string error; !workdir.Enter(options.workdir, error)) {
+    if (std::string error; !workdir.Enter(folder, error)) {
         std::fprintf(streams.err, "tickora-cli: %s\n", error.c_str());
         return kExitFailed;
     }
     if (options.command == Command::kSettings) {
         return RunSettings(options, streams);
     }
-    LoadHostsFromEnvironment();
-    if (!options.site.empty()) {
-        SetSite(options.site);
+    // connection.toml of the working folder, the TICKORA_* variables, then the command line.
+    if (!ApplyConnectionForJob(options, streams.err)) {
+        return kExitUsage;
     }
     return RunJob(options, streams, interrupts, baseline);
 }

@@ -1,7 +1,6 @@
 #include "jobs/startup.h"
 
 #include "web/hosts.h"
-#include "web/retry.h"
 #include "web/work_folder.h"
 
 namespace tickora {
@@ -13,8 +12,6 @@ void LoadStartupObjects(StartupObjects& objects) {
         (void)objects.stocks.Load(objects.markets, Hosts().quote.c_str());
     }
     CreateWorkFolder();
-    // Both front-ends start here, so unattended runs of either pick up the same retry settings.
-    LoadRetryPolicyFromEnvironment();
 }
 
 }  // namespace tickora
