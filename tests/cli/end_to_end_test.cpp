@@ -298,7 +298,8 @@ TEST_F(CliEndToEnd, UsageErrorsAndAMissingMarketTableAreReportedBeforeAnyRequest
     std::filesystem::remove(m_dir.Path() / "market.csv");
     ASSERT_EQ(RunToEnd({"--site", "http://127.0.0.1:9", "fetch"}), 3);
     EXPECT_EQ(Last().Err().rfind("market.csv not found.\ntickora-cli: looked in the working "
-                                 "folder " + m_dir.Path().string() + " ",
+                                 "folder " +
+                                     m_dir.Path().string() + " ",
                                  0),
               0u)
         << Last().Err();

@@ -531,7 +531,7 @@ class ConnectionGuard {
 };
 
 struct PrecedenceCase {
-    const char* file;       // connection.toml
+    const char* file;        // connection.toml
     const char* retriesVar;  // TICKORA_RETRIES, nullptr for unset
     std::vector<std::string> options;
     int retries;
@@ -550,8 +550,7 @@ TEST(CliConnection, TheCommandLineBeatsTheEnvironmentWhichBeatsTheFile) {
         {"retries = 4\n", nullptr, {"--site", site.Url()}, 4, false},
         {"retries = 4\n", "6", {"--site", site.Url()}, 6, false},
         {"retries = 4\n", "6", {"--site", site.Url(), "--retries", "1"}, 1, false},
-        {"retries = 4\nsite = \"http://127.0.0.1:9\"\n", nullptr, {"--site", site.Url()}, 4,
-         false},
+        {"retries = 4\nsite = \"http://127.0.0.1:9\"\n", nullptr, {"--site", site.Url()}, 4, false},
         {fileSite.c_str(), nullptr, {}, 0, true},
     };
     for (const PrecedenceCase& c : cases) {
@@ -563,7 +562,8 @@ TEST(CliConnection, TheCommandLineBeatsTheEnvironmentWhichBeatsTheFile) {
         // Every page answers 404, which is final: no retry waits.
         EXPECT_EQ(run.status, kExitFailed) << c.file << run.err;
         EXPECT_EQ(GetRetryPolicy().retries, c.retries) << c.file;
-        EXPECT_EQ(Hosts().quote, site.Url()) << c.file << (c.siteFromFile ? " (from the file)" : "");
+        EXPECT_EQ(Hosts().quote, site.Url())
+            << c.file << (c.siteFromFile ? " (from the file)" : "");
     }
 }
 
@@ -575,16 +575,18 @@ TEST(CliConnection, ABadValueStopsAJobBeforeAnyRequestAndNamesItsKeyAndFile) {
     WriteFileBytes(kConnectionFileName, "retries = 2\npace_ms = \"slow\"\n");
     CliRun run = RunCli({"--site", "http://127.0.0.1:9", "fetch"});
     EXPECT_EQ(run.status, kExitUsage);
-    EXPECT_EQ(run.err, "tickora-cli: connection.toml:2: pace_ms must be a whole number from 0 to "
-                       "60000 (got 'slow')\n");
+    EXPECT_EQ(run.err,
+              "tickora-cli: connection.toml:2: pace_ms must be a whole number from 0 to "
+              "60000 (got 'slow')\n");
     EXPECT_EQ(run.out, "");
 
     std::filesystem::remove(kConnectionFileName);
     setenv("TICKORA_SITE", "quotes.example", 1);
     run = RunCli({"fetch"});
     EXPECT_EQ(run.status, kExitUsage);
-    EXPECT_EQ(run.err, "tickora-cli: TICKORA_SITE must be an http:// or https:// URL with a host "
-                       "(got 'quotes.example')\n");
+    EXPECT_EQ(run.err,
+              "tickora-cli: TICKORA_SITE must be an http:// or https:// URL with a host "
+              "(got 'quotes.example')\n");
 }
 
 TEST(CliConnection, SettingsSavesTheKeysPrintsWhereEachComesFromAndRemovesAnEmptyOne) {
