@@ -152,6 +152,26 @@ QString CMainFrame::Note() const {
     return m_pNote->text();
 }
 
+void CMainFrame::ShowStatusText(const QString& text) {
+    ShowNote(text);
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    KeepTheFormWhole();
+    QMainWindow::showEvent(event);
+}
+
+void CMainFrame::KeepTheFormWhole() {
+    // The form places its controls by the font it had when it was made; a desktop theme may
+    // hand it a larger one before the window appears. Its minimum then grows to hold every
+    // control, and the window's minimum follows from the layout, so that no size the user drags
+    // to puts the status bar over the buttons.
+    const QRect controls = m_pView->childrenRect();
+    const QSize needed(controls.right() + controls.left() + 1,
+                       controls.bottom() + controls.top() + 1);
+    m_pView->setMinimumSize(m_pView->minimumSize().expandedTo(needed));
+}
+
 void CMainFrame::SetDocTitle(const QString& title) {
     m_strTitle = title;
     setWindowTitle(title + QStringLiteral(" - ") + FromUtf8(kAppTitle));

@@ -41,6 +41,9 @@ class CMainFrame : public QMainWindow {
     void SetJobHooks(std::function<bool()> jobRunning, std::function<void()> stopJob);
     [[nodiscard]] bool IsClosePending() const { return m_bClosePending; }
 
+    // A message on the status line that stays until the next prompt replaces it.
+    void ShowStatusText(const QString& text);
+
   signals:
     void command(int id);
     // The window has closed for good.
@@ -48,6 +51,7 @@ class CMainFrame : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void CreateActions();
@@ -55,6 +59,7 @@ class CMainFrame : public QMainWindow {
     void CreateToolBar();
     void CreateStatusBar();
     void ShowReadyWhenIdle(const QString& message);
+    void KeepTheFormWhole();
 
     CTickoraView* m_pView;
     QToolBar* m_pToolBar = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,19 +17,21 @@
 #include <cstring>
 #include <filesystem>
 
+#include "catalog/connection_settings.h"
+#include "jobs/startup.h"
+#include "jobs/tickora_doc.h"
+#include "jobs/workdir.h"
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
 #include "app/command_table.h"
+#include "app/connection_dlg.h"
+#include "app/desktop_args.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
 #include "app/qt_text.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
 #include "catalog/work_lock.h"
-#include "jobs/startup.h"
-#include "jobs/tickora_doc.h"
-#include "web/hosts.h"
-#include "web/retry.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitTickoraResources() {
@@ -79,6 +82,11 @@ bool CTickoraApp::InitInstance() {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("error"),
                         QStringLiteral("market.csv not found."), QMessageBox::Ok, m_pFrame.get());
         box.setObjectName(QStringLiteral("startupError"));
+        // Which folder was searched, so that the user knows where the table belongs.
+        const QString folder = QDir::toNativeSeparators(QDir::currentPath());
+        box.setInformativeText(QStringLiteral("作業フォルダ: %1").arg(folder));
+        std::fprintf(stderr, "tickora: market.csv not found in the working folder %s\n",
+                     folder.toLocal8Bit().constData());
         box.exec();
         return false;
     }
@@ -173,6 +181,9 @@ void CTickoraApp::OnCommand(int id) {
         case kIdSettings:
             OnSettings();
             break;
+        case kIdConnectionSettings:
+            OnConnectionSettings();
+            break;
         case kIdAppAbout:
             OnAppAbout();
             break;
@@ -202,7 +213,17 @@ void CTickoraApp::OnAppAbout() {
 }
 
 void CTickoraApp::OnUsersGuide() {
-    (void)LaunchUsersGuide();
+    if (!LaunchUsersGuide()) {
+        m_pFrame->ShowStatusText(FromUtf8(kNoBrowserText));
+    }
+}
+
+void CTickoraApp::OnConnectionSettings() {
+    const QString message =
+        RunConnectionDialog(m_pFrame.get(), *m_pObjects, m_pDoc->IsJobRunning());
+    if (!message.isEmpty()) {
+        m_pFrame->ShowStatusText(message);
+    }
 }
 
 void CTickoraApp::OnSettings() {
@@ -256,48 +277,52 @@ void CTickoraApp::OnFilePrint() {
 }
 
 int RunDesktop(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QString screenshot;
-    bool quitWhenShown = false;
-    QStringList args = QApplication::arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        QString value;
-        auto takeValue = [&](const QString& name) {
-            if (arg == name && i + 1 < args.size()) {
-                value = args[++i];
-                return true;
-            }
-            if (arg.startsWith(name + QLatin1Char('='))) {
-                value = arg.mid(name.size() + 1);
-                return true;
-            }
-            return false;
-        };
-        if (takeValue(QStringLiteral("--workdir"))) {
-            std::error_code error;
-            std::filesystem::current_path(value.toStdString(), error);
-            if (error) {
-                std::fprintf(stderr, "tickora: cannot use the working folder %s: %s\n",
-                             value.toLocal8Bit().constData(), error.message().c_str());
-                return 2;
-            }
-        } else if (takeValue(QStringLiteral("--screenshot"))) {
-            screenshot = value;
-        } else if (arg == QLatin1String("--quit-when-shown")) {
-            // For the start-up benchmark: ends once the first window has been shown and painted.
-            quitWhenShown = true;
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::printf("usage: tickora [--workdir DIR]\n");
-            return 0;
-        } else {
-            std::fprintf(stderr, "tickora: unknown argument %s\nusage: tickora [--workdir DIR]\n",
-                         arg.toLocal8Bit().constData());
-            return 2;
-        }
+    // Everything the command line decides is settled before QApplication, which needs a display.
+    const DesktopArgs args = ParseDesktopArgs(std::vector<std::string>(argv, argv + argc));
+    if (!args.ok) {
+        std::fprintf(stderr, "tickora: %s\nTry 'tickora --help'.\n", args.error.c_str());
+        return 2;
     }
-    LoadHostsFromEnvironment();
-    LoadRetryPolicyFromEnvironment();
+    if (args.help) {
+        std::fputs(DesktopUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (args.version) {
+        std::printf("Tickora %s\n", std::string(kVersionText).c_str());
+        return 0;
+    }
+    const WorkdirChoice workdir = ChooseWorkdir(WorkdirInputsFromProcess(args.workdir));
+    std::error_code error;
+    if (workdir.ok) {
+        std::filesystem::current_path(workdir.folder, error);
+    }
+    if (!workdir.ok || error) {
+        std::fprintf(stderr, "tickora: cannot use the working folder %s: %s\n",
+                     workdir.folder.c_str(),
+                     workdir.ok ? error.message().c_str() : workdir.error.c_str());
+        return 2;
+    }
+    SetDesktopConnectionOverrides(args.connection);
+    const ConnectionLoad connection = LoadConnectionSettings(args.connection);
+    // A bad value must not keep the window from opening: the user fixes it in the dialog. The
+    // values that could be read are in force meanwhile.
+    const std::vector<std::string> connectionErrors = connection.Errors();
+    for (const std::string& message : connectionErrors) {
+        std::fprintf(stderr, "tickora: %s\n", message.c_str());
+    }
+    ApplyConnectionSettings(connection.settings);
+
+    // Qt's own options (-platform, -style, ...) are handed on; ours are not.
+    std::vector<std::string> toolkitArgs = args.toolkitArgs;
+    std::vector<char*> toolkitArgv;
+    for (std::string& arg : toolkitArgs) {
+        toolkitArgv.push_back(arg.data());
+    }
+    toolkitArgv.push_back(nullptr);
+    int toolkitArgc = static_cast<int>(toolkitArgs.size());
+    QApplication application(toolkitArgc, toolkitArgv.data());
+    const QString screenshot = QString::fromStdString(args.screenshot);
+    const bool quitWhenShown = args.quitWhenShown;
 
     CTickoraApp app;
     if (!app.InitInstance()) {
@@ -306,6 +331,9 @@ int RunDesktop(int argc, char** argv) {
     }
     QObject::connect(&app, &CTickoraApp::finished, &application, &QApplication::quit,
                      Qt::QueuedConnection);
+    if (!connectionErrors.empty()) {
+        app.Frame()->ShowStatusText(FromUtf8(connectionErrors.front()));
+    }
     if (!screenshot.isEmpty()) {
         // A picture of the window once start-up (and an auto-started fetch) has settled.
         CMainFrame* frame = app.Frame();

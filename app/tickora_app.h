@@ -44,6 +44,7 @@ class CTickoraApp : public QObject {
     void OnAppAbout();
     void OnUsersGuide();
     void OnSettings();
+    void OnConnectionSettings();
     void OnFileNew();
     void OnFileOpen();
     void OnFilePrint();
@@ -66,8 +67,9 @@ class CTickoraApp : public QObject {
     int m_exitStatus = 0;
 };
 
-// The program: parses --workdir DIR (and the hidden --screenshot FILE), changes into the working
-// folder, reads the site hosts from the environment and runs the window until it closes.
+// The program: parses its command line before the window system is touched (--help and
+// --version answer without a display), chooses and enters the working folder, puts the
+// connection settings in force and runs the window until it closes.
 int RunDesktop(int argc, char** argv);
 
 }  // namespace tickora::gui

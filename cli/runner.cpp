@@ -14,6 +14,7 @@
 #include "cli/terminal_view.h"
 #include "jobs/job_steps.h"
 #include "jobs/startup.h"
+#include "cli/workdir_setup.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 #include "web/sjis.h"
@@ -117,12 +118,19 @@ int RunSettings(const CliOptions& options, const CliStreams& streams,
     // A change is read, made and saved under the folder's lock, so that two saves at once never
     // cost each other their change.
     std::optional<WorkLock> lock;
-    if (options.settings.Any()) {
+    if (options.settings.Any() || !(options.connection == ConnectionLayer{}) ||
+        !options.connectionCleared.empty()) {
         int status = kExitDone;
         lock = TakeWorkFolder(options, streams, interrupts, baseline, status);
         if (!lock) {
             return status;
         }
+    }
+    // The connection settings go first: a change refused there leaves Tickora.ini alone too.
+    std::string connectionText;
+    const int connectionStatus = RunConnectionSettings(options, streams.err, connectionText);
+    if (connectionText.empty()) {
+        return connectionStatus;  // refused or not written; the reason is on standard error
     }
     CAppSettings settings;
     settings.Load();
@@ -137,7 +145,8 @@ int RunSettings(const CliOptions& options, const CliStreams& streams,
         }
     }
     std::fputs(FormatSettings(settings).c_str(), streams.out);
-    return kExitDone;
+    std::fputs(connectionText.c_str(), streams.out);
+    return connectionStatus;
 }
 
 int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
@@ -153,19 +162,13 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
         std::fprintf(streams.err, "tickora-cli: %s\n", notice.c_str());
     }
     if (!objects.marketLoaded) {
-        std::fprintf(streams.err, "market.csv not found.\n");
+        std::fputs("market.csv not found.\n", streams.err);
+        std::fprintf(streams.err, "%s\n", MarketMissingNote().c_str());
         return kExitNoMarket;
     }
     if (!objects.cannotRun.empty()) {
         std::fprintf(streams.err, "tickora-cli: %s\n", objects.cannotRun.c_str());
         return kExitUsage;
-    }
-    // The start-up read TICKORA_RETRIES and TICKORA_PACE_MS; the command line overrides them.
-    if (options.retries || options.paceMs) {
-        RetryPolicy policy = GetRetryPolicy();
-        policy.retries = options.retries.value_or(policy.retries);
-        policy.paceMs = options.paceMs.value_or(policy.paceMs);
-        SetRetryPolicy(policy);
     }
 
     DialogAnswers answers;
@@ -284,17 +287,21 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
     // Paths in the summary are shown from where the user stands, not from the working folder.
     std::error_code cwdError;
     const PathView paths{std::filesystem::current_path(cwdError).string()};
+    std::string folder;
+    if (!ChooseCliWorkdir(options, streams.err, folder)) {
+        return kExitEndedEarly;
+    }
     WorkdirGuard workdir;
-    if (std::string error; !workdir.Enter(options.workdir, error)) {
+    if (std::string error; !workdir.Enter(folder, error)) {
         std::fprintf(streams.err, "tickora-cli: %s\n", error.c_str());
         return kExitEndedEarly;
     }
     if (options.command == Command::kSettings) {
         return RunSettings(options, streams, interrupts, baseline);
     }
-    LoadHostsFromEnvironment();
-    if (!options.site.empty()) {
-        SetSite(options.site);
+    // connection.toml of the working folder, the TICKORA_* variables, then the command line.
+    if (!ApplyConnectionForJob(options, streams.err)) {
+        return kExitUsage;
     }
     return RunJob(options, streams, interrupts, baseline, paths);
 }

@@ -4,7 +4,6 @@
 #include "catalog/temp_files.h"
 #include "pages/url_fit.h"
 #include "web/hosts.h"
-#include "web/retry.h"
 #include "web/work_folder.h"
 
 namespace tickora {
@@ -40,8 +39,6 @@ void LoadStartupObjects(StartupObjects& objects) {
     }
     CreateWorkFolder();
     RemoveLeftoverTemporaries(objects.settings);
-    // Both front-ends start here, so unattended runs of either pick up the same retry settings.
-    LoadRetryPolicyFromEnvironment();
 }
 
 }  // namespace tickora

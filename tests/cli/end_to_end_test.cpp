@@ -297,7 +297,12 @@ TEST_F(CliEndToEnd, UsageErrorsAndAMissingMarketTableAreReportedBeforeAnyRequest
               std::string::npos);
     std::filesystem::remove(m_dir.Path() / "market.csv");
     ASSERT_EQ(RunToEnd({"--site", "http://127.0.0.1:9", "fetch"}), 3);
-    EXPECT_EQ(Last().Err(), "market.csv not found.\n");
+    EXPECT_EQ(Last().Err().rfind("market.csv not found.\ntickora-cli: looked in the working "
+                                 "folder " +
+                                     m_dir.Path().string() + " ",
+                                 0),
+              0u)
+        << Last().Err();
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -115,14 +117,18 @@ TEST_F(DesktopApp, MissingMarketTableEndsStartUpAfterItsMessage) {
     WriteSettings(true, true);  // the Fetch that auto-start posts must be discarded
     QString text;
     QString caption;
+    QString folder;
     WhenModal(QStringLiteral("startupError"), [&](QWidget* w) {
         auto* box = static_cast<QMessageBox*>(w);
         text = box->text();
         caption = box->windowTitle();
+        folder = box->informativeText();
         test::Accept(box);
     });
     EXPECT_FALSE(m_app->InitInstance());
     EXPECT_EQ(text.toStdString(), "market.csv not found.");
+    EXPECT_TRUE(folder.contains(QString::fromStdString(m_dir.Path().string())))
+        << "the folder searched is named: " << folder.toStdString();
     EXPECT_EQ(caption.toStdString(), "error");
     EXPECT_FALSE(m_app->Frame()->isVisible());
     WaitUntil([] { return false; }, 300);
@@ -314,6 +320,16 @@ TEST_F(DesktopApp, AboutAndSettingsCommandsOpenTheirDialogs) {
     CAppSettings reread;
     reread.Load();
     EXPECT_EQ(reread.m_bExitAfterFetch, 1);
+}
+
+TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
+    const char* previous = std::getenv("BROWSER");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("BROWSER", (m_dir.Path() / "no-such-browser").c_str(), 1);
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->OnCommand(kIdUsersGuide);
+    EXPECT_EQ(m_app->Frame()->statusBar()->currentMessage().toStdString(), kNoBrowserText);
+    previous != nullptr ? setenv("BROWSER", saved.c_str(), 1) : unsetenv("BROWSER");
 }
 
 }  // namespace
