@@ -17,18 +17,25 @@ struct SiteOptions {
     int year = 0;            // the site's date; 0 = today in local time
     int month = 0;
     int day = 0;
+    // Every page answer waits this long before it goes out, as the answers of a distant site do.
+    std::chrono::milliseconds latency{0};
+    // A 1:2 split that took effect on this date: the history table shows every day before it at
+    // half its price and twice its volume, as a site adjusts its table after a split. Year 0: none.
+    int splitYear = 0;
+    int splitMonth = 0;
+    int splitDay = 0;
 };
 
 enum class FaultKind {
     kNone,
-    kStatus,     // answer `status` (with Retry-After when retryAfterSeconds >= 0)
-    kCut,        // send the headers and part of the body, then close the connection
-    kStall,      // send the headers, then nothing for `stall`
-    kEmpty,      // status 200 with an empty body
-    kGarbage,    // status 200 with `bytes` of random bytes
-    kHuge,       // status 200 with a valid page padded to `bytes`
-    kNoEndTags,  // status 200 with the page stripped of every "</...>" tag
-    kTrickle,    // status 200 with the page sent one byte every `stall`
+    kStatus,        // answer `status` (with Retry-After when retryAfterSeconds >= 0)
+    kCut,           // send the headers and part of the body, then close the connection
+    kStall,         // send the headers, then nothing for `stall`
+    kEmpty,         // status 200 with an empty body
+    kGarbage,       // status 200 with `bytes` of random bytes
+    kHuge,          // status 200 with a valid page padded to `bytes`
+    kNoEndTags,     // status 200 with the page stripped of every "</...>" tag
+    kTrickle,       // status 200 with the page sent one byte every `stall`
     kRedirectLoop,  // status 302 back to the same target, for ever
 };
 
@@ -64,7 +71,11 @@ class SiteServer {
     void SetFault(const std::string& prefix, const Fault& fault);
     void ClearFaults();
     [[nodiscard]] std::vector<ReceivedRequest> Requests() const;
+    // Also resets the peak below.
     void ClearRequests();
+    // The most page requests that were being answered at one moment since the last clear: what a
+    // client's number of connections looks like from the site.
+    [[nodiscard]] int PeakConcurrentRequests() const;
 
     // What each stock's quote, figures and profile are, as CSV (UTF-8).
     [[nodiscard]] bool DumpTruth(const std::string& path) const;
