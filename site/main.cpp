@@ -1,10 +1,13 @@
 // tickora-site: the simulated finance site on loopback, for the demo, the tests and the
 // benchmarks.
 //   tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD] [--latency MS]
-//                [--split YYYY-MM-DD] [--dump-truth FILE] [--write-fetchlist FILE]
+//                [--split YYYY-MM-DD] [--listed YYYY-MM-DD] [--dump-truth FILE]
+//                [--write-fetchlist FILE]
 // With --port 0 the chosen port is the first line of standard output. SIGINT and SIGTERM stop it.
 // --latency delays every page answer by MS milliseconds, as a distant site would; --split shows
-// the history before that date adjusted for a 1:2 split.
+// the history before that date adjusted for a 1:2 split. --listed places the young stocks'
+// listings before that date instead of before --date, so that two sites with the same --listed
+// and a later --date show histories that only grew.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -20,7 +23,7 @@ namespace {
 void Usage() {
     std::fprintf(stderr,
                  "usage: tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD]\n"
-                 "                    [--latency MS] [--split YYYY-MM-DD]\n"
+                 "                    [--latency MS] [--split YYYY-MM-DD] [--listed YYYY-MM-DD]\n"
                  "                    [--dump-truth FILE] [--write-fetchlist FILE]\n");
 }
 
@@ -69,6 +72,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--date" && ParseDate(value, options.year, options.month, options.day)) {
         } else if (arg == "--split" &&
                    ParseDate(value, options.splitYear, options.splitMonth, options.splitDay)) {
+        } else if (arg == "--listed" &&
+                   ParseDate(value, options.listedYear, options.listedMonth, options.listedDay)) {
         } else if (arg == "--latency" && ParseNumber(value, number) && number >= 0 &&
                    number <= kMaxLatencyMs) {
             options.latency = std::chrono::milliseconds(number);

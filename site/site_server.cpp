@@ -165,7 +165,8 @@ struct SiteServer::Impl {
 
     explicit Impl(SiteOptions o)
         : options(std::move(o)),
-          model(options.stocks, options.seed, SiteDate{options.year, options.month, options.day}) {}
+          model(options.stocks, options.seed, SiteDate{options.year, options.month, options.day},
+                SiteDate{options.listedYear, options.listedMonth, options.listedDay}) {}
 
     // The fault for target: the longest matching prefix wins; a fault with a count is used up.
     std::optional<Fault> TakeFault(const std::string& target) {

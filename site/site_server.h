@@ -24,6 +24,11 @@ struct SiteOptions {
     int splitYear = 0;
     int splitMonth = 0;
     int splitDay = 0;
+    // The date the young stocks' listings are counted back from; year 0: the site's date. Give
+    // two sites the same one and the later site's histories are the earlier's and then some.
+    int listedYear = 0;
+    int listedMonth = 0;
+    int listedDay = 0;
 };
 
 enum class FaultKind {

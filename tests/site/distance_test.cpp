@@ -112,5 +112,23 @@ TEST(SiteDistance, ASplitHalvesThePricesAndDoublesTheVolumesOfTheDaysBeforeIt) {
     EXPECT_LE(adjusted, 25);
 }
 
+TEST(SiteDistance, WithOneListingDateEveryHistoryOnlyGrowsWithTheSiteDate) {
+    const MarketModel then(600, 5, {2026, 12, 4}, {2026, 12, 4});
+    const MarketModel later(600, 5, {2026, 12, 10}, {2026, 12, 4});
+    int young = 0;
+    for (const Stock& stock : then.Listing()) {
+        const std::vector<DayBar> before = then.History(stock);
+        const std::vector<DayBar> after = later.History(*later.FindSymbol(stock.symbol));
+        ASSERT_GE(after.size(), before.size() + 3) << stock.symbol;
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            ASSERT_EQ(after[i].dayNumber, before[i].dayNumber) << stock.symbol;
+            ASSERT_EQ(after[i].close, before[i].close) << stock.symbol;
+            ASSERT_EQ(after[i].volume, before[i].volume) << stock.symbol;
+        }
+        young += before.size() < 200 ? 1 : 0;
+    }
+    EXPECT_GT(young, 0);
+}
+
 }  // namespace
 }  // namespace tickora::site::test
