@@ -2,9 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <cstdlib>
+#include <filesystem>
+
+#include "jobs/workdir.h"
 
 namespace tickora::gui {
 
@@ -150,7 +154,12 @@ std::string DefaultBrowserCommand() {
 }
 
 std::string UsersGuidePath() {
-    return QDir::currentPath().toStdString() + "/Documents/index.html";
+    const std::string local = QDir::currentPath().toStdString() + "/Documents/index.html";
+    if (QFileInfo(QString::fromStdString(local)).isFile()) {
+        return local;
+    }
+    const std::filesystem::path installed = InstalledDataFile("doc/tickora/Documents/index.html");
+    return installed.empty() ? local : installed.string();
 }
 
 bool LaunchUsersGuide() {
@@ -160,6 +169,10 @@ bool LaunchUsersGuide() {
         return false;
     }
     const QString program = QString::fromStdString(parts.front());
+    // A missing program cannot start; say so before a detached start hides it.
+    if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo(program).isExecutable()) {
+        return false;
+    }
     QStringList args;
     for (std::size_t i = 1; i < parts.size(); ++i) {
         args << QString::fromStdString(parts[i]);

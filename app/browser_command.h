@@ -29,10 +29,13 @@ namespace tickora::gui {
 // $BROWSER, else the desktop's default browser (xdg-settings), else "xdg-open".
 [[nodiscard]] std::string DefaultBrowserCommand();
 
-// The working folder followed by "/Documents/index.html".
+// The working folder's "Documents/index.html" when it is there (a folder laid out by hand keeps
+// its own guide), else the installed guide, else the working folder's path all the same (the
+// browser then says that it is missing).
 [[nodiscard]] std::string UsersGuidePath();
 
-// Starts the browser on the guide; any failure is silent. Returns whether a process started.
-bool LaunchUsersGuide();
+// Starts the browser on the guide. Returns whether a process started; the caller tells the user
+// when none did.
+[[nodiscard]] bool LaunchUsersGuide();
 
 }  // namespace tickora::gui

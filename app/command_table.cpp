@@ -30,6 +30,9 @@ constexpr std::array kCommands = {
     CommandInfo{kIdEditPaste, "貼り付け(&P)\tCtrl+V", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を挿入する\n貼り付け",
                 "Ctrl+V;Shift+Ins", false},
     CommandInfo{kIdSettings, "初期設定...", "初期設定\n初期設定", "", true},
+    CommandInfo{kIdConnectionSettings, "接続設定...",
+                "金融情報サイトのアドレス、再試行、間隔、タイムアウト、同時接続数\n接続設定", "",
+                true},
     CommandInfo{kIdViewToolBar, "ﾂｰﾙ ﾊﾞｰ(&T)", "ﾂｰﾙ ﾊﾞｰの表示/非表示\nﾂｰﾙ ﾊﾞｰの表示/非表示", "",
                 true},
     CommandInfo{kIdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示\nｽﾃｰﾀｽ ﾊﾞｰの表示/非表示",
@@ -46,8 +49,9 @@ constexpr std::array kCommands = {
 constexpr std::array<int, 9> kFileItems = {kIdFetch,         kIdMakeFetchList,  kIdMakeKdtMenu,
                                            kIdGetProfiles,   kIdGetPerformance, kSeparator,
                                            kIdSaveQuoteFile, kSeparator,        kIdAppExit};
-constexpr std::array<int, 7> kEditItems = {kIdEditUndo,  kSeparator, kIdEditCut, kIdEditCopy,
-                                           kIdEditPaste, kSeparator, kIdSettings};
+constexpr std::array<int, 8> kEditItems = {kIdEditUndo, kSeparator,           kIdEditCut,
+                                           kIdEditCopy, kIdEditPaste,         kSeparator,
+                                           kIdSettings, kIdConnectionSettings};
 constexpr std::array<int, 2> kViewItems = {kIdViewToolBar, kIdViewStatusBar};
 constexpr std::array<int, 2> kHelpItems = {kIdAppAbout, kIdUsersGuide};
 

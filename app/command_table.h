@@ -15,6 +15,7 @@ enum CommandId : int {
     kIdMakeKdt = 32781,  // reached by Alt+K only
     kIdGetProfiles = 32782,
     kIdGetPerformance = 32783,
+    kIdConnectionSettings = 32784,  // the site and how it is reached: "connection.toml"
     kIdFileNew = 57600,
     kIdFileOpen = 57601,
     kIdSaveQuoteFile = 57603,
@@ -64,5 +65,8 @@ inline constexpr std::string_view kReadyText = "ﾚﾃﾞｨ";
 inline constexpr std::string_view kAppTitle = "Tickora";
 inline constexpr std::string_view kUntitled = "無題";
 inline constexpr std::string_view kVersionText = "v1.1.5";
+// What the status line says when the guide could not be shown.
+inline constexpr std::string_view kNoBrowserText =
+    "ユーザーズガイドを表示するブラウザを起動できませんでした";
 
 }  // namespace tickora::gui

@@ -8,12 +8,14 @@
 #include <QThread>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
-#include "jobs/tickora_doc.h"
 #include "app/command_table.h"
 #include "app/options_dlgs.h"
 #include "app/qt_text.h"
 #include "app/tool_icons.h"
+#include "jobs/outcome_text.h"
+#include "jobs/tickora_doc.h"
 
 namespace tickora::gui {
 namespace {
@@ -217,6 +219,21 @@ void CTickoraView::ShowMessage(const std::string& sjisText) {
 
 void CTickoraView::SetTitle(const std::string& title) {
     OnGuiThread([this, &title] { emit titleChanged(FromSjis(title)); });
+}
+
+void CTickoraView::ShowOutcome(const JobOutcome& outcome) {
+    // Paths are shown from the working folder, where the user's files are.
+    std::error_code error;
+    const PathView paths{std::filesystem::current_path(error).string()};
+    const QString summary = QString::fromStdString(SummaryLine(outcome, paths));
+    QStringList failures;
+    for (const std::string& line : FailureLines(outcome, paths)) {
+        failures << QString::fromStdString(line);
+    }
+    for (const std::string& warning : outcome.warnings) {
+        failures << QString::fromStdString(warning);
+    }
+    OnGuiThread([this, &summary, &failures] { emit jobEnded(summary, failures.join('\n')); });
 }
 
 void CTickoraView::PostQuit() {

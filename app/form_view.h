@@ -44,6 +44,7 @@ class CTickoraView : public QWidget, public ITickoraView {
     void ShowMessage(const std::string& sjisText) override;
     void SetTitle(const std::string& title) override;
     void PostQuit() override;
+    void ShowOutcome(const JobOutcome& outcome) override;
 
     [[nodiscard]] QProgressBar* ProgressBar() const { return m_pProgress; }
     [[nodiscard]] QPushButton* FetchButton() const { return m_pFetch; }
@@ -58,6 +59,8 @@ class CTickoraView : public QWidget, public ITickoraView {
     void quitRequested();
     // The Fetch button; the application routes it like the menu command.
     void fetchClicked();
+    // A job has ended: its summary line and, one a line, its failures (on the GUI thread).
+    void jobEnded(const QString& summary, const QString& failures);
 
   public slots:
     void OnCancelButton();

@@ -121,6 +121,10 @@ void CMainFrame::CreateStatusBar() {
         bar->addPermanentWidget(indicator);
         m_indicators.append(indicator);
     }
+    m_pNote = new QLabel(bar);
+    m_pNote->setObjectName(QStringLiteral("statusNote"));
+    m_pNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bar->addWidget(m_pNote, 1);
     connect(bar, &QStatusBar::messageChanged, this, &CMainFrame::ShowReadyWhenIdle);
     bar->showMessage(FromUtf8(kReadyText));
     QAction* toggle = m_actions.value(kIdViewStatusBar);
@@ -128,9 +132,44 @@ void CMainFrame::CreateStatusBar() {
 }
 
 void CMainFrame::ShowReadyWhenIdle(const QString& message) {
-    if (message.isEmpty()) {
+    // A note stands where "ﾚﾃﾞｨ" would; the prompts still show over it for a while.
+    if (message.isEmpty() && m_pNote->text().isEmpty()) {
         statusBar()->showMessage(FromUtf8(kReadyText));
     }
+}
+
+void CMainFrame::ShowNote(const QString& text, const QString& details) {
+    m_pNote->setText(text);
+    m_pNote->setToolTip(details.isEmpty() ? text : text + QLatin1Char('\n') + details);
+    if (text.isEmpty()) {
+        statusBar()->showMessage(FromUtf8(kReadyText));
+    } else {
+        statusBar()->clearMessage();
+    }
+}
+
+QString CMainFrame::Note() const {
+    return m_pNote->text();
+}
+
+void CMainFrame::ShowStatusText(const QString& text) {
+    ShowNote(text);
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    KeepTheFormWhole();
+    QMainWindow::showEvent(event);
+}
+
+void CMainFrame::KeepTheFormWhole() {
+    // The form places its controls by the font it had when it was made; a desktop theme may
+    // hand it a larger one before the window appears. Its minimum then grows to hold every
+    // control, and the window's minimum follows from the layout, so that no size the user drags
+    // to puts the status bar over the buttons.
+    const QRect controls = m_pView->childrenRect();
+    const QSize needed(controls.right() + controls.left() + 1,
+                       controls.bottom() + controls.top() + 1);
+    m_pView->setMinimumSize(m_pView->minimumSize().expandedTo(needed));
 }
 
 void CMainFrame::SetDocTitle(const QString& title) {

@@ -26,6 +26,12 @@ class CMainFrame : public QMainWindow {
     [[nodiscard]] QAction* Action(int id) const { return m_actions.value(id, nullptr); }
     [[nodiscard]] QList<QLabel*> Indicators() const { return m_indicators; }
 
+    // A line that stays in the status bar until the next command: a job's summary (with its
+    // failures as the tool tip), or why a command did nothing. Prompts of the menu items still
+    // show over it while the pointer is on them.
+    void ShowNote(const QString& text, const QString& details = {});
+    [[nodiscard]] QString Note() const;
+
     // The caption is the document title, " - " and the program name.
     void SetDocTitle(const QString& title);
     [[nodiscard]] QString DocTitle() const { return m_strTitle; }
@@ -35,6 +41,9 @@ class CMainFrame : public QMainWindow {
     void SetJobHooks(std::function<bool()> jobRunning, std::function<void()> stopJob);
     [[nodiscard]] bool IsClosePending() const { return m_bClosePending; }
 
+    // A message on the status line that stays until the next prompt replaces it.
+    void ShowStatusText(const QString& text);
+
   signals:
     void command(int id);
     // The window has closed for good.
@@ -42,6 +51,7 @@ class CMainFrame : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void CreateActions();
@@ -49,11 +59,13 @@ class CMainFrame : public QMainWindow {
     void CreateToolBar();
     void CreateStatusBar();
     void ShowReadyWhenIdle(const QString& message);
+    void KeepTheFormWhole();
 
     CTickoraView* m_pView;
     QToolBar* m_pToolBar = nullptr;
     QHash<int, QAction*> m_actions;
     QList<QLabel*> m_indicators;
+    QLabel* m_pNote = nullptr;
     QString m_strTitle;
     std::function<bool()> m_jobRunning;
     std::function<void()> m_stopJob;

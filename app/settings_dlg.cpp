@@ -214,7 +214,8 @@ void CSettingsDlg::OnBrowse() {
     }
 }
 
-bool RunSettingsDialog(CAppSettings& settings, QWidget* parent) {
+bool RunSettingsDialog(CAppSettings& settings, QWidget* parent,
+                       const std::function<void(const CAppSettings&)>& save) {
     CSettingsDlg dlg(parent);
     dlg.m_nOutputFormat = settings.m_nOutputFormat;
     dlg.m_strOutputDir = FromSjis(settings.m_szOutputDir);
@@ -232,7 +233,11 @@ bool RunSettingsDialog(CAppSettings& settings, QWidget* parent) {
     settings.m_bAutoStart = dlg.m_bAutoStart;
     settings.m_bExitAfterFetch = dlg.m_bExitAfterFetch;
     settings.m_bAverageDecimals = dlg.m_bAverageDecimals;
-    (void)settings.Save();
+    if (save) {
+        save(settings);
+    } else {
+        (void)settings.Save();
+    }
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -78,6 +79,8 @@ class CSettingsDlg : public QDialog {
 
 // The settings command: the dialog over the settings; OK copies back and saves "Tickora.ini".
 // Returns whether the user confirmed.
-bool RunSettingsDialog(CAppSettings& settings, QWidget* parent);
+// save, when given, stores the confirmed settings instead of CAppSettings::Save.
+bool RunSettingsDialog(CAppSettings& settings, QWidget* parent,
+                       const std::function<void(const CAppSettings&)>& save = {});
 
 }  // namespace tickora::gui

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,21 +12,26 @@
 #include <QPrinter>
 #include <QThread>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
+#include "catalog/connection_settings.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
+#include "jobs/workdir.h"
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
 #include "app/command_table.h"
+#include "app/connection_dlg.h"
+#include "app/desktop_args.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
 #include "app/qt_text.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
-#include "web/hosts.h"
-#include "web/retry.h"
+#include "catalog/work_lock.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitTickoraResources() {
@@ -61,7 +67,13 @@ bool CTickoraApp::InitInstance() {
     m_pDoc->SetView(view);
     connect(m_pFrame.get(), &CMainFrame::command, this, &CTickoraApp::OnCommand);
     connect(m_pFrame.get(), &CMainFrame::closed, this, &CTickoraApp::finished);
-    connect(view, &CTickoraView::quitRequested, m_pFrame.get(), &CMainFrame::close);
+    connect(view, &CTickoraView::quitRequested, this, [this] {
+        // Exit after fetch: the process tells a scheduler how the fetch went, as the command
+        // line does.
+        m_exitStatus = ExitStatusOf(m_pDoc->LastOutcome());
+        m_pFrame->close();
+    });
+    connect(view, &CTickoraView::jobEnded, m_pFrame.get(), &CMainFrame::ShowNote);
     CTickoraDoc* doc = m_pDoc.get();
     m_pFrame->SetJobHooks([doc] { return doc->IsJobRunning(); }, [doc] { doc->CancelJob(); });
     NewDocument();
@@ -70,8 +82,26 @@ bool CTickoraApp::InitInstance() {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("error"),
                         QStringLiteral("market.csv not found."), QMessageBox::Ok, m_pFrame.get());
         box.setObjectName(QStringLiteral("startupError"));
+        // Which folder was searched, so that the user knows where the table belongs.
+        const QString folder = QDir::toNativeSeparators(QDir::currentPath());
+        box.setInformativeText(QStringLiteral("作業フォルダ: %1").arg(folder));
+        std::fprintf(stderr, "tickora: market.csv not found in the working folder %s\n",
+                     folder.toLocal8Bit().constData());
         box.exec();
         return false;
+    }
+    if (!m_pObjects->cannotRun.empty()) {
+        m_pDoc->RefuseJobs(m_pObjects->cannotRun);
+    }
+    QStringList notices;
+    for (const std::string& notice : m_pObjects->notices) {
+        notices << QString::fromStdString(notice);
+    }
+    if (!m_pObjects->cannotRun.empty()) {
+        notices.prepend(QString::fromStdString(m_pObjects->cannotRun));
+    }
+    if (!notices.isEmpty()) {
+        m_pFrame->ShowNote(notices.first(), notices.mid(1).join(QLatin1Char('\n')));
     }
     m_pFrame->show();
     m_bRunning = true;
@@ -117,23 +147,27 @@ void CTickoraApp::OnCommand(int id) {
     if (!m_bRunning || !m_pDoc || !m_pFrame || m_pFrame->IsClosePending()) {
         return;
     }
+    // The last job's summary stays until the next command.
+    m_pFrame->ShowNote({});
     // A job command while a job runs starts nothing: every job shares the stock list, the page
-    // buffer and the work files. The document refuses it; nothing else happens.
+    // buffer and the work files, and another process may hold the working folder. The document
+    // refuses it and says why; the status bar shows that, never a box to click away.
+    bool started = true;
     switch (id) {
         case kIdFetch:
-            (void)m_pDoc->OnFetch();
+            started = m_pDoc->OnFetch();
             break;
         case kIdMakeFetchList:
-            (void)m_pDoc->OnMakeFetchList();
+            started = m_pDoc->OnMakeFetchList();
             break;
         case kIdMakeKdt:
-            (void)m_pDoc->OnMakeKdt();
+            started = m_pDoc->OnMakeKdt();
             break;
         case kIdGetProfiles:
-            (void)m_pDoc->OnGetProfiles();
+            started = m_pDoc->OnGetProfiles();
             break;
         case kIdGetPerformance:
-            (void)m_pDoc->OnGetPerformance();
+            started = m_pDoc->OnGetPerformance();
             break;
         case kIdSaveQuoteFile:
             // The running job writes the records the file is made of.
@@ -146,6 +180,9 @@ void CTickoraApp::OnCommand(int id) {
             break;
         case kIdSettings:
             OnSettings();
+            break;
+        case kIdConnectionSettings:
+            OnConnectionSettings();
             break;
         case kIdAppAbout:
             OnAppAbout();
@@ -165,6 +202,9 @@ void CTickoraApp::OnCommand(int id) {
         default:
             break;
     }
+    if (!started && !m_pDoc->LastRefusal().empty()) {
+        m_pFrame->ShowNote(QString::fromStdString(m_pDoc->LastRefusal()));
+    }
 }
 
 void CTickoraApp::OnAppAbout() {
@@ -173,11 +213,37 @@ void CTickoraApp::OnAppAbout() {
 }
 
 void CTickoraApp::OnUsersGuide() {
-    (void)LaunchUsersGuide();
+    if (!LaunchUsersGuide()) {
+        m_pFrame->ShowStatusText(FromUtf8(kNoBrowserText));
+    }
+}
+
+void CTickoraApp::OnConnectionSettings() {
+    const QString message =
+        RunConnectionDialog(m_pFrame.get(), *m_pObjects, m_pDoc->IsJobRunning());
+    if (!message.isEmpty()) {
+        m_pFrame->ShowStatusText(message);
+    }
 }
 
 void CTickoraApp::OnSettings() {
-    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get());
+    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get(), [this](const CAppSettings& s) {
+        // A job of this program already holds the working folder; otherwise the save takes it,
+        // so that a job of another process never reads a half-made change.
+        WorkLockResult taken;
+        if (!m_pDoc->IsJobRunning()) {
+            taken = TryLockWorkFolder(".");
+            if (!taken.Taken()) {
+                m_pFrame->ShowNote(QStringLiteral("Tickora.ini not saved: ") +
+                                   QString::fromStdString(taken.Message()));
+                return;
+            }
+        }
+        if (!s.Save()) {
+            m_pFrame->ShowNote(QStringLiteral("Tickora.ini could not be written: ") +
+                               QString::fromLocal8Bit(std::strerror(errno)));
+        }
+    });
 }
 
 void CTickoraApp::OnFileNew() {
@@ -211,48 +277,52 @@ void CTickoraApp::OnFilePrint() {
 }
 
 int RunDesktop(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QString screenshot;
-    bool quitWhenShown = false;
-    QStringList args = QApplication::arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        QString value;
-        auto takeValue = [&](const QString& name) {
-            if (arg == name && i + 1 < args.size()) {
-                value = args[++i];
-                return true;
-            }
-            if (arg.startsWith(name + QLatin1Char('='))) {
-                value = arg.mid(name.size() + 1);
-                return true;
-            }
-            return false;
-        };
-        if (takeValue(QStringLiteral("--workdir"))) {
-            std::error_code error;
-            std::filesystem::current_path(value.toStdString(), error);
-            if (error) {
-                std::fprintf(stderr, "tickora: cannot use the working folder %s: %s\n",
-                             value.toLocal8Bit().constData(), error.message().c_str());
-                return 2;
-            }
-        } else if (takeValue(QStringLiteral("--screenshot"))) {
-            screenshot = value;
-        } else if (arg == QLatin1String("--quit-when-shown")) {
-            // For the start-up benchmark: ends once the first window has been shown and painted.
-            quitWhenShown = true;
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::printf("usage: tickora [--workdir DIR]\n");
-            return 0;
-        } else {
-            std::fprintf(stderr, "tickora: unknown argument %s\nusage: tickora [--workdir DIR]\n",
-                         arg.toLocal8Bit().constData());
-            return 2;
-        }
+    // Everything the command line decides is settled before QApplication, which needs a display.
+    const DesktopArgs args = ParseDesktopArgs(std::vector<std::string>(argv, argv + argc));
+    if (!args.ok) {
+        std::fprintf(stderr, "tickora: %s\nTry 'tickora --help'.\n", args.error.c_str());
+        return 2;
     }
-    LoadHostsFromEnvironment();
-    LoadRetryPolicyFromEnvironment();
+    if (args.help) {
+        std::fputs(DesktopUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (args.version) {
+        std::printf("Tickora %s\n", std::string(kVersionText).c_str());
+        return 0;
+    }
+    const WorkdirChoice workdir = ChooseWorkdir(WorkdirInputsFromProcess(args.workdir));
+    std::error_code error;
+    if (workdir.ok) {
+        std::filesystem::current_path(workdir.folder, error);
+    }
+    if (!workdir.ok || error) {
+        std::fprintf(stderr, "tickora: cannot use the working folder %s: %s\n",
+                     workdir.folder.c_str(),
+                     workdir.ok ? error.message().c_str() : workdir.error.c_str());
+        return 2;
+    }
+    SetDesktopConnectionOverrides(args.connection);
+    const ConnectionLoad connection = LoadConnectionSettings(args.connection);
+    // A bad value must not keep the window from opening: the user fixes it in the dialog. The
+    // values that could be read are in force meanwhile.
+    const std::vector<std::string> connectionErrors = connection.Errors();
+    for (const std::string& message : connectionErrors) {
+        std::fprintf(stderr, "tickora: %s\n", message.c_str());
+    }
+    ApplyConnectionSettings(connection.settings);
+
+    // Qt's own options (-platform, -style, ...) are handed on; ours are not.
+    std::vector<std::string> toolkitArgs = args.toolkitArgs;
+    std::vector<char*> toolkitArgv;
+    for (std::string& arg : toolkitArgs) {
+        toolkitArgv.push_back(arg.data());
+    }
+    toolkitArgv.push_back(nullptr);
+    int toolkitArgc = static_cast<int>(toolkitArgs.size());
+    QApplication application(toolkitArgc, toolkitArgv.data());
+    const QString screenshot = QString::fromStdString(args.screenshot);
+    const bool quitWhenShown = args.quitWhenShown;
 
     CTickoraApp app;
     if (!app.InitInstance()) {
@@ -261,6 +331,9 @@ int RunDesktop(int argc, char** argv) {
     }
     QObject::connect(&app, &CTickoraApp::finished, &application, &QApplication::quit,
                      Qt::QueuedConnection);
+    if (!connectionErrors.empty()) {
+        app.Frame()->ShowStatusText(FromUtf8(connectionErrors.front()));
+    }
     if (!screenshot.isEmpty()) {
         // A picture of the window once start-up (and an auto-started fetch) has settled.
         CMainFrame* frame = app.Frame();
@@ -287,7 +360,9 @@ int RunDesktop(int argc, char** argv) {
         QTimer::singleShot(0, app.Frame(), [&app] { app.Frame()->close(); });
     }
     application.exec();
-    return app.ExitInstance();
+    const int exitStatus = app.ExitStatus();
+    (void)app.ExitInstance();
+    return exitStatus;
 }
 
 }  // namespace tickora::gui

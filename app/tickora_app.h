@@ -35,12 +35,16 @@ class CTickoraApp : public QObject {
     [[nodiscard]] CTickoraView* View() const;
     [[nodiscard]] CTickoraDoc* Document() const { return m_pDoc.get(); }
     [[nodiscard]] StartupObjects* Objects() const { return m_pObjects.get(); }
+    // The process's exit status: 0, or after exit-after-fetch the command line's status for
+    // the fetch (0, 1 or 4).
+    [[nodiscard]] int ExitStatus() const { return m_exitStatus; }
 
   public slots:
     void OnCommand(int id);
     void OnAppAbout();
     void OnUsersGuide();
     void OnSettings();
+    void OnConnectionSettings();
     void OnFileNew();
     void OnFileOpen();
     void OnFilePrint();
@@ -60,10 +64,12 @@ class CTickoraApp : public QObject {
     // Posted commands are delivered only after the window was shown: a Fetch that auto-start
     // queued before a failed start-up must not run during the error message.
     bool m_bRunning = false;
+    int m_exitStatus = 0;
 };
 
-// The program: parses --workdir DIR (and the hidden --screenshot FILE), changes into the working
-// folder, reads the site hosts from the environment and runs the window until it closes.
+// The program: parses its command line before the window system is touched (--help and
+// --version answer without a display), chooses and enters the working folder, puts the
+// connection settings in force and runs the window until it closes.
 int RunDesktop(int argc, char** argv);
 
 }  // namespace tickora::gui

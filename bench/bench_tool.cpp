@@ -1,7 +1,11 @@
 // Helper of the end-to-end benchmark, run in a working folder that holds "market.csv" and
 // "fetchlist.csv":
 //   bench_tool urls quote DIR             curl config: every block's quote page into DIR
-//   bench_tool urls history DAYS DIR      curl config: every stock's history pages into DIR
+//   bench_tool urls history DAYS DIR [distinct]
+//                                         curl config: every stock's history pages into DIR,
+//                                         under the job's four names or, with distinct (for
+//                                         curl's parallel transfers), one name each
+//   bench_tool urls profile DIR           curl config: every stock's profile page into DIR
 //   bench_tool parse-quotes DIR REPEAT    parses the saved quote pages REPEAT times; prints the
 //                                         median seconds of one pass and writes the daily file
 //                                         (layout 3) into DIR
@@ -10,9 +14,9 @@
 //                                         (measured here, not from a big interpreter's fork,
 //                                         whose pages would count as the child's peak)
 // The URLs come from the same code the jobs use, so curl requests exactly what Tickora requests.
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <spawn.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +31,7 @@
 #include "catalog/stock_list.h"
 #include "formats/quote_file.h"
 #include "pages/history_page.h"
+#include "pages/profile_page.h"
 #include "pages/quote_page.h"
 #include "web/hosts.h"
 
@@ -67,7 +72,7 @@ int QuoteUrls(const std::string& dir) {
     return 0;
 }
 
-int HistoryUrls(int days, const std::string& dir) {
+int HistoryUrls(int days, const std::string& dir, bool distinct) {
     tickora::CMarketTable markets;
     tickora::CStockList list;
     if (!LoadList(markets, list)) {
@@ -79,9 +84,31 @@ int HistoryUrls(int days, const std::string& dir) {
             const tickora::CStockRecord& stock = block->m_aStocks[i];
             const tickora::CKdtRequest request(stock.m_szSymbol, stock.m_nCode, days);
             for (int j = 0; j < request.m_nPages; ++j) {
-                std::printf("url = \"%s\"\noutput = \"%s/kdttemp-%03d.html\"\n",
-                            request.GetPageUrl(j), dir.c_str(), j);
+                if (distinct) {
+                    std::printf("url = \"%s\"\noutput = \"%s/kdt-%04d-%03d.html\"\n",
+                                request.GetPageUrl(j), dir.c_str(), stock.m_nCode, j);
+                } else {
+                    std::printf("url = \"%s\"\noutput = \"%s/kdttemp-%03d.html\"\n",
+                                request.GetPageUrl(j), dir.c_str(), j);
+                }
             }
+        }
+    }
+    return 0;
+}
+
+int ProfileUrls(const std::string& dir) {
+    tickora::CMarketTable markets;
+    tickora::CStockList list;
+    if (!LoadList(markets, list)) {
+        return 1;
+    }
+    for (int b = 0; b < list.m_nBlocks; ++b) {
+        const tickora::CQuoteBlock* block = list.GetBlock(b);
+        for (int i = 0; i < block->m_nStocks; ++i) {
+            const int code = block->m_aStocks[i].m_nCode;
+            std::printf("url = \"%s\"\noutput = \"%s/fundamental-%04d.html\"\n",
+                        tickora::ProfileUrl(code).c_str(), dir.c_str(), code);
         }
     }
     return 0;
@@ -158,8 +185,12 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "urls" && args[1] == "quote") {
         return QuoteUrls(args[2]);
     }
-    if (args.size() == 4 && args[0] == "urls" && args[1] == "history") {
-        return HistoryUrls(std::atoi(args[2].c_str()), args[3]);
+    if ((args.size() == 4 || (args.size() == 5 && args[4] == "distinct")) && args[0] == "urls" &&
+        args[1] == "history") {
+        return HistoryUrls(std::atoi(args[2].c_str()), args[3], args.size() == 5);
+    }
+    if (args.size() == 3 && args[0] == "urls" && args[1] == "profile") {
+        return ProfileUrls(args[2]);
     }
     if (args.size() == 3 && args[0] == "parse-quotes") {
         return ParseQuotes(args[1], std::max(1, std::atoi(args[2].c_str())));
@@ -167,7 +198,9 @@ int main(int argc, char** argv) {
     if (args.size() == 2 && args[0] == "load-list") {
         return LoadListTimed(std::max(1, std::atoi(args[1].c_str())));
     }
-    std::fprintf(stderr, "usage: bench_tool urls quote DIR | urls history DAYS DIR | "
-                         "parse-quotes DIR REPEAT | load-list REPEAT | measure CMD...\n");
+    std::fprintf(stderr,
+                 "usage: bench_tool urls quote DIR | urls history DAYS DIR [distinct] | "
+                 "urls profile DIR | "
+                 "parse-quotes DIR REPEAT | load-list REPEAT | measure CMD...\n");
     return 2;
 }

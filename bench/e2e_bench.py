@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 """End-to-end benchmarks of Tickora against the simulated site, written to bench/REPORT.md.
 
-    e2e_bench.py BUILD_DIR REPORT [--runs N] [--quick]
+    e2e_bench.py BUILD_DIR REPORT [--runs N] [--quick] [--distance-only]
 
 Everything runs on loopback: tickora-site serves the market, tickora-cli runs the jobs, and curl
 fetches the very same URLs (one process, connection reuse) as the physical limit. Times are
 medians over N runs; peak memory is the maximum resident set of the measured process.
+
+The runs "at a distance" hold every answer of the site back 20 ms (tickora-site --latency), where
+one request at a time decides everything, and set Tickora on one connection against curl one URL
+after another and on eight against curl --parallel --parallel-max 8. --distance-only runs just
+those and puts their section into the existing report in place of the old one.
 """
 import argparse
 import json
@@ -17,10 +22,17 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 SITE_DATE = "2026-12-04"
+LATENCY_MS = 20
+DISTANT_STOCKS = 500
+DISTANT_HISTORY_DAYS = 100  # two pages a stock, 1,006 pages: the run first measured at 20 ms
+UPDATE_DAYS = 200
+PARALLEL = 8
+DISTANCE_HEADING = "## At a distance"
 
 
 BENCH_TOOL = None  # set in main: the build's bench_tool, which spawns and measures a command
@@ -42,19 +54,26 @@ def median_run(args, runs, **kw):
 
 
 class Site:
-    def __init__(self, build, stocks):
-        self.proc = subprocess.Popen(
-            [str(build / "site" / "tickora-site"), "--port", "0", "--stocks", str(stocks),
-             "--date", SITE_DATE], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    def __init__(self, build, stocks, latency_ms=0):
+        args = [str(build / "site" / "tickora-site"), "--port", "0", "--stocks", str(stocks),
+                "--date", SITE_DATE]
+        if latency_ms:
+            args += ["--latency", str(latency_ms)]
+        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.url = "http://127.0.0.1:" + self.proc.stdout.readline().decode().strip()
+
+    def control(self, what):
+        """/_control/clear, /_control/requests, /_control/peak: the site's own count."""
+        with urllib.request.urlopen(self.url + "/_control/" + what) as answer:
+            return answer.read().decode()
 
     def stop(self):
         self.proc.terminate()
         self.proc.wait()
 
 
-def workdir_for(build, site, stocks, base):
-    work = base / f"work-{stocks}"
+def workdir_for(build, site, stocks, base, name=None):
+    work = base / (name or f"work-{stocks}")
     if work.exists():
         shutil.rmtree(work)
     work.mkdir(parents=True)
@@ -65,21 +84,176 @@ def workdir_for(build, site, stocks, base):
     return work
 
 
-def curl_config(build, work, site, kind, pages, days=200):
+def curl_config(build, work, site, kind, pages, days=200, distinct=False):
     args = [str(build / "bench" / "bench_tool"), "urls", kind]
     if kind == "history":
         args.append(str(days))
     args.append(str(pages))
+    if distinct:
+        args.append("distinct")  # parallel transfers must not write one file at once
     env = dict(os.environ, TICKORA_SITE=site.url)
     text = subprocess.run(args, cwd=work, env=env, check=True, capture_output=True).stdout
-    config = work / f"curl-{kind}.cfg"
+    config = work / f"curl-{kind}{'-distinct' if distinct else ''}.cfg"
     config.write_bytes(b'user-agent = "Http Ver1.0 Session"\n' + text)
     return config, text.count(b"url = ")
 
 
-def cli(build, work, site, *command):
+def cli(build, work, site, *command, options=()):
     return [str(build / "cli" / "tickora-cli"), "--workdir", str(work), "--site", site.url,
-            *command]
+            *options, *command]
+
+
+def cli_knows(build, word):
+    """Whether tickora-cli's usage mentions word (an option still being added, say)."""
+    proc = subprocess.run([str(build / "cli" / "tickora-cli"), "--help"], capture_output=True,
+                          text=True)
+    return word in proc.stdout + proc.stderr
+
+
+def curl_parallel(config):
+    return ["curl", "-s", "--parallel", "--parallel-max", str(PARALLEL), "-K", str(config)]
+
+
+def ratio_row(what, pages, tick, curl, curl_how, limit):
+    """One line of the distance table; tick is None when the run could not be made."""
+    if tick is None:
+        return (f"| {what} | {pages} | not measured yet | {curl:.2f} s ({curl_how}) | – | "
+                f"≤ {limit:.2f} × | not measured |")
+    ratio = tick / curl
+    return (f"| {what} | {pages} | {tick:.2f} s | {curl:.2f} s ({curl_how}) | {ratio:.2f} × | "
+            f"≤ {limit:.2f} × | {verdict(ratio <= limit)} |")
+
+
+def distance_section(build, base, runs):
+    """The runs at LATENCY_MS a page: the section's lines."""
+    knows_connections = cli_knows(build, "--connections")
+    knows_update = cli_knows(build, "--update")
+
+    def tickora(work, site, command, connections, peak=None):
+        if connections > 1 and not knows_connections:
+            return None
+        env = dict(os.environ, TICKORA_CONNECTIONS=str(connections))
+        options = ["--connections", str(connections)] if knows_connections else []
+        if peak is not None:
+            site.control("clear")
+        seconds, _, _ = median_run(cli(build, work, site, *command, options=options), runs,
+                                   env=env)
+        if peak is not None:
+            peak.append(int(site.control("peak")))
+        return seconds
+
+    rows = []
+    peaks = []
+    print(f"at {LATENCY_MS} ms: history of {DISTANT_STOCKS} stocks ...", file=sys.stderr)
+    site = Site(build, DISTANT_STOCKS, LATENCY_MS)
+    try:
+        work = workdir_for(build, site, DISTANT_STOCKS, base, "distant")
+        pages = work / "curl-pages"
+        pages.mkdir()
+        days = str(DISTANT_HISTORY_DAYS)
+        seq, hpages = curl_config(build, work, site, "history", pages, DISTANT_HISTORY_DAYS)
+        par, _ = curl_config(build, work, site, "history", pages, DISTANT_HISTORY_DAYS, True)
+        history = ["kdt", "--all", "--days", days]
+        what = f"all-stocks history, {DISTANT_STOCKS} stocks, {days} days"
+        rows.append(ratio_row(f"{what}, 1 connection", hpages,
+                              tickora(work, site, history, 1),
+                              median_run(["curl", "-s", "-K", str(seq)], runs)[0],
+                              "one after another", 1.05))
+        rows.append(ratio_row(f"{what}, {PARALLEL} connections", hpages,
+                              tickora(work, site, history, PARALLEL, peaks),
+                              median_run(curl_parallel(par), runs)[0],
+                              f"--parallel-max {PARALLEL}", 1.15))
+
+        print(f"at {LATENCY_MS} ms: profiles ...", file=sys.stderr)
+        pconfig, ppages = curl_config(build, work, site, "profile", pages)
+        what = f"profiles, {DISTANT_STOCKS} stocks"
+        rows.append(ratio_row(f"{what}, 1 connection", ppages,
+                              tickora(work, site, ["profiles"], 1),
+                              median_run(["curl", "-s", "-K", str(pconfig)], runs)[0],
+                              "one after another", 1.05))
+        rows.append(ratio_row(f"{what}, {PARALLEL} connections", ppages,
+                              tickora(work, site, ["profiles"], PARALLEL, peaks),
+                              median_run(curl_parallel(pconfig), runs)[0],
+                              f"--parallel-max {PARALLEL}", 1.15))
+
+        print(f"at {LATENCY_MS} ms: histories brought up to date ...", file=sys.stderr)
+        _, stocks = curl_config(build, work, site, "history", pages, 50)
+        update = None
+        if knows_update:
+            # The files of a full fetch, from a site as near as can be: same market, same bytes.
+            near = Site(build, DISTANT_STOCKS)
+            try:
+                run_measured(cli(build, work, near, "kdt", "--all", "--days", str(UPDATE_DAYS)))
+            finally:
+                near.stop()
+            site.control("clear")
+            seconds, _ = run_measured(cli(build, work, site, "kdt", "--all", "--days",
+                                          str(UPDATE_DAYS), "--update"))
+            requests = sum(1 for line in site.control("requests").splitlines()
+                           if line.startswith("/t?"))
+            update = (requests, seconds)
+    finally:
+        site.stop()
+
+    print(f"at {LATENCY_MS} ms: daily fetch of 3,800 stocks ...", file=sys.stderr)
+    site = Site(build, 3800, LATENCY_MS)
+    try:
+        work = workdir_for(build, site, 3800, base, "distant-3800")
+        pages = work / "curl-pages"
+        pages.mkdir()
+        qconfig, qpages = curl_config(build, work, site, "quote", pages)
+        what = "daily fetch, 3,800 stocks"
+        rows.append(ratio_row(f"{what}, 1 connection", qpages,
+                              tickora(work, site, ["fetch"], 1),
+                              median_run(["curl", "-s", "-K", str(qconfig)], runs)[0],
+                              "one after another", 1.05))
+        rows.append(ratio_row(f"{what}, {PARALLEL} connections", qpages,
+                              tickora(work, site, ["fetch"], PARALLEL, peaks),
+                              median_run(curl_parallel(qconfig), runs)[0],
+                              f"--parallel-max {PARALLEL}", 1.15))
+    finally:
+        site.stop()
+
+    if update:
+        requests, seconds = update
+        per_stock = requests / stocks
+        rows.append(f"| `kdt --all --update`, unchanged histories of {stocks} stocks | {requests} "
+                    f"| {seconds:.2f} s | – | {per_stock:.3f} requests a stock | ≤ 1.02 requests "
+                    f"a stock | {verdict(per_stock <= 1.02)} |")
+    else:
+        rows.append(f"| `kdt --all --update`, unchanged histories of {stocks} stocks | – | not "
+                    f"measured yet (tickora-cli has no `kdt --update`) | – | – | ≤ 1.02 requests "
+                    f"a stock | not measured |")
+
+    lines = [f"{DISTANCE_HEADING}: {LATENCY_MS} ms an answer\n",
+             f"`tickora-site --latency {LATENCY_MS}` holds every answer back {LATENCY_MS} ms, as a "
+             f"site some way off does. curl fetches the same URLs one after another (`curl -K`, "
+             f"one connection) and over {PARALLEL} connections (`curl --parallel --parallel-max "
+             f"{PARALLEL}`); Tickora runs on one connection and on {PARALLEL} (`--connections "
+             f"{PARALLEL}`, `TICKORA_CONNECTIONS={PARALLEL}`). Medians of {runs} runs.\n",
+             "| Run | Pages | Tickora | curl | Ratio | Target | Result |",
+             "|---|---|---|---|---|---|---|"]
+    lines.extend(rows)
+    lines.append("")
+    if peaks:
+        lines.append(f"The most requests the site answered at once during the {PARALLEL}-connection "
+                     f"runs: {max(peaks)}.\n")
+    if not knows_connections:
+        lines.append("tickora-cli has no `--connections` yet: the runs on more than one "
+                     "connection were not made.\n")
+    return lines
+
+
+def splice_section(report, section):
+    """Puts section in place of the report's distance section, or before the parsers'."""
+    text = report.read_text() if report.exists() else "# Tickora benchmark report\n"
+    blocks = text.split("\n## ")
+    head, rest = blocks[0], ["## " + b for b in blocks[1:]]
+    body = "\n".join(section).rstrip("\n") + "\n"
+    kept = [b for b in rest if not b.startswith(DISTANCE_HEADING)]
+    at = next((i for i, b in enumerate(kept) if b.startswith("## Parsers")), len(kept))
+    kept.insert(at, body)
+    report.write_text("\n".join([head.rstrip("\n") + "\n"] + [b.rstrip("\n") + "\n" for b in kept]))
 
 
 def machine():
@@ -126,13 +300,22 @@ def main():
     parser.add_argument("report", type=Path)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--quick", action="store_true", help="fewer sizes and runs")
+    parser.add_argument("--distance-only", action="store_true",
+                        help="only the runs at a distance, put into the existing report")
     opts = parser.parse_args()
     build = opts.build.resolve()
     global BENCH_TOOL
     BENCH_TOOL = build / "bench" / "bench_tool"
     runs = 2 if opts.quick else opts.runs
+    # A sequential run at a distance takes tens of seconds; three give a median.
+    distance_runs = 1 if opts.quick else min(runs, 3)
     sizes = [500, 1000, 3800] if opts.quick else [500, 1000, 2000, 3800]
     base = Path(tempfile.mkdtemp(prefix="tickora-bench-"))
+    if opts.distance_only:
+        splice_section(opts.report, distance_section(build, base, distance_runs))
+        shutil.rmtree(base, ignore_errors=True)
+        print(opts.report.read_text())
+        return
     lines = []
     targets = []
 
@@ -247,6 +430,7 @@ def main():
     lines.append("")
     lines.append(f"The all-stocks price history: {hrequests} pages, peak memory "
                  f"{htick_kb / 1024:.1f} MB.\n")
+    lines.extend(distance_section(build, base, distance_runs))
     lines.append("## Parsers (Google Benchmark, medians)\n")
     lines.append("| Benchmark | Time per page | Throughput |")
     lines.append("|---|---|---|")

@@ -26,10 +26,9 @@ enum class Opt {
     kHelp,
     kVersion,
     kWorkdir,
-    kSite,
-    kRetries,
-    kPace,
+    kConnection,
     kJson,
+    kWait,
     kKeepHtml,
     kAddedOnly,
     kUseKeptHtml,
@@ -49,6 +48,7 @@ struct OptionEntry {
     bool takesValue;
     // The commands it belongs to; empty = any place on the line.
     std::array<Command, 2> commands;
+    ConnectionKey key = ConnectionKey::kSite;  // for kConnection
 };
 
 constexpr std::array<Command, 2> kAnywhere{Command::kNone, Command::kNone};
@@ -60,10 +60,16 @@ constexpr std::array kOptions{
     OptionEntry{"help", Opt::kHelp, false, kAnywhere},
     OptionEntry{"version", Opt::kVersion, false, kAnywhere},
     OptionEntry{"workdir", Opt::kWorkdir, true, kAnywhere},
-    OptionEntry{"site", Opt::kSite, true, kAnywhere},
-    OptionEntry{"retries", Opt::kRetries, true, kAnywhere},
-    OptionEntry{"pace", Opt::kPace, true, kAnywhere},
+    OptionEntry{"site", Opt::kConnection, true, kAnywhere, ConnectionKey::kSite},
+    OptionEntry{"quote-host", Opt::kConnection, true, kAnywhere, ConnectionKey::kQuoteHost},
+    OptionEntry{"table-host", Opt::kConnection, true, kAnywhere, ConnectionKey::kTableHost},
+    OptionEntry{"profile-host", Opt::kConnection, true, kAnywhere, ConnectionKey::kProfileHost},
+    OptionEntry{"retries", Opt::kConnection, true, kAnywhere, ConnectionKey::kRetries},
+    OptionEntry{"pace", Opt::kConnection, true, kAnywhere, ConnectionKey::kPaceMs},
+    OptionEntry{"page-timeout", Opt::kConnection, true, kAnywhere, ConnectionKey::kPageTimeout},
+    OptionEntry{"connections", Opt::kConnection, true, kAnywhere, ConnectionKey::kConnections},
     OptionEntry{"json", Opt::kJson, false, kAnywhere},
+    OptionEntry{"wait", Opt::kWait, false, kAnywhere},
     OptionEntry{"keep-html", Opt::kKeepHtml, false, kListJobs},
     OptionEntry{"added-only", Opt::kAddedOnly, false, kListJobs},
     OptionEntry{"use-kept-html", Opt::kUseKeptHtml, false, kListJobs},
@@ -116,15 +122,6 @@ std::string RangeError(const char* name, unsigned min, unsigned max, std::string
            " to " + std::to_string(max) + " (got '" + std::string(got) + "')";
 }
 
-bool IsSiteUrl(std::string_view url) {
-    for (std::string_view scheme : {"http://", "https://"}) {
-        if (url.substr(0, scheme.size()) == scheme && url.size() > scheme.size()) {
-            return true;
-        }
-    }
-    return false;
-}
-
 class Parser {
   public:
     ParseResult Run(const std::vector<std::string>& args) {
@@ -168,10 +165,11 @@ class Parser {
                 if (!entry->takesValue && value) {
                     return Fail("--" + name + " takes no value");
                 }
-                if (m_seen[static_cast<std::size_t>(entry->opt)]) {
+                const auto seen = static_cast<std::size_t>(entry - kOptions.data());
+                if (m_seen[seen]) {
                     return Fail("--" + name + " is given twice");
                 }
-                m_seen[static_cast<std::size_t>(entry->opt)] = true;
+                m_seen[seen] = true;
                 if (std::string error = Apply(*entry, value.value_or("")); !error.empty()) {
                     return Fail(error);
                 }
@@ -212,6 +210,11 @@ class Parser {
         if (o.command == Command::kNone) {
             return Fail("no command given");
         }
+        if (!o.connectionCleared.empty() && o.command != Command::kSettings) {
+            const ConnectionKey key = o.connectionCleared.front();
+            return Fail(std::string(InfoOf(key).option) + " needs a value (an empty one removes " +
+                        "the key from connection.toml, and only with settings)");
+        }
         if (o.command == Command::kKdt && o.codeGiven == o.code.allStocks) {
             return Fail(o.codeGiven ? "kdt takes --code N or --all, not both"
                                     : "kdt needs --code N or --all");
@@ -230,18 +233,23 @@ class Parser {
                 }
                 o.workdir = value;
                 return {};
-            case Opt::kSite:
-                if (!IsSiteUrl(value)) {
-                    return "--site must be an http:// URL (got '" + value + "')";
+            case Opt::kConnection: {
+                if (value.empty()) {
+                    // Whether that may mean "remove it" depends on the command: checked last.
+                    o.connectionCleared.push_back(entry.key);
+                    return {};
                 }
-                o.site = value;
+                std::string rule = SetFromText(o.connection, entry.key, value);
+                if (!rule.empty()) {
+                    return "--" + std::string(entry.name) + " " + rule + " (got '" + value + "')";
+                }
                 return {};
-            case Opt::kRetries:
-                return SetNumber(o.retries, entry.name, value, 0, kMaxRetries);
-            case Opt::kPace:
-                return SetNumber(o.paceMs, entry.name, value, 0, kMaxPaceMs);
+            }
             case Opt::kJson:
                 o.json = true;
+                return {};
+            case Opt::kWait:
+                o.wait = true;
                 return {};
             case Opt::kKeepHtml:
                 o.list.keepHtml = true;
@@ -347,8 +355,8 @@ const char* CommandName(Command command) {
 }
 
 std::string UsageText() {
-    return "usage: tickora-cli [--workdir DIR] [--site URL] [--retries N] [--pace MS] [--json] "
-           "COMMAND [OPTIONS]\n"
+    return "usage: tickora-cli [--workdir DIR] [CONNECTION OPTIONS] [--json] [--wait] COMMAND "
+           "[OPTIONS]\n"
            "\n"
            "commands:\n"
            "  fetch                       daily quote fetch, then the daily quote file\n"
@@ -361,27 +369,45 @@ std::string UsageText() {
            "                              company profiles into VorlaneEx.DIC\n"
            "  performance                 performance figures file\n"
            "  settings [--format N] [--output-dir DIR] [--auto-start 0|1]\n"
-           "           [--exit-after-fetch 0|1] [--decimals 0|1]\n"
-           "                              print the settings, or change and save them\n"
-           "                              (format 0..3; output dir at most 127 Shift-JIS bytes)\n"
+           "           [--exit-after-fetch 0|1] [--decimals 0|1] [CONNECTION OPTIONS]\n"
+           "                              print the settings, or change and save them:\n"
+           "                              the first five into Tickora.ini (format 0..3; output\n"
+           "                              dir at most 127 Shift-JIS bytes), the connection\n"
+           "                              options into connection.toml (an empty value, as in\n"
+           "                              --site=, removes the key)\n"
            "\n"
            "options:\n"
            "  --workdir DIR   working folder with Tickora.ini, market.csv, fetchlist.csv\n"
-           "                  (default: the current folder)\n"
-           "  --site URL      the finance site for all pages (default: TICKORA_SITE and\n"
-           "                  TICKORA_QUOTE_HOST, TICKORA_TABLE_HOST, TICKORA_PROFILE_HOST)\n"
-           "  --retries N     retry a failed page download up to N times (0..10)\n"
-           "  --pace MS       at least MS milliseconds between two requests (0..60000)\n"
-           "  --json          print the outcome as one JSON object instead of the summary\n"
+           "                  (default: TICKORA_HOME, else the current folder when it holds\n"
+           "                  Tickora.ini or market.csv, else ~/.local/share/tickora)\n"
            "  --help, --version\n"
+           "\n"
+           "connection options (over TICKORA_* variables, over connection.toml):\n"
+           "  --site URL           the finance site for all pages (default: the simulated\n"
+           "                       site on loopback, " +
+           std::string(kDefaultSite) +
+           ")\n"
+           "  --quote-host URL     quote and listing pages only\n"
+           "  --table-host URL     price-history tables only\n"
+           "  --profile-host URL   company profiles only\n"
+           "  --retries N          retry a failed page download up to N times (0..10)\n"
+           "  --pace MS            at least MS milliseconds between two requests (0..60000)\n"
+           "  --page-timeout S     give up a page after S seconds (1..3600, default 300)\n"
+           "  --connections N      connections to the site at once (1..16, default 1)\n"
+           "\n"
+           "other options:\n"
+           "  --json               print the outcome as one JSON object instead of the summary\n"
+           "  --wait               when another job uses the working folder, wait for it to\n"
+           "                       end (Ctrl+C ends the wait) instead of refusing with status 5\n"
            "\n"
            "exit status:\n"
            "  0  ran to its end, every item succeeded\n"
            "  1  ended early: a failed download ended it as its rules say, Cancel, an error,\n"
            "     or nothing could be written\n"
-           "  2  usage error\n"
+           "  2  usage error, or a bad connection setting\n"
            "  3  market.csv missing\n"
-           "  4  ran to its end, but some items failed, each named in the summary\n";
+           "  4  ran to its end, but some items failed, each named in the summary\n"
+           "  5  another job is using the working folder (see --wait)\n";
 }
 
 }  // namespace tickora::cli

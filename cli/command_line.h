@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/connection_settings.h"
 #include "jobs/tickora_view.h"
 #include "web/retry.h"
 
@@ -36,16 +37,19 @@ struct SettingsChanges {
 
 struct CliOptions {
     Command command = Command::kNone;
-    std::string workdir;  // empty = the current folder
-    std::string site;     // empty = the hosts from the environment
+    std::string workdir;  // empty = chosen as ChooseWorkdir says
     ListOptions list;     // fetchlist and profiles share the three switches
     CodeOptions code;     // kdt; code and days start at the dialog's values
     bool codeGiven = false;
     SettingsChanges settings;
-    // Bounded retries and pacing of the downloads; empty = what the environment says.
-    std::optional<int> retries;
-    std::optional<int> paceMs;
+    // --site, --quote-host, --table-host, --profile-host, --retries, --pace, --page-timeout and
+    // --connections: over the environment and "connection.toml" for a job; for `settings`, what
+    // to save into "connection.toml".
+    ConnectionLayer connection;
+    // `settings` only: the keys given an empty value, to be removed from "connection.toml".
+    std::vector<ConnectionKey> connectionCleared;
     bool json = false;  // the outcome as one JSON object on standard output
+    bool wait = false;  // wait for another job in the working folder instead of refusing
 };
 
 struct ParseResult {
@@ -55,7 +59,8 @@ struct ParseResult {
 };
 
 // args excludes the program name. Options may use "--name value" or "--name=value". The options
-// before the command and --retries/--pace may stand anywhere; a command's own options follow it.
+// before the command and the connection options may stand anywhere; a command's own options
+// follow it.
 [[nodiscard]] ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 [[nodiscard]] const char* CommandName(Command command);
@@ -71,7 +76,8 @@ inline constexpr unsigned kMinDays = 10;
 inline constexpr unsigned kMaxDays = 3000;
 inline constexpr int kMaxOutputFormat = 3;  // 0 the empty item, 1 to 3 the three layouts
 inline constexpr int kMaxOutputDirBytes = 127;
-// --retries and --pace share the bounds of the download layer (web/retry.h).
+// The connection options share the bounds of the download layer (web/retry.h, web/download.h,
+// web/connections.h) through the connection settings.
 using tickora::kMaxPaceMs;
 using tickora::kMaxRetries;
 

@@ -10,9 +10,11 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "catalog/work_lock.h"
 #include "cli/terminal_view.h"
 #include "jobs/job_steps.h"
 #include "jobs/startup.h"
+#include "cli/workdir_setup.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 #include "web/sjis.h"
@@ -90,7 +92,46 @@ const char* FormatName(int format) {
     }
 }
 
-int RunSettings(const CliOptions& options, const CliStreams& streams) {
+// Takes the working folder for this process, or says who has it: another job, a settings save.
+// With --wait it waits until the folder is free or an interrupt ends the wait.
+std::optional<WorkLock> TakeWorkFolder(const CliOptions& options, const CliStreams& streams,
+                                       const std::atomic<int>& interrupts, int baseline,
+                                       int& status) {
+    WorkLockResult taken = TryLockWorkFolder(".");
+    if (taken.status == WorkLockStatus::kBusy && options.wait) {
+        std::fprintf(streams.err, "tickora-cli: %s; waiting for it to end\n",
+                     taken.Message().c_str());
+        taken = WaitForWorkFolder(".", [&] { return interrupts.load() == baseline; });
+    }
+    if (taken.Taken()) {
+        return std::move(taken.lock);
+    }
+    std::fprintf(streams.err, "tickora-cli: %s\n", taken.Message().c_str());
+    status = taken.status == WorkLockStatus::kBusy && interrupts.load() == baseline
+                 ? kExitLocked
+                 : kExitEndedEarly;
+    return std::nullopt;
+}
+
+int RunSettings(const CliOptions& options, const CliStreams& streams,
+                const std::atomic<int>& interrupts, int baseline) {
+    // A change is read, made and saved under the folder's lock, so that two saves at once never
+    // cost each other their change.
+    std::optional<WorkLock> lock;
+    if (options.settings.Any() || !(options.connection == ConnectionLayer{}) ||
+        !options.connectionCleared.empty()) {
+        int status = kExitDone;
+        lock = TakeWorkFolder(options, streams, interrupts, baseline, status);
+        if (!lock) {
+            return status;
+        }
+    }
+    // The connection settings go first: a change refused there leaves Tickora.ini alone too.
+    std::string connectionText;
+    const int connectionStatus = RunConnectionSettings(options, streams.err, connectionText);
+    if (connectionText.empty()) {
+        return connectionStatus;  // refused or not written; the reason is on standard error
+    }
     CAppSettings settings;
     settings.Load();
     if (options.settings.Any()) {
@@ -104,23 +145,30 @@ int RunSettings(const CliOptions& options, const CliStreams& streams) {
         }
     }
     std::fputs(FormatSettings(settings).c_str(), streams.out);
-    return kExitDone;
+    std::fputs(connectionText.c_str(), streams.out);
+    return connectionStatus;
 }
 
 int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
            int baseline, const PathView& paths) {
+    int status = kExitDone;
+    std::optional<WorkLock> lock = TakeWorkFolder(options, streams, interrupts, baseline, status);
+    if (!lock) {
+        return status;
+    }
     StartupObjects objects;
     LoadStartupObjects(objects);
+    for (const std::string& notice : objects.notices) {
+        std::fprintf(streams.err, "tickora-cli: %s\n", notice.c_str());
+    }
     if (!objects.marketLoaded) {
-        std::fprintf(streams.err, "market.csv not found.\n");
+        std::fputs("market.csv not found.\n", streams.err);
+        std::fprintf(streams.err, "%s\n", MarketMissingNote().c_str());
         return kExitNoMarket;
     }
-    // The start-up read TICKORA_RETRIES and TICKORA_PACE_MS; the command line overrides them.
-    if (options.retries || options.paceMs) {
-        RetryPolicy policy = GetRetryPolicy();
-        policy.retries = options.retries.value_or(policy.retries);
-        policy.paceMs = options.paceMs.value_or(policy.paceMs);
-        SetRetryPolicy(policy);
+    if (!objects.cannotRun.empty()) {
+        std::fprintf(streams.err, "tickora-cli: %s\n", objects.cannotRun.c_str());
+        return kExitUsage;
     }
 
     DialogAnswers answers;
@@ -131,6 +179,7 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     TerminalView view(streams.err, streams.errIsTerminal, job, answers, streams.columns);
     CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
     doc.SetView(&view);
+    doc.HandOverWorkLock(std::move(*lock));
 
     if (interrupts.load() != baseline) {
         return kExitEndedEarly;  // interrupted during start-up: nothing to finish
@@ -138,11 +187,14 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     const std::optional<JobOutcome> outcome =
         RunJobOnDocument(options.command, doc, view, interrupts, baseline);
     if (!outcome) {
-        if (options.command == Command::kFetch) {
+        if (options.command == Command::kFetch && objects.stocks.m_nBlocks == 0) {
             std::fputs(
                 "tickora-cli: fetchlist.csv has no stocks, nothing to fetch (build it with "
                 "'tickora-cli fetchlist')\n",
                 streams.err);
+        } else if (!doc.LastRefusal().empty()) {
+            std::fprintf(streams.err, "tickora-cli: %s did not start: %s\n", job.c_str(),
+                         doc.LastRefusal().c_str());
         } else {
             // The profile job's refusal has been shown as its message already.
             std::fprintf(streams.err, "tickora-cli: %s did not start\n", job.c_str());
@@ -235,17 +287,21 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
     // Paths in the summary are shown from where the user stands, not from the working folder.
     std::error_code cwdError;
     const PathView paths{std::filesystem::current_path(cwdError).string()};
+    std::string folder;
+    if (!ChooseCliWorkdir(options, streams.err, folder)) {
+        return kExitEndedEarly;
+    }
     WorkdirGuard workdir;
-    if (std::string error; !workdir.Enter(options.workdir, error)) {
+    if (std::string error; !workdir.Enter(folder, error)) {
         std::fprintf(streams.err, "tickora-cli: %s\n", error.c_str());
         return kExitEndedEarly;
     }
     if (options.command == Command::kSettings) {
-        return RunSettings(options, streams);
+        return RunSettings(options, streams, interrupts, baseline);
     }
-    LoadHostsFromEnvironment();
-    if (!options.site.empty()) {
-        SetSite(options.site);
+    // connection.toml of the working folder, the TICKORA_* variables, then the command line.
+    if (!ApplyConnectionForJob(options, streams.err)) {
+        return kExitUsage;
     }
     return RunJob(options, streams, interrupts, baseline, paths);
 }

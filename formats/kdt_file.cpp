@@ -1,6 +1,9 @@
 #include "formats/kdt_file.h"
 
+#include <cerrno>
 #include <cstring>
+#include <memory>
+#include <tuple>
 
 #include "formats/atomic_file.h"
 #include "web/work_folder.h"
@@ -17,6 +20,22 @@ void PutU32(unsigned char* at, std::uint32_t value) {
     PutU16(at, value & 0xFFFF);
     PutU16(at + 2, value >> 16);
 }
+
+std::uint32_t GetU16(const unsigned char* at) {
+    return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8);
+}
+
+std::uint32_t GetU32(const unsigned char* at) {
+    return GetU16(at) | (GetU16(at + 2) << 16);
+}
+
+std::int32_t Price(const unsigned char* low, const unsigned char* high) {
+    const auto highHalf = static_cast<std::int16_t>(GetU16(high));
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(highHalf) << 16 | GetU16(low));
+}
+
+// 3,000 days asked for make 60 pages of 50; a file far beyond that is no history of ours.
+constexpr long kMaxKdtDays = 100000;
 
 // The reader rebuilds a price as low + 65536 * high, so the high half keeps the sign.
 std::uint32_t LowHalf(std::int32_t price) {
@@ -49,6 +68,17 @@ void CKdtDay::Pack(unsigned char (&record)[kKdtRecordSize]) const {
     PutU16(record + 20, HighHalf(m_nHigh));
     PutU16(record + 22, HighHalf(m_nLow));
     PutU16(record + 24, HighHalf(m_nClose));
+}
+
+void CKdtDay::Unpack(const unsigned char (&record)[kKdtRecordSize]) {
+    m_nYear = static_cast<std::int32_t>(GetU16(record + 0));
+    m_nMonth = record[2];
+    m_nDay = record[3];
+    m_nOpen = Price(record + 6, record + 18);
+    m_nHigh = Price(record + 8, record + 20);
+    m_nLow = Price(record + 10, record + 22);
+    m_nClose = Price(record + 12, record + 24);
+    m_nVolume = static_cast<std::int32_t>(GetU32(record + 14));
 }
 
 bool CKdtDay::Write(std::FILE* out) const {
@@ -113,6 +143,65 @@ bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> p
         *error = file.Error();
     }
     return ok;
+}
+
+}  // namespace tickora
+
+namespace tickora {
+
+bool DateBefore(const CKdtDay& a, const CKdtDay& b) {
+    return std::tie(a.m_nYear, a.m_nMonth, a.m_nDay) < std::tie(b.m_nYear, b.m_nMonth, b.m_nDay);
+}
+
+bool WriteKdtDays(int code, bool inDataFolder, std::span<const CKdtDay> days) {
+    bool anyDay = false;
+    for (const CKdtDay& day : days) {
+        anyDay = anyDay || day.IsValid();
+    }
+    if (!anyDay) {
+        return false;
+    }
+    AtomicFile file;
+    if (!file.Open(KdtFileName(code, inDataFolder))) {
+        return false;
+    }
+    for (const CKdtDay& day : days) {
+        (void)day.Write(file.Get());
+    }
+    return file.Commit();
+}
+
+KdtRead ReadKdtFile(const std::string& path, std::vector<CKdtDay>& days) {
+    days.clear();
+    std::FILE* raw = std::fopen(path.c_str(), "rb");
+    if (raw == nullptr) {
+        return errno == ENOENT ? KdtRead::kMissing : KdtRead::kUnreadable;
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(raw, &std::fclose);
+    std::vector<CKdtDay> read;
+    unsigned char record[kKdtRecordSize];
+    std::size_t got = 0;
+    while ((got = std::fread(record, 1, sizeof record, file.get())) == sizeof record) {
+        CKdtDay day;
+        day.Unpack(record);
+        unsigned char again[kKdtRecordSize];
+        day.Pack(again);
+        if (!day.IsValid() || day.m_nMonth < 1 || day.m_nMonth > 12 || day.m_nDay < 1 ||
+            day.m_nDay > 31 || std::memcmp(record, again, sizeof record) != 0 ||
+            (!read.empty() && !DateBefore(read.back(), day)) ||
+            static_cast<long>(read.size()) >= kMaxKdtDays) {
+            return KdtRead::kMalformed;
+        }
+        read.push_back(day);
+    }
+    if (std::ferror(file.get())) {
+        return KdtRead::kUnreadable;
+    }
+    if (got != 0 || read.empty()) {
+        return KdtRead::kMalformed;
+    }
+    days = std::move(read);
+    return KdtRead::kOk;
 }
 
 }  // namespace tickora

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tickora {
 
@@ -24,6 +25,8 @@ struct CKdtDay {
     // Only days with 1900 < year < 2100 are written.
     [[nodiscard]] bool IsValid() const { return m_nYear > 1900 && m_nYear < 2100; }
     void Pack(unsigned char (&record)[kKdtRecordSize]) const;
+    // The inverse of Pack: every day Pack wrote comes back field for field.
+    void Unpack(const unsigned char (&record)[kKdtRecordSize]);
     // Writes the packed record when the day is valid; false on a write error.
     bool Write(std::FILE* out) const;
 };
@@ -43,5 +46,25 @@ void CreateKdtFolders();
 // when a file was written.
 bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> pages,
                   int* error = nullptr);
+
+// Writes days (oldest first) as the stock's file, replacing it whole; the days a history brought
+// up to date holds. Nothing happens without a valid day. Returns true when a file was written.
+bool WriteKdtDays(int code, bool inDataFolder, std::span<const CKdtDay> days);
+
+enum class KdtRead {
+    kOk,
+    kMissing,     // no such file
+    kUnreadable,  // it exists but cannot be read
+    // Not a history this program wrote: a size that is no whole number of records, no record at
+    // all, a record that Pack would not write again byte for byte (a date that is no day, bytes
+    // 4 and 5 set), days out of date order or repeated, or far more days than any request asks.
+    kMalformed,
+};
+
+// Reads a KDT file back into its days, oldest first; days is empty unless kOk.
+[[nodiscard]] KdtRead ReadKdtFile(const std::string& path, std::vector<CKdtDay>& days);
+
+// True when a's date comes before b's.
+[[nodiscard]] bool DateBefore(const CKdtDay& a, const CKdtDay& b);
 
 }  // namespace tickora

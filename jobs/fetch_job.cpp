@@ -111,10 +111,11 @@ void CTickoraDoc::WriteDailyQuoteFile(JobOutcome& outcome) {
     outcome.quoteDate = date;
     const std::string path =
         QuoteFileName(m_settings.m_szOutputDir, m_settings.m_nOutputFormat, year, month, day);
-    // A run that holds no quote at all (the first page failed after a restart, say) would
-    // replace the day's good file with an empty one: the existing file is kept instead.
-    if (!AnyQuote(m_stocks) && PathExists(path)) {
-        outcome.AddFile(path, FileState::kKept, "no quote was fetched");
+    // A run that holds no quote at all (the site was down, say) has no day to write: an empty
+    // file would read as a day without trading, or replace the day's good file.
+    if (!AnyQuote(m_stocks)) {
+        outcome.AddFile(path, PathExists(path) ? FileState::kKept : FileState::kFailed,
+                        "no quote was fetched");
         return;
     }
     int error = 0;

@@ -58,9 +58,9 @@ void CTickoraDoc::RunMakeFetchList() {
         if (!step.download.Ok()) {
             failure = &outcome.Fail(what, CauseOf(step.download), step.url, kMarketKept);
         } else if (step.parsed != kProfileRead) {
-            failure = &outcome.Fail(what, ProfileCause(step.parsed, step.path),
-                                    step.url.empty() ? AbsolutePath(step.path) : step.url,
-                                    kMarketKept);
+            failure =
+                &outcome.Fail(what, ProfileCause(step.parsed, step.path),
+                              step.url.empty() ? AbsolutePath(step.path) : step.url, kMarketKept);
         }
         if (failure != nullptr) {
             failure->codes = {step.code};
@@ -131,6 +131,11 @@ void CTickoraDoc::RunMakeFetchList() {
             outcome.AddFile(file, FileState::kWritten);
         }
         outcome.stocksListed = written.stocksWritten;
+        if (m_bAddedOnly == 0 && !written.filesWritten.empty()) {
+            // The next Fetch is for the new list, not the one read at start-up.
+            (void)m_stocks.Load(m_markets, Hosts().quote.c_str(), kFetchListPath,
+                                &outcome.warnings);
+        }
         if (written.filesWritten.empty() && !written.writeFailed) {
             // An empty listing (a site without stocks, say) never wipes out the user's list.
             outcome.AddFile(kFetchListPath, FileState::kKept, "no stock was listed");

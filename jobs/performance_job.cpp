@@ -101,9 +101,10 @@ void CTickoraDoc::WriteFiguresOutput(JobOutcome& outcome, int extracted) {
     std::snprintf(date, sizeof date, "%d/%d/%d", year, month, day);
     outcome.quoteDate = date;
     const std::string path = FiguresFileName(m_stocks, m_settings.m_szOutputDir);
-    // As the daily fetch does: no figures at all never replace an existing file of that day.
-    if (!AnyFigures(m_stocks) && PathExists(path)) {
-        outcome.AddFile(path, FileState::kKept, "no figures were fetched");
+    // As the daily fetch does: no figures at all write no file, and never replace one.
+    if (!AnyFigures(m_stocks)) {
+        outcome.AddFile(path, PathExists(path) ? FileState::kKept : FileState::kFailed,
+                        "no figures were fetched");
         return;
     }
     int error = 0;

@@ -84,10 +84,9 @@ void CTickoraDoc::RunGetProfiles() {
             if (!detail.Ok()) {
                 // With kept pages a failed download leaves the page an earlier run kept for this
                 // same stock, and that page is read.
-                ItemFailure& failure =
-                    outcome.Fail(what, CauseOf(detail), url,
-                                 parsed == kProfileRead ? "the page kept earlier was read"
-                                                        : kRecordKept);
+                ItemFailure& failure = outcome.Fail(
+                    what, CauseOf(detail), url,
+                    parsed == kProfileRead ? "the page kept earlier was read" : kRecordKept);
                 failure.codes = {code};
                 if (run.transfers >= kTransferFailuresInARow) {
                     outcome.StopAt(failure);

@@ -1,10 +1,30 @@
 #include "jobs/startup.h"
 
+#include "catalog/clock.h"
+#include "catalog/temp_files.h"
+#include "pages/url_fit.h"
 #include "web/hosts.h"
-#include "web/retry.h"
 #include "web/work_folder.h"
 
 namespace tickora {
+namespace {
+
+// A killed run leaves its temporary files beside the files it was writing: in the working
+// folder, the work folder, the history folders and the output folder.
+void RemoveLeftoverTemporaries(const CAppSettings& settings) {
+    std::vector<std::string> folders = {".", kWorkFolder, "DATA"};
+    for (int thousands = 1000; thousands <= 9000; thousands += 1000) {
+        folders.push_back("DATA/" + std::to_string(thousands));
+    }
+    if (const std::string output = settings.OutputDirPath(); !output.empty()) {
+        folders.push_back(output);
+    }
+    for (const std::string& folder : folders) {
+        (void)RemoveStaleTemporaries(folder);
+    }
+}
+
+}  // namespace
 
 void LoadStartupObjects(StartupObjects& objects) {
     objects.settings.Load();
@@ -13,9 +33,12 @@ void LoadStartupObjects(StartupObjects& objects) {
         (void)objects.stocks.Load(objects.markets, Hosts().quote.c_str(), "fetchlist.csv",
                                   &objects.notices);
     }
+    if (const UrlFitResult fit = CheckUrlsFit(Hosts(), objects.stocks, objects.markets, Today());
+        !fit.fits) {
+        objects.cannotRun = fit.message;
+    }
     CreateWorkFolder();
-    // Both front-ends start here, so unattended runs of either pick up the same retry settings.
-    LoadRetryPolicyFromEnvironment();
+    RemoveLeftoverTemporaries(objects.settings);
 }
 
 }  // namespace tickora

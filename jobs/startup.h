@@ -18,12 +18,16 @@ struct StartupObjects {
     // out and why (each naming the file and the line). Front-ends show them on standard error or
     // in the status bar.
     std::vector<std::string> notices;
+    // Why no job may run (UTF-8): a site URL whose pages' URLs do not fit their fields. Empty
+    // when the jobs may run.
+    std::string cannotRun;
 };
 
 // In the current (working) folder: settings from "Tickora.ini", the market table from
 // "market.csv", the fetch list from "fetchlist.csv" (skipped without a market table), then the
 // work folder "Webtemp". The loaders' notices are added to objects.notices. The site hosts must be
-// set before: the list composes its quote URLs.
+// set before: the list composes its quote URLs, and every page URL is checked to fit. Temporary
+// files that processes which no longer exist left behind are removed.
 void LoadStartupObjects(StartupObjects& objects);
 
 }  // namespace tickora

@@ -59,14 +59,32 @@ bool CTickoraDoc::OnNewDocument() {
 }
 
 bool CTickoraDoc::StartJob(Body body) {
+    if (!m_cannotRun.empty()) {
+        m_refusal = m_cannotRun;
+        return false;
+    }
     // All jobs share the stock list, the page buffer and the work files: one worker at a time.
     bool expected = false;
     if (!m_bWorkerAlive.compare_exchange_strong(expected, true)) {
+        m_refusal = "a job is running";
         return false;
     }
     if (m_worker.joinable()) {
         m_worker.join();  // the previous worker has finished; only its thread object is left
     }
+    // The files of a working folder belong to one job at a time, whichever process runs it.
+    if (m_handedLock.Held()) {
+        m_lock = std::move(m_handedLock);
+    } else {
+        WorkLockResult taken = TryLockWorkFolder(".");
+        if (!taken.Taken()) {
+            m_refusal = taken.Message();
+            m_bWorkerAlive = false;
+            return false;
+        }
+        m_lock = std::move(taken.lock);
+    }
+    m_refusal.clear();
     View().ShowRunning();
     m_bBusy = true;
     m_worker = std::thread([this, body] {
@@ -81,6 +99,7 @@ bool CTickoraDoc::StartJob(Body body) {
             EndJobByException("an unknown error");
         }
         SetDownloadCancelFlag(nullptr);
+        m_lock.Release();
         m_bWorkerAlive = false;
     });
     return true;
@@ -94,7 +113,12 @@ void CTickoraDoc::WaitForJob() {
 
 bool CTickoraDoc::OnFetch() {
     const CQuoteBlock* block0 = m_stocks.GetBlock(0);
-    if (block0 == nullptr || IsJobRunning()) {
+    if (block0 == nullptr) {
+        m_refusal = "fetchlist.csv has no stocks, so there is nothing to fetch";
+        return false;
+    }
+    if (IsJobRunning()) {
+        m_refusal = "a job is running";
         return false;
     }
     int year = 0;
@@ -109,6 +133,7 @@ bool CTickoraDoc::OnFetch() {
 
 bool CTickoraDoc::OnMakeFetchList() {
     if (IsJobRunning()) {
+        m_refusal = "a job is running";
         return false;
     }
     return StartJob(&CTickoraDoc::RunMakeFetchList);
@@ -116,6 +141,7 @@ bool CTickoraDoc::OnMakeFetchList() {
 
 bool CTickoraDoc::OnMakeKdt() {
     if (IsJobRunning()) {
+        m_refusal = "a job is running";
         return false;
     }
     m_bShowAllStocks = true;
@@ -124,6 +150,7 @@ bool CTickoraDoc::OnMakeKdt() {
 
 bool CTickoraDoc::OnGetProfiles() {
     if (IsJobRunning()) {
+        m_refusal = "a job is running";
         return false;
     }
     ProfileOptions options;
@@ -143,6 +170,7 @@ bool CTickoraDoc::OnGetProfiles() {
 
 bool CTickoraDoc::OnGetPerformance() {
     if (IsJobRunning()) {
+        m_refusal = "a job is running";
         return false;
     }
     m_bShowAllStocks = true;

@@ -9,6 +9,7 @@
 #include "catalog/app_settings.h"
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
+#include "catalog/work_lock.h"
 #include "jobs/job_outcome.h"
 #include "jobs/tickora_view.h"
 
@@ -42,6 +43,15 @@ class CTickoraDoc {
     void OnSaveQuoteFile();
     // Cancel button: m_bBusy := false, then m_bCancel := true.
     void CancelJob();
+
+    // Why the last job command started nothing (UTF-8): the list is empty, another process holds
+    // the working folder, a job still runs, or RefuseJobs said so. Empty after a start.
+    [[nodiscard]] std::string LastRefusal() const { return m_refusal; }
+    // Every job command from now on refuses with why (a site whose URLs do not fit, say).
+    void RefuseJobs(std::string why) { m_cannotRun = std::move(why); }
+    // The working folder's lock for the next job, from a front-end that waited for it. Without
+    // one, a job command takes the lock itself and refuses when another job holds it.
+    void HandOverWorkLock(WorkLock lock) { m_handedLock = std::move(lock); }
 
     // True while a worker thread exists (m_bBusy alone does not prove that: Cancel clears it).
     [[nodiscard]] bool IsJobRunning() const { return m_bWorkerAlive.load(); }
@@ -96,6 +106,12 @@ class CTickoraDoc {
 
     // Raised inside a job: the outcome so far, ended by the error.
     void EndJobByException(const char* what);
+
+    // Held from the start of a job to the end of its worker; the worker releases it.
+    WorkLock m_lock;
+    WorkLock m_handedLock;
+    std::string m_refusal;
+    std::string m_cannotRun;
 
     JobOutcome m_current;
     mutable std::mutex m_reportMutex;

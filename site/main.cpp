@@ -1,8 +1,14 @@
 // tickora-site: the simulated finance site on loopback, for the demo, the tests and the
 // benchmarks.
-//   tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD] [--dump-truth FILE]
+//   tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD] [--latency MS]
+//                [--split YYYY-MM-DD] [--listed YYYY-MM-DD] [--dump-truth FILE]
 //                [--write-fetchlist FILE]
 // With --port 0 the chosen port is the first line of standard output. SIGINT and SIGTERM stop it.
+// --latency delays every page answer by MS milliseconds, as a distant site would; --split shows
+// the history before that date adjusted for a 1:2 split. --listed places the young stocks'
+// listings before that date instead of before --date, so that two sites with the same --listed
+// and a later --date show histories that only grew.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +23,7 @@ namespace {
 void Usage() {
     std::fprintf(stderr,
                  "usage: tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD]\n"
+                 "                    [--latency MS] [--split YYYY-MM-DD] [--listed YYYY-MM-DD]\n"
                  "                    [--dump-truth FILE] [--write-fetchlist FILE]\n");
 }
 
@@ -25,6 +32,22 @@ bool ParseNumber(const char* text, long long& value) {
     value = std::strtoll(text, &end, 10);
     return end != text && *end == '\0';
 }
+
+// YYYY-MM-DD naming a day of the calendar from 1983 on, with nothing after it.
+bool ParseDate(const char* text, int& year, int& month, int& day) {
+    int used = 0;
+    if (std::sscanf(text, "%d-%d-%d%n", &year, &month, &day, &used) != 3 || text[used] != '\0' ||
+        year < 1983 || year > 9999 || month < 1 || month > 12 || day < 1) {
+        return false;
+    }
+    using namespace std::chrono;
+    return year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                          std::chrono::day{static_cast<unsigned>(day)}}
+        .ok();
+}
+
+// A minute per answer is already no site at all.
+constexpr long long kMaxLatencyMs = 60000;
 
 }  // namespace
 
@@ -46,11 +69,14 @@ int main(int argc, char** argv) {
             options.stocks = static_cast<int>(number);
         } else if (arg == "--seed" && ParseNumber(value, number)) {
             options.seed = static_cast<std::uint64_t>(number);
-        } else if (arg == "--date" &&
-                   std::sscanf(value, "%d-%d-%d", &options.year, &options.month, &options.day) ==
-                       3 &&
-                   options.year >= 1983 && options.month >= 1 && options.month <= 12 &&
-                   options.day >= 1 && options.day <= 31) {
+        } else if (arg == "--date" && ParseDate(value, options.year, options.month, options.day)) {
+        } else if (arg == "--split" &&
+                   ParseDate(value, options.splitYear, options.splitMonth, options.splitDay)) {
+        } else if (arg == "--listed" &&
+                   ParseDate(value, options.listedYear, options.listedMonth, options.listedDay)) {
+        } else if (arg == "--latency" && ParseNumber(value, number) && number >= 0 &&
+                   number <= kMaxLatencyMs) {
+            options.latency = std::chrono::milliseconds(number);
         } else if (arg == "--dump-truth") {
             truthPath = value;
         } else if (arg == "--write-fetchlist") {

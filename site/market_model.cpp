@@ -230,7 +230,8 @@ SiteDate TodayLocal() {
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed(seed) {
+MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date, SiteDate listedAsOf)
+    : m_seed(seed) {
     if (date.year == 0) {
         date = TodayLocal();
     }
@@ -239,6 +240,13 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed
     m_tradingDay = std::max(DayNumber(date), first1983);
     while (!IsWeekday(m_tradingDay)) {
         --m_tradingDay;
+    }
+    int listingDay = m_tradingDay;
+    if (listedAsOf.year != 0) {
+        listingDay = std::max(DayNumber(listedAsOf), first1983);
+        while (!IsWeekday(listingDay)) {
+            --listingDay;
+        }
     }
 
     // The listed codes: the lowest ranks of a fixed shuffle, so that a larger market holds
@@ -304,9 +312,9 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed
         s.emptyBusiness = s.fundsMarker && Uniform(Mix(h + 7)) < 0.5;
         const double age = Uniform(Mix(h + 8));
         if (age < 0.04) {
-            s.firstDay = WeekdaysBack(m_tradingDay, 20 + static_cast<int>(Pick(Mix(h + 9), 180)));
+            s.firstDay = WeekdaysBack(listingDay, 20 + static_cast<int>(Pick(Mix(h + 9), 180)));
         } else if (age < 0.12) {
-            s.firstDay = WeekdaysBack(m_tradingDay, 200 + static_cast<int>(Pick(Mix(h + 9), 5800)));
+            s.firstDay = WeekdaysBack(listingDay, 200 + static_cast<int>(Pick(Mix(h + 9), 5800)));
         }
         s.feature = FeatureOf(s, Mix(h + 10));
         s.business = BusinessOf(s, Mix(h + 11));
@@ -318,7 +326,7 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date) : m_seed
     m_indexOfCode.assign(10000, -1);
     for (std::size_t i = 0; i < m_listing.size(); ++i) {
         Stock& s = m_listing[i];
-        s.firstDay = std::max(s.firstDay, first1983);
+        s.firstDay = std::clamp(s.firstDay, first1983, std::max(first1983, m_tradingDay));
         m_indexOfCode[static_cast<std::size_t>(s.code)] = static_cast<int>(i);
         m_indexOfSymbol.emplace(s.symbol, static_cast<int>(i));
         if (s.isIndex) {

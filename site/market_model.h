@@ -94,7 +94,10 @@ struct Figures {
 
 class MarketModel {
   public:
-    MarketModel(int stocks, std::uint64_t seed, SiteDate date);
+    // Young stocks were listed a number of trading days before listedAsOf (year 0: before the
+    // site's date). Two sites with the same listedAsOf show histories that only grow from the
+    // earlier date to the later one; a site date before listedAsOf lists them from that date.
+    MarketModel(int stocks, std::uint64_t seed, SiteDate date, SiteDate listedAsOf = {});
 
     // Listing order: the two index rows, the stocks by code, the end-of-list row.
     [[nodiscard]] const std::vector<Stock>& Listing() const { return m_listing; }

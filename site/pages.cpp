@@ -305,6 +305,20 @@ std::string ListingPage(const MarketModel& model, int first) {
     return Utf8ToEuc(page);
 }
 
+namespace {
+
+// A day before a 1:2 split as the adjusted table shows it.
+DayBar SplitAdjusted(DayBar bar, int decimals) {
+    const double scale = decimals > 0 ? 100.0 : 1.0;
+    for (double* price : {&bar.open, &bar.high, &bar.low, &bar.close}) {
+        *price = std::max(1.0, std::round(*price / 2.0 * scale)) / scale;
+    }
+    bar.volume *= 2;
+    return bar;
+}
+
+}  // namespace
+
 std::string HistoryPage(const MarketModel& model, const HistoryRequest& request) {
     const Stock* stock = model.FindSymbol(request.symbol);
     std::string page = kHead;
@@ -336,10 +350,12 @@ std::string HistoryPage(const MarketModel& model, const HistoryRequest& request)
             ++skipped;
             continue;
         }
-        page += "<tr><td>" + DateText(it->dayNumber) + "</td><td>" + PriceText(it->open, decimals) +
-                "</td><td>" + PriceText(it->high, decimals) + "</td><td>" +
-                PriceText(it->low, decimals) + "</td><td>" + PriceText(it->close, decimals) +
-                "</td><td>" + Grouped(it->volume) + "</td><td>" + PriceText(it->close, decimals) +
+        const DayBar bar =
+            it->dayNumber < request.splitDayNumber ? SplitAdjusted(*it, decimals) : *it;
+        page += "<tr><td>" + DateText(bar.dayNumber) + "</td><td>" + PriceText(bar.open, decimals) +
+                "</td><td>" + PriceText(bar.high, decimals) + "</td><td>" +
+                PriceText(bar.low, decimals) + "</td><td>" + PriceText(bar.close, decimals) +
+                "</td><td>" + Grouped(bar.volume) + "</td><td>" + PriceText(bar.close, decimals) +
                 "</td></tr>\n";
         ++shown;
     }

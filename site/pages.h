@@ -38,6 +38,8 @@ struct HistoryRequest {
     SiteDate from{1983, 1, 1};
     SiteDate to;  // year 0: the site's date
     int offset = 0;
+    // Days before this day number show the prices of a 1:2 split made then; 0: no split.
+    int splitDayNumber = 0;
 };
 // "/t?s=...&y=OFFSET": 50 trading days from offset, newest first.
 [[nodiscard]] std::string HistoryPage(const MarketModel& model, const HistoryRequest& request);

@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -23,6 +24,9 @@ namespace {
 
 constexpr const char* kHtml = "text/html; charset=EUC-JP";
 constexpr std::size_t kRequestLogLimit = 100000;
+// Each open keep-alive connection holds one server thread: room for a client on its most
+// connections with a second client (curl, the control requests) beside it.
+constexpr std::size_t kServerThreads = 40;
 
 // The query of a raw target split into its parameters, each value percent-decoded but with
 // '+' kept: the quote pages join their symbols with it.
@@ -145,6 +149,7 @@ struct SiteServer::Impl {
     httplib::Server server;
     std::thread thread;
     int port = 0;
+    int listenSocket = -1;
     bool running = false;
 
     mutable std::mutex mutex;  // faults and requests
@@ -155,9 +160,13 @@ struct SiteServer::Impl {
     std::condition_variable stallWake;
     std::atomic<bool> stopping{false};
 
+    std::atomic<int> activeRequests{0};
+    std::atomic<int> peakRequests{0};
+
     explicit Impl(SiteOptions o)
         : options(std::move(o)),
-          model(options.stocks, options.seed, SiteDate{options.year, options.month, options.day}) {}
+          model(options.stocks, options.seed, SiteDate{options.year, options.month, options.day},
+                SiteDate{options.listedYear, options.listedMonth, options.listedDay}) {}
 
     // The fault for target: the longest matching prefix wins; a fault with a count is used up.
     std::optional<Fault> TakeFault(const std::string& target) {
@@ -212,6 +221,10 @@ struct SiteServer::Impl {
                 h.to = to;
             }
             h.offset = std::max(0, IntParam(params, "y", 0));
+            if (options.splitYear != 0) {
+                h.splitDayNumber =
+                    DayNumber({options.splitYear, options.splitMonth, options.splitDay});
+            }
             return {200, HistoryPage(model, h)};
         }
         constexpr std::string_view kProfile = "/biz/fundamental/";
@@ -231,10 +244,28 @@ struct SiteServer::Impl {
         return {404, "<html><body>404 Not Found</body></html>\n"};
     }
 
+    // Counts a page request while it is being answered, for PeakConcurrentRequests.
+    struct InFlight {
+        explicit InFlight(Impl& impl) : m_impl(impl) {
+            const int now = ++m_impl.activeRequests;
+            int peak = m_impl.peakRequests.load();
+            while (now > peak && !m_impl.peakRequests.compare_exchange_weak(peak, now)) {
+            }
+        }
+        ~InFlight() { --m_impl.activeRequests; }
+        InFlight(const InFlight&) = delete;
+        InFlight& operator=(const InFlight&) = delete;
+        Impl& m_impl;
+    };
+
     void Serve(const httplib::Request& req, httplib::Response& res) {
         if (req.path.rfind("/_control/", 0) == 0) {
             Control(req, res);
             return;
+        }
+        const InFlight counted(*this);
+        if (options.latency.count() > 0) {
+            Stall(options.latency);
         }
         {
             std::lock_guard lock(mutex);
@@ -335,7 +366,8 @@ struct SiteServer::Impl {
     }
 
     // "/_control/fault?prefix=...&kind=status&status=500&retry_after=30&bytes=N&stall_ms=N&times=N",
-    // "/_control/clear" and "/_control/requests" (the targets received, one a line). The prefix
+    // "/_control/clear", "/_control/requests" (the targets received, one a line) and
+    // "/_control/peak" (the most page requests answered at once since the last clear). The prefix
     // is percent-decoded and a '+' in it reads as a blank, so a prefix holding '+' (a quote
     // page's symbol list) is sent as %2B. Kinds: status, cut, stall, empty, garbage, huge,
     // noendtags, trickle (one byte every stall_ms), redirectloop.
@@ -344,6 +376,7 @@ struct SiteServer::Impl {
             std::lock_guard lock(mutex);
             faults.clear();
             requests.clear();
+            peakRequests = 0;
             res.set_content("ok\n", "text/plain");
             return;
         }
@@ -354,6 +387,10 @@ struct SiteServer::Impl {
                 text += r.target + "\n";
             }
             res.set_content(text, "text/plain");
+            return;
+        }
+        if (req.path == "/_control/peak") {
+            res.set_content(std::to_string(peakRequests.load()) + "\n", "text/plain");
             return;
         }
         if (req.path == "/_control/fault" && req.has_param("prefix")) {
@@ -407,12 +444,13 @@ bool SiteServer::Start() {
     // silently and split the requests between two markets; a busy port must fail Start instead.
     // TCP_NODELAY: the answer goes out as headers and body in two writes; with Nagle on, the
     // body waits for the client's delayed ACK, 40 ms on every reused connection.
-    server.set_socket_options([](int sock) {
+    server.set_socket_options([this](int sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        m_impl->listenSocket = sock;
     });
-    server.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         m_impl->Serve(req, res);
     });
@@ -427,6 +465,12 @@ bool SiteServer::Start() {
             return false;
         }
         m_impl->port = m_impl->options.port;
+    }
+    // The library listens with a backlog of 5: a client that opens eight or sixteen connections at
+    // once would see the rest of its handshakes dropped and retried a second later. Listening
+    // again on the same socket only raises the backlog.
+    if (m_impl->listenSocket >= 0) {
+        (void)::listen(m_impl->listenSocket, SOMAXCONN);
     }
     m_impl->stopping = false;
     m_impl->thread = std::thread([this] { m_impl->server.listen_after_bind(); });
@@ -484,6 +528,11 @@ std::vector<ReceivedRequest> SiteServer::Requests() const {
 void SiteServer::ClearRequests() {
     std::lock_guard lock(m_impl->mutex);
     m_impl->requests.clear();
+    m_impl->peakRequests = 0;
+}
+
+int SiteServer::PeakConcurrentRequests() const {
+    return m_impl->peakRequests.load();
 }
 
 bool SiteServer::DumpTruth(const std::string& path) const {

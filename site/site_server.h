@@ -17,6 +17,18 @@ struct SiteOptions {
     int year = 0;            // the site's date; 0 = today in local time
     int month = 0;
     int day = 0;
+    // Every page answer waits this long before it goes out, as the answers of a distant site do.
+    std::chrono::milliseconds latency{0};
+    // A 1:2 split that took effect on this date: the history table shows every day before it at
+    // half its price and twice its volume, as a site adjusts its table after a split. Year 0: none.
+    int splitYear = 0;
+    int splitMonth = 0;
+    int splitDay = 0;
+    // The date the young stocks' listings are counted back from; year 0: the site's date. Give
+    // two sites the same one and the later site's histories are the earlier's and then some.
+    int listedYear = 0;
+    int listedMonth = 0;
+    int listedDay = 0;
 };
 
 enum class FaultKind {
@@ -64,7 +76,11 @@ class SiteServer {
     void SetFault(const std::string& prefix, const Fault& fault);
     void ClearFaults();
     [[nodiscard]] std::vector<ReceivedRequest> Requests() const;
+    // Also resets the peak below.
     void ClearRequests();
+    // The most page requests that were being answered at one moment since the last clear: what a
+    // client's number of connections looks like from the site.
+    [[nodiscard]] int PeakConcurrentRequests() const;
 
     // What each stock's quote, figures and profile are, as CSV (UTF-8).
     [[nodiscard]] bool DumpTruth(const std::string& path) const;

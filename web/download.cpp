@@ -116,7 +116,8 @@ int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         t.cancelled = true;
         t.cancelSeen = now;
     }
-    return now - t.cancelSeen >= kCancelGrace ? 1 : 0;
+    // Nobody waits for a page that is aborted: it gets no grace.
+    return DownloadAbortRequested() || now - t.cancelSeen >= kCancelGrace ? 1 : 0;
 }
 
 long WholeSecondsAtLeastOne(long long ms) {

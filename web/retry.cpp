@@ -27,9 +27,14 @@ bool g_anyRequestStarted = false;
 Clock::time_point g_lastStart;
 
 thread_local const std::atomic<bool>* t_cancelFlag = nullptr;
+thread_local const std::atomic<bool>* t_abortFlag = nullptr;
+
+bool Aborted() {
+    return t_abortFlag != nullptr && t_abortFlag->load();
+}
 
 bool Cancelled() {
-    return t_cancelFlag != nullptr && t_cancelFlag->load();
+    return (t_cancelFlag != nullptr && t_cancelFlag->load()) || Aborted();
 }
 
 // Sleeps until deadline in short steps; false when the cancel flag was seen set.
@@ -126,8 +131,20 @@ void SetDownloadCancelFlag(const std::atomic<bool>* flag) {
     t_cancelFlag = flag;
 }
 
+const std::atomic<bool>* GetDownloadCancelFlag() {
+    return t_cancelFlag;
+}
+
 bool DownloadCancelRequested() {
     return Cancelled();
+}
+
+void SetDownloadAbortFlag(const std::atomic<bool>* flag) {
+    t_abortFlag = flag;
+}
+
+bool DownloadAbortRequested() {
+    return Aborted();
 }
 
 long long BackoffMs(int retry, int baseMs, long retryAfterSeconds) {

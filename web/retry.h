@@ -38,8 +38,16 @@ void LoadRetryPolicyFromEnvironment();
 // their pacing slot. Per thread, so a job's worker points it at its own document's flag and the
 // pointer ends with the worker; nullptr (the default) means nothing can cancel a wait.
 void SetDownloadCancelFlag(const std::atomic<bool>* flag);
-// True when the calling thread's cancel flag is set.
+// The calling thread's cancel flag, so that the helper threads of a job can watch the same one.
+[[nodiscard]] const std::atomic<bool>* GetDownloadCancelFlag();
+// True when the calling thread's cancel flag or its abort flag is set.
 [[nodiscard]] bool DownloadCancelRequested();
+
+// A second flag per thread: when set, a download on the thread ends at once, without the grace
+// Cancel gives a page that is nearly there, and its waits end too. For helper threads whose pages
+// nobody wants any more.
+void SetDownloadAbortFlag(const std::atomic<bool>* flag);
+[[nodiscard]] bool DownloadAbortRequested();
 
 // What one attempt of a download ended with.
 struct AttemptOutcome {

@@ -98,7 +98,13 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{{"--site", "--workdir", "x", "fetch"}, "--site needs a value"},
                       RefusedCase{{"--workdir=", "fetch"}, "needs a folder"},
                       RefusedCase{{"--retries", "11", "fetch"}, "from 0 to 10"},
-                      RefusedCase{{"fetch", "--pace", "60001"}, "from 0 to 60000"}));
+                      RefusedCase{{"fetch", "--pace", "60001"}, "from 0 to 60000"},
+                      RefusedCase{{"fetch", "--page-timeout", "0"}, "from 1 to 3600"},
+                      RefusedCase{{"--connections", "17", "fetch"}, "from 1 to 16"},
+                      RefusedCase{{"--table-host", "t.example", "kdt", "--all"}, "http://"},
+                      RefusedCase{{"--site=", "fetch"}, "--site needs a value"},
+                      RefusedCase{{"fetch", "--retries", ""}, "--retries needs a value"},
+                      RefusedCase{{"--pace", "1", "--pace", "2", "fetch"}, "given twice"}));
 
 TEST(ParseCommandLine, KdtOptionsStartAtTheDialogValuesAndTakeTheGivenOnes) {
     ParseResult result = Parse({"kdt", "--code", "1301"});
@@ -139,20 +145,44 @@ TEST(ParseCommandLine, GlobalOptionsStandBeforeOrAfterTheCommand) {
     const ParseResult before = Parse({"--workdir", "/srv/tickora", "--site=http://h:1/", "fetch"});
     ASSERT_TRUE(before.ok) << before.error;
     EXPECT_EQ(before.options.workdir, "/srv/tickora");
-    EXPECT_EQ(before.options.site, "http://h:1/");
-    EXPECT_FALSE(before.options.retries.has_value());
-    EXPECT_FALSE(before.options.paceMs.has_value());
+    EXPECT_EQ(before.options.connection.site, "http://h:1/");
+    EXPECT_FALSE(before.options.connection.retries.has_value());
+    EXPECT_FALSE(before.options.connection.paceMs.has_value());
 
     const ParseResult after = Parse({"fetch", "--retries", "3", "--pace=250", "--workdir=w"});
     ASSERT_TRUE(after.ok) << after.error;
-    EXPECT_EQ(after.options.retries, 3);
-    EXPECT_EQ(after.options.paceMs, 250);
+    EXPECT_EQ(after.options.connection.retries, 3);
+    EXPECT_EQ(after.options.connection.paceMs, 250);
     EXPECT_EQ(after.options.workdir, "w");
 
     const ParseResult zero = Parse({"--retries=0", "--pace", "0", "fetch"});
     ASSERT_TRUE(zero.ok) << zero.error;
-    EXPECT_EQ(zero.options.retries, 0);
-    EXPECT_EQ(zero.options.paceMs, 0);
+    EXPECT_EQ(zero.options.connection.retries, 0);
+    EXPECT_EQ(zero.options.connection.paceMs, 0);
+}
+
+TEST(ParseCommandLine, ConnectionOptionsFillTheCommandLineLayer) {
+    const ParseResult all =
+        Parse({"--site", "http://s", "--quote-host=http://q", "--table-host", "http://t",
+               "--profile-host", "https://p", "fetch", "--retries", "1", "--pace", "2",
+               "--page-timeout", "3", "--connections", "4"});
+    ASSERT_TRUE(all.ok) << all.error;
+    ConnectionLayer expected;
+    expected.site = "http://s";
+    expected.quoteHost = "http://q";
+    expected.tableHost = "http://t";
+    expected.profileHost = "https://p";
+    expected.retries = 1;
+    expected.paceMs = 2;
+    expected.pageTimeout = 3;
+    expected.connections = 4;
+    EXPECT_EQ(all.options.connection, expected);
+
+    // For settings an empty value removes the key from the file.
+    const ParseResult cleared = Parse({"settings", "--site=", "--connections", ""});
+    ASSERT_TRUE(cleared.ok) << cleared.error;
+    EXPECT_EQ(cleared.options.connectionCleared,
+              (std::vector{ConnectionKey::kSite, ConnectionKey::kConnections}));
 }
 
 TEST(ParseCommandLine, SettingsChangesOnlyWhatIsGiven) {

@@ -20,147 +20,22 @@
 #include <thread>
 #include <vector>
 
+#include "tests/cli/processes.h"
 #include "tests/support/temp_dir.h"
 #include "web/sjis.h"
-
-extern char** environ;
 
 namespace tickora::cli {
 namespace {
 
 using namespace std::chrono_literals;
+using test::CliProcess;
 using test::ReadFileBytes;
 using test::ScopedWorkDir;
+using test::SiteProcess;
+using test::Spawn;
+using test::WaitExit;
 using test::WriteFileBytes;
-
-pid_t Spawn(const std::vector<std::string>& args, int outFd, int errFd) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// The exit status, or nullopt when the process outlived the limit (it is killed then).
-std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// tickora-site on a free port for the life of the object.
-class SiteProcess {
-  public:
-    explicit SiteProcess(int stocks) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        const int devNull = open("/dev/null", O_WRONLY);
-        m_pid = Spawn({TICKORA_SITE_BINARY, "--port", "0", "--stocks", std::to_string(stocks)},
-                      fds[1], devNull);
-        close(fds[1]);
-        close(devNull);
-        // The port is the first line of its standard output.
-        std::string line;
-        pollfd pfd{fds[0], POLLIN, 0};
-        while (m_pid > 0 && line.find('\n') == std::string::npos && poll(&pfd, 1, 10000) > 0) {
-            char buffer[64];
-            const ssize_t n = read(fds[0], buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            line.append(buffer, static_cast<std::size_t>(n));
-        }
-        close(fds[0]);
-        m_port = std::atoi(line.c_str());
-    }
-    ~SiteProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            if (!WaitExit(m_pid, 10s)) {
-                ADD_FAILURE() << "tickora-site did not stop";
-            }
-        }
-    }
-    SiteProcess(const SiteProcess&) = delete;
-    SiteProcess& operator=(const SiteProcess&) = delete;
-
-    [[nodiscard]] bool Running() const { return m_pid > 0 && m_port > 0; }
-    [[nodiscard]] std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
-
-  private:
-    pid_t m_pid = -1;
-    int m_port = 0;
-};
-
-// One tickora-cli process with its output in files of the test's folder.
-class CliProcess {
-  public:
-    CliProcess(const std::filesystem::path& dir, std::vector<std::string> args)
-        : m_outPath(dir / "cli.out"), m_errPath(dir / "cli.err") {
-        args.insert(args.begin(), TICKORA_CLI_BINARY);
-        const int out = open(m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        m_pid = Spawn(args, out, err);
-        close(out);
-        close(err);
-    }
-    [[nodiscard]] pid_t Pid() const { return m_pid; }
-    std::optional<int> Wait(std::chrono::milliseconds limit = 120s) {
-        return WaitExit(m_pid, limit);
-    }
-    [[nodiscard]] std::string Out() const { return ReadFileBytes(m_outPath); }
-    [[nodiscard]] std::string Err() const { return ReadFileBytes(m_errPath); }
-    // Waits until standard error holds text; false when it never did.
-    bool WaitForErr(const std::string& text, std::chrono::milliseconds limit = 60s) const {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (Err().find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
-    }
-
-  private:
-    std::filesystem::path m_outPath;
-    std::filesystem::path m_errPath;
-    pid_t m_pid = -1;
-};
-
-// The markets of the site's universe, as the shipped table lists them.
-void WriteMarketTable(const std::filesystem::path& dir) {
-    const std::filesystem::path shipped = test::SourcePath("data/market.csv");
-    if (std::filesystem::exists(shipped)) {
-        std::filesystem::copy_file(shipped, dir / "market.csv");
-        return;
-    }
-    WriteFileBytes(dir / "market.csv",
-                   Utf8ToSjis("1,T, 東証1部\r\n2,T2, 東証2部\r\n3,M, 東証マザーズ\r\n"
-                              "4,J, ジャスダック\r\n5,O, 大証1部\r\n6,O2, 大証2部\r\n"
-                              "7,H, ヘラクレス\r\n8,N, 名証1部\r\n9,N2, 名証2部\r\n"
-                              "10,C, セントレックス\r\n11,S, 札証\r\n12,F, 福証\r\n"));
-}
+using test::WriteMarketTable;
 
 class CliEndToEnd : public ::testing::Test {
   protected:
@@ -190,16 +65,6 @@ class CliEndToEnd : public ::testing::Test {
     std::optional<CliProcess> m_last;
 };
 
-std::vector<std::filesystem::path> DailyFiles(const std::filesystem::path& dir) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.path().filename().string().rfind("DS", 0) == 0) {
-            files.push_back(entry.path());
-        }
-    }
-    return files;
-}
-
 TEST_F(CliEndToEnd, FetchListThenFetchOfAHealthySiteEndsWithStatusZero) {
     SiteProcess site(180);
     ASSERT_TRUE(site.Running());
@@ -221,7 +86,7 @@ TEST_F(CliEndToEnd, FetchListThenFetchOfAHealthySiteEndsWithStatusZero) {
     EXPECT_NE(err.find("fetch: 50/183 stocks, 50 extracted, 0 not extracted\n"), std::string::npos)
         << err;
     EXPECT_EQ(err.find('\r'), std::string::npos) << err;
-    EXPECT_EQ(DailyFiles(m_dir.Path() / "out").size(), 1u);
+    EXPECT_EQ(test::DailyFilesIn(m_dir.Path() / "out").size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(m_dir.Path() / "ERRORLOG.TXT"));
 }
 
@@ -232,7 +97,7 @@ TEST_F(CliEndToEnd, SigintCancelsAfterTheCurrentItemAndTheFileIsStillWritten) {
 
     for (int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
-        for (const auto& file : DailyFiles(m_dir.Path())) {
+        for (const auto& file : test::DailyFilesIn(m_dir.Path())) {
             std::filesystem::remove(file);
         }
         // Pacing holds the job between its pages long enough to be interrupted in the middle.
@@ -252,7 +117,8 @@ TEST_F(CliEndToEnd, SigintCancelsAfterTheCurrentItemAndTheFileIsStillWritten) {
         EXPECT_GE(done, 50);
         EXPECT_LT(done, total) << "the job stopped early";
         EXPECT_NE(cli.Err().find("cancelling"), std::string::npos);
-        EXPECT_EQ(DailyFiles(m_dir.Path()).size(), 1u) << "a cancelled fetch writes its file";
+        EXPECT_EQ(test::DailyFilesIn(m_dir.Path()).size(), 1u)
+            << "a cancelled fetch writes its file";
     }
 }
 
@@ -303,7 +169,12 @@ TEST_F(CliEndToEnd, UsageErrorsAndAMissingMarketTableAreReportedBeforeAnyRequest
               std::string::npos);
     std::filesystem::remove(m_dir.Path() / "market.csv");
     ASSERT_EQ(RunToEnd({"--site", "http://127.0.0.1:9", "fetch"}), 3);
-    EXPECT_EQ(Last().Err(), "market.csv not found.\n");
+    EXPECT_EQ(Last().Err().rfind("market.csv not found.\ntickora-cli: looked in the working "
+                                 "folder " +
+                                     m_dir.Path().string() + " ",
+                                 0),
+              0u)
+        << Last().Err();
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "catalog/connection_settings.h"
 #include "jobs/startup.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
@@ -112,6 +113,14 @@ class NotFoundSite {
     std::thread m_thread;
 };
 
+// What `settings` prints of the connection when nothing was set.
+constexpr const char* kDefaultConnection =
+    "quote-host: http://127.0.0.1:8053 (default: the simulated site on loopback)\n"
+    "table-host: http://127.0.0.1:8053 (default: the simulated site on loopback)\n"
+    "profile-host: http://127.0.0.1:8053 (default: the simulated site on loopback)\n"
+    "retries: 0 (default)\npace: 0 ms (default)\npage-timeout: 300 s (default)\n"
+    "connections: 1 (default)\n";
+
 TEST(CliSettings, ChangesAreSavedAsTheRecordAndPrintedBack) {
     ScopedWorkDir dir;
     const std::string folder = "/data/出力先";
@@ -136,7 +145,8 @@ TEST(CliSettings, ChangesAreSavedAsTheRecordAndPrintedBack) {
 
     const std::string expected =
         "format: 2 (株取虫DOS)\noutput-dir: /data/出力先\nauto-start: 1\nexit-after-fetch: 1\n"
-        "decimals: 1\n";
+        "decimals: 1\n" +
+        std::string(kDefaultConnection);
     EXPECT_EQ(run.out, expected);
     run = RunCli({"--workdir", dir.Path().string(), "settings"});
     ASSERT_EQ(run.status, kExitDone) << run.err;
@@ -150,7 +160,8 @@ TEST(CliSettings, OneChangeLeavesTheOtherSettingsAsTheyWere) {
     ASSERT_EQ(run.status, kExitDone) << run.err;
     EXPECT_EQ(run.out,
               "format: 1 (株取虫32)\noutput-dir: .\nauto-start: 1\nexit-after-fetch: 0\n"
-              "decimals: 1\n");
+              "decimals: 1\n" +
+                  std::string(kDefaultConnection));
 }
 
 TEST(CliSettings, PrintingWritesNothingAndShowsTheDefaultsOfAnotherVersion) {
@@ -221,7 +232,11 @@ TEST(CliExitStatus, MissingMarketTableEndsBeforeAnyJob) {
     for (const char* command : {"fetch", "fetchlist", "performance", "profiles"}) {
         const CliRun run = RunCli({command});
         EXPECT_EQ(run.status, kExitNoMarket) << command;
-        EXPECT_EQ(run.err, "market.csv not found.\n") << command;
+        EXPECT_EQ(run.err, "market.csv not found.\ntickora-cli: looked in the working folder " +
+                               std::filesystem::current_path().string() +
+                               " (give another with --workdir DIR or TICKORA_HOME, or copy "
+                               "market.csv there)\n")
+            << command;
         EXPECT_EQ(run.out, "") << command;
     }
 }
@@ -513,6 +528,141 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     EXPECT_NE(text.find("cancelling"), std::string::npos) << text;
     EXPECT_NE(text.find("fetch: 50/150 stocks"), std::string::npos) << text;
     EXPECT_EQ(text.find("fetch: 100/150 stocks"), std::string::npos) << text;
+}
+
+// Leaves the download layer and the connection variables as it found them.
+class ConnectionGuard {
+  public:
+    ConnectionGuard() : m_hosts(Hosts()), m_policy(GetRetryPolicy()) { Unset(); }
+    ~ConnectionGuard() {
+        Unset();
+        SetHosts(m_hosts);
+        SetRetryPolicy(m_policy);
+    }
+    static void Unset() {
+        for (const ConnectionKeyInfo& info : ConnectionKeys()) {
+            unsetenv(info.envVar);
+        }
+    }
+
+  private:
+    SiteHosts m_hosts;
+    RetryPolicy m_policy;
+};
+
+struct PrecedenceCase {
+    const char* file;        // connection.toml
+    const char* retriesVar;  // TICKORA_RETRIES, nullptr for unset
+    std::vector<std::string> options;
+    int retries;
+    bool siteFromFile;  // else the test's site
+};
+
+TEST(CliConnection, TheCommandLineBeatsTheEnvironmentWhichBeatsTheFile) {
+    ScopedWorkDir dir;
+    NotFoundSite site;
+    WriteMarketTable();
+    WriteFetchList(1);
+    ConnectionGuard guard;
+    const std::string fileSite = "site = \"" + site.Url() + "/\"\n";
+    const PrecedenceCase cases[] = {
+        {"", nullptr, {"--site", site.Url()}, 0, false},
+        {"retries = 4\n", nullptr, {"--site", site.Url()}, 4, false},
+        {"retries = 4\n", "6", {"--site", site.Url()}, 6, false},
+        {"retries = 4\n", "6", {"--site", site.Url(), "--retries", "1"}, 1, false},
+        {"retries = 4\nsite = \"http://127.0.0.1:9\"\n", nullptr, {"--site", site.Url()}, 4, false},
+        {fileSite.c_str(), nullptr, {}, 0, true},
+    };
+    for (const PrecedenceCase& c : cases) {
+        WriteFileBytes(kConnectionFileName, c.file);
+        c.retriesVar ? setenv("TICKORA_RETRIES", c.retriesVar, 1) : unsetenv("TICKORA_RETRIES");
+        std::vector<std::string> args = c.options;
+        args.push_back("fetch");
+        const CliRun run = RunCli(args);
+        // Every page answers 404, which is final: no retry waits.
+        EXPECT_EQ(run.status, kExitEndedEarly) << c.file << run.err;
+        EXPECT_EQ(GetRetryPolicy().retries, c.retries) << c.file;
+        EXPECT_EQ(Hosts().quote, site.Url())
+            << c.file << (c.siteFromFile ? " (from the file)" : "");
+    }
+}
+
+TEST(CliConnection, ABadValueStopsAJobBeforeAnyRequestAndNamesItsKeyAndFile) {
+    ScopedWorkDir dir;
+    WriteMarketTable();
+    WriteFetchList(1);
+    ConnectionGuard guard;
+    WriteFileBytes(kConnectionFileName, "retries = 2\npace_ms = \"slow\"\n");
+    CliRun run = RunCli({"--site", "http://127.0.0.1:9", "fetch"});
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_EQ(run.err,
+              "tickora-cli: connection.toml:2: pace_ms must be a whole number from 0 to "
+              "60000 (got 'slow')\n");
+    EXPECT_EQ(run.out, "");
+
+    std::filesystem::remove(kConnectionFileName);
+    setenv("TICKORA_SITE", "quotes.example", 1);
+    run = RunCli({"fetch"});
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_EQ(run.err,
+              "tickora-cli: TICKORA_SITE must be an http:// or https:// URL with a host "
+              "(got 'quotes.example')\n");
+}
+
+TEST(CliConnection, SettingsSavesTheKeysPrintsWhereEachComesFromAndRemovesAnEmptyOne) {
+    ScopedWorkDir dir;
+    ConnectionGuard guard;
+    CliRun run = RunCli({"settings", "--site", "http://quotes.example:8053", "--table-host",
+                         "http://tables.example", "--retries", "3", "--pace", "250",
+                         "--page-timeout", "60", "--connections", "2"});
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+    const LayerLoad saved = LoadConnectionFile(kConnectionFileName);
+    ASSERT_TRUE(saved.errors.empty());
+    EXPECT_EQ(saved.layer.site, "http://quotes.example:8053");
+    EXPECT_EQ(saved.layer.tableHost, "http://tables.example");
+    EXPECT_EQ(saved.layer.connections, 2);
+    EXPECT_FALSE(std::filesystem::exists("Tickora.ini")) << "only connection.toml changed";
+
+    setenv("TICKORA_PACE_MS", "0", 1);
+    run = RunCli({"settings", "--table-host="});
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_NE(run.out.find("quote-host: http://quotes.example:8053 (connection.toml)\n"
+                           "table-host: http://quotes.example:8053 (connection.toml)\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("retries: 3 (connection.toml)\npace: 0 ms (TICKORA_PACE_MS)\n"
+                           "page-timeout: 60 s (connection.toml)\nconnections: 2 "
+                           "(connection.toml)\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_FALSE(LoadConnectionFile(kConnectionFileName).layer.tableHost);
+}
+
+TEST(CliConnection, SettingsKeepsAFileItCannotReadUnlessTheChangeReplacesTheBadKey) {
+    ScopedWorkDir dir;
+    ConnectionGuard guard;
+    const std::string bad = "retries = 12\nsite = \"http://kept.example\"\n";
+    WriteFileBytes(kConnectionFileName, bad);
+
+    CliRun run = RunCli({"settings"});
+    EXPECT_EQ(run.status, kExitUsage) << "printed, but the bad value is reported";
+    EXPECT_NE(run.err.find("connection.toml:1: retries must be a whole number from 0 to 10"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("retries: 0 (default)"), std::string::npos) << run.out;
+
+    run = RunCli({"settings", "--pace", "10", "--format", "1"});
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_NE(run.err.find("connection.toml was not changed"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFileBytes(kConnectionFileName), bad);
+    EXPECT_FALSE(std::filesystem::exists("Tickora.ini"));
+
+    run = RunCli({"settings", "--retries", "2"});
+    EXPECT_EQ(run.status, kExitDone) << run.err;
+    const LayerLoad fixed = LoadConnectionFile(kConnectionFileName);
+    EXPECT_TRUE(fixed.errors.empty());
+    EXPECT_EQ(fixed.layer.retries, 2);
+    EXPECT_EQ(fixed.layer.site, "http://kept.example");
 }
 
 }  // namespace

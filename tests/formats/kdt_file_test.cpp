@@ -171,5 +171,75 @@ TEST_F(KdtFileTest, DataFoldersAreCreatedForTheThousandsOnly) {
     EXPECT_EQ(test::ReadFileBytes("DATA/1000/KD1301.KDT"), Packed(pages_[0][0]));
 }
 
+// Days one after another, with prices and volumes that need both halves and the sign.
+std::vector<CKdtDay> Ascending(int count) {
+    std::vector<CKdtDay> days;
+    for (int i = 0; i < count; ++i) {
+        days.push_back(Day(2008 + i / 300, 1 + i / 25 % 12, 1 + i % 25, 65536 * (i % 3) + i,
+                           70000 - i, -i, i * 1000, i % 2 == 0 ? 123456789 : -1));
+    }
+    return days;
+}
+
+TEST_F(KdtFileTest, ReadsBackEveryDayEitherWriterWrote) {
+    const std::vector<CKdtDay> days = Ascending(60);
+    ASSERT_TRUE(WriteKdtDays(1301, false, days));
+    const std::string written = test::ReadFileBytes("KD1301.KDT");
+    // The same days as two pages, newest first, through the writer of fetched pages.
+    for (int i = 0; i < 60; ++i) {
+        pages_[i / 50][i % 50] = days[static_cast<std::size_t>(59 - i)];
+    }
+    ASSERT_TRUE(WriteKdtFile(1302, false, Pages(2)));
+    EXPECT_EQ(test::ReadFileBytes("KD1302.KDT"), written);
+
+    std::vector<CKdtDay> read;
+    ASSERT_EQ(ReadKdtFile("KD1301.KDT", read), KdtRead::kOk);
+    ASSERT_EQ(read.size(), days.size());
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        EXPECT_EQ(Packed(read[i]), Packed(days[i])) << i;
+        EXPECT_EQ(read[i].m_nOpen, days[i].m_nOpen) << i;
+        EXPECT_EQ(read[i].m_nLow, days[i].m_nLow) << i;
+        EXPECT_EQ(read[i].m_nVolume, days[i].m_nVolume) << i;
+    }
+}
+
+TEST_F(KdtFileTest, AFileThatIsNoHistoryOfOursIsRefused) {
+    const std::vector<CKdtDay> days = Ascending(3);
+    std::string good;
+    for (const CKdtDay& day : days) {
+        good += Packed(day);
+    }
+    auto with = [&](std::size_t at, char byte) {
+        std::string bytes = good;
+        bytes[at] = byte;
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        KdtRead expected;
+    } cases[] = {
+        {"whole", good, KdtRead::kOk},
+        {"empty", "", KdtRead::kMalformed},
+        {"cut inside a record", good.substr(0, good.size() - 7), KdtRead::kMalformed},
+        {"a zero byte set", with(26 + 4, 1), KdtRead::kMalformed},
+        {"month 13", with(26 + 2, 13), KdtRead::kMalformed},
+        {"day 0", with(26 + 3, 0), KdtRead::kMalformed},
+        {"year 1900", with(0, 0x6C).replace(1, 1, 1, '\x07'), KdtRead::kMalformed},
+        {"days out of order", good.substr(26, 26) + good.substr(0, 26), KdtRead::kMalformed},
+        {"a day twice", good.substr(0, 26) + good.substr(0, 26), KdtRead::kMalformed},
+    };
+    for (const Case& c : cases) {
+        test::WriteFileBytes("KD1301.KDT", c.bytes);
+        std::vector<CKdtDay> read;
+        EXPECT_EQ(ReadKdtFile("KD1301.KDT", read), c.expected) << c.name;
+        EXPECT_EQ(read.empty(), c.expected != KdtRead::kOk) << c.name;
+    }
+    std::vector<CKdtDay> read;
+    EXPECT_EQ(ReadKdtFile("KD9999.KDT", read), KdtRead::kMissing);
+    std::filesystem::create_directory("KD9998.KDT");
+    EXPECT_EQ(ReadKdtFile("KD9998.KDT", read), KdtRead::kUnreadable);
+}
+
 }  // namespace
 }  // namespace tickora

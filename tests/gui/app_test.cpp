@@ -12,21 +12,27 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
-#include "jobs/startup.h"
-#include "jobs/tickora_doc.h"
 #include "app/command_table.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
 #include "app/options_dlgs.h"
 #include "app/tickora_app.h"
 #include "catalog/app_settings.h"
+#include "catalog/work_lock.h"
+#include "jobs/job_outcome.h"
+#include "jobs/startup.h"
+#include "jobs/tickora_doc.h"
 #include "site/site_server.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/temp_dir.h"
@@ -115,14 +121,18 @@ TEST_F(DesktopApp, MissingMarketTableEndsStartUpAfterItsMessage) {
     WriteSettings(true, true);  // the Fetch that auto-start posts must be discarded
     QString text;
     QString caption;
+    QString folder;
     WhenModal(QStringLiteral("startupError"), [&](QWidget* w) {
         auto* box = static_cast<QMessageBox*>(w);
         text = box->text();
         caption = box->windowTitle();
+        folder = box->informativeText();
         test::Accept(box);
     });
     EXPECT_FALSE(m_app->InitInstance());
     EXPECT_EQ(text.toStdString(), "market.csv not found.");
+    EXPECT_TRUE(folder.contains(QString::fromStdString(m_dir.Path().string())))
+        << "the folder searched is named: " << folder.toStdString();
     EXPECT_EQ(caption.toStdString(), "error");
     EXPECT_FALSE(m_app->Frame()->isVisible());
     WaitUntil([] { return false; }, 300);
@@ -229,7 +239,11 @@ TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
     EXPECT_FALSE(view->CancelButton()->isEnabled());
     EXPECT_EQ(view->ProgressBar()->value(), 0);
     EXPECT_EQ(view->ProgressBar()->maximum(), 3);
-    EXPECT_EQ(QuoteFiles().size(), 1u) << "a cancelled fetch still writes its file";
+    // The slow page was given up a moment after Cancel: no quote arrived, so no day is written,
+    // and the status bar says so.
+    EXPECT_TRUE(QuoteFiles().empty());
+    EXPECT_NE(m_app->Frame()->Note().toStdString().find("cancelled"), std::string::npos)
+        << m_app->Frame()->Note().toStdString();
 }
 
 TEST_F(DesktopApp, ClosingDuringAJobStopsItWaitsAndThenCloses) {
@@ -314,6 +328,91 @@ TEST_F(DesktopApp, AboutAndSettingsCommandsOpenTheirDialogs) {
     CAppSettings reread;
     reread.Load();
     EXPECT_EQ(reread.m_bExitAfterFetch, 1);
+}
+
+TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
+    const char* previous = std::getenv("BROWSER");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("BROWSER", (m_dir.Path() / "no-such-browser").c_str(), 1);
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->OnCommand(kIdUsersGuide);
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(), kNoBrowserText);
+    previous != nullptr ? setenv("BROWSER", saved.c_str(), 1) : unsetenv("BROWSER");
+}
+
+TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextCommand) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    const std::string note = m_app->Frame()->Note().toStdString();
+    EXPECT_EQ(note.rfind("fetch: 123/123 stocks, ", 0), 0u) << note;
+    EXPECT_NE(note.find("; wrote DS"), std::string::npos) << note;
+    EXPECT_TRUE(m_app->Frame()->statusBar()->currentMessage().isEmpty())
+        << "the summary stands where the ready text would";
+    m_app->OnCommand(kIdFileNew);
+    EXPECT_TRUE(m_app->Frame()->Note().isEmpty());
+}
+
+// A command that does nothing says why, in the status bar and never in a box to click away.
+struct RefusalCase {
+    const char* name;
+    std::function<void(const std::filesystem::path& dir)> setUp;
+    const char* noteHas;
+};
+
+TEST_F(DesktopApp, ACommandThatDoesNothingSaysWhy) {
+    std::optional<WorkLock> held;
+    const RefusalCase cases[] = {
+        {"no list", [](const auto& dir) { std::filesystem::remove(dir / "fetchlist.csv"); },
+         "fetchlist.csv has no stocks"},
+        {"another job holds the folder",
+         [&](const auto&) { held = std::move(TryLockWorkFolder(".").lock); },
+         "another Tickora job"},
+    };
+    WriteSettings(false, false);
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
+        c.setUp(m_dir.Path());
+        m_app = std::make_unique<CTickoraApp>();
+        ASSERT_TRUE(m_app->InitInstance());
+        m_app->OnCommand(kIdFetch);
+        EXPECT_NE(m_app->Frame()->Note().toStdString().find(c.noteHas), std::string::npos)
+            << m_app->Frame()->Note().toStdString();
+        EXPECT_FALSE(m_app->Document()->IsJobRunning());
+        EXPECT_EQ(QuoteRequests(), 0);
+        m_app.reset();
+        held.reset();
+    }
+}
+
+TEST_F(DesktopApp, ExitAfterFetchEndsWithTheCommandLinesStatus) {
+    WriteSettings(true, true);
+    m_site->Stop();  // nothing answers: the fetch stops at its first page
+    ASSERT_TRUE(m_app->InitInstance());
+    QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 60000));
+    EXPECT_EQ(m_app->ExitStatus(), kExitEndedEarly);
+    EXPECT_TRUE(QuoteFiles().empty()) << "no empty day file for a fetch that fetched nothing";
+}
+
+TEST_F(DesktopApp, FetchUsesTheListThatFetchListGenerationHasJustWritten) {
+    WriteSettings(false, false);
+    // A list of one stock at start-up; the site lists 123.
+    const std::string site = m_site->FetchListCsv();
+    WriteFileBytes(m_dir.Path() / "fetchlist.csv", site.substr(0, site.find('\n') + 1));
+    ASSERT_TRUE(m_app->InitInstance());
+    WhenModal(QStringLiteral("listOptionsDlg"), [](QWidget* w) { test::Accept(w); });
+    m_app->OnCommand(kIdMakeFetchList);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    ASSERT_NE(m_app->Frame()->Note().toStdString().find("wrote fetchlist.csv"), std::string::npos)
+        << m_app->Frame()->Note().toStdString();
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("fetch: 123/123 stocks", 0), 0u)
+        << m_app->Frame()->Note().toStdString();
+    EXPECT_EQ(QuoteRequests(), 3);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/workdir.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/temp_dir.h"
 
@@ -109,7 +110,7 @@ TEST(BrowserCommand, GuidePathWithSpacesStaysOneArgument) {
         (Args{"w3m", "/x y"}));
 }
 
-TEST(BrowserCommand, LaunchStartsTheBrowserOfTheEnvironmentOnTheGuide) {
+TEST(BrowserCommand, LaunchStartsTheBrowserOfTheEnvironmentOnTheGuideItFinds) {
     tickora::test::ScopedWorkDir dir;
     const std::filesystem::path script = dir.Path() / "record browser.sh";
     const std::filesystem::path record = dir.Path() / "args.txt";
@@ -119,16 +120,28 @@ TEST(BrowserCommand, LaunchStartsTheBrowserOfTheEnvironmentOnTheGuide) {
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     const char* previous = std::getenv("BROWSER");
     const std::string saved = previous != nullptr ? previous : "";
+    auto launch = [&] {
+        std::filesystem::remove(record);
+        EXPECT_TRUE(LaunchUsersGuide());
+        EXPECT_TRUE(test::WaitUntil([&] { return std::filesystem::exists(record); }, 10000));
+        return tickora::test::ReadFileBytes(record);
+    };
     setenv("BROWSER", ("'" + script.string() + "' --flag %s").c_str(), 1);
-    EXPECT_TRUE(LaunchUsersGuide());
+    // A working folder without a guide of its own gets the installed one (the build tree's here).
+    const std::filesystem::path installed = InstalledDataFile("doc/tickora/Documents/index.html");
+    ASSERT_FALSE(installed.empty());
+    EXPECT_EQ(launch(), "--flag|" + installed.string() + "|");
+    std::filesystem::create_directory(dir.Path() / "Documents");
+    tickora::test::WriteFileBytes(dir.Path() / "Documents" / "index.html", "<p>own</p>");
+    EXPECT_EQ(launch(), "--flag|" + dir.Path().string() + "/Documents/index.html|");
+
+    setenv("BROWSER", (dir.Path() / "no-such-browser").c_str(), 1);
+    EXPECT_FALSE(LaunchUsersGuide());
     if (previous != nullptr) {
         setenv("BROWSER", saved.c_str(), 1);
     } else {
         unsetenv("BROWSER");
     }
-    ASSERT_TRUE(test::WaitUntil([&] { return std::filesystem::exists(record); }, 10000));
-    EXPECT_EQ(tickora::test::ReadFileBytes(record),
-              "--flag|" + dir.Path().string() + "/Documents/index.html|");
 }
 
 }  // namespace

@@ -58,10 +58,10 @@ TEST(MainFrame, MenuTreeHoldsEveryItemInOrderWithItsShortcutAndState) {
                             "Fetch", "fetchlist.csv生成...", "KDTファイル生成... (off)",
                             "基本情報取得...", "業績情報取得...", "-",
                             "株取虫ファイル保存(&S)\tCtrl+S", "-", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
-    EXPECT_EQ(menus[1],
-              (std::vector<std::string>{"元に戻す(&U)\tCtrl+Z (off)", "-",
-                                        "切り取り(&T)\tCtrl+X (off)", "ｺﾋﾟｰ(&C)\tCtrl+C (off)",
-                                        "貼り付け(&P)\tCtrl+V (off)", "-", "初期設定..."}));
+    EXPECT_EQ(menus[1], (std::vector<std::string>{
+                            "元に戻す(&U)\tCtrl+Z (off)", "-", "切り取り(&T)\tCtrl+X (off)",
+                            "ｺﾋﾟｰ(&C)\tCtrl+C (off)", "貼り付け(&P)\tCtrl+V (off)", "-",
+                            "初期設定...", "接続設定..."}));
     EXPECT_EQ(menus[2], (std::vector<std::string>{"ﾂｰﾙ ﾊﾞｰ(&T)", "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"}));
     EXPECT_EQ(menus[3],
               (std::vector<std::string>{"Tickora のﾊﾞｰｼﾞｮﾝ情報(&A)...", "ユーザーズガイド"}));
@@ -82,6 +82,7 @@ TEST(MainFrame, EveryCommandCarriesItsStatusPromptAndToolTip) {
         {57603, "取得した株価データを株取虫ファイルとして保存", "保存"},
         {57665, "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示", "終了"},
         {32775, "初期設定", "初期設定"},
+        {32784, "金融情報サイトのアドレス、再試行、間隔、タイムアウト、同時接続数", "接続設定"},
         {57664, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示", "ﾊﾞｰｼﾞｮﾝ情報"},
         {32780, "ブラウザでユーザーズガイドを見る", "ユーザーズガイド"},
     };
@@ -215,6 +216,24 @@ TEST(MainFrame, FetchButtonSendsTheFetchCommand) {
     QTest::mouseClick(frame.View()->FetchButton(), Qt::LeftButton);
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.at(0).at(0).toInt(), 32771);
+}
+
+TEST(MainFrame, TheWindowNeverShrinksTheFormUnderTheBars) {
+    CMainFrame frame;
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    const QSize form = frame.View()->minimumSize();
+    for (const QSize asked : {QSize(200, 120), QSize(1, 1), QSize(form.width(), form.height())}) {
+        frame.resize(asked);
+        QCoreApplication::processEvents();
+        const QRect view = frame.View()->geometry();
+        EXPECT_GE(view.width(), form.width()) << asked.width() << "x" << asked.height();
+        EXPECT_GE(view.height(), form.height()) << asked.width() << "x" << asked.height();
+        EXPECT_LE(view.bottom(), frame.statusBar()->geometry().top())
+            << asked.width() << "x" << asked.height();
+        EXPECT_GE(view.top(), frame.ToolBar()->geometry().bottom())
+            << asked.width() << "x" << asked.height();
+    }
 }
 
 }  // namespace

@@ -255,7 +255,11 @@ TEST(SiteProgram, WritesTheTruthAndTheFetchListAndRefusesBadArguments) {
     EXPECT_NE(
         std::system((std::string(TICKORA_SITE_BINARY) + " --date 2026-13-01 2>/dev/null").c_str()),
         0);
-    EXPECT_NE(std::system((std::string(TICKORA_SITE_BINARY) + " --port 2>/dev/null").c_str()), 0);
+    for (const char* bad : {" --port", " --latency -1", " --latency 20ms", " --split 2026-02-30",
+                            " --split 1982-12-31"}) {
+        EXPECT_NE(std::system((std::string(TICKORA_SITE_BINARY) + bad + " 2>/dev/null").c_str()), 0)
+            << bad;
+    }
 }
 #endif
 

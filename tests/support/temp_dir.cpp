@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -17,9 +18,19 @@ ScopedWorkDir::ScopedWorkDir() {
     }
     m_path = pattern;
     std::filesystem::current_path(m_path);
+    if (const char* home = std::getenv("TICKORA_HOME")) {
+        m_hadHome = true;
+        m_previousHome = home;
+    }
+    setenv("TICKORA_HOME", m_path.c_str(), 1);
 }
 
 ScopedWorkDir::~ScopedWorkDir() {
+    if (m_hadHome) {
+        setenv("TICKORA_HOME", m_previousHome.c_str(), 1);
+    } else {
+        unsetenv("TICKORA_HOME");
+    }
     std::error_code ec;
     std::filesystem::current_path(m_previous, ec);
     // Tests may leave read-only folders behind; make them removable first.

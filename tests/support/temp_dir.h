@@ -1,5 +1,7 @@
 #pragma once
-// A fresh working folder per test; the process works inside it while the object lives.
+// A fresh working folder per test; the process works inside it while the object lives. It is
+// also TICKORA_HOME meanwhile, so that a command run without --workdir works here and never in
+// the per-user folder of whoever runs the tests.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,6 +20,8 @@ class ScopedWorkDir {
   private:
     std::filesystem::path m_path;
     std::filesystem::path m_previous;
+    bool m_hadHome = false;
+    std::string m_previousHome;
 };
 
 // Whole-file helpers for assertions.

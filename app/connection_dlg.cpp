@@ -1,0 +1,273 @@
+#include "app/connection_dlg.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
+
+#include "app/qt_text.h"
+#include "jobs/startup.h"
+#include "web/hosts.h"
+
+namespace tickora::gui {
+namespace {
+
+ConnectionLayer g_overrides;
+
+QSpinBox* NumberBox(ConnectionKey key, const QString& suffix, QWidget* parent) {
+    const ConnectionKeyInfo& info = InfoOf(key);
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(info.fileKey));
+    box->setRange(info.min, info.max);
+    box->setSuffix(suffix);
+    return box;
+}
+
+QLineEdit* UrlEdit(ConnectionKey key, const QString& placeholder, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(InfoOf(key).fileKey));
+    edit->setPlaceholderText(placeholder);
+    edit->setClearButtonEnabled(true);
+    return edit;
+}
+
+// The defaults, as the merge gives them with no layer at all.
+const ConnectionSettings& Defaults() {
+    static const ConnectionSettings defaults = MergeConnectionLayers({}, {}, {});
+    return defaults;
+}
+
+int DefaultNumber(ConnectionKey key) {
+    const ConnectionSettings& d = Defaults();
+    switch (key) {
+        case ConnectionKey::kRetries:
+            return d.retries.value;
+        case ConnectionKey::kPaceMs:
+            return d.paceMs.value;
+        case ConnectionKey::kPageTimeout:
+            return d.pageTimeout.value;
+        case ConnectionKey::kConnections:
+            return d.connections.value;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
+    : QDialog(parent), m_strPath(std::move(path)) {
+    setObjectName(QStringLiteral("connectionDialog"));
+    setWindowTitle(QStringLiteral("接続設定"));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* note = new QLabel(
+        QStringLiteral("既定では、ループバック上の模擬サイト (tickora-site, %1) に接続します。")
+            .arg(FromUtf8(kDefaultSite)),
+        this);
+    note->setObjectName(QStringLiteral("defaultNote"));
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    auto* site = new QGroupBox(QStringLiteral("金融情報サイト"), this);
+    auto* siteForm = new QFormLayout(site);
+    m_pSite = UrlEdit(ConnectionKey::kSite, FromUtf8(kDefaultSite), site);
+    siteForm->addRow(QStringLiteral("サイト (site)："), m_pSite);
+    const QString sameAsSite = QStringLiteral("空欄ならサイトと同じ");
+    m_pQuoteHost = UrlEdit(ConnectionKey::kQuoteHost, sameAsSite, site);
+    siteForm->addRow(QStringLiteral("株価・一覧 (quote_host)："), m_pQuoteHost);
+    m_pTableHost = UrlEdit(ConnectionKey::kTableHost, sameAsSite, site);
+    siteForm->addRow(QStringLiteral("時系列 (table_host)："), m_pTableHost);
+    m_pProfileHost = UrlEdit(ConnectionKey::kProfileHost, sameAsSite, site);
+    siteForm->addRow(QStringLiteral("基本情報 (profile_host)："), m_pProfileHost);
+    layout->addWidget(site);
+
+    auto* transfer = new QGroupBox(QStringLiteral("ダウンロード"), this);
+    auto* transferForm = new QFormLayout(transfer);
+    m_pRetries = NumberBox(ConnectionKey::kRetries, QStringLiteral(" 回"), transfer);
+    transferForm->addRow(QStringLiteral("再試行 (retries)："), m_pRetries);
+    m_pPace = NumberBox(ConnectionKey::kPaceMs, QStringLiteral(" ミリ秒"), transfer);
+    transferForm->addRow(QStringLiteral("要求の間隔 (pace_ms)："), m_pPace);
+    m_pPageTimeout = NumberBox(ConnectionKey::kPageTimeout, QStringLiteral(" 秒"), transfer);
+    transferForm->addRow(QStringLiteral("ページのタイムアウト (page_timeout)："), m_pPageTimeout);
+    m_pConnections = NumberBox(ConnectionKey::kConnections, QString(), transfer);
+    transferForm->addRow(QStringLiteral("同時接続数 (connections)："), m_pConnections);
+    layout->addWidget(transfer);
+
+    auto* file =
+        new QLabel(QStringLiteral("保存先: %1").arg(QDir::toNativeSeparators(m_strPath)), this);
+    file->setWordWrap(true);
+    file->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(file);
+    m_pOverrides = new QLabel(this);
+    m_pOverrides->setObjectName(QStringLiteral("overrides"));
+    m_pOverrides->setWordWrap(true);
+    m_pOverrides->hide();
+    layout->addWidget(m_pOverrides);
+    m_pError = new QLabel(this);
+    m_pError->setObjectName(QStringLiteral("error"));
+    m_pError->setWordWrap(true);
+    m_pError->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_pError->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pError->hide();
+    layout->addWidget(m_pError);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
+    buttons->setCenterButtons(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CConnectionDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CConnectionDlg::reject);
+    layout->addWidget(buttons);
+    setMinimumWidth(480);
+
+    SetLayer({}, {}, {});
+}
+
+void CConnectionDlg::SetLayer(const ConnectionLayer& layer,
+                              const std::vector<std::string>& loadErrors,
+                              const std::vector<std::string>& overriddenBy) {
+    m_loaded = layer;
+    m_pSite->setText(FromUtf8(layer.site.value_or("")));
+    m_pQuoteHost->setText(FromUtf8(layer.quoteHost.value_or("")));
+    m_pTableHost->setText(FromUtf8(layer.tableHost.value_or("")));
+    m_pProfileHost->setText(FromUtf8(layer.profileHost.value_or("")));
+    const ConnectionSettings& d = Defaults();
+    m_pRetries->setValue(layer.retries.value_or(d.retries.value));
+    m_pPace->setValue(layer.paceMs.value_or(d.paceMs.value));
+    m_pPageTimeout->setValue(layer.pageTimeout.value_or(d.pageTimeout.value));
+    m_pConnections->setValue(layer.connections.value_or(d.connections.value));
+
+    QStringList overrides;
+    for (const std::string& origin : overriddenBy) {
+        overrides << FromUtf8(origin);
+    }
+    m_pOverrides->setText(
+        QStringLiteral("次の指定がこのファイルより優先されています: %1").arg(overrides.join(", ")));
+    m_pOverrides->setVisible(!overrides.isEmpty());
+
+    QStringList errors;
+    for (const std::string& error : loadErrors) {
+        errors << FromUtf8(error);
+    }
+    if (!errors.isEmpty()) {
+        errors << QStringLiteral("OK で保存すると、読めなかった値は消えます。");
+    }
+    m_pError->setText(errors.join(QLatin1Char('\n')));
+    m_pError->setVisible(!errors.isEmpty());
+}
+
+ConnectionLayer CConnectionDlg::Layer(std::vector<std::string>& errors) const {
+    ConnectionLayer layer;
+    const std::pair<QLineEdit*, ConnectionKey> urls[] = {
+        {m_pSite, ConnectionKey::kSite},
+        {m_pQuoteHost, ConnectionKey::kQuoteHost},
+        {m_pTableHost, ConnectionKey::kTableHost},
+        {m_pProfileHost, ConnectionKey::kProfileHost},
+    };
+    for (const auto& [edit, key] : urls) {
+        const std::string text = edit->text().trimmed().toStdString();
+        if (text.empty()) {
+            continue;
+        }
+        if (std::string rule = SetFromText(layer, key, text); !rule.empty()) {
+            errors.push_back(std::string(InfoOf(key).fileKey) + " " + rule + " (got '" + text +
+                             "')");
+        }
+    }
+    const std::pair<QSpinBox*, ConnectionKey> numbers[] = {
+        {m_pRetries, ConnectionKey::kRetries},
+        {m_pPace, ConnectionKey::kPaceMs},
+        {m_pPageTimeout, ConnectionKey::kPageTimeout},
+        {m_pConnections, ConnectionKey::kConnections},
+    };
+    for (const auto& [box, key] : numbers) {
+        // Through the same check as the file and the command line, not the box's own bounds.
+        const std::string text = std::to_string(box->value());
+        ConnectionLayer probe;
+        if (std::string rule = SetFromText(probe, key, text); !rule.empty()) {
+            errors.push_back(std::string(InfoOf(key).fileKey) + " " + rule + " (got " + text + ")");
+            continue;
+        }
+        // A default the file never held stays out of it, so that it follows the program's.
+        if (m_loaded.Has(key) || box->value() != DefaultNumber(key)) {
+            layer.SetNumber(key, box->value());
+        }
+    }
+    return layer;
+}
+
+void CConnectionDlg::accept() {
+    std::vector<std::string> errors;
+    const ConnectionLayer layer = Layer(errors);
+    if (errors.empty()) {
+        if (std::string error = SaveConnectionFile(layer, m_strPath.toStdString());
+            !error.empty()) {
+            errors.push_back(error);
+        }
+    }
+    if (!errors.empty()) {
+        QStringList lines;
+        for (const std::string& error : errors) {
+            lines << FromUtf8(error);
+        }
+        m_pError->setText(lines.join(QLatin1Char('\n')));
+        m_pError->show();
+        return;
+    }
+    m_saved = layer;
+    QDialog::accept();
+}
+
+void SetDesktopConnectionOverrides(const ConnectionLayer& commandLine) {
+    g_overrides = commandLine;
+}
+
+const ConnectionLayer& DesktopConnectionOverrides() {
+    return g_overrides;
+}
+
+QString RunConnectionDialog(QWidget* parent, StartupObjects& objects, bool jobRunning) {
+    if (jobRunning) {
+        return QStringLiteral("処理の実行中は接続設定を変更できません");
+    }
+    const QString path = QDir::current().absoluteFilePath(QString::fromLatin1(kConnectionFileName));
+    const LayerLoad file = LoadConnectionFile(path.toStdString());
+    const LayerLoad environment = ConnectionLayerFromEnvironment();
+    const ConnectionSettings merged =
+        MergeConnectionLayers(file.layer, environment.layer, g_overrides);
+    std::vector<std::string> overriddenBy;
+    for (const std::string* origin :
+         {&merged.quoteHost.origin, &merged.tableHost.origin, &merged.profileHost.origin,
+          &merged.retries.origin, &merged.paceMs.origin, &merged.pageTimeout.origin,
+          &merged.connections.origin}) {
+        if (*origin != "default" && *origin != kConnectionFileName &&
+            std::find(overriddenBy.begin(), overriddenBy.end(), *origin) == overriddenBy.end()) {
+            overriddenBy.push_back(*origin);
+        }
+    }
+
+    CConnectionDlg dialog(path, parent);
+    dialog.SetLayer(file.layer, file.errors, overriddenBy);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    ApplyConnectionSettings(MergeConnectionLayers(dialog.Saved(), environment.layer, g_overrides));
+    // The quote addresses were composed on the old host when the list was loaded.
+    for (auto& block : objects.stocks.m_ppBlocks) {
+        block->BuildUrls(objects.markets, Hosts().quote.c_str());
+    }
+    if (!environment.errors.empty()) {
+        return FromUtf8(environment.errors.front());
+    }
+    return QStringLiteral("接続設定を %1 に保存しました").arg(QDir::toNativeSeparators(path));
+}
+
+}  // namespace tickora::gui

@@ -1,0 +1,69 @@
+#pragma once
+// The dialog "接続設定": the finance site (one address, or a host for each kind of page), the
+// retries and pacing of the downloads, the page time-out and the number of connections, kept in
+// "connection.toml" in the working folder. It checks every value as tickora-cli does.
+#include <QDialog>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "catalog/connection_settings.h"
+
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+
+namespace tickora {
+struct StartupObjects;
+}
+
+namespace tickora::gui {
+
+class CConnectionDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    // path is the file that OK writes; its name is shown in the dialog.
+    CConnectionDlg(QString path, QWidget* parent = nullptr);
+
+    // Fills the fields from what the file holds, with what could not be read from it, and names
+    // the values that the environment or the command line override.
+    void SetLayer(const ConnectionLayer& layer, const std::vector<std::string>& loadErrors,
+                  const std::vector<std::string>& overriddenBy);
+    // The fields as a layer; errors gets one line for each field that cannot be taken.
+    [[nodiscard]] ConnectionLayer Layer(std::vector<std::string>& errors) const;
+    // Checks the fields and writes the file; stays open, saying why, when either fails.
+    void accept() override;
+
+    [[nodiscard]] const ConnectionLayer& Saved() const { return m_saved; }
+
+    QLineEdit* m_pSite;
+    QLineEdit* m_pQuoteHost;
+    QLineEdit* m_pTableHost;
+    QLineEdit* m_pProfileHost;
+    QSpinBox* m_pRetries;
+    QSpinBox* m_pPace;
+    QSpinBox* m_pPageTimeout;
+    QSpinBox* m_pConnections;
+    QLabel* m_pOverrides;
+    QLabel* m_pError;
+
+  private:
+    QString m_strPath;
+    ConnectionLayer m_loaded;  // a number is written back when it was in the file or was changed
+    ConnectionLayer m_saved;
+};
+
+// The connection options that the desktop program's command line gave; they stay over the file
+// when the dialog puts new settings in force.
+void SetDesktopConnectionOverrides(const ConnectionLayer& commandLine);
+[[nodiscard]] const ConnectionLayer& DesktopConnectionOverrides();
+
+// The command: refuses while a job runs (every job reads the hosts), else shows the dialog over
+// the working folder's "connection.toml"; on OK the file is saved, the merged settings are put
+// in force and the fetch list's quote addresses are composed again on the new host. Returns the
+// text for the status line (empty when there is nothing to say).
+[[nodiscard]] QString RunConnectionDialog(QWidget* parent, StartupObjects& objects,
+                                          bool jobRunning);
+
+}  // namespace tickora::gui

@@ -1,0 +1,518 @@
+#include "catalog/connection_settings.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <toml++/toml.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+
+#include "web/connections.h"
+#include "web/download.h"
+#include "web/retry.h"
+
+namespace tickora {
+namespace {
+
+// The file holds a handful of keys; anything this large is not it.
+constexpr std::size_t kMaxFileBytes = 64 * 1024;
+
+constexpr std::array<ConnectionKeyInfo, kConnectionKeyCount> kKeys{{
+    {ConnectionKey::kSite, "site", "TICKORA_SITE", "--site", true, 0, 0},
+    {ConnectionKey::kQuoteHost, "quote_host", "TICKORA_QUOTE_HOST", "--quote-host", true, 0, 0},
+    {ConnectionKey::kTableHost, "table_host", "TICKORA_TABLE_HOST", "--table-host", true, 0, 0},
+    {ConnectionKey::kProfileHost, "profile_host", "TICKORA_PROFILE_HOST", "--profile-host", true, 0,
+     0},
+    {ConnectionKey::kRetries, "retries", "TICKORA_RETRIES", "--retries", false, 0, kMaxRetries},
+    {ConnectionKey::kPaceMs, "pace_ms", "TICKORA_PACE_MS", "--pace", false, 0, kMaxPaceMs},
+    {ConnectionKey::kPageTimeout, "page_timeout", "TICKORA_PAGE_TIMEOUT", "--page-timeout", false,
+     kMinPageTimeoutSeconds, kMaxPageTimeoutSeconds},
+    {ConnectionKey::kConnections, "connections", "TICKORA_CONNECTIONS", "--connections", false,
+     kMinConnections, kMaxConnections},
+}};
+
+std::optional<std::string> ConnectionLayer::*TextMember(ConnectionKey key) {
+    switch (key) {
+        case ConnectionKey::kSite:
+            return &ConnectionLayer::site;
+        case ConnectionKey::kQuoteHost:
+            return &ConnectionLayer::quoteHost;
+        case ConnectionKey::kTableHost:
+            return &ConnectionLayer::tableHost;
+        case ConnectionKey::kProfileHost:
+            return &ConnectionLayer::profileHost;
+        default:
+            return nullptr;
+    }
+}
+
+std::optional<int> ConnectionLayer::*NumberMember(ConnectionKey key) {
+    switch (key) {
+        case ConnectionKey::kRetries:
+            return &ConnectionLayer::retries;
+        case ConnectionKey::kPaceMs:
+            return &ConnectionLayer::paceMs;
+        case ConnectionKey::kPageTimeout:
+            return &ConnectionLayer::pageTimeout;
+        case ConnectionKey::kConnections:
+            return &ConnectionLayer::connections;
+        default:
+            return nullptr;
+    }
+}
+
+std::string NumberRule(const ConnectionKeyInfo& info) {
+    return "must be a whole number from " + std::to_string(info.min) + " to " +
+           std::to_string(info.max);
+}
+
+const char* kUrlRule = "must be an http:// or https:// URL with a host";
+
+bool IsBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == 0x7f;
+}
+
+bool AllDigits(std::string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// A value as the file has it, for messages: strings quoted, other types as TOML writes them.
+std::string ShowNode(const toml::node& node) {
+    std::ostringstream out;
+    node.visit([&out](const auto& value) { out << value; });
+    std::string text = out.str();
+    constexpr std::size_t kShown = 60;
+    if (text.size() > kShown) {
+        text = text.substr(0, kShown) + "...";
+    }
+    return text;
+}
+
+std::string TomlString(const std::string& value) {
+    std::ostringstream out;
+    out << toml::value<std::string>(value);
+    return out.str();
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string ErrnoText(int error) {
+    return std::strerror(error);
+}
+
+}  // namespace
+
+const std::array<ConnectionKeyInfo, kConnectionKeyCount>& ConnectionKeys() {
+    return kKeys;
+}
+
+const ConnectionKeyInfo& InfoOf(ConnectionKey key) {
+    return kKeys[static_cast<std::size_t>(key)];
+}
+
+bool ConnectionLayer::Has(ConnectionKey key) const {
+    if (auto text = TextMember(key)) {
+        return (this->*text).has_value();
+    }
+    return (this->*NumberMember(key)).has_value();
+}
+
+void ConnectionLayer::Clear(ConnectionKey key) {
+    if (auto text = TextMember(key)) {
+        (this->*text).reset();
+    } else {
+        (this->*NumberMember(key)).reset();
+    }
+}
+
+void ConnectionLayer::SetText(ConnectionKey key, std::string value) {
+    if (auto text = TextMember(key)) {
+        this->*text = std::move(value);
+    }
+}
+
+void ConnectionLayer::SetNumber(ConnectionKey key, int value) {
+    if (auto number = NumberMember(key)) {
+        this->*number = value;
+    }
+}
+
+void ConnectionLayer::Overlay(const ConnectionLayer& top) {
+    for (const ConnectionKeyInfo& info : kKeys) {
+        if (auto text = TextMember(info.key); text != nullptr && (top.*text)) {
+            this->*text = top.*text;
+        } else if (auto number = NumberMember(info.key); number != nullptr && (top.*number)) {
+            this->*number = top.*number;
+        }
+    }
+}
+
+std::string CheckSiteUrl(std::string_view url) {
+    std::string_view rest;
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (url.size() >= scheme.size()) {
+            bool same = true;
+            for (std::size_t i = 0; i < scheme.size(); ++i) {
+                same = same && std::tolower(static_cast<unsigned char>(url[i])) == scheme[i];
+            }
+            if (same) {
+                rest = url.substr(scheme.size());
+                break;
+            }
+        }
+    }
+    if (rest.empty()) {
+        return kUrlRule;
+    }
+    for (char c : url) {
+        if (IsBlankOrControl(c)) {
+            return std::string(kUrlRule) + ", without blanks";
+        }
+        if (c == '?' || c == '#') {
+            // The jobs append their own paths and queries to the site.
+            return std::string(kUrlRule) + ", without a query or fragment";
+        }
+    }
+    std::string_view authority = rest.substr(0, rest.find('/'));
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
+        authority.remove_prefix(at + 1);
+    }
+    std::string_view host = authority;
+    std::string_view port;
+    if (!authority.empty() && authority.front() == '[') {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos) {
+            return kUrlRule;
+        }
+        host = authority.substr(0, close + 1);
+        const std::string_view after = authority.substr(close + 1);
+        if (!after.empty()) {
+            if (after.front() != ':') {
+                return kUrlRule;
+            }
+            port = after.substr(1);
+            if (port.empty()) {
+                return std::string(kUrlRule) + " (and a port from 1 to 65535 after ':')";
+            }
+        }
+        if (host.size() <= 2) {
+            return kUrlRule;
+        }
+    } else if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
+        host = authority.substr(0, colon);
+        port = authority.substr(colon + 1);
+        if (port.empty()) {
+            return std::string(kUrlRule) + " (and a port from 1 to 65535 after ':')";
+        }
+    }
+    if (host.empty()) {
+        return kUrlRule;
+    }
+    if (!port.empty()) {
+        const int number = AllDigits(port) && port.size() <= 5 ? std::stoi(std::string(port)) : 0;
+        if (number < 1 || number > 65535) {
+            return std::string(kUrlRule) + " (and a port from 1 to 65535 after ':')";
+        }
+    }
+    return {};
+}
+
+std::string SetFromText(ConnectionLayer& layer, ConnectionKey key, std::string_view text) {
+    const ConnectionKeyInfo& info = InfoOf(key);
+    if (info.isUrl) {
+        std::string rule = CheckSiteUrl(text);
+        if (rule.empty()) {
+            layer.SetText(key, std::string(text));
+        }
+        return rule;
+    }
+    // Nine digits cannot overflow an int, and every bound is far below that.
+    if (!AllDigits(text) || text.size() > 9) {
+        return NumberRule(info);
+    }
+    const int value = std::atoi(std::string(text).c_str());
+    if (value < info.min || value > info.max) {
+        return NumberRule(info);
+    }
+    layer.SetNumber(key, value);
+    return {};
+}
+
+LayerLoad ParseConnectionFile(std::string_view text, const std::string& name) {
+    LayerLoad load;
+    load.exists = true;
+    toml::table table;
+    try {
+        table = toml::parse(text, name);
+    } catch (const toml::parse_error& error) {
+        const toml::source_position at = error.source().begin;
+        load.errors.push_back(name + ":" + std::to_string(at.line) + ":" +
+                              std::to_string(at.column) + ": " + std::string(error.description()));
+        return load;
+    }
+    for (auto&& [tomlKey, node] : table) {
+        const std::string key(tomlKey.str());
+        const ConnectionKeyInfo* info = nullptr;
+        for (const ConnectionKeyInfo& candidate : kKeys) {
+            if (key == candidate.fileKey) {
+                info = &candidate;
+            }
+        }
+        const std::string where = name + ":" + std::to_string(node.source().begin.line) + ": ";
+        if (info == nullptr) {
+            std::string known;
+            for (const ConnectionKeyInfo& candidate : kKeys) {
+                known += (known.empty() ? "" : ", ") + std::string(candidate.fileKey);
+            }
+            load.errors.push_back(where + "unknown key '" + key + "' (the keys are " + known + ")");
+            continue;
+        }
+        std::string rule;
+        if (info->isUrl) {
+            if (const auto* value = node.as_string()) {
+                rule = SetFromText(load.layer, info->key, value->get());
+            } else {
+                rule = kUrlRule;
+            }
+        } else if (const auto* value = node.as_integer()) {
+            const std::int64_t number = value->get();
+            if (number < info->min || number > info->max) {
+                rule = NumberRule(*info);
+            } else {
+                load.layer.SetNumber(info->key, static_cast<int>(number));
+            }
+        } else {
+            rule = NumberRule(*info);
+        }
+        if (!rule.empty()) {
+            load.errors.push_back(where + key + " " + rule + " (got " + ShowNode(node) + ")");
+            load.badKeys.push_back(info->key);
+        }
+    }
+    return load;
+}
+
+LayerLoad LoadConnectionFile(const std::string& path) {
+    LayerLoad load;
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        if (errno != ENOENT) {
+            load.exists = true;
+            load.errors.push_back(path + ": cannot be read: " + ErrnoText(errno));
+        }
+        return load;
+    }
+    load.exists = true;
+    std::string text(kMaxFileBytes + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+    if (std::ferror(file.get()) != 0) {
+        load.errors.push_back(path + ": cannot be read: " + ErrnoText(errno));
+        return load;
+    }
+    if (text.size() > kMaxFileBytes) {
+        load.errors.push_back(path + ": larger than " + std::to_string(kMaxFileBytes / 1024) +
+                              " KiB, not a connection settings file");
+        return load;
+    }
+    return ParseConnectionFile(text, path);
+}
+
+std::string FormatConnectionFile(const ConnectionLayer& layer) {
+    std::string text =
+        "# Tickora's connection settings, read at every start from the working folder.\n"
+        "# The TICKORA_* environment variables and the command line override them; a key left\n"
+        "# out keeps its default (the simulated site on loopback, " +
+        std::string(kDefaultSite) + ").\n";
+    for (const ConnectionKeyInfo& info : kKeys) {
+        if (!layer.Has(info.key)) {
+            continue;
+        }
+        text += info.fileKey;
+        text += " = ";
+        if (info.isUrl) {
+            text += TomlString(*(layer.*TextMember(info.key)));
+        } else {
+            text += std::to_string(*(layer.*NumberMember(info.key)));
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+std::string SaveConnectionFile(const ConnectionLayer& layer, const std::string& path) {
+    static std::atomic<unsigned> serial{0};
+    const std::string text = FormatConnectionFile(layer);
+    // Named after this process and a serial, so that two saves never share a side file.
+    const std::string temporary =
+        path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return path + " could not be written: " + ErrnoText(errno);
+    }
+    std::size_t written = 0;
+    int error = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = errno;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return path + " could not be written: " + ErrnoText(error);
+    }
+    return {};
+}
+
+LayerLoad ConnectionLayerFromEnvironment() {
+    LayerLoad load;
+    load.exists = true;
+    for (const ConnectionKeyInfo& info : kKeys) {
+        const char* value = std::getenv(info.envVar);
+        if (value == nullptr || *value == '\0') {
+            continue;
+        }
+        // A unit file's "Environment=TICKORA_RETRIES= 3" is still the number 3.
+        const std::string_view text = info.isUrl ? std::string_view(value) : Trim(value);
+        if (std::string rule = SetFromText(load.layer, info.key, text); !rule.empty()) {
+            load.errors.push_back(std::string(info.envVar) + " " + rule + " (got '" + value + "')");
+            load.badKeys.push_back(info.key);
+        }
+    }
+    return load;
+}
+
+SiteHosts ConnectionSettings::Hosts() const {
+    return {quoteHost.value, tableHost.value, profileHost.value};
+}
+
+ConnectionSettings MergeConnectionLayers(const ConnectionLayer& file,
+                                         const ConnectionLayer& environment,
+                                         const ConnectionLayer& commandLine,
+                                         const std::string& fileName) {
+    ConnectionSettings merged;
+    struct Source {
+        const ConnectionLayer& layer;
+        int kind;  // 0 file, 1 environment, 2 command line
+    };
+    auto originOf = [&fileName](int kind, ConnectionKey key) -> std::string {
+        const ConnectionKeyInfo& info = InfoOf(key);
+        return kind == 0 ? fileName : kind == 1 ? info.envVar : info.option;
+    };
+    for (const Source source : {Source{file, 0}, Source{environment, 1}, Source{commandLine, 2}}) {
+        const ConnectionLayer& layer = source.layer;
+        auto take = [&](auto& target, const auto& value, ConnectionKey key) {
+            if (value) {
+                target.value = *value;
+                target.origin = originOf(source.kind, key);
+            }
+        };
+        take(merged.quoteHost, layer.site, ConnectionKey::kSite);
+        take(merged.tableHost, layer.site, ConnectionKey::kSite);
+        take(merged.profileHost, layer.site, ConnectionKey::kSite);
+        take(merged.quoteHost, layer.quoteHost, ConnectionKey::kQuoteHost);
+        take(merged.tableHost, layer.tableHost, ConnectionKey::kTableHost);
+        take(merged.profileHost, layer.profileHost, ConnectionKey::kProfileHost);
+        take(merged.retries, layer.retries, ConnectionKey::kRetries);
+        take(merged.paceMs, layer.paceMs, ConnectionKey::kPaceMs);
+        take(merged.pageTimeout, layer.pageTimeout, ConnectionKey::kPageTimeout);
+        take(merged.connections, layer.connections, ConnectionKey::kConnections);
+    }
+    return merged;
+}
+
+std::vector<std::string> ConnectionLoad::Errors() const {
+    std::vector<std::string> all = file.errors;
+    all.insert(all.end(), environment.errors.begin(), environment.errors.end());
+    return all;
+}
+
+ConnectionLoad LoadConnectionSettings(const ConnectionLayer& commandLine, const std::string& path) {
+    ConnectionLoad load;
+    load.file = LoadConnectionFile(path);
+    load.environment = ConnectionLayerFromEnvironment();
+    load.settings = MergeConnectionLayers(load.file.layer, load.environment.layer, commandLine,
+                                          kConnectionFileName);
+    return load;
+}
+
+void ApplyConnectionSettings(const ConnectionSettings& settings) {
+    SetHosts(settings.Hosts());
+    RetryPolicy policy = GetRetryPolicy();
+    policy.retries = settings.retries.value;
+    policy.paceMs = settings.paceMs.value;
+    SetRetryPolicy(policy);
+    DownloadLimits limits = GetDownloadLimits();
+    limits.pageTimeout = std::chrono::seconds(settings.pageTimeout.value);
+    SetDownloadLimits(limits);
+    SetConnectionCount(settings.connections.value);
+}
+
+std::string FormatConnectionSettings(const ConnectionSettings& settings) {
+    auto origin = [](const std::string& from, bool isHost) {
+        if (from != "default") {
+            return " (" + from + ")";
+        }
+        return std::string(isHost ? " (default: the simulated site on loopback)" : " (default)");
+    };
+    std::string text;
+    text +=
+        "quote-host: " + settings.quoteHost.value + origin(settings.quoteHost.origin, true) + "\n";
+    text +=
+        "table-host: " + settings.tableHost.value + origin(settings.tableHost.origin, true) + "\n";
+    text += "profile-host: " + settings.profileHost.value +
+            origin(settings.profileHost.origin, true) + "\n";
+    text += "retries: " + std::to_string(settings.retries.value) +
+            origin(settings.retries.origin, false) + "\n";
+    text += "pace: " + std::to_string(settings.paceMs.value) + " ms" +
+            origin(settings.paceMs.origin, false) + "\n";
+    text += "page-timeout: " + std::to_string(settings.pageTimeout.value) + " s" +
+            origin(settings.pageTimeout.origin, false) + "\n";
+    text += "connections: " + std::to_string(settings.connections.value) +
+            origin(settings.connections.origin, false) + "\n";
+    return text;
+}
+
+}  // namespace tickora

@@ -1,0 +1,141 @@
+#pragma once
+// How the program reaches the finance site: the hosts, retries and pacing, the page time-out and
+// the number of connections. Three sources can say it: "connection.toml" in the working folder,
+// the TICKORA_* environment variables and the command line. Each is a layer of optional values;
+// the command line wins over the environment, the environment over the file, the file over the
+// defaults. Texts here are UTF-8 (URLs, messages): they never reach a Shift-JIS file.
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "web/hosts.h"
+
+namespace tickora {
+
+inline constexpr const char* kConnectionFileName = "connection.toml";
+inline constexpr int kDefaultPageTimeoutSeconds = 300;
+
+enum class ConnectionKey {
+    kSite,
+    kQuoteHost,
+    kTableHost,
+    kProfileHost,
+    kRetries,
+    kPaceMs,
+    kPageTimeout,
+    kConnections,
+};
+inline constexpr std::size_t kConnectionKeyCount = 8;
+
+// One key's names in the three sources, and its bounds when it is a number.
+struct ConnectionKeyInfo {
+    ConnectionKey key;
+    const char* fileKey;  // "retries"
+    const char* envVar;   // "TICKORA_RETRIES"
+    const char* option;   // "--retries"
+    bool isUrl;
+    int min;
+    int max;
+};
+[[nodiscard]] const std::array<ConnectionKeyInfo, kConnectionKeyCount>& ConnectionKeys();
+[[nodiscard]] const ConnectionKeyInfo& InfoOf(ConnectionKey key);
+
+// What one source says; an empty optional leaves the value to the sources below it.
+struct ConnectionLayer {
+    std::optional<std::string> site;  // all three hosts
+    std::optional<std::string> quoteHost;
+    std::optional<std::string> tableHost;
+    std::optional<std::string> profileHost;
+    std::optional<int> retries;
+    std::optional<int> paceMs;
+    std::optional<int> pageTimeout;  // seconds
+    std::optional<int> connections;
+
+    [[nodiscard]] bool Has(ConnectionKey key) const;
+    void Clear(ConnectionKey key);
+    // Sets a key from its already checked value.
+    void SetText(ConnectionKey key, std::string value);
+    void SetNumber(ConnectionKey key, int value);
+    // Takes every value that top sets.
+    void Overlay(const ConnectionLayer& top);
+    [[nodiscard]] bool operator==(const ConnectionLayer&) const = default;
+};
+
+// Empty when url can name a site: an http:// or https:// URL with a host (and maybe a port and a
+// path), without blanks, query or fragment. Otherwise what is wrong, as "must be ..." text.
+[[nodiscard]] std::string CheckSiteUrl(std::string_view url);
+
+// Reads text (digits only) as key's value within its bounds, or a URL for the URL keys, into
+// layer. Empty on success, else "must be ..." text that the caller prefixes with the key's name.
+[[nodiscard]] std::string SetFromText(ConnectionLayer& layer, ConnectionKey key,
+                                      std::string_view text);
+
+// What a source gave: the values that were good, and one message per bad value (UTF-8, naming
+// the file and key, or the variable).
+struct LayerLoad {
+    ConnectionLayer layer;
+    std::vector<std::string> errors;
+    std::vector<ConnectionKey> badKeys;  // the keys that errors are about, where one is known
+    bool exists = false;                 // the file was there (always true for the environment)
+};
+
+// Parses a connection file's text; name is the file as messages give it. Unknown keys, values
+// of the wrong type or out of bounds are errors; the good keys are kept.
+[[nodiscard]] LayerLoad ParseConnectionFile(std::string_view text, const std::string& name);
+// Reads and parses the file; a missing file is an empty layer without error.
+[[nodiscard]] LayerLoad LoadConnectionFile(const std::string& path);
+// The file's text for a layer: a comment, then the keys that are set, in a fixed order.
+[[nodiscard]] std::string FormatConnectionFile(const ConnectionLayer& layer);
+// Writes the file beside itself and renames it over the old one. Empty on success, else why.
+[[nodiscard]] std::string SaveConnectionFile(const ConnectionLayer& layer, const std::string& path);
+
+// TICKORA_SITE, TICKORA_QUOTE_HOST, ... as a layer. An empty variable counts as not set.
+[[nodiscard]] LayerLoad ConnectionLayerFromEnvironment();
+
+// A value in force and where it came from: "default", the file's name, a variable or an option.
+template <class T>
+struct Sourced {
+    T value;
+    std::string origin = "default";
+};
+
+struct ConnectionSettings {
+    Sourced<std::string> quoteHost{kDefaultSite};
+    Sourced<std::string> tableHost{kDefaultSite};
+    Sourced<std::string> profileHost{kDefaultSite};
+    Sourced<int> retries{0};
+    Sourced<int> paceMs{0};
+    Sourced<int> pageTimeout{kDefaultPageTimeoutSeconds};
+    Sourced<int> connections{1};
+
+    [[nodiscard]] SiteHosts Hosts() const;
+};
+
+// Lays file, environment and command line over the defaults, in that order. Within one layer
+// the site sets all three hosts and a host key then overrides its own; a higher layer's site
+// replaces every host of the layers below. fileName is the origin of the file's values.
+[[nodiscard]] ConnectionSettings MergeConnectionLayers(
+    const ConnectionLayer& file, const ConnectionLayer& environment,
+    const ConnectionLayer& commandLine, const std::string& fileName = kConnectionFileName);
+
+// The merged settings of the working folder's file, the environment and commandLine, with every
+// message of the file and the environment. The caller decides whether an error stops it.
+struct ConnectionLoad {
+    ConnectionSettings settings;
+    LayerLoad file;
+    LayerLoad environment;
+    [[nodiscard]] std::vector<std::string> Errors() const;
+};
+[[nodiscard]] ConnectionLoad LoadConnectionSettings(const ConnectionLayer& commandLine,
+                                                    const std::string& path = kConnectionFileName);
+
+// Puts the settings in force in the download layer: hosts, retry policy (its backoff base kept),
+// the page time-out (the other limits kept) and the connection count.
+void ApplyConnectionSettings(const ConnectionSettings& settings);
+
+// One "name: value (origin)" line a setting, as `tickora-cli settings` prints them.
+[[nodiscard]] std::string FormatConnectionSettings(const ConnectionSettings& settings);
+
+}  // namespace tickora

@@ -1,0 +1,32 @@
+#pragma once
+// The steps of a run that come before its command: the working folder, and the connection
+// settings of "connection.toml", the environment and the command line. Kept apart from the
+// runner so that both read as one step each there.
+#include <cstdio>
+#include <string>
+
+#include "cli/command_line.h"
+
+namespace tickora::cli {
+
+// The folder the command works in (ChooseWorkdir), with a note on err when the per-user folder
+// was just given its market table. False (the reason on err) when no folder can be had.
+[[nodiscard]] bool ChooseCliWorkdir(const CliOptions& options, std::FILE* err, std::string& folder);
+
+// Loads the connection settings of the current folder's file, the environment and the command
+// line and puts them in force. False, with every bad value on err, when any is bad: a job must
+// not run against a site the user did not mean.
+[[nodiscard]] bool ApplyConnectionForJob(const CliOptions& options, std::FILE* err);
+
+// `settings` for "connection.toml": saves the connection options of the command line into the
+// file (an empty value removes its key) and gives the lines to print. Returns the exit status:
+// 0; 2 when a bad value is left in the file or the environment (the lines are still given), or
+// when a change was refused because the file holds what it cannot read (a save would lose it);
+// 1 when the file cannot be written. printed stays empty when nothing is to be printed.
+[[nodiscard]] int RunConnectionSettings(const CliOptions& options, std::FILE* err,
+                                        std::string& printed);
+
+// After "market.csv not found.": which folder was searched, and how to go on.
+[[nodiscard]] std::string MarketMissingNote();
+
+}  // namespace tickora::cli

@@ -1,0 +1,116 @@
+#include "pages/history_update.h"
+
+#include <algorithm>
+
+namespace tickora {
+namespace {
+
+bool SameDay(const CKdtDay& a, const CKdtDay& b) {
+    return a.m_nYear == b.m_nYear && a.m_nMonth == b.m_nMonth && a.m_nDay == b.m_nDay &&
+           a.m_nOpen == b.m_nOpen && a.m_nHigh == b.m_nHigh && a.m_nLow == b.m_nLow &&
+           a.m_nClose == b.m_nClose && a.m_nVolume == b.m_nVolume;
+}
+
+// The parser fills the slots from the first one on; the rest stay cleared.
+bool FilledSlots(std::span<const CKdtDay> slots, std::vector<CKdtDay>& oldestFirst) {
+    std::size_t filled = 0;
+    while (filled < slots.size() && slots[filled].m_nYear != 0) {
+        ++filled;
+    }
+    for (std::size_t i = filled; i < slots.size(); ++i) {
+        if (slots[i].m_nYear != 0) {
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i < filled; ++i) {
+        // A day the writer would skip, or rows out of order, are not what a plain table shows.
+        if (!slots[i].IsValid() || (i > 0 && !DateBefore(slots[i], slots[i - 1]))) {
+            return false;
+        }
+    }
+    oldestFirst.assign(slots.rbegin() + static_cast<std::ptrdiff_t>(slots.size() - filled),
+                       slots.rend());
+    return true;
+}
+
+}  // namespace
+
+HistoryUpdate UpdateHistoryFromFirstPage(std::span<const CKdtDay> fileDays,
+                                         std::span<const CKdtDay> firstPage, int daysAsked) {
+    HistoryUpdate update;
+    if (fileDays.empty()) {
+        update.outcome = HistoryUpdateOutcome::kNoFileDays;
+        return update;
+    }
+    std::vector<CKdtDay> page;
+    if (!FilledSlots(firstPage, page)) {
+        update.outcome = HistoryUpdateOutcome::kBadPage;
+        return update;
+    }
+    if (page.empty()) {
+        update.outcome = HistoryUpdateOutcome::kNoPageDays;
+        return update;
+    }
+    const CKdtDay& pageOldest = page.front();
+    const CKdtDay& fileNewest = fileDays.back();
+    if (DateBefore(fileNewest, pageOldest)) {
+        // Days may lie between the two, and only a full fetch can tell.
+        update.outcome = HistoryUpdateOutcome::kGap;
+        return update;
+    }
+    // The days of both from page 0's oldest to the file's newest must be the same days.
+    const auto firstShared =
+        std::lower_bound(fileDays.begin(), fileDays.end(), pageOldest, DateBefore);
+    const auto pageSharedEnd = std::upper_bound(page.begin(), page.end(), fileNewest, DateBefore);
+    if (!std::equal(firstShared, fileDays.end(), page.begin(), pageSharedEnd, SameDay)) {
+        update.outcome = HistoryUpdateOutcome::kDayDiffers;
+        return update;
+    }
+    // A page short of 50 rows is the end of the table.
+    const bool pageIsWholeTable = page.size() < static_cast<std::size_t>(kKdtDaysPerPage);
+    if (pageIsWholeTable && firstShared != fileDays.begin()) {
+        update.outcome = HistoryUpdateOutcome::kOlderGone;
+        return update;
+    }
+    const int pages = (std::max(daysAsked, 1) + kKdtDaysPerPage - 1) / kKdtDaysPerPage;
+    const std::size_t kept = static_cast<std::size_t>(pages) * kKdtDaysPerPage;
+    const std::size_t older = static_cast<std::size_t>(firstShared - fileDays.begin());
+    const std::size_t total = older + page.size();
+    // With fewer days than a full fetch keeps, the table must be known to hold no more. A fetch
+    // writes a number of days that is no multiple of 50 only when the table ended inside its
+    // last page; every file written from here keeps that true.
+    if (total < kept && !pageIsWholeTable && fileDays.size() % kKdtDaysPerPage == 0) {
+        update.outcome = HistoryUpdateOutcome::kMayBeLonger;
+        return update;
+    }
+    // Only older days are cut: a fetch keeps at least one page.
+    const std::size_t cut = total > kept ? total - kept : 0;
+    update.days.assign(fileDays.begin() + static_cast<std::ptrdiff_t>(cut), firstShared);
+    update.days.insert(update.days.end(), page.begin(), page.end());
+    update.outcome = HistoryUpdateOutcome::kUpdated;
+    return update;
+}
+
+const char* HistoryUpdateOutcomeName(HistoryUpdateOutcome outcome) {
+    switch (outcome) {
+        case HistoryUpdateOutcome::kUpdated:
+            return "updated";
+        case HistoryUpdateOutcome::kNoFileDays:
+            return "no usable file";
+        case HistoryUpdateOutcome::kNoPageDays:
+            return "no day on page 0";
+        case HistoryUpdateOutcome::kBadPage:
+            return "page 0 out of order";
+        case HistoryUpdateOutcome::kGap:
+            return "gap after the file";
+        case HistoryUpdateOutcome::kDayDiffers:
+            return "history rewritten";
+        case HistoryUpdateOutcome::kOlderGone:
+            return "older days gone";
+        case HistoryUpdateOutcome::kMayBeLonger:
+            return "more days asked for";
+    }
+    return "?";
+}
+
+}  // namespace tickora

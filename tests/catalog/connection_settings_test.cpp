@@ -1,0 +1,311 @@
+// The connection settings: what "connection.toml" may hold and how a bad value is reported, the
+// order in which the file, the environment and the command line win, and the file written back.
+#include "catalog/connection_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "web/connections.h"
+#include "web/download.h"
+#include "web/retry.h"
+
+namespace tickora {
+namespace {
+
+using test::ReadFileBytes;
+using test::ScopedWorkDir;
+using test::WriteFileBytes;
+
+// Clears every TICKORA_* connection variable for the test and afterwards.
+class CleanEnvironment : public ::testing::Test {
+  protected:
+    void SetUp() override { Clear(); }
+    void TearDown() override { Clear(); }
+    static void Clear() {
+        for (const ConnectionKeyInfo& info : ConnectionKeys()) {
+            unsetenv(info.envVar);
+        }
+    }
+};
+
+struct UrlCase {
+    const char* url;
+    bool good;
+};
+
+TEST(ConnectionUrl, OnlyHttpUrlsWithAHostNameASite) {
+    const UrlCase cases[] = {
+        {"http://127.0.0.1:8053", true},
+        {"https://quotes.example/", true},
+        {"HTTP://Quotes.Example:80/base", true},
+        {"http://[::1]:8053", true},
+        {"http://user@host", true},
+        {"ftp://quotes.example", false},
+        {"http://", false},
+        {"http:///path", false},
+        {"http://:8053", false},
+        {"http://host:", false},
+        {"http://host:0", false},
+        {"http://host:65536", false},
+        {"http://host:80x", false},
+        {"http://[::1", false},
+        {"http://ho st", false},
+        {"http://host/?q=1", false},
+        {"http://host#top", false},
+        {"quotes.example", false},
+        {"", false},
+    };
+    for (const UrlCase& c : cases) {
+        EXPECT_EQ(CheckSiteUrl(c.url).empty(), c.good) << c.url;
+    }
+}
+
+struct FileCase {
+    const char* text;
+    ConnectionLayer expected;
+    const char* error;  // a part of the one message expected; nullptr for none
+};
+
+TEST(ConnectionFile, GoodKeysAreKeptAndEachBadOneIsNamedWithTheFile) {
+    ConnectionLayer everything;
+    everything.site = "http://a.example";
+    everything.quoteHost = "http://q.example:81";
+    everything.tableHost = "https://t.example";
+    everything.profileHost = "http://p.example";
+    everything.retries = 3;
+    everything.paceMs = 500;
+    everything.pageTimeout = 60;
+    everything.connections = 4;
+    ConnectionLayer retriesOnly;
+    retriesOnly.retries = 2;
+
+    const FileCase cases[] = {
+        {"", {}, nullptr},
+        {"# only a comment\n", {}, nullptr},
+        {"site = \"http://a.example\"\nquote_host = \"http://q.example:81\"\n"
+         "table_host = \"https://t.example\"\nprofile_host = \"http://p.example\"\n"
+         "retries = 3\npace_ms = 500\npage_timeout = 60\nconnections = 4\n",
+         everything, nullptr},
+        {"retries = 2\nretries_ = 1\n", retriesOnly,
+         "/w/connection.toml:2: unknown key 'retries_'"},
+        {"retries = 2\npace_ms = 60001\n", retriesOnly,
+         "/w/connection.toml:2: pace_ms must be a whole number from 0 to 60000 (got 60001)"},
+        {"retries = 2\nconnections = 0\n", retriesOnly,
+         "connections must be a whole number from 1 to 16 (got 0)"},
+        {"retries = 2\npage_timeout = 0\n", retriesOnly,
+         "page_timeout must be a whole number from 1 to 3600 (got 0)"},
+        {"retries = 2\npage_timeout = \"300\"\n", retriesOnly,
+         "page_timeout must be a whole number from 1 to 3600 (got '300')"},
+        {"retries = 2\nconnections = 2.5\n", retriesOnly, "connections must be a whole number"},
+        {"retries = 2\nsite = \"ftp://a.example\"\n", retriesOnly,
+         "site must be an http:// or https:// URL with a host (got 'ftp://a.example')"},
+        {"retries = 2\nquote_host = 8053\n", retriesOnly,
+         "quote_host must be an http:// or https:// URL with a host (got 8053)"},
+        {"retries = 11\n", {}, "retries must be a whole number from 0 to 10 (got 11)"},
+        {"retries = -1\n", {}, "retries must be a whole number from 0 to 10 (got -1)"},
+        {"retries = 3\nretries = 4\n", {}, "/w/connection.toml:2:"},
+        {"site = http://a.example\n", {}, "/w/connection.toml:1:"},
+        {"[connection]\nretries = 3\n", {}, "unknown key 'connection'"},
+    };
+    for (const FileCase& c : cases) {
+        const LayerLoad load = ParseConnectionFile(c.text, "/w/connection.toml");
+        EXPECT_EQ(load.layer, c.expected) << c.text;
+        if (c.error == nullptr) {
+            EXPECT_TRUE(load.errors.empty()) << c.text << ": " << load.errors.front();
+        } else {
+            ASSERT_EQ(load.errors.size(), 1u) << c.text;
+            EXPECT_NE(load.errors[0].find(c.error), std::string::npos)
+                << c.text << "\n  gave: " << load.errors[0];
+        }
+    }
+}
+
+TEST_F(CleanEnvironment, TheFileIsWrittenWholeAndReadBackAsItWasSaved) {
+    ScopedWorkDir dir;
+    ConnectionLayer layer;
+    layer.site = "http://quotes.example:8053/\"odd\\path";
+    layer.retries = 0;
+    layer.connections = 16;
+    ASSERT_EQ(SaveConnectionFile(layer, kConnectionFileName), "");
+    const LayerLoad load = LoadConnectionFile(kConnectionFileName);
+    EXPECT_TRUE(load.exists);
+    EXPECT_TRUE(load.errors.empty());
+    EXPECT_EQ(load.layer, layer);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no side file is left behind";
+
+    // A failed save leaves the old file as it was.
+    const std::string before = ReadFileBytes(kConnectionFileName);
+    const std::string error = SaveConnectionFile({}, "absent/connection.toml");
+    EXPECT_NE(error.find("absent/connection.toml could not be written"), std::string::npos)
+        << error;
+    EXPECT_EQ(ReadFileBytes(kConnectionFileName), before);
+
+    EXPECT_FALSE(LoadConnectionFile("missing.toml").exists);
+    EXPECT_TRUE(LoadConnectionFile("missing.toml").errors.empty());
+    WriteFileBytes("big.toml", std::string(70 * 1024, '#'));
+    ASSERT_EQ(LoadConnectionFile("big.toml").errors.size(), 1u);
+}
+
+TEST_F(CleanEnvironment, ABadVariableIsNamedAndItsGoodNeighboursStay) {
+    setenv("TICKORA_SITE", "http://env.example", 1);
+    setenv("TICKORA_RETRIES", " 4 ", 1);
+    setenv("TICKORA_PACE_MS", "fast", 1);
+    setenv("TICKORA_CONNECTIONS", "17", 1);
+    setenv("TICKORA_PAGE_TIMEOUT", "", 1);  // empty is not set
+    const LayerLoad load = ConnectionLayerFromEnvironment();
+    EXPECT_EQ(load.layer.site, "http://env.example");
+    EXPECT_EQ(load.layer.retries, 4);
+    EXPECT_FALSE(load.layer.paceMs);
+    EXPECT_FALSE(load.layer.pageTimeout);
+    ASSERT_EQ(load.errors.size(), 2u);
+    EXPECT_EQ(load.errors[0],
+              "TICKORA_PACE_MS must be a whole number from 0 to 60000 (got 'fast')");
+    EXPECT_EQ(load.errors[1], "TICKORA_CONNECTIONS must be a whole number from 1 to 16 (got '17')");
+}
+
+struct MergeCase {
+    const char* name;
+    ConnectionLayer file;
+    ConnectionLayer environment;
+    ConnectionLayer commandLine;
+    std::string quote, table, profile;
+    std::string quoteOrigin;
+    int retries;
+    std::string retriesOrigin;
+};
+
+ConnectionLayer Site(const char* site) {
+    ConnectionLayer layer;
+    layer.site = site;
+    return layer;
+}
+
+ConnectionLayer With(ConnectionLayer layer, ConnectionKey key, const char* text) {
+    EXPECT_EQ(SetFromText(layer, key, text), "");
+    return layer;
+}
+
+TEST(ConnectionMerge, TheCommandLineBeatsTheEnvironmentWhichBeatsTheFile) {
+    const std::string d = kDefaultSite;
+    const MergeCase cases[] = {
+        {"nothing", {}, {}, {}, d, d, d, "default", 0, "default"},
+        {"file",
+         With(Site("http://f"), ConnectionKey::kRetries, "2"),
+         {},
+         {},
+         "http://f",
+         "http://f",
+         "http://f",
+         "connection.toml",
+         2,
+         "connection.toml"},
+        {"environment over file",
+         With(Site("http://f"), ConnectionKey::kRetries, "2"),
+         With(Site("http://e"), ConnectionKey::kRetries, "5"),
+         {},
+         "http://e",
+         "http://e",
+         "http://e",
+         "TICKORA_SITE",
+         5,
+         "TICKORA_RETRIES"},
+        {"command line over both", Site("http://f"),
+         With(Site("http://e"), ConnectionKey::kRetries, "5"),
+         With(Site("http://c"), ConnectionKey::kRetries, "1"), "http://c", "http://c", "http://c",
+         "--site", 1, "--retries"},
+        {"a host key of one layer over its own site",
+         With(Site("http://f"), ConnectionKey::kTableHost, "http://ft"),
+         {},
+         {},
+         "http://f",
+         "http://ft",
+         "http://f",
+         "connection.toml",
+         0,
+         "default"},
+        {"a higher site over a lower host key",
+         With({}, ConnectionKey::kQuoteHost, "http://fq"),
+         Site("http://e"),
+         {},
+         "http://e",
+         "http://e",
+         "http://e",
+         "TICKORA_SITE",
+         0,
+         "default"},
+        {"a higher host key over a lower site",
+         Site("http://f"),
+         With({}, ConnectionKey::kProfileHost, "http://ep"),
+         {},
+         "http://f",
+         "http://f",
+         "http://ep",
+         "connection.toml",
+         0,
+         "default"},
+        {"what a higher layer leaves out stays", With({}, ConnectionKey::kRetries, "3"),
+         Site("http://e"), With({}, ConnectionKey::kQuoteHost, "http://cq"), "http://cq",
+         "http://e", "http://e", "--quote-host", 3, "connection.toml"},
+    };
+    for (const MergeCase& c : cases) {
+        const ConnectionSettings s = MergeConnectionLayers(c.file, c.environment, c.commandLine);
+        EXPECT_EQ(s.quoteHost.value, c.quote) << c.name;
+        EXPECT_EQ(s.tableHost.value, c.table) << c.name;
+        EXPECT_EQ(s.profileHost.value, c.profile) << c.name;
+        EXPECT_EQ(s.quoteHost.origin, c.quoteOrigin) << c.name;
+        EXPECT_EQ(s.retries.value, c.retries) << c.name;
+        EXPECT_EQ(s.retries.origin, c.retriesOrigin) << c.name;
+    }
+}
+
+TEST_F(CleanEnvironment, TheMergedSettingsReachTheDownloadLayer) {
+    ScopedWorkDir dir;
+    const SiteHosts savedHosts = Hosts();
+    const RetryPolicy savedPolicy = GetRetryPolicy();
+    const DownloadLimits savedLimits = GetDownloadLimits();
+    WriteFileBytes(kConnectionFileName,
+                   "site = \"http://file.example/\"\nretries = 2\npace_ms = 40\npage_timeout = 9\n"
+                   "connections = 3\n");
+    setenv("TICKORA_PACE_MS", "70", 1);
+    ConnectionLayer commandLine;
+    commandLine.pageTimeout = 12;
+
+    const ConnectionLoad load = LoadConnectionSettings(commandLine);
+    EXPECT_TRUE(load.Errors().empty());
+    RetryPolicy policy = GetRetryPolicy();
+    policy.backoffBaseMs = 7;
+    SetRetryPolicy(policy);
+    ApplyConnectionSettings(load.settings);
+    EXPECT_EQ(Hosts().quote, "http://file.example");
+    EXPECT_EQ(Hosts().profile, "http://file.example");
+    EXPECT_EQ(GetRetryPolicy().retries, 2);
+    EXPECT_EQ(GetRetryPolicy().paceMs, 70);
+    EXPECT_EQ(GetRetryPolicy().backoffBaseMs, 7) << "what the settings do not hold stays";
+    EXPECT_EQ(GetDownloadLimits().pageTimeout, std::chrono::seconds(12));
+    EXPECT_EQ(GetDownloadLimits().stallTimeout, savedLimits.stallTimeout);
+    EXPECT_EQ(GetConnectionCount(), 3);
+    EXPECT_EQ(FormatConnectionSettings(load.settings),
+              "quote-host: http://file.example/ (connection.toml)\n"
+              "table-host: http://file.example/ (connection.toml)\n"
+              "profile-host: http://file.example/ (connection.toml)\n"
+              "retries: 2 (connection.toml)\n"
+              "pace: 70 ms (TICKORA_PACE_MS)\n"
+              "page-timeout: 12 s (--page-timeout)\n"
+              "connections: 3 (connection.toml)\n");
+
+    SetHosts(savedHosts);
+    SetRetryPolicy(savedPolicy);
+    SetDownloadLimits(savedLimits);
+    SetConnectionCount(kMinConnections);
+}
+
+}  // namespace
+}  // namespace tickora

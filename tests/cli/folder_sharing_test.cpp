@@ -1,0 +1,199 @@
+// Several tickora-cli processes in one working folder, as the desktop program, cron and a user's
+// terminal meet there: the second job is refused or waits, and a process killed at any moment
+// leaves every file either as it was or complete.
+#include <gtest/gtest.h>
+
+#if defined(TICKORA_SITE_BINARY) && defined(TICKORA_CLI_BINARY)
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "jobs/job_outcome.h"
+#include "tests/cli/processes.h"
+
+namespace tickora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::CliProcess;
+using test::ReadFileBytes;
+using test::ScopedWorkDir;
+using test::SiteProcess;
+using test::WriteFileBytes;
+
+void WriteSiteFetchList(int stocks, const fs::path& path) {
+    const int devNull = open("/dev/null", O_WRONLY);
+    const pid_t pid = test::Spawn({TICKORA_SITE_BINARY, "--stocks", std::to_string(stocks),
+                                   "--write-fetchlist", path.string()},
+                                  devNull, devNull);
+    close(devNull);
+    ASSERT_EQ(test::WaitExit(pid, 30s), 0);
+}
+
+// A working folder with the site's list of `stocks` stocks.
+void LayFolder(const fs::path& dir, int stocks) {
+    test::WriteMarketTable(dir);
+    WriteSiteFetchList(stocks, dir / "fetchlist.csv");
+}
+
+std::optional<int> RunCli(const fs::path& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--workdir", dir.string()});
+    CliProcess cli(dir, args);
+    return cli.Wait();
+}
+
+TEST(FolderSharing, ASecondJobIsRefusedAndWithWaitRunsAfterTheFirst) {
+    ScopedWorkDir dir;
+    constexpr int kStocks = 150;
+    LayFolder(dir.Path(), kStocks);
+    SiteProcess site(kStocks);
+    ASSERT_TRUE(site.Running());
+
+    // Pacing keeps the first job busy for a few seconds.
+    CliProcess first(dir.Path(), {"--workdir", dir.Path().string(), "--site", site.Url(), "--pace",
+                                  "15", "kdt", "--all", "--days", "30"});
+    ASSERT_TRUE(first.WaitForErr("kdt: 1/")) << first.Err();
+
+    const fs::path other = dir.Path() / "second";
+    fs::create_directory(other);
+    CliProcess refused(other, {"--workdir", dir.Path().string(), "--site", site.Url(), "fetch"});
+    EXPECT_EQ(refused.Wait(30s), kExitLocked) << refused.Err();
+    EXPECT_NE(refused.Err().find("(pid " + std::to_string(first.Pid()) + ")"), std::string::npos)
+        << refused.Err();
+    EXPECT_NE(refused.Err().find(fs::canonical(dir.Path()).string()), std::string::npos)
+        << refused.Err();
+    EXPECT_TRUE(test::DailyFilesIn(dir.Path()).empty()) << "the refused job wrote nothing";
+
+    CliProcess waiting(other,
+                       {"--workdir", dir.Path().string(), "--site", site.Url(), "--wait", "fetch"});
+    EXPECT_EQ(first.Wait(), kExitDone) << first.Err();
+    EXPECT_EQ(waiting.Wait(), kExitDone) << waiting.Err();
+    EXPECT_NE(waiting.Err().find("waiting for it to end"), std::string::npos) << waiting.Err();
+    EXPECT_NE(waiting.Out().find(std::to_string(kStocks + 3) + "/" + std::to_string(kStocks + 3) +
+                                 " stocks, " + std::to_string(kStocks + 3) + " extracted"),
+              std::string::npos)
+        << waiting.Out();
+    EXPECT_NE(first.Out().find(std::to_string(kStocks + 3) + "/" + std::to_string(kStocks + 3)),
+              std::string::npos)
+        << first.Out();
+    EXPECT_EQ(test::DailyFilesIn(dir.Path()).size(), 1u);
+}
+
+// Each file a job writes, byte for byte, below a folder.
+std::map<std::string, std::string> Outputs(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = fs::relative(entry.path(), dir).string();
+        if (!entry.is_regular_file() || name.rfind("Webtemp", 0) == 0 || name.find("cli.") == 0 ||
+            name == "tickora.lock" || name == "ERRORLOG.TXT") {
+            continue;
+        }
+        files[name] = ReadFileBytes(entry.path());
+    }
+    return files;
+}
+
+bool IsTemporary(const std::string& name) {
+    return name.find(".tmp") != std::string::npos;
+}
+
+// The dictionary is updated record by record: each record must be the old one or the new one.
+bool RecordsAreOldOrNew(const std::string& now, const std::string& before,
+                        const std::string& after) {
+    constexpr std::size_t kRecord = 1024;
+    if (now.size() != before.size() || now.size() != after.size()) {
+        return false;
+    }
+    for (std::size_t at = 0; at < now.size(); at += kRecord) {
+        const std::string record = now.substr(at, kRecord);
+        if (record != before.substr(at, kRecord) && record != after.substr(at, kRecord)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
+    constexpr int kStocks = 100;
+    constexpr int kKills = 50;
+    // The old files come from one site, the new ones from another whose prices, figures,
+    // histories and profiles all differ.
+    SiteProcess oldSite(kStocks, {"--seed", "1"});
+    SiteProcess newSite(kStocks, {"--seed", "2"});
+    ASSERT_TRUE(oldSite.Running() && newSite.Running());
+    const std::vector<std::vector<std::string>> jobs = {
+        {"fetch"}, {"performance"}, {"kdt", "--all", "--days", "60"}, {"profiles"}, {"fetchlist"},
+    };
+    ScopedWorkDir root;
+    const fs::path before = root.Path() / "before";
+    const fs::path after = root.Path() / "after";
+    const fs::path work = root.Path() / "work";
+    for (const fs::path& dir : {before, after}) {
+        fs::create_directories(dir);
+        LayFolder(dir, kStocks);
+        const std::string url = dir == before ? oldSite.Url() : newSite.Url();
+        for (const auto& job : jobs) {
+            std::vector<std::string> args{"--site", url};
+            args.insert(args.end(), job.begin(), job.end());
+            ASSERT_EQ(RunCli(dir, args), kExitDone) << ReadFileBytes(dir / "cli.err");
+        }
+    }
+    const auto old = Outputs(before);
+    const auto whole = Outputs(after);
+
+    std::mt19937 random(20261207);
+    for (int kill = 0; kill < kKills; ++kill) {
+        const auto& job = jobs[static_cast<std::size_t>(kill) % jobs.size()];
+        SCOPED_TRACE("kill " + std::to_string(kill) + ": " + job[0]);
+        fs::remove_all(work);
+        fs::copy(before, work, fs::copy_options::recursive);
+        std::vector<std::string> args{"--workdir",   work.string(), "--site",
+                                      newSite.Url(), "--pace",      "2"};
+        args.insert(args.end(), job.begin(), job.end());
+        CliProcess cli(work, args);
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 400));
+        ::kill(cli.Pid(), SIGKILL);
+        (void)cli.Wait();
+
+        for (const auto& [name, bytes] : Outputs(work)) {
+            if (IsTemporary(name)) {
+                continue;  // a killed writer's leftover; the next start removes it
+            }
+            const auto was = old.find(name);
+            const auto is = whole.find(name);
+            const bool oldOrNew = (was != old.end() && bytes == was->second) ||
+                                  (is != whole.end() && bytes == is->second);
+            if (name == "VorlaneEx.DIC" && was != old.end() && is != whole.end()) {
+                EXPECT_TRUE(oldOrNew || RecordsAreOldOrNew(bytes, was->second, is->second)) << name;
+            } else if (name.size() > 4 && name.substr(name.size() - 4) == ".bak") {
+                // A backup holds a whole file the user had: the one it stands for, or the list
+                // that fetchlist.bak keeps.
+                std::string original = name.substr(0, name.size() - 4);
+                if (original == "fetchlist") {
+                    original = "fetchlist.csv";
+                }
+                const bool keptWhole = (old.count(original) != 0 && bytes == old.at(original)) ||
+                                       (old.count(name) != 0 && bytes == old.at(name));
+                EXPECT_TRUE(keptWhole) << name;
+            } else {
+                EXPECT_TRUE(oldOrNew) << name << " is neither the old file nor a whole new one";
+            }
+        }
+    }
+
+    // The next start removes what the killed runs left behind.
+    ASSERT_EQ(RunCli(work, {"--site", newSite.Url(), "fetch"}), kExitDone);
+    for (const auto& [name, bytes] : Outputs(work)) {
+        EXPECT_FALSE(IsTemporary(name)) << name << " was left behind";
+    }
+}
+
+}  // namespace
+}  // namespace tickora::cli
+
+#endif

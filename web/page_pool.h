@@ -1,0 +1,99 @@
+#pragma once
+// The pages of a job on up to N connections at once, each fetched exactly as DownloadToFile
+// fetches it, and handed to the job in the order it asks for them.
+//
+// With one connection the pool is only a queue: Wait downloads the page on the calling thread,
+// so nothing is asked of the site before the job asks for it, as when the job calls
+// DownloadToFile itself. With N > 1, N threads (each with its own libcurl handle, so each holds
+// at most one connection to a host) take the submitted pages in order, and each page goes to a
+// temporary file beside its work file until the job waits for it: only then is it renamed to
+// the work file, so the job finds under that name what it would have found with one connection,
+// although several jobs' pages share one name ("Webtemp/kdttemp-000.html" for every stock).
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "web/connections.h"
+#include "web/download.h"
+#include "web/retry.h"
+
+namespace tickora {
+
+// Numbers the pages of one pool in the order they were submitted, from 0.
+using PageTicket = std::uint64_t;
+
+class PagePool {
+  public:
+    // connections is clamped to [kMinConnections, kMaxConnections]. cancel is the job's flag,
+    // which the transfers of the pool's threads obey as the job's own would (by default the
+    // calling thread's download cancel flag): once it is set no further request goes out.
+    explicit PagePool(int connections = GetConnectionCount(),
+                      const std::atomic<bool>* cancel = GetDownloadCancelFlag());
+    // Drops the pages not yet started, aborts the transfers in flight and removes every
+    // temporary file: a job that ends early leaves only the work files it waited for.
+    ~PagePool();
+    PagePool(const PagePool&) = delete;
+    PagePool& operator=(const PagePool&) = delete;
+
+    [[nodiscard]] int Connections() const { return m_connections; }
+    // How many pages a job keeps submitted and not yet waited for: enough to keep every
+    // connection busy while the job parses, few enough that a stop wastes little.
+    [[nodiscard]] int Window() const { return m_connections == 1 ? 1 : 2 * m_connections; }
+    // Pages submitted and not yet waited for or skipped.
+    [[nodiscard]] int Outstanding() const;
+
+    // Asks for url to be stored in localPath (the job's work file). Pages are started in the
+    // order they are submitted.
+    [[nodiscard]] PageTicket Submit(std::string url, std::string localPath);
+
+    // Waits for the page of ticket, which may be any outstanding one, and returns what
+    // DownloadToFile(url, localPath, detail) returns. A page no thread has started yet is started
+    // next. What the transfer stored (the page, or the part of it that arrived before a failure)
+    // now lies in localPath; an answer other than status 200 leaves localPath as it was. After
+    // Cancel, a page not yet started gives 1 with PageFailure::kCancelled and is never asked
+    // for. A ticket that is not outstanding gives 1.
+    [[nodiscard]] int Wait(PageTicket ticket, DownloadDetail* detail = nullptr);
+
+    // The job no longer wants the page (its stock ended on an earlier page): it is not asked for
+    // when it has not started, and its file is removed when it arrives.
+    void Skip(PageTicket ticket);
+    void SkipAll();
+
+  private:
+    enum class State { kQueued, kRunning, kDone };
+    struct Page {
+        std::string url;
+        std::string path;
+        std::string temporary;
+        State state = State::kQueued;
+        bool skipped = false;
+        int result = 1;
+        DownloadDetail detail;
+    };
+
+    void Work();
+    [[nodiscard]] bool Cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+    // Removes a page the job will never wait for; the caller holds m_mutex.
+    void DropLocked(std::map<PageTicket, Page>::iterator page);
+    [[nodiscard]] static int FinishWait(Page& page, DownloadDetail* detail);
+
+    const int m_connections;
+    const std::atomic<bool>* const m_cancel;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_workAvailable;
+    std::condition_variable m_pageDone;
+    std::map<PageTicket, Page> m_pages;  // outstanding, by ticket
+    std::deque<PageTicket> m_queue;      // not yet started, in the order they go out
+    PageTicket m_nextTicket = 0;
+    bool m_stopping = false;
+    std::atomic<bool> m_abort{false};  // the pool's threads end their transfers at once
+    std::vector<std::thread> m_threads;
+};
+
+}  // namespace tickora
