@@ -397,8 +397,8 @@ TEST(CliJobs, FetchAgainstASiteWithoutPagesWalksEveryBlockAndFails) {
     WriteMarketTable();
     WriteFetchList(120);
     const CliRun run = RunCli({"--site", site.Url(), "fetch"});
-    // Every block failed, each named, but the job walked its whole list.
-    EXPECT_EQ(run.status, kExitItemsFailed) << run.err;
+    // Every block failed, each named; with no quote fetched no day file is written.
+    EXPECT_EQ(run.status, kExitEndedEarly) << run.err;
     EXPECT_NE(run.out.find("fetch: 120/120 stocks, 0 extracted, 120 not extracted, 3 failures"),
               std::string::npos)
         << run.out;
@@ -436,16 +436,16 @@ TEST(CliJobs, RetriesAndPaceOfTheCommandLineOverrideTheEnvironment) {
     setenv("TICKORA_RETRIES", "5", 1);
     setenv("TICKORA_PACE_MS", "7", 1);
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch"}).status, kExitItemsFailed);
+    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch"}).status, kExitEndedEarly);
     EXPECT_EQ(GetRetryPolicy().retries, 5) << "the environment alone";
     EXPECT_EQ(GetRetryPolicy().paceMs, 7);
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "--retries", "2", "fetch"}).status, kExitItemsFailed);
+    ASSERT_EQ(RunCli({"--site", site.Url(), "--retries", "2", "fetch"}).status, kExitEndedEarly);
     EXPECT_EQ(GetRetryPolicy().retries, 2) << "the command line wins";
     EXPECT_EQ(GetRetryPolicy().paceMs, 7) << "what the command line does not name stays";
 
     ASSERT_EQ(RunCli({"--site", site.Url(), "fetch", "--pace", "0", "--retries=0"}).status,
-              kExitItemsFailed);
+              kExitEndedEarly);
     EXPECT_EQ(GetRetryPolicy().retries, 0);
     EXPECT_EQ(GetRetryPolicy().paceMs, 0);
 }
@@ -523,7 +523,8 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     EXPECT_EQ(report->itemsDone, 50);
     EXPECT_EQ(report->itemsTotal, 150);
     EXPECT_EQ(ExitStatusOf(*report), kExitEndedEarly);
-    EXPECT_FALSE(report->Written().empty()) << "a cancelled fetch still writes its file";
+    // The site had no quote: a cancelled fetch writes the day's file only from quotes it fetched.
+    EXPECT_TRUE(report->Written().empty());
     const std::string text = err.Text();
     EXPECT_NE(text.find("cancelling"), std::string::npos) << text;
     EXPECT_NE(text.find("fetch: 50/150 stocks"), std::string::npos) << text;

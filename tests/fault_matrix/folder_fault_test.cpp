@@ -170,14 +170,17 @@ TEST_P(WorkFolderFault, WorkFolderThatCannotHoldFilesEndsTheJobCleanly) {
     switch (job) {
         case Job::kFetch:
         case Job::kPerformance: {
-            // The first download already fails: nothing read, and the file says so.
+            // The first download already fails: nothing read, so no day file is written.
             EXPECT_TRUE(r.Stopped());
             EXPECT_EQ(r.itemsDone, 0);
             EXPECT_EQ(r.extracted, 0);
-            ASSERT_EQ(r.Written().size(), 1u);
-            const std::vector<std::string> lines = test::Lines(ReadFileBytes(r.Written()[0]));
-            ASSERT_EQ(lines.size(), 2u);
-            EXPECT_EQ(lines[1], job == Job::kFetch ? "0,0" : "0");
+            EXPECT_TRUE(r.Written().empty());
+            ASSERT_EQ(r.files.size(), 1u);
+            EXPECT_TRUE(r.files[0].state == FileState::kFailed);
+            EXPECT_FALSE(fs::exists(r.files[0].path));
+            ASSERT_EQ(r.failures.size(), 1u);
+            EXPECT_NE(r.failures[0].cause.find("Webtemp/"), std::string::npos)
+                << r.failures[0].cause;
             ExpectProtectedFilesKept({});
             break;
         }
