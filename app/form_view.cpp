@@ -178,11 +178,13 @@ bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
         dlg.m_nCode = options.code;
         dlg.m_nDays = options.days;
         dlg.m_bAllStocks = options.allStocks ? 1 : 0;
+        dlg.m_bUpdate = options.update ? 1 : 0;
         accepted = dlg.exec() == QDialog::Accepted;
         if (accepted) {
             options.code = dlg.m_nCode;
             options.days = dlg.m_nDays;
             options.allStocks = dlg.m_bAllStocks != 0;
+            options.update = dlg.m_bUpdate != 0;
         }
     });
     return accepted;

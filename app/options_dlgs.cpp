@@ -144,6 +144,10 @@ CCodeDlg::CCodeDlg(bool showAllStocks, QWidget* parent)
     m_pAllStocks = new QCheckBox(QStringLiteral("全銘柄"), this);
     m_pAllStocks->setObjectName(QStringLiteral("check1008"));
     layout->addWidget(m_pAllStocks);
+    // Asks only the first page of a stock whose file it brings up to date exactly.
+    m_pUpdate = new QCheckBox(QStringLiteral("差分更新"), this);
+    m_pUpdate->setObjectName(QStringLiteral("checkUpdate"));
+    layout->addWidget(m_pUpdate);
     layout->addWidget(OkCancelButtons(this));
     m_pAllStocks->setHidden(m_bShowAllStocks == 0);
     connect(m_pAllStocks, &QCheckBox::clicked, this, &CCodeDlg::OnAllStocks);
@@ -154,6 +158,7 @@ void CCodeDlg::LoadControls() {
     m_pCode->setText(QString::number(m_nCode));
     m_pDays->setText(QString::number(m_nDays));
     m_pAllStocks->setChecked(m_bAllStocks != 0);
+    m_pUpdate->setChecked(m_bUpdate != 0);
     m_pCode->setReadOnly(m_bAllStocks != 0);
 }
 
@@ -182,6 +187,7 @@ bool CCodeDlg::ExchangeFromControls(QString* message, QLineEdit** refused) {
     }
     m_nDays = days;
     m_bAllStocks = m_pAllStocks->isChecked() ? 1 : 0;
+    m_bUpdate = m_pUpdate->isChecked() ? 1 : 0;
     unsigned code = 0;
     if (const FieldCheck check = ParseUnsignedField(m_pCode->text(), 0, 9999, &code);
         check != FieldCheck::kOk) {

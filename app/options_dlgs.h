@@ -53,7 +53,8 @@ enum class FieldCheck { kOk, kNotANumber, kOutOfRange };
 // The message shown when a field is refused.
 [[nodiscard]] QString FieldCheckMessage(FieldCheck check, unsigned min, unsigned max);
 
-// "銘柄指定": the stock code (0..9999), the days (10..3000) and, when allowed, "全銘柄".
+// "銘柄指定": the stock code (0..9999), the days (10..3000), when allowed "全銘柄", and
+// "差分更新".
 class CCodeDlg : public QDialog {
     Q_OBJECT
 
@@ -69,11 +70,13 @@ class CCodeDlg : public QDialog {
     unsigned m_nCode = 0;
     unsigned m_nDays = 0;
     int m_bAllStocks = 0;
+    int m_bUpdate = 0;  // "差分更新"
     int m_bShowAllStocks = 0;
 
     QLineEdit* m_pCode;
     QLineEdit* m_pDays;
     QCheckBox* m_pAllStocks;
+    QCheckBox* m_pUpdate;
 
   private slots:
     void OnAllStocks();

@@ -17,10 +17,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "catalog/connection_settings.h"
-#include "jobs/startup.h"
-#include "jobs/tickora_doc.h"
-#include "jobs/workdir.h"
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
 #include "app/command_table.h"
@@ -31,7 +27,11 @@
 #include "app/qt_text.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
+#include "catalog/connection_settings.h"
 #include "catalog/work_lock.h"
+#include "jobs/startup.h"
+#include "jobs/tickora_doc.h"
+#include "jobs/workdir.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitTickoraResources() {

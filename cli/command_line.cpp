@@ -35,6 +35,7 @@ enum class Opt {
     kCode,
     kAll,
     kDays,
+    kUpdate,
     kFormat,
     kOutputDir,
     kAutoStart,
@@ -76,6 +77,7 @@ constexpr std::array kOptions{
     OptionEntry{"code", Opt::kCode, true, kKdtOnly},
     OptionEntry{"all", Opt::kAll, false, kKdtOnly},
     OptionEntry{"days", Opt::kDays, true, kKdtOnly},
+    OptionEntry{"update", Opt::kUpdate, false, kKdtOnly},
     OptionEntry{"format", Opt::kFormat, true, kSettingsOnly},
     OptionEntry{"output-dir", Opt::kOutputDir, true, kSettingsOnly},
     OptionEntry{"auto-start", Opt::kAutoStart, true, kSettingsOnly},
@@ -272,6 +274,9 @@ class Parser {
             case Opt::kAll:
                 o.code.allStocks = true;
                 return {};
+            case Opt::kUpdate:
+                o.code.update = true;
+                return {};
             case Opt::kDays: {
                 auto days = ParseBounded(value, kMinDays, kMaxDays);
                 if (!days) {
@@ -362,9 +367,11 @@ std::string UsageText() {
            "  fetch                       daily quote fetch, then the daily quote file\n"
            "  fetchlist [--keep-html] [--added-only] [--use-kept-html]\n"
            "                              rebuild fetchlist.csv from the listing pages\n"
-           "  kdt (--code N | --all) [--days N]\n"
+           "  kdt (--code N | --all) [--days N] [--update]\n"
            "                              price history to KDT files (code 0..9999,\n"
-           "                              days 10..3000, default 200)\n"
+           "                              days 10..3000, default 200); --update asks for\n"
+           "                              the first page only where it brings a stored\n"
+           "                              file up to date exactly\n"
            "  profiles [--keep-html] [--added-only] [--use-kept-html]\n"
            "                              company profiles into VorlaneEx.DIC\n"
            "  performance                 performance figures file\n"

@@ -12,9 +12,9 @@
 
 #include "catalog/work_lock.h"
 #include "cli/terminal_view.h"
+#include "cli/workdir_setup.h"
 #include "jobs/job_steps.h"
 #include "jobs/startup.h"
-#include "cli/workdir_setup.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 #include "web/sjis.h"

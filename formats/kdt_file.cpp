@@ -153,7 +153,10 @@ bool DateBefore(const CKdtDay& a, const CKdtDay& b) {
     return std::tie(a.m_nYear, a.m_nMonth, a.m_nDay) < std::tie(b.m_nYear, b.m_nMonth, b.m_nDay);
 }
 
-bool WriteKdtDays(int code, bool inDataFolder, std::span<const CKdtDay> days) {
+bool WriteKdtDays(int code, bool inDataFolder, std::span<const CKdtDay> days, int* error) {
+    if (error != nullptr) {
+        *error = 0;
+    }
     bool anyDay = false;
     for (const CKdtDay& day : days) {
         anyDay = anyDay || day.IsValid();
@@ -162,13 +165,15 @@ bool WriteKdtDays(int code, bool inDataFolder, std::span<const CKdtDay> days) {
         return false;
     }
     AtomicFile file;
-    if (!file.Open(KdtFileName(code, inDataFolder))) {
-        return false;
+    bool ok = file.Open(KdtFileName(code, inDataFolder));
+    for (auto day = days.begin(); ok && day != days.end(); ++day) {
+        (void)day->Write(file.Get());
     }
-    for (const CKdtDay& day : days) {
-        (void)day.Write(file.Get());
+    ok = ok && file.Commit();
+    if (!ok && error != nullptr) {
+        *error = file.Error();
     }
-    return file.Commit();
+    return ok;
 }
 
 KdtRead ReadKdtFile(const std::string& path, std::vector<CKdtDay>& days) {

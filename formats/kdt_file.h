@@ -48,8 +48,9 @@ bool WriteKdtFile(int code, bool inDataFolder, std::span<const CKdtDay* const> p
                   int* error = nullptr);
 
 // Writes days (oldest first) as the stock's file, replacing it whole; the days a history brought
-// up to date holds. Nothing happens without a valid day. Returns true when a file was written.
-bool WriteKdtDays(int code, bool inDataFolder, std::span<const CKdtDay> days);
+// up to date holds. Nothing happens without a valid day; error as for WriteKdtFile. Returns true
+// when a file was written.
+bool WriteKdtDays(int code, bool inDataFolder, std::span<const CKdtDay> days, int* error = nullptr);
 
 enum class KdtRead {
     kOk,

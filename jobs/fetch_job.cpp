@@ -4,6 +4,7 @@
 
 #include "formats/quote_file.h"
 #include "jobs/job_steps.h"
+#include "jobs/page_ahead.h"
 #include "jobs/tickora_doc.h"
 #include "pages/quote_page.h"
 
@@ -37,6 +38,11 @@ void CTickoraDoc::RunFetch() {
     view.SetProgressStep(1);
     m_bCancel = false;
     ItemDone();
+    PagePool pool;
+    PageAhead ahead(pool);
+    for (int i = 0; i < blocks; ++i) {
+        ahead.Plan(m_stocks.GetQuoteUrl(i), m_stocks.GetPagePath(i));
+    }
 
     int extracted = 0;
     int failed = 0;
@@ -48,7 +54,7 @@ void CTickoraDoc::RunFetch() {
         // cut transfer must not put its prices into today's file.
         const char* page = m_stocks.GetPagePath(i);
         DownloadDetail detail;
-        if (FetchWorkPage(url, page, detail) != 0) {
+        if (ahead.Next(detail) != 0) {
             if (detail.failure == PageFailure::kCancelled) {
                 outcome.end = JobEnd::kCancelled;
                 break;

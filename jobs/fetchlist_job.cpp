@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "jobs/job_steps.h"
+#include "jobs/page_ahead.h"
 #include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
@@ -72,6 +73,15 @@ void CTickoraDoc::RunMakeFetchList() {
         return true;
     };
 
+    // Listing page i, then the profile pages of its stocks, then listing page i + 1: planned in
+    // that order as each listing page tells which stocks it holds.
+    PagePool pool;
+    PageAhead ahead(pool);
+    ProfilesAhead profiles(ahead, m_bKeepHtml != 0, useKeptHtml);
+    constexpr int kListingItem = -1;
+    if (!useKeptHtml) {
+        ahead.Plan(pages->GetPageUrl(0), pages->GetPagePath(0), kListingItem);
+    }
     for (int i = 0; i < pages->m_nPages; ++i) {
         view.StepProgress();
         const char* path = pages->GetPagePath(i);
@@ -80,7 +90,7 @@ void CTickoraDoc::RunMakeFetchList() {
             // A refused request writes nothing: the page an earlier run left here must not be
             // read as today's listing.
             DownloadDetail detail;
-            if (FetchWorkPage(pages->GetPageUrl(i), path, detail) != 0) {
+            if (ahead.Next(detail) != 0) {
                 if (detail.failure == PageFailure::kCancelled) {
                     outcome.end = JobEnd::kCancelled;
                     break;
@@ -100,8 +110,16 @@ void CTickoraDoc::RunMakeFetchList() {
         if (ParseListPage(path, *pages->GetPage(i)) == -2) {
             endOfList = true;
         }
-        pages->CompletePage(i, m_bKeepHtml != 0, m_bAddedOnly != 0, useKeptHtml, m_stocks,
-                            m_markets, observeProfile);
+        CListPage& page = *pages->GetPage(i);
+        pages->MarkKnownStocks(i, m_stocks);
+        for (const int code : page.ProfileCodes(m_bAddedOnly != 0)) {
+            profiles.Plan(code);
+        }
+        if (!useKeptHtml && !endOfList && i + 1 < pages->m_nPages) {
+            ahead.Plan(pages->GetPageUrl(i + 1), pages->GetPagePath(i + 1), kListingItem);
+        }
+        (void)page.FetchMarketsFromProfiles(m_bKeepHtml != 0, m_bAddedOnly != 0, useKeptHtml,
+                                            m_markets, observeProfile, &profiles);
         ++outcome.itemsDone;
         ItemDone();
         if (outcome.end != JobEnd::kCompleted) {

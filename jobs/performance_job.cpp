@@ -5,6 +5,7 @@
 
 #include "formats/figures_file.h"
 #include "jobs/job_steps.h"
+#include "jobs/page_ahead.h"
 #include "jobs/tickora_doc.h"
 #include "pages/figures_page.h"
 
@@ -39,6 +40,11 @@ void CTickoraDoc::RunGetPerformance() {
     view.SetProgressStep(1);
     m_bCancel = false;
     ItemDone();
+    PagePool pool;
+    PageAhead ahead(pool);
+    for (int i = 0; i < blocks; ++i) {
+        ahead.Plan(m_stocks.GetFiguresUrl(i), m_stocks.GetPagePath(i));
+    }
 
     int extracted = 0;
     int notExtracted = 0;
@@ -50,7 +56,7 @@ void CTickoraDoc::RunGetPerformance() {
         // that brings no page must leave no file, not that page to be read as figures.
         const char* page = m_stocks.GetPagePath(i);
         DownloadDetail detail;
-        if (FetchWorkPage(url, page, detail) != 0) {
+        if (ahead.Next(detail) != 0) {
             if (detail.failure == PageFailure::kCancelled) {
                 outcome.end = JobEnd::kCancelled;
                 break;

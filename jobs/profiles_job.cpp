@@ -6,6 +6,7 @@
 
 #include "formats/dictionary.h"
 #include "jobs/job_steps.h"
+#include "jobs/page_ahead.h"
 #include "jobs/tickora_doc.h"
 #include "pages/profile_page.h"
 #include "web/work_folder.h"
@@ -65,6 +66,14 @@ void CTickoraDoc::RunGetProfiles() {
     }
 
     ItemDone();
+    PagePool pool;
+    PageAhead ahead(pool);
+    ProfilesAhead pages(ahead, keepHtml, useKeptHtml);
+    for (const std::vector<int>& codes : planned) {
+        for (const int code : codes) {
+            pages.Plan(code);
+        }
+    }
     int written = 0;
     FailureRun run;
     CompanyProfile profile{};
@@ -73,7 +82,7 @@ void CTickoraDoc::RunGetProfiles() {
             const std::string url = ProfileUrl(code);
             const std::string what = "the profile of " + CodeText(code);
             DownloadDetail detail;
-            const std::string path = ObtainProfilePage(code, keepHtml, useKeptHtml, &detail);
+            const std::string path = pages.Obtain(code, keepHtml, useKeptHtml, &detail);
             if (detail.failure == PageFailure::kCancelled) {
                 outcome.end = JobEnd::kCancelled;
                 break;

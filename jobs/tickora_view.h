@@ -24,6 +24,7 @@ struct CodeOptions {
     unsigned code = 1301;  // 0..9999
     unsigned days = 200;   // 10..3000
     bool allStocks = false;
+    bool update = false;  // "差分更新": bring a stored history up to date from its first page
 };
 
 class ITickoraView {

@@ -227,19 +227,25 @@ void CListPages::MarkKnownStocks(int i, const CStockList& stocks) {
 std::vector<ProfileSlotResult> CListPages::CompletePage(int i, bool keepHtml, bool addedOnly,
                                                         bool useKeptHtml, const CStockList& stocks,
                                                         const CMarketTable& markets,
-                                                        const ProfileObserver& observe) {
+                                                        const ProfileObserver& observe,
+                                                        ProfilePageSource* source) {
     if (i < 0 || i >= m_nPages) {
         return {};
     }
     MarkKnownStocks(i, stocks);
     return m_ppPages[i]->FetchMarketsFromProfiles(keepHtml, addedOnly, useKeptHtml, markets,
-                                                  observe);
+                                                  observe, source);
 }
 
 std::vector<ProfileSlotResult> CListPage::FetchMarketsFromProfiles(bool keepHtml, bool addedOnly,
                                                                    bool useKeptHtml,
                                                                    const CMarketTable& markets,
-                                                                   const ProfileObserver& observe) {
+                                                                   const ProfileObserver& observe,
+                                                                   ProfilePageSource* source) {
+    ProfilePageSource oneByOne;
+    if (source == nullptr) {
+        source = &oneByOne;
+    }
     if (keepHtml) {
         CreateProfileFolders();
     }
@@ -254,7 +260,7 @@ std::vector<ProfileSlotResult> CListPage::FetchMarketsFromProfiles(bool keepHtml
         step.slot = s;
         step.code = entry.m_nCode;
         step.url = useKeptHtml ? std::string() : ProfileUrl(entry.m_nCode);
-        step.path = ObtainProfilePage(entry.m_nCode, keepHtml, useKeptHtml, &step.download);
+        step.path = source->Obtain(entry.m_nCode, keepHtml, useKeptHtml, &step.download);
         step.parsed = ParseProfilePage(step.path.c_str(), profile);
         // Only a page that is a profile page tells the market; any other keeps the one the
         // loaded list gave (a maintenance page would otherwise turn it into "no market").
@@ -267,6 +273,17 @@ std::vector<ProfileSlotResult> CListPage::FetchMarketsFromProfiles(bool keepHtml
         }
     }
     return results;
+}
+
+std::vector<int> CListPage::ProfileCodes(bool addedOnly) const {
+    std::vector<int> codes;
+    for (int s = 0; s < kListSlotsUsed; ++s) {
+        const CListEntry& entry = m_aEntries[s];
+        if (entry.m_nCode != 0 && (!addedOnly || entry.m_bAdded != 0)) {
+            codes.push_back(entry.m_nCode);
+        }
+    }
+    return codes;
 }
 
 void CListPage::WriteEntries(std::FILE* stream, bool addedOnly, const CMarketTable& markets) const {

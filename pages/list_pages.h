@@ -9,6 +9,7 @@
 
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
+#include "pages/profile_page.h"
 #include "web/download.h"
 
 namespace tickora {
@@ -75,10 +76,14 @@ class CListPage {
     // Sets m_nMarketNo of slots 0..49 from the stocks' profile pages (kept or fetched); a slot
     // whose page cannot be read, or is no profile page, keeps its market. One result per slot
     // visited, in slot order; observe, when given, hears of every page and may stop the walk.
+    // The pages come from source (fetched one by one when null).
     std::vector<ProfileSlotResult> FetchMarketsFromProfiles(bool keepHtml, bool addedOnly,
                                                             bool useKeptHtml,
                                                             const CMarketTable& markets,
-                                                            const ProfileObserver& observe = {});
+                                                            const ProfileObserver& observe = {},
+                                                            ProfilePageSource* source = nullptr);
+    // The codes FetchMarketsFromProfiles visits, in slot order.
+    [[nodiscard]] std::vector<int> ProfileCodes(bool addedOnly) const;
     // One line per stock of slots 0..49 (with addedOnly: only the added ones), in slot order.
     void WriteEntries(std::FILE* stream, bool addedOnly, const CMarketTable& markets) const;
 
@@ -128,7 +133,8 @@ class CListPages {
     std::vector<ProfileSlotResult> CompletePage(int i, bool keepHtml, bool addedOnly,
                                                 bool useKeptHtml, const CStockList& stocks,
                                                 const CMarketTable& markets,
-                                                const ProfileObserver& observe = {});
+                                                const ProfileObserver& observe = {},
+                                                ProfilePageSource* source = nullptr);
     // Slots 0..49 take the market of the loaded list (index + 1), or 99 and the added mark.
     void MarkKnownStocks(int i, const CStockList& stocks);
 

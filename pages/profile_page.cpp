@@ -81,33 +81,55 @@ void CreateProfileFolders() {
     }
 }
 
-std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml, DownloadDetail* download) {
-    const std::string url = ProfileUrl(code);
+ProfilePageTarget TargetOfProfile(int code, bool keepHtml, bool useKeptHtml) {
+    ProfilePageTarget target;
+    target.code = code;
     if (!keepHtml && !useKeptHtml) {
+        target.url = ProfileUrl(code);
+        target.download = target.path = kSharedProfilePath;
+        return target;
+    }
+    target.path = KeptProfilePath(code);
+    if (!useKeptHtml) {
+        // Downloaded beside the kept page, which only a whole answer replaces: a failed download
+        // leaves the page an earlier run kept for this same stock.
+        target.url = ProfileUrl(code);
+        target.download = target.path + ".part";
+    }
+    return target;
+}
+
+void FinishProfilePage(const ProfilePageTarget& target, int result) {
+    if (target.download == target.path) {
+        if (result != 0) {
+            std::remove(target.download.c_str());  // a cut transfer leaves part of a page
+        }
+        return;
+    }
+    if (target.download.empty()) {
+        return;
+    }
+    if (result != 0 || !FileExists(target.download) ||
+        std::rename(target.download.c_str(), target.path.c_str()) != 0) {
+        std::remove(target.download.c_str());
+    }
+}
+
+std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml, DownloadDetail* download) {
+    const ProfilePageTarget target = TargetOfProfile(code, keepHtml, useKeptHtml);
+    if (!target.url.empty()) {
         // The shared file still holds the previous stock's page: without this removal a 404 or
         // a failed download would hand that page to this stock.
-        std::remove(kSharedProfilePath);
-        if (DownloadToFile(url.c_str(), kSharedProfilePath, download) != 0) {
-            std::remove(kSharedProfilePath);  // a cut transfer leaves part of a page
-        }
-        return kSharedProfilePath;
+        std::remove(target.download.c_str());
+        FinishProfilePage(target,
+                          DownloadToFile(target.url.c_str(), target.download.c_str(), download));
     }
-    const std::string kept = KeptProfilePath(code);
-    if (useKeptHtml) {
-        return kept;
-    }
-    // Download beside the kept page and replace it only with a whole answer, so that a failed
-    // download leaves the page an earlier run kept for this same stock.
-    const std::string part = kept + ".part";
-    std::remove(part.c_str());
-    if (DownloadToFile(url.c_str(), part.c_str(), download) == 0 && FileExists(part)) {
-        if (std::rename(part.c_str(), kept.c_str()) != 0) {
-            std::remove(part.c_str());
-        }
-    } else {
-        std::remove(part.c_str());
-    }
-    return kept;
+    return target.path;
+}
+
+std::string ProfilePageSource::Obtain(int code, bool keepHtml, bool useKeptHtml,
+                                      DownloadDetail* download) {
+    return ObtainProfilePage(code, keepHtml, useKeptHtml, download);
 }
 
 int ExtractAfterMarker(const char* text, const char* marker, const char* endMarker, char* dst,

@@ -20,6 +20,20 @@ inline constexpr const char* kSharedProfilePath = "Webtemp/fundamental.html";
 // "Webtemp", "Webtemp/fundamental" and the nine folders 1000 to 9000; existing ones are fine.
 void CreateProfileFolders();
 
+// Where the profile page of a stock is fetched from, where it is downloaded to, and the path to
+// parse: the shared work file, or the kept page (downloaded beside it first). url is empty when
+// kept pages are read and nothing is fetched.
+struct ProfilePageTarget {
+    int code = 0;
+    std::string url;
+    std::string download;
+    std::string path;
+};
+[[nodiscard]] ProfilePageTarget TargetOfProfile(int code, bool keepHtml, bool useKeptHtml);
+// After the download of target (result as DownloadToFile returns it): a kept page is replaced only
+// by a whole answer, and the part of a page a cut transfer left is removed.
+void FinishProfilePage(const ProfilePageTarget& target, int result);
+
 // Brings the profile page of code to disk and returns the path to parse. The file at that path
 // is either what this call downloaded or, with kept pages, the page kept for this same stock: a
 // failed download never leaves another stock's page there. With useKeptHtml nothing is fetched.
@@ -35,6 +49,16 @@ inline constexpr int kProfileNotAProfile = -2;  // none of the markers: a mainte
 inline constexpr int kProfileTooLarge = -3;     // over kProfilePageLimit, and not read
 // The most that a page may hold, the download limit: a larger file is not read into memory.
 inline constexpr long kProfilePageLimit = 16L * 1024 * 1024;
+
+// Where the jobs get profile pages from: by default each is fetched when it is needed; a job
+// that asks them ahead on several connections hands its own.
+class ProfilePageSource {
+  public:
+    virtual ~ProfilePageSource() = default;
+    // As ObtainProfilePage, which the default calls.
+    [[nodiscard]] virtual std::string Obtain(int code, bool keepHtml, bool useKeptHtml,
+                                             DownloadDetail* download);
+};
 
 // Reads the EUC-JP page at path into profile (cleared first). kProfileRead when the page carries
 // at least one of the markers 【業種分類】, 【市場名】, 【特色】 and 事業】 or 資金】 (a page
