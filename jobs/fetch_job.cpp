@@ -98,9 +98,6 @@ void CTickoraDoc::RunFetch() {
     }
     WriteDailyQuoteFile(outcome);
     EndJob();
-    if (m_settings.m_bExitAfterFetch != 0) {
-        View().PostQuit();
-    }
 }
 
 void CTickoraDoc::WriteDailyQuoteFile(JobOutcome& outcome) {

@@ -86,6 +86,7 @@ void CTickoraDoc::RunMakeFetchList() {
         view.StepProgress();
         const char* path = pages->GetPagePath(i);
         const std::string what = "listing page " + std::to_string(i);
+        bool pageThere = true;
         if (!useKeptHtml) {
             // A refused request writes nothing: the page an earlier run left here must not be
             // read as today's listing.
@@ -100,26 +101,42 @@ void CTickoraDoc::RunMakeFetchList() {
                 break;
             }
             if (!detail.Ok()) {
-                everyPageRead = false;
+                pageThere = false;
                 outcome.Fail(what, CauseOf(detail), pages->GetPageUrl(i), kListKept);
             }
         } else if (!PathExists(path)) {
-            everyPageRead = false;
+            pageThere = false;
             outcome.Fail(what, FileCause(path, ENOENT), AbsolutePath(path), kListKept);
         }
-        if (ParseListPage(path, *pages->GetPage(i)) == -2) {
+        everyPageRead = everyPageRead && pageThere;
+        CListPage& page = *pages->GetPage(i);
+        if (ParseListPage(path, page) == -2) {
             endOfList = true;
         }
-        CListPage& page = *pages->GetPage(i);
+        if (pageThere && !endOfList && page.ProfileCodes(false).empty()) {
+            // A listing page that arrived but holds no stock, before the end of the listing: a
+            // maintenance page, or a layout the parser no longer knows. Its 50 stocks are
+            // missing, so the list it would make is not the whole listing.
+            everyPageRead = false;
+            outcome.Fail(what, "the page holds no listing rows",
+                         useKeptHtml ? AbsolutePath(path) : pages->GetPageUrl(i), kListKept);
+        }
         pages->MarkKnownStocks(i, m_stocks);
-        for (const int code : page.ProfileCodes(m_bAddedOnly != 0)) {
-            profiles.Plan(code);
+        // Markets are completed for the list about to be written; once a page is missing, only
+        // the list of added stocks still is.
+        const bool completing = everyPageRead || m_bAddedOnly != 0;
+        if (completing) {
+            for (const int code : page.ProfileCodes(m_bAddedOnly != 0)) {
+                profiles.Plan(code);
+            }
         }
         if (!useKeptHtml && !endOfList && i + 1 < pages->m_nPages) {
             ahead.Plan(pages->GetPageUrl(i + 1), pages->GetPagePath(i + 1), kListingItem);
         }
-        (void)page.FetchMarketsFromProfiles(m_bKeepHtml != 0, m_bAddedOnly != 0, useKeptHtml,
-                                            m_markets, observeProfile, &profiles);
+        if (completing) {
+            (void)page.FetchMarketsFromProfiles(m_bKeepHtml != 0, m_bAddedOnly != 0, useKeptHtml,
+                                                m_markets, observeProfile, &profiles);
+        }
         ++outcome.itemsDone;
         ItemDone();
         if (outcome.end != JobEnd::kCompleted) {
@@ -167,7 +184,9 @@ void CTickoraDoc::RunMakeFetchList() {
                           : outcome.end != JobEnd::kCompleted
                               ? "the listing was not read to its end"
                               : "a listing page was not read";
-        outcome.AddFile(kFetchListPath, FileState::kKept, why);
+        if (PathExists(kFetchListPath)) {
+            outcome.AddFile(kFetchListPath, FileState::kKept, why);
+        }
     }
     pages.reset();
     EndJob();

@@ -53,7 +53,7 @@ struct JobOutcome {
     std::vector<OutputFile> files;
     std::vector<int> notExtractedCodes;  // stocks logged to "ERRORLOG.TXT" by this run
     std::vector<std::string> warnings;   // UTF-8 notices that are no failure of an item
-    std::string quoteDate;               // "2026/12/04": the date of the daily or FN file written
+    std::string quoteDate;               // "2026/12/4": the date of the daily or FN file written
     int stocksListed = 0;                // fetchlist: the stocks in the list written
     int historiesUpdated = 0;            // kdt --update: brought up to date from their first page
     int historiesFetched = 0;            // kdt --update: fetched in full

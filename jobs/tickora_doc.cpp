@@ -98,6 +98,14 @@ bool CTickoraDoc::StartJob(Body body) {
         } catch (...) {
             EndJobByException("an unknown error");
         }
+        // Exit after fetch ends the program however the fetch ended: an unattended run must
+        // never wait for a click.
+        if (body == &CTickoraDoc::RunFetch && m_settings.m_bExitAfterFetch != 0) {
+            try {
+                View().PostQuit();
+            } catch (...) {
+            }
+        }
         SetDownloadCancelFlag(nullptr);
         m_lock.Release();
         m_bWorkerAlive = false;

@@ -143,8 +143,8 @@ double Number(const Truth& t, const char* column) {
 
 // Whether the faulty page is a failed item of the job: a page that did not arrive, or arrived
 // with any status but 200, always is; a 200 page without the rows or markers its parser looks
-// for is one for the quote, figures and profile pages. A history page without days is the
-// history's real end. A listing page without rows is, as yet, part of the listing.
+// for is one for the quote, figures, listing and profile pages. A history page without days is
+// the history's real end.
 bool PageFails(Job job, const FaultCase& c) {
     switch (c.effect) {
         case Effect::kWholePage:
@@ -160,12 +160,12 @@ bool PageFails(Job job, const FaultCase& c) {
     switch (job) {
         case Job::kFetch:
         case Job::kPerformance:
+        case Job::kFetchList:
             return true;
         case Job::kProfiles:
             // Markers without their end tags still make a profile page (of empty texts).
             return c.kind != site::FaultKind::kNoEndTags;
         case Job::kKdt:
-        case Job::kFetchList:
             return false;
     }
     return false;
@@ -194,6 +194,8 @@ std::string ExpectedCause(Job job, const FaultCase& c) {
             return "the page holds no quote rows";
         case Job::kPerformance:
             return "the page holds no figures rows";
+        case Job::kFetchList:
+            return "the page holds no listing rows";
         case Job::kProfiles:
             return ProfileResultText(kProfileNotAProfile);
         default:

@@ -115,11 +115,18 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
 }
 
 TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneKeepsTheList) {
-    // No end-of-list row: the hundredth page ends the listing.
+    // No end-of-list row: the hundredth page ends the listing. Page i lists the stock 2000 + i,
+    // but for the first, the middle and the last page.
     CListPages pages(Hosts().quote);
+    std::string list = "1000,1000,X,B\r\n1301,1301,X,A\r\n";
     for (int i = 0; i < pages.m_nPages; ++i) {
-        WriteFileBytes(pages.GetPagePath(i), ListPage({}));
+        const std::string code = std::to_string(2000 + i);
+        WriteFileBytes(pages.GetPagePath(i), ListPage({ListRow(code, "P")}));
+        if (i != 0 && i != 50 && i != 99) {
+            list += code + "," + code + ",X,P\r\n";
+        }
     }
+    list += "9999,9999,X,C\r\n";
     WriteFileBytes("Webtemp/listtemp-000.html", ListPage({ListRow("1301", "A")}));
     WriteFileBytes("Webtemp/listtemp-050.html", ListPage({ListRow("1000", "B")}));
     WriteFileBytes("Webtemp/listtemp-099.html", ListPage({ListRow("9999", "C")}));
@@ -127,7 +134,6 @@ TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneKeepsTheList) {
     JobOutcome r = Run();
     EXPECT_EQ(r.itemsDone, 100);
     EXPECT_EQ(view.Steps(), 100);
-    const std::string list = "1000,1000,X,B\r\n1301,1301,X,A\r\n9999,9999,X,C\r\n";
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), list);
 
     // One kept page missing: the listing was not read whole, and the list stays.
