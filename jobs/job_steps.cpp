@@ -9,15 +9,6 @@
 
 namespace tickora {
 
-int FetchWorkPage(const char* url, const char* path, DownloadDetail& detail) {
-    std::remove(path);
-    const int result = DownloadToFile(url, path, &detail);
-    if (result != 0) {
-        std::remove(path);
-    }
-    return result;
-}
-
 std::vector<int> CodesOf(const CQuoteBlock& block) {
     std::vector<int> codes;
     for (int s = 0; s < block.m_nStocks; ++s) {

@@ -8,11 +8,6 @@
 
 namespace tickora {
 
-// Downloads url into a work file that no earlier page may stand in for: the file is removed
-// before the request (a refused page then leaves none) and again when the transfer broke off (a
-// part of a page is no page). Returns DownloadToFile's result; detail says what happened.
-[[nodiscard]] int FetchWorkPage(const char* url, const char* path, DownloadDetail& detail);
-
 // The stocks of a block, in slot order.
 [[nodiscard]] std::vector<int> CodesOf(const CQuoteBlock& block);
 // "50 stocks of block 3".

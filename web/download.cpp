@@ -242,26 +242,6 @@ DownloadLimits GetDownloadLimits() {
     return limits;
 }
 
-std::string LoadPageTimeoutFromEnvironment() {
-    const char* text = std::getenv("TICKORA_PAGE_TIMEOUT");
-    if (text == nullptr || *text == '\0') {
-        return {};
-    }
-    char* end = nullptr;
-    errno = 0;
-    const long seconds = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || seconds < kMinPageTimeoutSeconds ||
-        seconds > kMaxPageTimeoutSeconds) {
-        return "TICKORA_PAGE_TIMEOUT must be a whole number of seconds from " +
-               std::to_string(kMinPageTimeoutSeconds) + " to " +
-               std::to_string(kMaxPageTimeoutSeconds) + " (got '" + text + "')";
-    }
-    DownloadLimits limits = GetDownloadLimits();
-    limits.pageTimeout = std::chrono::seconds(seconds);
-    SetDownloadLimits(limits);
-    return {};
-}
-
 const char* PageFailureName(PageFailure failure) {
     switch (failure) {
         case PageFailure::kNone:

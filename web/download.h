@@ -50,13 +50,9 @@ struct DownloadLimits {
 void SetDownloadLimits(const DownloadLimits& limits);
 [[nodiscard]] DownloadLimits GetDownloadLimits();
 
-// The page time limit as the command line and TICKORA_PAGE_TIMEOUT give it, in whole seconds.
+// The page time limit as the settings give it, in whole seconds.
 inline constexpr int kMinPageTimeoutSeconds = 1;
 inline constexpr int kMaxPageTimeoutSeconds = 3600;
-
-// Reads TICKORA_PAGE_TIMEOUT (seconds); unset leaves the limit as it is. Returns an error text
-// (UTF-8) for a value that is not a whole number of seconds in range, and then changes nothing.
-[[nodiscard]] std::string LoadPageTimeoutFromEnvironment();
 
 // How long a transfer in progress may still run after Cancel: long enough for a page that is
 // nearly there to finish (so that it is still parsed), short enough that Cancel is felt at once.
