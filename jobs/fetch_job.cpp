@@ -55,14 +55,8 @@ void CTickoraDoc::RunFetch() {
         const char* page = m_stocks.GetPagePath(i);
         DownloadDetail detail;
         if (ahead.Next(detail) != 0) {
-            if (detail.failure == PageFailure::kCancelled) {
-                outcome.end = JobEnd::kCancelled;
-                break;
-            }
-            ItemFailure& failure = outcome.Fail(BlockItem(block), CauseOf(detail), url,
-                                                "the fetch stopped; the blocks before are written");
-            failure.codes = CodesOf(block);
-            outcome.StopAt(failure);
+            EndAtBlock(outcome, block, detail, url,
+                       "the fetch stopped; the blocks before are written");
             break;
         }
         QuotePageOutcome parsed;
@@ -70,16 +64,12 @@ void CTickoraDoc::RunFetch() {
             // The site answered without a page: nothing of this block was extracted this time,
             // so its stocks count as not extracted rather than as what an earlier fetch found.
             block.m_nExtracted = 0;
-            ItemFailure& failure = outcome.Fail(
-                BlockItem(block), detail.Ok() ? FileCause(page, errno) : CauseOf(detail), url,
-                kNotExtracted);
-            failure.codes = CodesOf(block);
+            FailBlock(outcome, block, detail.Ok() ? FileCause(page, errno) : CauseOf(detail), url,
+                      kNotExtracted);
         } else if (block.m_nExtracted + parsed.failedCount == 0 && block.m_nStocks > 0) {
             // A page that answered but holds no row of ours: the site changed its layout, or
             // sent something that is not a quote page at all.
-            ItemFailure& failure =
-                outcome.Fail(BlockItem(block), "the page holds no quote rows", url, kNotExtracted);
-            failure.codes = CodesOf(block);
+            FailBlock(outcome, block, "the page holds no quote rows", url, kNotExtracted);
         }
         for (int k = 0; k < parsed.failedCount; ++k) {
             outcome.notExtractedCodes.push_back(block.m_aStocks[parsed.failedSlots[k]].m_nCode);
@@ -109,9 +99,7 @@ void CTickoraDoc::WriteDailyQuoteFile(JobOutcome& outcome) {
     int month = 0;
     int day = 0;
     block0->GetQuoteDate(&year, &month, &day);
-    char date[32];
-    std::snprintf(date, sizeof date, "%d/%d/%d", year, month, day);
-    outcome.quoteDate = date;
+    outcome.quoteDate = QuoteDateOf(m_stocks);
     const std::string path =
         QuoteFileName(m_settings.m_szOutputDir, m_settings.m_nOutputFormat, year, month, day);
     // A run that holds no quote at all (the site was down, say) has no day to write: an empty

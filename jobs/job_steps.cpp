@@ -22,6 +22,36 @@ std::string BlockItem(const CQuoteBlock& block) {
            " of block " + std::to_string(block.m_nIndex);
 }
 
+ItemFailure& FailBlock(JobOutcome& outcome, const CQuoteBlock& block, const std::string& cause,
+                       const std::string& url, const std::string& action) {
+    ItemFailure& failure = outcome.Fail(BlockItem(block), cause, url, action);
+    failure.codes = CodesOf(block);
+    return failure;
+}
+
+void EndAtBlock(JobOutcome& outcome, const CQuoteBlock& block, const DownloadDetail& detail,
+                const std::string& url, const std::string& action) {
+    if (detail.failure == PageFailure::kCancelled) {
+        outcome.end = JobEnd::kCancelled;
+        return;
+    }
+    outcome.StopAt(FailBlock(outcome, block, CauseOf(detail), url, action));
+}
+
+std::string QuoteDateOf(const CStockList& stocks) {
+    const CQuoteBlock* block0 = stocks.GetBlock(0);
+    if (block0 == nullptr) {
+        return {};
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    block0->GetQuoteDate(&year, &month, &day);
+    char date[32];
+    std::snprintf(date, sizeof date, "%d/%d/%d", year, month, day);
+    return date;
+}
+
 std::string FileCause(const std::string& path, int error) {
     return path + ": " + std::strerror(error);
 }

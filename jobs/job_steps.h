@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalog/stock_list.h"
+#include "jobs/job_outcome.h"
 #include "web/download.h"
 
 namespace tickora {
@@ -12,6 +13,15 @@ namespace tickora {
 [[nodiscard]] std::vector<int> CodesOf(const CQuoteBlock& block);
 // "50 stocks of block 3".
 [[nodiscard]] std::string BlockItem(const CQuoteBlock& block);
+// Records that the page of a block failed, for every stock of the block.
+ItemFailure& FailBlock(JobOutcome& outcome, const CQuoteBlock& block, const std::string& cause,
+                       const std::string& url, const std::string& action);
+// A block page that did not arrive ends the block loop: as Cancel when Cancel cut it short,
+// otherwise as a failure that stopped the job.
+void EndAtBlock(JobOutcome& outcome, const CQuoteBlock& block, const DownloadDetail& detail,
+                const std::string& url, const std::string& action);
+// "2026/12/4": the date of block 0's quotes, which names the daily and FN files.
+[[nodiscard]] std::string QuoteDateOf(const CStockList& stocks);
 // "<path>: <the system's words for error>".
 [[nodiscard]] std::string FileCause(const std::string& path, int error);
 // Whether something lies at path; a path that cannot even be examined counts as absent.

@@ -57,14 +57,8 @@ void CTickoraDoc::RunGetPerformance() {
         const char* page = m_stocks.GetPagePath(i);
         DownloadDetail detail;
         if (ahead.Next(detail) != 0) {
-            if (detail.failure == PageFailure::kCancelled) {
-                outcome.end = JobEnd::kCancelled;
-                break;
-            }
-            ItemFailure& failure = outcome.Fail(BlockItem(block), CauseOf(detail), url,
-                                                "the job stopped; the blocks before are written");
-            failure.codes = CodesOf(block);
-            outcome.StopAt(failure);
+            EndAtBlock(outcome, block, detail, url,
+                       "the job stopped; the blocks before are written");
             break;
         }
         int rowsFound = 0;
@@ -73,8 +67,7 @@ void CTickoraDoc::RunGetPerformance() {
             const std::string cause = !detail.Ok() ? CauseOf(detail)
                                       : rows < 0   ? FileCause(page, errno)
                                                    : "the page holds no figures rows";
-            ItemFailure& failure = outcome.Fail(BlockItem(block), cause, url, kNotExtracted);
-            failure.codes = CodesOf(block);
+            FailBlock(outcome, block, cause, url, kNotExtracted);
         }
         rows = std::max(rows, 0);
         extracted += rows;
@@ -95,17 +88,10 @@ void CTickoraDoc::RunGetPerformance() {
 }
 
 void CTickoraDoc::WriteFiguresOutput(JobOutcome& outcome, int extracted) {
-    const CQuoteBlock* block0 = m_stocks.GetBlock(0);
-    if (block0 == nullptr) {
+    if (m_stocks.GetBlock(0) == nullptr) {
         return;
     }
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    block0->GetQuoteDate(&year, &month, &day);
-    char date[32];
-    std::snprintf(date, sizeof date, "%d/%d/%d", year, month, day);
-    outcome.quoteDate = date;
+    outcome.quoteDate = QuoteDateOf(m_stocks);
     const std::string path = FiguresFileName(m_stocks, m_settings.m_szOutputDir);
     // As the daily fetch does: no figures at all write no file, and never replace one.
     if (!AnyFigures(m_stocks)) {
