@@ -123,7 +123,10 @@ void CMainFrame::CreateStatusBar() {
     }
     m_pNote = new QLabel(bar);
     m_pNote->setObjectName(QStringLiteral("statusNote"));
-    m_pNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A summary longer than the window is cut with "…", never wrapped over the form: the whole
+    // of it is the label's tool tip.
+    m_pNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_pNote->installEventFilter(this);
     bar->addWidget(m_pNote, 1);
     connect(bar, &QStatusBar::messageChanged, this, &CMainFrame::ShowReadyWhenIdle);
     bar->showMessage(FromUtf8(kReadyText));
@@ -133,13 +136,14 @@ void CMainFrame::CreateStatusBar() {
 
 void CMainFrame::ShowReadyWhenIdle(const QString& message) {
     // A note stands where "ﾚﾃﾞｨ" would; the prompts still show over it for a while.
-    if (message.isEmpty() && m_pNote->text().isEmpty()) {
+    if (message.isEmpty() && m_strNote.isEmpty()) {
         statusBar()->showMessage(FromUtf8(kReadyText));
     }
 }
 
 void CMainFrame::ShowNote(const QString& text, const QString& details) {
-    m_pNote->setText(text);
+    m_strNote = text;
+    ElideNote();
     m_pNote->setToolTip(details.isEmpty() ? text : text + QLatin1Char('\n') + details);
     if (text.isEmpty()) {
         statusBar()->showMessage(FromUtf8(kReadyText));
@@ -149,7 +153,19 @@ void CMainFrame::ShowNote(const QString& text, const QString& details) {
 }
 
 QString CMainFrame::Note() const {
-    return m_pNote->text();
+    return m_strNote;
+}
+
+void CMainFrame::ElideNote() {
+    m_pNote->setText(
+        m_pNote->fontMetrics().elidedText(m_strNote, Qt::ElideRight, m_pNote->width()));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pNote && event->type() == QEvent::Resize) {
+        ElideNote();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::ShowStatusText(const QString& text) {

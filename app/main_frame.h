@@ -52,6 +52,7 @@ class CMainFrame : public QMainWindow {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void CreateActions();
@@ -66,6 +67,8 @@ class CMainFrame : public QMainWindow {
     QHash<int, QAction*> m_actions;
     QList<QLabel*> m_indicators;
     QLabel* m_pNote = nullptr;
+    QString m_strNote;  // whole; the label shows as much as its width allows
+    void ElideNote();
     QString m_strTitle;
     std::function<bool()> m_jobRunning;
     std::function<void()> m_stopJob;
