@@ -58,11 +58,19 @@ int ExitStatusOf(const JobOutcome& outcome) {
     if (outcome.end != JobEnd::kCompleted) {
         return kExitEndedEarly;
     }
-    // A run whose output could not be written at all did not do its work, whatever it read.
+    // A run whose output could not be written did not do its work, whatever it read.
     if (outcome.AnyFileFailed() && outcome.Written().empty()) {
         return kExitEndedEarly;
     }
-    return outcome.failures.empty() ? kExitDone : kExitItemsFailed;
+    if (outcome.failures.empty()) {
+        return kExitDone;
+    }
+    // Nor did a run whose items failed and that wrote nothing. A file kept on purpose (the list
+    // a partial listing must not replace) is the run's answer to its failures.
+    if (outcome.Written().empty() && outcome.Kept().empty()) {
+        return kExitEndedEarly;
+    }
+    return kExitItemsFailed;
 }
 
 std::string CauseOf(const DownloadDetail& detail) {

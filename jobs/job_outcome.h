@@ -75,7 +75,7 @@ struct JobOutcome {
 // The exit status the command line gives for an outcome:
 inline constexpr int kExitDone = 0;        // ran to its end and every item succeeded
 inline constexpr int kExitEndedEarly = 1;  // a failure or Cancel ended it, it raised, or
-                                           // nothing could be written
+                                           // its items failed and nothing was written
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoMarket = 3;     // "market.csv" is missing
 inline constexpr int kExitItemsFailed = 4;  // ran to its end, but some items failed

@@ -321,6 +321,12 @@ std::vector<ExitCase> ExitCases() {
     cases.push_back({"some files written, one failed", o, kExitItemsFailed});
     o = Outcome("fetchlist", FileState::kKept);
     cases.push_back({"a file kept on purpose", o, kExitDone});
+    o.Fail("listing page 1", "HTTP 404", "http://site/l", "the list is kept");
+    cases.push_back({"a page failed, so the list was kept", o, kExitItemsFailed});
+    o = JobOutcome{};
+    o.job = "profiles";
+    o.Fail("the profile of 1301", "refused", "http://site/p", "its record kept");
+    cases.push_back({"every item failed and nothing was written", o, kExitEndedEarly});
     return cases;
 }
 
