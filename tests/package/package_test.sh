@@ -87,7 +87,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 check "Depends comes from the binaries (shlibdeps)" \
   bash -c '[[ $1 == *libtomlplusplus3* && $1 == *libqt6widgets6* && $1 == *libcurl4* ]]' _ "$depends"
 check "the user unit runs the installed tickora-cli" \
-  grep -qx 'ExecStart=/usr/bin/tickora-cli fetch' "$root/usr/lib/systemd/user/tickora-fetch.service"
+  grep -qx 'ExecStart=/usr/bin/tickora-cli --wait fetch' "$root/usr/lib/systemd/user/tickora-fetch.service"
 check "the bash completion parses" bash -n "$root/usr/share/bash-completion/completions/tickora-cli"
 
 # Every program run from the unpacked root, as a first start: an empty home, an empty folder.
