@@ -30,19 +30,9 @@ bool AnyQuote(const CStockList& stocks) {
 void CTickoraDoc::RunFetch() {
     ITickoraView& view = View();
     const int blocks = m_stocks.m_nBlocks;
-    JobOutcome& outcome = BeginOutcome("fetch", "stocks");
-    for (int i = 0; i < blocks; ++i) {
-        outcome.itemsTotal += m_stocks.GetBlock(i)->m_nStocks;
-    }
-    view.SetProgressRange(blocks);
-    view.SetProgressStep(1);
-    m_bCancel = false;
-    ItemDone();
     PagePool pool;
     PageAhead ahead(pool);
-    for (int i = 0; i < blocks; ++i) {
-        ahead.Plan(m_stocks.GetQuoteUrl(i), m_stocks.GetPagePath(i));
-    }
+    JobOutcome& outcome = BeginBlockJob("fetch", ahead, &CStockList::GetQuoteUrl);
 
     int extracted = 0;
     int failed = 0;

@@ -32,19 +32,9 @@ bool AnyFigures(const CStockList& stocks) {
 void CTickoraDoc::RunGetPerformance() {
     ITickoraView& view = View();
     const int blocks = m_stocks.m_nBlocks;
-    JobOutcome& outcome = BeginOutcome("performance", "stocks");
-    for (int i = 0; i < blocks; ++i) {
-        outcome.itemsTotal += m_stocks.GetBlock(i)->m_nStocks;
-    }
-    view.SetProgressRange(blocks);
-    view.SetProgressStep(1);
-    m_bCancel = false;
-    ItemDone();
     PagePool pool;
     PageAhead ahead(pool);
-    for (int i = 0; i < blocks; ++i) {
-        ahead.Plan(m_stocks.GetFiguresUrl(i), m_stocks.GetPagePath(i));
-    }
+    JobOutcome& outcome = BeginBlockJob("performance", ahead, &CStockList::GetFiguresUrl);
 
     int extracted = 0;
     int notExtracted = 0;

@@ -5,6 +5,7 @@
 
 #include "formats/dictionary.h"
 #include "formats/quote_file.h"
+#include "jobs/page_ahead.h"
 #include "web/retry.h"
 #include "web/sjis.h"
 
@@ -200,6 +201,20 @@ JobOutcome& CTickoraDoc::BeginOutcome(const char* job, const char* unit) {
     m_current.job = job;
     m_current.unit = unit;
     return m_current;
+}
+
+JobOutcome& CTickoraDoc::BeginBlockJob(const char* job, PageAhead& ahead,
+                                       const char* (CStockList::*urlOf)(int) const) {
+    JobOutcome& outcome = BeginOutcome(job, "stocks");
+    for (int i = 0; i < m_stocks.m_nBlocks; ++i) {
+        outcome.itemsTotal += m_stocks.GetBlock(i)->m_nStocks;
+        ahead.Plan((m_stocks.*urlOf)(i), m_stocks.GetPagePath(i));
+    }
+    View().SetProgressRange(m_stocks.m_nBlocks);
+    View().SetProgressStep(1);
+    m_bCancel = false;
+    ItemDone();
+    return outcome;
 }
 
 void CTickoraDoc::ItemDone() {

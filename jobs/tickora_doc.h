@@ -15,6 +15,8 @@
 
 namespace tickora {
 
+class PageAhead;
+
 class CTickoraDoc {
   public:
     using Body = void (CTickoraDoc::*)();
@@ -88,6 +90,10 @@ class CTickoraDoc {
     // A job whose options dialog was dismissed or that could not begin: m_bBusy := false,
     // ShowIdle, nothing else; why says why (empty for a dismissed dialog).
     void EndJobWithoutWork(const char* job, const std::string& why = {});
+    // The start the daily fetch and the performance job share: the outcome counts the list's
+    // stocks, the bar its blocks, and every block's page (urlOf gives its URL) is planned.
+    JobOutcome& BeginBlockJob(const char* job, PageAhead& ahead,
+                              const char* (CStockList::*urlOf)(int) const);
     // An item has ended: tells the view, in the outcome's units.
     void ItemDone();
 

@@ -45,22 +45,8 @@ const char* JobName(Job job) {
 }
 
 site::SiteOptions SiteAt(site::SiteDate date, bool splitThatDay = false) {
-    site::SiteOptions options;
-    options.port = 0;
-    options.stocks = kStocks;
-    options.seed = 5;
-    options.year = date.year;
-    options.month = date.month;
-    options.day = date.day;
+    site::SiteOptions options = test::DatedSite(kStocks, 5, date, kMonday, splitThatDay);
     options.latency = 2ms;
-    options.listedYear = kMonday.year;
-    options.listedMonth = kMonday.month;
-    options.listedDay = kMonday.day;
-    if (splitThatDay) {
-        options.splitYear = date.year;
-        options.splitMonth = date.month;
-        options.splitDay = date.day;
-    }
     return options;
 }
 

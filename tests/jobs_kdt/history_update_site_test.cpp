@@ -14,6 +14,7 @@
 #include "site/site_server.h"
 #include "tests/jobs_kdt/kdt_job_fixture.h"
 #include "tests/jobs_kdt/kdt_test_pages.h"
+#include "tests/jobs_list/site_fixture.h"
 
 namespace tickora {
 namespace {
@@ -25,24 +26,9 @@ constexpr int kStocks = 80;
 constexpr site::SiteDate kMonday{2026, 3, 9};
 constexpr site::SiteDate kThursday{2026, 3, 12};
 
+// Young stocks keep their first day whatever the site's date.
 site::SiteOptions SiteAt(site::SiteDate date, bool splitThatDay = false) {
-    site::SiteOptions options;
-    options.port = 0;
-    options.stocks = kStocks;
-    options.seed = 11;
-    options.year = date.year;
-    options.month = date.month;
-    options.day = date.day;
-    // Young stocks keep their first day whatever the site's date.
-    options.listedYear = kMonday.year;
-    options.listedMonth = kMonday.month;
-    options.listedDay = kMonday.day;
-    if (splitThatDay) {
-        options.splitYear = date.year;
-        options.splitMonth = date.month;
-        options.splitDay = date.day;
-    }
-    return options;
+    return test::DatedSite(kStocks, 11, date, kMonday, splitThatDay);
 }
 
 struct Updated {

@@ -117,6 +117,28 @@ inline std::vector<std::map<std::string, std::string>> ReadTruth(const site::Sit
 }
 
 // How many requests the site received whose target starts with prefix.
+// A site of stocks on date, whose young stocks count their listing from listed (so that a later
+// site's histories are an earlier one's and then some), with a 1:2 split on date when asked.
+inline site::SiteOptions DatedSite(int stocks, std::uint64_t seed, site::SiteDate date,
+                                   site::SiteDate listed, bool splitThatDay = false) {
+    site::SiteOptions options;
+    options.port = 0;
+    options.stocks = stocks;
+    options.seed = seed;
+    options.year = date.year;
+    options.month = date.month;
+    options.day = date.day;
+    options.listedYear = listed.year;
+    options.listedMonth = listed.month;
+    options.listedDay = listed.day;
+    if (splitThatDay) {
+        options.splitYear = date.year;
+        options.splitMonth = date.month;
+        options.splitDay = date.day;
+    }
+    return options;
+}
+
 inline int CountRequests(const site::SiteServer& server, const std::string& prefix) {
     int n = 0;
     for (const site::ReceivedRequest& r : server.Requests()) {
