@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "pages/page_check.h"
 #include "web/download.h"
 #include "web/hosts.h"
 #include "web/sjis.h"
@@ -164,6 +165,8 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
     if (const int read = ReadWholeFile(path, raw); read != kProfileRead) {
         return read;
     }
+    const PageCheck check =
+        CheckTablePage(std::string_view(raw.data(), raw.size()), kUpperCaseTable);
     raw.push_back('\0');
     std::vector<char> page(raw.size(), '\0');
     EucToSjis(raw.data(), page.data());
@@ -179,6 +182,11 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
         FindText(text, kFunds.c_str()) != 0;
     if (!isProfile) {
         return kProfileNotAProfile;
+    }
+    // A page cut short, or without its end tags, gives its texts up to the break, or none: the
+    // record would lose what it holds.
+    if (!check.Whole()) {
+        return check.shape == PageShape::kNulInside ? kProfileNulInside : kProfileNotWhole;
     }
     if (ExtractAfterMarker(text, kIndustry.c_str(), kEnd, profile.m_szIndustry, 63) == 0 ||
         ExtractAfterMarker(text, kMarket.c_str(), kEnd, profile.m_szMarket, 63) == 0 ||
@@ -201,6 +209,10 @@ const char* ProfileResultText(int result) {
             return "not a profile page";
         case kProfileTooLarge:
             return "page over 16 MiB";
+        case kProfileNotWhole:
+            return "the page ends inside its table";
+        case kProfileNulInside:
+            return "the page holds a NUL byte";
         default:
             return "unknown result";
     }
