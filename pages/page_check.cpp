@@ -43,7 +43,9 @@ PageCheck CheckTablePage(std::string_view bytes, const TableMarkers& markers, bo
         check.shape = PageShape::kNoTable;
         return check;
     }
-    if (const void* nul = std::memchr(bytes.data(), '\0', bytes.size()); nul != nullptr) {
+    // A NUL after the table's end costs no row; one before it ends every reader there.
+    const std::size_t tableBytes = tableEnd != std::string_view::npos ? tableEnd : bytes.size();
+    if (const void* nul = std::memchr(bytes.data(), '\0', tableBytes); nul != nullptr) {
         check.shape = PageShape::kNulInside;
         check.nulAt = static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data());
         return check;

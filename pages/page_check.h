@@ -13,7 +13,7 @@ enum class PageShape {
     kWhole,      // the table ends after its last row
     kNoTable,    // neither a row end nor a table end: empty, a notice, garbage, no end tags
     kCutShort,   // rows, but the page ends before its table does
-    kNulInside,  // a NUL byte among the bytes read: the readers would stop there
+    kNulInside,  // a NUL byte before the table's end: the readers would stop there
 };
 
 // The markers of one page kind's table, as its bytes hold them (case matters, as it does for

@@ -165,8 +165,12 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
     if (const int read = ReadWholeFile(path, raw); read != kProfileRead) {
         return read;
     }
-    const PageCheck check =
-        CheckTablePage(std::string_view(raw.data(), raw.size()), kUpperCaseTable);
+    const std::string_view bytes(raw.data(), raw.size());
+    const PageCheck check = CheckTablePage(bytes, kUpperCaseTable);
+    // A page without a table of its own (a few marked cells) has no end to look for.
+    const bool whole = check.shape == PageShape::kWhole ||
+                       (check.shape == PageShape::kNoTable &&
+                        bytes.find("<TABLE") == std::string_view::npos);
     raw.push_back('\0');
     std::vector<char> page(raw.size(), '\0');
     EucToSjis(raw.data(), page.data());
@@ -185,7 +189,7 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
     }
     // A page cut short, or without its end tags, gives its texts up to the break, or none: the
     // record would lose what it holds.
-    if (!check.Whole()) {
+    if (!whole) {
         return check.shape == PageShape::kNulInside ? kProfileNulInside : kProfileNotWhole;
     }
     if (ExtractAfterMarker(text, kIndustry.c_str(), kEnd, profile.m_szIndustry, 63) == 0 ||
