@@ -176,6 +176,29 @@ TEST_F(HistoryUpdateSite, ASplitSinceTheFileSendsEveryStockToAFullFetch) {
     }
 }
 
+// Stored on 27 November, brought up to date on 4 December from a site that shows a split of
+// 1 August: page 0 (back to late September) holds no rewritten day, the page of the oldest day
+// does. Every file either is the full fetch of 4 December or is fetched in full.
+TEST_F(HistoryUpdateSite, ASplitOlderThanPageZeroIsNeverTakenForUpToDate) {
+    const site::SiteDate stored{2026, 11, 27};
+    site::SiteOptions now = SiteAt({2026, 12, 4});
+    now.splitYear = 2026;
+    now.splitMonth = 8;
+    now.splitDay = 1;
+    const auto before = FullFetch(SiteAt(stored), 200);
+    const auto after = FullFetch(now, 200);
+    int rewritten = 0;
+    for (const auto& [code, updated] : UpdateAll(now, before, 200)) {
+        if (updated.outcome == Outcome::kUpdated) {
+            EXPECT_TRUE(updated.bytes == after.at(code)) << code << " differs from a full fetch";
+        } else {
+            EXPECT_EQ(updated.outcome, Outcome::kOlderRewritten) << code;
+            ++rewritten;
+        }
+    }
+    EXPECT_GT(rewritten, 0) << "no history reached back to the split";
+}
+
 TEST_F(HistoryUpdateSite, AFileCutCorruptOrShortOfItsNewestDaysIsFetchedInFull) {
     const auto before = FullFetch(SiteAt(kMonday), 200);
     const CStockRecord& stock = m_stocks.GetBlock(0)->m_aStocks[5];
