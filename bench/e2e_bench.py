@@ -217,12 +217,13 @@ def distance_section(build, base, runs):
     if update:
         requests, seconds = update
         per_stock = requests / stocks
+        # Page 0, and the page of the oldest day kept, which proves that no split rewrote it.
         rows.append(f"| `kdt --all --update`, unchanged histories of {stocks} stocks | {requests} "
-                    f"| {seconds:.2f} s | – | {per_stock:.3f} requests a stock | ≤ 1.02 requests "
-                    f"a stock | {verdict(per_stock <= 1.02)} |")
+                    f"| {seconds:.2f} s | – | {per_stock:.3f} requests a stock | ≤ 2.02 requests "
+                    f"a stock | {verdict(per_stock <= 2.02)} |")
     else:
         rows.append(f"| `kdt --all --update`, unchanged histories of {stocks} stocks | – | not "
-                    f"measured yet (tickora-cli has no `kdt --update`) | – | – | ≤ 1.02 requests "
+                    f"measured yet (tickora-cli has no `kdt --update`) | – | – | ≤ 2.02 requests "
                     f"a stock | not measured |")
 
     lines = [f"{DISTANCE_HEADING}: {LATENCY_MS} ms an answer\n",

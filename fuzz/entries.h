@@ -6,6 +6,7 @@
 // promise is broken, so the fuzzer reports logic faults as well as memory faults.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "pages/history_page.h"
 #include "pages/list_pages.h"
 #include "pages/page_buffer.h"
+#include "pages/page_check.h"
 #include "pages/profile_page.h"
 #include "pages/quote_page.h"
 #include "web/text_scan.h"
@@ -318,15 +320,25 @@ inline void ListPage(const std::uint8_t* data, std::size_t size) {
 
 inline void HistoryPage(const std::uint8_t* data, std::size_t size) {
     CKdtPage page("1301", 0);
-    const int result = ParseHistoryPage(Input().Write(data, size), page);
+    const char* path = Input().Write(data, size);
+    const int result = ParseHistoryPage(path, page);
     Require(result == 0 || result == -1, "ParseHistoryPage returns 0 or -1");
+    // The judgement the job makes before the days count: a page that holds days but no table
+    // end in what the parser reads is never taken (unless the page goes on past that).
+    const std::string fault = HistoryPageFault(path, result);
+    const std::string_view bytes(reinterpret_cast<const char*>(data),
+                                 std::min<std::size_t>(size, kHistoryPageLimit));
+    Require(bytes.find("</table>") != std::string_view::npos || !fault.empty() || result != 0 ||
+                size > static_cast<std::size_t>(kHistoryPageLimit),
+            "a history page without the table's end is a failed page");
 }
 
 inline void ProfilePage(const std::uint8_t* data, std::size_t size) {
     CompanyProfile profile;
     const int result = ParseProfilePage(Input().Write(data, size), profile);
-    Require(result == kProfileRead || result == kProfileNotAProfile,
-            "a readable page parses, as a profile page or as none");
+    Require(result == kProfileRead || result == kProfileNotAProfile ||
+                result == kProfileNotWhole || result == kProfileNulInside,
+            "a readable page parses, as a profile page, a page that is not whole, or as none");
     Require(Terminated(profile.m_szFeature) && Terminated(profile.m_szBusiness) &&
                 Terminated(profile.m_szIndustry) && Terminated(profile.m_szMarket),
             "the four texts are terminated");

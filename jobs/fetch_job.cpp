@@ -6,12 +6,14 @@
 #include "jobs/job_steps.h"
 #include "jobs/page_ahead.h"
 #include "jobs/tickora_doc.h"
+#include "pages/page_check.h"
 #include "pages/quote_page.h"
 
 namespace tickora {
 namespace {
 
 constexpr const char* kNotExtracted = "its stocks counted as not extracted";
+constexpr const char* kNoQuoteRows = "the page holds no quote rows";
 
 bool AnyQuote(const CStockList& stocks) {
     for (int i = 0; i < stocks.m_nBlocks; ++i) {
@@ -50,16 +52,26 @@ void CTickoraDoc::RunFetch() {
             break;
         }
         QuotePageOutcome parsed;
-        if (!detail.Ok() || !ParseQuotePage(page, block, &parsed)) {
+        // A page cut short or holding a NUL gives the rows before the break and loses the rest
+        // without a word: judged before a row of it reaches the records.
+        const PageCheck check =
+            detail.Ok() ? CheckPageFile(page, kQuotePageLimit, kLowerCaseTable) : PageCheck{};
+        if (!detail.Ok() || !check.Whole()) {
             // The site answered without a page: nothing of this block was extracted this time,
             // so its stocks count as not extracted rather than as what an earlier fetch found.
             block.m_nExtracted = 0;
-            FailBlock(outcome, block, detail.Ok() ? FileCause(page, errno) : CauseOf(detail), url,
-                      kNotExtracted);
+            FailBlock(outcome, block,
+                      !detail.Ok()                              ? CauseOf(detail)
+                      : check.shape == PageShape::kNoTable ? kNoQuoteRows
+                                                                : PageShapeCause(check),
+                      url, kNotExtracted);
+        } else if (!ParseQuotePage(page, block, &parsed)) {
+            block.m_nExtracted = 0;
+            FailBlock(outcome, block, FileCause(page, errno), url, kNotExtracted);
         } else if (block.m_nExtracted + parsed.failedCount == 0 && block.m_nStocks > 0) {
             // A page that answered but holds no row of ours: the site changed its layout, or
             // sent something that is not a quote page at all.
-            FailBlock(outcome, block, "the page holds no quote rows", url, kNotExtracted);
+            FailBlock(outcome, block, kNoQuoteRows, url, kNotExtracted);
         }
         for (int k = 0; k < parsed.failedCount; ++k) {
             outcome.notExtractedCodes.push_back(block.m_aStocks[parsed.failedSlots[k]].m_nCode);

@@ -6,6 +6,7 @@
 #include "jobs/page_ahead.h"
 #include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
+#include "pages/page_check.h"
 #include "pages/profile_page.h"
 #include "web/hosts.h"
 #include "web/work_folder.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr const char* kListKept = "the list is kept";
 constexpr const char* kMarketKept = "its market kept";
+constexpr const char* kNoListingRows = "the page holds no listing rows";
 
 }  // namespace
 
@@ -108,9 +110,20 @@ void CTickoraDoc::RunMakeFetchList() {
             pageThere = false;
             outcome.Fail(what, FileCause(path, ENOENT), AbsolutePath(path), kListKept);
         }
+        // A page cut short or holding a NUL would give the rows before the break and lose the
+        // rest: judged before a row of it is taken.
+        const PageCheck check =
+            pageThere ? CheckPageFile(path, kListPageLimit, kLowerCaseTable) : PageCheck{};
+        if (!check.Whole()) {
+            pageThere = false;
+            outcome.Fail(what,
+                         check.shape == PageShape::kNoTable ? kNoListingRows
+                                                            : PageShapeCause(check),
+                         useKeptHtml ? AbsolutePath(path) : pages->GetPageUrl(i), kListKept);
+        }
         everyPageRead = everyPageRead && pageThere;
         CListPage& page = *pages->GetPage(i);
-        if (ParseListPage(path, page) == -2) {
+        if (check.Whole() && ParseListPage(path, page) == -2) {
             endOfList = true;
         }
         if (pageThere && !endOfList && page.ProfileCodes(false).empty()) {
@@ -118,7 +131,7 @@ void CTickoraDoc::RunMakeFetchList() {
             // maintenance page, or a layout the parser no longer knows. Its 50 stocks are
             // missing, so the list it would make is not the whole listing.
             everyPageRead = false;
-            outcome.Fail(what, "the page holds no listing rows",
+            outcome.Fail(what, kNoListingRows,
                          useKeptHtml ? AbsolutePath(path) : pages->GetPageUrl(i), kListKept);
         }
         pages->MarkKnownStocks(i, m_stocks);

@@ -8,11 +8,13 @@
 #include "jobs/page_ahead.h"
 #include "jobs/tickora_doc.h"
 #include "pages/figures_page.h"
+#include "pages/page_check.h"
 
 namespace tickora {
 namespace {
 
 constexpr const char* kNotExtracted = "its stocks counted as not extracted";
+constexpr const char* kNoFiguresRows = "the page holds no figures rows";
 
 bool AnyFigures(const CStockList& stocks) {
     for (int i = 0; i < stocks.m_nBlocks; ++i) {
@@ -52,11 +54,17 @@ void CTickoraDoc::RunGetPerformance() {
             break;
         }
         int rowsFound = 0;
-        int rows = detail.Ok() ? ParseFiguresPage(page, block, &rowsFound) : -1;
+        // As the quote page: a page cut short or holding a NUL is judged before its figures
+        // reach the records.
+        const PageCheck check =
+            detail.Ok() ? CheckPageFile(page, kFiguresPageLimit, kLowerCaseTable) : PageCheck{};
+        int rows = detail.Ok() && check.Whole() ? ParseFiguresPage(page, block, &rowsFound) : -1;
         if (rows < 0 || rowsFound == 0) {
             const std::string cause = !detail.Ok() ? CauseOf(detail)
-                                      : rows < 0   ? FileCause(page, errno)
-                                                   : "the page holds no figures rows";
+                                      : check.shape == PageShape::kNoTable ? kNoFiguresRows
+                                      : !check.Whole()                      ? PageShapeCause(check)
+                                      : rows < 0 ? FileCause(page, errno)
+                                                 : kNoFiguresRows;
             FailBlock(outcome, block, cause, url, kNotExtracted);
         }
         rows = std::max(rows, 0);

@@ -76,19 +76,50 @@ HistoryUpdate UpdateHistoryFromFirstPage(std::span<const CKdtDay> fileDays,
     const std::size_t kept = static_cast<std::size_t>(pages) * kKdtDaysPerPage;
     const std::size_t older = static_cast<std::size_t>(firstShared - fileDays.begin());
     const std::size_t total = older + page.size();
-    // With fewer days than a full fetch keeps, the table must be known to hold no more. A fetch
-    // writes a number of days that is no multiple of 50 only when the table ended inside its
-    // last page; every file written from here keeps that true.
-    if (total < kept && !pageIsWholeTable && fileDays.size() % kKdtDaysPerPage == 0) {
-        update.outcome = HistoryUpdateOutcome::kMayBeLonger;
-        return update;
-    }
     // Only older days are cut: a fetch keeps at least one page.
     const std::size_t cut = total > kept ? total - kept : 0;
     update.days.assign(fileDays.begin() + static_cast<std::ptrdiff_t>(cut), firstShared);
     update.days.insert(update.days.end(), page.begin(), page.end());
-    update.outcome = HistoryUpdateOutcome::kUpdated;
+    // The page of the candidate's oldest row, and the page where the row after it would stand
+    // when the table must end there. Page 0 is proven already; a table that ends inside page 0
+    // has nothing beyond it to prove.
+    const int n = static_cast<int>(update.days.size());
+    const int oldestRowPage = (n - 1) / kKdtDaysPerPage;
+    if (oldestRowPage > 0) {
+        update.proofPages.push_back(oldestRowPage);
+    }
+    if (static_cast<std::size_t>(n) < kept && !pageIsWholeTable) {
+        const int endPage = n / kKdtDaysPerPage;
+        if (endPage != oldestRowPage) {
+            update.proofPages.push_back(endPage);
+        }
+    }
+    update.outcome = update.proofPages.empty() ? HistoryUpdateOutcome::kUpdated
+                                               : HistoryUpdateOutcome::kToProve;
     return update;
+}
+
+bool ProofPageAgrees(const HistoryUpdate& update, int page, std::span<const CKdtDay> slots) {
+    std::vector<CKdtDay> shown;
+    if (!FilledSlots(slots, shown)) {
+        return false;
+    }
+    // Rows are counted from the newest: row r of the table is update.days[n - 1 - r].
+    const int n = static_cast<int>(update.days.size());
+    const int firstRow = page * kKdtDaysPerPage;
+    const int rows = std::clamp(n - firstRow, 0, kKdtDaysPerPage);
+    if (static_cast<int>(shown.size()) != rows) {
+        return false;
+    }
+    // shown is oldest first: its day i is row firstRow + rows - 1 - i.
+    for (int i = 0; i < rows; ++i) {
+        const int row = firstRow + rows - 1 - i;
+        if (!SameDay(shown[static_cast<std::size_t>(i)],
+                     update.days[static_cast<std::size_t>(n - 1 - row)])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const char* HistoryUpdateOutcomeName(HistoryUpdateOutcome outcome) {
@@ -107,8 +138,10 @@ const char* HistoryUpdateOutcomeName(HistoryUpdateOutcome outcome) {
             return "history rewritten";
         case HistoryUpdateOutcome::kOlderGone:
             return "older days gone";
-        case HistoryUpdateOutcome::kMayBeLonger:
-            return "more days asked for";
+        case HistoryUpdateOutcome::kToProve:
+            return "to prove on an older page";
+        case HistoryUpdateOutcome::kOlderRewritten:
+            return "older days rewritten";
     }
     return "?";
 }

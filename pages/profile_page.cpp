@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "pages/page_check.h"
 #include "web/download.h"
 #include "web/hosts.h"
 #include "web/sjis.h"
@@ -164,6 +165,12 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
     if (const int read = ReadWholeFile(path, raw); read != kProfileRead) {
         return read;
     }
+    const std::string_view bytes(raw.data(), raw.size());
+    const PageCheck check = CheckTablePage(bytes, kUpperCaseTable);
+    // A page without a table of its own (a few marked cells) has no end to look for.
+    const bool whole = check.shape == PageShape::kWhole ||
+                       (check.shape == PageShape::kNoTable &&
+                        bytes.find("<TABLE") == std::string_view::npos);
     raw.push_back('\0');
     std::vector<char> page(raw.size(), '\0');
     EucToSjis(raw.data(), page.data());
@@ -179,6 +186,11 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
         FindText(text, kFunds.c_str()) != 0;
     if (!isProfile) {
         return kProfileNotAProfile;
+    }
+    // A page cut short, or without its end tags, gives its texts up to the break, or none: the
+    // record would lose what it holds.
+    if (!whole) {
+        return check.shape == PageShape::kNulInside ? kProfileNulInside : kProfileNotWhole;
     }
     if (ExtractAfterMarker(text, kIndustry.c_str(), kEnd, profile.m_szIndustry, 63) == 0 ||
         ExtractAfterMarker(text, kMarket.c_str(), kEnd, profile.m_szMarket, 63) == 0 ||
@@ -201,6 +213,10 @@ const char* ProfileResultText(int result) {
             return "not a profile page";
         case kProfileTooLarge:
             return "page over 16 MiB";
+        case kProfileNotWhole:
+            return "the page ends inside its table";
+        case kProfileNulInside:
+            return "the page holds a NUL byte";
         default:
             return "unknown result";
     }

@@ -47,6 +47,8 @@ inline constexpr int kProfileRead = 0;
 inline constexpr int kProfileNoFile = -1;       // no page file, or one that cannot be read
 inline constexpr int kProfileNotAProfile = -2;  // none of the markers: a maintenance page, say
 inline constexpr int kProfileTooLarge = -3;     // over kProfilePageLimit, and not read
+inline constexpr int kProfileNotWhole = -4;     // markers, but the page ends inside its table
+inline constexpr int kProfileNulInside = -5;    // a NUL byte in the page
 // The most that a page may hold, the download limit: a larger file is not read into memory.
 inline constexpr long kProfilePageLimit = 16L * 1024 * 1024;
 

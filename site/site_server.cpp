@@ -24,6 +24,11 @@ namespace {
 
 constexpr const char* kHtml = "text/html; charset=EUC-JP";
 constexpr std::size_t kRequestLogLimit = 100000;
+// What a site shows while it is being serviced, with status 200 and no table.
+constexpr const char* kMaintenanceText =
+    "<html><head><title>メンテナンス中</title></head><body>"
+    "<p>ただいまシステムメンテナンス中です。しばらくしてから再度アクセスしてください。</p>"
+    "</body></html>\n";
 // Each open keep-alive connection holds one server thread: room for a client on its most
 // connections with a second client (curl, the control requests) beside it.
 constexpr std::size_t kServerThreads = 40;
@@ -136,6 +141,9 @@ FaultKind KindOfName(const std::string& name) {
         {"noendtags", FaultKind::kNoEndTags},
         {"trickle", FaultKind::kTrickle},
         {"redirectloop", FaultKind::kRedirectLoop},
+        {"maintenance", FaultKind::kMaintenance},
+        {"truncated", FaultKind::kTruncated},
+        {"nulinside", FaultKind::kNulInside},
     };
     const auto it = kinds.find(name);
     return it == kinds.end() ? FaultKind::kNone : it->second;
@@ -359,6 +367,23 @@ struct SiteServer::Impl {
                 res.status = 302;
                 res.set_header("Location", req.target);
                 return;
+            case FaultKind::kMaintenance:
+                res.status = 200;
+                res.set_content(Utf8ToEuc(kMaintenanceText), kHtml);
+                return;
+            case FaultKind::kTruncated: {
+                // The site itself sends less: its Content-Length says the short length, so the
+                // transfer is complete and only the page is not.
+                const std::size_t keep = fault->bytes != 0 ? fault->bytes : body.size() / 2;
+                res.set_content(body.substr(0, std::min(keep, body.size())), kHtml);
+                return;
+            }
+            case FaultKind::kNulInside: {
+                const std::size_t at = fault->bytes != 0 ? fault->bytes : body.size() / 2;
+                body.insert(std::min(at, body.size()), 1, '\0');
+                res.set_content(body, kHtml);
+                return;
+            }
             case FaultKind::kNone:
                 break;
         }
@@ -370,7 +395,8 @@ struct SiteServer::Impl {
     // "/_control/peak" (the most page requests answered at once since the last clear). The prefix
     // is percent-decoded and a '+' in it reads as a blank, so a prefix holding '+' (a quote
     // page's symbol list) is sent as %2B. Kinds: status, cut, stall, empty, garbage, huge,
-    // noendtags, trickle (one byte every stall_ms), redirectloop.
+    // noendtags, trickle (one byte every stall_ms), redirectloop, maintenance, truncated (the
+    // first `bytes` of the page, half when 0), nulinside (a NUL at `bytes`, the middle when 0).
     void Control(const httplib::Request& req, httplib::Response& res) {
         if (req.path == "/_control/clear") {
             std::lock_guard lock(mutex);

@@ -42,6 +42,10 @@ enum class FaultKind {
     kNoEndTags,     // status 200 with the page stripped of every "</...>" tag
     kTrickle,       // status 200 with the page sent one byte every `stall`
     kRedirectLoop,  // status 302 back to the same target, for ever
+    kMaintenance,   // status 200 with a short maintenance notice instead of the page
+    kTruncated,     // status 200 with the first `bytes` of the page (half when 0), sent whole
+    kNulInside,     // status 200 with the page and a NUL byte inserted at `bytes` (the middle
+                    // when 0)
 };
 
 struct Fault {

@@ -401,8 +401,13 @@ const FailureCase kFailureCases[] = {
      PageFailure::kHttpStatus, "HTTP 404"},
     {"500", FaultKind::kStatus, 500, "/l?s=%2a&m=1", "Webtemp/page.html", 0,
      PageFailure::kHttpStatus, "HTTP 500"},
+    // Fewer bytes than the Content-Length announced: libcurl's partial-file error, in its words.
     {"cut", FaultKind::kCut, 200, "/l?s=%2a&m=1", "Webtemp/page.html", 1, PageFailure::kTransport,
-     ""},
+     "bytes remaining to read"},
+    // The site itself sends half the page with a Content-Length to match: the transfer is whole,
+    // and judging the page is its reader's part.
+    {"truncated", FaultKind::kTruncated, 200, "/l?s=%2a&m=1", "Webtemp/page.html", 0,
+     PageFailure::kNone, ""},
     {"stall", FaultKind::kStall, 200, "/l?s=%2a&m=1", "Webtemp/page.html", 1, PageFailure::kTimeout,
      ""},
     {"redirectLoop", FaultKind::kRedirectLoop, 302, "/l?s=%2a&m=1", "Webtemp/page.html", 1,

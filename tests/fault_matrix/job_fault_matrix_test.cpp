@@ -91,14 +91,22 @@ const FaultCase kFaults[] = {
     {"noEndTags", site::FaultKind::kNoEndTags, 200, Effect::kNoPage, true},
     // Followed 20 times, then given up: 21 requests of the faulty page.
     {"redirectLoop", site::FaultKind::kRedirectLoop, 302, Effect::kDownloadFails, false, -1, 0, 21},
+    {"maintenance", site::FaultKind::kMaintenance, 200, Effect::kNoPage, true},
+    // Half the page, its Content-Length saying so: the transfer is whole, the page is not.
+    {"truncated", site::FaultKind::kTruncated, 200, Effect::kNoPage, true},
+    {"nulInside", site::FaultKind::kNulInside, 200, Effect::kNoPage, true},
 };
 
 site::Fault MakeFault(const FaultCase& c) {
     site::Fault fault;
     fault.kind = c.kind;
     fault.status = c.status;
-    // Garbage longer than any page buffer, and a huge page of 10 MB.
-    fault.bytes = c.kind == site::FaultKind::kHuge ? 10u * 1024u * 1024u : 200000u;
+    // Garbage longer than any page buffer, and a huge page of 10 MB; a page truncated or
+    // holding a NUL in its middle.
+    fault.bytes = c.kind == site::FaultKind::kHuge        ? 10u * 1024u * 1024u
+                  : c.kind == site::FaultKind::kTruncated ? 0u
+                  : c.kind == site::FaultKind::kNulInside ? 0u
+                                                          : 200000u;
     // Far beyond the test's stall time-out; stopping the site wakes it.
     fault.stall = std::chrono::seconds(30);
     fault.times = c.times;
@@ -142,33 +150,11 @@ double Number(const Truth& t, const char* column) {
 }
 
 // Whether the faulty page is a failed item of the job: a page that did not arrive, or arrived
-// with any status but 200, always is; a 200 page without the rows or markers its parser looks
-// for is one for the quote, figures, listing and profile pages. A history page without days is
-// the history's real end.
-bool PageFails(Job job, const FaultCase& c) {
-    switch (c.effect) {
-        case Effect::kWholePage:
-            return false;
-        case Effect::kDownloadFails:
-            return true;
-        case Effect::kNoPage:
-            break;
-    }
-    if (!c.bodyArrives) {
-        return true;
-    }
-    switch (job) {
-        case Job::kFetch:
-        case Job::kPerformance:
-        case Job::kFetchList:
-            return true;
-        case Job::kProfiles:
-            // Markers without their end tags still make a profile page (of empty texts).
-            return c.kind != site::FaultKind::kNoEndTags;
-        case Job::kKdt:
-            return false;
-    }
-    return false;
+// with any status but 200, always is; so is a 200 page of any job that is not the whole page of
+// its kind (no table, cut short, a NUL inside). Only the site's empty history table ends a
+// history, and no fault serves one.
+bool PageFails(Job, const FaultCase& c) {
+    return c.effect != Effect::kWholePage;
 }
 
 // Whether that failure ends the job: a failed transfer ends every job but the profile job, and
@@ -189,6 +175,16 @@ std::string ExpectedCause(Job job, const FaultCase& c) {
     if (c.effect == Effect::kDownloadFails) {
         return {};
     }
+    if (c.kind == site::FaultKind::kNulInside) {
+        return job == Job::kProfiles ? ProfileResultText(kProfileNulInside)
+                                     : "the page holds a NUL byte at offset ";
+    }
+    if (c.kind == site::FaultKind::kTruncated ||
+        (job == Job::kProfiles && c.kind == site::FaultKind::kNoEndTags)) {
+        // A profile page keeps its markers without its end tags: it is one that never ends.
+        return job == Job::kProfiles ? ProfileResultText(kProfileNotWhole)
+                                     : "the page ends inside its table";
+    }
     switch (job) {
         case Job::kFetch:
             return "the page holds no quote rows";
@@ -198,9 +194,10 @@ std::string ExpectedCause(Job job, const FaultCase& c) {
             return "the page holds no listing rows";
         case Job::kProfiles:
             return ProfileResultText(kProfileNotAProfile);
-        default:
-            return "?";
+        case Job::kKdt:
+            return "the page holds no history table";
     }
+    return "?";
 }
 
 // The faulty page as the outcome must name it.
@@ -240,6 +237,8 @@ void ExpectOutcome(const JobOutcome& r, Job job, const FaultCase& c, const Fault
     if (cause.empty()) {
         EXPECT_FALSE(f.cause.empty());
         EXPECT_NE(f.cause.rfind("HTTP ", 0), 0u) << f.cause;
+    } else if (c.kind == site::FaultKind::kNulInside && job != Job::kProfiles) {
+        EXPECT_EQ(f.cause.rfind(cause, 0), 0u) << f.cause;  // and where the NUL lies
     } else {
         EXPECT_EQ(f.cause, cause);
     }
@@ -589,20 +588,8 @@ void FaultMatrix::CheckProfiles(const FaultCase& c) {
     if (c.effect != Effect::kWholePage) {
         const std::string victimAfter = dictionary.substr(
             static_cast<size_t>(victim) * kDictionaryRecordSize, kDictionaryRecordSize);
-        // Only the answer that still carries the markers is a profile page; an empty or garbled
-        // body with status 200 is none, and like no page at all leaves the record alone.
-        if (!PageFails(Job::kProfiles, c)) {
-            // Markers without their end tags give empty texts: the record is rewritten with them
-            // (empty market text names the first market).
-            const test::Record v = test::RecordOf(dictionary, victim);
-            EXPECT_EQ(v.feature, "");
-            EXPECT_EQ(v.business, "");
-            EXPECT_EQ(v.industry, 0);
-            EXPECT_EQ(v.market, 1);
-            EXPECT_EQ(v.name, TruthOf(victim).at("list_name"));
-        } else {
-            EXPECT_TRUE(victimAfter == victimBefore);
-        }
+        // No answer but the whole page is a profile page: the record stays as it was.
+        EXPECT_TRUE(victimAfter == victimBefore);
     }
     // Records of codes no stock has are untouched.
     EXPECT_TRUE(dictionary.substr(0, 1000u * kDictionaryRecordSize) ==

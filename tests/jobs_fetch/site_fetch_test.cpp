@@ -249,6 +249,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"empty", site::FaultKind::kEmpty, 200, false},
                       FaultCase{"garbage", site::FaultKind::kGarbage, 200, false},
                       FaultCase{"noEndTags", site::FaultKind::kNoEndTags, 200, false},
+                      // The page ends after 5,000 bytes, inside its table, or holds a NUL there:
+                      // none of its rows is taken, not even those before the break.
+                      FaultCase{"truncated", site::FaultKind::kTruncated, 200, false},
+                      FaultCase{"nulInside", site::FaultKind::kNulInside, 200, false},
                       FaultCase{"cut", site::FaultKind::kCut, 200, true}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 

@@ -1,7 +1,7 @@
 // Histories brought up to date against the simulated site: the files of a full fetch, updated
-// from page 0 of the site some days later, are the bytes a full fetch writes on that day, at one
-// request a stock; after a split, and for a file that is cut, corrupt or short of its newest
-// days, the stock goes to a full fetch.
+// from page 0 of the site some days later and proven on the page of their oldest day, are the
+// bytes a full fetch writes on that day; after a split, and for a file that is cut, corrupt,
+// short of its newest days or of its oldest, the stock goes to a full fetch.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -95,7 +95,18 @@ class HistoryUpdateSite : public test::KdtJobTest {
         std::remove(page.m_szPagePath);
         EXPECT_EQ(DownloadToFile(page.m_szUrl, page.m_szPagePath), 0);
         (void)ParseHistoryPage(page.m_szPagePath, page);
-        const HistoryUpdate update = UpdateHistoryFromFirstPage(fileDays, page.m_aDays, days);
+        HistoryUpdate update = UpdateHistoryFromFirstPage(fileDays, page.m_aDays, days);
+        if (update.outcome == Outcome::kToProve) {
+            bool agrees = true;
+            for (const int j : update.proofPages) {
+                CKdtPage proof(stock.m_szSymbol, j);
+                std::remove(proof.m_szPagePath);
+                EXPECT_EQ(DownloadToFile(proof.m_szUrl, proof.m_szPagePath), 0);
+                (void)ParseHistoryPage(proof.m_szPagePath, proof);
+                agrees = agrees && ProofPageAgrees(update, j, proof.m_aDays);
+            }
+            update.outcome = agrees ? Outcome::kUpdated : Outcome::kOlderRewritten;
+        }
         Updated result{update.outcome, {}};
         if (update.outcome == Outcome::kUpdated) {
             EXPECT_TRUE(WriteKdtDays(stock.m_nCode, false, update.days));
@@ -117,7 +128,7 @@ class HistoryUpdateSite : public test::KdtJobTest {
     int m_requests = 0;
 };
 
-TEST_F(HistoryUpdateSite, AHistoryThatOnlyGrewIsTheFullFetchAtOneRequestAStock) {
+TEST_F(HistoryUpdateSite, AHistoryThatOnlyGrewIsTheFullFetchAtTwoRequestsAStock) {
     struct Case {
         int days;
         site::SiteDate then, now;
@@ -135,7 +146,14 @@ TEST_F(HistoryUpdateSite, AHistoryThatOnlyGrewIsTheFullFetchAtOneRequestAStock) 
         ForEachStock([&](const CStockRecord&) { ++stocks; });
         ASSERT_EQ(after.size(), static_cast<std::size_t>(stocks));
         const auto updated = UpdateAll(SiteAt(c.now), before, c.days);
-        EXPECT_EQ(m_requests, stocks);
+        // Page 0 and the page of the oldest day; a third for a young history that now ends at a
+        // page boundary, to see that it ends there.
+        int atBoundary = 0;
+        for (const auto& [code, bytes] : after) {
+            const std::size_t days = bytes.size() / kKdtRecordSize;
+            atBoundary += days % 50 == 0 && days < 50u * ((c.days + 49) / 50) ? 1 : 0;
+        }
+        EXPECT_LE(m_requests, (c.days > 50 ? 2 : 1) * stocks + atBoundary);
         int young = 0;
         for (const auto& [code, bytes] : after) {
             ASSERT_EQ(updated.at(code).outcome, Outcome::kUpdated) << code;
@@ -158,6 +176,29 @@ TEST_F(HistoryUpdateSite, ASplitSinceTheFileSendsEveryStockToAFullFetch) {
     }
 }
 
+// Stored on 27 November, brought up to date on 4 December from a site that shows a split of
+// 1 August: page 0 (back to late September) holds no rewritten day, the page of the oldest day
+// does. Every file either is the full fetch of 4 December or is fetched in full.
+TEST_F(HistoryUpdateSite, ASplitOlderThanPageZeroIsNeverTakenForUpToDate) {
+    const site::SiteDate stored{2026, 11, 27};
+    site::SiteOptions now = SiteAt({2026, 12, 4});
+    now.splitYear = 2026;
+    now.splitMonth = 8;
+    now.splitDay = 1;
+    const auto before = FullFetch(SiteAt(stored), 200);
+    const auto after = FullFetch(now, 200);
+    int rewritten = 0;
+    for (const auto& [code, updated] : UpdateAll(now, before, 200)) {
+        if (updated.outcome == Outcome::kUpdated) {
+            EXPECT_TRUE(updated.bytes == after.at(code)) << code << " differs from a full fetch";
+        } else {
+            EXPECT_EQ(updated.outcome, Outcome::kOlderRewritten) << code;
+            ++rewritten;
+        }
+    }
+    EXPECT_GT(rewritten, 0) << "no history reached back to the split";
+}
+
 TEST_F(HistoryUpdateSite, AFileCutCorruptOrShortOfItsNewestDaysIsFetchedInFull) {
     const auto before = FullFetch(SiteAt(kMonday), 200);
     const CStockRecord& stock = m_stocks.GetBlock(0)->m_aStocks[5];
@@ -174,6 +215,12 @@ TEST_F(HistoryUpdateSite, AFileCutCorruptOrShortOfItsNewestDaysIsFetchedInFull) 
         {"cut inside a record", good.substr(0, good.size() - 7), Outcome::kNoFileDays},
         {"without its newest sixty days", good.substr(0, good.size() - 60 * kKdtRecordSize),
          Outcome::kGap},
+        // 120 days from elsewhere: page 0 agrees, the table goes on where the file ends.
+        {"without its oldest eighty days", good.substr(80 * kKdtRecordSize),
+         Outcome::kOlderRewritten},
+        {"one older day missing", good.substr(0, 10 * kKdtRecordSize) +
+                                      good.substr(11 * kKdtRecordSize),
+         Outcome::kOlderRewritten},
         {"a close changed", changedClose, Outcome::kDayDiffers},
     };
     site::SiteServer server(SiteAt(kThursday));

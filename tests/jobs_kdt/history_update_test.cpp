@@ -1,5 +1,6 @@
-// Bringing a KDT file up to date from page 0: for each way a history can have moved between two
-// fetches, either the very days a full fetch would write now, or the reason it must be fetched.
+// Bringing a KDT file up to date from page 0 and the pages that prove it: for each way a history
+// can have moved between two fetches, either the very days a full fetch would write now, or the
+// reason it must be fetched.
 #include "pages/history_update.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,8 @@ std::vector<CKdtDay> FullFetch(const std::vector<CKdtDay>& table, int daysAsked)
 enum class Change {
     kNone,
     kSplitAfterTheFile,
+    kSplitOlderThanPageZero,  // the split rewrote only days beyond page 0
+    kFileFromElsewhere,       // the file's days are the table's, but fewer than it held then
     kFileNewestVolume,
     kFileLacksASharedDay,
     kFileEmpty,
@@ -57,31 +60,49 @@ struct Case {
     int newFirst, newEnd, newDays;  // the table now, and the days asked now
     Change change;
     Outcome expected;
+    std::vector<int> proofPages = {};  // the pages the candidate is proven on
 };
+
+// Page j of the table as ParseHistoryPage fills its slots.
+void FillPage(const std::vector<CKdtDay>& table, int j, CKdtDay (&slots)[kKdtDaysPerPage]) {
+    std::fill(std::begin(slots), std::end(slots), CKdtDay{});
+    const std::size_t first = static_cast<std::size_t>(j) * kKdtDaysPerPage;
+    for (std::size_t i = 0; i < kKdtDaysPerPage && first + i < table.size(); ++i) {
+        slots[i] = table[first + i];
+    }
+}
 
 TEST(HistoryUpdate, EachWayAHistoryMovesGivesTheFullFetchOrItsReason) {
     const Case cases[] = {
-        {"grew by three days", 0, 3000, 200, 0, 3003, 200, Change::kNone, Outcome::kUpdated},
-        {"unchanged", 0, 3000, 200, 0, 3000, 200, Change::kNone, Outcome::kUpdated},
+        {"grew by three days", 0, 3000, 200, 0, 3003, 200, Change::kNone, Outcome::kUpdated, {3}},
+        {"unchanged", 0, 3000, 200, 0, 3000, 200, Change::kNone, Outcome::kUpdated, {3}},
         {"fewer days asked than the file holds", 0, 3000, 200, 0, 3003, 120, Change::kNone,
-         Outcome::kUpdated},
+         Outcome::kUpdated, {2}},
         {"more days asked than the file holds", 0, 3000, 200, 0, 3003, 300, Change::kNone,
-         Outcome::kMayBeLonger},
+         Outcome::kOlderRewritten, {4}},
         {"page 0 reaches back just to the file's newest day", 0, 3000, 200, 0, 3049, 200,
-         Change::kNone, Outcome::kUpdated},
+         Change::kNone, Outcome::kUpdated, {3}},
         {"a gap between the file and page 0", 0, 3000, 200, 0, 3050, 200, Change::kNone,
          Outcome::kGap},
         {"young stock that ended inside its last page", 0, 120, 200, 0, 125, 200, Change::kNone,
-         Outcome::kUpdated},
+         Outcome::kUpdated, {2}},
         {"young stock that ended at a page boundary", 0, 100, 200, 0, 103, 200, Change::kNone,
-         Outcome::kMayBeLonger},
+         Outcome::kUpdated, {2}},
+        {"young stock that grew to a page boundary", 0, 97, 200, 0, 100, 200, Change::kNone,
+         Outcome::kUpdated, {1, 2}},
         {"young stock that now fills the request", 0, 180, 200, 0, 225, 200, Change::kNone,
-         Outcome::kUpdated},
+         Outcome::kUpdated, {3}},
         {"whole table on page 0", 0, 30, 200, 0, 33, 200, Change::kNone, Outcome::kUpdated},
+        {"fifty days, the table ends after page 0", 0, 47, 200, 0, 50, 200, Change::kNone,
+         Outcome::kUpdated, {1}},
         {"whole table on page 0 but the file reaches further back", 0, 80, 200, 50, 83, 200,
          Change::kNone, Outcome::kOlderGone},
         {"split after the file was written", 0, 3000, 200, 0, 3003, 200, Change::kSplitAfterTheFile,
          Outcome::kDayDiffers},
+        {"split older than page 0", 0, 3000, 200, 0, 3003, 200, Change::kSplitOlderThanPageZero,
+         Outcome::kOlderRewritten, {3}},
+        {"120 days from elsewhere of a longer table", 0, 3000, 200, 0, 3005, 200,
+         Change::kFileFromElsewhere, Outcome::kOlderRewritten, {2}},
         {"a shared day differs in one field", 0, 3000, 200, 0, 3003, 200, Change::kFileNewestVolume,
          Outcome::kDayDiffers},
         {"the file lacks a day page 0 shows", 0, 3000, 200, 0, 3003, 200,
@@ -97,10 +118,12 @@ TEST(HistoryUpdate, EachWayAHistoryMovesGivesTheFullFetchOrItsReason) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<CKdtDay> file = FullFetch(Table(c.oldFirst, c.oldEnd), c.oldDays);
-        const int splitBefore = c.change == Change::kSplitAfterTheFile ? c.oldEnd + 1 : -1;
+        const int splitBefore = c.change == Change::kSplitAfterTheFile ? c.oldEnd + 1
+                                : c.change == Change::kSplitOlderThanPageZero ? c.newEnd - 60
+                                                                              : -1;
         const std::vector<CKdtDay> table = Table(c.newFirst, c.newEnd, splitBefore);
         CKdtDay page[kKdtDaysPerPage] = {};
-        std::copy_n(table.begin(), std::min<std::size_t>(table.size(), kKdtDaysPerPage), page);
+        FillPage(table, 0, page);
         switch (c.change) {
             case Change::kFileNewestVolume:
                 file.back().m_nVolume += 1;
@@ -111,6 +134,9 @@ TEST(HistoryUpdate, EachWayAHistoryMovesGivesTheFullFetchOrItsReason) {
             case Change::kFileEmpty:
                 file.clear();
                 break;
+            case Change::kFileFromElsewhere:
+                file.erase(file.begin(), file.end() - 120);
+                break;
             case Change::kPageRowsSwapped:
                 std::swap(page[3], page[4]);
                 break;
@@ -118,14 +144,29 @@ TEST(HistoryUpdate, EachWayAHistoryMovesGivesTheFullFetchOrItsReason) {
                 break;
         }
 
-        const HistoryUpdate update = UpdateHistoryFromFirstPage(file, page, c.newDays);
+        HistoryUpdate update = UpdateHistoryFromFirstPage(file, page, c.newDays);
+        if (update.outcome == Outcome::kToProve) {
+            EXPECT_EQ(update.proofPages, c.proofPages);
+            bool agrees = true;
+            for (const int j : update.proofPages) {
+                FillPage(table, j, page);
+                agrees = agrees && ProofPageAgrees(update, j, page);
+            }
+            update.outcome = agrees ? Outcome::kUpdated : Outcome::kOlderRewritten;
+        } else {
+            EXPECT_TRUE(c.proofPages.empty()) << HistoryUpdateOutcomeName(update.outcome);
+        }
         EXPECT_STREQ(HistoryUpdateOutcomeName(update.outcome),
                      HistoryUpdateOutcomeName(c.expected));
+        const std::vector<CKdtDay> expected = FullFetch(table, c.newDays);
         if (update.outcome != Outcome::kUpdated) {
-            EXPECT_TRUE(update.days.empty());
+            // Never a file a full fetch would not write: here it writes another one.
+            if (c.expected == Outcome::kOlderRewritten) {
+                EXPECT_FALSE(std::equal(update.days.begin(), update.days.end(), expected.begin(),
+                                        expected.end(), test::SameDay));
+            }
             continue;
         }
-        const std::vector<CKdtDay> expected = FullFetch(table, c.newDays);
         ASSERT_EQ(update.days.size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
             ASSERT_TRUE(test::SameDay(update.days[i], expected[i]))

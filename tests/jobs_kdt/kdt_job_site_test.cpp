@@ -253,9 +253,10 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, KdtJobSiteFaults,
     ::testing::Values(FaultCase{"404", Fault(site::FaultKind::kStatus, 404), true},
                       FaultCase{"500", Fault(site::FaultKind::kStatus, 500), true},
-                      FaultCase{"empty", Fault(site::FaultKind::kEmpty), false},
-                      FaultCase{"garbage", Fault(site::FaultKind::kGarbage), false},
-                      FaultCase{"noendtags", Fault(site::FaultKind::kNoEndTags), false},
+                      FaultCase{"empty", Fault(site::FaultKind::kEmpty), true},
+                      FaultCase{"garbage", Fault(site::FaultKind::kGarbage), true},
+                      FaultCase{"noendtags", Fault(site::FaultKind::kNoEndTags), true},
+                      FaultCase{"maintenance", Fault(site::FaultKind::kMaintenance), true},
                       FaultCase{"cut", Fault(site::FaultKind::kCut), true},
                       FaultCase{"stall", Fault(site::FaultKind::kStall), true}),
     [](const auto& info) { return std::string(info.param.name); });

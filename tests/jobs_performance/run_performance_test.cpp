@@ -106,8 +106,9 @@ TEST_F(RunPerformanceTest, FetchesEveryBlockAndWritesTheFiguresFile) {
 
 TEST_F(RunPerformanceTest, RowsOfStocksNotFoundCountAsNotExtracted) {
     Build(3);
-    server.Set(Target(0), Row({"1301", "n", "a", "b", "c", "0", "0", "5", "0", "9"}) +
-                              FiguresRowOf(1303) + FiguresRowOf(4000));
+    server.Set(Target(0), "<table>\n" +
+                              Row({"1301", "n", "a", "b", "c", "0", "0", "5", "0", "9"}) +
+                              FiguresRowOf(1303) + FiguresRowOf(4000) + "</table>\n");
     Run();
     EXPECT_EQ(view.Calls()[4], "counts 1 2");
     EXPECT_EQ(FiguresFile(), "261207\r\n1\r\n" + LineOf(1303));
@@ -141,7 +142,7 @@ TEST_F(RunPerformanceTest, FiguresOfAnEarlierRunStayButAreNotCounted) {
     Build(3);
     ServeAll();
     Run();
-    server.Set(Target(0), FiguresRowOf(1301));
+    server.Set(Target(0), "<table>\n" + FiguresRowOf(1301) + "</table>\n");
     Run();
     // 1302 and 1303 keep the figures of the first run and are still written.
     EXPECT_EQ(FiguresFile(), "261207\r\n1\r\n" + Lines(1301, 1303));

@@ -108,6 +108,31 @@ TEST_F(SiteFaults, EmptyGarbageHugeAndNoEndTagBodies) {
     EXPECT_NE(f.body.find("<tr><td><a href=\"/q?s="), std::string::npos);
 }
 
+TEST_F(SiteFaults, MaintenanceTruncatedAndNulBodiesArriveWhole) {
+    const std::string normal = Get(*m_server, m_page).body;
+    m_server->SetFault(m_page, Make(FaultKind::kMaintenance));
+    Fetched f = Get(*m_server, m_page);
+    EXPECT_TRUE(f.ok);
+    EXPECT_EQ(f.status, 200);
+    EXPECT_EQ(f.body.find("<table"), std::string::npos);
+    EXPECT_FALSE(f.body.empty());
+
+    // The site sends half the page with a Content-Length to match: the answer is whole.
+    m_server->ClearFaults();
+    m_server->SetFault(m_page, Make(FaultKind::kTruncated));
+    f = Get(*m_server, m_page);
+    EXPECT_TRUE(f.ok);
+    EXPECT_EQ(f.body, normal.substr(0, normal.size() / 2));
+
+    Fault nul = Make(FaultKind::kNulInside);
+    nul.bytes = 100;
+    m_server->ClearFaults();
+    m_server->SetFault(m_page, nul);
+    f = Get(*m_server, m_page);
+    EXPECT_TRUE(f.ok);
+    EXPECT_EQ(f.body, normal.substr(0, 100) + '\0' + normal.substr(100));
+}
+
 TEST_F(SiteFaults, CutConnectionNeverDeliversAWholeAnswer) {
     m_server->SetFault(m_page, Make(FaultKind::kCut));
     EXPECT_FALSE(Get(*m_server, m_page).ok);
