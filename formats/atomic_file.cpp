@@ -58,7 +58,8 @@ bool KeepAsBackup(const std::string& path) {
                 return false;
             }
             // A backup is as private as the file it keeps.
-            ok = KeepOwnerAndMode(path, fileno(copy)) && CopyInto(path, copy) && std::fflush(copy) == 0 && fsync(fileno(copy)) == 0;
+            ok = KeepOwnerAndMode(path, fileno(copy)) && CopyInto(path, copy) &&
+                 std::fflush(copy) == 0 && fsync(fileno(copy)) == 0;
             ok = std::fclose(copy) == 0 && ok;
         }
         if (ok && std::rename(side.c_str(), backup.c_str()) == 0) {
@@ -136,7 +137,7 @@ bool AtomicFile::ReplaceKeepingBackup(Whole whole) {
         m_error = errno != 0 ? errno : EIO;
         return false;
     };
-    std::vector<ContentId> marks = ReadPartialMarks(m_path);
+    const std::vector<ContentId> marks = ReadPartialMarks(m_path);
     if (marks.empty() && whole == Whole::kYes) {
         // No partial file in sight: the old file simply becomes the backup.
         if (!KeepAsBackup(m_path) || std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {

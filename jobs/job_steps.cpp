@@ -50,7 +50,8 @@ void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole) {
     }
     const std::string backup = WholeBackupOf(path);
     if (!backup.empty()) {
-        outcome.warnings.push_back(AbsolutePath(path) + " holds what this run read; the day's whole file is " +
+        outcome.warnings.push_back(AbsolutePath(path) +
+                                   " holds what this run read; the day's whole file is " +
                                    AbsolutePath(backup));
     }
 }
