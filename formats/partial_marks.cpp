@@ -27,7 +27,11 @@ constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
 }  // namespace
 
 std::string PartialMarksPathOf(const std::string& path) {
-    return path + ".partial";
+    // Hidden, and not starting with the day file's own letters, so that whatever picks up
+    // "DS*" or "FN*" files never takes it for one.
+    const std::size_t slash = path.rfind('/');
+    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, name) + "." + path.substr(name) + ".partial";
 }
 
 std::optional<ContentId> ContentIdOf(const std::string& path) {

@@ -1,6 +1,6 @@
 #pragma once
 // Which of a day's files came from a run that ended early. A day's file and its backup are told
-// apart from whole ones by content (size and a hash), listed in "<name>.partial" beside them:
+// apart from whole ones by content (size and a hash), listed in ".<name>.partial" beside them:
 // the marks survive copies, renames and remounts, and a file that anyone changed no longer
 // matches, so it counts as whole and is never the one given up.
 #include <cstdint>
@@ -16,7 +16,7 @@ struct ContentId {
     bool operator==(const ContentId&) const = default;
 };
 
-// "<path>.partial": the marks of the file at path and of its backup.
+// ".<name>.partial" in path's folder: the marks of the file at path and of its backup.
 [[nodiscard]] std::string PartialMarksPathOf(const std::string& path);
 
 // The content of the regular file at path; nothing when there is none or it cannot be read.

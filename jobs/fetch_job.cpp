@@ -82,7 +82,7 @@ void CTickoraDoc::RunFetch() {
             break;
         }
     }
-    if (!counted) {
+    if (!counted && blocks > 0) {
         // No block was read: the counters must not go on showing the last job's totals.
         view.ShowCounts(0, 0);
     }

@@ -77,7 +77,7 @@ void CTickoraDoc::RunGetPerformance() {
             break;
         }
     }
-    if (!counted) {
+    if (!counted && blocks > 0) {
         view.ShowCounts(0, 0);
     }
     WriteFiguresOutput(outcome, extracted);

@@ -138,6 +138,8 @@ TEST(AtomicFile, CommitKeepsTheReplacedFileAsItsBackup) {
             << c.name;
     }
     EXPECT_EQ(BackupPathOf("out/DS200802.11"), "out/DS200802.11.bak");
+    // Hidden, so that nothing that picks up "DS*" files takes it for one.
+    EXPECT_EQ(PartialMarksPathOf("out/DS200802.11"), "out/.DS200802.11.partial");
 }
 
 // Runs of one day, each whole (W) or partial (P), in order: whichever way they come, the day's
