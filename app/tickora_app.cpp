@@ -138,8 +138,57 @@ void CTickoraApp::NewDocument() {
 }
 
 void CTickoraApp::PostFetch() {
+    const bool unattended = m_pObjects->settings.m_bExitAfterFetch != 0;
     QMetaObject::invokeMethod(
-        this, [this] { OnCommand(kIdFetch); }, Qt::QueuedConnection);
+        this,
+        [this, unattended] {
+            if (unattended) {
+                UnattendedFetch();
+            } else {
+                OnCommand(kIdFetch);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void CTickoraApp::UnattendedFetch() {
+    if (!m_bRunning || !m_pDoc || !m_pFrame || m_pFrame->IsClosePending() ||
+        !m_pFrame->isVisible()) {
+        m_bWaitingForFolder = false;
+        return;
+    }
+    if (m_pDoc->IsJobRunning()) {
+        // A job of this window holds the folder; the command says so, as it would to a user.
+        m_bWaitingForFolder = false;
+        OnCommand(kIdFetch);
+        return;
+    }
+    WorkLockResult taken = TryLockWorkFolder(".");
+    if (taken.Taken()) {
+        m_bWaitingForFolder = false;
+        m_pDoc->HandOverWorkLock(std::move(taken.lock));
+        OnCommand(kIdFetch);
+        if (!m_pDoc->IsJobRunning()) {
+            m_pDoc->HandOverWorkLock(WorkLock{});  // not started: the folder is free again
+        }
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_bWaitingForFolder) {
+        m_bWaitingForFolder = true;
+        m_lockWaitEnd = now + m_lockWait;
+        std::fprintf(stderr, "tickora: %s; waiting for it to end\n", taken.Message().c_str());
+    }
+    if (taken.status == WorkLockStatus::kBusy && now < m_lockWaitEnd) {
+        m_pFrame->ShowNote(QStringLiteral("作業フォルダが空くのを待っています: ") +
+                           QString::fromStdString(taken.Message()));
+        QTimer::singleShot(100, this, [this] { UnattendedFetch(); });
+        return;
+    }
+    m_bWaitingForFolder = false;
+    std::fprintf(stderr, "tickora: %s\n", taken.Message().c_str());
+    m_exitStatus = taken.status == WorkLockStatus::kBusy ? kExitLocked : kExitEndedEarly;
+    m_pFrame->close();
 }
 
 void CTickoraApp::OnCommand(int id) {

@@ -3,6 +3,7 @@
 // command to the document or to the application's own handlers.
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -36,8 +37,11 @@ class CTickoraApp : public QObject {
     [[nodiscard]] CTickoraDoc* Document() const { return m_pDoc.get(); }
     [[nodiscard]] StartupObjects* Objects() const { return m_pObjects.get(); }
     // The process's exit status: 0, or after exit-after-fetch the command line's status for
-    // the fetch (0, 1 or 4).
+    // the fetch (0, 1 or 4), or 5 when another job kept the working folder too long.
     [[nodiscard]] int ExitStatus() const { return m_exitStatus; }
+    // How long the unattended fetch (auto-start with exit after fetch) waits for another job to
+    // leave the working folder before it gives up.
+    void SetLockWait(std::chrono::milliseconds wait) { m_lockWait = wait; }
 
   public slots:
     void OnCommand(int id);
@@ -57,6 +61,10 @@ class CTickoraApp : public QObject {
     // The new-document step; with auto-start a Fetch is posted, delivered once the loop runs.
     void NewDocument();
     void PostFetch();
+    // The Fetch of an unattended start: it waits for the working folder as "tickora-cli --wait"
+    // does, but only for m_lockWait, and then ends the program with status 5; nobody is there
+    // to read a refusal.
+    void UnattendedFetch();
 
     std::unique_ptr<StartupObjects> m_pObjects;
     std::unique_ptr<CTickoraDoc> m_pDoc;
@@ -65,6 +73,9 @@ class CTickoraApp : public QObject {
     // queued before a failed start-up must not run during the error message.
     bool m_bRunning = false;
     int m_exitStatus = 0;
+    std::chrono::milliseconds m_lockWait{std::chrono::minutes(30)};
+    std::chrono::steady_clock::time_point m_lockWaitEnd{};
+    bool m_bWaitingForFolder = false;
 };
 
 // The program: parses its command line before the window system is touched (--help and

@@ -112,7 +112,8 @@ bool CAppSettings::Save(const char* path) const {
     if (!file) {
         return false;
     }
-    const bool written = std::fwrite(record, 1, sizeof record, file.get()) == sizeof record;
+    const bool written = std::fwrite(record, 1, sizeof record, file.get()) == sizeof record &&
+                         KeepOwnerAndMode(path, fileno(file.get()));
     const bool closed = std::fclose(file.release()) == 0;
     if (!written || !closed || std::rename(temporary.c_str(), path) != 0) {
         std::remove(temporary.c_str());

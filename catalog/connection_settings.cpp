@@ -14,6 +14,7 @@
 #include <memory>
 #include <sstream>
 
+#include "catalog/temp_files.h"
 #include "web/connections.h"
 #include "web/download.h"
 #include "web/retry.h"
@@ -389,6 +390,9 @@ std::string SaveConnectionFile(const ConnectionLayer& layer, const std::string& 
             break;
         }
         written += static_cast<std::size_t>(n);
+    }
+    if (error == 0 && !KeepOwnerAndMode(path, fd)) {
+        error = errno;
     }
     if (error == 0 && ::fsync(fd) != 0) {
         error = errno;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -253,6 +254,28 @@ const char* CStockList::GetFiguresUrl(int i) const {
 const char* CStockList::GetPagePath(int i) const {
     const CQuoteBlock* block = GetBlock(i);
     return block != nullptr ? block->m_szPagePath : "";
+}
+
+void CStockList::ClearQuotes() {
+    for (const std::unique_ptr<CQuoteBlock>& block : m_ppBlocks) {
+        block->m_nExtracted = 0;
+        block->m_nMonth = 0;
+        block->m_nDay = 0;
+        for (CStockRecord& stock : block->m_aStocks) {
+            stock.m_bFound = false;
+            stock.m_nMonth = 0;
+            stock.m_nDay = 0;
+            stock.m_dOpen = stock.m_dHigh = stock.m_dLow = stock.m_dClose = stock.m_dVolume = 0;
+        }
+    }
+}
+
+void CStockList::ClearFigures() {
+    for (const std::unique_ptr<CQuoteBlock>& block : m_ppBlocks) {
+        for (CStockRecord& stock : block->m_aStocks) {
+            std::fill(std::begin(stock.m_adFigures), std::end(stock.m_adFigures), 0.0);
+        }
+    }
 }
 
 int CStockList::MarketOfCode(int code) const {

@@ -77,6 +77,12 @@ class CStockList {
     [[nodiscard]] const char* GetFiguresUrl(int i) const;
     [[nodiscard]] const char* GetPagePath(int i) const;
 
+    // Every record's quote (found flag, date, prices, volume) and every block's count and date
+    // back to what loading gives: a fetch starts from these, so that what it writes is its own.
+    void ClearQuotes();
+    // Every record's figures back to zero, for the same reason.
+    void ClearFigures();
+
     // m_nMarket + 1 of the stock with that code (a later block's match wins); 99 when none.
     [[nodiscard]] int MarketOfCode(int code) const;
     // Copies the symbol of the stock with that code into out (16 bytes), or the empty text.

@@ -60,6 +60,19 @@ std::FILE* CreateTemporaryBeside(const std::string& target, std::string& tempPat
     return nullptr;
 }
 
+bool KeepOwnerAndMode(const std::string& target, int fd) {
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return true;
+    }
+    // The owner first: a change of owner may clear the set-id bits that the mode then restores.
+    // Without the right to keep the owner, the group alone may still be the user's to keep.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0) {
+        (void)::fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+    }
+    return ::fchmod(fd, info.st_mode & 07777) == 0;
+}
+
 long TemporaryNameOwner(std::string_view name) {
     const std::size_t tmp = name.rfind(".tmp");
     if (tmp == std::string_view::npos || tmp == 0) {

@@ -16,6 +16,12 @@ namespace tickora {
 // tempPath. Never reuses an existing name. nullptr (and tempPath empty) when it cannot be made.
 [[nodiscard]] std::FILE* CreateTemporaryBeside(const std::string& target, std::string& tempPath);
 
+// Gives the open file fd the permission bits of the regular file at target, and its owner and
+// group as far as this process may set them (a user may give a file any group of his own, root
+// any owner), so that replacing a file of mode 600 never leaves one that others can read. A
+// missing target leaves fd as it was. False only when the mode could not be set.
+[[nodiscard]] bool KeepOwnerAndMode(const std::string& target, int fd);
+
 // The process id that a temporary name carries, or 0 when name is not of the form
 // "<target>.tmp<PID>-<N>" with a non-empty target and decimal PID and N.
 [[nodiscard]] long TemporaryNameOwner(std::string_view name);

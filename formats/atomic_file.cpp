@@ -3,8 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "formats/partial_marks.h"
 
 namespace tickora {
 namespace {
@@ -52,7 +57,9 @@ bool KeepAsBackup(const std::string& path) {
             if (copy == nullptr) {
                 return false;
             }
-            ok = CopyInto(path, copy) && std::fflush(copy) == 0 && fsync(fileno(copy)) == 0;
+            // A backup is as private as the file it keeps.
+            ok = KeepOwnerAndMode(path, fileno(copy)) && CopyInto(path, copy) &&
+                 std::fflush(copy) == 0 && fsync(fileno(copy)) == 0;
             ok = std::fclose(copy) == 0 && ok;
         }
         if (ok && std::rename(side.c_str(), backup.c_str()) == 0) {
@@ -92,7 +99,7 @@ bool AtomicFile::Open(const std::string& path) {
     return m_file != nullptr;
 }
 
-bool AtomicFile::Commit(KeepOld keep) {
+bool AtomicFile::Commit(KeepOld keep, Whole whole) {
     if (m_file == nullptr) {
         return false;
     }
@@ -100,6 +107,8 @@ bool AtomicFile::Commit(KeepOld keep) {
     // names the cause.
     const int writeError = std::ferror(m_file) != 0 ? (errno != 0 ? errno : EIO) : 0;
     bool ok = writeError == 0 && std::fflush(m_file) == 0;
+    // A file the user made private stays private, in the group he chose.
+    ok = ok && KeepOwnerAndMode(m_path, fileno(m_file));
     // The data must be on disk before the name points at it, or a power cut could leave an
     // empty file where the old one was.
     ok = ok && fsync(fileno(m_file)) == 0;
@@ -109,18 +118,75 @@ bool AtomicFile::Commit(KeepOld keep) {
         m_error = errno;
     }
     m_file = nullptr;
-    if (ok && keep == KeepOld::kAsBackup && !KeepAsBackup(m_path)) {
+    if (ok && keep == KeepOld::kAsBackup) {
+        if (ReplaceKeepingBackup(whole)) {
+            return true;
+        }
         ok = false;
-        m_error = errno != 0 ? errno : EIO;
-    }
-    if (ok && std::rename(m_tempPath.c_str(), m_path.c_str()) == 0) {
+    } else if (ok && std::rename(m_tempPath.c_str(), m_path.c_str()) == 0) {
         return true;
-    }
-    if (ok) {
+    } else if (ok) {
         m_error = errno;
     }
     std::remove(m_tempPath.c_str());
     return false;
+}
+
+bool AtomicFile::ReplaceKeepingBackup(Whole whole) {
+    const auto fail = [this] {
+        m_error = errno != 0 ? errno : EIO;
+        return false;
+    };
+    const std::vector<ContentId> marks = ReadPartialMarks(m_path);
+    if (marks.empty() && whole == Whole::kYes) {
+        // No partial file in sight: the old file simply becomes the backup.
+        if (!KeepAsBackup(m_path) || std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+            return fail();
+        }
+        return true;
+    }
+    const auto isPartial = [&marks](const std::optional<ContentId>& id) {
+        return id && std::find(marks.begin(), marks.end(), *id) != marks.end();
+    };
+    const std::optional<ContentId> fresh = ContentIdOf(m_tempPath);
+    const std::optional<ContentId> old = ContentIdOf(m_path);
+    const std::optional<ContentId> kept = ContentIdOf(BackupPathOf(m_path));
+    if (!fresh) {
+        return fail();
+    }
+    // The backup holds the newest whole file there has been, or while none was whole the file
+    // before this one: a partial file never pushes a whole one out.
+    const bool oldPartial = isPartial(old);
+    const bool keptPartial = isPartial(kept);
+    const bool moveOld = old && !(oldPartial && kept && !keptPartial);
+    std::vector<ContentId> after;
+    if (whole == Whole::kNo) {
+        after.push_back(*fresh);
+    }
+    if (moveOld ? oldPartial : keptPartial) {
+        after.push_back(moveOld ? *old : *kept);
+    }
+    // Until both names are in place the marks cover the files before and after, so that a crash
+    // in between never leaves a partial file unmarked, to be taken for a whole one.
+    std::vector<ContentId> during = after;
+    if (oldPartial) {
+        during.push_back(*old);
+    }
+    if (keptPartial) {
+        during.push_back(*kept);
+    }
+    if (!WritePartialMarks(m_path, during)) {
+        return fail();
+    }
+    if (moveOld && !KeepAsBackup(m_path)) {
+        return fail();
+    }
+    if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+        return fail();
+    }
+    // The wider marks of the step before are safe to keep when this fails.
+    (void)WritePartialMarks(m_path, after);
+    return true;
 }
 
 }  // namespace tickora

@@ -14,6 +14,11 @@ enum class KeepOld {
     kAsBackup,  // kept whole as "<name>.bak", replacing an older backup
 };
 
+// Whether a file holds everything its run set out to read (a run that stopped at a failed page,
+// or was cancelled, did not). With KeepOld::kAsBackup it decides which earlier file the backup
+// keeps: never is a whole file given up for a partial one.
+enum class Whole { kYes, kNo };
+
 // "<path>.bak": the one generation of a day's file that a commit with KeepOld::kAsBackup keeps.
 [[nodiscard]] std::string BackupPathOf(const std::string& path);
 
@@ -28,14 +33,19 @@ class AtomicFile {
     [[nodiscard]] bool Open(const std::string& path);
     [[nodiscard]] std::FILE* Get() const { return m_file; }
     // Flushes, closes and renames the temporary file over path; false (and nothing replaced)
-    // when any write failed. With KeepOld::kAsBackup an existing file is first kept as its
-    // backup, and when that cannot be done nothing is replaced either. At every moment path
-    // holds the whole old file or the whole new one, and the backup a whole earlier file.
-    [[nodiscard]] bool Commit(KeepOld keep = KeepOld::kNo);
+    // when any write failed. The new file gets the mode, and where allowed the owner and group,
+    // of the file it replaces. With KeepOld::kAsBackup an existing file is first kept as its
+    // backup, unless it is a partial one and the backup a whole one: then the backup stays and
+    // the partial file goes. When the backup cannot be made nothing is replaced either. At every
+    // moment path holds the whole old file or the whole new one, and the backup an earlier file.
+    [[nodiscard]] bool Commit(KeepOld keep = KeepOld::kNo, Whole whole = Whole::kYes);
     // The system's error (errno) of the step that failed in Open or Commit; 0 when none did.
     [[nodiscard]] int Error() const { return m_error; }
 
   private:
+    // The rename of a commit that keeps a backup; the temporary file is closed.
+    [[nodiscard]] bool ReplaceKeepingBackup(Whole whole);
+
     std::string m_path;
     std::string m_tempPath;
     std::FILE* m_file = nullptr;

@@ -25,7 +25,8 @@ std::string FiguresFileName(const CStockList& list, const char* folder) {
     return base.empty() ? std::string() : base + "/" + name;
 }
 
-std::string WriteFiguresFile(const CStockList& list, int count, const char* folder, int* error) {
+std::string WriteFiguresFile(const CStockList& list, int count, const char* folder, int* error,
+                             Whole whole) {
     const std::string path = FiguresFileName(list, folder);
     if (path.empty()) {
         return {};
@@ -51,7 +52,7 @@ std::string WriteFiguresFile(const CStockList& list, int count, const char* fold
         }
     }
     // The day's file that this one replaces stays as its backup.
-    if (file.Commit(KeepOld::kAsBackup)) {
+    if (file.Commit(KeepOld::kAsBackup, whole)) {
         return path;
     }
     if (error != nullptr) {

@@ -84,7 +84,8 @@ std::string QuoteFileName(const char* folder, int format, int year, int month, i
 }
 
 std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
-                           const CMarketTable& markets, bool averageDecimals, int* error) {
+                           const CMarketTable& markets, bool averageDecimals, int* error,
+                           Whole whole) {
     const CQuoteBlock* block0 = list.GetBlock(0);
     if (block0 == nullptr || folder == nullptr) {
         return {};
@@ -124,7 +125,7 @@ std::string WriteQuoteFile(const CStockList& list, int format, const char* folde
     }
     // The day's file that this one replaces stays as its backup: a later run of the same day
     // that reads less can no longer cost the whole day.
-    if (file.Commit(KeepOld::kAsBackup)) {
+    if (file.Commit(KeepOld::kAsBackup, whole)) {
         return path;
     }
     if (error != nullptr) {

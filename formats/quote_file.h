@@ -5,6 +5,7 @@
 
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
+#include "formats/atomic_file.h"
 
 namespace tickora {
 
@@ -17,12 +18,14 @@ enum QuoteFormat { kFormat32 = 1, kFormatDos = 2, kFormatModoki = 3 };
                                         int day);
 
 // Writes (or replaces) the daily quote file of the list into folder (Shift-JIS, as stored). A file
-// it replaces is kept as "<name>.bak". Nothing is written for an empty list, an invalid block-0
-// date or a folder where the file cannot be created. Returns the UTF-8 path written, or the empty
-// string.
+// it replaces is kept as "<name>.bak", unless that would give up a whole day for a partial one
+// (whole says whether this file is the day's whole run; see AtomicFile::Commit). Nothing is
+// written for an empty list, an invalid block-0 date or a folder where the file cannot be
+// created. Returns the UTF-8 path written, or the empty string.
 // error, when given, receives the system's error (errno) of a file that could not be written.
 std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
-                           const CMarketTable& markets, bool averageDecimals, int* error = nullptr);
+                           const CMarketTable& markets, bool averageDecimals, int* error = nullptr,
+                           Whole whole = Whole::kYes);
 
 // One block's lines, slot order.
 void WriteQuoteLines(const CQuoteBlock& block, std::FILE* out, int format,

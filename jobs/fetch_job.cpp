@@ -34,10 +34,15 @@ void CTickoraDoc::RunFetch() {
     const int blocks = m_stocks.m_nBlocks;
     PagePool pool;
     PageAhead ahead(pool);
+    // The records still hold the last fetch of this run (the desktop program keeps them between
+    // jobs): a block this fetch does not read must not write yesterday's prices as today's.
+    m_stocks.ClearQuotes();
+    m_bQuotesWhole = false;
     JobOutcome& outcome = BeginBlockJob("fetch", ahead, &CStockList::GetQuoteUrl);
 
     int extracted = 0;
     int failed = 0;
+    bool counted = false;
     for (int i = 0; i < blocks; ++i) {
         view.StepProgress();
         CQuoteBlock& block = *m_stocks.GetBlock(i);
@@ -79,6 +84,7 @@ void CTickoraDoc::RunFetch() {
         extracted += block.m_nExtracted;
         failed += block.m_nStocks - block.m_nExtracted;
         view.ShowCounts(extracted, failed);
+        counted = true;
         outcome.itemsDone += block.m_nStocks;
         outcome.extracted = extracted;
         outcome.notExtracted = failed;
@@ -87,6 +93,10 @@ void CTickoraDoc::RunFetch() {
             outcome.end = JobEnd::kCancelled;
             break;
         }
+    }
+    if (!counted && blocks > 0) {
+        // No block was read: the counters must not go on showing the last job's totals.
+        view.ShowCounts(0, 0);
     }
     WriteDailyQuoteFile(outcome);
     EndJob();
@@ -112,11 +122,13 @@ void CTickoraDoc::WriteDailyQuoteFile(JobOutcome& outcome) {
         return;
     }
     int error = 0;
-    const std::string written =
-        WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat, m_settings.m_szOutputDir, m_markets,
-                       m_settings.m_bAverageDecimals != 0, &error);
+    const bool whole = RanWhole(outcome);
+    const std::string written = WriteQuoteFile(
+        m_stocks, m_settings.m_nOutputFormat, m_settings.m_szOutputDir, m_markets,
+        m_settings.m_bAverageDecimals != 0, &error, whole ? Whole::kYes : Whole::kNo);
+    m_bQuotesWhole = whole;
     if (!written.empty()) {
-        outcome.AddFile(written, FileState::kWritten);
+        AddDayFile(outcome, written, whole);
         return;
     }
     const std::string cause = FileCause(path, error != 0 ? error : EIO);

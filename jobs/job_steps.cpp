@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "formats/partial_marks.h"
 #include "pages/profile_page.h"
 
 namespace tickora {
@@ -36,6 +37,23 @@ void EndAtBlock(JobOutcome& outcome, const CQuoteBlock& block, const DownloadDet
         return;
     }
     outcome.StopAt(FailBlock(outcome, block, CauseOf(detail), url, action));
+}
+
+bool RanWhole(const JobOutcome& outcome) {
+    return outcome.end == JobEnd::kCompleted && outcome.failures.empty();
+}
+
+void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole) {
+    outcome.AddFile(path, FileState::kWritten);
+    if (whole) {
+        return;
+    }
+    const std::string backup = WholeBackupOf(path);
+    if (!backup.empty()) {
+        outcome.warnings.push_back(AbsolutePath(path) +
+                                   " holds what this run read; the day's whole file is " +
+                                   AbsolutePath(backup));
+    }
 }
 
 std::string QuoteDateOf(const CStockList& stocks) {

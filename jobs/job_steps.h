@@ -20,6 +20,12 @@ ItemFailure& FailBlock(JobOutcome& outcome, const CQuoteBlock& block, const std:
 // otherwise as a failure that stopped the job.
 void EndAtBlock(JobOutcome& outcome, const CQuoteBlock& block, const DownloadDetail& detail,
                 const std::string& url, const std::string& action);
+// Whether a block job read every block it set out to read: it ran to the end of its list and no
+// block failed. Its file is then the day's whole one.
+[[nodiscard]] bool RanWhole(const JobOutcome& outcome);
+// Records the day's file that a block job wrote, and when the run was not whole, where the
+// day's whole file now lies if there is one.
+void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole);
 // "2026/12/4": the date of block 0's quotes, which names the daily and FN files.
 [[nodiscard]] std::string QuoteDateOf(const CStockList& stocks);
 // "<path>: <the system's words for error>".

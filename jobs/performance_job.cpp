@@ -36,10 +36,13 @@ void CTickoraDoc::RunGetPerformance() {
     const int blocks = m_stocks.m_nBlocks;
     PagePool pool;
     PageAhead ahead(pool);
+    // As the daily fetch does: the figures written are this run's, none from an earlier one.
+    m_stocks.ClearFigures();
     JobOutcome& outcome = BeginBlockJob("performance", ahead, &CStockList::GetFiguresUrl);
 
     int extracted = 0;
     int notExtracted = 0;
+    bool counted = false;
     for (int i = 0; i < blocks; ++i) {
         view.StepProgress();
         CQuoteBlock& block = *m_stocks.GetBlock(i);
@@ -72,6 +75,7 @@ void CTickoraDoc::RunGetPerformance() {
         // A page that lists a code twice counts both rows: never a negative "not extracted".
         notExtracted += std::max(0, block.m_nStocks - rows);
         view.ShowCounts(extracted, notExtracted);
+        counted = true;
         outcome.itemsDone += block.m_nStocks;
         outcome.extracted = extracted;
         outcome.notExtracted = notExtracted;
@@ -80,6 +84,9 @@ void CTickoraDoc::RunGetPerformance() {
             outcome.end = JobEnd::kCancelled;
             break;
         }
+    }
+    if (!counted && blocks > 0) {
+        view.ShowCounts(0, 0);
     }
     WriteFiguresOutput(outcome, extracted);
     EndJob();
@@ -98,10 +105,11 @@ void CTickoraDoc::WriteFiguresOutput(JobOutcome& outcome, int extracted) {
         return;
     }
     int error = 0;
-    const std::string written =
-        WriteFiguresFile(m_stocks, extracted, m_settings.m_szOutputDir, &error);
+    const bool whole = RanWhole(outcome);
+    const std::string written = WriteFiguresFile(m_stocks, extracted, m_settings.m_szOutputDir,
+                                                 &error, whole ? Whole::kYes : Whole::kNo);
     if (!written.empty()) {
-        outcome.AddFile(written, FileState::kWritten);
+        AddDayFile(outcome, written, whole);
         return;
     }
     error = error != 0 ? error : EIO;

@@ -188,7 +188,8 @@ bool CTickoraDoc::OnGetPerformance() {
 
 void CTickoraDoc::OnSaveQuoteFile() {
     (void)WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat, m_settings.m_szOutputDir, m_markets,
-                         m_settings.m_bAverageDecimals != 0);
+                         m_settings.m_bAverageDecimals != 0, nullptr,
+                         m_bQuotesWhole ? Whole::kYes : Whole::kNo);
 }
 
 void CTickoraDoc::CancelJob() {

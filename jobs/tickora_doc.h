@@ -110,6 +110,10 @@ class CTickoraDoc {
     void WriteDailyQuoteFile(JobOutcome& outcome);
     void WriteFiguresOutput(JobOutcome& outcome, int extracted);
 
+    // The records hold a whole run's quotes: the Save command's file may then take the place of
+    // a whole day's file in the backup.
+    std::atomic<bool> m_bQuotesWhole{false};
+
     // Raised inside a job: the outcome so far, ended by the error.
     void EndJobByException(const char* what);
 

@@ -7,8 +7,11 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "pages/history_page.h"
 #include "pages/list_pages.h"
@@ -22,7 +25,7 @@ using namespace std::chrono_literals;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-enum class Job { kFetch, kFetchList, kKdt, kProfiles };
+enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
 
 // The failures of an outcome, for a failing assertion's message.
 std::string FailuresText(const JobOutcome& outcome) {
@@ -64,9 +67,16 @@ const StoredCase kStoredCases[] = {
      kExitEndedEarly, ""},
     {"fetchOversizedPage", Job::kFetch, site::FaultKind::kHuge, 200, false, false, 1,
      kExitEndedEarly, "MiB"},
+    // A scheduled run and a retry by hand that both fail: the whole run of the day stays.
+    {"fetchFailsTwiceAfterAWholeRun", Job::kFetch, site::FaultKind::kStatus, 500, false, false, 2,
+     kExitItemsFailed, "HTTP 500"},
+    {"fetchCutThriceAfterAWholeRun", Job::kFetch, site::FaultKind::kCut, 200, false, false, 3,
+     kExitEndedEarly, ""},
+    {"performanceFailsTwiceAfterAWholeRun", Job::kPerformance, site::FaultKind::kStatus, 500,
+     false, false, 2, kExitItemsFailed, "HTTP 500"},
 };
 
-class StoredData : public test::FaultSiteTest, public ::testing::WithParamInterface<StoredCase> {
+class StoredDataTest : public test::FaultSiteTest {
   protected:
     // Runs the job once to its end on a healthy site, so that the stored file is a whole one.
     void StoreWholeFile(Job job) {
@@ -84,6 +94,8 @@ class StoredData : public test::FaultSiteTest, public ::testing::WithParamInterf
                 return doc.OnMakeKdt();
             case Job::kProfiles:
                 return doc.OnGetProfiles();
+            case Job::kPerformance:
+                return doc.OnGetPerformance();
         }
         return false;
     }
@@ -98,6 +110,8 @@ class StoredData : public test::FaultSiteTest, public ::testing::WithParamInterf
                 return KdtFileName(LongHistoryStock().code, false);
             case Job::kProfiles:
                 return kDictionaryPath;
+            case Job::kPerformance:
+                return "out/FN261204.DAT";
         }
         return {};
     }
@@ -111,10 +125,14 @@ class StoredData : public test::FaultSiteTest, public ::testing::WithParamInterf
                 return "/t?s=" + LongHistoryStock().symbol + "&";  // every page; y picks one
             case Job::kProfiles:
                 return "/biz/fundamental/" + std::to_string(list.GetBlock(0)->m_aStocks[5].m_nCode);
+            case Job::kPerformance:
+                return TargetOf(list.GetFiguresUrl(1));
         }
         return {};
     }
 };
+
+class StoredData : public StoredDataTest, public ::testing::WithParamInterface<StoredCase> {};
 
 TEST_P(StoredData, TheStoredFileComesOutWholeAndTheOutcomeSaysWhy) {
     const StoredCase& c = GetParam();
@@ -175,10 +193,15 @@ TEST_P(StoredData, TheStoredFileComesOutWholeAndTheOutcomeSaysWhy) {
         EXPECT_NE(outcome.failures[0].cause.find(c.causeHas), std::string::npos)
             << outcome.failures[0].cause;
     }
-    if (c.job == Job::kFetch) {
-        // The day's file was replaced by what the run had; the whole one is its backup.
+    if (c.job == Job::kFetch || c.job == Job::kPerformance) {
+        // The day's file was replaced by what the run had; the whole one is its backup, however
+        // many partial runs followed it, and the outcome says where it is.
         EXPECT_TRUE(ReadFileBytes(path + ".bak") == stored) << "the whole day is kept";
+        EXPECT_FALSE(ReadFileBytes(path) == stored);
         ASSERT_EQ(outcome.Written().size(), 1u);
+        ASSERT_EQ(outcome.warnings.size(), 1u);
+        EXPECT_NE(outcome.warnings[0].find(AbsolutePath(path + ".bak")), std::string::npos)
+            << outcome.warnings[0];
     } else if (c.job == Job::kProfiles) {
         // Every record is the site's; the faulty page's stock kept the one it had.
         EXPECT_TRUE(ReadFileBytes(path) == stored);
@@ -193,6 +216,134 @@ TEST_P(StoredData, TheStoredFileComesOutWholeAndTheOutcomeSaysWhy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StoredData, ::testing::ValuesIn(kStoredCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The desktop program keeps its stock list between jobs. A second run in one process, on the
+// next day and against a site that fails partway or not at all, writes exactly what a process of
+// its own writes against the same site: no price or figure of the first run, counters and header
+// that agree with the rows, and the first day's files untouched.
+struct SecondRunCase {
+    const char* name;
+    Job job;  // kFetch or kPerformance
+    site::FaultKind fault;
+    int status;
+    bool siteDown;  // nothing answers on the next day
+    int exitStatus;
+};
+
+const SecondRunCase kSecondRunCases[] = {
+    {"fetch500OnBlock1", Job::kFetch, site::FaultKind::kStatus, 500, false, kExitItemsFailed},
+    {"fetchCutOnBlock1", Job::kFetch, site::FaultKind::kCut, 200, false, kExitEndedEarly},
+    {"fetchSiteDown", Job::kFetch, site::FaultKind::kNone, 200, true, kExitEndedEarly},
+    {"performance500OnBlock1", Job::kPerformance, site::FaultKind::kStatus, 500, false,
+     kExitItemsFailed},
+    {"performanceCutOnBlock1", Job::kPerformance, site::FaultKind::kCut, 200, false,
+     kExitEndedEarly},
+    {"performanceSiteDown", Job::kPerformance, site::FaultKind::kNone, 200, true,
+     kExitEndedEarly},
+};
+
+std::map<std::string, std::string> FilesIn(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files[entry.path().filename().string()] = ReadFileBytes(entry.path());
+        }
+    }
+    return files;
+}
+
+std::string LastCounts(const test::FaultView& view) {
+    std::string last;
+    for (const std::string& call : view.Calls()) {
+        last = call.rfind("counts ", 0) == 0 ? call : last;
+    }
+    return last;
+}
+
+// The count in a day file's header ("N,0" or "N" on its second line) and its stock lines.
+std::pair<int, int> HeaderAndRows(const std::string& bytes) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t end = bytes.find("\r\n", at);
+        lines.push_back(bytes.substr(at, end - at));
+        at = end == std::string::npos ? bytes.size() : end + 2;
+    }
+    if (lines.size() < 2) {
+        return {-1, -1};
+    }
+    return {std::stoi(lines[1]), static_cast<int>(lines.size()) - 2};
+}
+
+class SecondRun : public StoredDataTest, public ::testing::WithParamInterface<SecondRunCase> {};
+
+TEST_P(SecondRun, WritesWhatAProcessOfItsOwnWrites) {
+    const SecondRunCase& c = GetParam();
+    ASSERT_TRUE(RunBounded([&] { return Start(c.job); }));
+    ASSERT_EQ(ExitStatusOf(doc.LastOutcome()), kExitDone) << FailuresText(doc.LastOutcome());
+    const std::map<std::string, std::string> firstDay = FilesIn("out");
+
+    // The next trading day (the 4th is a Friday): other prices and figures at the same address.
+    const int nextDayOfMonth = test::kSiteDay + 3;
+    const std::string url = server.Url();
+    site::SiteOptions options = test::FaultSiteOptions(test::kFaultSiteSeed + 1);
+    options.port = server.Port();
+    options.day = nextDayOfMonth;
+    server.Stop();
+    site::SiteServer nextDay(options);
+    if (!c.siteDown) {
+        ASSERT_TRUE(nextDay.Start());
+        site::Fault fault;
+        fault.kind = c.fault;
+        fault.status = c.status;
+        fault.bytes = 200000;
+        nextDay.SetFault(TargetOf(c.job == Job::kFetch ? list.GetQuoteUrl(1)
+                                                       : list.GetFiguresUrl(1)),
+                         fault);
+    }
+    SetTodayForTesting(LocalDate{test::kSiteYear, test::kSiteMonth, nextDayOfMonth});
+    ASSERT_TRUE(RunBounded([&] { return Start(c.job); }));
+    const JobOutcome second = doc.LastOutcome();
+
+    CStockList ownList;
+    ASSERT_EQ(ownList.Load(markets, url.c_str()), 0);
+    CAppSettings ownSettings = settings;
+    std::snprintf(ownSettings.m_szOutputDir, sizeof ownSettings.m_szOutputDir, "own");
+    fs::create_directory("own");
+    test::FaultView ownView;
+    CTickoraDoc own(ownSettings, markets, ownList);
+    own.SetView(&ownView);
+    ASSERT_TRUE(c.job == Job::kFetch ? own.OnFetch() : own.OnGetPerformance());
+    own.WaitForJob();
+    const JobOutcome alone = own.LastOutcome();
+
+    EXPECT_EQ(ExitStatusOf(second), c.exitStatus) << FailuresText(second);
+    EXPECT_EQ(ExitStatusOf(alone), c.exitStatus) << FailuresText(alone);
+    EXPECT_EQ(second.extracted, alone.extracted);
+    EXPECT_EQ(second.notExtracted, alone.notExtracted);
+    EXPECT_EQ(LastCounts(view), LastCounts(ownView)) << "the form's counters";
+    const std::map<std::string, std::string> after = FilesIn("out");
+    const std::map<std::string, std::string> ownFiles = FilesIn("own");
+    for (const auto& [name, bytes] : ownFiles) {
+        ASSERT_EQ(after.count(name), 1u) << name;
+        EXPECT_TRUE(after.at(name) == bytes) << name << " differs from a fresh run's";
+        if (name.ends_with(".DAT")) {
+            const auto [header, rows] = HeaderAndRows(bytes);
+            EXPECT_EQ(header, rows) << name;
+            EXPECT_EQ(header, alone.extracted) << name;
+        }
+    }
+    for (const auto& [name, bytes] : after) {
+        if (ownFiles.count(name) == 0) {
+            ASSERT_EQ(firstDay.count(name), 1u) << name << " was written from the first run";
+            EXPECT_TRUE(firstDay.at(name) == bytes) << name << " was rewritten";
+        }
+    }
+    EXPECT_EQ(after.size(), firstDay.size() + ownFiles.size());
+    EXPECT_EQ(ownFiles.empty(), c.siteDown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SecondRun, ::testing::ValuesIn(kSecondRunCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,10 +1,16 @@
 #include "formats/atomic_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "catalog/app_settings.h"
+#include "catalog/connection_settings.h"
+#include "formats/partial_marks.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
@@ -132,6 +138,123 @@ TEST(AtomicFile, CommitKeepsTheReplacedFileAsItsBackup) {
             << c.name;
     }
     EXPECT_EQ(BackupPathOf("out/DS200802.11"), "out/DS200802.11.bak");
+    // Hidden, so that nothing that picks up "DS*" files takes it for one.
+    EXPECT_EQ(PartialMarksPathOf("out/DS200802.11"), "out/.DS200802.11.partial");
+}
+
+// Runs of one day, each whole (W) or partial (P), in order: whichever way they come, the day's
+// newest whole file is the file or its backup, and a partial file never pushes it out.
+TEST(AtomicFile, AWholeDayFileIsNeverTheOneGivenUp) {
+    struct Case {
+        const char* runs;  // one letter a run; "L" a whole file an older version left, unmarked
+        const char* expectFile;
+        const char* expectBackup;  // "" = none
+        bool marksLeft;            // "<name>.partial" still lists a file
+    } cases[] = {
+        {"W", "W1", "", false},
+        {"WW", "W2", "W1", false},
+        {"WP", "P2", "W1", true},
+        {"WPP", "P3", "W1", true},
+        {"WPPP", "P4", "W1", true},
+        {"WPW", "W3", "W1", false},
+        {"WPPW", "W4", "W1", false},
+        {"WPWP", "P4", "W3", true},
+        {"P", "P1", "", true},
+        {"PP", "P2", "P1", true},
+        {"PPP", "P3", "P2", true},
+        {"PW", "W2", "P1", true},
+        {"PWP", "P3", "W2", true},
+        {"PPWPP", "P5", "W3", true},
+        {"LP", "P2", "L1", true},
+        {"LPP", "P3", "L1", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.runs);
+        test::ScopedWorkDir dir;
+        const std::string runs = c.runs;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            const std::string content = runs.substr(i, 1) + std::to_string(i + 1);
+            if (runs[i] == 'L') {
+                test::WriteFileBytes("DS080211.DAT", content);
+                continue;
+            }
+            AtomicFile file;
+            ASSERT_TRUE(file.Open("DS080211.DAT"));
+            std::fputs(content.c_str(), file.Get());
+            ASSERT_TRUE(file.Commit(KeepOld::kAsBackup, runs[i] == 'P' ? Whole::kNo : Whole::kYes));
+        }
+        EXPECT_EQ(test::ReadFileBytes("DS080211.DAT"), c.expectFile);
+        const bool backup = std::filesystem::exists("DS080211.DAT.bak");
+        EXPECT_EQ(backup ? test::ReadFileBytes("DS080211.DAT.bak") : "", c.expectBackup);
+        EXPECT_EQ(std::filesystem::exists(PartialMarksPathOf("DS080211.DAT")), c.marksLeft);
+        EXPECT_EQ(WholeBackupOf("DS080211.DAT").empty(), !backup || c.expectBackup[0] == 'P');
+        EXPECT_EQ(EntriesIn("."), 1 + (backup ? 1 : 0) + (c.marksLeft ? 1 : 0));
+    }
+}
+
+// A user who made a file private, or gave it to a group, finds it so after the program replaced
+// it; the backup keeps the old file's own.
+TEST(AtomicFile, ReplacedFilesKeepTheirModeAndGroup) {
+    enum class Writer { kPlain, kDayFile, kSettings, kConnection };
+    struct Case {
+        const char* name;
+        Writer writer;
+        mode_t mode;
+        bool otherGroup;  // the old file belongs to another group (the tests run as root)
+    } cases[] = {
+        {"private KDT-like file", Writer::kPlain, 0600, false},
+        {"group-readable file", Writer::kPlain, 0640, true},
+        {"read-only file", Writer::kPlain, 0444, false},
+        {"shared day file", Writer::kDayFile, 0664, true},
+        {"private day file", Writer::kDayFile, 0600, false},
+        {"private Tickora.ini", Writer::kSettings, 0600, false},
+        {"group Tickora.ini", Writer::kSettings, 0660, true},
+        {"private connection.toml", Writer::kConnection, 0600, true},
+    };
+    const gid_t otherGroup = 4242;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedWorkDir dir;
+        const char* path = c.writer == Writer::kSettings     ? "Tickora.ini"
+                           : c.writer == Writer::kConnection ? "connection.toml"
+                                                             : "DS080211.DAT";
+        test::WriteFileBytes(path, "old");
+        ASSERT_EQ(::chmod(path, c.mode), 0);
+        const bool grouped = c.otherGroup && ::chown(path, static_cast<uid_t>(-1), otherGroup) == 0;
+        struct stat before {};
+        ASSERT_EQ(::stat(path, &before), 0);
+        switch (c.writer) {
+            case Writer::kPlain:
+            case Writer::kDayFile: {
+                AtomicFile file;
+                ASSERT_TRUE(file.Open(path));
+                std::fputs("new", file.Get());
+                ASSERT_TRUE(file.Commit(c.writer == Writer::kDayFile ? KeepOld::kAsBackup
+                                                                     : KeepOld::kNo));
+                break;
+            }
+            case Writer::kSettings:
+                ASSERT_TRUE(CAppSettings{}.Save(path));
+                break;
+            case Writer::kConnection:
+                ASSERT_EQ(SaveConnectionFile(ConnectionLayer{}, path), "");
+                break;
+        }
+        std::vector<std::string> kept = {path};
+        if (c.writer == Writer::kDayFile) {
+            kept.push_back(BackupPathOf(path));
+        }
+        for (const std::string& file : kept) {
+            struct stat after {};
+            ASSERT_EQ(::stat(file.c_str(), &after), 0) << file;
+            EXPECT_EQ(after.st_mode & 07777, c.mode) << file;
+            EXPECT_EQ(after.st_gid, before.st_gid) << file;
+            if (grouped) {
+                EXPECT_EQ(after.st_gid, otherGroup) << file;
+            }
+        }
+        EXPECT_NE(test::ReadFileBytes(path), "old");
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -395,6 +396,51 @@ TEST_F(DesktopApp, ExitAfterFetchEndsWithTheCommandLinesStatus) {
     ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 60000));
     EXPECT_EQ(m_app->ExitStatus(), kExitEndedEarly);
     EXPECT_TRUE(QuoteFiles().empty()) << "no empty day file for a fetch that fetched nothing";
+}
+
+// An unattended start (auto-start with exit after fetch) finds another job in the folder: it
+// waits for it, as "tickora-cli --wait" does, but not for ever; nobody is there to close it.
+TEST_F(DesktopApp, UnattendedStartWaitsForAHeldFolderThenFetchesOrEndsWithStatus5) {
+    struct Case {
+        const char* name;
+        int releaseAfterMs;  // -1: the other job holds the folder throughout
+        int waitMs;
+        int exitStatus;
+        int quoteRequests;
+        std::size_t files;
+    } cases[] = {
+        {"the other job ends in time", 500, 30000, kExitDone, 3, 1},
+        {"the other job outlasts the wait", -1, 800, kExitLocked, 0, 0},
+    };
+    WriteSettings(true, true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string& name : QuoteFiles()) {
+            std::filesystem::remove(m_dir.Path() / name);
+        }
+        m_site->ClearRequests();
+        // Another handle on the lock file: to this program it is another process's job.
+        std::optional<WorkLock> held(TryLockWorkFolder(".").lock);
+        ASSERT_TRUE(held->Held());
+        m_app = std::make_unique<CTickoraApp>();
+        m_app->SetLockWait(std::chrono::milliseconds(c.waitMs));
+        QElapsedTimer clock;
+        clock.start();
+        if (c.releaseAfterMs >= 0) {
+            QTimer::singleShot(c.releaseAfterMs, [&held] { held.reset(); });
+        }
+        ASSERT_TRUE(m_app->InitInstance());
+        QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
+        ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 60000)) << "still open";
+        EXPECT_EQ(m_app->ExitStatus(), c.exitStatus);
+        EXPECT_EQ(QuoteRequests(), c.quoteRequests);
+        EXPECT_EQ(QuoteFiles().size(), c.files);
+        if (c.releaseAfterMs < 0) {
+            EXPECT_GE(clock.elapsed(), c.waitMs) << "it waited before giving up";
+        }
+        (void)m_app->ExitInstance();
+        held.reset();
+    }
 }
 
 TEST_F(DesktopApp, FetchUsesTheListThatFetchListGenerationHasJustWritten) {
