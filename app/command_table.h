@@ -16,6 +16,12 @@ enum CommandId : int {
     kIdGetProfiles = 32782,
     kIdGetPerformance = 32783,
     kIdConnectionSettings = 32784,  // the site and how it is reached: "connection.toml"
+    kIdHistoryJob = 32785,          // the history job's dialog from the menu (Alt+K's command)
+    kIdOpenOutputFolder = 32786,
+    kIdViewResults = 32787,  // the results of the last job
+    kIdViewRuns = 32788,     // the outcomes of earlier runs in this working folder
+    kIdViewChart = 32789,    // one stock's stored history
+    kIdViewQuotes = 32790,   // the day's quotes as a table
     kIdFileNew = 57600,
     kIdFileOpen = 57601,
     kIdSaveQuoteFile = 57603,

@@ -1,6 +1,7 @@
 #pragma once
 // The desktop application: start-up and shut-down in their fixed order, and the routing of every
 // command to the document or to the application's own handlers.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -8,6 +9,7 @@
 
 namespace tickora {
 class CTickoraDoc;
+struct JobOutcome;
 struct StartupObjects;
 }  // namespace tickora
 
@@ -15,6 +17,7 @@ namespace tickora::gui {
 
 class CMainFrame;
 class CTickoraView;
+class TrialSite;
 
 class CTickoraApp : public QObject {
     Q_OBJECT
@@ -38,6 +41,8 @@ class CTickoraApp : public QObject {
     // The process's exit status: 0, or after exit-after-fetch the command line's status for
     // the fetch (0, 1 or 4).
     [[nodiscard]] int ExitStatus() const { return m_exitStatus; }
+    // The simulated site this program started for a trial; stopped by ExitInstance.
+    [[nodiscard]] TrialSite& Trial() const { return *m_pTrial; }
 
   public slots:
     void OnCommand(int id);
@@ -48,6 +53,10 @@ class CTickoraApp : public QObject {
     void OnFileNew();
     void OnFileOpen();
     void OnFilePrint();
+    void OnOpenOutputFolder();
+    void OnViewRuns();
+    void OnViewChart();
+    void OnViewQuotes();
 
   signals:
     // The main window closed: the event loop may end.
@@ -57,6 +66,13 @@ class CTickoraApp : public QObject {
     // The new-document step; with auto-start a Fetch is posted, delivered once the loop runs.
     void NewDocument();
     void PostFetch();
+    // A job command: the checks a user can answer (an empty list, a missing output folder),
+    // then the document's command. True when a worker started.
+    bool StartJobCommand(int id);
+    // What the window does when a job has ended (on the GUI thread).
+    void OnJobEnded(const JobOutcome& outcome);
+    // After the worker has gone: the offers a failed start leads to.
+    void OfferAfterJob(bool unreachable);
 
     std::unique_ptr<StartupObjects> m_pObjects;
     std::unique_ptr<CTickoraDoc> m_pDoc;
@@ -65,7 +81,13 @@ class CTickoraApp : public QObject {
     // queued before a failed start-up must not run during the error message.
     bool m_bRunning = false;
     int m_exitStatus = 0;
+    std::unique_ptr<TrialSite> m_pTrial;
+    QElapsedTimer m_jobClock;
 };
+
+// Qt's own texts (the file dialog, the standard buttons) in Japanese, as the rest of the window.
+// Once per process.
+void InstallJapaneseTranslations();
 
 // The program: parses its command line before the window system is touched (--help and
 // --version answer without a display), chooses and enters the working folder, puts the

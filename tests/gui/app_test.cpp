@@ -242,7 +242,7 @@ TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
     // The slow page was given up a moment after Cancel: no quote arrived, so no day is written,
     // and the status bar says so.
     EXPECT_TRUE(QuoteFiles().empty());
-    EXPECT_NE(m_app->Frame()->Note().toStdString().find("cancelled"), std::string::npos)
+    EXPECT_NE(m_app->Frame()->Note().toStdString().find("キャンセル"), std::string::npos)
         << m_app->Frame()->Note().toStdString();
 }
 
@@ -340,18 +340,57 @@ TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
     previous != nullptr ? setenv("BROWSER", saved.c_str(), 1) : unsetenv("BROWSER");
 }
 
-TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextCommand) {
+TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextJob) {
     WriteSettings(false, false);
     ASSERT_TRUE(m_app->InitInstance());
     m_app->OnCommand(kIdFetch);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
     const std::string note = m_app->Frame()->Note().toStdString();
-    EXPECT_EQ(note.rfind("fetch: 123/123 stocks, ", 0), 0u) << note;
-    EXPECT_NE(note.find("; wrote DS"), std::string::npos) << note;
+    EXPECT_EQ(note.rfind("株価取得: 123/123 銘柄、", 0), 0u) << note;
+    // The file is named with its whole path, so that the user can find it.
+    EXPECT_NE(note.find("書いたファイル: " + m_dir.Path().string() + "/DS"), std::string::npos)
+        << note;
+    EXPECT_FALSE(m_app->Frame()->NoteIsWarning());
     EXPECT_TRUE(m_app->Frame()->statusBar()->currentMessage().isEmpty())
         << "the summary stands where the ready text would";
+    // Neither a dialog nor Ctrl+N takes it away; the next job does.
+    WhenModal(QStringLiteral("settingsDlg"), test::Reject);
+    m_app->OnCommand(kIdSettings);
     m_app->OnCommand(kIdFileNew);
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(), note);
+    WhenModal(QStringLiteral("codeDlg"), test::Reject);
+    m_app->OnCommand(kIdHistoryJob);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }));
+    WaitUntil([] { return false; }, 100);
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(), note) << "a dismissed job dialog keeps it";
+    SlowQuotePages(std::chrono::milliseconds(800));
+    m_app->OnCommand(kIdFetch);
     EXPECT_TRUE(m_app->Frame()->Note().isEmpty());
+    m_app->Document()->CancelJob();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+}
+
+TEST_F(DesktopApp, EveryJobStartsWithCountersProgressAndTitleCleared) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    CTickoraView* view = m_app->View();
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    ASSERT_GT(view->FirstCounter()->text().toInt(), 0);
+    ASSERT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+
+    // The second job of the process: its first page is slow, so the form is seen as it starts.
+    SlowQuotePages(std::chrono::milliseconds(1500));
+    view->ProgressBar()->setValue(2);  // as a job cut short may leave it
+    m_app->OnCommand(kIdGetPerformance);
+    ASSERT_TRUE(m_app->Document()->IsJobRunning());
+    EXPECT_EQ(view->FirstCounter()->text().toStdString(), "0");
+    EXPECT_EQ(view->SecondCounter()->text().toStdString(), "0");
+    EXPECT_EQ(view->ProgressBar()->value(), 0);
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), "無題")
+        << "the date of the last job's file is no date of this one's";
+    m_app->Document()->CancelJob();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
 }
 
 // A command that does nothing says why, in the status bar and never in a box to click away.
@@ -364,11 +403,15 @@ struct RefusalCase {
 TEST_F(DesktopApp, ACommandThatDoesNothingSaysWhy) {
     std::optional<WorkLock> held;
     const RefusalCase cases[] = {
-        {"no list", [](const auto& dir) { std::filesystem::remove(dir / "fetchlist.csv"); },
-         "fetchlist.csv has no stocks"},
+        {"no list, and the offer to build one declined",
+         [](const auto& dir) {
+             std::filesystem::remove(dir / "fetchlist.csv");
+             WhenModal(QStringLiteral("emptyListOffer"), test::Reject);
+         },
+         "fetchlist.csv に銘柄がない"},
         {"another job holds the folder",
          [&](const auto&) { held = std::move(TryLockWorkFolder(".").lock); },
-         "another Tickora job"},
+         "別の Tickora の処理"},
     };
     WriteSettings(false, false);
     for (const RefusalCase& c : cases) {
@@ -406,11 +449,13 @@ TEST_F(DesktopApp, FetchUsesTheListThatFetchListGenerationHasJustWritten) {
     WhenModal(QStringLiteral("listOptionsDlg"), [](QWidget* w) { test::Accept(w); });
     m_app->OnCommand(kIdMakeFetchList);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
-    ASSERT_NE(m_app->Frame()->Note().toStdString().find("wrote fetchlist.csv"), std::string::npos)
+    ASSERT_NE(m_app->Frame()->Note().toStdString().find("書いたファイル: " + m_dir.Path().string() +
+                                                        "/fetchlist.csv"),
+              std::string::npos)
         << m_app->Frame()->Note().toStdString();
     m_app->OnCommand(kIdFetch);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
-    EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("fetch: 123/123 stocks", 0), 0u)
+    EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("株価取得: 123/123 銘柄", 0), 0u)
         << m_app->Frame()->Note().toStdString();
     EXPECT_EQ(QuoteRequests(), 3);
 }
