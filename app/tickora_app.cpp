@@ -33,6 +33,8 @@
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
+#include "app/run_log.h"
+#include "app/runs_dlg.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
 #include "catalog/connection_settings.h"
@@ -448,7 +450,10 @@ void CTickoraApp::OnFilePrint() {
     }
 }
 
-void CTickoraApp::OnViewRuns() {}
+void CTickoraApp::OnViewRuns() {
+    CRunsDlg dlg(ReadRunLog(), m_pFrame.get());
+    dlg.exec();
+}
 void CTickoraApp::OnViewChart() {}
 void CTickoraApp::OnViewQuotes() {}
 
