@@ -343,6 +343,11 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
     if (!unreachable || !m_pFrame || m_pFrame->IsClosePending()) {
         return;
     }
+    // The worker is on its last steps: the connection settings refuse while it lives.
+    while (m_pDoc->IsJobRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
     const SiteHosts& hosts = Hosts();
     const int port = TrialSitePort(hosts);
     const bool trialPossible = port > 0 && !m_pTrial->Running();

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include <string>
 
 #include "app/command_table.h"
+#include "app/first_start.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
 #include "app/options_dlgs.h"
@@ -42,13 +44,16 @@
 namespace tickora::gui {
 namespace {
 
+// The site of the case that runs: an offer's answer compares it with what the box says.
+std::string t_siteUrl;
+
 using test::WaitUntil;
 using test::WhenModal;
 using tickora::test::ScopedWorkDir;
 using tickora::test::WriteFileBytes;
 
 class DesktopApp : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override {
         site::SiteOptions options;
         options.port = 0;
@@ -66,9 +71,9 @@ class DesktopApp : public ::testing::Test {
         m_site->Stop();
     }
 
-    void WriteSettings(bool autoStart, bool exitAfterFetch) {
+    void WriteSettings(bool autoStart, bool exitAfterFetch, const char* outputDir = ".") {
         CAppSettings settings;
-        std::strcpy(settings.m_szOutputDir, ".");
+        std::strcpy(settings.m_szOutputDir, outputDir);
         settings.m_bAutoStart = autoStart ? 1 : 0;
         settings.m_bExitAfterFetch = exitAfterFetch ? 1 : 0;
         ASSERT_TRUE(settings.Save());
@@ -92,9 +97,9 @@ class DesktopApp : public ::testing::Test {
         return text;
     }
 
-    std::vector<std::string> QuoteFiles() const {
+    std::vector<std::string> QuoteFiles(const std::string& folder = ".") const {
         std::vector<std::string> files;
-        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path())) {
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path() / folder)) {
             const std::string name = entry.path().filename().string();
             if (name.starts_with("DS")) {
                 files.push_back(name);
@@ -406,7 +411,9 @@ TEST_F(DesktopApp, ACommandThatDoesNothingSaysWhy) {
         {"no list, and the offer to build one declined",
          [](const auto& dir) {
              std::filesystem::remove(dir / "fetchlist.csv");
-             WhenModal(QStringLiteral("emptyListOffer"), test::Reject);
+             WhenModal(QStringLiteral("emptyListOffer"), [](QWidget* box) {
+                 static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+             });
          },
          "fetchlist.csv に銘柄がない"},
         {"another job holds the folder",
@@ -458,6 +465,154 @@ TEST_F(DesktopApp, FetchUsesTheListThatFetchListGenerationHasJustWritten) {
     EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("株価取得: 123/123 銘柄", 0), 0u)
         << m_app->Frame()->Note().toStdString();
     EXPECT_EQ(QuoteRequests(), 3);
+}
+
+// A first start leads somewhere: each case answers the offer the program makes and checks where
+// that led.
+struct OfferCase {
+    const char* name;
+    std::function<void(DesktopApp&)> setUp;
+    const char* offer;                 // the box that must appear
+    std::function<void(QWidget*)> answer;
+    std::function<void(DesktopApp&)> check;
+};
+
+QPushButton* ButtonNamed(QWidget* box, const char* name) {
+    return box->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+void ClickYes(QWidget* box) {
+    static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+}
+void ClickNo(QWidget* box) {
+    static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+}
+
+TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
+    bool trialOffered = false;
+    bool siteNamed = false;
+    const OfferCase cases[] = {
+        {"an empty list: build it now",
+         [](DesktopApp& t) {
+             std::filesystem::remove(t.m_dir.Path() / "fetchlist.csv");
+             WhenModal(QStringLiteral("listOptionsDlg"), test::Accept);
+         },
+         "emptyListOffer", ClickYes,
+         [](DesktopApp& t) {
+             ASSERT_TRUE(WaitUntil([&] { return !t.m_app->Frame()->Note().isEmpty(); }, 60000));
+             EXPECT_EQ(t.m_app->Frame()->Note().toStdString().rfind("fetchlist.csv生成: ", 0), 0u)
+                 << t.m_app->Frame()->Note().toStdString();
+             EXPECT_GT(t.m_app->Objects()->stocks.m_nBlocks, 0);
+         }},
+        {"the simulated site is not running: start it for a trial",
+         [](DesktopApp& t) { t.m_site->Stop(); }, "siteUnreachable",
+         [&](QWidget* box) {
+             siteNamed = static_cast<QMessageBox*>(box)->text().contains(
+                 QString::fromStdString(t_siteUrl));
+             QPushButton* trial = ButtonNamed(box, "startTrialSite");
+             trialOffered = trial != nullptr;
+             ASSERT_NE(trial, nullptr);
+             trial->click();
+         },
+         [&](DesktopApp& t) {
+             EXPECT_TRUE(siteNamed) << "the message names the site";
+             ASSERT_TRUE(WaitUntil([&] { return t.m_app->Trial().Running(); }, 15000));
+             EXPECT_NE(t.m_app->Frame()->Note().toStdString().find("試用の模擬サイト"),
+                       std::string::npos)
+                 << t.m_app->Frame()->Note().toStdString();
+             t.m_app->OnCommand(kIdFetch);
+             ASSERT_TRUE(WaitUntil(
+                 [&] {
+                     return !t.m_app->Document()->IsJobRunning() &&
+                            t.m_app->Frame()->Note().startsWith(QStringLiteral("株価取得"));
+                 },
+                 60000));
+             EXPECT_FALSE(t.m_app->Frame()->NoteIsWarning()) << t.m_app->Frame()->Note().toStdString();
+             EXPECT_EQ(t.m_app->ExitInstance(), 0);
+             EXPECT_FALSE(t.m_app->Trial().Running()) << "stopped when the program ends";
+         }},
+        {"a site elsewhere does not answer: the connection settings",
+         [](DesktopApp& t) {
+             t.m_site->Stop();
+             SetSite(t.m_site->Url() + "/elsewhere");
+             WhenModal(QStringLiteral("connectionDialog"), test::Reject);
+         },
+         "siteUnreachable",
+         [&](QWidget* box) {
+             trialOffered = ButtonNamed(box, "startTrialSite") != nullptr;
+             ButtonNamed(box, "openConnectionSettings")->click();
+         },
+         [&](DesktopApp&) { EXPECT_FALSE(trialOffered) << "no trial for a site elsewhere"; }},
+        {"a missing output folder: create it before any page is asked",
+         [](DesktopApp&) { std::filesystem::remove_all("out"); }, "outputFolderOffer", ClickYes,
+         [](DesktopApp& t) {
+             ASSERT_TRUE(WaitUntil([&] { return !t.m_app->Frame()->Note().isEmpty(); }, 60000));
+             EXPECT_EQ(t.QuoteFiles("out/day").size(), 1u);
+         }},
+        {"a missing output folder, declined: nothing is asked",
+         [](DesktopApp&) { std::filesystem::remove_all("out"); },
+         "outputFolderOffer", ClickNo,
+         [](DesktopApp& t) {
+             EXPECT_FALSE(std::filesystem::exists(t.m_dir.Path() / "out/day"));
+             EXPECT_EQ(t.QuoteRequests(), 0);
+             EXPECT_NE(t.m_app->Frame()->Note().toStdString().find("出力先ディレクトリ"),
+                       std::string::npos);
+         }},
+    };
+    for (const OfferCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool outputCase = std::string(c.offer) == "outputFolderOffer";
+        WriteSettings(false, false, outputCase ? "out/day" : ".");
+        if (!m_site->Url().empty()) {
+            m_site->Stop();
+        }
+        site::SiteOptions options;
+        options.port = 0;
+        options.stocks = 120;
+        m_site = std::make_unique<site::SiteServer>(options);
+        ASSERT_TRUE(m_site->Start());
+        SetSite(m_site->Url());
+        t_siteUrl = m_site->Url();
+        WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
+        c.setUp(*this);
+        m_app = std::make_unique<CTickoraApp>();
+        m_app->Trial().SetProgram(QStringLiteral(TICKORA_SITE_BINARY));
+        ASSERT_TRUE(m_app->InitInstance());
+        WhenModal(QString::fromLatin1(c.offer), c.answer);
+        m_app->OnCommand(kIdFetch);
+        ASSERT_TRUE(WaitUntil(
+            [&] { return !m_app->Document()->IsJobRunning() && !m_app->Frame()->Note().isEmpty(); },
+            60000));
+        WaitUntil([] { return false; }, 200);
+        c.check(*this);
+        m_app.reset();
+    }
+}
+
+TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
+    {
+        QSettings remembered = UserSettings();
+        remembered.remove(QStringLiteral("history"));
+    }
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    QAction* item = m_app->Frame()->Action(kIdHistoryJob);
+    ASSERT_TRUE(item->isEnabled());
+    EXPECT_FALSE(m_app->Frame()->Action(kIdMakeKdtMenu)->isEnabled()) << "the old item stays off";
+    std::vector<std::pair<bool, bool>> seen;
+    for (const bool accept : {true, false}) {
+        WhenModal(QStringLiteral("codeDlg"), [&, accept](QWidget* w) {
+            auto* dlg = static_cast<CCodeDlg*>(w);
+            seen.emplace_back(dlg->m_pAllStocks->isChecked(), dlg->m_pUpdate->isChecked());
+            dlg->m_pAllStocks->setChecked(true);
+            dlg->m_pUpdate->setChecked(true);
+            accept ? test::Accept(dlg) : test::Reject(dlg);
+        });
+        item->trigger();
+        ASSERT_TRUE(WaitUntil([&] { return seen.size() == (accept ? 1u : 2u); }));
+        m_app->Document()->CancelJob();
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, false}, {true, true}}));
 }
 
 }  // namespace

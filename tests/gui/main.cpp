@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -9,6 +10,8 @@ int main(int argc, char** argv) {
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
+    // The user's own settings go to a test folder, never to the account's ~/.config.
+    QStandardPaths::setTestModeEnabled(true);
     // A test closes windows without ending the process.
     QApplication::setQuitOnLastWindowClosed(false);
     return RUN_ALL_TESTS();
