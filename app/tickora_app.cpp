@@ -24,6 +24,7 @@
 
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
+#include "app/chart_view.h"
 #include "app/command_table.h"
 #include "app/connection_dlg.h"
 #include "app/desktop_args.h"
@@ -33,6 +34,7 @@
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
+#include "app/quotes_dlg.h"
 #include "app/run_log.h"
 #include "app/runs_dlg.h"
 #include "app/settings_dlg.h"
@@ -459,8 +461,34 @@ void CTickoraApp::OnViewRuns() {
     CRunsDlg dlg(ReadRunLog(), m_pFrame.get());
     dlg.exec();
 }
-void CTickoraApp::OnViewChart() {}
-void CTickoraApp::OnViewQuotes() {}
+CChartWindow* CTickoraApp::ShowChart(int code) {
+    if (m_pChart == nullptr) {
+        m_pChart = new CChartWindow(m_pFrame.get());
+        connect(m_pChart, &QObject::destroyed, this, [this] { m_pChart = nullptr; });
+    }
+    if (code < 0 && m_pObjects->stocks.GetBlock(0) != nullptr) {
+        code = m_pObjects->stocks.GetBlock(0)->m_aStocks[0].m_nCode;
+    }
+    if (code >= 0) {
+        (void)m_pChart->OpenCode(code);
+    }
+    m_pChart->show();
+    m_pChart->raise();
+    m_pChart->activateWindow();
+    return m_pChart;
+}
+
+void CTickoraApp::OnViewChart() {
+    (void)ShowChart(-1);
+}
+
+void CTickoraApp::OnViewQuotes() {
+    delete m_pQuotes;
+    m_pQuotes = new CQuotesDlg(m_pObjects->stocks, m_pObjects->markets, m_pFrame.get());
+    connect(m_pQuotes, &QObject::destroyed, this, [this] { m_pQuotes = nullptr; });
+    connect(m_pQuotes, &CQuotesDlg::chartRequested, this, [this](int code) { (void)ShowChart(code); });
+    m_pQuotes->show();
+}
 
 int RunDesktop(int argc, char** argv) {
     // Everything the command line decides is settled before QApplication, which needs a display.
@@ -509,6 +537,26 @@ int RunDesktop(int argc, char** argv) {
     QApplication application(toolkitArgc, toolkitArgv.data());
     const QString screenshot = QString::fromStdString(args.screenshot);
     const bool quitWhenShown = args.quitWhenShown;
+
+    if (args.chartCode >= 0) {
+        // Only the chart, for a launcher or a script: the window of jobs is not opened.
+        InitTickoraResources();
+        QApplication::setWindowIcon(ProgramIcon());
+        InstallJapaneseTranslations();
+        CChartWindow chart;
+        (void)chart.OpenCode(args.chartCode);
+        chart.show();
+        if (!screenshot.isEmpty()) {
+            QTimer::singleShot(1000, &chart, [&chart, screenshot] {
+                if (!chart.grab().save(screenshot)) {
+                    std::fprintf(stderr, "tickora: cannot write %s\n",
+                                 screenshot.toLocal8Bit().constData());
+                }
+                chart.close();
+            });
+        }
+        return application.exec() == 0 ? 0 : 1;
+    }
 
     CTickoraApp app;
     if (!app.InitInstance()) {

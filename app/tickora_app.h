@@ -15,7 +15,9 @@ struct StartupObjects;
 
 namespace tickora::gui {
 
+class CChartWindow;
 class CMainFrame;
+class CQuotesDlg;
 class CTickoraView;
 class TrialSite;
 
@@ -43,6 +45,9 @@ class CTickoraApp : public QObject {
     [[nodiscard]] int ExitStatus() const { return m_exitStatus; }
     // The simulated site this program started for a trial; stopped by ExitInstance.
     [[nodiscard]] TrialSite& Trial() const { return *m_pTrial; }
+    // The chart window, opened on code (the list's first stock when code < 0).
+    CChartWindow* ShowChart(int code);
+    [[nodiscard]] CQuotesDlg* Quotes() const { return m_pQuotes; }
 
   public slots:
     void OnCommand(int id);
@@ -82,6 +87,8 @@ class CTickoraApp : public QObject {
     bool m_bRunning = false;
     int m_exitStatus = 0;
     std::unique_ptr<TrialSite> m_pTrial;
+    CChartWindow* m_pChart = nullptr;  // children of the frame, gone with it
+    CQuotesDlg* m_pQuotes = nullptr;
     QElapsedTimer m_jobClock;
 };
 

@@ -11,7 +11,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QImage>
 #include <QSettings>
+#include <QTableWidget>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <chrono>
@@ -22,13 +24,16 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/command_table.h"
+#include "app/chart_view.h"
 #include "app/first_start.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
 #include "app/options_dlgs.h"
+#include "app/quotes_dlg.h"
 #include "app/tickora_app.h"
 #include "catalog/app_settings.h"
 #include "catalog/work_lock.h"
@@ -613,6 +618,97 @@ TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
         ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
     }
     EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, false}, {true, true}}));
+}
+
+// The colours a picture of the area holds, counted in a coarse grid: a blank or one-colour area
+// has one or two.
+std::set<QRgb> ColoursIn(const QImage& image, const QRect& area) {
+    std::set<QRgb> colours;
+    for (int y = area.top(); y <= area.bottom(); y += 2) {
+        for (int x = area.left(); x <= area.right(); x += 2) {
+            colours.insert(image.pixel(x, y));
+        }
+    }
+    return colours;
+}
+
+TEST_F(DesktopApp, TheChartShowsAFetchedHistoryAndReadsTheDayUnderThePointer) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    const int code = m_app->Objects()->stocks.GetBlock(0)->m_aStocks[0].m_nCode;
+    WhenModal(QStringLiteral("codeDlg"), [&](QWidget* w) {
+        auto* dlg = static_cast<CCodeDlg*>(w);
+        dlg->m_pAllStocks->setChecked(false);
+        dlg->m_pUpdate->setChecked(false);
+        dlg->m_pCode->setText(QString::number(code));
+        dlg->m_pDays->setText(QStringLiteral("120"));
+        test::Accept(dlg);
+    });
+    m_app->OnCommand(kIdHistoryJob);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !m_app->Document()->IsJobRunning() && !m_app->Frame()->Note().isEmpty(); },
+        60000));
+    ASSERT_FALSE(StoredHistoryPath(code).empty()) << m_app->Frame()->Note().toStdString();
+
+    CChartWindow* window = m_app->ShowChart(code);
+    window->resize(760, 480);
+    CChartView* chart = window->Chart();
+    ASSERT_TRUE(WaitUntil([&] { return chart->isVisible() && chart->width() > 300; }));
+    EXPECT_GE(chart->Days().size(), 100u);
+    const QImage picture = chart->grab().toImage();
+    const QImage blank = [&] {
+        CChartView empty;
+        empty.resize(chart->size());
+        return empty.grab().toImage();
+    }();
+    EXPECT_GT(ColoursIn(picture, chart->PricePane()).size(), 3u) << "candles in the price pane";
+    EXPECT_GT(ColoursIn(picture, chart->VolumePane()).size(), 2u) << "bars in the volume pane";
+    EXPECT_NE(picture, blank);
+
+    // The pointer over the last candle reads out its day.
+    const QPoint last(chart->PricePane().right() - 2, chart->PricePane().center().y());
+    QTest::mouseMove(chart, last);
+    QMouseEvent move(QEvent::MouseMove, QPointF(last), chart->mapToGlobal(QPointF(last)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(chart, &move);
+    const CKdtDay& day = chart->Days().back();
+    const QString date = QStringLiteral("%1/%2/%3")
+                             .arg(day.m_nYear)
+                             .arg(day.m_nMonth, 2, 10, QLatin1Char('0'))
+                             .arg(day.m_nDay, 2, 10, QLatin1Char('0'));
+    EXPECT_TRUE(chart->Readout().startsWith(date)) << chart->Readout().toStdString();
+    EXPECT_TRUE(chart->Readout().contains(QStringLiteral("終値 "))) << chart->Readout().toStdString();
+
+    // A code without a stored history says so instead of drawing nothing.
+    EXPECT_FALSE(window->OpenCode(9998));
+    EXPECT_TRUE(window->Message().contains(QStringLiteral("まだありません")));
+}
+
+TEST_F(DesktopApp, TheQuoteTableSortsAndMarksTheStocksNotExtracted) {
+    WriteSettings(false, false);
+    // A stock the site does not know: its quote cannot be extracted.
+    WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv() + "9997,9997,T,none\r\n");
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    const int missed = m_app->View()->SecondCounter()->text().toInt();
+    m_app->OnCommand(kIdViewQuotes);
+    ASSERT_NE(m_app->Quotes(), nullptr);
+    QTableWidget* table = m_app->Quotes()->Table();
+    ASSERT_EQ(table->rowCount(), 124);
+    int marked = 0;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        marked += table->item(row, kQuoteStateColumn)->text() == QStringLiteral("抽出できず") ? 1 : 0;
+    }
+    EXPECT_EQ(marked, missed) << "the marks agree with the form's second counter";
+    EXPECT_GT(missed, 0);
+    table->sortItems(7, Qt::DescendingOrder);  // 終値
+    double previous = 1e18;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const double close = table->item(row, 7)->data(Qt::UserRole).toDouble();
+        EXPECT_LE(close, previous) << "row " << row;
+        previous = close;
+    }
 }
 
 }  // namespace
