@@ -65,7 +65,7 @@ bool SiteUnreachable(const JobOutcome& outcome) {
         }
     }
     // Some page arrived: the site was there, and what failed is for the results to tell.
-    return outcome.extracted == 0 && outcome.stocksListed == 0 && outcome.Written().empty();
+    return outcome.extracted == 0 && outcome.stocksListed == 0;
 }
 
 int TrialSitePort(const SiteHosts& hosts) {

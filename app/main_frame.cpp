@@ -168,9 +168,13 @@ void CMainFrame::CreateResultsPanel() {
 }
 
 void CMainFrame::SetWorkFolder(const QString& folder) {
+    // The folder is always there to read, but leaves the summary most of the bar: a long path
+    // is cut in its middle, and the whole of it is the tool tip.
     const QString shown = QDir::toNativeSeparators(folder);
-    m_pWorkFolder->setText(QStringLiteral("作業フォルダ: ") + shown);
-    m_pWorkFolder->setToolTip(shown);
+    const QFontMetrics metrics = m_pWorkFolder->fontMetrics();
+    const int room = metrics.horizontalAdvance(QLatin1Char('0')) * 28;
+    m_pWorkFolder->setText(metrics.elidedText(shown, Qt::ElideMiddle, room));
+    m_pWorkFolder->setToolTip(QStringLiteral("作業フォルダ: ") + shown);
 }
 
 void CMainFrame::ShowOutcome(const JobOutcome& outcome) {

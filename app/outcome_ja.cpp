@@ -39,6 +39,7 @@ const std::pair<const char*, const char*> kPhrases[] = {
     {"cancelled during the transfer", "転送中にキャンセル"},
     {"a page failed", "ページの取得に失敗"},
     {"no day was read", "読めた日がありません"},
+    {"no quote was fetched", "株価を1件も取得できませんでした"},
     {"no stock was listed", "一覧に銘柄がありません"},
     {"it could not be written", "書けませんでした"},
     {"the page holds no listing rows", "ページに銘柄の行がありません"},

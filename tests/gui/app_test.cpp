@@ -157,6 +157,9 @@ TEST_F(DesktopApp, WithoutAutoStartNothingIsFetched) {
     ASSERT_TRUE(m_app->InitInstance());
     EXPECT_TRUE(m_app->Frame()->isVisible());
     EXPECT_EQ(m_app->Frame()->windowTitle().toStdString(), "無題 - Tickora");
+    EXPECT_TRUE(m_app->Frame()->WorkFolderLabel()->toolTip().endsWith(
+        QString::fromStdString(m_dir.Path().string())))
+        << "the working folder is in view";
     EXPECT_TRUE(m_app->View()->FetchButton()->isEnabled());
     EXPECT_FALSE(m_app->View()->CancelButton()->isEnabled());
     WaitUntil([] { return false; }, 300);
