@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/dialog_title.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "catalog/market_table.h"
@@ -43,6 +44,7 @@ CQuotesDlg::CQuotesDlg(const CStockList& stocks, const CMarketTable& markets, QW
     setObjectName(QStringLiteral("quotesDlg"));
     setWindowTitle(QStringLiteral("株価一覧 - 当日の株価"));
     setSizeGripEnabled(true);
+    KeepTitleWhole(this);
     auto* layout = new QVBoxLayout(this);
     m_pCounts = new QLabel(this);
     m_pCounts->setObjectName(QStringLiteral("quotesCounts"));

@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/dialog_title.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "app/results_panel.h"
@@ -56,6 +57,7 @@ CRunsDlg::CRunsDlg(std::vector<RunEntry> runs, QWidget* parent)
     setObjectName(QStringLiteral("runsDlg"));
     setWindowTitle(QStringLiteral("履歴 - この作業フォルダで実行した処理"));
     setSizeGripEnabled(true);
+    KeepTitleWhole(this);
     auto* layout = new QVBoxLayout(this);
     auto* splitter = new QSplitter(Qt::Vertical, this);
     m_pTable = new QTableWidget(static_cast<int>(m_runs.size()), kColumns, splitter);

@@ -2,16 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     ::testing::InitGoogleTest(&argc, argv);
+    // The user's own settings go to a folder of this process, never to the account's ~/.config,
+    // and never to one that tests running at the same time share.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication application(argc, argv);
-    // The user's own settings go to a test folder, never to the account's ~/.config.
-    QStandardPaths::setTestModeEnabled(true);
     // A test closes windows without ending the process.
     QApplication::setQuitOnLastWindowClosed(false);
     return RUN_ALL_TESTS();
