@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One stock's stored price history as a chart: candlesticks over a volume pane, the latest days
 // that fit the width, and the day under the pointer read out in full. Drawn with QPainter: the two

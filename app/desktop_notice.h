@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A message of the desktop's notification service (org.freedesktop.Notifications), for the end
 // of a long job that the user has turned away from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A dialog is never narrower than its title: a window manager cuts a long title ("fetchli…vを生成")
 // to the width the dialog's controls need, and the user cannot tell the dialogs apart.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a new user is led when a command cannot do its work yet: an empty list offers to build
 // one, a site that does not answer offers the connection settings and, when it is the simulated

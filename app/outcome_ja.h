@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A job's outcome in the desktop program's words (Japanese, UTF-8). Every fact is read from the
 // same JobOutcome the command line prints in English, so the two can never disagree; only the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The day's quotes as the daily quote file is written from them: one row a stock of the list,
 // sortable by any column, the stocks whose quote was not extracted marked. A double click opens

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the last job did, kept in view until the next one: its summary, what it never asked for,
 // and its failures grouped by cause, each with its stocks, page or file and what was done.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The outcomes of earlier runs that the working folder keeps in "history.jsonl" (one JSON object
 // a line, written by the document whichever front-end ran the job), as the 履歴 view reads them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // 履歴: the outcomes of the runs kept in the working folder, newest first, from this program and
 // from tickora-cli alike. The run picked shows in full below the list.

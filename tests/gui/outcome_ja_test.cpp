@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The outcome of a job as the desktop program shows it: the Japanese summary read from the same
 // outcome the command line prints, the results panel with the failures grouped by cause, and the
 // warning that stays in the status bar.

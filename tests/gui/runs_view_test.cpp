@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // 履歴: the runs kept in the working folder's history.jsonl, whoever ran them, newest first, each
 // shown in full when picked.
 #include <gtest/gtest.h>
