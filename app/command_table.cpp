@@ -15,6 +15,10 @@ constexpr std::array kCommands = {
     CommandInfo{kIdMakeKdtMenu, "KDTファイル生成...",
                 "ＶｏｒｌａｎｅのKDTファイル生成\nKDTファイル生成", "", false},
     CommandInfo{kIdMakeKdt, "", "", "Alt+K", true},
+    CommandInfo{kIdHistoryJob, "株価履歴取得...",
+                "銘柄を指定して株価履歴を取得し、KDTファイルに保存する\n株価履歴取得", "", true},
+    CommandInfo{kIdOpenOutputFolder, "出力フォルダを開く",
+                "出力先ディレクトリをファイルマネージャで開く\n出力フォルダを開く", "", true},
     CommandInfo{kIdGetProfiles, "基本情報取得...", "基本情報を取得する\n基本情報取得", "", true},
     CommandInfo{kIdGetPerformance, "業績情報取得...", "業績情報を取得する\n業績情報取得", "", true},
     CommandInfo{kIdSaveQuoteFile, "株取虫ファイル保存(&S)\tCtrl+S",
@@ -37,6 +41,14 @@ constexpr std::array kCommands = {
                 true},
     CommandInfo{kIdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示\nｽﾃｰﾀｽ ﾊﾞｰの表示/非表示",
                 "", true},
+    CommandInfo{kIdViewResults, "結果(&R)", "最後に実行した処理の結果の表示/非表示\n結果", "",
+                true},
+    CommandInfo{kIdViewRuns, "履歴(&H)...", "この作業フォルダで実行した処理の結果の一覧\n履歴",
+                "", true},
+    CommandInfo{kIdViewChart, "チャート(&C)...", "銘柄の株価履歴をチャートで見る\nチャート", "",
+                true},
+    CommandInfo{kIdViewQuotes, "株価一覧(&Q)...", "取得した当日の株価を表で見る\n株価一覧", "",
+                true},
     CommandInfo{kIdAppAbout, "Tickora のﾊﾞｰｼﾞｮﾝ情報(&A)...",
                 "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示\nﾊﾞｰｼﾞｮﾝ情報", "", true},
     CommandInfo{kIdUsersGuide, "ユーザーズガイド",
@@ -46,13 +58,15 @@ constexpr std::array kCommands = {
     CommandInfo{kIdFilePrint, "", "", "Ctrl+P", true},
 };
 
-constexpr std::array<int, 9> kFileItems = {kIdFetch,         kIdMakeFetchList,  kIdMakeKdtMenu,
-                                           kIdGetProfiles,   kIdGetPerformance, kSeparator,
-                                           kIdSaveQuoteFile, kSeparator,        kIdAppExit};
+constexpr std::array<int, 11> kFileItems = {
+    kIdFetch,   kIdMakeFetchList, kIdMakeKdtMenu,      kIdHistoryJob, kIdGetProfiles, kIdGetPerformance,
+    kSeparator, kIdSaveQuoteFile, kIdOpenOutputFolder, kSeparator,    kIdAppExit};
 constexpr std::array<int, 8> kEditItems = {kIdEditUndo, kSeparator,           kIdEditCut,
                                            kIdEditCopy, kIdEditPaste,         kSeparator,
                                            kIdSettings, kIdConnectionSettings};
-constexpr std::array<int, 2> kViewItems = {kIdViewToolBar, kIdViewStatusBar};
+constexpr std::array<int, 7> kViewItems = {kIdViewToolBar, kIdViewStatusBar, kSeparator,
+                                           kIdViewResults, kIdViewRuns,      kIdViewChart,
+                                           kIdViewQuotes};
 constexpr std::array<int, 2> kHelpItems = {kIdAppAbout, kIdUsersGuide};
 
 constexpr std::array kMenus = {

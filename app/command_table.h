@@ -16,6 +16,12 @@ enum CommandId : int {
     kIdGetProfiles = 32782,
     kIdGetPerformance = 32783,
     kIdConnectionSettings = 32784,  // the site and how it is reached: "connection.toml"
+    kIdHistoryJob = 32785,          // the history job's dialog from the menu (Alt+K's command)
+    kIdOpenOutputFolder = 32786,
+    kIdViewResults = 32787,  // the results of the last job
+    kIdViewRuns = 32788,     // the outcomes of earlier runs in this working folder
+    kIdViewChart = 32789,    // one stock's stored history
+    kIdViewQuotes = 32790,   // the day's quotes as a table
     kIdFileNew = 57600,
     kIdFileOpen = 57601,
     kIdSaveQuoteFile = 57603,
@@ -65,6 +71,12 @@ inline constexpr std::string_view kReadyText = "ﾚﾃﾞｨ";
 inline constexpr std::string_view kAppTitle = "Tickora";
 inline constexpr std::string_view kUntitled = "無題";
 inline constexpr std::string_view kVersionText = "v1.1.5";
+inline constexpr std::string_view kCopyrightText = "Copyright © 2026 Tickora";
+inline constexpr std::string_view kLicenceText =
+    "このプログラムはフリーソフトウェアです。GNU 一般公衆利用許諾書 (GNU General Public "
+    "License) バージョン 3 またはそれ以降のバージョン (GPL-3.0-or-later) の条件の下で再配布・"
+    "改変できます。このプログラムは無保証です。詳しくは "
+    "<a href=\"https://www.gnu.org/licenses/gpl-3.0.html\">GPL-3.0</a> をご覧ください。";
 // What the status line says when the guide could not be shown.
 inline constexpr std::string_view kNoBrowserText =
     "ユーザーズガイドを表示するブラウザを起動できませんでした";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <string_view>
 
 namespace tickora::gui {
@@ -61,7 +62,8 @@ DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
                 key = &info;
             }
         }
-        const bool ours = key != nullptr || name == "workdir" || name == "screenshot";
+        const bool ours =
+            key != nullptr || name == "workdir" || name == "screenshot" || name == "chart";
         if (!toolkit && !ours) {
             if (name == "quit-when-shown" && !hasValue) {
                 result.quitWhenShown = true;
@@ -86,6 +88,14 @@ DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
                 return result;
             }
             result.workdir = value;
+        } else if (name == "chart") {
+            char* end = nullptr;
+            const long code = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || code < 0 || code > 9999) {
+                result.error = "--chart needs a stock code from 0 to 9999 (got '" + value + "')";
+                return result;
+            }
+            result.chartCode = static_cast<int>(code);
         } else if (name == "screenshot") {
             result.screenshot = value;
         } else if (std::string rule = SetFromText(result.connection, key->key, value);
@@ -102,6 +112,7 @@ std::string DesktopUsageText() {
     return "usage: tickora [--workdir DIR] [--site URL] [--quote-host URL] [--table-host URL]\n"
            "               [--profile-host URL] [--retries N] [--pace MS] [--page-timeout S]\n"
            "               [--connections N]\n"
+           "       tickora [--workdir DIR] --chart CODE\n"
            "       tickora --help | --version\n"
            "\n"
            "The desktop program. Without --workdir it works in TICKORA_HOME, else in the\n"
@@ -109,6 +120,7 @@ std::string DesktopUsageText() {
            "~/.local/share/tickora, which it sets up with the installed market.csv.\n"
            "The connection options override the TICKORA_* variables, which override\n"
            "connection.toml in the working folder (edited with 編集 > 接続設定...).\n"
+           "--chart opens only the chart of the stored price history of CODE.\n"
            "See tickora(1) and tickora-cli(1).\n";
 }
 

@@ -16,6 +16,7 @@ struct DesktopArgs {
     std::string workdir;
     ConnectionLayer connection;  // --site, --retries, ... as tickora-cli takes them
     std::string screenshot;      // hidden: a picture of the window once it has settled
+    int chartCode = -1;          // --chart CODE: only the chart window of that stock
     bool quitWhenShown = false;  // hidden: the start-up benchmark
     // What is left for Qt: the program name and the toolkit's own options (-platform, -style...).
     std::vector<std::string> toolkitArgs;

@@ -5,16 +5,15 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QThread>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
 #include "app/command_table.h"
 #include "app/options_dlgs.h"
 #include "app/qt_text.h"
 #include "app/tool_icons.h"
-#include "jobs/outcome_text.h"
 #include "jobs/tickora_doc.h"
 
 namespace tickora::gui {
@@ -90,6 +89,10 @@ CTickoraView::CTickoraView(QWidget* parent) : QWidget(parent) {
     ShowIdle();
 }
 
+QSettings UserSettings() {
+    return QSettings(QStringLiteral("tickora"), QStringLiteral("tickora"));
+}
+
 template <class F>
 void CTickoraView::OnGuiThread(F&& f) {
     if (QThread::currentThread() == thread()) {
@@ -103,6 +106,9 @@ void CTickoraView::ShowRunning() {
     OnGuiThread([this] {
         m_pFetch->setEnabled(false);
         m_pCancel->setEnabled(true);
+        m_pFirst->setText(QStringLiteral("0"));
+        m_pSecond->setText(QStringLiteral("0"));
+        m_pProgress->setValue(m_pProgress->minimum());
     });
 }
 
@@ -175,12 +181,22 @@ bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
             return;
         }
         CCodeDlg dlg(showAllStocks, window());
+        // The user's choices of the last time, kept in the user's own settings: the settings
+        // record of the working folder has no room for them.
+        QSettings remembered = UserSettings();
+        remembered.beginGroup(QStringLiteral("history"));
         dlg.m_nCode = options.code;
         dlg.m_nDays = options.days;
-        dlg.m_bAllStocks = options.allStocks ? 1 : 0;
-        dlg.m_bUpdate = options.update ? 1 : 0;
+        dlg.m_bAllStocks =
+            showAllStocks &&
+                    remembered.value(QStringLiteral("allStocks"), options.allStocks).toBool()
+                ? 1
+                : 0;
+        dlg.m_bUpdate = remembered.value(QStringLiteral("update"), options.update).toBool() ? 1 : 0;
         accepted = dlg.exec() == QDialog::Accepted;
         if (accepted) {
+            remembered.setValue(QStringLiteral("allStocks"), dlg.m_bAllStocks != 0);
+            remembered.setValue(QStringLiteral("update"), dlg.m_bUpdate != 0);
             options.code = dlg.m_nCode;
             options.days = dlg.m_nDays;
             options.allStocks = dlg.m_bAllStocks != 0;
@@ -224,18 +240,7 @@ void CTickoraView::SetTitle(const std::string& title) {
 }
 
 void CTickoraView::ShowOutcome(const JobOutcome& outcome) {
-    // Paths are shown from the working folder, where the user's files are.
-    std::error_code error;
-    const PathView paths{std::filesystem::current_path(error).string()};
-    const QString summary = QString::fromStdString(SummaryLine(outcome, paths));
-    QStringList failures;
-    for (const std::string& line : FailureLines(outcome, paths)) {
-        failures << QString::fromStdString(line);
-    }
-    for (const std::string& warning : outcome.warnings) {
-        failures << QString::fromStdString(warning);
-    }
-    OnGuiThread([this, &summary, &failures] { emit jobEnded(summary, failures.join('\n')); });
+    OnGuiThread([this, &outcome] { emit jobEnded(outcome); });
 }
 
 void CTickoraView::PostQuit() {

@@ -5,9 +5,11 @@
 #include <QWidget>
 #include <atomic>
 
+#include "jobs/job_outcome.h"
 #include "jobs/tickora_view.h"
 
 class QLabel;
+class QSettings;
 class QProgressBar;
 class QPushButton;
 
@@ -16,6 +18,10 @@ class CTickoraDoc;
 }
 
 namespace tickora::gui {
+
+// The user's own settings of the desktop program (~/.config/tickora/tickora.conf): choices that
+// belong to the user, not to a working folder.
+[[nodiscard]] QSettings UserSettings();
 
 class CTickoraView : public QWidget, public ITickoraView {
     Q_OBJECT
@@ -31,6 +37,8 @@ class CTickoraView : public QWidget, public ITickoraView {
     void SetClosing(bool closing) { m_bClosing = closing; }
     [[nodiscard]] bool IsClosing() const { return m_bClosing; }
 
+    // A job starts: the form starts clean, counters at 0 and the bar at its start, so that
+    // nothing of the previous job is read as this one's.
     void ShowRunning() override;
     void ShowIdle() override;
     void ShowCounts(int first, int second) override;
@@ -59,8 +67,8 @@ class CTickoraView : public QWidget, public ITickoraView {
     void quitRequested();
     // The Fetch button; the application routes it like the menu command.
     void fetchClicked();
-    // A job has ended: its summary line and, one a line, its failures (on the GUI thread).
-    void jobEnded(const QString& summary, const QString& failures);
+    // A job has ended and this is what it did (on the GUI thread, while the worker waits).
+    void jobEnded(const tickora::JobOutcome& outcome);
 
   public slots:
     void OnCancelButton();

@@ -2,15 +2,21 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTextDocument>
 #include <QToolBar>
 
 #include "app/command_table.h"
 #include "app/form_view.h"
+#include "app/outcome_ja.h"
 #include "app/qt_text.h"
+#include "app/results_panel.h"
 #include "app/tool_icons.h"
 
 namespace tickora::gui {
@@ -24,6 +30,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
+    CreateResultsPanel();
     SetDocTitle(FromUtf8(kUntitled));
     connect(m_pView, &CTickoraView::titleChanged, this, &CMainFrame::SetDocTitle);
     connect(m_pView, &CTickoraView::fetchClicked, this, [this] { emit command(kIdFetch); });
@@ -58,7 +65,7 @@ void CMainFrame::CreateActions() {
         // Every command is reachable from the window, in a menu or not (Alt+K, Ctrl+N, ...).
         addAction(action);
         const int id = info.id;
-        if (id == kIdViewToolBar || id == kIdViewStatusBar) {
+        if (id == kIdViewToolBar || id == kIdViewStatusBar || id == kIdViewResults) {
             action->setCheckable(true);
             action->setChecked(true);
         } else {
@@ -121,6 +128,15 @@ void CMainFrame::CreateStatusBar() {
         bar->addPermanentWidget(indicator);
         m_indicators.append(indicator);
     }
+    m_pWorkFolder = new QLabel(bar);
+    m_pWorkFolder->setObjectName(QStringLiteral("workFolder"));
+    m_pWorkFolder->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    bar->insertPermanentWidget(0, m_pWorkFolder);
+    SetWorkFolder(QDir::currentPath());
+    m_pNoteIcon = new QLabel(bar);
+    m_pNoteIcon->setObjectName(QStringLiteral("statusIcon"));
+    m_pNoteIcon->hide();
+    bar->addWidget(m_pNoteIcon);
     m_pNote = new QLabel(bar);
     m_pNote->setObjectName(QStringLiteral("statusNote"));
     // A summary longer than the window is cut with "…", never wrapped over the form: the whole
@@ -134,6 +150,74 @@ void CMainFrame::CreateStatusBar() {
     connect(toggle, &QAction::toggled, bar, &QStatusBar::setVisible);
 }
 
+void CMainFrame::CreateResultsPanel() {
+    m_pResultsDock = new QDockWidget(QStringLiteral("結果"), this);
+    m_pResultsDock->setObjectName(QStringLiteral("resultsDock"));
+    m_pResults = new CResultsPanel(m_pResultsDock);
+    m_pResultsDock->setWidget(m_pResults);
+    addDockWidget(Qt::BottomDockWidgetArea, m_pResultsDock);
+    m_pResultsDock->hide();
+    QAction* toggle = m_actions.value(kIdViewResults);
+    toggle->setChecked(false);
+    connect(toggle, &QAction::toggled, m_pResultsDock, &QDockWidget::setVisible);
+    connect(m_pResultsDock, &QDockWidget::visibilityChanged, toggle, [this, toggle](bool shown) {
+        if (!isMinimized()) {
+            toggle->setChecked(shown || (!m_pResultsDock->isHidden() && !isVisible()));
+        }
+    });
+}
+
+void CMainFrame::SetWorkFolder(const QString& folder) {
+    // The folder is always there to read, but leaves the summary most of the bar: a long path
+    // is cut in its middle, and the whole of it is the tool tip.
+    const QString shown = QDir::toNativeSeparators(folder);
+    const QFontMetrics metrics = m_pWorkFolder->fontMetrics();
+    const int room = metrics.horizontalAdvance(QLatin1Char('0')) * 28;
+    m_pWorkFolder->setText(metrics.elidedText(shown, Qt::ElideMiddle, room));
+    m_pWorkFolder->setToolTip(QStringLiteral("作業フォルダ: ") + shown);
+}
+
+void CMainFrame::ShowOutcome(const JobOutcome& outcome) {
+    // A job whose options dialog was dismissed did nothing: the last job's summary comes back.
+    if (outcome.end == JobEnd::kNotRun && outcome.endCause.empty() && outcome.warnings.empty()) {
+        if (m_lastOutcome) {
+            const JobOutcome last = *m_lastOutcome;
+            ShowOutcome(last);
+        } else {
+            ShowNote({});
+        }
+        return;
+    }
+    m_lastOutcome = outcome;
+    const bool warning = NeedsAttention(outcome);
+    QString text = FromUtf8(SummaryJa(outcome));
+    const std::string neverAsked = NeverAskedJa(outcome);
+    if (!neverAsked.empty()) {
+        text += QStringLiteral("。") + FromUtf8(neverAsked);
+    }
+    ShowNote(text);
+    m_bNoteWarning = warning;
+    if (warning) {
+        const QStyle::StandardPixmap sign = outcome.end == JobEnd::kCompleted
+                                                ? QStyle::SP_MessageBoxWarning
+                                                : QStyle::SP_MessageBoxCritical;
+        const int side = m_pNote->fontMetrics().height();
+        m_pNoteIcon->setPixmap(style()->standardIcon(sign).pixmap(side, side));
+        m_pNoteIcon->show();
+        m_pNote->setStyleSheet(QStringLiteral("color: #b00000;"));
+    }
+    // The whole line as a tool tip that wraps, never wider than the screen.
+    m_pNote->setToolTip(Qt::convertFromPlainText(
+        text + QStringLiteral("\n(詳しくは 表示 > 結果)"), Qt::WhiteSpaceNormal));
+    m_pResults->ShowOutcome(outcome);
+    if (warning) {
+        m_pResultsDock->show();
+    }
+    if (!outcome.quoteDate.empty() && !outcome.Written().empty()) {
+        SetDocTitle(FromUtf8(outcome.quoteDate));
+    }
+}
+
 void CMainFrame::ShowReadyWhenIdle(const QString& message) {
     // A note stands where "ﾚﾃﾞｨ" would; the prompts still show over it for a while.
     if (message.isEmpty() && m_strNote.isEmpty()) {
@@ -143,6 +227,9 @@ void CMainFrame::ShowReadyWhenIdle(const QString& message) {
 
 void CMainFrame::ShowNote(const QString& text, const QString& details) {
     m_strNote = text;
+    m_bNoteWarning = false;
+    m_pNoteIcon->hide();
+    m_pNote->setStyleSheet({});
     ElideNote();
     m_pNote->setToolTip(details.isEmpty() ? text : text + QLatin1Char('\n') + details);
     if (text.isEmpty()) {

@@ -5,13 +5,18 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
+#include <optional>
+
+#include "jobs/job_outcome.h"
 
 class QAction;
+class QDockWidget;
 class QLabel;
 class QToolBar;
 
 namespace tickora::gui {
 
+class CResultsPanel;
 class CTickoraView;
 
 class CMainFrame : public QMainWindow {
@@ -31,6 +36,17 @@ class CMainFrame : public QMainWindow {
     // show over it while the pointer is on them.
     void ShowNote(const QString& text, const QString& details = {});
     [[nodiscard]] QString Note() const;
+    // A job has ended: its summary (in Japanese) stays in the status bar, with a warning sign
+    // and colour when something failed or it ended early, and the results panel shows it, opened
+    // by itself in that case. The title takes the date of the file the job wrote.
+    void ShowOutcome(const JobOutcome& outcome);
+    // Is the note a warning (a job that failed or ended early)?
+    [[nodiscard]] bool NoteIsWarning() const { return m_bNoteWarning; }
+    [[nodiscard]] CResultsPanel* Results() const { return m_pResults; }
+    [[nodiscard]] QDockWidget* ResultsDock() const { return m_pResultsDock; }
+    // The working folder, always in view in the status bar.
+    void SetWorkFolder(const QString& folder);
+    [[nodiscard]] QLabel* WorkFolderLabel() const { return m_pWorkFolder; }
 
     // The caption is the document title, " - " and the program name.
     void SetDocTitle(const QString& title);
@@ -67,6 +83,13 @@ class CMainFrame : public QMainWindow {
     QHash<int, QAction*> m_actions;
     QList<QLabel*> m_indicators;
     QLabel* m_pNote = nullptr;
+    QLabel* m_pNoteIcon = nullptr;
+    QLabel* m_pWorkFolder = nullptr;
+    bool m_bNoteWarning = false;
+    std::optional<JobOutcome> m_lastOutcome;
+    CResultsPanel* m_pResults = nullptr;
+    QDockWidget* m_pResultsDock = nullptr;
+    void CreateResultsPanel();
     QString m_strNote;  // whole; the label shows as much as its width allows
     void ElideNote();
     QString m_strTitle;

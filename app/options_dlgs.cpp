@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/command_table.h"
+#include "app/dialog_title.h"
 #include "app/qt_text.h"
 
 namespace tickora::gui {
@@ -29,6 +30,7 @@ void BuildOptionsDialog(QDialog* dialog, const QString& title, const QStringList
                         const QString& addedText, QCheckBox** keep, QCheckBox** added,
                         QCheckBox** useKept) {
     dialog->setWindowTitle(title);
+    KeepTitleWhole(dialog);
     auto* layout = new QVBoxLayout(dialog);
     for (const QString& text : statics) {
         layout->addWidget(new QLabel(text, dialog));
@@ -132,6 +134,7 @@ CCodeDlg::CCodeDlg(bool showAllStocks, QWidget* parent)
     : QDialog(parent), m_bShowAllStocks(showAllStocks ? 1 : 0) {
     setObjectName(QStringLiteral("codeDlg"));
     setWindowTitle(QStringLiteral("銘柄指定"));
+    KeepTitleWhole(this);
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     m_pCode = new QLineEdit(this);

@@ -1,3 +1,4 @@
+#include "app/dialog_title.h"
 #include "app/settings_dlg.h"
 
 #include <QCheckBox>
@@ -63,6 +64,7 @@ CFolderBrowserDlg::CFolderBrowserDlg(const QString& instruction, QWidget* parent
     : QDialog(parent) {
     setObjectName(QStringLiteral("folderBrowser"));
     setWindowTitle(QStringLiteral("フォルダの参照"));
+    KeepTitleWhole(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(instruction, this));
     m_pModel = new QFileSystemModel(this);
@@ -128,6 +130,7 @@ QStringList SortedFormatItems() {
 CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("settingsDlg"));
     setWindowTitle(QStringLiteral("初期設定"));
+    KeepTitleWhole(this);
     auto* grid = new QGridLayout(this);
 
     m_pFormat = new QComboBox(this);

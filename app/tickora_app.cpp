@@ -2,16 +2,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
+#include <QUrl>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,12 +24,19 @@
 
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
+#include "app/chart_view.h"
 #include "app/command_table.h"
 #include "app/connection_dlg.h"
 #include "app/desktop_args.h"
+#include "app/desktop_notice.h"
+#include "app/first_start.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
+#include "app/outcome_ja.h"
 #include "app/qt_text.h"
+#include "app/quotes_dlg.h"
+#include "app/run_log.h"
+#include "app/runs_dlg.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
 #include "catalog/connection_settings.h"
@@ -32,6 +44,7 @@
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
 #include "jobs/workdir.h"
+#include "web/hosts.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitTickoraResources() {
@@ -40,7 +53,49 @@ static void InitTickoraResources() {
 
 namespace tickora::gui {
 
-CTickoraApp::CTickoraApp() {
+namespace {
+
+// A job that ran this long has likely lost the user's eye: its end is told by the desktop.
+constexpr qint64 kNoticeAfterMs = 10000;
+
+bool IsJobCommand(int id) {
+    switch (id) {
+        case kIdFetch:
+        case kIdMakeFetchList:
+        case kIdMakeKdt:
+        case kIdHistoryJob:
+        case kIdGetProfiles:
+        case kIdGetPerformance:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The jobs that write into the output folder of the settings.
+bool WritesOutputFolder(int id) {
+    return id == kIdFetch || id == kIdGetPerformance;
+}
+
+}  // namespace
+
+void InstallJapaneseTranslations() {
+    static bool installed = false;
+    if (installed || QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    installed = true;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                         QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    } else {
+        delete translator;
+    }
+}
+
+CTickoraApp::CTickoraApp() : m_pTrial(std::make_unique<TrialSite>()) {
     InitTickoraResources();
 }
 
@@ -55,6 +110,7 @@ CTickoraView* CTickoraApp::View() const {
 bool CTickoraApp::InitInstance() {
     QApplication::setApplicationName(FromUtf8(kAppTitle));
     QApplication::setWindowIcon(ProgramIcon());
+    InstallJapaneseTranslations();
 
     m_pObjects = std::make_unique<StartupObjects>();
     LoadStartupObjects(*m_pObjects);
@@ -73,7 +129,7 @@ bool CTickoraApp::InitInstance() {
         m_exitStatus = ExitStatusOf(m_pDoc->LastOutcome());
         m_pFrame->close();
     });
-    connect(view, &CTickoraView::jobEnded, m_pFrame.get(), &CMainFrame::ShowNote);
+    connect(view, &CTickoraView::jobEnded, this, &CTickoraApp::OnJobEnded);
     CTickoraDoc* doc = m_pDoc.get();
     m_pFrame->SetJobHooks([doc] { return doc->IsJobRunning(); }, [doc] { doc->CancelJob(); });
     NewDocument();
@@ -95,10 +151,10 @@ bool CTickoraApp::InitInstance() {
     }
     QStringList notices;
     for (const std::string& notice : m_pObjects->notices) {
-        notices << QString::fromStdString(notice);
+        notices << FromUtf8(PhraseJa(notice));
     }
     if (!m_pObjects->cannotRun.empty()) {
-        notices.prepend(QString::fromStdString(m_pObjects->cannotRun));
+        notices.prepend(FromUtf8(PhraseJa(m_pObjects->cannotRun)));
     }
     if (!notices.isEmpty()) {
         m_pFrame->ShowNote(notices.first(), notices.mid(1).join(QLatin1Char('\n')));
@@ -128,6 +184,8 @@ int CTickoraApp::ExitInstance() {
     m_pFrame.reset();
     m_pDoc.reset();
     m_pObjects.reset();  // the stock list, then the market table, then the settings
+    // A trial site lives as long as the program that started it.
+    m_pTrial->Stop();
     return 0;
 }
 
@@ -196,28 +254,11 @@ void CTickoraApp::OnCommand(int id) {
     if (!m_bRunning || !m_pDoc || !m_pFrame || m_pFrame->IsClosePending()) {
         return;
     }
-    // The last job's summary stays until the next command.
-    m_pFrame->ShowNote({});
-    // A job command while a job runs starts nothing: every job shares the stock list, the page
-    // buffer and the work files, and another process may hold the working folder. The document
-    // refuses it and says why; the status bar shows that, never a box to click away.
-    bool started = true;
+    if (IsJobCommand(id)) {
+        (void)StartJobCommand(id);
+        return;
+    }
     switch (id) {
-        case kIdFetch:
-            started = m_pDoc->OnFetch();
-            break;
-        case kIdMakeFetchList:
-            started = m_pDoc->OnMakeFetchList();
-            break;
-        case kIdMakeKdt:
-            started = m_pDoc->OnMakeKdt();
-            break;
-        case kIdGetProfiles:
-            started = m_pDoc->OnGetProfiles();
-            break;
-        case kIdGetPerformance:
-            started = m_pDoc->OnGetPerformance();
-            break;
         case kIdSaveQuoteFile:
             // The running job writes the records the file is made of.
             if (!m_pDoc->IsJobRunning()) {
@@ -248,11 +289,151 @@ void CTickoraApp::OnCommand(int id) {
         case kIdFilePrint:
             OnFilePrint();
             break;
+        case kIdOpenOutputFolder:
+            OnOpenOutputFolder();
+            break;
+        case kIdViewRuns:
+            OnViewRuns();
+            break;
+        case kIdViewChart:
+            OnViewChart();
+            break;
+        case kIdViewQuotes:
+            OnViewQuotes();
+            break;
         default:
             break;
     }
-    if (!started && !m_pDoc->LastRefusal().empty()) {
-        m_pFrame->ShowNote(QString::fromStdString(m_pDoc->LastRefusal()));
+}
+
+bool CTickoraApp::StartJobCommand(int id) {
+    CMainFrame* frame = m_pFrame.get();
+    const bool idle = !m_pDoc->IsJobRunning();
+    if (id == kIdFetch && idle && m_pObjects->stocks.GetBlock(0) == nullptr) {
+        if (OfferToBuildList(frame)) {
+            return StartJobCommand(kIdMakeFetchList);
+        }
+        frame->ShowNote(
+            QStringLiteral("fetchlist.csv に銘柄がないため、取得するものがありません"));
+        return false;
+    }
+    // A missing output folder is found before any page is asked, not after the last one.
+    if (WritesOutputFolder(id) && idle) {
+        const QString folder = FromUtf8(m_pObjects->settings.OutputDirPath());
+        const QString whole = QDir::toNativeSeparators(QDir(folder).absolutePath());
+        if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+            if (!OfferToCreateFolder(frame, whole)) {
+                frame->ShowNote(
+                    QStringLiteral("出力先ディレクトリ %1 がないため、取得しませんでした").arg(whole));
+                return false;
+            }
+            if (!QDir().mkpath(folder)) {
+                frame->ShowNote(QStringLiteral("出力先ディレクトリ %1 を作成できません").arg(whole));
+                return false;
+            }
+        }
+    }
+    const QString title = frame->DocTitle();
+    bool started = false;
+    switch (id) {
+        case kIdFetch:
+            started = m_pDoc->OnFetch();
+            break;
+        case kIdMakeFetchList:
+            started = m_pDoc->OnMakeFetchList();
+            break;
+        case kIdMakeKdt:
+        case kIdHistoryJob:
+            started = m_pDoc->OnMakeKdt();
+            break;
+        case kIdGetProfiles:
+            started = m_pDoc->OnGetProfiles();
+            break;
+        case kIdGetPerformance:
+            started = m_pDoc->OnGetPerformance();
+            break;
+        default:
+            break;
+    }
+    if (!started) {
+        // A job command while a job runs starts nothing: every job shares the stock list, the
+        // page buffer and the work files, and another process may hold the working folder. The
+        // document says why; the status bar shows that, never a box to click away.
+        frame->SetDocTitle(title);
+        if (!m_pDoc->LastRefusal().empty()) {
+            frame->ShowNote(FromUtf8(PhraseJa(m_pDoc->LastRefusal())));
+        }
+        return false;
+    }
+    // Every run starts clean: the last summary goes, and the title waits for this job's date.
+    frame->ShowNote({});
+    if (id != kIdFetch) {
+        frame->SetDocTitle(FromUtf8(kUntitled));
+    }
+    m_jobClock.start();
+    return true;
+}
+
+void CTickoraApp::OnJobEnded(const JobOutcome& outcome) {
+    m_pFrame->ShowOutcome(outcome);
+    const bool closing = View() == nullptr || View()->IsClosing() || m_pFrame->IsClosePending();
+    if (m_jobClock.isValid() && m_jobClock.elapsed() > kNoticeAfterMs && !closing &&
+        !m_pFrame->isActiveWindow() && outcome.end != JobEnd::kNotRun) {
+        (void)NotifyDesktop(FromUtf8(JobNameJa(outcome.job)) + QStringLiteral("が終わりました"),
+                            m_pFrame->Note());
+    }
+    m_jobClock.invalidate();
+    // An unattended run never waits for a click.
+    if (!closing && m_pObjects->settings.m_bExitAfterFetch == 0 && SiteUnreachable(outcome)) {
+        // After the worker has gone: it waits for this call to return.
+        QTimer::singleShot(0, this, [this] { OfferAfterJob(true); });
+    }
+}
+
+void CTickoraApp::OfferAfterJob(bool unreachable) {
+    if (!unreachable || !m_pFrame || m_pFrame->IsClosePending()) {
+        return;
+    }
+    // The worker is on its last steps: the connection settings refuse while it lives.
+    while (m_pDoc->IsJobRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    const SiteHosts& hosts = Hosts();
+    const int port = TrialSitePort(hosts);
+    const bool trialPossible = port > 0 && !m_pTrial->Running();
+    switch (OfferForUnreachableSite(m_pFrame.get(), FromUtf8(hosts.quote), trialPossible)) {
+        case UnreachableChoice::kConnectionSettings:
+            OnConnectionSettings();
+            break;
+        case UnreachableChoice::kStartTrialSite: {
+            QString why;
+            if (m_pTrial->Start(port, &why)) {
+                m_pFrame->ShowNote(
+                    QStringLiteral("試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
+                        .arg(FromUtf8(hosts.quote)));
+            } else {
+                m_pFrame->ShowNote(QStringLiteral("試用サイトを起動できません: ") + why);
+            }
+            break;
+        }
+        case UnreachableChoice::kClose:
+            break;
+    }
+}
+
+void CTickoraApp::OnOpenOutputFolder() {
+    const QString folder = FromUtf8(m_pObjects->settings.OutputDirPath());
+    const QString whole = QDir(folder.isEmpty() ? QStringLiteral(".") : folder).absolutePath();
+    if (!QFileInfo(whole).isDir()) {
+        if (!OfferToCreateFolder(m_pFrame.get(), QDir::toNativeSeparators(whole)) ||
+            !QDir().mkpath(whole)) {
+            return;
+        }
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(whole))) {
+        m_pFrame->ShowNote(QStringLiteral("ファイルマネージャで %1 を開けませんでした")
+                               .arg(QDir::toNativeSeparators(whole)));
     }
 }
 
@@ -283,13 +464,13 @@ void CTickoraApp::OnSettings() {
         if (!m_pDoc->IsJobRunning()) {
             taken = TryLockWorkFolder(".");
             if (!taken.Taken()) {
-                m_pFrame->ShowNote(QStringLiteral("Tickora.ini not saved: ") +
-                                   QString::fromStdString(taken.Message()));
+                m_pFrame->ShowNote(QStringLiteral("Tickora.ini を保存しませんでした: ") +
+                                   FromUtf8(PhraseJa(taken.Message())));
                 return;
             }
         }
         if (!s.Save()) {
-            m_pFrame->ShowNote(QStringLiteral("Tickora.ini could not be written: ") +
+            m_pFrame->ShowNote(QStringLiteral("Tickora.ini を書けませんでした: ") +
                                QString::fromLocal8Bit(std::strerror(errno)));
         }
     });
@@ -323,6 +504,39 @@ void CTickoraApp::OnFilePrint() {
         QPainter painter(&printer);
         painter.end();
     }
+}
+
+void CTickoraApp::OnViewRuns() {
+    CRunsDlg dlg(ReadRunLog(), m_pFrame.get());
+    dlg.exec();
+}
+CChartWindow* CTickoraApp::ShowChart(int code) {
+    if (m_pChart == nullptr) {
+        m_pChart = new CChartWindow(m_pFrame.get());
+        connect(m_pChart, &QObject::destroyed, this, [this] { m_pChart = nullptr; });
+    }
+    if (code < 0 && m_pObjects->stocks.GetBlock(0) != nullptr) {
+        code = m_pObjects->stocks.GetBlock(0)->m_aStocks[0].m_nCode;
+    }
+    if (code >= 0) {
+        (void)m_pChart->OpenCode(code);
+    }
+    m_pChart->show();
+    m_pChart->raise();
+    m_pChart->activateWindow();
+    return m_pChart;
+}
+
+void CTickoraApp::OnViewChart() {
+    (void)ShowChart(-1);
+}
+
+void CTickoraApp::OnViewQuotes() {
+    delete m_pQuotes;
+    m_pQuotes = new CQuotesDlg(m_pObjects->stocks, m_pObjects->markets, m_pFrame.get());
+    connect(m_pQuotes, &QObject::destroyed, this, [this] { m_pQuotes = nullptr; });
+    connect(m_pQuotes, &CQuotesDlg::chartRequested, this, [this](int code) { (void)ShowChart(code); });
+    m_pQuotes->show();
 }
 
 int RunDesktop(int argc, char** argv) {
@@ -373,6 +587,26 @@ int RunDesktop(int argc, char** argv) {
     const QString screenshot = QString::fromStdString(args.screenshot);
     const bool quitWhenShown = args.quitWhenShown;
 
+    if (args.chartCode >= 0) {
+        // Only the chart, for a launcher or a script: the window of jobs is not opened.
+        InitTickoraResources();
+        QApplication::setWindowIcon(ProgramIcon());
+        InstallJapaneseTranslations();
+        CChartWindow chart;
+        (void)chart.OpenCode(args.chartCode);
+        chart.show();
+        if (!screenshot.isEmpty()) {
+            QTimer::singleShot(1000, &chart, [&chart, screenshot] {
+                if (!chart.grab().save(screenshot)) {
+                    std::fprintf(stderr, "tickora: cannot write %s\n",
+                                 screenshot.toLocal8Bit().constData());
+                }
+                chart.close();
+            });
+        }
+        return application.exec() == 0 ? 0 : 1;
+    }
+
     CTickoraApp app;
     if (!app.InitInstance()) {
         (void)app.ExitInstance();
@@ -381,7 +615,8 @@ int RunDesktop(int argc, char** argv) {
     QObject::connect(&app, &CTickoraApp::finished, &application, &QApplication::quit,
                      Qt::QueuedConnection);
     if (!connectionErrors.empty()) {
-        app.Frame()->ShowStatusText(FromUtf8(connectionErrors.front()));
+        app.Frame()->ShowStatusText(QStringLiteral("接続設定に誤りがあります: ") +
+                                    FromUtf8(connectionErrors.front()));
     }
     if (!screenshot.isEmpty()) {
         // A picture of the window once start-up (and an auto-started fetch) has settled.

@@ -1,6 +1,7 @@
 #pragma once
 // The desktop application: start-up and shut-down in their fixed order, and the routing of every
 // command to the document or to the application's own handlers.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <chrono>
@@ -9,13 +10,17 @@
 
 namespace tickora {
 class CTickoraDoc;
+struct JobOutcome;
 struct StartupObjects;
 }  // namespace tickora
 
 namespace tickora::gui {
 
+class CChartWindow;
 class CMainFrame;
+class CQuotesDlg;
 class CTickoraView;
+class TrialSite;
 
 class CTickoraApp : public QObject {
     Q_OBJECT
@@ -42,6 +47,11 @@ class CTickoraApp : public QObject {
     // How long the unattended fetch (auto-start with exit after fetch) waits for another job to
     // leave the working folder before it gives up.
     void SetLockWait(std::chrono::milliseconds wait) { m_lockWait = wait; }
+    // The simulated site this program started for a trial; stopped by ExitInstance.
+    [[nodiscard]] TrialSite& Trial() const { return *m_pTrial; }
+    // The chart window, opened on code (the list's first stock when code < 0).
+    CChartWindow* ShowChart(int code);
+    [[nodiscard]] CQuotesDlg* Quotes() const { return m_pQuotes; }
 
   public slots:
     void OnCommand(int id);
@@ -52,6 +62,10 @@ class CTickoraApp : public QObject {
     void OnFileNew();
     void OnFileOpen();
     void OnFilePrint();
+    void OnOpenOutputFolder();
+    void OnViewRuns();
+    void OnViewChart();
+    void OnViewQuotes();
 
   signals:
     // The main window closed: the event loop may end.
@@ -65,6 +79,13 @@ class CTickoraApp : public QObject {
     // does, but only for m_lockWait, and then ends the program with status 5; nobody is there
     // to read a refusal.
     void UnattendedFetch();
+    // A job command: the checks a user can answer (an empty list, a missing output folder),
+    // then the document's command. True when a worker started.
+    bool StartJobCommand(int id);
+    // What the window does when a job has ended (on the GUI thread).
+    void OnJobEnded(const JobOutcome& outcome);
+    // After the worker has gone: the offers a failed start leads to.
+    void OfferAfterJob(bool unreachable);
 
     std::unique_ptr<StartupObjects> m_pObjects;
     std::unique_ptr<CTickoraDoc> m_pDoc;
@@ -76,7 +97,15 @@ class CTickoraApp : public QObject {
     std::chrono::milliseconds m_lockWait{std::chrono::minutes(30)};
     std::chrono::steady_clock::time_point m_lockWaitEnd{};
     bool m_bWaitingForFolder = false;
+    std::unique_ptr<TrialSite> m_pTrial;
+    CChartWindow* m_pChart = nullptr;  // children of the frame, gone with it
+    CQuotesDlg* m_pQuotes = nullptr;
+    QElapsedTimer m_jobClock;
 };
+
+// Qt's own texts (the file dialog, the standard buttons) in Japanese, as the rest of the window.
+// Once per process.
+void InstallJapaneseTranslations();
 
 // The program: parses its command line before the window system is touched (--help and
 // --version answer without a display), chooses and enters the working folder, puts the

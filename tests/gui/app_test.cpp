@@ -11,6 +11,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QImage>
+#include <QSettings>
+#include <QTableWidget>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -22,12 +25,16 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/command_table.h"
+#include "app/chart_view.h"
+#include "app/first_start.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
 #include "app/options_dlgs.h"
+#include "app/quotes_dlg.h"
 #include "app/tickora_app.h"
 #include "catalog/app_settings.h"
 #include "catalog/work_lock.h"
@@ -43,13 +50,16 @@
 namespace tickora::gui {
 namespace {
 
+// The site of the case that runs: an offer's answer compares it with what the box says.
+std::string t_siteUrl;
+
 using test::WaitUntil;
 using test::WhenModal;
 using tickora::test::ScopedWorkDir;
 using tickora::test::WriteFileBytes;
 
 class DesktopApp : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override {
         site::SiteOptions options;
         options.port = 0;
@@ -67,9 +77,9 @@ class DesktopApp : public ::testing::Test {
         m_site->Stop();
     }
 
-    void WriteSettings(bool autoStart, bool exitAfterFetch) {
+    void WriteSettings(bool autoStart, bool exitAfterFetch, const char* outputDir = ".") {
         CAppSettings settings;
-        std::strcpy(settings.m_szOutputDir, ".");
+        std::strcpy(settings.m_szOutputDir, outputDir);
         settings.m_bAutoStart = autoStart ? 1 : 0;
         settings.m_bExitAfterFetch = exitAfterFetch ? 1 : 0;
         ASSERT_TRUE(settings.Save());
@@ -93,9 +103,9 @@ class DesktopApp : public ::testing::Test {
         return text;
     }
 
-    std::vector<std::string> QuoteFiles() const {
+    std::vector<std::string> QuoteFiles(const std::string& folder = ".") const {
         std::vector<std::string> files;
-        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path())) {
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path() / folder)) {
             const std::string name = entry.path().filename().string();
             if (name.starts_with("DS")) {
                 files.push_back(name);
@@ -148,6 +158,9 @@ TEST_F(DesktopApp, WithoutAutoStartNothingIsFetched) {
     ASSERT_TRUE(m_app->InitInstance());
     EXPECT_TRUE(m_app->Frame()->isVisible());
     EXPECT_EQ(m_app->Frame()->windowTitle().toStdString(), "無題 - Tickora");
+    EXPECT_TRUE(m_app->Frame()->WorkFolderLabel()->toolTip().endsWith(
+        QString::fromStdString(m_dir.Path().string())))
+        << "the working folder is in view";
     EXPECT_TRUE(m_app->View()->FetchButton()->isEnabled());
     EXPECT_FALSE(m_app->View()->CancelButton()->isEnabled());
     WaitUntil([] { return false; }, 300);
@@ -243,7 +256,7 @@ TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
     // The slow page was given up a moment after Cancel: no quote arrived, so no day is written,
     // and the status bar says so.
     EXPECT_TRUE(QuoteFiles().empty());
-    EXPECT_NE(m_app->Frame()->Note().toStdString().find("cancelled"), std::string::npos)
+    EXPECT_NE(m_app->Frame()->Note().toStdString().find("キャンセル"), std::string::npos)
         << m_app->Frame()->Note().toStdString();
 }
 
@@ -341,18 +354,57 @@ TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
     previous != nullptr ? setenv("BROWSER", saved.c_str(), 1) : unsetenv("BROWSER");
 }
 
-TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextCommand) {
+TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextJob) {
     WriteSettings(false, false);
     ASSERT_TRUE(m_app->InitInstance());
     m_app->OnCommand(kIdFetch);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
     const std::string note = m_app->Frame()->Note().toStdString();
-    EXPECT_EQ(note.rfind("fetch: 123/123 stocks, ", 0), 0u) << note;
-    EXPECT_NE(note.find("; wrote DS"), std::string::npos) << note;
+    EXPECT_EQ(note.rfind("株価取得: 123/123 銘柄、", 0), 0u) << note;
+    // The file is named with its whole path, so that the user can find it.
+    EXPECT_NE(note.find("書いたファイル: " + m_dir.Path().string() + "/DS"), std::string::npos)
+        << note;
+    EXPECT_FALSE(m_app->Frame()->NoteIsWarning());
     EXPECT_TRUE(m_app->Frame()->statusBar()->currentMessage().isEmpty())
         << "the summary stands where the ready text would";
+    // Neither a dialog nor Ctrl+N takes it away; the next job does.
+    WhenModal(QStringLiteral("settingsDlg"), test::Reject);
+    m_app->OnCommand(kIdSettings);
     m_app->OnCommand(kIdFileNew);
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(), note);
+    WhenModal(QStringLiteral("codeDlg"), test::Reject);
+    m_app->OnCommand(kIdHistoryJob);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }));
+    WaitUntil([] { return false; }, 100);
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(), note) << "a dismissed job dialog keeps it";
+    SlowQuotePages(std::chrono::milliseconds(800));
+    m_app->OnCommand(kIdFetch);
     EXPECT_TRUE(m_app->Frame()->Note().isEmpty());
+    m_app->Document()->CancelJob();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+}
+
+TEST_F(DesktopApp, EveryJobStartsWithCountersProgressAndTitleCleared) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    CTickoraView* view = m_app->View();
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    ASSERT_GT(view->FirstCounter()->text().toInt(), 0);
+    ASSERT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+
+    // The second job of the process: its first page is slow, so the form is seen as it starts.
+    SlowQuotePages(std::chrono::milliseconds(1500));
+    view->ProgressBar()->setValue(2);  // as a job cut short may leave it
+    m_app->OnCommand(kIdGetPerformance);
+    ASSERT_TRUE(m_app->Document()->IsJobRunning());
+    EXPECT_EQ(view->FirstCounter()->text().toStdString(), "0");
+    EXPECT_EQ(view->SecondCounter()->text().toStdString(), "0");
+    EXPECT_EQ(view->ProgressBar()->value(), 0);
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), "無題")
+        << "the date of the last job's file is no date of this one's";
+    m_app->Document()->CancelJob();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
 }
 
 // A command that does nothing says why, in the status bar and never in a box to click away.
@@ -365,11 +417,17 @@ struct RefusalCase {
 TEST_F(DesktopApp, ACommandThatDoesNothingSaysWhy) {
     std::optional<WorkLock> held;
     const RefusalCase cases[] = {
-        {"no list", [](const auto& dir) { std::filesystem::remove(dir / "fetchlist.csv"); },
-         "fetchlist.csv has no stocks"},
+        {"no list, and the offer to build one declined",
+         [](const auto& dir) {
+             std::filesystem::remove(dir / "fetchlist.csv");
+             WhenModal(QStringLiteral("emptyListOffer"), [](QWidget* box) {
+                 static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+             });
+         },
+         "fetchlist.csv に銘柄がない"},
         {"another job holds the folder",
          [&](const auto&) { held = std::move(TryLockWorkFolder(".").lock); },
-         "another Tickora job"},
+         "別の Tickora の処理"},
     };
     WriteSettings(false, false);
     for (const RefusalCase& c : cases) {
@@ -452,13 +510,254 @@ TEST_F(DesktopApp, FetchUsesTheListThatFetchListGenerationHasJustWritten) {
     WhenModal(QStringLiteral("listOptionsDlg"), [](QWidget* w) { test::Accept(w); });
     m_app->OnCommand(kIdMakeFetchList);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
-    ASSERT_NE(m_app->Frame()->Note().toStdString().find("wrote fetchlist.csv"), std::string::npos)
+    ASSERT_NE(m_app->Frame()->Note().toStdString().find("書いたファイル: " + m_dir.Path().string() +
+                                                        "/fetchlist.csv"),
+              std::string::npos)
         << m_app->Frame()->Note().toStdString();
     m_app->OnCommand(kIdFetch);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
-    EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("fetch: 123/123 stocks", 0), 0u)
+    EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("株価取得: 123/123 銘柄", 0), 0u)
         << m_app->Frame()->Note().toStdString();
     EXPECT_EQ(QuoteRequests(), 3);
+}
+
+// A first start leads somewhere: each case answers the offer the program makes and checks where
+// that led.
+struct OfferCase {
+    const char* name;
+    std::function<void(DesktopApp&)> setUp;
+    const char* offer;                 // the box that must appear
+    std::function<void(QWidget*)> answer;
+    std::function<void(DesktopApp&)> check;
+};
+
+QPushButton* ButtonNamed(QWidget* box, const char* name) {
+    return box->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+void ClickYes(QWidget* box) {
+    static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+}
+void ClickNo(QWidget* box) {
+    static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+}
+
+TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
+    bool trialOffered = false;
+    bool siteNamed = false;
+    const OfferCase cases[] = {
+        {"an empty list: build it now",
+         [](DesktopApp& t) {
+             std::filesystem::remove(t.m_dir.Path() / "fetchlist.csv");
+             WhenModal(QStringLiteral("listOptionsDlg"), test::Accept);
+         },
+         "emptyListOffer", ClickYes,
+         [](DesktopApp& t) {
+             ASSERT_TRUE(WaitUntil([&] { return !t.m_app->Frame()->Note().isEmpty(); }, 60000));
+             EXPECT_EQ(t.m_app->Frame()->Note().toStdString().rfind("fetchlist.csv生成: ", 0), 0u)
+                 << t.m_app->Frame()->Note().toStdString();
+             EXPECT_GT(t.m_app->Objects()->stocks.m_nBlocks, 0);
+         }},
+        {"the simulated site is not running: start it for a trial",
+         [](DesktopApp& t) { t.m_site->Stop(); }, "siteUnreachable",
+         [&](QWidget* box) {
+             siteNamed = static_cast<QMessageBox*>(box)->text().contains(
+                 QString::fromStdString(t_siteUrl));
+             QPushButton* trial = ButtonNamed(box, "startTrialSite");
+             trialOffered = trial != nullptr;
+             ASSERT_NE(trial, nullptr);
+             trial->click();
+         },
+         [&](DesktopApp& t) {
+             EXPECT_TRUE(siteNamed) << "the message names the site";
+             ASSERT_TRUE(WaitUntil([&] { return t.m_app->Trial().Running(); }, 15000));
+             EXPECT_NE(t.m_app->Frame()->Note().toStdString().find("試用の模擬サイト"),
+                       std::string::npos)
+                 << t.m_app->Frame()->Note().toStdString();
+             t.m_app->OnCommand(kIdFetch);
+             ASSERT_TRUE(WaitUntil(
+                 [&] {
+                     return !t.m_app->Document()->IsJobRunning() &&
+                            t.m_app->Frame()->Note().startsWith(QStringLiteral("株価取得"));
+                 },
+                 60000));
+             EXPECT_FALSE(t.m_app->Frame()->NoteIsWarning()) << t.m_app->Frame()->Note().toStdString();
+             EXPECT_EQ(t.m_app->ExitInstance(), 0);
+             EXPECT_FALSE(t.m_app->Trial().Running()) << "stopped when the program ends";
+         }},
+        {"a site elsewhere does not answer: the connection settings",
+         [](DesktopApp& t) {
+             t.m_site->Stop();
+             SetSite(t.m_site->Url() + "/elsewhere");
+             WhenModal(QStringLiteral("connectionDialog"), test::Reject);
+         },
+         "siteUnreachable",
+         [&](QWidget* box) {
+             trialOffered = ButtonNamed(box, "startTrialSite") != nullptr;
+             ButtonNamed(box, "openConnectionSettings")->click();
+         },
+         [&](DesktopApp&) { EXPECT_FALSE(trialOffered) << "no trial for a site elsewhere"; }},
+        {"a missing output folder: create it before any page is asked",
+         [](DesktopApp&) { std::filesystem::remove_all("out"); }, "outputFolderOffer", ClickYes,
+         [](DesktopApp& t) {
+             ASSERT_TRUE(WaitUntil([&] { return !t.m_app->Frame()->Note().isEmpty(); }, 60000));
+             EXPECT_EQ(t.QuoteFiles("out/day").size(), 1u);
+         }},
+        {"a missing output folder, declined: nothing is asked",
+         [](DesktopApp&) { std::filesystem::remove_all("out"); },
+         "outputFolderOffer", ClickNo,
+         [](DesktopApp& t) {
+             EXPECT_FALSE(std::filesystem::exists(t.m_dir.Path() / "out/day"));
+             EXPECT_EQ(t.QuoteRequests(), 0);
+             EXPECT_NE(t.m_app->Frame()->Note().toStdString().find("出力先ディレクトリ"),
+                       std::string::npos);
+         }},
+    };
+    for (const OfferCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool outputCase = std::string(c.offer) == "outputFolderOffer";
+        WriteSettings(false, false, outputCase ? "out/day" : ".");
+        if (!m_site->Url().empty()) {
+            m_site->Stop();
+        }
+        site::SiteOptions options;
+        options.port = 0;
+        options.stocks = 120;
+        m_site = std::make_unique<site::SiteServer>(options);
+        ASSERT_TRUE(m_site->Start());
+        SetSite(m_site->Url());
+        t_siteUrl = m_site->Url();
+        WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
+        c.setUp(*this);
+        m_app = std::make_unique<CTickoraApp>();
+        m_app->Trial().SetProgram(QStringLiteral(TICKORA_SITE_BINARY));
+        ASSERT_TRUE(m_app->InitInstance());
+        WhenModal(QString::fromLatin1(c.offer), c.answer);
+        m_app->OnCommand(kIdFetch);
+        ASSERT_TRUE(WaitUntil(
+            [&] { return !m_app->Document()->IsJobRunning() && !m_app->Frame()->Note().isEmpty(); },
+            60000));
+        WaitUntil([] { return false; }, 200);
+        c.check(*this);
+        m_app.reset();
+    }
+}
+
+TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
+    {
+        QSettings remembered = UserSettings();
+        remembered.remove(QStringLiteral("history"));
+    }
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    QAction* item = m_app->Frame()->Action(kIdHistoryJob);
+    ASSERT_TRUE(item->isEnabled());
+    EXPECT_FALSE(m_app->Frame()->Action(kIdMakeKdtMenu)->isEnabled()) << "the old item stays off";
+    std::vector<std::pair<bool, bool>> seen;
+    for (const bool accept : {true, false}) {
+        WhenModal(QStringLiteral("codeDlg"), [&, accept](QWidget* w) {
+            auto* dlg = static_cast<CCodeDlg*>(w);
+            seen.emplace_back(dlg->m_pAllStocks->isChecked(), dlg->m_pUpdate->isChecked());
+            dlg->m_pAllStocks->setChecked(true);
+            dlg->m_pUpdate->setChecked(true);
+            accept ? test::Accept(dlg) : test::Reject(dlg);
+        });
+        item->trigger();
+        ASSERT_TRUE(WaitUntil([&] { return seen.size() == (accept ? 1u : 2u); }));
+        m_app->Document()->CancelJob();
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, false}, {true, true}}));
+}
+
+// The colours a picture of the area holds, counted in a coarse grid: a blank or one-colour area
+// has one or two.
+std::set<QRgb> ColoursIn(const QImage& image, const QRect& area) {
+    std::set<QRgb> colours;
+    for (int y = area.top(); y <= area.bottom(); y += 2) {
+        for (int x = area.left(); x <= area.right(); x += 2) {
+            colours.insert(image.pixel(x, y));
+        }
+    }
+    return colours;
+}
+
+TEST_F(DesktopApp, TheChartShowsAFetchedHistoryAndReadsTheDayUnderThePointer) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    const int code = m_app->Objects()->stocks.GetBlock(0)->m_aStocks[0].m_nCode;
+    WhenModal(QStringLiteral("codeDlg"), [&](QWidget* w) {
+        auto* dlg = static_cast<CCodeDlg*>(w);
+        dlg->m_pAllStocks->setChecked(false);
+        dlg->m_pUpdate->setChecked(false);
+        dlg->m_pCode->setText(QString::number(code));
+        dlg->m_pDays->setText(QStringLiteral("120"));
+        test::Accept(dlg);
+    });
+    m_app->OnCommand(kIdHistoryJob);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !m_app->Document()->IsJobRunning() && !m_app->Frame()->Note().isEmpty(); },
+        60000));
+    ASSERT_FALSE(StoredHistoryPath(code).empty()) << m_app->Frame()->Note().toStdString();
+
+    CChartWindow* window = m_app->ShowChart(code);
+    window->resize(760, 480);
+    CChartView* chart = window->Chart();
+    ASSERT_TRUE(WaitUntil([&] { return chart->isVisible() && chart->width() > 300; }));
+    EXPECT_GE(chart->Days().size(), 100u);
+    const QImage picture = chart->grab().toImage();
+    const QImage blank = [&] {
+        CChartView empty;
+        empty.resize(chart->size());
+        return empty.grab().toImage();
+    }();
+    EXPECT_GT(ColoursIn(picture, chart->PricePane()).size(), 3u) << "candles in the price pane";
+    EXPECT_GT(ColoursIn(picture, chart->VolumePane()).size(), 2u) << "bars in the volume pane";
+    EXPECT_NE(picture, blank);
+
+    // The pointer over the last candle reads out its day.
+    const QPoint last(chart->PricePane().right() - 2, chart->PricePane().center().y());
+    QTest::mouseMove(chart, last);
+    QMouseEvent move(QEvent::MouseMove, QPointF(last), chart->mapToGlobal(QPointF(last)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(chart, &move);
+    const CKdtDay& day = chart->Days().back();
+    const QString date = QStringLiteral("%1/%2/%3")
+                             .arg(day.m_nYear)
+                             .arg(day.m_nMonth, 2, 10, QLatin1Char('0'))
+                             .arg(day.m_nDay, 2, 10, QLatin1Char('0'));
+    EXPECT_TRUE(chart->Readout().startsWith(date)) << chart->Readout().toStdString();
+    EXPECT_TRUE(chart->Readout().contains(QStringLiteral("終値 "))) << chart->Readout().toStdString();
+
+    // A code without a stored history says so instead of drawing nothing.
+    EXPECT_FALSE(window->OpenCode(9998));
+    EXPECT_TRUE(window->Message().contains(QStringLiteral("まだありません")));
+}
+
+TEST_F(DesktopApp, TheQuoteTableSortsAndMarksTheStocksNotExtracted) {
+    WriteSettings(false, false);
+    // A stock the site does not know: its quote cannot be extracted.
+    WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv() + "9997,9997,T,none\r\n");
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    const int missed = m_app->View()->SecondCounter()->text().toInt();
+    m_app->OnCommand(kIdViewQuotes);
+    ASSERT_NE(m_app->Quotes(), nullptr);
+    QTableWidget* table = m_app->Quotes()->Table();
+    ASSERT_EQ(table->rowCount(), 124);
+    int marked = 0;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        marked += table->item(row, kQuoteStateColumn)->text() == QStringLiteral("抽出できず") ? 1 : 0;
+    }
+    EXPECT_EQ(marked, missed) << "the marks agree with the form's second counter";
+    EXPECT_GT(missed, 0);
+    table->sortItems(7, Qt::DescendingOrder);  // 終値
+    double previous = 1e18;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const double close = table->item(row, 7)->data(Qt::UserRole).toDouble();
+        EXPECT_LE(close, previous) << "row " << row;
+        previous = close;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -152,11 +153,31 @@ TEST(OptionDialogs, TitlesTextsAndClearedChecks) {
     EXPECT_EQ(list.m_bUseKeptHtml, 0);
 }
 
-TEST(AboutDialog, NamesTheProgramAndItsVersion) {
+TEST(AboutDialog, NamesTheProgramItsVersionItsCopyrightAndItsLicence) {
     CAboutDlg about;
     auto* text = about.findChild<QLabel*>(QStringLiteral("versionText"));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->text().toStdString(), "Tickora v1.1.5");
+    EXPECT_TRUE(about.findChild<QLabel*>(QStringLiteral("copyrightText"))
+                    ->text()
+                    .startsWith(QStringLiteral("Copyright ©")));
+    EXPECT_TRUE(about.findChild<QLabel*>(QStringLiteral("licenceText"))
+                    ->text()
+                    .contains(QStringLiteral("GPL-3.0-or-later")));
+}
+
+// Every dialog is at least as wide as its title, so that no title bar cuts it.
+TEST(Dialogs, NoTitleIsCut) {
+    CListOptionsDlg list;
+    CProfileOptionsDlg profile;
+    CCodeDlg code(true);
+    CAboutDlg about;
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&list, &profile, &code, &about}) {
+        dialog->show();
+        const int title = QFontMetrics(dialog->font()).horizontalAdvance(dialog->windowTitle());
+        EXPECT_GE(dialog->width(), title + 100) << dialog->windowTitle().toStdString();
+        dialog->hide();
+    }
 }
 
 TEST(SettingsDialog, FormatListSortsTheEmptyItemFirst) {

@@ -7,7 +7,7 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD=$(cd "${1:-${TICKORA_BUILD_DIR:-$ROOT/build}}" && pwd)
-TOOLS=(lintian man-db scdoc dpkg-dev file)
+TOOLS=(lintian man-db scdoc dpkg-dev file appstream desktop-file-utils)
 
 passed=0
 failed=0
@@ -65,6 +65,7 @@ check "the file is named tickora_<version>_<arch>.deb" \
 expected=(
   usr/bin/tickora usr/bin/tickora-cli usr/bin/tickora-site
   usr/share/applications/tickora.desktop
+  usr/share/metainfo/org.tickora.Tickora.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/tickora.svg
   usr/share/icons/hicolor/128x128/apps/tickora.png
   usr/share/icons/hicolor/32x32/apps/tickora.png
@@ -137,6 +138,13 @@ lintian_clean() {
   # Warnings may stay; they are shown, not counted.
   [ -z "$report" ] || echo "$report" | sed 's/^/    /' >&3
 }
+check "desktop-file-validate accepts the menu entry" \
+  desktop-file-validate "$root/usr/share/applications/tickora.desktop"
+check "appstreamcli validates the AppStream metadata" \
+  appstreamcli validate --no-net "$root/usr/share/metainfo/org.tickora.Tickora.metainfo.xml"
+check "the package recommends a Japanese font and Qt's translations" \
+  bash -c 'dpkg-deb -f "$1" Recommends | grep -q fonts-noto-cjk &&
+           dpkg-deb -f "$1" Recommends | grep -q qt6-translations-l10n' _ "$deb"
 check "lintian reports no error" lintian_clean 3>&1
 
 echo "$passed passed, $failed failed"

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// A job's outcome in the desktop program's words (Japanese, UTF-8). Every fact is read from the
+// same JobOutcome the command line prints in English, so the two can never disagree; only the
+// phrasing differs. Texts the core leaves to others (libcurl's words, the system's error text)
+// are shown as they came.
+#include <string>
+#include <vector>
+
+#include "jobs/job_outcome.h"
+
+namespace tickora::gui {
+
+// The job's name as the menu calls it: "株価取得", "株価履歴取得", ...
+[[nodiscard]] std::string JobNameJa(const std::string& job);
+
+// One line: "株価取得: 123/123 銘柄、抽出 120、抽出できず 3、2026/12/4 の株価。書いたファイル:
+// /home/u/DS261204.DAT". Paths are whole, so that the user can find them.
+[[nodiscard]] std::string SummaryJa(const JobOutcome& outcome);
+
+// What the job never asked for because it ended early: "3,232 銘柄は未取得"; empty when none.
+[[nodiscard]] std::string NeverAskedJa(const JobOutcome& outcome);
+
+// The job ended early, raised, or some of its items or files failed.
+[[nodiscard]] bool NeedsAttention(const JobOutcome& outcome);
+
+// Failures that share a cause, in the order the causes first occurred.
+struct FailureRowJa {
+    std::string what;    // "ブロック 3 の 50 銘柄", "1301 の 2 ページ目"
+    std::string codes;   // "1301, 1332"
+    std::string where;   // URL or whole path
+    std::string action;  // "リストはそのまま"
+};
+struct FailureGroupJa {
+    std::string cause;
+    std::vector<FailureRowJa> rows;
+};
+[[nodiscard]] std::vector<FailureGroupJa> FailureGroupsJa(const JobOutcome& outcome);
+
+// A phrase of the core (an action, an item, a cause, a refusal) in Japanese; unknown text is
+// returned unchanged.
+[[nodiscard]] std::string PhraseJa(const std::string& english);
+
+// "3232" -> "3,232".
+[[nodiscard]] std::string Thousands(long long value);
+
+}  // namespace tickora::gui

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What the last job did, kept in view until the next one: its summary, what it never asked for,
+// and its failures grouped by cause, each with its stocks, page or file and what was done.
+#include <QWidget>
+
+class QLabel;
+class QTreeWidget;
+
+namespace tickora {
+struct JobOutcome;
+}
+
+namespace tickora::gui {
+
+class CResultsPanel : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit CResultsPanel(QWidget* parent = nullptr);
+
+    void ShowOutcome(const JobOutcome& outcome);
+
+    [[nodiscard]] QLabel* SummaryLabel() const { return m_pSummary; }
+    [[nodiscard]] QLabel* NeverAskedLabel() const { return m_pNeverAsked; }
+    [[nodiscard]] QTreeWidget* Failures() const { return m_pFailures; }
+
+  private:
+    QLabel* m_pSummary;
+    QLabel* m_pNeverAsked;
+    QTreeWidget* m_pFailures;
+};
+
+}  // namespace tickora::gui

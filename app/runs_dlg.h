@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// 履歴: the outcomes of the runs kept in the working folder, newest first, from this program and
+// from tickora-cli alike. The run picked shows in full below the list.
+#include <QDialog>
+#include <vector>
+
+#include "app/run_log.h"
+
+class QTableWidget;
+
+namespace tickora::gui {
+
+class CResultsPanel;
+
+class CRunsDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    CRunsDlg(std::vector<RunEntry> runs, QWidget* parent = nullptr);
+
+    [[nodiscard]] QTableWidget* Table() const { return m_pTable; }
+    [[nodiscard]] CResultsPanel* Details() const { return m_pDetails; }
+
+  private:
+    void ShowRun(int row);
+
+    std::vector<RunEntry> m_runs;
+    QTableWidget* m_pTable;
+    CResultsPanel* m_pDetails;
+};
+
+// "完了", "中断", "キャンセル", "エラー", "実行せず".
+[[nodiscard]] QString EndTextJa(JobEnd end);
+
+}  // namespace tickora::gui
