@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "pages/profile_page.h"
+#include "web/local_file.h"
 
 namespace tickora {
 
@@ -53,7 +54,7 @@ std::string QuoteDateOf(const CStockList& stocks) {
 }
 
 std::string FileCause(const std::string& path, int error) {
-    return path + ": " + std::strerror(error);
+    return path + ": " + LocalFileErrorText(error);
 }
 
 bool PathExists(const std::string& path) {
