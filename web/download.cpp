@@ -55,7 +55,7 @@ CURL* ThreadHandle() {
 }
 
 std::string SystemError(const char* path, int error) {
-    return std::string(path) + ": " + std::strerror(error);
+    return std::string(path) + ": " + LocalFileErrorText(error);
 }
 
 struct Transfer {
