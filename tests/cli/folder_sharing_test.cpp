@@ -127,12 +127,13 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     SiteProcess newSite(kStocks, {"--seed", "2"});
     ASSERT_TRUE(oldSite.Running() && newSite.Running());
     // Eight connections for the jobs of many pages: their pages arrive beside the work files.
+    // The last kill is of the history job, whose pages the next start must find and remove.
     const std::vector<std::vector<std::string>> jobs = {
         {"--connections", "8", "fetch"},
         {"performance"},
-        {"--connections", "8", "kdt", "--all", "--days", "60"},
         {"profiles"},
         {"fetchlist"},
+        {"--connections", "8", "kdt", "--all", "--days", "60"},
     };
     ScopedWorkDir root;
     const fs::path before = root.Path() / "before";
@@ -152,6 +153,7 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     const auto whole = Outputs(after);
 
     std::mt19937 random(20261207);
+    int pagesInFlight = 0;  // left in the work folder by the killed runs
     for (int kill = 0; kill < kKills; ++kill) {
         const auto& job = jobs[static_cast<std::size_t>(kill) % jobs.size()];
         SCOPED_TRACE("kill " + std::to_string(kill) + ": " + job.back());
@@ -165,6 +167,11 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
         ::kill(cli.Pid(), SIGKILL);
         (void)cli.Wait();
 
+        for (const auto& entry : fs::directory_iterator(work / "Webtemp")) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_FALSE(name.ends_with(".part")) << name << " carries no process id";
+            pagesInFlight += IsTemporary(name) ? 1 : 0;
+        }
         for (const auto& [name, bytes] : Outputs(work)) {
             if (IsTemporary(name)) {
                 continue;  // a killed writer's leftover; the next start removes it
@@ -191,6 +198,7 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
         }
     }
 
+    EXPECT_GT(pagesInFlight, 0) << "no run was killed while its pages arrived";
     // The next start removes what the killed runs left behind, in the work folder too, and the
     // pages an older version left there under names without a process id.
     WriteFileBytes(work / "Webtemp" / "webtemp-001.html.3.part", "half a page");
