@@ -11,6 +11,7 @@
 
 #include "pages/number_range.h"
 #include "pages/quote_page.h"
+#include "web/local_file.h"
 #include "web/text_scan.h"
 
 namespace tickora {
@@ -175,7 +176,7 @@ int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound,
 
 int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound,
                      std::vector<FiguresFault>* faults) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(OpenLinkedFileForReading(path));
     if (!file) {
         return -1;
     }
