@@ -109,9 +109,8 @@ std::optional<WorkLock> TakeWorkFolder(const CliOptions& options, const CliStrea
     std::fprintf(streams.err, "tickora-cli: %s\n", taken.Message().c_str());
     // A lock file that is no file of its own is a fault of the folder, as a settings file that
     // is none: the user must mend it before any job can run.
-    status = taken.status == WorkLockStatus::kBusy && interrupts.load() == baseline
-                 ? kExitLocked
-             : taken.notAFile ? kExitUsage
+    status = taken.status == WorkLockStatus::kBusy && interrupts.load() == baseline ? kExitLocked
+             : taken.notAFile                                                       ? kExitUsage
                               : kExitEndedEarly;
     return std::nullopt;
 }

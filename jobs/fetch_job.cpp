@@ -32,8 +32,8 @@ std::string StockOfBlock(const CQuoteBlock& block, int slot) {
 
 // Quotes the daily file cannot hold are failed stocks, each with its value; implausible ones,
 // written as the site gave them, are warnings.
-void NoteQuoteNumbers(JobOutcome& outcome, const CQuoteBlock& block,
-                      const QuotePageOutcome& parsed, const char* url) {
+void NoteQuoteNumbers(JobOutcome& outcome, const CQuoteBlock& block, const QuotePageOutcome& parsed,
+                      const char* url) {
     for (const SlotNote& fault : parsed.numberFaults) {
         ItemFailure& failure =
             outcome.Fail(StockOfBlock(block, fault.slot), fault.text, url,

@@ -34,8 +34,8 @@ std::string IrregularStartupFile() {
         const char* name;
         bool followLinks;
     };
-    for (const File file : {File{"Tickora.ini", false}, File{"market.csv", true},
-                            File{"fetchlist.csv", true}}) {
+    for (const File file :
+         {File{"Tickora.ini", false}, File{"market.csv", true}, File{"fetchlist.csv", true}}) {
         if (const int error = IrregularFileError(file.name, file.followLinks); error != 0) {
             return std::string(file.name) + ": " + LocalFileErrorText(error) +
                    "; settings and lists are read only from regular files";

@@ -82,8 +82,7 @@ std::string QuoteImplausibility(const CStockRecord& stock) {
 }
 
 std::string DayImplausibility(const CKdtDay& day) {
-    return PricesImplausibility(day.m_nOpen, day.m_nHigh, day.m_nLow, day.m_nClose,
-                                day.m_nVolume);
+    return PricesImplausibility(day.m_nOpen, day.m_nHigh, day.m_nLow, day.m_nClose, day.m_nVolume);
 }
 
 bool FigureFits(double value) {

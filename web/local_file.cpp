@@ -63,7 +63,8 @@ std::string TemporaryNameBeside(const std::string& target) {
 
 std::FILE* OpenLocalFile(const char* path, const char* mode) {
     const int flags = FlagsOf(mode);
-    const char* fdMode = (flags & O_APPEND) != 0 ? "ab" : (flags & O_RDWR) != 0 ? "rb+"
+    const char* fdMode = (flags & O_APPEND) != 0   ? "ab"
+                         : (flags & O_RDWR) != 0   ? "rb+"
                          : (flags & O_WRONLY) != 0 ? "wb"
                                                    : "rb";
     return OpenChecked(path, flags | O_NOFOLLOW, fdMode);

@@ -2,17 +2,16 @@
 // each way a run can end, the summary, and Ctrl+C reaching the running job as Cancel.
 #include "cli/runner.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <future>
 #include <mutex>

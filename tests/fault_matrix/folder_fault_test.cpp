@@ -298,8 +298,7 @@ void PrintTo(const PlantedLinkCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class PlantedLinkFault : public JobFault,
-                         public ::testing::WithParamInterface<PlantedLinkCase> {};
+class PlantedLinkFault : public JobFault, public ::testing::WithParamInterface<PlantedLinkCase> {};
 
 TEST_P(PlantedLinkFault, NoFileIsWrittenThroughALink) {
     const PlantedLinkCase& c = GetParam();

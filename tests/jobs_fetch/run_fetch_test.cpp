@@ -320,7 +320,7 @@ TEST_F(RunFetchTest, NumbersTheFileCannotHoldAreNotExtractedAndImplausibleOnesAr
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         server.Set(Target(0), QuotePage(QuoteRow(c.cells) + QuoteRow(CellsOf(1302)) +
-                                         QuoteRow(CellsOf(1303))));
+                                        QuoteRow(CellsOf(1303))));
         Fetch();
         const JobOutcome report = doc.LastOutcome();
         const std::string others = Lines(1302, 1303);

@@ -64,13 +64,16 @@ TEST(ParseHistoryRow, NumbersBeyondThirtyTwoBitsAreRefusedAndImplausibleDaysName
     };
     const Case cases[] = {
         {{"1,000", "1,050", "990", "1,010", "9,999,999,999"},
-         "2008/2/8: the volume 9999999999 does not fit", nullptr},
+         "2008/2/8: the volume 9999999999 does not fit",
+         nullptr},
         {{"1,000", "1,050", "990", "99999999999999999999", "5"},
-         "2008/2/8: the close 99999999999999999999 does not fit", nullptr},
+         "2008/2/8: the close 99999999999999999999 does not fit",
+         nullptr},
         {{"3000000000", "1,050", "990", "1,010", "5"}, "2008/2/8: the open 3000000000", nullptr},
         {{"1,000", "1,050", "990", "1,010", "2,147,483,647"}, nullptr, nullptr},
         {{"1,000", "1,050", "990", "1,010", "-5"}, nullptr, "a negative volume (-5)"},
-        {{"1,000", "1,050", "990", "1,100", "5"}, nullptr,
+        {{"1,000", "1,050", "990", "1,100", "5"},
+         nullptr,
          "the close 1100 outside the low 990 and the high 1050"},
         {{"1,000", "980", "990", "985", "5"}, nullptr, "the high 980 below the low 990"},
     };

@@ -141,9 +141,9 @@ INSTANTIATE_TEST_SUITE_P(Statuses, StaleFiguresPage, ::testing::Values(404, 500)
 // from that row (nor wrapped to fit).
 TEST_F(RunPerformanceTest, AFigureTheFileCannotHoldIsNamedAndNotWritten) {
     Build(3);
-    server.Set(Target(0), Row({"1301", "n", "a", "b", "c", "99999999999999999999", "1", "1", "1",
-                               "1"}) +
-                              FiguresRowOf(1302) + FiguresRowOf(1303));
+    server.Set(Target(0),
+               Row({"1301", "n", "a", "b", "c", "99999999999999999999", "1", "1", "1", "1"}) +
+                   FiguresRowOf(1302) + FiguresRowOf(1303));
     Run();
     EXPECT_EQ(FiguresFile(), "261207\r\n2\r\n" + Lines(1302, 1303));
     const JobOutcome report = doc.LastOutcome();
