@@ -134,6 +134,15 @@ bool CTickoraApp::InitInstance() {
     m_pFrame->SetJobHooks([doc] { return doc->IsJobRunning(); }, [doc] { doc->CancelJob(); });
     NewDocument();
 
+    if (!m_pObjects->irregularFile.empty()) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("error"),
+                        QString::fromStdString(m_pObjects->irregularFile), QMessageBox::Ok,
+                        m_pFrame.get());
+        box.setObjectName(QStringLiteral("startupError"));
+        std::fprintf(stderr, "tickora: %s\n", m_pObjects->irregularFile.c_str());
+        box.exec();
+        return false;
+    }
     if (!m_pObjects->marketLoaded) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("error"),
                         QStringLiteral("market.csv not found."), QMessageBox::Ok, m_pFrame.get());

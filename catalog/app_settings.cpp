@@ -6,6 +6,7 @@
 #include <string>
 
 #include "catalog/temp_files.h"
+#include "web/local_file.h"
 #include "web/sjis.h"
 
 namespace tickora {
@@ -84,7 +85,7 @@ void CAppSettings::FromRecord(const unsigned char (&record)[kSettingsRecordSize]
 }
 
 void CAppSettings::Load(const char* path) {
-    FileHandle file(std::fopen(path, "rb"));
+    FileHandle file(OpenLocalFile(path, "rb"));
     if (!file) {
         return;
     }

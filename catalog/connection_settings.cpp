@@ -17,6 +17,7 @@
 #include "catalog/temp_files.h"
 #include "web/connections.h"
 #include "web/download.h"
+#include "web/local_file.h"
 #include "web/retry.h"
 
 namespace tickora {
@@ -323,11 +324,12 @@ LayerLoad ParseConnectionFile(std::string_view text, const std::string& name) {
 
 LayerLoad LoadConnectionFile(const std::string& path) {
     LayerLoad load;
-    FileHandle file(std::fopen(path.c_str(), "rb"));
+    // Never through a link, and never an open or a read that waits for ever (a FIFO).
+    FileHandle file(OpenLocalFile(path.c_str(), "rb"));
     if (!file) {
         if (errno != ENOENT) {
             load.exists = true;
-            load.errors.push_back(path + ": cannot be read: " + ErrnoText(errno));
+            load.errors.push_back(path + ": cannot be read: " + LocalFileErrorText(errno));
         }
         return load;
     }

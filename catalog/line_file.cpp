@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "web/local_file.h"
 #include "web/sjis.h"
 
 namespace tickora {
@@ -18,7 +19,7 @@ struct FileCloser {
 };
 
 bool ReadWholeFile(const char* path, std::string& text) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(OpenLinkedFileForReading(path));
     if (!file) {
         return false;
     }

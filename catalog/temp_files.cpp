@@ -4,15 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <memory>
 
+#include "catalog/work_lock.h"
+#include "web/work_folder.h"
+
 namespace tickora {
 namespace {
-
-std::atomic<unsigned> g_tempSerial{0};
 
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
@@ -38,12 +38,33 @@ bool ProcessIsGone(long pid) {
     return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
-}  // namespace
-
-std::string TemporaryNameBeside(const std::string& target) {
-    return target + ".tmp" + std::to_string(static_cast<long>(getpid())) + "-" +
-           std::to_string(g_tempSerial.fetch_add(1));
+bool IsPartialPageName(std::string_view name) {
+    constexpr std::string_view kPart = ".part";
+    return name.size() > kPart.size() && name.substr(name.size() - kPart.size()) == kPart;
 }
+
+// Regular files only: a link or a folder of that name is not a page this program left.
+int RemoveRegularFiles(const std::string& folder, bool (*matches)(std::string_view)) {
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir) {
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = readdir(dir.get())) {
+        if (!matches(entry->d_name)) {
+            continue;
+        }
+        const std::string path = folder + "/" + entry->d_name;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+}  // namespace
 
 std::FILE* CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
     // "x" refuses a name that exists, so the file of another writer is never taken over.
@@ -109,6 +130,19 @@ int RemoveStaleTemporaries(const std::string& folder) {
             ::unlink(path.c_str()) == 0) {
             ++removed;
         }
+    }
+    return removed;
+}
+
+int RemovePartialPages(const WorkLock& held) {
+    if (!held.Held()) {
+        return 0;
+    }
+    const std::string work = kWorkFolder;
+    int removed = RemoveRegularFiles(work, IsPartialPageName);
+    for (int thousands = 1000; thousands <= 9000; thousands += 1000) {
+        removed += RemoveRegularFiles(work + "/fundamental/" + std::to_string(thousands),
+                                      IsPartialPageName);
     }
     return removed;
 }

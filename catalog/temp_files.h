@@ -6,11 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace tickora {
+#include "web/local_file.h"  // TemporaryNameBeside
 
-// A fresh temporary name beside target; no file is made. Callers must create it exclusively
-// (O_EXCL, link), since a leftover of an earlier process with the same id may hold it.
-[[nodiscard]] std::string TemporaryNameBeside(const std::string& target);
+namespace tickora {
 
 // Creates a new, empty temporary file beside target for binary writing and stores its name in
 // tempPath. Never reuses an existing name. nullptr (and tempPath empty) when it cannot be made.
@@ -30,5 +28,12 @@ namespace tickora {
 // exists. Only regular files of exactly that name form are touched; a live process's file, and
 // one whose process cannot be told dead, stays. Returns the number of files removed.
 int RemoveStaleTemporaries(const std::string& folder);
+
+class WorkLock;
+
+// Removes the partial pages "<page>.part" and "<page>.<N>.part" that killed runs left in the work
+// folder and its profile folders. Their names carry no process id: only the folder's lock, which
+// the caller must hold, tells that no live process is writing them. Returns the number removed.
+int RemovePartialPages(const WorkLock& held);
 
 }  // namespace tickora

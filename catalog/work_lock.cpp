@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,6 +81,11 @@ std::string WorkLockResult::Message() const {
         case WorkLockStatus::kError:
             break;
     }
+    if (notAFile) {
+        return folder + "/" + kWorkLockName +
+               " is not a plain file of its own (a symbolic link, a hard link, a FIFO or a "
+               "folder), so Tickora neither follows nor writes it: remove it and start again";
+    }
     return "cannot lock " + folder + "/" + kWorkLockName + ": " + std::strerror(error);
 }
 
@@ -90,12 +96,24 @@ WorkLockResult TryLockWorkFolder(const std::string& folder) {
     // A new open file for every lock: flock belongs to the open file, so two locks of one process
     // exclude each other just as two processes do. CLOEXEC keeps a started program (the browser
     // for the guide) from holding the lock after this process has ended.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // The holder truncates the file and writes into it: a link planted at its name must not
+    // point that at a file elsewhere, nor a FIFO there hold the open for ever.
+    constexpr int kNoLinks = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kNoLinks, 0666);
     if (fd < 0 && errno == EACCES) {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);  // another user's file still locks
+        fd = ::open(path.c_str(), O_RDONLY | kNoLinks);  // another user's file still locks
     }
     if (fd < 0) {
         result.error = errno;
+        result.notAFile = errno == ELOOP || errno == ENXIO || errno == EISDIR;
+        return result;
+    }
+    struct stat info {};
+    // A second name (a hard link) would carry the pid into a file the folder does not own.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+        result.error = EINVAL;
+        result.notAFile = true;
+        ::close(fd);
         return result;
     }
     int rc = 0;

@@ -43,6 +43,9 @@ struct WorkLockResult {
     std::string folder;  // the folder as an absolute path where it can be resolved
     long holderPid = 0;  // with kBusy: the pid the holder wrote, 0 when it is not known
     int error = 0;       // with kError: the errno
+    // With kError: the lock's name is taken by something that is no plain file of its own (a
+    // symbolic link, a second name of another file, a FIFO, a folder). Nothing was written.
+    bool notAFile = false;
 
     [[nodiscard]] bool Taken() const { return status == WorkLockStatus::kTaken; }
     // UTF-8, for standard error and the status bar: "another Tickora job (pid 4242) is using

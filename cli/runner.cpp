@@ -107,9 +107,11 @@ std::optional<WorkLock> TakeWorkFolder(const CliOptions& options, const CliStrea
         return std::move(taken.lock);
     }
     std::fprintf(streams.err, "tickora-cli: %s\n", taken.Message().c_str());
-    status = taken.status == WorkLockStatus::kBusy && interrupts.load() == baseline
-                 ? kExitLocked
-                 : kExitEndedEarly;
+    // A lock file that is no file of its own is a fault of the folder, as a settings file that
+    // is none: the user must mend it before any job can run.
+    status = taken.status == WorkLockStatus::kBusy && interrupts.load() == baseline ? kExitLocked
+             : taken.notAFile                                                       ? kExitUsage
+                              : kExitEndedEarly;
     return std::nullopt;
 }
 
@@ -131,6 +133,10 @@ int RunSettings(const CliOptions& options, const CliStreams& streams,
     const int connectionStatus = RunConnectionSettings(options, streams.err, connectionText);
     if (connectionText.empty()) {
         return connectionStatus;  // refused or not written; the reason is on standard error
+    }
+    if (const std::string irregular = IrregularStartupFile(); !irregular.empty()) {
+        std::fprintf(streams.err, "tickora-cli: %s\n", irregular.c_str());
+        return kExitUsage;
     }
     CAppSettings settings;
     settings.Load();
@@ -158,6 +164,10 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     }
     StartupObjects objects;
     LoadStartupObjects(objects);
+    if (!objects.irregularFile.empty()) {
+        std::fprintf(streams.err, "tickora-cli: %s\n", objects.irregularFile.c_str());
+        return kExitUsage;
+    }
     for (const std::string& notice : objects.notices) {
         std::fprintf(streams.err, "tickora-cli: %s\n", notice.c_str());
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/atomic_file.h"
+#include "web/local_file.h"
 #include "web/sjis.h"
 
 namespace tickora {
@@ -108,14 +109,14 @@ const std::vector<std::string>& IndustryNames() {
 }  // namespace
 
 bool DictionaryExists() {
-    return FileHandle(std::fopen(kDictionaryPath, "rb")) != nullptr;
+    return FileHandle(OpenLocalFile(kDictionaryPath, "rb")) != nullptr;
 }
 
 bool DictionaryHasEntry(int code) {
     if (!IsRecordCode(code)) {
         return false;
     }
-    FileHandle file(std::fopen(kDictionaryPath, "rb"));
+    FileHandle file(OpenLocalFile(kDictionaryPath, "rb"));
     if (!file) {
         return false;
     }
@@ -128,7 +129,7 @@ bool DictionaryHasEntry(int code) {
 
 int CreateDictionaryIfMissing(const CStockList& list) {
     errno = 0;
-    if (FileHandle(std::fopen(kDictionaryPath, "rb+")) != nullptr) {
+    if (FileHandle(OpenLocalFile(kDictionaryPath, "rb+")) != nullptr) {
         return 0;
     }
     // A file that exists but refuses an update (read-only, a folder) is the user's: only a
@@ -172,7 +173,7 @@ int WriteProfileToDictionary(int code, const CompanyProfile& profile, const CMar
         return EINVAL;
     }
     errno = 0;
-    FileHandle file(std::fopen(kDictionaryPath, "rb+"));
+    FileHandle file(OpenLocalFile(kDictionaryPath, "rb+"));
     if (!file) {
         return errno != 0 ? errno : EIO;
     }

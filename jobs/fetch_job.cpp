@@ -27,6 +27,27 @@ bool AnyQuote(const CStockList& stocks) {
     return false;
 }
 
+std::string StockOfBlock(const CQuoteBlock& block, int slot) {
+    return "stock " + CodeText(block.m_aStocks[slot].m_nCode) + " of block " +
+           std::to_string(block.m_nIndex);
+}
+
+// Quotes the daily file cannot hold are failed stocks, each with its value; implausible ones,
+// written as the site gave them, are warnings.
+void NoteQuoteNumbers(JobOutcome& outcome, const CQuoteBlock& block, const QuotePageOutcome& parsed,
+                      const char* url) {
+    for (const SlotNote& fault : parsed.numberFaults) {
+        ItemFailure& failure =
+            outcome.Fail(StockOfBlock(block, fault.slot), fault.text, url,
+                         std::string("not extracted, logged to ") + kErrorLogPath);
+        failure.codes = {block.m_aStocks[fault.slot].m_nCode};
+    }
+    for (const SlotNote& note : parsed.implausible) {
+        outcome.warnings.push_back(StockOfBlock(block, note.slot) + ": " + note.text +
+                                   "; written as the site gave it");
+    }
+}
+
 }  // namespace
 
 void CTickoraDoc::RunFetch() {
@@ -81,6 +102,7 @@ void CTickoraDoc::RunFetch() {
         for (int k = 0; k < parsed.failedCount; ++k) {
             outcome.notExtractedCodes.push_back(block.m_aStocks[parsed.failedSlots[k]].m_nCode);
         }
+        NoteQuoteNumbers(outcome, block, parsed, url);
         extracted += block.m_nExtracted;
         failed += block.m_nStocks - block.m_nExtracted;
         view.ShowCounts(extracted, failed);

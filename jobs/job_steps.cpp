@@ -7,6 +7,7 @@
 
 #include "formats/partial_marks.h"
 #include "pages/profile_page.h"
+#include "web/local_file.h"
 
 namespace tickora {
 
@@ -71,7 +72,7 @@ std::string QuoteDateOf(const CStockList& stocks) {
 }
 
 std::string FileCause(const std::string& path, int error) {
-    return path + ": " + std::strerror(error);
+    return path + ": " + LocalFileErrorText(error);
 }
 
 bool PathExists(const std::string& path) {

@@ -13,12 +13,13 @@
 #include "jobs/tickora_doc.h"
 #include "pages/history_page.h"
 #include "pages/history_update.h"
+#include "pages/number_range.h"
 #include "pages/page_check.h"
 
 namespace tickora {
 namespace {
 
-enum class PagingEnd { kAllPages, kNoMoreDays, kPageFailed, kCancelled, kUpdated };
+enum class PagingEnd { kAllPages, kNoMoreDays, kPageFailed, kCancelled, kUpdated, kNumberFault };
 
 struct Paging {
     PagingEnd end = PagingEnd::kAllPages;
@@ -101,6 +102,11 @@ PagingEnd ReadPage(StockHistory& history, PageAhead& ahead, int j, ITickoraView&
         paging.detail = detail;
         paging.pageFault = std::move(fault);
         return PagingEnd::kPageFailed;
+    }
+    if (!request.GetPage(j).m_sNumberFault.empty()) {
+        // A day the file cannot hold: the stock is not written at all, never wrapped.
+        paging.failedPage = j;
+        return PagingEnd::kNumberFault;
     }
     return parsed == 0 ? PagingEnd::kAllPages : PagingEnd::kNoMoreDays;
 }
@@ -203,6 +209,32 @@ bool TransferFailed(const Paging& paging) {
            paging.detail.failure != PageFailure::kHttpStatus;
 }
 
+// A stock with a day the KDT file cannot hold is not extracted: its stored history stays, and
+// without one it gets no file.
+void NoteNumberFault(const CKdtRequest& request, const Paging& paging, const std::string& path,
+                     bool exists, JobOutcome& outcome) {
+    if (exists) {
+        outcome.AddFile(path, FileState::kKept, "a number does not fit the file");
+    }
+    ItemFailure& failure = outcome.Fail(
+        "page " + std::to_string(paging.failedPage) + " of " + CodeText(request.m_nCode),
+        request.m_ppPages[paging.failedPage]->m_sNumberFault, request.GetPageUrl(paging.failedPage),
+        exists ? "not extracted; the stored history kept" : "not extracted; no history file");
+    failure.codes = {request.m_nCode};
+}
+
+// Days that fit but cannot be true are written as the site gave them, and named.
+void NoteImplausibleDays(const CKdtRequest& request, JobOutcome& outcome) {
+    std::vector<CKdtDay> days;
+    for (const auto& page : request.m_ppPages) {
+        days.insert(days.end(), std::begin(page->m_aDays), std::end(page->m_aDays));
+    }
+    if (std::string why = HistoryImplausibility(days); !why.empty()) {
+        outcome.warnings.push_back("the history of " + CodeText(request.m_nCode) + ": " + why +
+                                   "; written as the site gave it");
+    }
+}
+
 // Puts one stock's history on disk, or keeps the stored one: a history whose paging ended at a
 // failed page or at Cancel is shorter than what the file may hold, and never replaces it.
 void FinishHistory(const StockHistory& history, const Paging& paging, bool inDataFolder,
@@ -212,6 +244,10 @@ void FinishHistory(const StockHistory& history, const Paging& paging, bool inDat
     const bool cut = paging.end == PagingEnd::kPageFailed || paging.end == PagingEnd::kCancelled;
     const bool exists = PathExists(path);
     std::string action;
+    if (paging.end == PagingEnd::kNumberFault) {
+        NoteNumberFault(request, paging, path, exists, outcome);
+        return;
+    }
     if (cut && exists) {
         outcome.AddFile(path, FileState::kKept,
                         paging.end == PagingEnd::kCancelled ? "cancelled" : "a page failed");
@@ -224,6 +260,7 @@ void FinishHistory(const StockHistory& history, const Paging& paging, bool inDat
                 : request.WriteKdtFile(inDataFolder, &error);
         if (written) {
             outcome.AddFile(path, FileState::kWritten);
+            NoteImplausibleDays(request, outcome);
             action = "written from the " + std::to_string(request.DayCount()) + " days before";
             if (update) {
                 ++(paging.end == PagingEnd::kUpdated ? outcome.historiesUpdated

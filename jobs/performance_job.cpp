@@ -61,7 +61,15 @@ void CTickoraDoc::RunGetPerformance() {
         // reach the records.
         const PageCheck check =
             detail.Ok() ? CheckPageFile(page, kFiguresPageLimit, kLowerCaseTable) : PageCheck{};
-        int rows = detail.Ok() && check.Whole() ? ParseFiguresPage(page, block, &rowsFound) : -1;
+        std::vector<FiguresFault> faults;
+        int rows = detail.Ok() && check.Whole() ? ParseFiguresPage(page, block, &rowsFound, &faults)
+                                                : -1;
+        for (const FiguresFault& fault : faults) {
+            ItemFailure& failure = outcome.Fail(
+                "stock " + CodeText(fault.code) + " of block " + std::to_string(block.m_nIndex),
+                fault.text, url, "not extracted; its figures as they were");
+            failure.codes = {fault.code};
+        }
         if (rows < 0 || rowsFound == 0) {
             const std::string cause = !detail.Ok() ? CauseOf(detail)
                                       : check.shape == PageShape::kNoTable ? kNoFiguresRows

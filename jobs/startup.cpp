@@ -4,6 +4,7 @@
 #include "catalog/temp_files.h"
 #include "pages/url_fit.h"
 #include "web/hosts.h"
+#include "web/local_file.h"
 #include "web/work_folder.h"
 
 namespace tickora {
@@ -26,7 +27,29 @@ void RemoveLeftoverTemporaries(const CAppSettings& settings) {
 
 }  // namespace
 
+std::string IrregularStartupFile() {
+    // The settings are replaced by a rename when saved, so a link there is never the user's
+    // file for long; the lists may be links to a shared copy, as long as that is a file.
+    struct File {
+        const char* name;
+        bool followLinks;
+    };
+    for (const File file :
+         {File{"Tickora.ini", false}, File{"market.csv", true}, File{"fetchlist.csv", true}}) {
+        if (const int error = IrregularFileError(file.name, file.followLinks); error != 0) {
+            return std::string(file.name) + ": " + LocalFileErrorText(error) +
+                   "; settings and lists are read only from regular files";
+        }
+    }
+    return {};
+}
+
 void LoadStartupObjects(StartupObjects& objects) {
+    // A FIFO would hold the start for ever, a device feed it without end.
+    objects.irregularFile = IrregularStartupFile();
+    if (!objects.irregularFile.empty()) {
+        return;
+    }
     objects.settings.Load();
     objects.marketLoaded = objects.markets.Load("market.csv", &objects.notices) != 0;
     if (objects.marketLoaded) {

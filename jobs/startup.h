@@ -18,6 +18,10 @@ struct StartupObjects {
     // out and why (each naming the file and the line). Front-ends show them on standard error or
     // in the status bar.
     std::vector<std::string> notices;
+    // A settings or list file whose name is taken by something that is not a regular file (a
+    // FIFO, a folder, a device; for the settings also a symbolic link), named with why (UTF-8).
+    // Nothing is loaded then, and nothing may run: front-ends end with status 2.
+    std::string irregularFile;
     // Why no job may run (UTF-8): a site URL whose pages' URLs do not fit their fields. Empty
     // when the jobs may run.
     std::string cannotRun;
@@ -27,7 +31,12 @@ struct StartupObjects {
 // "market.csv", the fetch list from "fetchlist.csv" (skipped without a market table), then the
 // work folder "Webtemp". The loaders' notices are added to objects.notices. The site hosts must be
 // set before: the list composes its quote URLs, and every page URL is checked to fit. Temporary
-// files that processes which no longer exist left behind are removed.
+// files that processes which no longer exist left behind are removed. A file that is not a regular
+// file stops it before anything is read (objects.irregularFile).
 void LoadStartupObjects(StartupObjects& objects);
+
+// "Tickora.ini: not a regular file; ..." for the first of the settings and list files whose name
+// is taken by something else than a regular file; empty when each is one or missing.
+[[nodiscard]] std::string IrregularStartupFile();
 
 }  // namespace tickora

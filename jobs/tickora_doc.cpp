@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "catalog/temp_files.h"
 #include "formats/dictionary.h"
 #include "formats/quote_file.h"
 #include "jobs/page_ahead.h"
@@ -85,6 +86,9 @@ bool CTickoraDoc::StartJob(Body body) {
         }
         m_lock = std::move(taken.lock);
     }
+    // Pages a killed run was still receiving; only now, with the folder held, are they surely
+    // nobody's.
+    (void)RemovePartialPages(m_lock);
     m_refusal.clear();
     View().ShowRunning();
     m_bBusy = true;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "catalog/temp_files.h"
+
 namespace tickora {
 namespace {
 
@@ -30,11 +32,10 @@ std::filesystem::path Absolute(const std::filesystem::path& path,
 // and never be replaced.
 bool CopyMarketTable(const std::filesystem::path& from, const std::filesystem::path& to,
                      std::string& error) {
-    const std::filesystem::path temporary =
-        to.string() + ".tmp" + std::to_string(::getpid()) + "-0";
+    // A fresh name, created exclusively: a link waiting under the name is never written through.
+    const std::filesystem::path temporary = TemporaryNameBeside(to.string());
     std::error_code ec;
-    std::filesystem::copy_file(from, temporary, std::filesystem::copy_options::overwrite_existing,
-                               ec);
+    std::filesystem::copy_file(from, temporary, std::filesystem::copy_options::none, ec);
     if (!ec) {
         std::filesystem::rename(temporary, to, ec);
     }

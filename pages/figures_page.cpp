@@ -1,13 +1,17 @@
 #include "pages/figures_page.h"
 
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "pages/number_range.h"
 #include "pages/quote_page.h"
+#include "web/local_file.h"
 #include "web/text_scan.h"
 
 namespace tickora {
@@ -27,8 +31,25 @@ int CodeOf(const char* text) {
 
 // The whole-number part of the text. Read as 64 bits so that a sum of more than two thousand
 // million (sales in yen) keeps its value instead of wrapping.
+// A number beyond 64 bits comes back as LLONG_MAX: made infinite here, so that it never passes
+// for a figure.
 double WholeNumberOf(const char* text) {
-    return static_cast<double>(std::strtoll(text, nullptr, 10));
+    errno = 0;
+    const long long value = std::strtoll(text, nullptr, 10);
+    return errno == ERANGE ? HUGE_VAL : static_cast<double>(value);
+}
+
+void CheckFigure(FiguresRow& out, int figure) {
+    if (out.m_nFigureOutOfRange == 0 && !FigureFits(out.m_adFigures[figure - 1])) {
+        out.m_nFigureOutOfRange = figure;
+    }
+}
+
+std::string FiguresFaultText(const FiguresRow& row) {
+    char text[96];
+    std::snprintf(text, sizeof text, "figure %d (%.6g) does not fit the performance file",
+                  row.m_nFigureOutOfRange, row.m_adFigures[row.m_nFigureOutOfRange - 1]);
+    return text;
 }
 
 }  // namespace
@@ -73,16 +94,19 @@ int ParseFiguresRow(const char* row, int length, FiguresRow& out) {
                 KeepNumberChars(text);
                 StripCommas(text);
                 out.m_adFigures[0] = WholeNumberOf(text);
+                CheckFigure(out, 1);
                 break;
             case 6:
             case 7:
             case 8:
                 KeepNumberChars(text);
                 out.m_adFigures[cell - 5] = AtofC(text);
+                CheckFigure(out, cell - 4);
                 break;
             case 9:
                 KeepNumberChars(text);
                 out.m_adFigures[4] = AtofC(text);
+                CheckFigure(out, 5);
                 result = 0;
                 break;
             default:
@@ -99,7 +123,8 @@ int ParseFiguresRow(const char* row, int length, FiguresRow& out) {
     }
 }
 
-int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound) {
+int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound,
+                     std::vector<FiguresFault>* faults) {
     const int textLength = static_cast<int>(std::strlen(text));
     int count = 0;
     int rows = 0;
@@ -128,7 +153,12 @@ int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound) {
         if (length > 0 && ParseFiguresRow(text + start, length, row) == 0) {
             ++rows;
             const int slot = block.IndexOfCode(row.m_nCode);
-            if (slot >= 0) {
+            if (slot >= 0 && row.m_nFigureOutOfRange != 0) {
+                // The stock keeps what it had, as when its row is missing.
+                if (faults != nullptr) {
+                    faults->push_back({row.m_nCode, FiguresFaultText(row)});
+                }
+            } else if (slot >= 0) {
                 std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures,
                             sizeof row.m_adFigures);
                 if (row.m_adFigures[0] > 0 || row.m_adFigures[1] > 0 || row.m_adFigures[3] > 0) {
@@ -144,8 +174,9 @@ int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound) {
     return count;
 }
 
-int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound,
+                     std::vector<FiguresFault>* faults) {
+    std::unique_ptr<std::FILE, FileCloser> file(OpenLinkedFileForReading(path));
     if (!file) {
         return -1;
     }
@@ -153,7 +184,7 @@ int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound) {
     const size_t read = std::fread(page.data(), 1, kFiguresPageLimit, file.get());
     file.reset();
     page[read] = '\0';
-    return ParseFiguresText(page.data(), block, rowsFound);
+    return ParseFiguresText(page.data(), block, rowsFound, faults);
 }
 
 }  // namespace tickora

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "catalog/clock.h"
+#include "pages/number_range.h"
 #include "pages/page_buffer.h"
 #include "web/hosts.h"
 #include "web/sjis.h"
@@ -58,9 +59,18 @@ bool ReadDate(const char* text, CKdtDay& day) {
     return true;
 }
 
-int ReadNumber(char* text) {
+// atoi's reading, without its wrap: a value beyond 32 bits is noted in tooLarge.
+int ReadNumber(char* text, const char* field, std::string& tooLarge) {
     StripCommas(text);
-    return std::atoi(text);
+    const WholeCell cell = ReadWholeCell(text);
+    if (!cell.fits) {
+        if (tooLarge.empty()) {
+            tooLarge = std::string("the ") + field + " " + text +
+                       " does not fit the KDT file's 32-bit field";
+        }
+        return 0;
+    }
+    return static_cast<int>(cell.value);
 }
 
 }  // namespace
@@ -117,7 +127,7 @@ int CKdtRequest::DayCount() const {
     return count;
 }
 
-int ParseHistoryRow(const char* row, int length, CKdtDay& slot) {
+int ParseHistoryRow(const char* row, int length, CKdtDay& slot, std::string* numberFault) {
     if (length <= 0) {
         return -1;
     }
@@ -126,6 +136,7 @@ int ParseHistoryRow(const char* row, int length, CKdtDay& slot) {
     CKdtDay day;
     int result = -1;
     int q = 0;
+    std::string tooLarge;
     for (int k = 0;; ++k) {
         const int tdAt = FindText(row + q, "<td");
         if (tdAt == 0) {
@@ -157,8 +168,8 @@ int ParseHistoryRow(const char* row, int length, CKdtDay& slot) {
                 break;
             }
             case 1: {
-                const int open = ReadNumber(text);
-                if (open == 0) {
+                const int open = ReadNumber(text, "open", tooLarge);
+                if (open == 0 && tooLarge.empty()) {
                     return -1;
                 }
                 day.m_nOpen = day.m_nHigh = day.m_nLow = day.m_nClose = open;
@@ -166,16 +177,16 @@ int ParseHistoryRow(const char* row, int length, CKdtDay& slot) {
                 break;
             }
             case 2:
-                day.m_nHigh = ReadNumber(text);
+                day.m_nHigh = ReadNumber(text, "high", tooLarge);
                 break;
             case 3:
-                day.m_nLow = ReadNumber(text);
+                day.m_nLow = ReadNumber(text, "low", tooLarge);
                 break;
             case 4:
-                day.m_nClose = ReadNumber(text);
+                day.m_nClose = ReadNumber(text, "close", tooLarge);
                 break;
             default:
-                day.m_nVolume = ReadNumber(text);
+                day.m_nVolume = ReadNumber(text, "volume", tooLarge);
                 break;
         }
         if (k + 1 > 5) {
@@ -185,6 +196,12 @@ int ParseHistoryRow(const char* row, int length, CKdtDay& slot) {
         if (q >= length) {
             break;
         }
+    }
+    if (result == 0 && !tooLarge.empty()) {
+        if (numberFault != nullptr) {
+            *numberFault = DayText(day) + ": " + tooLarge;
+        }
+        return -1;
     }
     // A dated row that ends before its opening price would be a day at price 0 in the chart.
     if (result != 0 || day.m_nOpen == 0) {
@@ -200,6 +217,7 @@ int ParseHistoryPage(const char* path, CKdtPage& page) {
         return -1;
     }
     const char* text = g_PageBuffer;
+    page.m_sNumberFault.clear();
     int slot = 0;
     int p = 0;
     int trAt = FindText(text, "<tr");
@@ -218,7 +236,9 @@ int ParseHistoryPage(const char* path, CKdtPage& page) {
             break;
         }
         const int rowLength = rowEnd - rowStart + 1;
-        if (rowLength > 0 && ParseHistoryRow(text + rowStart, rowLength, page.m_aDays[slot]) == 0) {
+        std::string* fault = page.m_sNumberFault.empty() ? &page.m_sNumberFault : nullptr;
+        if (rowLength > 0 &&
+            ParseHistoryRow(text + rowStart, rowLength, page.m_aDays[slot], fault) == 0) {
             ++slot;
         }
         p = rowEnd + 1;

@@ -41,6 +41,9 @@ class CKdtPage {
     int m_nToDay = 0;
     CKdtDay m_aDays[kKdtDaysPerPage];
     char m_szUrl[256] = {};
+    // Set by the parser when a day row holds a number that a KDT field cannot hold: that day and
+    // the value. The stock must then not be written at all.
+    std::string m_sNumberFault;
 };
 
 // One stock's request: ceil(days / 50) pages, deleted once its file is written.
@@ -76,6 +79,9 @@ class CKdtRequest {
 // that starts past the row's end means the row has ended. A row is a day when its first cell
 // holds a date such as 2008年2月8日 and its second a non-zero opening price: 0 and the day stored
 // in slot; -1 and slot untouched otherwise.
-[[nodiscard]] int ParseHistoryRow(const char* row, int length, CKdtDay& slot);
+// A row whose number a KDT field cannot hold is not taken either; numberFault, when given, then
+// names the day and the value.
+[[nodiscard]] int ParseHistoryRow(const char* row, int length, CKdtDay& slot,
+                                  std::string* numberFault = nullptr);
 
 }  // namespace tickora

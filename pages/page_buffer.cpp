@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "web/local_file.h"
+
 namespace tickora {
 
 char g_PageBuffer[kPageBufferSize];
@@ -11,7 +13,9 @@ int ReadPageIntoBuffer(const char* path, int limit) {
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(path, "rb"));
+    // A kept page may be a link to a file elsewhere; a FIFO or a device there must not hold the
+    // job for ever.
+    std::unique_ptr<std::FILE, Closer> file(OpenLinkedFileForReading(path));
     if (!file) {
         return -1;
     }

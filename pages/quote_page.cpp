@@ -8,7 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "pages/number_range.h"
 #include "pages/page_buffer.h"
+#include "web/local_file.h"
 #include "web/sjis.h"
 #include "web/text_scan.h"
 
@@ -68,6 +70,20 @@ void ReadMonthDay(const char* text, int* month, int* day) {
         return;
     }
     *day = d < INT_MIN ? INT_MIN : d > INT_MAX ? INT_MAX : static_cast<int>(d);
+}
+
+// True when the daily file can hold the quote. A quote it cannot hold is cleared, so that no
+// line is written for it, wrapped or cut.
+bool CheckQuoteNumbers(int slot, CStockRecord& stock, QuotePageOutcome& outcome) {
+    if (std::string fault = QuoteNumberFault(stock); !fault.empty()) {
+        outcome.numberFaults.push_back({slot, std::move(fault)});
+        stock.m_dOpen = stock.m_dHigh = stock.m_dLow = stock.m_dClose = stock.m_dVolume = 0;
+        return false;
+    }
+    if (std::string why = QuoteImplausibility(stock); !why.empty()) {
+        outcome.implausible.push_back({slot, std::move(why)});
+    }
+    return true;
 }
 
 double NumberCell(char* cell) {
@@ -216,7 +232,8 @@ void ParseQuoteText(const char* text, CQuoteBlock& block, QuotePageOutcome& outc
         const int end = pos + b + 3;
         CStockRecord& stock = block.m_aStocks[slot];
         if (ParseQuoteRow(text + start, end - start + 1, stock)) {
-            if (stock.m_bFound && stock.m_nCode > 0 && stock.m_dClose > 0) {
+            if (stock.m_bFound && stock.m_nCode > 0 && stock.m_dClose > 0 &&
+                CheckQuoteNumbers(slot, stock, outcome)) {
                 ++count;
             } else {
                 outcome.failedSlots[outcome.failedCount++] = slot;
@@ -247,7 +264,8 @@ bool ParseQuotePage(const char* path, CQuoteBlock& block, QuotePageOutcome* outc
 }
 
 void LogFailedStock(int page, int code, const char* name) {
-    std::unique_ptr<std::FILE, FileCloser> log(std::fopen(kErrorLogPath, "ab"));
+    // Appended to, never through a link: the log must not grow a file outside the folder.
+    std::unique_ptr<std::FILE, FileCloser> log(OpenLocalFile(kErrorLogPath, "ab"));
     if (!log) {
         return;
     }

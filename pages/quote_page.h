@@ -1,6 +1,9 @@
 #pragma once
 // The multi-stock quote page ("&d=v2"): its table rows are matched, in order, to the slots of one
 // block. The page is EUC-JP; only the name cell is converted, every other cell is read as ASCII.
+#include <string>
+#include <vector>
+
 #include "catalog/stock_list.h"
 
 namespace tickora {
@@ -12,11 +15,20 @@ inline constexpr int kQuotePageLimit = 153599;
 // The log of stocks whose quote was not extracted; only ever appended to.
 inline constexpr const char* kErrorLogPath = "ERRORLOG.TXT";
 
+// A slot and what is to be said of it.
+struct SlotNote {
+    int slot = 0;
+    std::string text;
+};
+
 // What one parse found besides the records: the slots whose row was taken but whose stock does
-// not count as extracted, in the order they were met.
+// not count as extracted, in the order they were met; among them those whose values the daily
+// file cannot hold (their quote is cleared), and the extracted stocks whose quote is implausible.
 struct QuotePageOutcome {
     int failedSlots[kStocksPerBlock] = {};
     int failedCount = 0;
+    std::vector<SlotNote> numberFaults;
+    std::vector<SlotNote> implausible;
 };
 
 // Parses one row into stock. row points into a NUL-terminated page text; the cell search runs on

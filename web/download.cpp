@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 
+#include "web/local_file.h"
+
 namespace tickora {
 namespace {
 
@@ -53,7 +55,7 @@ CURL* ThreadHandle() {
 }
 
 std::string SystemError(const char* path, int error) {
-    return std::string(path) + ": " + std::strerror(error);
+    return std::string(path) + ": " + LocalFileErrorText(error);
 }
 
 struct Transfer {
@@ -71,7 +73,8 @@ struct Transfer {
 // Opened only once the status is known to be 200, so a failed or refused request never touches
 // a page that an earlier download left in place.
 bool OpenLocalFile(Transfer& t) {
-    t.file.reset(std::fopen(t.localPath, "wb"));
+    // A link planted at a work file's name must not carry the page to a file elsewhere.
+    t.file.reset(tickora::OpenLocalFile(t.localPath, "wb"));
     if (!t.file) {
         t.fileError = errno != 0 ? errno : EIO;
         return false;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "web/local_file.h"
+
 namespace tickora {
 namespace {
 
@@ -64,8 +66,9 @@ PageTicket PagePool::Submit(std::string url, std::string localPath) {
     page.url = std::move(url);
     page.path = std::move(localPath);
     if (m_connections > 1) {
-        // Beside the work file, so that the rename stays on one file system.
-        page.temporary = page.path + "." + std::to_string(ticket) + ".part";
+        // Beside the work file, so that the rename stays on one file system, and named as every
+        // temporary file is, so that the next start removes what a killed run left.
+        page.temporary = TemporaryNameBeside(page.path);
         m_queue.push_back(ticket);
     }
     m_pages.emplace(ticket, std::move(page));

@@ -126,8 +126,14 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     SiteProcess oldSite(kStocks, {"--seed", "1"});
     SiteProcess newSite(kStocks, {"--seed", "2"});
     ASSERT_TRUE(oldSite.Running() && newSite.Running());
+    // Eight connections for the jobs of many pages: their pages arrive beside the work files.
+    // The last kill is of the history job, whose pages the next start must find and remove.
     const std::vector<std::vector<std::string>> jobs = {
-        {"fetch"}, {"performance"}, {"kdt", "--all", "--days", "60"}, {"profiles"}, {"fetchlist"},
+        {"--connections", "8", "fetch"},
+        {"performance"},
+        {"profiles"},
+        {"fetchlist"},
+        {"--connections", "8", "kdt", "--all", "--days", "60"},
     };
     ScopedWorkDir root;
     const fs::path before = root.Path() / "before";
@@ -147,9 +153,10 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     const auto whole = Outputs(after);
 
     std::mt19937 random(20261207);
+    int pagesInFlight = 0;  // left in the work folder by the killed runs
     for (int kill = 0; kill < kKills; ++kill) {
         const auto& job = jobs[static_cast<std::size_t>(kill) % jobs.size()];
-        SCOPED_TRACE("kill " + std::to_string(kill) + ": " + job[0]);
+        SCOPED_TRACE("kill " + std::to_string(kill) + ": " + job.back());
         fs::remove_all(work);
         fs::copy(before, work, fs::copy_options::recursive);
         std::vector<std::string> args{"--workdir",   work.string(), "--site",
@@ -160,6 +167,11 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
         ::kill(cli.Pid(), SIGKILL);
         (void)cli.Wait();
 
+        for (const auto& entry : fs::directory_iterator(work / "Webtemp")) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_FALSE(name.ends_with(".part")) << name << " carries no process id";
+            pagesInFlight += IsTemporary(name) ? 1 : 0;
+        }
         for (const auto& [name, bytes] : Outputs(work)) {
             if (IsTemporary(name)) {
                 continue;  // a killed writer's leftover; the next start removes it
@@ -186,10 +198,15 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
         }
     }
 
-    // The next start removes what the killed runs left behind.
+    EXPECT_GT(pagesInFlight, 0) << "no run was killed while its pages arrived";
+    // The next start removes what the killed runs left behind, in the work folder too, and the
+    // pages an older version left there under names without a process id.
+    WriteFileBytes(work / "Webtemp" / "webtemp-001.html.3.part", "half a page");
     ASSERT_EQ(RunCli(work, {"--site", newSite.Url(), "fetch"}), kExitDone);
-    for (const auto& [name, bytes] : Outputs(work)) {
-        EXPECT_FALSE(IsTemporary(name)) << name << " was left behind";
+    for (const auto& entry : fs::recursive_directory_iterator(work)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_FALSE(IsTemporary(name) || name.ends_with(".part"))
+            << entry.path() << " was left behind";
     }
 }
 

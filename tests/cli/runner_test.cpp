@@ -2,8 +2,10 @@
 // each way a run can end, the summary, and Ctrl+C reaching the running job as Cancel.
 #include "cli/runner.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -264,6 +267,77 @@ TEST(CliExitStatus, ProfilesRefusedWithoutADictionaryShowTheCoreMessageInUtf8) {
     EXPECT_EQ(run.status, kExitEndedEarly);
     EXPECT_NE(run.err.find("辞書ファイルVorlaneEx.DICがありません。"), std::string::npos)
         << run.err;
+}
+
+// Names of the working folder taken by a link, a FIFO, a folder or a device: nothing is written
+// through them, nothing waits on them, and the run ends at once with status 2 naming the file.
+TEST(CliExitStatus, FilesThatAreNoRegularFilesAreRefusedWithStatusTwoAndNeverWrittenThrough) {
+    enum class Plant { kFifo, kFolder, kLinkOut, kLinkToDevZero, kHardLinkOut };
+    struct Case {
+        const char* file;
+        Plant plant;
+        const char* command;
+    };
+    const Case cases[] = {
+        {"tickora.lock", Plant::kLinkOut, "fetch"},
+        {"tickora.lock", Plant::kHardLinkOut, "fetch"},
+        {"tickora.lock", Plant::kFifo, "fetch"},
+        {"Tickora.ini", Plant::kFifo, "fetch"},
+        {"Tickora.ini", Plant::kFolder, "fetch"},
+        {"Tickora.ini", Plant::kLinkToDevZero, "fetch"},
+        {"Tickora.ini", Plant::kLinkOut, "fetch"},
+        {"Tickora.ini", Plant::kFifo, "settings"},
+        {"connection.toml", Plant::kFifo, "fetch"},
+        {"connection.toml", Plant::kLinkToDevZero, "fetch"},
+        {"market.csv", Plant::kFifo, "fetch"},
+        {"fetchlist.csv", Plant::kFolder, "fetch"},
+        {"fetchlist.csv", Plant::kLinkToDevZero, "fetch"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(static_cast<int>(c.plant)));
+        ScopedWorkDir dir;
+        std::filesystem::create_directory("elsewhere");
+        const std::string outside = (dir.Path() / "elsewhere" / "victim").string();
+        WriteFileBytes(outside, "the user's own file\n");
+        WriteMarketTable();
+        WriteFetchList(2);
+        std::filesystem::remove(c.file);
+        switch (c.plant) {
+            case Plant::kFifo:
+                ASSERT_EQ(mkfifo(c.file, 0600), 0);
+                break;
+            case Plant::kFolder:
+                std::filesystem::create_directory(c.file);
+                break;
+            case Plant::kLinkOut:
+                std::filesystem::create_symlink(outside, c.file);
+                break;
+            case Plant::kLinkToDevZero:
+                std::filesystem::create_symlink("/dev/zero", c.file);
+                break;
+            case Plant::kHardLinkOut:
+                std::filesystem::create_hard_link(outside, c.file);
+                break;
+        }
+        // A run that waits on the FIFO would never return: it is given a bound.
+        auto run = std::async(std::launch::async, [&] {
+            return std::string(c.command) == "settings" ? RunCli({"settings", "--format", "1"})
+                                                        : RunCli({c.command});
+        });
+        if (run.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "the run waits on " << c.file;
+            (void)!::open(c.file, O_RDWR | O_NONBLOCK);  // lets a blocked open go on
+            run.wait();
+            continue;
+        }
+        const CliRun result = run.get();
+        EXPECT_EQ(result.status, kExitUsage) << result.err;
+        EXPECT_NE(result.err.find(c.file), std::string::npos) << result.err;
+        EXPECT_EQ(ReadFileBytes(outside), "the user's own file\n");
+        if (c.plant == Plant::kFifo) {
+            EXPECT_TRUE(std::filesystem::is_fifo(c.file)) << "the FIFO is left as it was";
+        }
+    }
 }
 
 TEST(CliExitStatus, WorkdirIsLeftAgainAfterTheRun) {

@@ -14,6 +14,7 @@
 #include "formats/quote_file.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
+#include "pages/quote_page.h"
 #include "tests/fault_matrix/fault_fixture.h"
 
 namespace tickora {
@@ -136,7 +137,7 @@ const char* JobName(Job job) {
     return "?";
 }
 
-class WorkFolderFault : public test::FaultSiteTest, public ::testing::WithParamInterface<Job> {
+class JobFault : public test::FaultSiteTest {
   protected:
     bool Start(Job job) {
         switch (job) {
@@ -155,6 +156,8 @@ class WorkFolderFault : public test::FaultSiteTest, public ::testing::WithParamI
         return false;
     }
 };
+
+class WorkFolderFault : public JobFault, public ::testing::WithParamInterface<Job> {};
 
 // "Webtemp" is a regular file: no page can be saved, so no page may be read.
 TEST_P(WorkFolderFault, WorkFolderThatCannotHoldFilesEndsTheJobCleanly) {
@@ -279,6 +282,68 @@ TEST_F(FolderFault, ProfilePageThatCannotBeReadWipesNoRecord) {
     EXPECT_EQ(doc.LastOutcome().itemsDone, 3);
     EXPECT_TRUE(ReadFileBytes(kDictionaryPath) == dictionary);
 }
+
+// A symbolic link planted at the name of a file the program writes, pointing at a file elsewhere:
+// that file is never written. A file made whole and renamed into place replaces the link; one
+// written in place refuses it, and the job names it as it names a file it cannot create.
+struct PlantedLinkCase {
+    const char* name;
+    Job job;
+    const char* path;    // where the link is planted; empty: the block 1 work file
+    bool replaced;       // the job puts a file of its own in the link's place
+    const char* failed;  // what the outcome's first failure names, or nullptr for none
+};
+
+void PrintTo(const PlantedLinkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PlantedLinkFault : public JobFault, public ::testing::WithParamInterface<PlantedLinkCase> {};
+
+TEST_P(PlantedLinkFault, NoFileIsWrittenThroughALink) {
+    const PlantedLinkCase& c = GetParam();
+    const std::string path = *c.path != '\0' ? c.path : list.GetPagePath(1);
+    const std::string outside = fs::absolute("elsewhere/victim").string();
+    fs::create_directories("elsewhere");
+    WriteFileBytes(outside, "the user's own file");
+    fs::remove(path);
+    fs::create_symlink(outside, path);
+
+    const std::string name = c.name;
+    if (name == "errorLog") {
+        LogFailedStock(1, 1301, "x");  // the log is written only for a stock that failed
+    } else if (name == "download") {
+        // The jobs remove a work file before its download; a link planted between the two is
+        // still refused.
+        DownloadDetail detail;
+        EXPECT_EQ(DownloadToFile(list.GetQuoteUrl(0), path.c_str(), &detail), 1);
+        EXPECT_NE(detail.cause.find("a symbolic link, which is not followed"), std::string::npos)
+            << detail.cause;
+    } else {
+        ASSERT_TRUE(RunBounded([this, &c] { return Start(c.job); }));
+        ExpectIdle();
+    }
+    EXPECT_EQ(ReadFileBytes(outside), "the user's own file");
+    EXPECT_EQ(fs::is_symlink(path), !c.replaced);
+    const JobOutcome r = doc.LastOutcome();
+    if (c.failed != nullptr) {
+        ASSERT_FALSE(r.failures.empty());
+        EXPECT_NE(r.failures[0].cause.find(c.failed), std::string::npos) << r.failures[0].cause;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, PlantedLinkFault,
+    ::testing::Values(
+        PlantedLinkCase{"workPage", Job::kFetch, "", true, nullptr},
+        PlantedLinkCase{"download", Job::kFetch, "", false, nullptr},
+        PlantedLinkCase{"errorLog", Job::kFetch, "ERRORLOG.TXT", false, nullptr},
+        PlantedLinkCase{"dictionary", Job::kProfiles, kDictionaryPath, false,
+                        "VorlaneEx.DIC: a symbolic link"},
+        PlantedLinkCase{"dailyFile", Job::kFetch, "out/DS261204.DAT", true, nullptr},
+        PlantedLinkCase{"figuresFile", Job::kPerformance, "out/FN261204.DAT", true, nullptr},
+        PlantedLinkCase{"fetchList", Job::kFetchList, "fetchlist.csv", true, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Jobs, WorkFolderFault,
                          ::testing::Values(Job::kFetch, Job::kFetchList, Job::kKdt, Job::kProfiles,

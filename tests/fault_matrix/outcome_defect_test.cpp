@@ -36,6 +36,9 @@ constexpr const char* kMountPoint = "small";
 class SmallTmpfs {
   public:
     ~SmallTmpfs() {
+        if (!m_boundFile.empty()) {
+            umount2(m_boundFile.c_str(), MNT_DETACH);
+        }
         if (m_mounted) {
             umount2(m_dir.c_str(), MNT_DETACH);
         }
@@ -47,6 +50,16 @@ class SmallTmpfs {
         m_mounted =
             mount("tmpfs", m_dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, m_size.c_str()) == 0;
         return m_mounted;
+    }
+    // Puts a file of the tmpfs at a path outside it, as that path's own file: the program follows
+    // no link at the files it writes.
+    [[nodiscard]] bool BindFile(const std::string& inside, const std::string& at) {
+        test::WriteFileBytes(at, "");
+        if (mount((m_dir + "/" + inside).c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+            return false;
+        }
+        m_boundFile = fs::absolute(at).string();
+        return true;
     }
     [[nodiscard]] bool MakeReadOnly() {
         return mount("tmpfs", m_dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, m_size.c_str()) == 0;
@@ -70,6 +83,7 @@ class SmallTmpfs {
   private:
     std::string m_dir;
     std::string m_size;
+    std::string m_boundFile;
     bool m_mounted = false;
 };
 
@@ -142,9 +156,9 @@ class OutcomeDefect : public test::FaultSiteTest, public ::testing::WithParamInt
                 }
                 fs::copy_file(kDictionaryPath, std::string(kMountPoint) + "/" + kDictionaryPath);
                 fs::remove(kDictionaryPath);
-                fs::create_symlink(std::string(kMountPoint) + "/" + kDictionaryPath,
-                                   kDictionaryPath);
-                return m_tmpfs.MakeReadOnly() ? AbsolutePath(kDictionaryPath) : std::string();
+                return m_tmpfs.BindFile(kDictionaryPath, kDictionaryPath) && m_tmpfs.MakeReadOnly()
+                           ? AbsolutePath(kDictionaryPath)
+                           : std::string();
             case Defect::kOutputReadOnly:
             case Defect::kOutputFull: {
                 if (!m_tmpfs.Mount(kMountPoint)) {

@@ -274,6 +274,84 @@ TEST_F(RunFetchTest, FailedStocksAreLoggedWithTheirBlockAcrossRuns) {
     EXPECT_EQ(doc.LastOutcome().notExtracted, 2);
 }
 
+// Page values against the daily file's 32-bit fields: a value the file cannot hold keeps its stock
+// out of the file and names it; one that fits but cannot be true is written and named as a warning.
+TEST_F(RunFetchTest, NumbersTheFileCannotHoldAreNotExtractedAndImplausibleOnesAreNamed) {
+    struct Case {
+        const char* name;
+        QuoteCells cells;    // stock 1301's row; the other two stocks are ordinary
+        const char* line;    // 1301's line in the daily file, or nullptr when it has none
+        const char* failed;  // part of the failure's cause, or nullptr when none
+        const char* warned;  // part of the warning, or nullptr when none
+    };
+    auto cells = [](const char* close, const char* volume, const char* open, const char* high,
+                    const char* low) {
+        QuoteCells c = CellsOf(1301);
+        c.close = close;
+        c.volume = volume;
+        c.open = open;
+        c.high = high;
+        c.low = low;
+        return c;
+    };
+    const Case cases[] = {
+        {"ordinary", CellsOf(1301), "1301,1,S1301,1300,1306,1295,1301,130100\r\n", nullptr,
+         nullptr},
+        {"20-digit close", cells("99999999999999999999", "100", "1", "2", "1"), nullptr,
+         "the close 1e+20 does not fit", nullptr},
+        {"volume of ten digits", cells("1,301", "9,999,999,999", "1,300", "1,306", "1,295"),
+         nullptr, "the volume 9999999999 does not fit", nullptr},
+        {"high beyond 32 bits", cells("1,301", "100", "1,300", "3,000,000,000", "1,295"), nullptr,
+         "the high 3000000000 does not fit", nullptr},
+        {"largest volume", cells("1,301", "2,147,483,647", "1,300", "1,306", "1,295"),
+         "1301,1,S1301,1300,1306,1295,1301,2147483647\r\n", nullptr, nullptr},
+        {"negative volume", cells("1,301", "-500", "1,300", "1,306", "1,295"),
+         "1301,1,S1301,1300,1306,1295,1301,-500\r\n", nullptr, "a negative volume (-500)"},
+        {"close above the high", cells("1,400", "100", "1,300", "1,306", "1,295"),
+         "1301,1,S1301,1300,1306,1295,1400,100\r\n", nullptr,
+         "the close 1400 outside the low 1295 and the high 1306"},
+        {"high below the low", cells("1,301", "100", "1,300", "1,200", "1,295"),
+         "1301,1,S1301,1300,1200,1295,1301,100\r\n", nullptr, "the high 1200 below the low 1295"},
+        {"no open: close alone", cells("1,400", "100", "-", "1,306", "1,295"),
+         "1301,1,S1301,1400,1400,1400,1400,100\r\n", nullptr, nullptr},
+    };
+    Build(3);
+    std::string log;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.Set(Target(0), QuotePage(QuoteRow(c.cells) + QuoteRow(CellsOf(1302)) +
+                                        QuoteRow(CellsOf(1303))));
+        Fetch();
+        const JobOutcome report = doc.LastOutcome();
+        const std::string others = Lines(1302, 1303);
+        EXPECT_EQ(DailyFile(), std::string("261204\r\n") + (c.line != nullptr ? "3" : "2") +
+                                   ",0\r\n" + (c.line != nullptr ? c.line : "") + others);
+        EXPECT_EQ(report.extracted, c.line != nullptr ? 3 : 2);
+        if (c.failed != nullptr) {
+            log += "page=0 code=1301 name=S1301\r\n";
+            ASSERT_EQ(report.failures.size(), 1u);
+            EXPECT_NE(report.failures[0].cause.find(c.failed), std::string::npos)
+                << report.failures[0].cause;
+            EXPECT_EQ(report.failures[0].codes, std::vector<int>{1301});
+            EXPECT_EQ(report.notExtractedCodes, std::vector<int>{1301});
+            EXPECT_EQ(ExitStatusOf(report), kExitItemsFailed);
+        } else {
+            EXPECT_TRUE(report.failures.empty());
+            EXPECT_EQ(ExitStatusOf(report), kExitDone);
+        }
+        EXPECT_EQ(std::filesystem::exists(kErrorLogPath) ? test::ReadFileBytes(kErrorLogPath) : "",
+                  log);
+        if (c.warned != nullptr) {
+            ASSERT_EQ(report.warnings.size(), 1u);
+            EXPECT_NE(report.warnings[0].find("stock 1301 of block 0: " + std::string(c.warned)),
+                      std::string::npos)
+                << report.warnings[0];
+        } else {
+            EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+        }
+    }
+}
+
 TEST_F(RunFetchTest, NoListMeansNoFetch) {
     EXPECT_FALSE(doc.OnFetch());
     EXPECT_TRUE(view.Calls().empty());

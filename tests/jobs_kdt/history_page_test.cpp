@@ -6,6 +6,7 @@
 #include <string>
 
 #include "catalog/clock.h"
+#include "pages/number_range.h"
 #include "tests/jobs_kdt/kdt_test_pages.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
@@ -50,6 +51,52 @@ TEST(ParseHistoryRow, MarkupInsideCellsIsIgnored) {
     EXPECT_TRUE(test::SameDay(
         slot, test::Day(2008, 12, 31, 12345678, 12400000, 12300000, 12350000, 1234567890)))
         << test::Describe(slot);
+}
+
+// Numbers against the KDT file's 32-bit fields: a day that holds one that does not fit is not
+// taken, and the fault names the day and the value; one that fits is taken however implausible,
+// and named by DayImplausibility.
+TEST(ParseHistoryRow, NumbersBeyondThirtyTwoBitsAreRefusedAndImplausibleDaysNamed) {
+    struct Case {
+        const char* cells[5];  // open, high, low, close, volume
+        const char* fault;     // the start of the fault, or nullptr when the day is taken
+        const char* implausible;
+    };
+    const Case cases[] = {
+        {{"1,000", "1,050", "990", "1,010", "9,999,999,999"},
+         "2008/2/8: the volume 9999999999 does not fit",
+         nullptr},
+        {{"1,000", "1,050", "990", "99999999999999999999", "5"},
+         "2008/2/8: the close 99999999999999999999 does not fit",
+         nullptr},
+        {{"3000000000", "1,050", "990", "1,010", "5"}, "2008/2/8: the open 3000000000", nullptr},
+        {{"1,000", "1,050", "990", "1,010", "2,147,483,647"}, nullptr, nullptr},
+        {{"1,000", "1,050", "990", "1,010", "-5"}, nullptr, "a negative volume (-5)"},
+        {{"1,000", "1,050", "990", "1,100", "5"},
+         nullptr,
+         "the close 1100 outside the low 990 and the high 1050"},
+        {{"1,000", "980", "990", "985", "5"}, nullptr, "the high 980 below the low 990"},
+    };
+    for (const Case& c : cases) {
+        std::string cells;
+        for (const char* cell : c.cells) {
+            cells += Cell(cell);
+        }
+        const std::string text = DateRow("2008年2月8日", cells);
+        CKdtDay slot;
+        std::string fault;
+        const int result =
+            ParseHistoryRow(text.c_str(), static_cast<int>(text.size()), slot, &fault);
+        if (c.fault != nullptr) {
+            EXPECT_EQ(result, -1) << c.fault;
+            EXPECT_FALSE(slot.IsValid()) << "the slot stays untouched";
+            EXPECT_EQ(fault.rfind(c.fault, 0), 0u) << fault;
+            continue;
+        }
+        EXPECT_EQ(result, 0) << c.cells[4];
+        EXPECT_TRUE(fault.empty()) << fault;
+        EXPECT_EQ(DayImplausibility(slot), c.implausible != nullptr ? c.implausible : "");
+    }
 }
 
 struct DateCase {

@@ -1,11 +1,14 @@
-// The price-history job where no site answers: the dialog's choices and the files it must not
-// touch.
+// The price-history job where no site answers, or a canned page: the dialog's choices, the files
+// it must not touch, and numbers its file cannot hold.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <thread>
 
+#include "pages/history_page.h"
+#include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_kdt/kdt_job_fixture.h"
+#include "tests/jobs_kdt/kdt_test_pages.h"
 
 namespace tickora {
 namespace {
@@ -16,6 +19,66 @@ using KdtJobOffline = test::KdtJobTest;
 
 // Port 1 on loopback: nothing listens, so every download fails at once.
 constexpr const char* kDeadSite = "http://127.0.0.1:1";
+
+// A day with a number the KDT file cannot hold keeps the stock's stored history (or gives it no
+// file) and names the value; an implausible day is written and named as a warning.
+TEST_F(KdtJobOffline, NumbersTheFileCannotHoldKeepTheStoredHistory) {
+    struct Case {
+        const char* name;
+        const char* volume;  // of the second day
+        bool stored;         // a history is stored before
+        int status;
+        const char* failed;  // part of the failure, or nullptr
+        const char* warned;  // part of the warning, or nullptr
+    };
+    const Case cases[] = {
+        {"too large, stored", "9,999,999,999", true, kExitItemsFailed,
+         "2026/12/3: the volume 9999999999 does not fit", nullptr},
+        {"too large, none stored", "9,999,999,999", false, kExitEndedEarly,
+         "2026/12/3: the volume 9999999999 does not fit", nullptr},
+        {"negative", "-5", true, kExitDone, nullptr,
+         "the history of 1301: 1 implausible day, 2026/12/3: a negative volume (-5)"},
+    };
+    test::PageServer server;
+    SetSite(server.Url());
+    LoadList("1301,1301,T,Kyokuyo\r\n");
+    const std::string stored = std::string(26, '\x07');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove("KD1301.KDT");
+        if (c.stored) {
+            test::WriteFileBytes("KD1301.KDT", stored);
+        }
+        const std::string second = test::DayRow(test::Day(2026, 12, 3, 500, 510, 490, 500, 1));
+        const std::string bad = second.substr(0, second.rfind("<small>1</small>")) + "<small>" +
+                                c.volume + "</small></td></tr>\n";
+        const CKdtRequest request("1301", 1301, 10);
+        server.Set(test::TargetOf(request.GetPageUrl(0), server.Url()),
+                   test::Page(test::DayRow(test::Day(2026, 12, 4, 500, 510, 490, 500, 9)) + bad));
+        m_view.answer = {1301, 10, false};
+        const JobOutcome report = RunJob();
+        EXPECT_EQ(ExitStatusOf(report), c.status);
+        if (c.failed != nullptr) {
+            ASSERT_EQ(report.failures.size(), 1u);
+            EXPECT_NE(report.failures[0].cause.find(c.failed), std::string::npos)
+                << report.failures[0].cause;
+            EXPECT_EQ(report.failures[0].codes, std::vector<int>{1301});
+            EXPECT_EQ(fs::exists("KD1301.KDT"), c.stored);
+            if (c.stored) {
+                EXPECT_EQ(test::ReadFileBytes("KD1301.KDT"), stored);
+            }
+        } else {
+            EXPECT_TRUE(report.failures.empty());
+            EXPECT_EQ(test::ReadFileBytes("KD1301.KDT").size(), 2u * kKdtRecordSize);
+        }
+        if (c.warned != nullptr) {
+            ASSERT_EQ(report.warnings.size(), 1u);
+            EXPECT_NE(report.warnings[0].find(c.warned), std::string::npos) << report.warnings[0];
+        } else {
+            EXPECT_TRUE(report.warnings.empty());
+        }
+    }
+}
 
 TEST_F(KdtJobOffline, DialogAskedOnTheWorkerWithItsStartValues) {
     m_view.pressOk = false;

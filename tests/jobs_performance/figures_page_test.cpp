@@ -136,6 +136,43 @@ TEST_F(FiguresPageTest, RepeatedCodeIsStoredTwiceAndCountedTwice) {
     EXPECT_DOUBLE_EQ(block.m_aStocks[1].m_adFigures[0], 6);
 }
 
+// A figure the performance file cannot hold (beyond 64 bits, infinite, 10^15 and more) leaves the
+// stock's figures as they were, uncounted, and names the figure; the largest that fit are stored.
+TEST_F(FiguresPageTest, FiguresTheFileCannotHoldAreNotStored) {
+    struct Case {
+        std::vector<std::string> figures;
+        int outOfRange;  // the figure named, 0 when the row is stored
+    };
+    const std::string digits400(400, '9');
+    const Case cases[] = {
+        {{"99999999999999999999", "1", "1", "1", "1"}, 1},
+        {{"1", digits400, "1", "1", "1"}, 2},
+        {{"1", "1", "1", "1,000,000,000,000,000", "1"}, 4},
+        {{"999,999,999,999,999", "1", "1", "1", "-999999999999999"}, 0},
+    };
+    for (const Case& c : cases) {
+        block.m_aStocks[0].m_adFigures[0] = 77;
+        std::vector<FiguresFault> faults;
+        std::vector<char> page;
+        const std::string text = Page(FiguresRowText("1301", c.figures));
+        page.assign(text.begin(), text.end());
+        page.push_back('\0');
+        const int count = ParseFiguresText(page.data(), block, nullptr, &faults);
+        if (c.outOfRange == 0) {
+            EXPECT_EQ(count, 1);
+            EXPECT_TRUE(faults.empty());
+            EXPECT_DOUBLE_EQ(block.m_aStocks[0].m_adFigures[0], 999999999999999.0);
+            continue;
+        }
+        EXPECT_EQ(count, 0) << c.outOfRange;
+        EXPECT_DOUBLE_EQ(block.m_aStocks[0].m_adFigures[0], 77);
+        ASSERT_EQ(faults.size(), 1u);
+        EXPECT_EQ(faults[0].code, 1301);
+        EXPECT_EQ(faults[0].text.rfind("figure " + std::to_string(c.outOfRange) + " (", 0), 0u)
+            << faults[0].text;
+    }
+}
+
 TEST_F(FiguresPageTest, StrayRowEndsAndCutPagesAreSafe) {
     EXPECT_EQ(Parse("</tr></tr>" + FiguresRowText("1301", {"1", "2", "3", "4", "5"})), 1);
     const std::string whole = FiguresRowText("1301", {"1", "2", "3", "4", "5"}) +

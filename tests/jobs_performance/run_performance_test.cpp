@@ -138,6 +138,25 @@ TEST_P(StaleFiguresPage, DailyPageLeftInTheWorkFileIsNotReadAsFigures) {
 
 INSTANTIATE_TEST_SUITE_P(Statuses, StaleFiguresPage, ::testing::Values(404, 500));
 
+// A figure the file cannot hold: the stock is named as not extracted, and its line is not written
+// from that row (nor wrapped to fit).
+TEST_F(RunPerformanceTest, AFigureTheFileCannotHoldIsNamedAndNotWritten) {
+    Build(3);
+    server.Set(Target(0),
+               "<table>\n" +
+                   Row({"1301", "n", "a", "b", "c", "99999999999999999999", "1", "1", "1", "1"}) +
+                   FiguresRowOf(1302) + FiguresRowOf(1303) + "</table>\n");
+    Run();
+    EXPECT_EQ(FiguresFile(), "261207\r\n2\r\n" + Lines(1302, 1303));
+    const JobOutcome report = doc.LastOutcome();
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_EQ(report.failures[0].what, "stock 1301 of block 0");
+    EXPECT_EQ(report.failures[0].cause.rfind("figure 1 (", 0), 0u) << report.failures[0].cause;
+    EXPECT_EQ(report.failures[0].codes, std::vector<int>{1301});
+    EXPECT_EQ(report.notExtracted, 1);
+    EXPECT_EQ(ExitStatusOf(report), kExitItemsFailed);
+}
+
 TEST_F(RunPerformanceTest, FiguresOfAnEarlierRunAreNeitherWrittenNorCounted) {
     Build(3);
     ServeAll();
