@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <limits>
 #include <set>
 
 #include "site/company_words.h"
@@ -363,11 +364,9 @@ const Stock* MarketModel::FindCode(int code) const {
     return i < 0 ? nullptr : &m_listing[static_cast<std::size_t>(i)];
 }
 
-namespace {
-
 // One step of the walk that the stock traded on: enough to build its bar later, so that a
 // caller who needs only the last days pays for the close path alone.
-struct TradeStep {
+struct MarketModel::TradeStep {
     int dayNumber = 0;
     std::uint64_t hash = 0;
     double move = 0;
@@ -375,7 +374,23 @@ struct TradeStep {
     double previousClose = 0;
 };
 
-DayBar BarOf(const Stock& stock, const TradeStep& step, int decimals) {
+namespace {
+
+// How many walks of whole histories a model keeps.
+constexpr std::size_t kRecentSteps = 8;
+
+// Whether the stock traded on a weekday of its walk: the day's hash alone decides, so a count of
+// the days needs no prices. The first day of a history always trades.
+bool Trades(const Stock& stock, int dayNumber, std::uint64_t hash) {
+    return stock.isIndex || dayNumber == stock.firstDay || (hash >> 40) % 1000 >= 4;
+}
+
+std::uint64_t DayHash(std::uint64_t key, int dayNumber) {
+    return Mix(key ^ (static_cast<std::uint64_t>(dayNumber) * 0xD1B54A32D192ED03ULL));
+}
+
+template <typename Step>
+DayBar BarOf(const Stock& stock, const Step& step, int decimals) {
     DayBar bar;
     bar.dayNumber = step.dayNumber;
     bar.close = step.close;
@@ -409,12 +424,12 @@ void MarketModel::Walk(const Stock& stock, Visit&& visit) const {
         if (!IsWeekday(dn)) {
             continue;
         }
-        const std::uint64_t h = Mix(key ^ (static_cast<std::uint64_t>(dn) * 0xD1B54A32D192ED03ULL));
+        const std::uint64_t h = DayHash(key, dn);
         const double move = stock.sigma * Gauss(h);
         const double pull = std::clamp(kPull * (stock.basePrice / price - 1.0), -0.02, 0.02);
         price = std::max(price * (1.0 + move + pull), stock.basePrice * 0.02);
-        // Now and then a stock does not trade all day; the first day of a history always does.
-        if (!stock.isIndex && dn != stock.firstDay && (h >> 40) % 1000 < 4) {
+        // Now and then a stock does not trade all day.
+        if (!Trades(stock, dn, h)) {
             continue;
         }
         TradeStep step{dn, h, move, RoundToTick(price, decimals), previousClose};
@@ -424,20 +439,64 @@ void MarketModel::Walk(const Stock& stock, Visit&& visit) const {
 }
 
 int MarketModel::HistoryLength(const Stock& stock, int* firstDay) const {
+    const std::uint64_t key = Hash(m_seed, static_cast<std::uint64_t>(stock.code), 4);
     int count = 0;
-    Walk(stock, [&](const TradeStep& step) {
-        if (count++ == 0 && firstDay != nullptr) {
-            *firstDay = step.dayNumber;
+    for (int dn = stock.firstDay; dn <= m_tradingDay; ++dn) {
+        if (!IsWeekday(dn) || !Trades(stock, dn, DayHash(key, dn))) {
+            continue;
         }
-    });
+        if (count++ == 0 && firstDay != nullptr) {
+            *firstDay = dn;
+        }
+    }
     return count;
 }
 
+std::shared_ptr<const MarketModel::Steps> MarketModel::StepsOf(const Stock& stock) const {
+    {
+        std::lock_guard lock(m_cacheMutex);
+        for (auto it = m_recentSteps.begin(); it != m_recentSteps.end(); ++it) {
+            if (it->first == &stock) {
+                m_recentSteps.splice(m_recentSteps.begin(), m_recentSteps, it);
+                return it->second;
+            }
+        }
+    }
+    auto steps = std::make_shared<Steps>();
+    steps->reserve(static_cast<std::size_t>(std::max(0, m_tradingDay - stock.firstDay)) * 5 / 7 +
+                   2);
+    Walk(stock, [&](const TradeStep& step) { steps->push_back(step); });
+    std::lock_guard lock(m_cacheMutex);
+    m_recentSteps.emplace_front(&stock, steps);
+    if (m_recentSteps.size() > kRecentSteps) {
+        m_recentSteps.pop_back();
+    }
+    return steps;
+}
+
 std::vector<DayBar> MarketModel::History(const Stock& stock) const {
+    return NewestHistory(stock, std::numeric_limits<int>::min(), std::numeric_limits<int>::max(),
+                         std::numeric_limits<std::size_t>::max());
+}
+
+std::vector<DayBar> MarketModel::NewestHistory(const Stock& stock, int from, int to,
+                                               std::size_t count) const {
+    const std::shared_ptr<const Steps> steps = StepsOf(stock);
+    const auto end = std::upper_bound(
+        steps->begin(), steps->end(), to,
+        [](int day, const TradeStep& step) { return day < step.dayNumber; });
+    const auto begin = std::lower_bound(
+        steps->begin(), end, from,
+        [](const TradeStep& step, int day) { return step.dayNumber < day; });
+    const auto first =
+        static_cast<std::size_t>(end - begin) > count ? end - static_cast<std::ptrdiff_t>(count)
+                                                      : begin;
     std::vector<DayBar> bars;
-    bars.reserve(static_cast<std::size_t>(std::max(0, m_tradingDay - stock.firstDay)) * 5 / 7 + 2);
+    bars.reserve(static_cast<std::size_t>(end - first));
     const int decimals = Decimals(stock);
-    Walk(stock, [&](const TradeStep& step) { bars.push_back(BarOf(stock, step, decimals)); });
+    for (auto it = first; it != end; ++it) {
+        bars.push_back(BarOf(stock, *it, decimals));
+    }
     return bars;
 }
 

@@ -4,6 +4,8 @@
 // seed; the seed drives the prices, volumes and figures. All numbers come from counter-based
 // hashes and plain double arithmetic, so the same seed and date give the same bytes every run.
 #include <cstdint>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -111,14 +113,24 @@ class MarketModel {
 
     // Every day the stock traded, oldest first, up to the trading day.
     [[nodiscard]] std::vector<DayBar> History(const Stock& stock) const;
+    // The newest `count` of those days between the day numbers from and to, oldest first: what
+    // one history page shows, without making the bars of the decades before it.
+    [[nodiscard]] std::vector<DayBar> NewestHistory(const Stock& stock, int from, int to,
+                                                    std::size_t count) const;
     // How many days History gives, and the first of them, without building the bars.
     [[nodiscard]] int HistoryLength(const Stock& stock, int* firstDay) const;
     [[nodiscard]] Quote QuoteOf(const Stock& stock) const;
     [[nodiscard]] Figures FiguresOf(const Stock& stock) const;
 
   private:
+    struct TradeStep;
+    using Steps = std::vector<TradeStep>;
+
     template <typename Visit>
     void Walk(const Stock& stock, Visit&& visit) const;
+    // The walk of a stock, kept for the few stocks asked for last: a job reads a history page
+    // after page of one stock, and each page would otherwise walk its decades again.
+    [[nodiscard]] std::shared_ptr<const Steps> StepsOf(const Stock& stock) const;
 
     std::uint64_t m_seed;
     SiteDate m_date;
@@ -128,6 +140,7 @@ class MarketModel {
     std::unordered_map<std::string, int> m_indexOfSymbol;
     mutable std::mutex m_cacheMutex;
     mutable std::vector<std::optional<Quote>> m_quotes;
+    mutable std::list<std::pair<const Stock*, std::shared_ptr<const Steps>>> m_recentSteps;
 };
 
 }  // namespace tickora::site

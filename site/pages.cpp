@@ -335,7 +335,10 @@ std::string HistoryPage(const MarketModel& model, const HistoryRequest& request)
     const int from = DayNumber(request.from);
     const int to = request.to.year == 0 ? model.TradingDay()
                                         : std::min(DayNumber(request.to), model.TradingDay());
-    const std::vector<DayBar> bars = model.History(*stock);
+    // The page shows nothing older than its skipped days and its own rows.
+    const std::size_t newest =
+        static_cast<std::size_t>(std::max(0, request.offset)) + std::size_t{kRowsPerPage};
+    const std::vector<DayBar> bars = model.NewestHistory(*stock, from, to, newest);
     const int decimals = model.Decimals(*stock);
     int skipped = 0;
     int shown = 0;
