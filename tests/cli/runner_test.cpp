@@ -119,7 +119,9 @@ constexpr const char* kDefaultConnection =
     "table-host: http://127.0.0.1:8053 (default: the simulated site on loopback)\n"
     "profile-host: http://127.0.0.1:8053 (default: the simulated site on loopback)\n"
     "retries: 0 (default)\npace: 0 ms (default)\npage-timeout: 300 s (default)\n"
-    "connections: 1 (default)\n";
+    "connections: 1 (default)\nstreams: 16 (default)\nhttp2: auto (default)\n"
+    "ca-file: none, the system's CA store (default)\n"
+    "proxy: none, or the proxy environment variables (default)\nno-proxy: none (default)\n";
 
 TEST(CliSettings, ChangesAreSavedAsTheRecordAndPrintedBack) {
     ScopedWorkDir dir;
