@@ -119,13 +119,14 @@ CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
     m_pHttp2->addItem(QStringLiteral("使わない (HTTP/1.1)"),
                       QString::fromLatin1(Http2ModeName(Http2Mode::kOff)));
     networkForm->addRow(QStringLiteral("HTTP/2 (http2)："), m_pHttp2);
-    m_pCaFile = UrlEdit(ConnectionKey::kCaFile, QStringLiteral("空欄ならシステムの証明書のみ"),
-                        network);
+    m_pCaFile =
+        UrlEdit(ConnectionKey::kCaFile, QStringLiteral("空欄ならシステムの証明書のみ"), network);
     networkForm->addRow(QStringLiteral("追加の CA 証明書 (ca_file)："), m_pCaFile);
-    m_pProxy = UrlEdit(ConnectionKey::kProxy, QStringLiteral("http://proxy:8080 または socks5://..."),
-                       network);
+    m_pProxy = UrlEdit(ConnectionKey::kProxy,
+                       QStringLiteral("http://proxy:8080 または socks5://..."), network);
     networkForm->addRow(QStringLiteral("プロキシ (proxy)："), m_pProxy);
-    m_pNoProxy = UrlEdit(ConnectionKey::kNoProxy, QStringLiteral("例: localhost,127.0.0.1"), network);
+    m_pNoProxy =
+        UrlEdit(ConnectionKey::kNoProxy, QStringLiteral("例: localhost,127.0.0.1"), network);
     networkForm->addRow(QStringLiteral("プロキシを使わないホスト (no_proxy)："), m_pNoProxy);
     auto* verified = new QLabel(QStringLiteral("サーバー証明書は常に検証します。"), network);
     verified->setWordWrap(true);
@@ -204,12 +205,9 @@ void CConnectionDlg::SetLayer(const ConnectionLayer& layer,
 ConnectionLayer CConnectionDlg::Layer(std::vector<std::string>& errors) const {
     ConnectionLayer layer;
     const std::pair<QLineEdit*, ConnectionKey> urls[] = {
-        {m_pSite, ConnectionKey::kSite},
-        {m_pQuoteHost, ConnectionKey::kQuoteHost},
-        {m_pTableHost, ConnectionKey::kTableHost},
-        {m_pProfileHost, ConnectionKey::kProfileHost},
-        {m_pCaFile, ConnectionKey::kCaFile},
-        {m_pProxy, ConnectionKey::kProxy},
+        {m_pSite, ConnectionKey::kSite},           {m_pQuoteHost, ConnectionKey::kQuoteHost},
+        {m_pTableHost, ConnectionKey::kTableHost}, {m_pProfileHost, ConnectionKey::kProfileHost},
+        {m_pCaFile, ConnectionKey::kCaFile},       {m_pProxy, ConnectionKey::kProxy},
         {m_pNoProxy, ConnectionKey::kNoProxy},
     };
     for (const auto& [edit, key] : urls) {

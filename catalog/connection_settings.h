@@ -1,9 +1,10 @@
 #pragma once
 // How the program reaches the finance site: the hosts, retries and pacing, the page time-out, the
-// number of connections and of HTTP/2 streams on each, the HTTP/2 mode, a CA file and a proxy. Three sources can say it: "connection.toml" in the working folder,
-// the TICKORA_* environment variables and the command line. Each is a layer of optional values;
-// the command line wins over the environment, the environment over the file, the file over the
-// defaults. Texts here are UTF-8 (URLs, messages): they never reach a Shift-JIS file.
+// number of connections and of HTTP/2 streams on each, the HTTP/2 mode, a CA file and a proxy.
+// Three sources can say it: "connection.toml" in the working folder, the TICKORA_* environment
+// variables and the command line. Each is a layer of optional values; the command line wins over
+// the environment, the environment over the file, the file over the defaults. Texts here are UTF-8
+// (URLs, messages): they never reach a Shift-JIS file.
 #include <array>
 #include <optional>
 #include <string>
@@ -95,7 +96,8 @@ struct ConnectionLayer {
 [[nodiscard]] std::string CheckProxyUrl(std::string_view url);
 
 // Reads text (digits only) as key's value within its bounds, or checks the text of a text key,
-// into layer. Empty on success, else "must be ..." text that the caller prefixes with the key's name.
+// into layer. Empty on success, else "must be ..." text that the caller prefixes with the key's
+// name.
 [[nodiscard]] std::string SetFromText(ConnectionLayer& layer, ConnectionKey key,
                                       std::string_view text);
 

@@ -134,10 +134,10 @@ FaultKind KindOfName(const std::string& name) {
         {"empty", FaultKind::kEmpty},
         {"garbage", FaultKind::kGarbage},
         {"huge", FaultKind::kHuge},
-        {"gzip_bomb", FaultKind::kGzipBomb},
         {"noendtags", FaultKind::kNoEndTags},
         {"trickle", FaultKind::kTrickle},
         {"redirectloop", FaultKind::kRedirectLoop},
+        {"gzip_bomb", FaultKind::kGzipBomb},
     };
     const auto it = kinds.find(name);
     return it == kinds.end() ? FaultKind::kNone : it->second;

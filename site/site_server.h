@@ -32,8 +32,8 @@ struct SiteOptions {
     // Pages go out gzip-compressed to a client that asks for gzip; otherwise always plain.
     bool gzip = false;
     // PEM certificate chain and key: the site speaks HTTPS instead of HTTP.
-    std::string tlsCertFile;
-    std::string tlsKeyFile;
+    std::string tlsCertFile{};
+    std::string tlsKeyFile{};
 };
 
 enum class FaultKind {

@@ -34,7 +34,8 @@ const char* Http2ModeName(Http2Mode mode) {
 }
 
 bool ParseHttp2Mode(std::string_view text, Http2Mode& mode) {
-    for (const Http2Mode candidate : {Http2Mode::kAuto, Http2Mode::kPriorKnowledge, Http2Mode::kOff}) {
+    for (const Http2Mode candidate :
+         {Http2Mode::kAuto, Http2Mode::kPriorKnowledge, Http2Mode::kOff}) {
         if (text == Http2ModeName(candidate)) {
             mode = candidate;
             return true;

@@ -86,7 +86,8 @@ std::string HostOf(CURL* curl) {
     std::string host = "the site";
     CURLU* parsed = curl_url();
     char* name = nullptr;
-    if (parsed != nullptr && url != nullptr && curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK &&
+    if (parsed != nullptr && url != nullptr &&
+        curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK &&
         curl_url_get(parsed, CURLUPART_HOST, &name, 0) == CURLUE_OK) {
         host = name;
         curl_free(name);
@@ -104,8 +105,8 @@ struct TransferEngine::Page {
     RetryPolicy policy;
     int retriesDone = 0;
     Clock::time_point startAt;
-    bool slotReserved = false;   // startAt is the page's pacing slot
-    bool backingOff = false;     // startAt ends the wait before a retry
+    bool slotReserved = false;  // startAt is the page's pacing slot
+    bool backingOff = false;    // startAt ends the wait before a retry
 
     // The attempt in flight.
     CurlHandle curl;
@@ -185,9 +186,10 @@ DownloadDetail Describe(CURLcode code, long status, const Page& page) {
     if (page.tooLarge) {
         detail.failure = PageFailure::kTooLarge;
         const std::string limit = std::to_string(page.maxBytes / (1024 * 1024)) + " MiB";
-        detail.cause = ContentWasEncoded(page.curl.get())
-                           ? "page larger than " + limit + " after decoding; the transfer was stopped there"
-                           : "the page is larger than " + limit + "; the transfer was stopped there";
+        detail.cause =
+            ContentWasEncoded(page.curl.get())
+                ? "page larger than " + limit + " after decoding; the transfer was stopped there"
+                : "the page is larger than " + limit + "; the transfer was stopped there";
         return detail;
     }
     if (code == CURLE_ABORTED_BY_CALLBACK && page.cancelled) {
@@ -227,9 +229,11 @@ void Configure(Page& page, const DownloadLimits& limits, const Transport& transp
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, page.errorBuffer);
     // Threads must not take signals for name-resolution time-outs.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(limits.connectTimeout.count()));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, WholeSecondsAtLeastOne(limits.stallTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME,
+                     WholeSecondsAtLeastOne(limits.stallTimeout.count()));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.pageTimeout.count()));
     // Every encoding this libcurl decodes; the pages are stored decoded.
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
@@ -380,9 +384,9 @@ void TransferEngine::EndAttempt(Page& page, int codeValue, std::vector<Finished>
     page.lastDetail = std::move(detail);
     if (outcome.retryable && page.retriesDone < page.policy.retries && !DownloadCancelRequested()) {
         ++page.retriesDone;
-        page.startAt = Clock::now() + std::chrono::milliseconds(BackoffMs(
-                                          page.retriesDone, page.policy.backoffBaseMs,
-                                          outcome.retryAfterSeconds));
+        page.startAt = Clock::now() +
+                       std::chrono::milliseconds(BackoffMs(
+                           page.retriesDone, page.policy.backoffBaseMs, outcome.retryAfterSeconds));
         page.slotReserved = false;
         page.backingOff = true;
         return;
@@ -398,10 +402,9 @@ void TransferEngine::Finish(Page& page, std::vector<Finished>& finished) {
     done.detail = std::move(page.lastDetail);
     if (done.result != 0 && (done.detail.Ok() || done.detail.failure == PageFailure::kHttpStatus)) {
         done.detail.failure = PageFailure::kTransport;
-        done.detail.cause = "the page arrived only in part (" +
-                            (done.detail.cause.empty() ? std::string("then status 200")
-                                                       : done.detail.cause) +
-                            ")";
+        done.detail.cause =
+            "the page arrived only in part (" +
+            (done.detail.cause.empty() ? std::string("then status 200") : done.detail.cause) + ")";
     }
     finished.push_back(std::move(done));
     m_pages.erase(page.id);
@@ -462,7 +465,8 @@ void TransferEngine::Run(std::chrono::milliseconds wait, std::vector<Finished>& 
     auto nap = std::min<Clock::duration>(wait, kLoopPoll);
     for (const auto& [id, page] : m_pages) {
         if (!page->curl) {
-            nap = std::min<Clock::duration>(nap, std::max<Clock::duration>(page->startAt - now, 0ms));
+            nap =
+                std::min<Clock::duration>(nap, std::max<Clock::duration>(page->startAt - now, 0ms));
         }
     }
     const auto napMs = std::chrono::ceil<std::chrono::milliseconds>(nap).count();

@@ -4,14 +4,14 @@
 // at once (fewer when the server says so). Each page is fetched exactly as one request at a time
 // would fetch it: the retry policy and the process-wide pacing apply to each page, the page
 // limits to each transfer, and the file is written only from an answer of status 200.
+#include <curl/curl.h>
+
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <curl/curl.h>
 
 #include "web/download.h"
 
@@ -44,9 +44,9 @@ class TransferEngine {
     // Takes a page to fetch into path; it goes out when its pacing slot comes.
     void Add(Id id, std::string url, std::string path);
     // Drives the transfers for one round, waiting at most `wait` (and less when Wakeup is
-    // called) for something to happen, and appends the pages that finished. The calling thread's cancel and abort flags (web/retry.h) are
-    // obeyed: a running transfer ends after the Cancel grace, at once on abort, and a page
-    // waiting for a retry ends with its last attempt.
+    // called) for something to happen, and appends the pages that finished. The calling thread's
+    // cancel and abort flags (web/retry.h) are obeyed: a running transfer ends after the Cancel
+    // grace, at once on abort, and a page waiting for a retry ends with its last attempt.
     void Run(std::chrono::milliseconds wait, std::vector<Finished>& finished);
     // Ends a wait in Run early; callable from any thread.
     void Wakeup();

@@ -642,8 +642,7 @@ TEST(CliConnection, ASiteWithAPrivateCaNeedsItsCaFileAndATlsFailureSaysWhyAndWhe
 
     CliRun run = RunCli({"--site", tls.Url(), "fetch"});
     EXPECT_EQ(run.status, kExitEndedEarly) << run.err;
-    EXPECT_NE(run.out.find("TLS with 127.0.0.1 failed: SSL certificate problem"),
-              std::string::npos)
+    EXPECT_NE(run.out.find("TLS with 127.0.0.1 failed: SSL certificate problem"), std::string::npos)
         << run.out;
     run = RunCli({"--site", tls.Url(), "--ca-file", certs.caFile.string(), "fetch"});
     EXPECT_EQ(run.status, kExitDone) << run.out << run.err;

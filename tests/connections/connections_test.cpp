@@ -1,7 +1,8 @@
 // Several connections give the bytes one connection gives: every job, on a healthy site and with
 // a page in the middle that fails, writes the same files and ends the same way at N = 1 and
-// N = 8, and on one HTTP/2 connection carrying 16 requests at once. And histories brought up to date from their first page are the files a full fetch
-// writes that day, at one request a stock, or are fetched in full when that cannot be exact.
+// N = 8, and on one HTTP/2 connection carrying 16 requests at once. And histories brought up to
+// date from their first page are the files a full fetch writes that day, at one request a stock, or
+// are fetched in full when that cannot be exact.
 #include "web/connections.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,10 @@
 #pragma once
 // TLS and HTTP/2 for the tests: a private CA and a certificate for loopback made with openssl at
 // run time, and nghttpx in front of the simulated site, in h2 over TLS or in h2c.
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
-#include <sys/types.h>
 
 namespace tickora::test {
 

@@ -126,8 +126,8 @@ struct TcpRelay::Impl {
                     queued[i].pop_front();
                 }
                 if (!queued[i].empty()) {
-                    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-                        queued[i].front().due - now);
+                    const auto wait =
+                        std::chrono::ceil<std::chrono::milliseconds>(queued[i].front().due - now);
                     timeout = std::min(timeout, static_cast<int>(wait.count()));
                 }
                 // A side that closed passes its close on once its bytes are through.
