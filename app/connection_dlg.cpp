@@ -1,5 +1,6 @@
 #include "app/connection_dlg.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFormLayout>
@@ -55,6 +56,8 @@ int DefaultNumber(ConnectionKey key) {
             return d.pageTimeout.value;
         case ConnectionKey::kConnections:
             return d.connections.value;
+        case ConnectionKey::kStreams:
+            return d.streams.value;
         default:
             return 0;
     }
@@ -99,7 +102,36 @@ CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
     transferForm->addRow(QStringLiteral("ページのタイムアウト (page_timeout)："), m_pPageTimeout);
     m_pConnections = NumberBox(ConnectionKey::kConnections, QString(), transfer);
     transferForm->addRow(QStringLiteral("同時接続数 (connections)："), m_pConnections);
+    m_pStreams = NumberBox(ConnectionKey::kStreams, QString(), transfer);
+    m_pStreams->setToolTip(
+        QStringLiteral("HTTP/2 の1接続で同時に送る要求の数です。サイトの上限が優先されます。"));
+    transferForm->addRow(QStringLiteral("1接続の同時要求数 (streams)："), m_pStreams);
     layout->addWidget(transfer);
+
+    auto* network = new QGroupBox(QStringLiteral("HTTP/2・証明書・プロキシ"), this);
+    auto* networkForm = new QFormLayout(network);
+    m_pHttp2 = new QComboBox(network);
+    m_pHttp2->setObjectName(QString::fromLatin1(InfoOf(ConnectionKey::kHttp2).fileKey));
+    m_pHttp2->addItem(QStringLiteral("自動 (TLS で使えれば HTTP/2)"),
+                      QString::fromLatin1(Http2ModeName(Http2Mode::kAuto)));
+    m_pHttp2->addItem(QStringLiteral("常に HTTP/2 (暗号化なしでも)"),
+                      QString::fromLatin1(Http2ModeName(Http2Mode::kPriorKnowledge)));
+    m_pHttp2->addItem(QStringLiteral("使わない (HTTP/1.1)"),
+                      QString::fromLatin1(Http2ModeName(Http2Mode::kOff)));
+    networkForm->addRow(QStringLiteral("HTTP/2 (http2)："), m_pHttp2);
+    m_pCaFile =
+        UrlEdit(ConnectionKey::kCaFile, QStringLiteral("空欄ならシステムの証明書のみ"), network);
+    networkForm->addRow(QStringLiteral("追加の CA 証明書 (ca_file)："), m_pCaFile);
+    m_pProxy = UrlEdit(ConnectionKey::kProxy,
+                       QStringLiteral("http://proxy:8080 または socks5://..."), network);
+    networkForm->addRow(QStringLiteral("プロキシ (proxy)："), m_pProxy);
+    m_pNoProxy =
+        UrlEdit(ConnectionKey::kNoProxy, QStringLiteral("例: localhost,127.0.0.1"), network);
+    networkForm->addRow(QStringLiteral("プロキシを使わないホスト (no_proxy)："), m_pNoProxy);
+    auto* verified = new QLabel(QStringLiteral("サーバー証明書は常に検証します。"), network);
+    verified->setWordWrap(true);
+    networkForm->addRow(verified);
+    layout->addWidget(network);
 
     auto* file =
         new QLabel(QStringLiteral("保存先: %1").arg(QDir::toNativeSeparators(m_strPath)), this);
@@ -144,6 +176,12 @@ void CConnectionDlg::SetLayer(const ConnectionLayer& layer,
     m_pPace->setValue(layer.paceMs.value_or(d.paceMs.value));
     m_pPageTimeout->setValue(layer.pageTimeout.value_or(d.pageTimeout.value));
     m_pConnections->setValue(layer.connections.value_or(d.connections.value));
+    m_pStreams->setValue(layer.streams.value_or(d.streams.value));
+    const int mode = m_pHttp2->findData(FromUtf8(layer.http2.value_or(d.http2.value)));
+    m_pHttp2->setCurrentIndex(std::max(mode, 0));
+    m_pCaFile->setText(FromUtf8(layer.caFile.value_or("")));
+    m_pProxy->setText(FromUtf8(layer.proxy.value_or("")));
+    m_pNoProxy->setText(FromUtf8(layer.noProxy.value_or("")));
 
     QStringList overrides;
     for (const std::string& origin : overriddenBy) {
@@ -167,10 +205,10 @@ void CConnectionDlg::SetLayer(const ConnectionLayer& layer,
 ConnectionLayer CConnectionDlg::Layer(std::vector<std::string>& errors) const {
     ConnectionLayer layer;
     const std::pair<QLineEdit*, ConnectionKey> urls[] = {
-        {m_pSite, ConnectionKey::kSite},
-        {m_pQuoteHost, ConnectionKey::kQuoteHost},
-        {m_pTableHost, ConnectionKey::kTableHost},
-        {m_pProfileHost, ConnectionKey::kProfileHost},
+        {m_pSite, ConnectionKey::kSite},           {m_pQuoteHost, ConnectionKey::kQuoteHost},
+        {m_pTableHost, ConnectionKey::kTableHost}, {m_pProfileHost, ConnectionKey::kProfileHost},
+        {m_pCaFile, ConnectionKey::kCaFile},       {m_pProxy, ConnectionKey::kProxy},
+        {m_pNoProxy, ConnectionKey::kNoProxy},
     };
     for (const auto& [edit, key] : urls) {
         const std::string text = edit->text().trimmed().toStdString();
@@ -187,6 +225,7 @@ ConnectionLayer CConnectionDlg::Layer(std::vector<std::string>& errors) const {
         {m_pPace, ConnectionKey::kPaceMs},
         {m_pPageTimeout, ConnectionKey::kPageTimeout},
         {m_pConnections, ConnectionKey::kConnections},
+        {m_pStreams, ConnectionKey::kStreams},
     };
     for (const auto& [box, key] : numbers) {
         // Through the same check as the file and the command line, not the box's own bounds.
@@ -200,6 +239,10 @@ ConnectionLayer CConnectionDlg::Layer(std::vector<std::string>& errors) const {
         if (m_loaded.Has(key) || box->value() != DefaultNumber(key)) {
             layer.SetNumber(key, box->value());
         }
+    }
+    const std::string mode = m_pHttp2->currentData().toString().toStdString();
+    if (m_loaded.Has(ConnectionKey::kHttp2) || mode != Defaults().http2.value) {
+        (void)SetFromText(layer, ConnectionKey::kHttp2, mode);
     }
     return layer;
 }
@@ -247,7 +290,8 @@ QString RunConnectionDialog(QWidget* parent, StartupObjects& objects, bool jobRu
     for (const std::string* origin :
          {&merged.quoteHost.origin, &merged.tableHost.origin, &merged.profileHost.origin,
           &merged.retries.origin, &merged.paceMs.origin, &merged.pageTimeout.origin,
-          &merged.connections.origin}) {
+          &merged.connections.origin, &merged.streams.origin, &merged.http2.origin,
+          &merged.caFile.origin, &merged.proxy.origin, &merged.noProxy.origin}) {
         if (*origin != "default" && *origin != kConnectionFileName &&
             std::find(overriddenBy.begin(), overriddenBy.end(), *origin) == overriddenBy.end()) {
             overriddenBy.push_back(*origin);

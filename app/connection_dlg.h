@@ -1,7 +1,8 @@
 #pragma once
 // The dialog "接続設定": the finance site (one address, or a host for each kind of page), the
-// retries and pacing of the downloads, the page time-out and the number of connections, kept in
-// "connection.toml" in the working folder. It checks every value as tickora-cli does.
+// retries and pacing of the downloads, the page time-out, the number of connections and of HTTP/2
+// streams, the HTTP/2 mode, a CA file and a proxy, kept in "connection.toml" in the working
+// folder. It checks every value as tickora-cli does.
 #include <QDialog>
 #include <QString>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "catalog/connection_settings.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -45,6 +47,11 @@ class CConnectionDlg : public QDialog {
     QSpinBox* m_pPace;
     QSpinBox* m_pPageTimeout;
     QSpinBox* m_pConnections;
+    QSpinBox* m_pStreams;
+    QComboBox* m_pHttp2;
+    QLineEdit* m_pCaFile;
+    QLineEdit* m_pProxy;
+    QLineEdit* m_pNoProxy;
     QLabel* m_pOverrides;
     QLabel* m_pError;
 

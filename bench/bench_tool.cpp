@@ -6,6 +6,11 @@
 //                                         under the job's four names or, with distinct (for
 //                                         curl's parallel transfers), one name each
 //   bench_tool urls profile DIR           curl config: every stock's profile page into DIR
+//   bench_tool urls figures DIR           curl config: every block's figures page into DIR
+//   bench_tool relay PORT DELAY_MS        a TCP relay to PORT on loopback that holds each chunk
+//                                         DELAY_MS / 2 each way; prints its port, then, for
+//                                         every line read, "connections N bytes M" (bytes to
+//                                         the clients); ends at the end of its input
 //   bench_tool parse-quotes DIR REPEAT    parses the saved quote pages REPEAT times; prints the
 //                                         median seconds of one pass and writes the daily file
 //                                         (layout 3) into DIR
@@ -33,6 +38,7 @@
 #include "pages/history_page.h"
 #include "pages/profile_page.h"
 #include "pages/quote_page.h"
+#include "tests/support/tcp_relay.h"
 #include "web/hosts.h"
 
 namespace {
@@ -92,6 +98,41 @@ int HistoryUrls(int days, const std::string& dir, bool distinct) {
                                 request.GetPageUrl(j), dir.c_str(), j);
                 }
             }
+        }
+    }
+    return 0;
+}
+
+int FiguresUrls(const std::string& dir) {
+    tickora::CMarketTable markets;
+    tickora::CStockList list;
+    if (!LoadList(markets, list)) {
+        return 1;
+    }
+    for (int b = 0; b < list.m_nBlocks; ++b) {
+        std::printf("url = \"%s\"\noutput = \"%s/figures-%03d.html\"\n", list.GetFiguresUrl(b),
+                    dir.c_str(), b);
+    }
+    return 0;
+}
+
+// Latency at the TCP level, so that it costs HTTP/2 and TLS handshakes what it costs HTTP/1.1.
+int Relay(int port, int delayMs) {
+    tickora::test::TcpRelay relay(
+        {.upstreamPort = port, .delay = std::chrono::milliseconds(delayMs / 2)});
+    if (!relay.Start()) {
+        std::fprintf(stderr, "bench_tool: the relay cannot listen\n");
+        return 1;
+    }
+    std::printf("%d\n", relay.Port());
+    std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        std::printf("connections %d bytes %lld\n", relay.Connections(),
+                    static_cast<long long>(relay.BytesToClients()));
+        std::fflush(stdout);
+        if (line[0] == 'r') {
+            relay.ResetCounts();
         }
     }
     return 0;
@@ -192,6 +233,12 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "urls" && args[1] == "profile") {
         return ProfileUrls(args[2]);
     }
+    if (args.size() == 3 && args[0] == "urls" && args[1] == "figures") {
+        return FiguresUrls(args[2]);
+    }
+    if (args.size() == 3 && args[0] == "relay") {
+        return Relay(std::atoi(args[1].c_str()), std::atoi(args[2].c_str()));
+    }
     if (args.size() == 3 && args[0] == "parse-quotes") {
         return ParseQuotes(args[1], std::max(1, std::atoi(args[2].c_str())));
     }
@@ -200,7 +247,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: bench_tool urls quote DIR | urls history DAYS DIR [distinct] | "
-                 "urls profile DIR | "
+                 "urls profile DIR | urls figures DIR | relay PORT DELAY_MS | "
                  "parse-quotes DIR REPEAT | load-list REPEAT | measure CMD...\n");
     return 2;
 }

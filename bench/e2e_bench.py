@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end benchmarks of Tickora against the simulated site, written to bench/REPORT.md.
 
-    e2e_bench.py BUILD_DIR REPORT [--runs N] [--quick] [--distance-only]
+    e2e_bench.py BUILD_DIR REPORT [--runs N] [--quick] [--distance-only] [--routine-only]
 
 Everything runs on loopback: tickora-site serves the market, tickora-cli runs the jobs, and curl
 fetches the very same URLs (one process, connection reuse) as the physical limit. Times are
@@ -11,6 +11,12 @@ The runs "at a distance" hold every answer of the site back 20 ms (tickora-site 
 one request at a time decides everything, and set Tickora on one connection against curl one URL
 after another and on eight against curl --parallel --parallel-max 8. --distance-only runs just
 those and puts their section into the existing report in place of the old one.
+
+The daily routine of the whole market (fetch, performance, kdt --all --update) runs behind a TCP
+relay that holds each chunk half the delay each way, so that HTTP/2 pays the distance as
+HTTP/1.1 does: over one HTTP/2 connection (nghttpx in h2c in front of the site) against eight
+HTTP/1.1 connections, at 20 ms and at 100 ms, with curl over the same pages beside each figure,
+and the bytes it receives with and without gzip. --routine-only runs just that section.
 """
 import argparse
 import json
@@ -33,6 +39,11 @@ DISTANT_HISTORY_DAYS = 100  # two pages a stock, 1,006 pages: the run first meas
 UPDATE_DAYS = 200
 PARALLEL = 8
 DISTANCE_HEADING = "## At a distance"
+ROUTINE_HEADING = "## The daily routine over HTTP/2"
+ROUTINE_STOCKS = int(os.environ.get("TICKORA_BENCH_ROUTINE_STOCKS", "3800"))
+ROUTINE_DAYS = 200
+ROUTINE_LATENCIES = (20, 100)
+NGHTTPX = "/usr/sbin/nghttpx"
 
 
 BENCH_TOOL = None  # set in main: the build's bench_tool, which spawns and measures a command
@@ -54,11 +65,13 @@ def median_run(args, runs, **kw):
 
 
 class Site:
-    def __init__(self, build, stocks, latency_ms=0):
+    def __init__(self, build, stocks, latency_ms=0, gzip=False):
         args = [str(build / "site" / "tickora-site"), "--port", "0", "--stocks", str(stocks),
                 "--date", SITE_DATE]
         if latency_ms:
             args += ["--latency", str(latency_ms)]
+        if gzip:
+            args.append("--gzip")
         self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.url = "http://127.0.0.1:" + self.proc.stdout.readline().decode().strip()
 
@@ -245,13 +258,174 @@ def distance_section(build, base, runs):
     return lines
 
 
-def splice_section(report, section):
-    """Puts section in place of the report's distance section, or before the parsers'."""
+def port_of(site):
+    return int(site.url.rsplit(":", 1)[1])
+
+
+class Relay:
+    """bench_tool relay: latency at the TCP level in front of a port, and the bytes it passed."""
+
+    def __init__(self, port, delay_ms):
+        self.proc = subprocess.Popen([str(BENCH_TOOL), "relay", str(port), str(delay_ms)],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.url = "http://127.0.0.1:" + self.proc.stdout.readline().strip()
+
+    def counts(self, reset=False):
+        self.proc.stdin.write("reset\n" if reset else "count\n")
+        self.proc.stdin.flush()
+        fields = self.proc.stdout.readline().split()
+        return int(fields[1]), int(fields[3])
+
+    def stop(self):
+        self.proc.stdin.close()
+        self.proc.wait()
+
+
+class H2Front:
+    """nghttpx in h2c in front of a site, with room for every stream on the site's side."""
+
+    def __init__(self, site_port):
+        import socket
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+        self.proc = subprocess.Popen(
+            [NGHTTPX, "--conf=/dev/null", "--workers=1", "--log-level=ERROR",
+             "--accesslog-file=/dev/null", "--errorlog-file=/dev/null",
+             "--backend-connections-per-host=128",
+             f"-b127.0.0.1,{site_port};;proto=http/1.1", f"-f127.0.0.1,{self.port};no-tls"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return
+            except OSError:
+                time.sleep(0.05)
+        raise RuntimeError("nghttpx did not start")
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+def routine_section(build, base, runs):
+    """The whole market's daily routine at a distance, over HTTP/2 and over 8 HTTP/1.1."""
+    if not Path(NGHTTPX).exists():
+        return [f"{ROUTINE_HEADING}\n", "nghttpx (nghttp2-proxy) is not installed: not measured.\n"]
+    near = Site(build, ROUTINE_STOCKS)
+    gz = Site(build, ROUTINE_STOCKS, gzip=True)
+    front = H2Front(port_of(near))
+    try:
+        print("routine: the histories to bring up to date ...", file=sys.stderr)
+        seed = workdir_for(build, near, ROUTINE_STOCKS, base, "routine-seed")
+        run_measured(cli(build, seed, near, "kdt", "--all", "--days", str(ROUTINE_DAYS)))
+        pages = seed / "curl-pages"
+        pages.mkdir()
+        configs = [curl_config(build, seed, near, "quote", pages)[0],
+                   curl_config(build, seed, near, "figures", pages)[0],
+                   # one page a stock, as the update asks for histories that only grew
+                   curl_config(build, seed, near, "history", pages, 20, True)[0]]
+        page_count = sum(c.read_text().count("url = ") for c in configs)
+        routine = [["fetch"], ["performance"],
+                   ["kdt", "--all", "--days", str(ROUTINE_DAYS), "--update"]]
+
+        def tickora_routine(url, options):
+            times = []
+            for _ in range(runs):
+                work = base / "routine-run"
+                if work.exists():
+                    shutil.rmtree(work)
+                shutil.copytree(seed, work)
+                total = 0.0
+                for command in routine:
+                    args = [str(build / "cli" / "tickora-cli"), "--workdir", str(work),
+                            "--site", url, *options, *command]
+                    total += run_measured(args)[0]
+                times.append(total)
+            return statistics.median(times)
+
+        def curl_routine(url, options):
+            times = []
+            for _ in range(runs):
+                total = 0.0
+                for config in configs:
+                    text = config.read_text().replace(near.url, url)
+                    moved = config.with_suffix(".moved.cfg")
+                    moved.write_text(text)
+                    total += run_measured(["curl", "-s", *options, "-K", str(moved)])[0]
+                times.append(total)
+            return statistics.median(times)
+
+        rows = []
+        targets = {20: 6.0, 100: 30.0}
+        for latency in ROUTINE_LATENCIES:
+            print(f"routine at {latency} ms ...", file=sys.stderr)
+            h2 = Relay(front.port, latency)
+            h1 = Relay(port_of(near), latency)
+            try:
+                h2.counts(reset=True)
+                tick_h2 = tickora_routine(h2.url, ["--http2", "prior-knowledge"])
+                connections = h2.counts()[0] / (runs * len(routine))
+                # curl 7.88 breaks a reused prior-knowledge connection: it asks h2c by Upgrade.
+                curl_h2 = curl_routine(h2.url, ["--http2", "--parallel", "--parallel-max", "16"])
+                tick_h1 = tickora_routine(h1.url, ["--http2", "off", "--connections",
+                                                   str(PARALLEL)])
+                curl_h1 = curl_routine(h1.url, ["--http1.1", "--parallel", "--parallel-max",
+                                                str(PARALLEL)])
+            finally:
+                h2.stop()
+                h1.stop()
+            rows.append(f"| {latency} ms, 1 HTTP/2 connection, 16 streams (default settings) | "
+                        f"{page_count} | {tick_h2:.2f} s | {curl_h2:.2f} s | "
+                        f"{tick_h2 / curl_h2:.2f} × | ≤ {targets[latency]:.0f} s, ≤ 1.15 × curl | "
+                        f"{verdict(tick_h2 <= targets[latency] and tick_h2 / curl_h2 <= 1.15)} |")
+            rows.append(f"| {latency} ms, {PARALLEL} HTTP/1.1 connections | {page_count} | "
+                        f"{tick_h1:.2f} s | {curl_h1:.2f} s | {tick_h1 / curl_h1:.2f} × | – | – |")
+            rows.append(f"| {latency} ms: connections opened per command over HTTP/2 | – | "
+                        f"{connections:.1f} | – | – | 1 | {verdict(connections <= 1.0)} |")
+
+        print("routine: bytes with and without gzip ...", file=sys.stderr)
+        sizes = {}
+        for name, site in (("plain", near), ("gzip", gz)):
+            relay = Relay(port_of(site), 0)
+            try:
+                relay.counts(reset=True)
+                tickora_routine(relay.url, ["--http2", "off"])
+                sizes[name] = relay.counts()[1] / runs
+            finally:
+                relay.stop()
+        share = sizes["gzip"] / sizes["plain"]
+        rows.append(f"| bytes received by the routine, gzip against none | {page_count} | "
+                    f"{sizes['gzip'] / 1e6:.1f} MB against {sizes['plain'] / 1e6:.1f} MB | – | "
+                    f"{share * 100:.0f} % | ≤ 30 % | {verdict(share <= 0.30)} |")
+    finally:
+        front.stop()
+        near.stop()
+        gz.stop()
+
+    return [f"{ROUTINE_HEADING}\n",
+            f"The whole market ({ROUTINE_STOCKS} stocks and the indices): `fetch`, `performance` "
+            f"and `kdt --all --days {ROUTINE_DAYS} --update` on histories fetched the day before, "
+            f"summed. The distance is a TCP relay (`bench_tool relay`) that holds each chunk half "
+            f"the delay each way, in front of the site for HTTP/1.1 and in front of nghttpx "
+            f"(h2c, `--http2 prior-knowledge`) for HTTP/2. curl fetches the same kinds of pages "
+            f"(the update's one page a stock as a 20-day history page) with `--http2 --parallel "
+            f"--parallel-max 16` and with `--http1.1 --parallel --parallel-max {PARALLEL}`. "
+            f"Medians of {runs} runs. The bytes are counted at the relay, without a bandwidth "
+            f"cap.\n",
+            "| Run | Pages | Tickora | curl | Ratio | Target | Result |",
+            "|---|---|---|---|---|---|---|",
+            *rows, ""]
+
+
+def splice_section(report, section, heading=DISTANCE_HEADING):
+    """Puts section in place of the report's section under heading, or before the parsers'."""
     text = report.read_text() if report.exists() else "# Tickora benchmark report\n"
     blocks = text.split("\n## ")
     head, rest = blocks[0], ["## " + b for b in blocks[1:]]
     body = "\n".join(section).rstrip("\n") + "\n"
-    kept = [b for b in rest if not b.startswith(DISTANCE_HEADING)]
+    kept = [b for b in rest if not b.startswith(heading)]
     at = next((i for i, b in enumerate(kept) if b.startswith("## Parsers")), len(kept))
     kept.insert(at, body)
     report.write_text("\n".join([head.rstrip("\n") + "\n"] + [b.rstrip("\n") + "\n" for b in kept]))
@@ -303,6 +477,8 @@ def main():
     parser.add_argument("--quick", action="store_true", help="fewer sizes and runs")
     parser.add_argument("--distance-only", action="store_true",
                         help="only the runs at a distance, put into the existing report")
+    parser.add_argument("--routine-only", action="store_true",
+                        help="only the daily routine over HTTP/2, put into the existing report")
     opts = parser.parse_args()
     build = opts.build.resolve()
     global BENCH_TOOL
@@ -312,6 +488,12 @@ def main():
     distance_runs = 1 if opts.quick else min(runs, 3)
     sizes = [500, 1000, 3800] if opts.quick else [500, 1000, 2000, 3800]
     base = Path(tempfile.mkdtemp(prefix="tickora-bench-"))
+    if opts.routine_only or opts.distance_only:
+        splice_section(opts.report, routine_section(build, base, distance_runs), ROUTINE_HEADING)
+    if opts.routine_only:
+        shutil.rmtree(base, ignore_errors=True)
+        print(opts.report.read_text())
+        return
     if opts.distance_only:
         splice_section(opts.report, distance_section(build, base, distance_runs))
         shutil.rmtree(base, ignore_errors=True)

@@ -26,18 +26,28 @@ namespace {
 // The file holds a handful of keys; anything this large is not it.
 constexpr std::size_t kMaxFileBytes = 64 * 1024;
 
+using V = ConnectionValue;
 constexpr std::array<ConnectionKeyInfo, kConnectionKeyCount> kKeys{{
-    {ConnectionKey::kSite, "site", "TICKORA_SITE", "--site", true, 0, 0},
-    {ConnectionKey::kQuoteHost, "quote_host", "TICKORA_QUOTE_HOST", "--quote-host", true, 0, 0},
-    {ConnectionKey::kTableHost, "table_host", "TICKORA_TABLE_HOST", "--table-host", true, 0, 0},
-    {ConnectionKey::kProfileHost, "profile_host", "TICKORA_PROFILE_HOST", "--profile-host", true, 0,
+    {ConnectionKey::kSite, "site", "TICKORA_SITE", "--site", V::kSiteUrl, 0, 0},
+    {ConnectionKey::kQuoteHost, "quote_host", "TICKORA_QUOTE_HOST", "--quote-host", V::kSiteUrl, 0,
      0},
-    {ConnectionKey::kRetries, "retries", "TICKORA_RETRIES", "--retries", false, 0, kMaxRetries},
-    {ConnectionKey::kPaceMs, "pace_ms", "TICKORA_PACE_MS", "--pace", false, 0, kMaxPaceMs},
-    {ConnectionKey::kPageTimeout, "page_timeout", "TICKORA_PAGE_TIMEOUT", "--page-timeout", false,
-     kMinPageTimeoutSeconds, kMaxPageTimeoutSeconds},
-    {ConnectionKey::kConnections, "connections", "TICKORA_CONNECTIONS", "--connections", false,
+    {ConnectionKey::kTableHost, "table_host", "TICKORA_TABLE_HOST", "--table-host", V::kSiteUrl, 0,
+     0},
+    {ConnectionKey::kProfileHost, "profile_host", "TICKORA_PROFILE_HOST", "--profile-host",
+     V::kSiteUrl, 0, 0},
+    {ConnectionKey::kRetries, "retries", "TICKORA_RETRIES", "--retries", V::kNumber, 0,
+     kMaxRetries},
+    {ConnectionKey::kPaceMs, "pace_ms", "TICKORA_PACE_MS", "--pace", V::kNumber, 0, kMaxPaceMs},
+    {ConnectionKey::kPageTimeout, "page_timeout", "TICKORA_PAGE_TIMEOUT", "--page-timeout",
+     V::kNumber, kMinPageTimeoutSeconds, kMaxPageTimeoutSeconds},
+    {ConnectionKey::kConnections, "connections", "TICKORA_CONNECTIONS", "--connections", V::kNumber,
      kMinConnections, kMaxConnections},
+    {ConnectionKey::kStreams, "streams", "TICKORA_STREAMS", "--streams", V::kNumber, kMinStreams,
+     kMaxStreams},
+    {ConnectionKey::kHttp2, "http2", "TICKORA_HTTP2", "--http2", V::kHttp2Mode, 0, 0},
+    {ConnectionKey::kCaFile, "ca_file", "TICKORA_CA_FILE", "--ca-file", V::kPath, 0, 0},
+    {ConnectionKey::kProxy, "proxy", "TICKORA_PROXY", "--proxy", V::kProxyUrl, 0, 0},
+    {ConnectionKey::kNoProxy, "no_proxy", "TICKORA_NO_PROXY", "--no-proxy", V::kHostList, 0, 0},
 }};
 
 std::optional<std::string> ConnectionLayer::*TextMember(ConnectionKey key) {
@@ -50,6 +60,14 @@ std::optional<std::string> ConnectionLayer::*TextMember(ConnectionKey key) {
             return &ConnectionLayer::tableHost;
         case ConnectionKey::kProfileHost:
             return &ConnectionLayer::profileHost;
+        case ConnectionKey::kHttp2:
+            return &ConnectionLayer::http2;
+        case ConnectionKey::kCaFile:
+            return &ConnectionLayer::caFile;
+        case ConnectionKey::kProxy:
+            return &ConnectionLayer::proxy;
+        case ConnectionKey::kNoProxy:
+            return &ConnectionLayer::noProxy;
         default:
             return nullptr;
     }
@@ -65,6 +83,8 @@ std::optional<int> ConnectionLayer::*NumberMember(ConnectionKey key) {
             return &ConnectionLayer::pageTimeout;
         case ConnectionKey::kConnections:
             return &ConnectionLayer::connections;
+        case ConnectionKey::kStreams:
+            return &ConnectionLayer::streams;
         default:
             return nullptr;
     }
@@ -76,6 +96,19 @@ std::string NumberRule(const ConnectionKeyInfo& info) {
 }
 
 const char* kUrlRule = "must be an http:// or https:// URL with a host";
+const char* kProxyRule = "must be an http://, https://, socks5:// or socks5h:// URL with a host";
+const char* kHttp2Rule = "must be auto, prior-knowledge or off";
+const char* kPathRule = "must be a file name without control characters";
+const char* kHostListRule = "must be host names separated by commas, without blanks";
+
+bool HasControl(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < ' ' || c == 0x7f) {
+            return true;
+        }
+    }
+    return false;
+}
 
 bool IsBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == 0x7f;
@@ -247,10 +280,77 @@ std::string CheckSiteUrl(std::string_view url) {
     return {};
 }
 
+std::string CheckProxyUrl(std::string_view url) {
+    const std::size_t schemeEnd = url.find("://");
+    if (schemeEnd == std::string_view::npos) {
+        return kProxyRule;
+    }
+    std::string scheme(url.substr(0, schemeEnd));
+    for (char& c : scheme) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (scheme != "http" && scheme != "https" && scheme != "socks5" && scheme != "socks5h") {
+        return kProxyRule;
+    }
+    // The proxy's host and port are checked as a site's are, under a scheme that rule knows.
+    std::string asSite = "http" + std::string(url.substr(schemeEnd));
+    if (!asSite.empty() && asSite.back() == '/') {
+        asSite.pop_back();
+    }
+    if (!CheckSiteUrl(asSite).empty() || asSite.find('/', 7) != std::string::npos) {
+        return kProxyRule;
+    }
+    return {};
+}
+
+namespace {
+
+const char* TextRule(ConnectionValue kind) {
+    switch (kind) {
+        case ConnectionValue::kProxyUrl:
+            return kProxyRule;
+        case ConnectionValue::kHttp2Mode:
+            return kHttp2Rule;
+        case ConnectionValue::kPath:
+            return kPathRule;
+        case ConnectionValue::kHostList:
+            return kHostListRule;
+        default:
+            return kUrlRule;
+    }
+}
+
+std::string CheckText(ConnectionValue kind, std::string_view text) {
+    switch (kind) {
+        case ConnectionValue::kSiteUrl:
+            return CheckSiteUrl(text);
+        case ConnectionValue::kProxyUrl:
+            return CheckProxyUrl(text);
+        case ConnectionValue::kHttp2Mode: {
+            Http2Mode mode;
+            return ParseHttp2Mode(text, mode) ? std::string() : kHttp2Rule;
+        }
+        case ConnectionValue::kPath:
+            return text.empty() || HasControl(text) ? kPathRule : std::string();
+        case ConnectionValue::kHostList:
+            for (char c : text) {
+                if (IsBlankOrControl(c)) {
+                    return kHostListRule;
+                }
+            }
+            return text.empty() ? kHostListRule : std::string();
+        case ConnectionValue::kNumber:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string SetFromText(ConnectionLayer& layer, ConnectionKey key, std::string_view text) {
     const ConnectionKeyInfo& info = InfoOf(key);
-    if (info.isUrl) {
-        std::string rule = CheckSiteUrl(text);
+    if (info.IsText()) {
+        std::string rule = CheckText(info.value, text);
         if (rule.empty()) {
             layer.SetText(key, std::string(text));
         }
@@ -298,11 +398,11 @@ LayerLoad ParseConnectionFile(std::string_view text, const std::string& name) {
             continue;
         }
         std::string rule;
-        if (info->isUrl) {
+        if (info->IsText()) {
             if (const auto* value = node.as_string()) {
                 rule = SetFromText(load.layer, info->key, value->get());
             } else {
-                rule = kUrlRule;
+                rule = TextRule(info->value);
             }
         } else if (const auto* value = node.as_integer()) {
             const std::int64_t number = value->get();
@@ -360,7 +460,7 @@ std::string FormatConnectionFile(const ConnectionLayer& layer) {
         }
         text += info.fileKey;
         text += " = ";
-        if (info.isUrl) {
+        if (info.IsText()) {
             text += TomlString(*(layer.*TextMember(info.key)));
         } else {
             text += std::to_string(*(layer.*NumberMember(info.key)));
@@ -421,7 +521,8 @@ LayerLoad ConnectionLayerFromEnvironment() {
             continue;
         }
         // A unit file's "Environment=TICKORA_RETRIES= 3" is still the number 3.
-        const std::string_view text = info.isUrl ? std::string_view(value) : Trim(value);
+        const std::string_view text =
+            info.value == ConnectionValue::kNumber ? Trim(value) : std::string_view(value);
         if (std::string rule = SetFromText(load.layer, info.key, text); !rule.empty()) {
             load.errors.push_back(std::string(info.envVar) + " " + rule + " (got '" + value + "')");
             load.badKeys.push_back(info.key);
@@ -432,6 +533,16 @@ LayerLoad ConnectionLayerFromEnvironment() {
 
 SiteHosts ConnectionSettings::Hosts() const {
     return {quoteHost.value, tableHost.value, profileHost.value};
+}
+
+Transport ConnectionSettings::TransportSettings() const {
+    Transport transport;
+    transport.streams = streams.value;
+    (void)ParseHttp2Mode(http2.value, transport.http2);
+    transport.caFile = caFile.value;
+    transport.proxy = proxy.value;
+    transport.noProxy = noProxy.value;
+    return transport;
 }
 
 ConnectionSettings MergeConnectionLayers(const ConnectionLayer& file,
@@ -465,6 +576,11 @@ ConnectionSettings MergeConnectionLayers(const ConnectionLayer& file,
         take(merged.paceMs, layer.paceMs, ConnectionKey::kPaceMs);
         take(merged.pageTimeout, layer.pageTimeout, ConnectionKey::kPageTimeout);
         take(merged.connections, layer.connections, ConnectionKey::kConnections);
+        take(merged.streams, layer.streams, ConnectionKey::kStreams);
+        take(merged.http2, layer.http2, ConnectionKey::kHttp2);
+        take(merged.caFile, layer.caFile, ConnectionKey::kCaFile);
+        take(merged.proxy, layer.proxy, ConnectionKey::kProxy);
+        take(merged.noProxy, layer.noProxy, ConnectionKey::kNoProxy);
     }
     return merged;
 }
@@ -494,6 +610,7 @@ void ApplyConnectionSettings(const ConnectionSettings& settings) {
     limits.pageTimeout = std::chrono::seconds(settings.pageTimeout.value);
     SetDownloadLimits(limits);
     SetConnectionCount(settings.connections.value);
+    SetTransport(settings.TransportSettings());
 }
 
 std::string FormatConnectionSettings(const ConnectionSettings& settings) {
@@ -518,6 +635,18 @@ std::string FormatConnectionSettings(const ConnectionSettings& settings) {
             origin(settings.pageTimeout.origin, false) + "\n";
     text += "connections: " + std::to_string(settings.connections.value) +
             origin(settings.connections.origin, false) + "\n";
+    text += "streams: " + std::to_string(settings.streams.value) +
+            origin(settings.streams.origin, false) + "\n";
+    text += "http2: " + settings.http2.value + origin(settings.http2.origin, false) + "\n";
+    auto orNone = [](const std::string& value, const char* none) {
+        return value.empty() ? std::string(none) : value;
+    };
+    text += "ca-file: " + orNone(settings.caFile.value, "none, the system's CA store") +
+            origin(settings.caFile.origin, false) + "\n";
+    text += "proxy: " + orNone(settings.proxy.value, "none, or the proxy environment variables") +
+            origin(settings.proxy.origin, false) + "\n";
+    text += "no-proxy: " + orNone(settings.noProxy.value, "none") +
+            origin(settings.noProxy.origin, false) + "\n";
     return text;
 }
 

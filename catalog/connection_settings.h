@@ -1,15 +1,17 @@
 #pragma once
-// How the program reaches the finance site: the hosts, retries and pacing, the page time-out and
-// the number of connections. Three sources can say it: "connection.toml" in the working folder,
-// the TICKORA_* environment variables and the command line. Each is a layer of optional values;
-// the command line wins over the environment, the environment over the file, the file over the
-// defaults. Texts here are UTF-8 (URLs, messages): they never reach a Shift-JIS file.
+// How the program reaches the finance site: the hosts, retries and pacing, the page time-out, the
+// number of connections and of HTTP/2 streams on each, the HTTP/2 mode, a CA file and a proxy.
+// Three sources can say it: "connection.toml" in the working folder, the TICKORA_* environment
+// variables and the command line. Each is a layer of optional values; the command line wins over
+// the environment, the environment over the file, the file over the defaults. Texts here are UTF-8
+// (URLs, messages): they never reach a Shift-JIS file.
 #include <array>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "web/connections.h"
 #include "web/hosts.h"
 
 namespace tickora {
@@ -26,8 +28,23 @@ enum class ConnectionKey {
     kPaceMs,
     kPageTimeout,
     kConnections,
+    kStreams,
+    kHttp2,
+    kCaFile,
+    kProxy,
+    kNoProxy,
 };
-inline constexpr std::size_t kConnectionKeyCount = 8;
+inline constexpr std::size_t kConnectionKeyCount = 13;
+
+// What a key's value is, and so how it is checked and written.
+enum class ConnectionValue {
+    kNumber,
+    kSiteUrl,    // CheckSiteUrl
+    kHttp2Mode,  // "auto", "prior-knowledge" or "off"
+    kPath,       // a file name
+    kProxyUrl,   // CheckProxyUrl
+    kHostList,   // host names separated by commas
+};
 
 // One key's names in the three sources, and its bounds when it is a number.
 struct ConnectionKeyInfo {
@@ -35,9 +52,11 @@ struct ConnectionKeyInfo {
     const char* fileKey;  // "retries"
     const char* envVar;   // "TICKORA_RETRIES"
     const char* option;   // "--retries"
-    bool isUrl;
+    ConnectionValue value;
     int min;
     int max;
+
+    [[nodiscard]] bool IsText() const { return value != ConnectionValue::kNumber; }
 };
 [[nodiscard]] const std::array<ConnectionKeyInfo, kConnectionKeyCount>& ConnectionKeys();
 [[nodiscard]] const ConnectionKeyInfo& InfoOf(ConnectionKey key);
@@ -52,6 +71,11 @@ struct ConnectionLayer {
     std::optional<int> paceMs;
     std::optional<int> pageTimeout;  // seconds
     std::optional<int> connections;
+    std::optional<int> streams;
+    std::optional<std::string> http2;
+    std::optional<std::string> caFile;
+    std::optional<std::string> proxy;
+    std::optional<std::string> noProxy;
 
     [[nodiscard]] bool Has(ConnectionKey key) const;
     void Clear(ConnectionKey key);
@@ -67,8 +91,13 @@ struct ConnectionLayer {
 // path), without blanks, query or fragment. Otherwise what is wrong, as "must be ..." text.
 [[nodiscard]] std::string CheckSiteUrl(std::string_view url);
 
-// Reads text (digits only) as key's value within its bounds, or a URL for the URL keys, into
-// layer. Empty on success, else "must be ..." text that the caller prefixes with the key's name.
+// Empty when url can name a proxy: an http://, https://, socks5:// or socks5h:// URL with a host
+// and nothing after it but a '/'. Otherwise what is wrong, as "must be ..." text.
+[[nodiscard]] std::string CheckProxyUrl(std::string_view url);
+
+// Reads text (digits only) as key's value within its bounds, or checks the text of a text key,
+// into layer. Empty on success, else "must be ..." text that the caller prefixes with the key's
+// name.
 [[nodiscard]] std::string SetFromText(ConnectionLayer& layer, ConnectionKey key,
                                       std::string_view text);
 
@@ -109,8 +138,14 @@ struct ConnectionSettings {
     Sourced<int> paceMs{0};
     Sourced<int> pageTimeout{kDefaultPageTimeoutSeconds};
     Sourced<int> connections{1};
+    Sourced<int> streams{kDefaultStreams};
+    Sourced<std::string> http2{Http2ModeName(Http2Mode::kAuto)};
+    Sourced<std::string> caFile{""};
+    Sourced<std::string> proxy{""};
+    Sourced<std::string> noProxy{""};
 
     [[nodiscard]] SiteHosts Hosts() const;
+    [[nodiscard]] Transport TransportSettings() const;
 };
 
 // Lays file, environment and command line over the defaults, in that order. Within one layer
@@ -132,7 +167,7 @@ struct ConnectionLoad {
                                                     const std::string& path = kConnectionFileName);
 
 // Puts the settings in force in the download layer: hosts, retry policy (its backoff base kept),
-// the page time-out (the other limits kept) and the connection count.
+// the page time-out (the other limits kept), the connection count and the transport.
 void ApplyConnectionSettings(const ConnectionSettings& settings);
 
 // One "name: value (origin)" line a setting, as `tickora-cli settings` prints them.

@@ -69,6 +69,11 @@ constexpr std::array kOptions{
     OptionEntry{"pace", Opt::kConnection, true, kAnywhere, ConnectionKey::kPaceMs},
     OptionEntry{"page-timeout", Opt::kConnection, true, kAnywhere, ConnectionKey::kPageTimeout},
     OptionEntry{"connections", Opt::kConnection, true, kAnywhere, ConnectionKey::kConnections},
+    OptionEntry{"streams", Opt::kConnection, true, kAnywhere, ConnectionKey::kStreams},
+    OptionEntry{"http2", Opt::kConnection, true, kAnywhere, ConnectionKey::kHttp2},
+    OptionEntry{"ca-file", Opt::kConnection, true, kAnywhere, ConnectionKey::kCaFile},
+    OptionEntry{"proxy", Opt::kConnection, true, kAnywhere, ConnectionKey::kProxy},
+    OptionEntry{"no-proxy", Opt::kConnection, true, kAnywhere, ConnectionKey::kNoProxy},
     OptionEntry{"json", Opt::kJson, false, kAnywhere},
     OptionEntry{"wait", Opt::kWait, false, kAnywhere},
     OptionEntry{"keep-html", Opt::kKeepHtml, false, kListJobs},
@@ -401,6 +406,13 @@ std::string UsageText() {
            "  --pace MS            at least MS milliseconds between two requests (0..60000)\n"
            "  --page-timeout S     give up a page after S seconds (1..3600, default 300)\n"
            "  --connections N      connections to the site at once (1..16, default 1)\n"
+           "  --streams N          requests at once on one HTTP/2 connection (1..100,\n"
+           "                       default 16; the site's own limit caps it)\n"
+           "  --http2 MODE         auto (HTTP/2 where TLS offers it, the default),\n"
+           "                       prior-knowledge (HTTP/2 over plain HTTP too) or off\n"
+           "  --ca-file FILE       PEM certificates trusted for the site besides the system's\n"
+           "  --proxy URL          http://, https:// or socks5:// proxy for every request\n"
+           "  --no-proxy HOSTS     hosts reached without the proxy, separated by commas\n"
            "\n"
            "other options:\n"
            "  --json               print the outcome as one JSON object instead of the summary\n"

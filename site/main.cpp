@@ -2,12 +2,13 @@
 // benchmarks.
 //   tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD] [--latency MS]
 //                [--split YYYY-MM-DD] [--listed YYYY-MM-DD] [--dump-truth FILE]
-//                [--write-fetchlist FILE]
+//                [--write-fetchlist FILE] [--gzip] [--tls CERT KEY]
 // With --port 0 the chosen port is the first line of standard output. SIGINT and SIGTERM stop it.
 // --latency delays every page answer by MS milliseconds, as a distant site would; --split shows
 // the history before that date adjusted for a 1:2 split. --listed places the young stocks'
 // listings before that date instead of before --date, so that two sites with the same --listed
-// and a later --date show histories that only grew.
+// and a later --date show histories that only grew. --gzip compresses the pages for a client that
+// asks for gzip; --tls serves HTTPS with the PEM certificate chain CERT and its key KEY.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -24,7 +25,8 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD]\n"
                  "                    [--latency MS] [--split YYYY-MM-DD] [--listed YYYY-MM-DD]\n"
-                 "                    [--dump-truth FILE] [--write-fetchlist FILE]\n");
+                 "                    [--dump-truth FILE] [--write-fetchlist FILE] [--gzip]\n"
+                 "                    [--tls CERT KEY]\n");
 }
 
 bool ParseNumber(const char* text, long long& value) {
@@ -57,6 +59,15 @@ int main(int argc, char** argv) {
     std::string fetchListPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--gzip") {
+            options.gzip = true;
+            continue;
+        }
+        if (arg == "--tls" && i + 2 < argc) {
+            options.tlsCertFile = argv[++i];
+            options.tlsKeyFile = argv[++i];
+            continue;
+        }
         if (i + 1 >= argc) {
             Usage();
             return 2;
@@ -112,8 +123,9 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     if (!server.Start()) {
-        std::fprintf(stderr, "tickora-site: cannot listen on %s port %d\n",
-                     options.bindAddress.c_str(), options.port);
+        std::fprintf(stderr, "tickora-site: cannot listen on %s port %d%s\n",
+                     options.bindAddress.c_str(), options.port,
+                     options.tlsCertFile.empty() ? "" : " (or the certificate or key is unusable)");
         return 1;
     }
     std::printf("%d\n", server.Port());

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -144,6 +145,7 @@ FaultKind KindOfName(const std::string& name) {
         {"maintenance", FaultKind::kMaintenance},
         {"truncated", FaultKind::kTruncated},
         {"nulinside", FaultKind::kNulInside},
+        {"gzip_bomb", FaultKind::kGzipBomb},
     };
     const auto it = kinds.find(name);
     return it == kinds.end() ? FaultKind::kNone : it->second;
@@ -151,10 +153,48 @@ FaultKind KindOfName(const std::string& name) {
 
 }  // namespace
 
+// text gzip-compressed at the best ratio; empty when zlib fails.
+std::string Gzip(const std::string& text) {
+    z_stream stream{};
+    // 15 window bits, plus 16 for a gzip header instead of a zlib one.
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
+        return {};
+    }
+    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return result == Z_STREAM_END ? out : std::string();
+}
+
+// The library compresses every text answer for a client that accepts it; the site decides
+// instead: gzip only when it serves gzip, and never the library's other encodings.
+void ChooseEncoding(const httplib::Request& req, bool gzip) {
+    auto& headers = const_cast<httplib::Request&>(req).headers;
+    const bool accepts = req.get_header_value("Accept-Encoding").find("gzip") != std::string::npos;
+    headers.erase("Accept-Encoding");
+    if (gzip && accepts) {
+        headers.emplace("Accept-Encoding", "gzip");
+    }
+}
+
+std::unique_ptr<httplib::Server> MakeServer(const SiteOptions& options) {
+    if (!options.tlsCertFile.empty()) {
+        return std::make_unique<httplib::SSLServer>(options.tlsCertFile.c_str(),
+                                                    options.tlsKeyFile.c_str());
+    }
+    return std::make_unique<httplib::Server>();
+}
+
 struct SiteServer::Impl {
     SiteOptions options;
     MarketModel model;
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server = MakeServer(options);
     std::thread thread;
     int port = 0;
     int listenSocket = -1;
@@ -286,6 +326,7 @@ struct SiteServer::Impl {
             requests.push_back({req.target, req.get_header_value("User-Agent"),
                                 req.get_header_value("Accept-Encoding")});
         }
+        ChooseEncoding(req, options.gzip);
         auto [status, body] = Render(req);
         const std::optional<Fault> fault = TakeFault(req.target);
         res.status = status;
@@ -363,6 +404,13 @@ struct SiteServer::Impl {
                                          });
                 return;
             }
+            case FaultKind::kGzipBomb:
+                // Already encoded: the library must not encode it again.
+                ChooseEncoding(req, false);
+                res.status = 200;
+                res.set_header("Content-Encoding", "gzip");
+                res.set_content(Gzip(std::string(fault->bytes, '\0')), kHtml);
+                return;
             case FaultKind::kRedirectLoop:
                 res.status = 302;
                 res.set_header("Location", req.target);
@@ -463,7 +511,10 @@ bool SiteServer::Start() {
     if (m_impl->running) {
         return true;
     }
-    auto& server = m_impl->server;
+    auto& server = *m_impl->server;
+    if (!server.is_valid()) {
+        return false;  // a certificate or key that cannot be read
+    }
     // Idle keep-alive connections hold a worker until this runs out; short, so Stop is quick.
     server.set_keep_alive_timeout(1);
     // The library's default also sets SO_REUSEPORT, which would let a second site share the port
@@ -499,11 +550,11 @@ bool SiteServer::Start() {
         (void)::listen(m_impl->listenSocket, SOMAXCONN);
     }
     m_impl->stopping = false;
-    m_impl->thread = std::thread([this] { m_impl->server.listen_after_bind(); });
+    m_impl->thread = std::thread([this] { m_impl->server->listen_after_bind(); });
     // The library's stop() ends only a loop that already runs: a Stop right after Start would
     // otherwise leave the loop listening and Stop's join waiting for ever.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!m_impl->server.is_running() && std::chrono::steady_clock::now() < deadline) {
+    while (!m_impl->server->is_running() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     m_impl->running = true;
@@ -519,7 +570,7 @@ void SiteServer::Stop() {
         m_impl->stopping = true;
     }
     m_impl->stallWake.notify_all();
-    m_impl->server.stop();
+    m_impl->server->stop();
     if (m_impl->thread.joinable()) {
         m_impl->thread.join();
     }
@@ -532,7 +583,8 @@ int SiteServer::Port() const {
 
 std::string SiteServer::Url() const {
     const std::string& host = m_impl->options.bindAddress;
-    return "http://" + (host == "0.0.0.0" ? std::string("127.0.0.1") : host) + ":" +
+    const char* scheme = m_impl->options.tlsCertFile.empty() ? "http://" : "https://";
+    return scheme + (host == "0.0.0.0" ? std::string("127.0.0.1") : host) + ":" +
            std::to_string(m_impl->port);
 }
 

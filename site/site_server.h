@@ -29,6 +29,11 @@ struct SiteOptions {
     int listedYear = 0;
     int listedMonth = 0;
     int listedDay = 0;
+    // Pages go out gzip-compressed to a client that asks for gzip; otherwise always plain.
+    bool gzip = false;
+    // PEM certificate chain and key: the site speaks HTTPS instead of HTTP.
+    std::string tlsCertFile{};
+    std::string tlsKeyFile{};
 };
 
 enum class FaultKind {
@@ -46,6 +51,7 @@ enum class FaultKind {
     kTruncated,     // status 200 with the first `bytes` of the page (half when 0), sent whole
     kNulInside,     // status 200 with the page and a NUL byte inserted at `bytes` (the middle
                     // when 0)
+    kGzipBomb,      // status 200, gzip-encoded, that inflates to `bytes` of zeros
 };
 
 struct Fault {
@@ -74,7 +80,7 @@ class SiteServer {
     [[nodiscard]] bool Start();
     void Stop();
     [[nodiscard]] int Port() const;
-    [[nodiscard]] std::string Url() const;  // "http://127.0.0.1:PORT"
+    [[nodiscard]] std::string Url() const;  // "http://127.0.0.1:PORT", https:// with TLS
 
     // Requests whose target starts with prefix (path and query, such as "/q?s=1301") get fault.
     void SetFault(const std::string& prefix, const Fault& fault);

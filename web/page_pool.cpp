@@ -13,6 +13,8 @@ namespace {
 
 // A job that waits for a page not yet started must notice Cancel within a blink.
 constexpr auto kCancelPoll = std::chrono::milliseconds(20);
+// The loop looks at the queue at least this often, even when no transfer stirs.
+constexpr auto kLoopWait = std::chrono::milliseconds(20);
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     if (from.empty()) {
@@ -26,14 +28,12 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 
 }  // namespace
 
-PagePool::PagePool(int connections, const std::atomic<bool>* cancel)
-    : m_connections(std::clamp(connections, kMinConnections, kMaxConnections)), m_cancel(cancel) {
-    if (m_connections > 1) {
-        m_threads.reserve(static_cast<std::size_t>(m_connections));
-        for (int i = 0; i < m_connections; ++i) {
-            m_threads.emplace_back([this] { Work(); });
-        }
-    }
+PagePool::PagePool(int connections, const std::atomic<bool>* cancel, int streams)
+    : m_connections(std::clamp(connections, kMinConnections, kMaxConnections)),
+      m_streams(std::clamp(streams, kMinStreams, kMaxStreams)),
+      m_cancel(cancel),
+      m_engine(m_connections, m_streams) {
+    m_loop = std::thread([this] { Loop(); });
 }
 
 PagePool::~PagePool() {
@@ -47,10 +47,17 @@ PagePool::~PagePool() {
             it = next;
         }
     }
-    m_workAvailable.notify_all();
-    for (std::thread& thread : m_threads) {
-        thread.join();
+    m_engine.Wakeup();
+    m_loop.join();
+    // The loop has ended the transfers still running; their files go with them.
+    for (const auto& [ticket, page] : m_pages) {
+        std::remove(page.temporary.c_str());
     }
+}
+
+int PagePool::Window() const {
+    const int inFlight = m_connections * (m_multiplexing ? m_streams : 1);
+    return inFlight == 1 ? 1 : 2 * inFlight;
 }
 
 int PagePool::Outstanding() const {
@@ -65,15 +72,13 @@ PageTicket PagePool::Submit(std::string url, std::string localPath) {
     Page page;
     page.url = std::move(url);
     page.path = std::move(localPath);
-    if (m_connections > 1) {
-        // Beside the work file, so that the rename stays on one file system, and named as every
-        // temporary file is, so that the next start removes what a killed run left.
-        page.temporary = TemporaryNameBeside(page.path);
-        m_queue.push_back(ticket);
-    }
+    // Beside the work file, so that the rename stays on one file system, and named as every
+    // temporary file is, so that the next start removes what a killed run left.
+    page.temporary = TemporaryNameBeside(page.path);
+    m_queue.push_back(ticket);
     m_pages.emplace(ticket, std::move(page));
     lock.unlock();
-    m_workAvailable.notify_one();
+    m_engine.Wakeup();
     return ticket;
 }
 
@@ -86,28 +91,16 @@ int PagePool::Wait(PageTicket ticket, DownloadDetail* detail) {
         }
         return 1;
     }
-    if (m_connections == 1) {
-        // The job's own thread, its own handle and its own cancel flag: the page goes out now
-        // and not before, exactly as when the job downloads it itself.
-        const Page page = std::move(it->second);
-        m_pages.erase(it);
-        lock.unlock();
-        DownloadDetail last;
-        const int result = DownloadToFile(page.url.c_str(), page.path.c_str(), &last);
-        if (detail != nullptr) {
-            *detail = std::move(last);
-        }
-        return result;
-    }
     Page& page = it->second;
+    page.awaited = true;
     if (page.state == State::kQueued) {
-        // The job needs this page before any other: the next free thread takes it.
+        // The job needs this page before any other: it goes out next.
         m_queue.erase(std::find(m_queue.begin(), m_queue.end(), ticket));
         m_queue.push_front(ticket);
-        m_workAvailable.notify_one();
+        m_engine.Wakeup();
     }
     while (page.state != State::kDone) {
-        if (page.state == State::kQueued && Cancelled()) {
+        if (page.state == State::kQueued && Cancelled() && !OneRequestAtATime()) {
             m_queue.erase(std::find(m_queue.begin(), m_queue.end(), ticket));
             page.state = State::kDone;
             page.result = 1;
@@ -169,57 +162,86 @@ void PagePool::DropLocked(std::map<PageTicket, Page>::iterator page) {
             m_pages.erase(page);
             return;
         case State::kRunning:
-            page->second.skipped = true;  // its thread removes the file when the transfer ends
+            page->second.skipped = true;  // the loop removes the file when the transfer ends
             return;
         case State::kDone:
-            if (!page->second.temporary.empty()) {
-                std::remove(page->second.temporary.c_str());
-            }
+            std::remove(page->second.temporary.c_str());
             m_pages.erase(page);
             return;
     }
 }
 
-void PagePool::Work() {
-    SetDownloadCancelFlag(m_cancel);
-    SetDownloadAbortFlag(&m_abort);
-    std::unique_lock lock(m_mutex);
-    while (true) {
-        m_workAvailable.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-        if (m_stopping) {
+void PagePool::StartPagesLocked() {
+    // One request at a time on one connection: a page goes out when the job waits for it, and
+    // then even after Cancel (it gets the grace), as it would if the job fetched it itself.
+    const bool onlyAwaited = OneRequestAtATime();
+    if (Cancelled() && !onlyAwaited) {
+        // Once Cancel is set no further request goes out.
+        for (const PageTicket ticket : m_queue) {
+            Page& page = m_pages.at(ticket);
+            page.state = State::kDone;
+            page.result = 1;
+            page.detail = {PageFailure::kCancelled, 0, "cancelled before the request went out"};
+        }
+        if (!m_queue.empty()) {
+            m_queue.clear();
+            m_pageDone.notify_all();
+        }
+    }
+    while (m_engine.Free() > 0 && !m_queue.empty()) {
+        Page& page = m_pages.at(m_queue.front());
+        if (onlyAwaited && !page.awaited) {
             return;
         }
         const PageTicket ticket = m_queue.front();
         m_queue.pop_front();
-        Page& page = m_pages.at(ticket);
-        if (Cancelled()) {
-            page.state = State::kDone;
-            page.result = 1;
-            page.detail = {PageFailure::kCancelled, 0, "cancelled before the request went out"};
-            m_pageDone.notify_all();
+        page.state = State::kRunning;
+        // A file left under this name by an earlier run would pass for this page.
+        std::remove(page.temporary.c_str());
+        m_engine.Add(ticket, page.url, page.temporary);
+    }
+}
+
+void PagePool::EndPages(std::vector<TransferEngine::Finished>& finished) {
+    std::lock_guard lock(m_mutex);
+    for (TransferEngine::Finished& end : finished) {
+        const auto it = m_pages.find(end.id);
+        if (it == m_pages.end()) {
             continue;
         }
-        page.state = State::kRunning;
-        const std::string url = page.url;
-        const std::string temporary = page.temporary;
-        lock.unlock();
-        // A file left under this name by an earlier run would pass for this page.
-        std::remove(temporary.c_str());
-        DownloadDetail detail;
-        const int result = DownloadToFile(url.c_str(), temporary.c_str(), &detail);
-        lock.lock();
-        // A running page stays in the map until its thread is done with it.
-        Page& done = m_pages.at(ticket);
-        if (done.skipped) {
-            std::remove(temporary.c_str());
-            m_pages.erase(ticket);
-        } else {
-            done.state = State::kDone;
-            done.result = result;
-            done.detail = std::move(detail);
+        Page& page = it->second;
+        if (page.skipped) {
+            std::remove(page.temporary.c_str());
+            m_pages.erase(it);
+            continue;
         }
-        m_pageDone.notify_all();
+        page.state = State::kDone;
+        page.result = end.result;
+        page.detail = std::move(end.detail);
     }
+    finished.clear();
+    m_pageDone.notify_all();
+}
+
+void PagePool::Loop() {
+    SetDownloadCancelFlag(m_cancel);
+    SetDownloadAbortFlag(&m_abort);
+    std::vector<TransferEngine::Finished> finished;
+    while (true) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopping) {
+                break;
+            }
+            StartPagesLocked();
+        }
+        m_engine.Run(kLoopWait, finished);
+        m_multiplexing = m_engine.Multiplexing();
+        if (!finished.empty()) {
+            EndPages(finished);
+        }
+    }
+    m_engine.AbortAll();
 }
 
 }  // namespace tickora

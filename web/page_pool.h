@@ -2,13 +2,14 @@
 // The pages of a job on up to N connections at once, each fetched exactly as DownloadToFile
 // fetches it, and handed to the job in the order it asks for them.
 //
-// With one connection the pool is only a queue: Wait downloads the page on the calling thread,
-// so nothing is asked of the site before the job asks for it, as when the job calls
-// DownloadToFile itself. With N > 1, N threads (each with its own libcurl handle, so each holds
-// at most one connection to a host) take the submitted pages in order, and each page goes to a
-// temporary file beside its work file until the job waits for it: only then is it renamed to
-// the work file, so the job finds under that name what it would have found with one connection,
-// although several jobs' pages share one name ("Webtemp/kdttemp-000.html" for every stock).
+// One thread drives every transfer of the pool on libcurl's multi interface (web/
+// transfer_engine.h). Over HTTP/1.1 each connection carries one request at a time; once the site
+// is seen to speak HTTP/2, each connection carries up to `streams` at once. With one connection to
+// a site not known to speak HTTP/2, nothing is asked of the site before the job waits for it, as
+// when the job downloads each page itself. Each page goes to a temporary file beside its work
+// file until the job waits for it: only then is it renamed to the work file, so the job finds
+// under that name what it would have found with one request at a time, although several jobs'
+// pages share one name ("Webtemp/kdttemp-000.html" for every stock).
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -22,6 +23,7 @@
 #include "web/connections.h"
 #include "web/download.h"
 #include "web/retry.h"
+#include "web/transfer_engine.h"
 
 namespace tickora {
 
@@ -33,8 +35,10 @@ class PagePool {
     // connections is clamped to [kMinConnections, kMaxConnections]. cancel is the job's flag,
     // which the transfers of the pool's threads obey as the job's own would (by default the
     // calling thread's download cancel flag): once it is set no further request goes out.
+    // streams is the most requests one HTTP/2 connection carries at once.
     explicit PagePool(int connections = GetConnectionCount(),
-                      const std::atomic<bool>* cancel = GetDownloadCancelFlag());
+                      const std::atomic<bool>* cancel = GetDownloadCancelFlag(),
+                      int streams = GetTransport().streams);
     // Drops the pages not yet started, aborts the transfers in flight and removes every
     // temporary file: a job that ends early leaves only the work files it waited for.
     ~PagePool();
@@ -43,8 +47,9 @@ class PagePool {
 
     [[nodiscard]] int Connections() const { return m_connections; }
     // How many pages a job keeps submitted and not yet waited for: enough to keep every
-    // connection busy while the job parses, few enough that a stop wastes little.
-    [[nodiscard]] int Window() const { return m_connections == 1 ? 1 : 2 * m_connections; }
+    // connection (and every stream of an HTTP/2 one) busy while the job parses, few enough that
+    // a stop wastes little.
+    [[nodiscard]] int Window() const;
     // Pages submitted and not yet waited for or skipped.
     [[nodiscard]] int Outstanding() const;
 
@@ -73,27 +78,35 @@ class PagePool {
         std::string temporary;
         State state = State::kQueued;
         bool skipped = false;
+        bool awaited = false;  // the job waits for it
         int result = 1;
         DownloadDetail detail;
     };
 
-    void Work();
+    void Loop();
+    // Hands the engine the pages it can start now; the caller holds m_mutex.
+    void StartPagesLocked();
+    void EndPages(std::vector<TransferEngine::Finished>& finished);
     [[nodiscard]] bool Cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+    // One connection to a site not seen to speak HTTP/2: nothing is asked ahead.
+    [[nodiscard]] bool OneRequestAtATime() const { return m_connections == 1 && !m_multiplexing; }
     // Removes a page the job will never wait for; the caller holds m_mutex.
     void DropLocked(std::map<PageTicket, Page>::iterator page);
     [[nodiscard]] static int FinishWait(Page& page, DownloadDetail* detail);
 
     const int m_connections;
+    const int m_streams;
     const std::atomic<bool>* const m_cancel;
+    TransferEngine m_engine;  // only the loop thread drives it
     mutable std::mutex m_mutex;
-    std::condition_variable m_workAvailable;
     std::condition_variable m_pageDone;
     std::map<PageTicket, Page> m_pages;  // outstanding, by ticket
     std::deque<PageTicket> m_queue;      // not yet started, in the order they go out
     PageTicket m_nextTicket = 0;
     bool m_stopping = false;
-    std::atomic<bool> m_abort{false};  // the pool's threads end their transfers at once
-    std::vector<std::thread> m_threads;
+    std::atomic<bool> m_multiplexing{false};
+    std::atomic<bool> m_abort{false};  // the loop ends its transfers at once
+    std::thread m_loop;
 };
 
 }  // namespace tickora

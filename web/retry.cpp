@@ -55,17 +55,7 @@ void WaitForPacingSlot(int paceMs) {
     if (paceMs <= 0) {
         return;
     }
-    Clock::time_point slot;
-    {
-        std::lock_guard lock(g_paceMutex);
-        const auto now = Clock::now();
-        slot = now;
-        if (g_anyRequestStarted) {
-            slot = std::max(now, g_lastStart + std::chrono::milliseconds(paceMs));
-        }
-        g_lastStart = slot;
-        g_anyRequestStarted = true;
-    }
+    const Clock::time_point slot = ReservePacingSlot(paceMs);
     // A cancel only cuts the wait short: the request still goes out, so the caller gets the same
     // kind of result for its current item as without pacing, and stops after it.
     (void)WaitUntil(slot);
@@ -79,6 +69,21 @@ RetryPolicy Clamped(RetryPolicy p) {
 }
 
 }  // namespace
+
+Clock::time_point ReservePacingSlot(int paceMs) {
+    const auto now = Clock::now();
+    if (paceMs <= 0) {
+        return now;
+    }
+    std::lock_guard lock(g_paceMutex);
+    Clock::time_point slot = now;
+    if (g_anyRequestStarted) {
+        slot = std::max(now, g_lastStart + std::chrono::milliseconds(paceMs));
+    }
+    g_lastStart = slot;
+    g_anyRequestStarted = true;
+    return slot;
+}
 
 void SetRetryPolicy(const RetryPolicy& policy) {
     std::lock_guard lock(g_policyMutex);

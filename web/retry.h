@@ -3,6 +3,7 @@
 // a passing fault of the site. The defaults (no retry, no pacing) keep one attempt per page and no
 // wait at all.
 #include <atomic>
+#include <chrono>
 #include <functional>
 
 namespace tickora {
@@ -48,6 +49,10 @@ void SetDownloadCancelFlag(const std::atomic<bool>* flag);
 // nobody wants any more.
 void SetDownloadAbortFlag(const std::atomic<bool>* flag);
 [[nodiscard]] bool DownloadAbortRequested();
+
+// Reserves the next start time that keeps paceMs between the starts of any two requests of the
+// process, for callers that wait for it themselves; now when paceMs is 0.
+[[nodiscard]] std::chrono::steady_clock::time_point ReservePacingSlot(int paceMs);
 
 // What one attempt of a download ended with.
 struct AttemptOutcome {

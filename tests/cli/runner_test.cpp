@@ -20,7 +20,11 @@
 
 #include "catalog/connection_settings.h"
 #include "jobs/startup.h"
+#include "site/site_server.h"
+#include "tests/jobs_list/site_fixture.h"
+#include "tests/support/secure_front.h"
 #include "tests/support/temp_dir.h"
+#include "web/connections.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 #include "web/sjis.h"
@@ -122,7 +126,9 @@ constexpr const char* kDefaultConnection =
     "table-host: http://127.0.0.1:8053 (default: the simulated site on loopback)\n"
     "profile-host: http://127.0.0.1:8053 (default: the simulated site on loopback)\n"
     "retries: 0 (default)\npace: 0 ms (default)\npage-timeout: 300 s (default)\n"
-    "connections: 1 (default)\n";
+    "connections: 1 (default)\nstreams: 16 (default)\nhttp2: auto (default)\n"
+    "ca-file: none, the system's CA store (default)\n"
+    "proxy: none, or the proxy environment variables (default)\nno-proxy: none (default)\n";
 
 TEST(CliSettings, ChangesAreSavedAsTheRecordAndPrintedBack) {
     ScopedWorkDir dir;
@@ -688,6 +694,33 @@ TEST(CliConnection, ABadValueStopsAJobBeforeAnyRequestAndNamesItsKeyAndFile) {
     EXPECT_EQ(run.err,
               "tickora-cli: TICKORA_SITE must be an http:// or https:// URL with a host "
               "(got 'quotes.example')\n");
+}
+
+TEST(CliConnection, ASiteWithAPrivateCaNeedsItsCaFileAndATlsFailureSaysWhyAndWhere) {
+    ScopedWorkDir dir;
+    ConnectionGuard guard;
+    const test::TestCertificates certs = test::MakeTestCertificates(dir.Path() / "tls");
+    ASSERT_FALSE(certs.caFile.empty()) << "openssl could not make the test certificates";
+    site::SiteOptions options;
+    options.port = 0;
+    options.stocks = 60;
+    options.year = 2026;
+    options.month = 12;
+    options.day = 4;
+    options.tlsCertFile = certs.certFile.string();
+    options.tlsKeyFile = certs.keyFile.string();
+    site::SiteServer tls(options);
+    ASSERT_TRUE(tls.Start());
+    test::WriteSiteMarkets();
+    WriteFileBytes("fetchlist.csv", tls.FetchListCsv());
+
+    CliRun run = RunCli({"--site", tls.Url(), "fetch"});
+    EXPECT_EQ(run.status, kExitEndedEarly) << run.err;
+    EXPECT_NE(run.out.find("TLS with 127.0.0.1 failed: SSL certificate problem"), std::string::npos)
+        << run.out;
+    run = RunCli({"--site", tls.Url(), "--ca-file", certs.caFile.string(), "fetch"});
+    EXPECT_EQ(run.status, kExitDone) << run.out << run.err;
+    SetTransport({});
 }
 
 TEST(CliConnection, SettingsSavesTheKeysPrintsWhereEachComesFromAndRemovesAnEmptyOne) {

@@ -1,7 +1,8 @@
 // Several connections give the bytes one connection gives: every job, on a healthy site and with
 // a page in the middle that fails, writes the same files and ends the same way at N = 1 and
-// N = 8. And histories brought up to date from their first page are the files a full fetch
-// writes that day, at one request a stock, or are fetched in full when that cannot be exact.
+// N = 8, and on one HTTP/2 connection carrying 16 requests at once. And histories brought up to
+// date from their first page are the files a full fetch writes that day, at one request a stock, or
+// are fetched in full when that cannot be exact.
 #include "web/connections.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "site/site_server.h"
 #include "tests/fault_matrix/fault_view.h"
 #include "tests/jobs_list/site_fixture.h"
+#include "tests/support/secure_front.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
@@ -68,6 +70,7 @@ class Connections : public ::testing::Test {
     }
     void TearDown() override {
         SetConnectionCount(1);
+        SetTransport({});
         SetDownloadLimits(m_limits);
         SetSite(kDefaultSite);
         SetTodayForTesting(std::nullopt);
@@ -121,6 +124,25 @@ class Connections : public ::testing::Test {
             }
         }
         fs::current_path(home);
+        return run;
+    }
+
+    // Runs job on one connection of 16 streams, through nghttpx speaking h2c in front of the site.
+    JobRun RunOverHttp2(const fs::path& folder, Job job) {
+        test::Http2Front front(m_monday.Port(), nullptr);
+        std::string why;
+        if (!front.Start(why)) {
+            ADD_FAILURE() << why;
+            return {};
+        }
+        Transport transport;
+        transport.http2 = Http2Mode::kPriorKnowledge;
+        transport.streams = 16;
+        SetTransport(transport);
+        SetSite("http://127.0.0.1:" + std::to_string(front.Port()));
+        JobRun run = RunIn(folder, job, 1);
+        SetTransport({});
+        SetSite(m_monday.Url());
         return run;
     }
 
@@ -185,6 +207,17 @@ TEST_P(EveryJob, EightConnectionsWriteTheBytesOfOne) {
     EXPECT_TRUE(eight.files == one.files) << "the files of N = 8 differ from those of N = 1";
 }
 
+TEST_P(EveryJob, OneHttp2ConnectionWritesTheBytesOfOne) {
+    if (test::NghttpxBinary().empty()) {
+        GTEST_SKIP() << "nghttpx (Debian package nghttp2-proxy) is not installed";
+    }
+    const JobRun one = RunIn("n1", GetParam(), 1);
+    const JobRun h2 = RunOverHttp2("h2", GetParam());
+    EXPECT_EQ(ExitStatusOf(one.outcome), kExitDone) << Ending(one.outcome);
+    EXPECT_EQ(Ending(h2.outcome), Ending(one.outcome));
+    EXPECT_TRUE(h2.files == one.files) << "the files over HTTP/2 differ from those of N = 1";
+}
+
 INSTANTIATE_TEST_SUITE_P(Jobs, EveryJob,
                          ::testing::Values(Job::kFetch, Job::kPerformance, Job::kFetchList,
                                            Job::kProfiles, Job::kKdtAll, Job::kKdtOne),
@@ -196,7 +229,22 @@ struct FaultRow {
     const char* name;
 };
 
-class FaultInTheMiddle : public Connections, public ::testing::WithParamInterface<FaultRow> {};
+class FaultInTheMiddle : public Connections, public ::testing::WithParamInterface<FaultRow> {
+  protected:
+    void SetFaultInTheMiddle(const FaultRow& row) {
+        CMarketTable markets;
+        CStockList stocks;
+        test::WriteSiteMarkets();
+        WriteFileBytes("fetchlist.csv", m_monday.FetchListCsv());
+        ASSERT_EQ(markets.Load("market.csv"), 1);
+        ASSERT_EQ(stocks.Load(markets, Hosts().quote.c_str()), 0);
+        site::Fault fault;
+        fault.kind = row.kind;
+        fault.status = 500;
+        fault.stall = 10s;  // far past the lowered stall limit
+        m_monday.SetFault(MiddleTarget(row.job, stocks), fault);
+    }
+};
 
 TEST_P(FaultInTheMiddle, EndsAsOneConnectionEnds) {
     const FaultRow& row = GetParam();
@@ -217,6 +265,19 @@ TEST_P(FaultInTheMiddle, EndsAsOneConnectionEnds) {
     EXPECT_NE(ExitStatusOf(one.outcome), kExitDone) << "the fault was met";
     EXPECT_EQ(Ending(eight.outcome), Ending(one.outcome));
     EXPECT_TRUE(eight.files == one.files) << "the files of N = 8 differ from those of N = 1";
+}
+
+TEST_P(FaultInTheMiddle, EndsOverHttp2AsOneConnectionEnds) {
+    if (test::NghttpxBinary().empty()) {
+        GTEST_SKIP() << "nghttpx (Debian package nghttp2-proxy) is not installed";
+    }
+    const FaultRow& row = GetParam();
+    SetFaultInTheMiddle(row);
+    const JobRun one = RunIn("n1", row.job, 1);
+    const JobRun h2 = RunOverHttp2("h2", row.job);
+    EXPECT_NE(ExitStatusOf(one.outcome), kExitDone) << "the fault was met";
+    EXPECT_EQ(Ending(h2.outcome), Ending(one.outcome));
+    EXPECT_TRUE(h2.files == one.files) << "the files over HTTP/2 differ from those of N = 1";
 }
 
 std::vector<FaultRow> FaultRows() {

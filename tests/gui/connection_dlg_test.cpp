@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -19,6 +20,7 @@
 #include "jobs/startup.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/temp_dir.h"
+#include "web/connections.h"
 #include "web/hosts.h"
 #include "web/retry.h"
 #include "web/sjis.h"
@@ -43,6 +45,7 @@ class ConnectionDialog : public ::testing::Test {
         SetDesktopConnectionOverrides({});
     }
     void TearDown() override {
+        SetTransport({});
         SetHosts(m_hosts);
         SetRetryPolicy(m_policy);
         SetDesktopConnectionOverrides({});
@@ -95,6 +98,11 @@ TEST_F(ConnectionDialog, WhatOkSavesIsWhatTheTerminalReadsAndIsInForceAtOnce) {
         dlg->m_pProfileHost->setText(QStringLiteral("https://profiles.example"));
         dlg->m_pRetries->setValue(3);
         dlg->m_pConnections->setValue(4);
+        EXPECT_EQ(dlg->m_pStreams->value(), 16);
+        EXPECT_EQ(dlg->m_pHttp2->currentData().toString(), QStringLiteral("auto"));
+        dlg->m_pHttp2->setCurrentIndex(dlg->m_pHttp2->findData(QStringLiteral("prior-knowledge")));
+        dlg->m_pCaFile->setText(QStringLiteral("/etc/ssl/会社CA.pem"));
+        dlg->m_pProxy->setText(QStringLiteral("socks5://proxy.example:1080"));
         dlg->accept();
     });
     const QString message = RunConnectionDialog(nullptr, m_objects, false);
@@ -113,6 +121,16 @@ TEST_F(ConnectionDialog, WhatOkSavesIsWhatTheTerminalReadsAndIsInForceAtOnce) {
                            "page-timeout: 300 s (default)\nconnections: 4 (connection.toml)\n"),
               std::string::npos)
         << printed;
+    EXPECT_NE(printed.find("streams: 16 (default)\nhttp2: prior-knowledge (connection.toml)\n"
+                           "ca-file: /etc/ssl/会社CA.pem (connection.toml)\n"
+                           "proxy: socks5://proxy.example:1080 (connection.toml)\n"
+                           "no-proxy: none (default)\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(ReadFileBytes(kConnectionFileName).find("streams"), std::string::npos);
+    EXPECT_EQ(GetTransport().http2, Http2Mode::kPriorKnowledge);
+    EXPECT_EQ(GetTransport().proxy, "socks5://proxy.example:1080");
+    SetTransport({});
 
     EXPECT_EQ(Hosts().quote, "http://quotes.example:8053");
     EXPECT_EQ(GetRetryPolicy().retries, 9);

@@ -1,0 +1,280 @@
+// The ways a page reaches Tickora besides plain HTTP/1.1: TLS with a private CA, a proxy, gzip,
+// and HTTP/2 with many requests on one connection. Each stores the bytes plain HTTP stores.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "site/market_model.h"
+#include "site/site_server.h"
+#include "tests/support/secure_front.h"
+#include "tests/support/tcp_relay.h"
+#include "tests/support/temp_dir.h"
+#include "web/connections.h"
+#include "web/download.h"
+#include "web/page_pool.h"
+
+namespace tickora {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ReadFileBytes;
+
+constexpr int kStocks = 40;
+
+site::SiteOptions SiteOptionsFor(bool gzip, const test::TestCertificates* tls) {
+    site::SiteOptions options;
+    options.port = 0;
+    options.stocks = kStocks;
+    options.year = 2026;
+    options.month = 12;
+    options.day = 4;
+    options.gzip = gzip;
+    if (tls != nullptr) {
+        options.tlsCertFile = tls->certFile.string();
+        options.tlsKeyFile = tls->keyFile.string();
+    }
+    return options;
+}
+
+// History pages of the first stocks, as the jobs ask for them.
+std::vector<std::string> HistoryTargets(int count) {
+    const site::MarketModel model(kStocks, 1, {2026, 12, 4});
+    std::vector<std::string> targets;
+    for (int i = 0; i < count; ++i) {
+        targets.push_back("/t?s=" + model.Listing()[2 + static_cast<std::size_t>(i)].symbol +
+                          "&a=1&b=1&c=1983&d=12&e=4&f=2026&g=d&q=t&y=0&x=.csv");
+    }
+    return targets;
+}
+
+struct Fetched {
+    int result = 1;
+    DownloadDetail detail;
+    std::string bytes;
+};
+
+Fetched Fetch(const std::string& url, const std::string& path = "page.html") {
+    Fetched f;
+    std::filesystem::remove(path);
+    f.result = DownloadToFile(url.c_str(), path.c_str(), &f.detail);
+    f.bytes = std::filesystem::exists(path) ? ReadFileBytes(path) : std::string();
+    return f;
+}
+
+class SecureTransport : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        s_certs = new test::TestCertificates(
+            test::MakeTestCertificates(std::filesystem::temp_directory_path() /
+                                       ("tickora-tls-" + std::to_string(::getpid()))));
+        s_plain = new site::SiteServer(SiteOptionsFor(false, nullptr));
+        ASSERT_TRUE(s_plain->Start());
+    }
+    static void TearDownTestSuite() {
+        delete s_plain;
+        if (!s_certs->caFile.empty()) {
+            std::filesystem::remove_all(s_certs->caFile.parent_path());
+        }
+        delete s_certs;
+    }
+    void SetUp() override {
+        ASSERT_FALSE(s_certs->caFile.empty()) << "openssl could not make the test certificates";
+        m_limits = GetDownloadLimits();
+        SetDownloadLimits({5s, 2s});
+    }
+    void TearDown() override {
+        SetDownloadLimits(m_limits);
+        SetTransport({});
+    }
+    static Transport With(std::string caFile, std::string proxy = {}, std::string noProxy = {}) {
+        Transport t;
+        t.caFile = std::move(caFile);
+        t.proxy = std::move(proxy);
+        t.noProxy = std::move(noProxy);
+        return t;
+    }
+
+    static test::TestCertificates* s_certs;
+    static site::SiteServer* s_plain;
+    test::ScopedWorkDir m_dir;
+    DownloadLimits m_limits;
+};
+
+test::TestCertificates* SecureTransport::s_certs = nullptr;
+site::SiteServer* SecureTransport::s_plain = nullptr;
+
+TEST_F(SecureTransport, TlsIsVerifiedAgainstTheSystemStoreAndTheCaFile) {
+    site::SiteServer tls(SiteOptionsFor(false, s_certs));
+    ASSERT_TRUE(tls.Start());
+    const std::string target = HistoryTargets(1).front();
+    const Fetched plain = Fetch(s_plain->Url() + target);
+    ASSERT_EQ(plain.result, 0);
+    struct Row {
+        const char* name;
+        std::string caFile;
+        bool ok;
+        const char* cause;  // a part of the failure's cause
+    };
+    const Row rows[] = {
+        {"no CA file: the private CA is unknown", "", false, "certificate"},
+        {"a CA file that does not exist", (m_dir.Path() / "missing.pem").string(), false,
+         "TLS with 127.0.0.1 failed"},
+        {"a bundle without the private CA", "/etc/ssl/certs/ca-certificates.crt", false,
+         "certificate"},
+        {"the private CA", s_certs->caFile.string(), true, ""},
+    };
+    for (const Row& row : rows) {
+        SetTransport(With(row.caFile));
+        const Fetched f = Fetch(tls.Url() + target);
+        EXPECT_EQ(f.result == 0, row.ok) << row.name << ": " << f.detail.cause;
+        if (row.ok) {
+            EXPECT_EQ(f.bytes, plain.bytes) << row.name;
+            continue;
+        }
+        EXPECT_EQ(f.detail.failure, PageFailure::kTransport) << row.name;
+        EXPECT_NE(f.detail.cause.find("TLS with 127.0.0.1 failed: "), std::string::npos)
+            << row.name << ": " << f.detail.cause;
+        EXPECT_NE(f.detail.cause.find(row.cause), std::string::npos)
+            << row.name << ": " << f.detail.cause;
+        EXPECT_TRUE(f.bytes.empty()) << row.name;
+    }
+}
+
+TEST_F(SecureTransport, AProxyCarriesTheRequestsUnlessTheHostIsExempt) {
+    site::SiteServer tls(SiteOptionsFor(false, s_certs));
+    ASSERT_TRUE(tls.Start());
+    test::TcpRelay proxy({.connectProxy = true});
+    ASSERT_TRUE(proxy.Start());
+    const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    const std::string target = HistoryTargets(1).front();
+    const Fetched plain = Fetch(s_plain->Url() + target);
+    struct Row {
+        const char* name;
+        std::string noProxy;
+        int tunnels;
+    };
+    const Row rows[] = {
+        {"through the proxy", "", 1},
+        {"loopback exempt", "127.0.0.1", 0},
+    };
+    for (const Row& row : rows) {
+        proxy.ResetCounts();
+        SetTransport(With(s_certs->caFile.string(), proxyUrl, row.noProxy));
+        const Fetched f = Fetch(tls.Url() + target);
+        EXPECT_EQ(f.result, 0) << row.name << ": " << f.detail.cause;
+        EXPECT_EQ(f.bytes, plain.bytes) << row.name;
+        EXPECT_EQ(proxy.ConnectRequests(), row.tunnels) << row.name;
+    }
+    // A proxy that is not there is a failed page that names it, not a direct connection.
+    SetTransport(With(s_certs->caFile.string(),
+                      "socks5://127.0.0.1:" + std::to_string(test::FreeLoopbackPort())));
+    const Fetched refused = Fetch(tls.Url() + target);
+    EXPECT_EQ(refused.result, 1);
+    EXPECT_EQ(refused.detail.failure, PageFailure::kTransport) << refused.detail.cause;
+}
+
+TEST_F(SecureTransport, GzipStoresThePlainBytesAndABombStopsAtTheCap) {
+    site::SiteServer gzip(SiteOptionsFor(true, nullptr));
+    ASSERT_TRUE(gzip.Start());
+    test::TcpRelay plainWire({.upstreamPort = s_plain->Port()});
+    test::TcpRelay gzipWire({.upstreamPort = gzip.Port()});
+    ASSERT_TRUE(plainWire.Start());
+    ASSERT_TRUE(gzipWire.Start());
+    const auto viaRelay = [](const test::TcpRelay& relay) {
+        return "http://127.0.0.1:" + std::to_string(relay.Port());
+    };
+    for (const std::string& target : HistoryTargets(5)) {
+        const Fetched plain = Fetch(viaRelay(plainWire) + target);
+        const Fetched packed = Fetch(viaRelay(gzipWire) + target);
+        ASSERT_EQ(plain.result, 0);
+        EXPECT_EQ(packed.result, 0) << packed.detail.cause;
+        EXPECT_EQ(packed.bytes, plain.bytes) << target;
+    }
+    ASSERT_FALSE(gzip.Requests().empty());
+    EXPECT_NE(gzip.Requests().back().acceptEncoding.find("gzip"), std::string::npos);
+    // The history pages shrink several times over on the wire.
+    EXPECT_LT(3 * gzipWire.BytesToClients(), plainWire.BytesToClients());
+
+    DownloadLimits small = GetDownloadLimits();
+    small.maxPageBytes = 1024 * 1024;
+    SetDownloadLimits(small);
+    site::Fault bomb;
+    bomb.kind = site::FaultKind::kGzipBomb;
+    bomb.bytes = 8 * 1024 * 1024;  // some 8 KiB on the wire
+    gzip.SetFault("/bomb", bomb);
+    const Fetched f = Fetch(gzip.Url() + "/bomb");
+    EXPECT_EQ(f.result, 1);
+    EXPECT_EQ(f.detail.failure, PageFailure::kTooLarge);
+    EXPECT_NE(f.detail.cause.find("page larger than 1 MiB after decoding"), std::string::npos)
+        << f.detail.cause;
+    EXPECT_LE(f.bytes.size(), small.maxPageBytes);
+}
+
+// Every page submitted at once to a pool of one connection and 16 streams, waited for in order.
+std::vector<Fetched> RunPool(const std::string& base, const std::vector<std::string>& targets) {
+    PagePool pool(1, nullptr, 16);
+    std::vector<PageTicket> tickets;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        tickets.push_back(pool.Submit(base + targets[i], "page-" + std::to_string(i) + ".html"));
+    }
+    std::vector<Fetched> found;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        Fetched f;
+        f.result = pool.Wait(tickets[i], &f.detail);
+        f.bytes = ReadFileBytes("page-" + std::to_string(i) + ".html");
+        found.push_back(std::move(f));
+    }
+    return found;
+}
+
+TEST_F(SecureTransport, Http2CarriesEveryPageOnOneConnection) {
+    if (test::NghttpxBinary().empty()) {
+        GTEST_SKIP() << "nghttpx (Debian package nghttp2-proxy) is not installed";
+    }
+    site::SiteOptions options = SiteOptionsFor(false, nullptr);
+    options.latency = 20ms;  // so that the streams overlap at the site
+    site::SiteServer slow(options);
+    ASSERT_TRUE(slow.Start());
+    const std::vector<std::string> targets = HistoryTargets(24);
+    std::vector<std::string> expected;
+    for (const std::string& target : targets) {
+        expected.push_back(Fetch(slow.Url() + target).bytes);
+    }
+    struct Row {
+        const char* name;
+        bool tls;
+        Http2Mode mode;
+    };
+    const Row rows[] = {
+        {"h2 over TLS", true, Http2Mode::kAuto},
+        {"h2c", false, Http2Mode::kPriorKnowledge},
+    };
+    for (const Row& row : rows) {
+        test::Http2Front front(slow.Port(), row.tls ? s_certs : nullptr);
+        std::string why;
+        ASSERT_TRUE(front.Start(why)) << why;
+        test::TcpRelay wire({.upstreamPort = front.Port()});
+        ASSERT_TRUE(wire.Start());
+        Transport transport = With(row.tls ? s_certs->caFile.string() : std::string());
+        transport.http2 = row.mode;
+        SetTransport(transport);
+        slow.ClearRequests();
+        const std::string base =
+            (row.tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(wire.Port());
+        const std::vector<Fetched> found = RunPool(base, targets);
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            EXPECT_EQ(found[i].result, 0) << row.name << " " << i << ": " << found[i].detail.cause;
+            EXPECT_EQ(found[i].bytes, expected[i]) << row.name << " " << i;
+        }
+        EXPECT_EQ(wire.Connections(), 1) << row.name;
+        EXPECT_GE(slow.PeakConcurrentRequests(), 2) << row.name << ": the streams overlapped";
+    }
+}
+
+}  // namespace
+}  // namespace tickora

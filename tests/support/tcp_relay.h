@@ -1,0 +1,44 @@
+#pragma once
+// A TCP relay on loopback for the tests and the benchmark: it counts the connections a client
+// opens and the bytes it receives, can hold every chunk for a while in each direction (a distant
+// site at the TCP level, so HTTP/2 and TLS pay it too), and can act as a small HTTP proxy that
+// only knows CONNECT.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tickora::test {
+
+struct RelayOptions {
+    int upstreamPort = 0;  // where every connection goes; unused as a proxy
+    // Each chunk waits this long before it is passed on, in each direction.
+    std::chrono::milliseconds delay{0};
+    // Answer "CONNECT host:port" and then relay to that port on loopback, as a proxy does.
+    bool connectProxy = false;
+};
+
+class TcpRelay {
+  public:
+    explicit TcpRelay(RelayOptions options);
+    ~TcpRelay();
+    TcpRelay(const TcpRelay&) = delete;
+    TcpRelay& operator=(const TcpRelay&) = delete;
+
+    // Listens on a free loopback port; false when it cannot.
+    [[nodiscard]] bool Start();
+    [[nodiscard]] int Port() const;
+    [[nodiscard]] int Connections() const;
+    // Bytes passed from the upstream to the clients.
+    [[nodiscard]] std::int64_t BytesToClients() const;
+    // The CONNECT requests a proxy answered, as "host:port".
+    [[nodiscard]] int ConnectRequests() const;
+    void ResetCounts();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace tickora::test
