@@ -41,6 +41,7 @@ struct CliOptions {
     ListOptions list;     // fetchlist and profiles share the three switches
     CodeOptions code;     // kdt; code and days start at the dialog's values
     bool codeGiven = false;
+    bool retryFailed = false;  // kdt --all and profiles: only the stocks the last run failed
     SettingsChanges settings;
     // --site, --quote-host, --table-host, --profile-host, --retries, --pace, --page-timeout and
     // --connections: over the environment and "connection.toml" for a job; for `settings`, what

@@ -52,6 +52,9 @@ struct JobOutcome {
     std::vector<ItemFailure> failures;
     std::vector<OutputFile> files;
     std::vector<int> notExtractedCodes;  // stocks logged to "ERRORLOG.TXT" by this run
+    // Stocks of the plan that the run never reached because it stopped or was cancelled first
+    // (kdt --all and profiles); a retry asks for them with the failed ones.
+    std::vector<int> notAskedCodes;
     std::vector<std::string> warnings;   // UTF-8 notices that are no failure of an item
     std::string quoteDate;               // "2026/12/4": the date of the daily or FN file written
     int stocksListed = 0;                // fetchlist: the stocks in the list written

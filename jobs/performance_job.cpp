@@ -1,4 +1,7 @@
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +30,44 @@ bool AnyFigures(const CStockList& stocks) {
     return false;
 }
 
+// The figures of a block's stocks before its page is parsed, so that the job can tell which
+// stocks the page gave figures this time: a stock missing from the page keeps the figures it
+// had, which must not count as extracted again.
+class FiguresBefore {
+  public:
+    explicit FiguresBefore(CQuoteBlock& block) {
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            double* figures = block.m_aStocks[s].m_adFigures;
+            std::copy(figures, figures + kFigures, m_saved[s]);
+            // The parser copies all five figures of a row it finds: NaN survives only where the
+            // page had no row for the stock.
+            std::fill(figures, figures + kFigures, std::numeric_limits<double>::quiet_NaN());
+        }
+    }
+    // Stocks with no row, or whose row counted as none, in slot order.
+    void NameNotExtracted(const CQuoteBlock& block, std::vector<int>& codes) const {
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            const double* f = block.m_aStocks[s].m_adFigures;
+            if (!(f[0] > 0 || f[1] > 0 || f[3] > 0)) {
+                codes.push_back(block.m_aStocks[s].m_nCode);
+            }
+        }
+    }
+    // Puts back the figures of the stocks the page had no row for.
+    void Restore(CQuoteBlock& block) const {
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            double* figures = block.m_aStocks[s].m_adFigures;
+            if (std::isnan(figures[0])) {
+                std::copy(m_saved[s], m_saved[s] + kFigures, figures);
+            }
+        }
+    }
+
+  private:
+    static constexpr int kFigures = 5;
+    double m_saved[kStocksPerBlock][kFigures] = {};
+};
+
 }  // namespace
 
 void CTickoraDoc::RunGetPerformance() {
@@ -52,7 +93,12 @@ void CTickoraDoc::RunGetPerformance() {
             break;
         }
         int rowsFound = 0;
+        const FiguresBefore before(block);
         int rows = detail.Ok() ? ParseFiguresPage(page, block, &rowsFound) : -1;
+        if (rows >= 0 && rowsFound > 0) {
+            before.NameNotExtracted(block, outcome.notExtractedCodes);
+        }
+        before.Restore(block);
         if (rows < 0 || rowsFound == 0) {
             const std::string cause = !detail.Ok() ? CauseOf(detail)
                                       : rows < 0   ? FileCause(page, errno)

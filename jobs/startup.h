@@ -25,7 +25,7 @@ struct StartupObjects {
 
 // In the current (working) folder: settings from "Tickora.ini", the market table from
 // "market.csv", the fetch list from "fetchlist.csv" (skipped without a market table), then the
-// work folder "Webtemp". The loaders' notices are added to objects.notices. The site hosts must be
+// work folder "Webtemp" (also skipped without a market table). The loaders' notices are added to objects.notices. The site hosts must be
 // set before: the list composes its quote URLs, and every page URL is checked to fit. Temporary
 // files that processes which no longer exist left behind are removed.
 void LoadStartupObjects(StartupObjects& objects);

@@ -3,6 +3,7 @@
 //   tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD] [--latency MS]
 //                [--split YYYY-MM-DD] [--listed YYYY-MM-DD] [--dump-truth FILE]
 //                [--write-fetchlist FILE]
+//   tickora-site --help
 // With --port 0 the chosen port is the first line of standard output. SIGINT and SIGTERM stop it.
 // --latency delays every page answer by MS milliseconds, as a distant site would; --split shows
 // the history before that date adjusted for a 1:2 split. --listed places the young stocks'
@@ -20,8 +21,8 @@
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr,
+void Usage(std::FILE* to) {
+    std::fprintf(to,
                  "usage: tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD]\n"
                  "                    [--latency MS] [--split YYYY-MM-DD] [--listed YYYY-MM-DD]\n"
                  "                    [--dump-truth FILE] [--write-fetchlist FILE]\n");
@@ -57,8 +58,12 @@ int main(int argc, char** argv) {
     std::string fetchListPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        }
         if (i + 1 >= argc) {
-            Usage();
+            Usage(stderr);
             return 2;
         }
         const char* value = argv[++i];
@@ -82,7 +87,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--write-fetchlist") {
             fetchListPath = value;
         } else {
-            Usage();
+            Usage(stderr);
             return 2;
         }
     }

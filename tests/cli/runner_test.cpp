@@ -17,6 +17,7 @@
 
 #include "catalog/connection_settings.h"
 #include "jobs/startup.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
 #include "web/retry.h"
@@ -25,48 +26,13 @@
 namespace tickora::cli {
 namespace {
 
+using test::CliRun;
 using test::FileSizeLimit;
+using test::MemoryStream;
+using test::RunCli;
 using test::ReadFileBytes;
 using test::ScopedWorkDir;
 using test::WriteFileBytes;
-
-class MemoryStream {
-  public:
-    MemoryStream() : m_file(open_memstream(&m_buffer, &m_size)) {}
-    ~MemoryStream() {
-        std::fclose(m_file);
-        std::free(m_buffer);
-    }
-    MemoryStream(const MemoryStream&) = delete;
-    MemoryStream& operator=(const MemoryStream&) = delete;
-    std::FILE* File() { return m_file; }
-    std::string Text() {
-        std::fflush(m_file);
-        return std::string(m_buffer, m_size);
-    }
-
-  private:
-    char* m_buffer = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_file;
-};
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(const std::vector<std::string>& args) {
-    MemoryStream out;
-    MemoryStream err;
-    std::atomic<int> interrupts{0};
-    CliRun run;
-    run.status = CliMain(args, {out.File(), err.File(), false}, interrupts);
-    run.out = out.Text();
-    run.err = err.Text();
-    return run;
-}
 
 void WriteMarketTable() {
     WriteFileBytes("market.csv", Utf8ToSjis("1,T, 東証1部\r\n2,T2, 東証2部\r\n3,O, 大証1部\r\n"));
