@@ -169,6 +169,20 @@ int NotRun(const CliOptions& options, const CliStreams& streams, int status,
     return status;
 }
 
+// The jobs whose items are the stocks of "fetchlist.csv".
+bool WalksTheList(const CliOptions& options) {
+    switch (options.command) {
+        case Command::kFetch:
+        case Command::kProfiles:
+        case Command::kPerformance:
+            return true;
+        case Command::kKdt:
+            return options.code.allStocks;
+        default:
+            return false;
+    }
+}
+
 bool WritesToOutputFolder(Command command) {
     return command == Command::kFetch || command == Command::kPerformance;
 }
@@ -226,6 +240,12 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
         return NotRun(options, streams, kExitUsage, "tickora-cli: " + objects.cannotRun,
                       objects.cannotRun);
     }
+    if (objects.stocks.m_nBlocks == 0 && WalksTheList(options)) {
+        return NotRun(options, streams, kExitEndedEarly,
+                      std::string("tickora-cli: ") + kEmptyListRefusal +
+                          " (build it with 'tickora-cli fetchlist')",
+                      kEmptyListRefusal);
+    }
     if (WritesToOutputFolder(options.command)) {
         // Refused before any download: the day's pages would all be fetched for nothing.
         if (const std::string missing = MissingOutputFolder(objects.settings); !missing.empty()) {
@@ -259,9 +279,7 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     if (!outcome) {
         std::string cause = doc.LastRefusal();
         std::string message;
-        if (cause == kEmptyListRefusal) {
-            message = "tickora-cli: " + cause + " (build it with 'tickora-cli fetchlist')";
-        } else if (!cause.empty()) {
+        if (!cause.empty()) {
             message = "tickora-cli: " + job + " did not start: " + cause;
         } else {
             // The profile job's refusal has been shown as its message already.

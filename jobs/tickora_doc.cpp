@@ -232,9 +232,10 @@ void CTickoraDoc::LimitNextJobTo(std::vector<int> codes) {
 void CTickoraDoc::KeepInHistory() {
     const bool retry = m_retryRun;
     m_retryRun = false;
-    // A dismissed dialog is no run. The history is a convenience: a folder where it cannot be
-    // written still gets its job done, and the summary says so.
-    if (m_current.end == JobEnd::kNotRun && m_current.endCause.empty()) {
+    // A job that never began (a dismissed dialog, nothing to ask for) is no run. The history is
+    // a convenience: a folder where it cannot be written still gets its job done, and the
+    // summary says so.
+    if (m_current.end == JobEnd::kNotRun) {
         return;
     }
     int error = 0;
