@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "jobs/job_outcome.h"
+#include "jobs/run_history.h"
 #include "tests/cli/processes.h"
 
 namespace tickora::cli {
@@ -163,6 +164,16 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
         for (const auto& [name, bytes] : Outputs(work)) {
             if (IsTemporary(name)) {
                 continue;  // a killed writer's leftover; the next start removes it
+            }
+            if (name == kRunHistoryName) {
+                // Appended to, never replaced: the earlier runs' lines stay whole, and a run
+                // adds its own whole line or none.
+                const std::string& kept = old.at(name);
+                EXPECT_EQ(bytes.compare(0, kept.size(), kept), 0) << name;
+                EXPECT_EQ(ReadRunHistory((work / name).string()).size(),
+                          static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')))
+                    << name;
+                continue;
             }
             const auto was = old.find(name);
             const auto is = whole.find(name);

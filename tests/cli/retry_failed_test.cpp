@@ -172,8 +172,8 @@ TEST(RetryFailedRefusal, WithoutAnEarlierRunNothingRuns) {
         EXPECT_TRUE(site.server.Requests().empty());
     }
     // A run of one stock is no run of all of them.
-    ASSERT_EQ(RunCli({"--site", site.server.Url(), "kdt", "--code", "1301", "--days", "10"})
-                  .status,
+    const std::string code = std::to_string(site.list.GetBlock(0)->m_aStocks[3].m_nCode);
+    ASSERT_EQ(RunCli({"--site", site.server.Url(), "kdt", "--code", code, "--days", "10"}).status,
               kExitDone);
     EXPECT_EQ(RunCli({"kdt", "--all", "--retry-failed"}).status, kExitEndedEarly);
 }
