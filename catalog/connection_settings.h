@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the program reaches the finance site: the hosts, retries and pacing, the page time-out and
 // the number of connections. Three sources can say it: "connection.toml" in the working folder,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The terminal's command line, parsed without touching the process: tests feed it tables of argvs.
 #include <optional>

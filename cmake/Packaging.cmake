@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Where everything goes on a user's machine, and the Debian package that puts it there.
 include(GNUInstallDirs)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a job did, built by the job itself as it goes: the items it planned and finished, every
 // item that failed with its cause and what was done about it, and every file it wrote or kept.

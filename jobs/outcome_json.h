@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The outcome of a job as one JSON object, and back: what `tickora-cli --json` prints and what
 // the run history keeps, so that a script, the terminal and the desktop program read one record.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The output folder of the settings, where the daily quote file and the performance file go.
 // It is checked before a job downloads anything: a folder that is not there would lose the

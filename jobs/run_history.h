@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The outcomes of earlier runs, kept in the working folder as "history.jsonl": one JSON object a
 // line, appended by the document when a job ends, whichever front-end ran it. The desktop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The objects that live for the whole run, loaded in the order the program has always used.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The document: owner of the job flags and the target of the job commands. No GUI here.
 #include <atomic>

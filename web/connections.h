@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How many connections the jobs may open to the site at once. One by default: a request at a
 // time is the polite choice for a site that has not said it welcomes more.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // tickora-cli run in-process with its two streams caught, for the tests of what a run prints and
 // returns.

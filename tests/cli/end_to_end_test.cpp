@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built tickora-cli against the built tickora-site on loopback: what a scheduler sees of a
 // whole run (exit status, summary, progress lines, files) and of signals sent to it.
 #include <gtest/gtest.h>

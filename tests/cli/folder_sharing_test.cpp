@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several tickora-cli processes in one working folder, as the desktop program, cron and a user's
 // terminal meet there: the second job is refused or waits, and a process killed at any moment
 // leaves every file either as it was or complete.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --retry-failed against the simulated site: a run in which some stocks fail (and one that stops
 // before the end), the site recovers, and the retry asks only those stocks and leaves the files
 // a clean full run writes, byte for byte.

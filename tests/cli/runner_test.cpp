@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tickora-cli in-process: the settings command against a real "Tickora.ini", the exit status of
 // each way a run can end, the summary, and Ctrl+C reaching the running job as Cancel.
 #include "cli/runner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several connections give the bytes one connection gives: every job, on a healthy site and with
 // a page in the middle that fails, writes the same files and ends the same way at N = 1 and
 // N = 8. And histories brought up to date from their first page are the files a full fetch

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders the jobs cannot write: an output folder that is missing or cannot exist, and a work
 // folder (or one work file) that cannot be created. Every job must still end, read no page it
 // did not get, and leave the files it does not own as they were.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files start-up reads, damaged: "Tickora.ini" short, long, of another version or not a
 // record at all; "fetchlist.csv" and "market.csv" with lines that break every rule of their
 // format. Start-up loads what it can, and the jobs then run on it without a crash.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Histories brought up to date against the simulated site: the files of a full fetch, updated
 // from page 0 of the site some days later, are the bytes a full fetch writes on that day, at one
 // request a stock; after a split, and for a file that is cut, corrupt or short of its newest

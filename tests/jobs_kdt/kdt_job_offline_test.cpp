@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The price-history job where no site answers: the dialog's choices and the files it must not
 // touch.
 #include <gtest/gtest.h>

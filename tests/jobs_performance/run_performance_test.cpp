@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The performance job as a whole against canned "&d=v3" pages: counters, progress, the FN file,
 // Cancel, a failed download, and the daily fetch's page never read as figures.
 #include <gtest/gtest.h>

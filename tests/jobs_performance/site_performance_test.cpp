@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The performance job end to end against the simulated site: the FN file equals the figures the
 // site says each stock showed; Cancel; and faults of one block's page after a daily fetch left
 // that block's other view in the work file.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package as a user gets it: built with CPack from an existing build folder, unpacked
 # into a temporary root, its programs run from there against the simulated site it ships, its
 # manual pages rendered, and lintian asked for errors.
