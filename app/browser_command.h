@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opening the user's guide in the user's web browser. The command comes from $BROWSER or from the
 // desktop's default browser; the guide path is placed where the command asks for its argument.

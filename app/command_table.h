@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's commands as data: identifiers, menu texts, prompts and accelerators. The frame
 // builds its menus, tool bar and shortcuts from these tables, and the tests check them.

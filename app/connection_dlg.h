@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dialog "接続設定": the finance site (one address, or a host for each kind of page), the
 // retries and pacing of the downloads, the page time-out, the number of connections and of HTTP/2

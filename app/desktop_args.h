@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop program's command line, read before any window system is touched: --help and
 // --version answer on a machine without a display, and a usage error is told on the terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The form inside the main window: progress bar, "Fetch", "Cancel" and the two counters. It is
 // the document's view: workers call it from their own thread, and every such call runs on the

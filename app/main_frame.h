@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: menu bar, tool bar and status bar around the form. It turns menu items, tool
 // bar buttons and accelerators into command ids; the application routes them.

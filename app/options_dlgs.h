@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The options dialogs of the fetch-list, price-history and company-profile jobs. Members carry
 // the values as the dialogs always exchanged them; exec() loads them into the controls and OK

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own texts are Shift-JIS bytes; Qt speaks UTF-16. These are the only crossings.
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings dialog "初期設定" and the folder chooser behind its "変更" button.
 #include <QDialog>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop application: start-up and shut-down in their fixed order, and the routing of every
 // command to the document or to the application's own handlers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pages as the simulated site renders them, for the parser benchmarks: one market, one date, so
 // every run measures the same bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helper of the end-to-end benchmark, run in a working folder that holds "market.csv" and
 // "fetchlist.csv":
 //   bench_tool urls quote DIR             curl config: every block's quote page into DIR

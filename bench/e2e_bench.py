@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end benchmarks of Tickora against the simulated site, written to bench/REPORT.md.
 
     e2e_bench.py BUILD_DIR REPORT [--runs N] [--quick] [--distance-only] [--routine-only]

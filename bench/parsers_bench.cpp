@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page parsers and the scanning toolkit on pages of the simulated site, in bytes per second.
 // The parsers that read their page from a work file are measured with that read included: it is
 // part of every page the jobs parse.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The five user settings, kept as one 148-byte little-endian record in "Tickora.ini".
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Today" in local time, with a hook so that tests can pin the date.
 #include <optional>

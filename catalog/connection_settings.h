@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the program reaches the finance site: the hosts, retries and pacing, the page time-out, the
 // number of connections and of HTTP/2 streams on each, the HTTP/2 mode, a CA file and a proxy.

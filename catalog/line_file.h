@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Line reader for the two list files. Every line ends with CR LF, LF or CR (a CR followed by an
 // LF is one line end), so files whose lines end in different ways, as hand edits leave them,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The markets read from "market.csv": symbol, number and name per market.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The fetch list in memory: blocks of up to 50 stocks, one quote page request per block.
 #include <cstddef>

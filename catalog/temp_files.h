@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Temporary files written beside the file they will replace, named "<target>.tmp<PID>-<N>": the
 // process id keeps two processes apart, the serial two writes of one process, and together they

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/work_lock.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One job per working folder. Every job and every settings save holds an exclusive lock on
 // "tickora.lock" in the working folder for as long as it runs; the kernel drops the lock when the

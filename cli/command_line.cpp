@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/command_line.h"
 
 #include <array>
@@ -36,6 +37,7 @@ enum class Opt {
     kAll,
     kDays,
     kUpdate,
+    kRetryFailed,
     kFormat,
     kOutputDir,
     kAutoStart,
@@ -55,6 +57,7 @@ struct OptionEntry {
 constexpr std::array<Command, 2> kAnywhere{Command::kNone, Command::kNone};
 constexpr std::array<Command, 2> kListJobs{Command::kFetchList, Command::kProfiles};
 constexpr std::array<Command, 2> kKdtOnly{Command::kKdt, Command::kNone};
+constexpr std::array<Command, 2> kRetryJobs{Command::kKdt, Command::kProfiles};
 constexpr std::array<Command, 2> kSettingsOnly{Command::kSettings, Command::kNone};
 
 constexpr std::array kOptions{
@@ -83,6 +86,7 @@ constexpr std::array kOptions{
     OptionEntry{"all", Opt::kAll, false, kKdtOnly},
     OptionEntry{"days", Opt::kDays, true, kKdtOnly},
     OptionEntry{"update", Opt::kUpdate, false, kKdtOnly},
+    OptionEntry{"retry-failed", Opt::kRetryFailed, false, kRetryJobs},
     OptionEntry{"format", Opt::kFormat, true, kSettingsOnly},
     OptionEntry{"output-dir", Opt::kOutputDir, true, kSettingsOnly},
     OptionEntry{"auto-start", Opt::kAutoStart, true, kSettingsOnly},
@@ -226,6 +230,9 @@ class Parser {
             return Fail(o.codeGiven ? "kdt takes --code N or --all, not both"
                                     : "kdt needs --code N or --all");
         }
+        if (o.command == Command::kKdt && o.retryFailed && !o.code.allStocks) {
+            return Fail("--retry-failed follows a run of all stocks: give kdt --all");
+        }
         m_result.ok = true;
         return m_result;
     }
@@ -281,6 +288,9 @@ class Parser {
                 return {};
             case Opt::kUpdate:
                 o.code.update = true;
+                return {};
+            case Opt::kRetryFailed:
+                o.retryFailed = true;
                 return {};
             case Opt::kDays: {
                 auto days = ParseBounded(value, kMinDays, kMaxDays);
@@ -372,13 +382,16 @@ std::string UsageText() {
            "  fetch                       daily quote fetch, then the daily quote file\n"
            "  fetchlist [--keep-html] [--added-only] [--use-kept-html]\n"
            "                              rebuild fetchlist.csv from the listing pages\n"
-           "  kdt (--code N | --all) [--days N] [--update]\n"
+           "  kdt (--code N | --all [--retry-failed]) [--days N] [--update]\n"
            "                              price history to KDT files (code 0..9999,\n"
            "                              days 10..3000, default 200); --update asks for\n"
            "                              the first page only where it brings a stored\n"
            "                              file up to date exactly\n"
-           "  profiles [--keep-html] [--added-only] [--use-kept-html]\n"
+           "  profiles [--keep-html] [--added-only] [--use-kept-html] [--retry-failed]\n"
            "                              company profiles into VorlaneEx.DIC\n"
+           "                              --retry-failed: only the stocks that failed or were\n"
+           "                              never asked in the last run of the job (read from\n"
+           "                              history.jsonl)\n"
            "  performance                 performance figures file\n"
            "  settings [--format N] [--output-dir DIR] [--auto-start 0|1]\n"
            "           [--exit-after-fetch 0|1] [--decimals 0|1] [CONNECTION OPTIONS]\n"
@@ -416,14 +429,16 @@ std::string UsageText() {
            "\n"
            "other options:\n"
            "  --json               print the outcome as one JSON object instead of the summary\n"
+           "                       (also when the job did not start: end \"not run\")\n"
            "  --wait               when another job uses the working folder, wait for it to\n"
            "                       end (Ctrl+C ends the wait) instead of refusing with status 5\n"
            "\n"
            "exit status:\n"
            "  0  ran to its end, every item succeeded\n"
            "  1  ended early: a failed download ended it as its rules say, Cancel, an error,\n"
-           "     or nothing could be written\n"
-           "  2  usage error, or a bad connection setting\n"
+           "     or nothing could be written; or it did not start (no stocks in\n"
+           "     fetchlist.csv, nothing to retry)\n"
+           "  2  usage error, a bad connection setting, or no such output folder\n"
            "  3  market.csv missing\n"
            "  4  ran to its end, but some items failed, each named in the summary\n"
            "  5  another job is using the working folder (see --wait)\n";

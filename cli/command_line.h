@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The terminal's command line, parsed without touching the process: tests feed it tables of argvs.
 #include <optional>
@@ -41,6 +42,7 @@ struct CliOptions {
     ListOptions list;     // fetchlist and profiles share the three switches
     CodeOptions code;     // kdt; code and days start at the dialog's values
     bool codeGiven = false;
+    bool retryFailed = false;  // kdt --all and profiles: only the stocks the last run failed
     SettingsChanges settings;
     // --site, --quote-host, --table-host, --profile-host, --retries, --pace, --page-timeout and
     // --connections: over the environment and "connection.toml" for a job; for `settings`, what

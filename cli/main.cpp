@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tickora-cli: the jobs of the desktop program from a terminal, for servers and schedulers.
 #include <unistd.h>
 

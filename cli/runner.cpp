@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/runner.h"
 
 #include <signal.h>
@@ -7,13 +8,15 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "catalog/work_lock.h"
 #include "cli/terminal_view.h"
 #include "cli/workdir_setup.h"
 #include "jobs/job_steps.h"
+#include "jobs/outcome_json.h"
+#include "jobs/output_folder.h"
+#include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "web/hosts.h"
 #include "web/retry.h"
@@ -155,12 +158,81 @@ int RunSettings(const CliOptions& options, const CliStreams& streams,
     return connectionStatus;
 }
 
+// A run that ends before its job begins: the message on standard error, and with --json the
+// outcome "not run" on standard output, so that a script reads an object whatever happened.
+int NotRun(const CliOptions& options, const CliStreams& streams, int status,
+           const std::string& message, const std::string& cause) {
+    if (!message.empty()) {
+        std::fprintf(streams.err, "%s\n", message.c_str());
+    }
+    if (options.json && options.command != Command::kSettings) {
+        JobOutcome outcome;
+        outcome.job = CommandName(options.command);
+        outcome.end = JobEnd::kNotRun;
+        outcome.endCause = cause;
+        std::fprintf(streams.out, "%s\n", OutcomeToJson(outcome, status).c_str());
+        std::fflush(streams.out);
+    }
+    return status;
+}
+
+// The jobs whose items are the stocks of "fetchlist.csv".
+bool WalksTheList(const CliOptions& options) {
+    switch (options.command) {
+        case Command::kFetch:
+        case Command::kProfiles:
+        case Command::kPerformance:
+            return true;
+        case Command::kKdt:
+            return options.code.allStocks;
+        default:
+            return false;
+    }
+}
+
+bool WritesToOutputFolder(Command command) {
+    return command == Command::kFetch || command == Command::kPerformance;
+}
+
+// --retry-failed: the stocks the last run of the job failed or never reached. False, with the
+// status to exit with in status, when there is nothing to run.
+bool PlanRetry(const CliOptions& options, const CliStreams& streams, CTickoraDoc& doc,
+               int& status) {
+    const RetryJob job =
+        options.command == Command::kKdt ? RetryJob::kKdtAll : RetryJob::kProfiles;
+    const char* name = job == RetryJob::kKdtAll ? "kdt --all" : "profiles";
+    const std::optional<RunRecord> last = LastRunOf(job);
+    if (!last) {
+        const std::string cause = std::string("no run of ") + name + " is in " +
+                                  AbsolutePath(kRunHistoryName) + ", so nothing can be retried";
+        status = NotRun(options, streams, kExitEndedEarly, "tickora-cli: " + cause, cause);
+        return false;
+    }
+    std::vector<int> codes = StocksToRetry(last->outcome);
+    if (codes.empty()) {
+        const std::string cause = std::string("the last run of ") + name + " (" +
+                                  last->endedAt + ") failed no stock: nothing to retry";
+        status = NotRun(options, streams, kExitDone, "tickora-cli: " + cause, cause);
+        return false;
+    }
+    std::fprintf(streams.err, "tickora-cli: retrying %zu %s of the run of %s\n", codes.size(),
+                 codes.size() == 1 ? "stock" : "stocks", last->endedAt.c_str());
+    doc.LimitNextJobTo(std::move(codes));
+    return true;
+}
+
 int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
-           int baseline, const PathView& paths) {
+           int baseline) {
+    // A folder without a market table is no working folder (a mistyped --workdir, say): it is
+    // left exactly as it was, without a lock file or a work folder.
+    if (!PathExists("market.csv")) {
+        return NotRun(options, streams, kExitNoMarket,
+                      "market.csv not found.\n" + MarketMissingNote(), "market.csv not found.");
+    }
     int status = kExitDone;
     std::optional<WorkLock> lock = TakeWorkFolder(options, streams, interrupts, baseline, status);
     if (!lock) {
-        return status;
+        return NotRun(options, streams, status, "", "another job is using the working folder");
     }
     StartupObjects objects;
     LoadStartupObjects(objects);
@@ -172,13 +244,29 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
         std::fprintf(streams.err, "tickora-cli: %s\n", notice.c_str());
     }
     if (!objects.marketLoaded) {
-        std::fputs("market.csv not found.\n", streams.err);
-        std::fprintf(streams.err, "%s\n", MarketMissingNote().c_str());
-        return kExitNoMarket;
+        return NotRun(options, streams, kExitNoMarket,
+                      "market.csv not found.\n" + MarketMissingNote(), "market.csv not found.");
     }
     if (!objects.cannotRun.empty()) {
-        std::fprintf(streams.err, "tickora-cli: %s\n", objects.cannotRun.c_str());
-        return kExitUsage;
+        return NotRun(options, streams, kExitUsage, "tickora-cli: " + objects.cannotRun,
+                      objects.cannotRun);
+    }
+    if (objects.stocks.m_nBlocks == 0 && WalksTheList(options)) {
+        return NotRun(options, streams, kExitEndedEarly,
+                      std::string("tickora-cli: ") + kEmptyListRefusal +
+                          " (build it with 'tickora-cli fetchlist')",
+                      kEmptyListRefusal);
+    }
+    if (WritesToOutputFolder(options.command)) {
+        // Refused before any download: the day's pages would all be fetched for nothing.
+        if (const std::string missing = MissingOutputFolder(objects.settings); !missing.empty()) {
+            const std::string cause = OutputFolderRefusal(missing);
+            return NotRun(options, streams, kExitUsage,
+                          "tickora-cli: " + cause +
+                              " (create it, or choose another with 'tickora-cli settings "
+                              "--output-dir DIR')",
+                          cause);
+        }
     }
 
     DialogAnswers answers;
@@ -190,29 +278,29 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
     doc.SetView(&view);
     doc.HandOverWorkLock(std::move(*lock));
+    if (options.retryFailed && !PlanRetry(options, streams, doc, status)) {
+        return status;
+    }
 
     if (interrupts.load() != baseline) {
-        return kExitEndedEarly;  // interrupted during start-up: nothing to finish
+        return NotRun(options, streams, kExitEndedEarly, "", "interrupted");
     }
     const std::optional<JobOutcome> outcome =
         RunJobOnDocument(options.command, doc, view, interrupts, baseline);
     if (!outcome) {
-        if (options.command == Command::kFetch && objects.stocks.m_nBlocks == 0) {
-            std::fputs(
-                "tickora-cli: fetchlist.csv has no stocks, nothing to fetch (build it with "
-                "'tickora-cli fetchlist')\n",
-                streams.err);
-        } else if (!doc.LastRefusal().empty()) {
-            std::fprintf(streams.err, "tickora-cli: %s did not start: %s\n", job.c_str(),
-                         doc.LastRefusal().c_str());
+        std::string cause = doc.LastRefusal();
+        std::string message;
+        if (!cause.empty()) {
+            message = "tickora-cli: " + job + " did not start: " + cause;
         } else {
             // The profile job's refusal has been shown as its message already.
-            std::fprintf(streams.err, "tickora-cli: %s did not start\n", job.c_str());
+            message = "tickora-cli: " + job + " did not start";
         }
-        return kExitEndedEarly;
+        return NotRun(options, streams, kExitEndedEarly, message, cause);
     }
+    // Paths are named whole: the summary is read in logs and mails, far from where the run was.
     const std::string text =
-        options.json ? FormatJson(*outcome) + "\n" : FormatSummary(*outcome, paths);
+        options.json ? FormatJson(*outcome) + "\n" : FormatSummary(*outcome, PathView{});
     std::fputs(text.c_str(), streams.out);
     std::fflush(streams.out);
     return ExitStatusOf(*outcome);
@@ -271,15 +359,15 @@ int CliMain(const std::vector<std::string>& args, const CliStreams& streams,
             const std::atomic<int>& interrupts) {
     const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.ok) {
-        std::fprintf(streams.err, "tickora-cli: %s\nTry 'tickora-cli --help'.\n",
-                     parsed.error.c_str());
-        return kExitUsage;
+        return NotRun(parsed.options, streams, kExitUsage,
+                      "tickora-cli: " + parsed.error + "\nTry 'tickora-cli --help'.",
+                      parsed.error);
     }
     try {
         return RunCommand(parsed.options, streams, interrupts);
     } catch (const std::exception& e) {
-        std::fprintf(streams.err, "tickora-cli: %s\n", e.what());
-        return kExitEndedEarly;
+        return NotRun(parsed.options, streams, kExitEndedEarly,
+                      std::string("tickora-cli: ") + e.what(), e.what());
     }
 }
 
@@ -294,26 +382,22 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
         std::fprintf(streams.out, "%s\n", kVersionText);
         return kExitDone;
     }
-    // Paths in the summary are shown from where the user stands, not from the working folder.
-    std::error_code cwdError;
-    const PathView paths{std::filesystem::current_path(cwdError).string()};
     std::string folder;
     if (!ChooseCliWorkdir(options, streams.err, folder)) {
-        return kExitEndedEarly;
+        return NotRun(options, streams, kExitEndedEarly, "", "no working folder can be used");
     }
     WorkdirGuard workdir;
     if (std::string error; !workdir.Enter(folder, error)) {
-        std::fprintf(streams.err, "tickora-cli: %s\n", error.c_str());
-        return kExitEndedEarly;
+        return NotRun(options, streams, kExitEndedEarly, "tickora-cli: " + error, error);
     }
     if (options.command == Command::kSettings) {
         return RunSettings(options, streams, interrupts, baseline);
     }
     // connection.toml of the working folder, the TICKORA_* variables, then the command line.
     if (!ApplyConnectionForJob(options, streams.err)) {
-        return kExitUsage;
+        return NotRun(options, streams, kExitUsage, "", "a connection setting is bad");
     }
-    return RunJob(options, streams, interrupts, baseline, paths);
+    return RunJob(options, streams, interrupts, baseline);
 }
 
 std::string FormatSummary(const JobOutcome& outcome, const PathView& paths) {
@@ -341,45 +425,7 @@ std::string FormatSummary(const JobOutcome& outcome, const PathView& paths) {
 }
 
 std::string FormatJson(const JobOutcome& outcome) {
-    using nlohmann::json;
-    static const char* const kEnds[] = {"completed", "stopped", "cancelled", "error", "not run"};
-    static const char* const kStates[] = {"written", "kept", "failed"};
-    json failures = json::array();
-    for (const ItemFailure& f : outcome.failures) {
-        failures.push_back({{"what", f.what},
-                            {"codes", f.codes},
-                            {"cause", f.cause},
-                            {"where", f.where},
-                            {"action", f.action},
-                            {"endedJob", f.endedJob}});
-    }
-    json files = json::array();
-    for (const OutputFile& f : outcome.files) {
-        files.push_back({{"path", f.path},
-                         {"state", kStates[static_cast<int>(f.state)]},
-                         {"reason", f.reason}});
-    }
-    const json object = {
-        {"job", outcome.job},
-        {"exitStatus", ExitStatusOf(outcome)},
-        {"end", kEnds[static_cast<int>(outcome.end)]},
-        {"endCause", outcome.endCause},
-        {"unit", outcome.unit},
-        {"itemsTotal", outcome.itemsTotal},
-        {"itemsDone", outcome.itemsDone},
-        {"extracted", outcome.extracted},
-        {"notExtracted", outcome.notExtracted},
-        {"notExtractedCodes", outcome.notExtractedCodes},
-        {"quoteDate", outcome.quoteDate},
-        {"stocksListed", outcome.stocksListed},
-        {"historiesUpdated", outcome.historiesUpdated},
-        {"historiesFetched", outcome.historiesFetched},
-        {"failures", failures},
-        {"files", files},
-        {"warnings", outcome.warnings},
-    };
-    // Paths and page texts are not always valid UTF-8: replace, never throw.
-    return object.dump(-1, ' ', false, json::error_handler_t::replace);
+    return OutcomeToJson(outcome);
 }
 
 std::string FormatSettings(const CAppSettings& settings) {

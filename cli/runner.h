@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // tickora-cli from a parsed command line to an exit status: start-up, one command, the summary.
 // Everything but the signal set-up lives here so that tests run it in-process.

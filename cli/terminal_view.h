@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The document's view on a terminal: progress on one stream (standard error), the options dialogs
 // answered from the command line. The core's texts are Shift-JIS; they become UTF-8 here.

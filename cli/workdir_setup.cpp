@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/workdir_setup.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The steps of a run that come before its command: the working folder, and the connection
 // settings of "connection.toml", the environment and the command line. Kept apart from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file that users keep is written beside itself and renamed over the old one, so that a crash
 // or a full disk never leaves it half-written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The name dictionary "VorlaneEx.DIC": 10,000 records of 1,024 bytes addressed by stock code.
 #include "catalog/market_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // KDT price-history files: headerless 26-byte little-endian records, oldest day first.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The functions the fuzz targets drive, one per reader of outside input. Kept in a header so that
 // the regression tests replay saved inputs through exactly the same code under the normal build.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One libFuzzer target; the build names the entry it drives with TICKORA_FUZZ_ENTRY.
 #include <cstddef>
 #include <cstdint>

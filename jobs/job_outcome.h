@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a job did, built by the job itself as it goes: the items it planned and finished, every
 // item that failed with its cause and what was done about it, and every file it wrote or kept.
@@ -52,6 +53,9 @@ struct JobOutcome {
     std::vector<ItemFailure> failures;
     std::vector<OutputFile> files;
     std::vector<int> notExtractedCodes;  // stocks logged to "ERRORLOG.TXT" by this run
+    // Stocks of the plan that the run never reached because it stopped or was cancelled first
+    // (kdt --all and profiles); a retry asks for them with the failed ones.
+    std::vector<int> notAskedCodes;
     std::vector<std::string> warnings;   // UTF-8 notices that are no failure of an item
     std::string quoteDate;               // "2026/12/4": the date of the daily or FN file written
     int stocksListed = 0;                // fetchlist: the stocks in the list written

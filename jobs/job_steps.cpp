@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "jobs/job_steps.h"
 
 #include <cerrno>
@@ -82,6 +83,31 @@ bool PathExists(const std::string& path) {
 
 std::string ProfileCause(int parsed, const std::string& path) {
     return parsed == kProfileNoFile ? FileCause(path, ENOENT) : ProfileResultText(parsed);
+}
+
+bool StockFilter::Asks(int code) {
+    if (!m_limited) {
+        return true;
+    }
+    if (m_codes.count(code) == 0) {
+        return false;
+    }
+    m_found.insert(code);
+    return true;
+}
+
+void StockFilter::NoteMissing(JobOutcome& outcome) const {
+    std::string missing;
+    int count = 0;
+    for (const int code : m_codes) {
+        if (m_found.count(code) == 0) {
+            missing += (count++ == 0 ? "" : ", ") + CodeText(code);
+        }
+    }
+    if (count > 0) {
+        outcome.warnings.push_back(std::to_string(count) + (count == 1 ? " stock" : " stocks") +
+                                   " to retry no longer in fetchlist.csv: " + missing);
+    }
 }
 
 std::string CodeText(int code) {

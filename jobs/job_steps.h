@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small steps that several job bodies share.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,26 @@ void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole);
 [[nodiscard]] std::string ProfileCause(int parsed, const std::string& path);
 // "%04d".
 [[nodiscard]] std::string CodeText(int code);
+
+// Why a job over the stocks of the list does not start when the list holds none.
+inline constexpr const char* kEmptyListRefusal =
+    "fetchlist.csv has no stocks, so there is nothing to fetch";
+
+// The stocks a job over the list asks: all of them, or with a retry only the given ones.
+class StockFilter {
+  public:
+    StockFilter(bool limited, const std::vector<int>& codes)
+        : m_limited(limited), m_codes(codes.begin(), codes.end()) {}
+    // Whether the job asks this stock; remembers it as found in the list.
+    [[nodiscard]] bool Asks(int code);
+    // A warning naming the stocks to retry that the list no longer holds.
+    void NoteMissing(JobOutcome& outcome) const;
+
+  private:
+    bool m_limited;
+    std::set<int> m_codes;
+    std::set<int> m_found;
+};
 
 // Failed transfers in a row after which a job that goes on past a failed page stops anyway:
 // the site or the network is gone, and every further page would fail the same way (a minute

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -307,6 +308,14 @@ void CTickoraDoc::RunMakeKdt() {
         EndJobWithoutWork("kdt", "the code or the days are out of range");
         return;
     }
+    if (m_retryRun) {
+        options.allStocks = true;  // a retry follows a run of all stocks
+    }
+    if (options.allStocks && m_stocks.m_nBlocks == 0) {
+        // Nothing to ask for, and no folder to make for it.
+        EndJobWithoutWork("kdt", kEmptyListRefusal);
+        return;
+    }
     const int days = static_cast<int>(options.days);
     const int code = static_cast<int>(options.code);
     char symbol[16] = {};
@@ -324,12 +333,19 @@ void CTickoraDoc::RunMakeKdt() {
         view.SetProgressRange(m_stocks.m_nBlocks);
         view.SetProgressStep(1);
         std::vector<const CStockRecord*> stocks;
+        // Where each block's stocks end in that list: a retry asks only some of a block's.
+        std::vector<int> blockEnds;
+        StockFilter filter(m_retryRun, m_retryCodes);
         for (int b = 0; b < m_stocks.m_nBlocks; ++b) {
             const CQuoteBlock* block = m_stocks.GetBlock(b);
             for (int i = 0; i < block->m_nStocks; ++i) {
-                stocks.push_back(&block->m_aStocks[i]);
+                if (filter.Asks(block->m_aStocks[i].m_nCode)) {
+                    stocks.push_back(&block->m_aStocks[i]);
+                }
             }
+            blockEnds.push_back(static_cast<int>(stocks.size()));
         }
+        filter.NoteMissing(outcome);
         outcome.itemsTotal = static_cast<int>(stocks.size());
         ItemDone();
         // The stocks whose pages are planned, in list order; enough of them that the pages the
@@ -350,9 +366,8 @@ void CTickoraDoc::RunMakeKdt() {
         };
         int written = 0;
         int transfersFailedInARow = 0;
-        int blockEnd = 0;
         for (int b = 0; b < m_stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
-            blockEnd += m_stocks.GetBlock(b)->m_nStocks;
+            const int blockEnd = blockEnds[static_cast<std::size_t>(b)];
             while (outcome.itemsDone < blockEnd) {
                 planAhead();
                 StockHistory history = std::move(planned.front());
@@ -383,6 +398,9 @@ void CTickoraDoc::RunMakeKdt() {
                 break;
             }
             view.StepProgress();
+        }
+        for (std::size_t i = static_cast<std::size_t>(outcome.itemsDone); i < stocks.size(); ++i) {
+            outcome.notAskedCodes.push_back(stocks[i]->m_nCode);
         }
     } else {
         JobOutcome& outcome = BeginOutcome("kdt", "pages");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The outcome of a job in words (UTF-8), the same for the terminal and the status bar: one line
 // for the job, then one line per group of failures that share a cause.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pages a job will want, in the order it will want them, asked of the site ahead on the
 // pool's connections, and handed over one by one. With one connection nothing is asked before

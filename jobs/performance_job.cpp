@@ -1,4 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +32,44 @@ bool AnyFigures(const CStockList& stocks) {
     }
     return false;
 }
+
+// The figures of a block's stocks before its page is parsed, so that the job can tell which
+// stocks the page gave figures this time: a stock missing from the page keeps the figures it
+// had, which must not count as extracted again.
+class FiguresBefore {
+  public:
+    explicit FiguresBefore(CQuoteBlock& block) {
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            double* figures = block.m_aStocks[s].m_adFigures;
+            std::copy(figures, figures + kFigures, m_saved[s]);
+            // The parser copies all five figures of a row it finds: NaN survives only where the
+            // page had no row for the stock.
+            std::fill(figures, figures + kFigures, std::numeric_limits<double>::quiet_NaN());
+        }
+    }
+    // Stocks with no row, or whose row counted as none, in slot order.
+    void NameNotExtracted(const CQuoteBlock& block, std::vector<int>& codes) const {
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            const double* f = block.m_aStocks[s].m_adFigures;
+            if (!(f[0] > 0 || f[1] > 0 || f[3] > 0)) {
+                codes.push_back(block.m_aStocks[s].m_nCode);
+            }
+        }
+    }
+    // Puts back the figures of the stocks the page had no row for.
+    void Restore(CQuoteBlock& block) const {
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            double* figures = block.m_aStocks[s].m_adFigures;
+            if (std::isnan(figures[0])) {
+                std::copy(m_saved[s], m_saved[s] + kFigures, figures);
+            }
+        }
+    }
+
+  private:
+    static constexpr int kFigures = 5;
+    double m_saved[kStocksPerBlock][kFigures] = {};
+};
 
 }  // namespace
 
@@ -61,6 +103,7 @@ void CTickoraDoc::RunGetPerformance() {
         // reach the records.
         const PageCheck check =
             detail.Ok() ? CheckPageFile(page, kFiguresPageLimit, kLowerCaseTable) : PageCheck{};
+        const FiguresBefore before(block);
         std::vector<FiguresFault> faults;
         int rows = detail.Ok() && check.Whole() ? ParseFiguresPage(page, block, &rowsFound, &faults)
                                                 : -1;
@@ -70,6 +113,10 @@ void CTickoraDoc::RunGetPerformance() {
                 fault.text, url, "not extracted; its figures as they were");
             failure.codes = {fault.code};
         }
+        if (rows >= 0 && rowsFound > 0) {
+            before.NameNotExtracted(block, outcome.notExtractedCodes);
+        }
+        before.Restore(block);
         if (rows < 0 || rowsFound == 0) {
             const std::string cause = !detail.Ok() ? CauseOf(detail)
                                       : check.shape == PageShape::kNoTable ? kNoFiguresRows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -53,18 +54,21 @@ void CTickoraDoc::RunGetProfiles() {
     view.SetProgressStep(1);
     m_bCancel = false;
     // The stocks this run is for: with "added only", those the dictionary has no entry for.
+    // With a retry, only the stocks that failed before.
     std::vector<std::vector<int>> planned(static_cast<std::size_t>(m_stocks.m_nBlocks));
+    StockFilter filter(m_retryRun, m_retryCodes);
     for (int b = 0; b < m_stocks.m_nBlocks; ++b) {
         const CQuoteBlock& block = *m_stocks.GetBlock(b);
         for (int s = 0; s < block.m_nStocks; ++s) {
             const int code = block.m_aStocks[s].m_nCode;
-            if (!addedOnly || !DictionaryHasEntry(code)) {
+            if (filter.Asks(code) && (!addedOnly || !DictionaryHasEntry(code))) {
                 planned[static_cast<std::size_t>(b)].push_back(code);
                 ++outcome.itemsTotal;
             }
         }
     }
 
+    filter.NoteMissing(outcome);
     ItemDone();
     PagePool pool;
     PageAhead ahead(pool);
@@ -140,6 +144,14 @@ void CTickoraDoc::RunGetProfiles() {
         }
     }
 
+    int index = 0;
+    for (const std::vector<int>& codes : planned) {
+        for (const int code : codes) {
+            if (index++ >= outcome.itemsDone) {
+                outcome.notAskedCodes.push_back(code);
+            }
+        }
+    }
     if (!keepHtml) {
         std::remove(kSharedProfilePath);
     }

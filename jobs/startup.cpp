@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "jobs/startup.h"
 
 #include "catalog/clock.h"
@@ -60,8 +61,12 @@ void LoadStartupObjects(StartupObjects& objects) {
         !fit.fits) {
         objects.cannotRun = fit.message;
     }
-    CreateWorkFolder();
-    RemoveLeftoverTemporaries(objects.settings);
+    // A folder without a market table is no working folder: the program ends at once there,
+    // and leaves it as it found it.
+    if (objects.marketLoaded) {
+        CreateWorkFolder();
+        RemoveLeftoverTemporaries(objects.settings);
+    }
 }
 
 }  // namespace tickora

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The objects that live for the whole run, loaded in the order the program has always used.
 #include <string>
@@ -29,7 +30,7 @@ struct StartupObjects {
 
 // In the current (working) folder: settings from "Tickora.ini", the market table from
 // "market.csv", the fetch list from "fetchlist.csv" (skipped without a market table), then the
-// work folder "Webtemp". The loaders' notices are added to objects.notices. The site hosts must be
+// work folder "Webtemp" (also skipped without a market table). The loaders' notices are added to objects.notices. The site hosts must be
 // set before: the list composes its quote URLs, and every page URL is checked to fit. Temporary
 // files that processes which no longer exist left behind are removed. A file that is not a regular
 // file stops it before anything is read (objects.irregularFile).

@@ -1,12 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "jobs/tickora_doc.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "catalog/temp_files.h"
 #include "formats/dictionary.h"
 #include "formats/quote_file.h"
+#include "jobs/job_steps.h"
+#include "jobs/output_folder.h"
 #include "jobs/page_ahead.h"
+#include "jobs/run_history.h"
 #include "web/retry.h"
 #include "web/sjis.h"
 
@@ -90,6 +96,10 @@ bool CTickoraDoc::StartJob(Body body) {
     // nobody's.
     (void)RemovePartialPages(m_lock);
     m_refusal.clear();
+    m_retryRun = m_limitNext;
+    m_retryCodes = std::move(m_limitCodes);
+    m_limitCodes.clear();
+    m_limitNext = false;
     View().ShowRunning();
     m_bBusy = true;
     m_worker = std::thread([this, body] {
@@ -127,11 +137,14 @@ void CTickoraDoc::WaitForJob() {
 bool CTickoraDoc::OnFetch() {
     const CQuoteBlock* block0 = m_stocks.GetBlock(0);
     if (block0 == nullptr) {
-        m_refusal = "fetchlist.csv has no stocks, so there is nothing to fetch";
+        m_refusal = kEmptyListRefusal;
         return false;
     }
     if (IsJobRunning()) {
         m_refusal = "a job is running";
+        return false;
+    }
+    if (!RefuseMissingOutputFolder()) {
         return false;
     }
     int year = 0;
@@ -166,6 +179,11 @@ bool CTickoraDoc::OnGetProfiles() {
         m_refusal = "a job is running";
         return false;
     }
+    if (m_stocks.m_nBlocks == 0) {
+        // Asked before its dialog: no answer to it would give the job a stock to fetch.
+        m_refusal = kEmptyListRefusal;
+        return false;
+    }
     ProfileOptions options;
     if (!View().AskProfileOptions(options)) {
         return false;
@@ -186,6 +204,13 @@ bool CTickoraDoc::OnGetPerformance() {
         m_refusal = "a job is running";
         return false;
     }
+    if (m_stocks.m_nBlocks == 0) {
+        m_refusal = kEmptyListRefusal;
+        return false;
+    }
+    if (!RefuseMissingOutputFolder()) {
+        return false;
+    }
     m_bShowAllStocks = true;
     return StartJob(&CTickoraDoc::RunGetPerformance);
 }
@@ -194,6 +219,41 @@ void CTickoraDoc::OnSaveQuoteFile() {
     (void)WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat, m_settings.m_szOutputDir, m_markets,
                          m_settings.m_bAverageDecimals != 0, nullptr,
                          m_bQuotesWhole ? Whole::kYes : Whole::kNo);
+}
+
+bool CTickoraDoc::RefuseMissingOutputFolder() {
+    const std::string missing = MissingOutputFolder(m_settings);
+    if (missing.empty()) {
+        return true;
+    }
+    m_refusal = OutputFolderRefusal(missing);
+    return false;
+}
+
+void CTickoraDoc::LimitNextJobTo(std::vector<int> codes) {
+    m_limitCodes = std::move(codes);
+    m_limitNext = true;
+}
+
+void CTickoraDoc::KeepInHistory() {
+    const bool retry = m_retryRun;
+    m_retryRun = false;
+    // A job that never began (a dismissed dialog, nothing to ask for) is no run. The history is
+    // a convenience: a folder where it cannot be written still gets its job done, and the
+    // summary says so.
+    if (m_current.end == JobEnd::kNotRun) {
+        return;
+    }
+    int error = 0;
+    try {
+        error = AppendRunHistory(m_current, retry);
+    } catch (const std::exception&) {
+        error = ENOMEM;
+    }
+    if (error != 0) {
+        m_current.warnings.push_back(AbsolutePath(kRunHistoryName) + ": " +
+                                     std::strerror(error) + " (this run is not in the history)");
+    }
 }
 
 void CTickoraDoc::CancelJob() {
@@ -227,6 +287,7 @@ void CTickoraDoc::ItemDone() {
 }
 
 void CTickoraDoc::EndJob() {
+    KeepInHistory();
     {
         std::lock_guard lock(m_reportMutex);
         m_report = m_current;
@@ -242,6 +303,7 @@ void CTickoraDoc::EndJobWithoutWork(const char* job, const std::string& why) {
     m_current.job = job;
     m_current.end = JobEnd::kNotRun;
     m_current.endCause = why;
+    KeepInHistory();
     {
         std::lock_guard lock(m_reportMutex);
         m_report = m_current;
@@ -254,6 +316,7 @@ void CTickoraDoc::EndJobWithoutWork(const char* job, const std::string& why) {
 void CTickoraDoc::EndJobByException(const char* what) {
     m_current.end = JobEnd::kException;
     m_current.endCause = what;
+    KeepInHistory();
     {
         std::lock_guard lock(m_reportMutex);
         m_report = m_current;

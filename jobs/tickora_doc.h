@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The document: owner of the job flags and the target of the job commands. No GUI here.
 #include <atomic>
@@ -54,6 +55,11 @@ class CTickoraDoc {
     // The working folder's lock for the next job, from a front-end that waited for it. Without
     // one, a job command takes the lock itself and refuses when another job holds it.
     void HandOverWorkLock(WorkLock lock) { m_handedLock = std::move(lock); }
+    // The next history job of all stocks or profile job asks only these stocks, in the list's
+    // order (the history job then runs for all stocks whatever its dialog says): a retry of the
+    // stocks an earlier run failed (StocksToRetry in jobs/run_history.h). Its record in the run
+    // history is marked as a retry. Used by that one job only.
+    void LimitNextJobTo(std::vector<int> codes);
 
     // True while a worker thread exists (m_bBusy alone does not prove that: Cancel clears it).
     [[nodiscard]] bool IsJobRunning() const { return m_bWorkerAlive.load(); }
@@ -122,6 +128,18 @@ class CTickoraDoc {
     WorkLock m_handedLock;
     std::string m_refusal;
     std::string m_cannotRun;
+
+    // Set by LimitNextJobTo on the thread that gives the command and handed to the job that
+    // StartJob starts next, whose worker reads it.
+    bool m_limitNext = false;
+    std::vector<int> m_limitCodes;
+    bool m_retryRun = false;  // the running job asks only m_retryCodes
+    std::vector<int> m_retryCodes;
+    // False, with the refusal set, when the output folder of the settings does not exist: the
+    // daily and performance files would be lost after every page was fetched.
+    bool RefuseMissingOutputFolder();
+    // Keeps the outcome in the working folder's run history.
+    void KeepInHistory();
 
     JobOutcome m_current;
     mutable std::mutex m_reportMutex;

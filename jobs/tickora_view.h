@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the document needs of its view. The desktop form and the terminal each implement it.
 // Calls from the worker thread must complete before they return (the worker waits, as it did

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which folder the program works in, the same for the desktop program and the terminal:
 //   1. --workdir DIR;

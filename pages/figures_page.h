@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The second view of the quote page ("&d=v3"): one row per stock with its code and, in fixed
 // cells, five performance figures. Only ASCII digits and markup are read, so the page is not

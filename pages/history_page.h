@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The site's price-history table: 50 trading days a page, newest first, requested for the whole
 // range from 1 January 1983 to today and paged with y = rows before the page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A stock's KDT file brought up to date from the first page of its history table and at most
 // two more, when those prove it the very file a fetch of every page would write now; otherwise

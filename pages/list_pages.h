@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fetch-list generation: the site's listing pages, the stocks cut out of their rows, the markets
 // completed from the loaded list and the profile pages, and the writer of the new list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one buffer into which the quote, listing and history parsers read a page. Only the running
 // job uses it; each parser reads fewer bytes than it holds, so a zero byte always ends the text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Company profile pages: where they are fetched from and kept, and the four texts cut out of them.
 // The fetch-list job reads the market of new stocks from the same pages.

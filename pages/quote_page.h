@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The multi-stock quote page ("&d=v2"): its table rows are matched, in order, to the slots of one
 // block. The page is EUC-JP; only the name cell is converted, every other cell is read as ASCII.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Page URLs are composed into fixed fields (511 bytes for the quote pages, 255 for the others),
 // and a URL cut to fit asks for another page than the one meant: a history paging page 0 four

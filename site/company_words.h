@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The vocabulary the synthetic market builds its companies from (UTF-8). Every character lies in
 // JIS X 0208, so each text survives the trip UTF-8 -> Shift-JIS -> EUC-JP -> Shift-JIS unchanged.

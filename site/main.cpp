@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tickora-site: the simulated finance site on loopback, for the demo, the tests and the
 // benchmarks.
 //   tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD] [--latency MS]
 //                [--split YYYY-MM-DD] [--listed YYYY-MM-DD] [--dump-truth FILE]
 //                [--write-fetchlist FILE] [--gzip] [--tls CERT KEY]
+//   tickora-site --help
 // With --port 0 the chosen port is the first line of standard output. SIGINT and SIGTERM stop it.
 // --latency delays every page answer by MS milliseconds, as a distant site would; --split shows
 // the history before that date adjusted for a 1:2 split. --listed places the young stocks'
@@ -21,8 +23,8 @@
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr,
+void Usage(std::FILE* to) {
+    std::fprintf(to,
                  "usage: tickora-site [--port N] [--stocks N] [--seed N] [--date YYYY-MM-DD]\n"
                  "                    [--latency MS] [--split YYYY-MM-DD] [--listed YYYY-MM-DD]\n"
                  "                    [--dump-truth FILE] [--write-fetchlist FILE] [--gzip]\n"
@@ -68,8 +70,12 @@ int main(int argc, char** argv) {
             options.tlsKeyFile = argv[++i];
             continue;
         }
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        }
         if (i + 1 >= argc) {
-            Usage();
+            Usage(stderr);
             return 2;
         }
         const char* value = argv[++i];
@@ -93,7 +99,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--write-fetchlist") {
             fetchListPath = value;
         } else {
-            Usage();
+            Usage(stderr);
             return 2;
         }
     }

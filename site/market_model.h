@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The synthetic market behind the simulated site. Who is listed (codes, names, markets,
 // industries, how far back each history goes) is fixed, so the shipped fetch list fits every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pages of the simulated site, rendered from the market model as EUC-JP bytes in the shapes
 // the program's page readers look for.

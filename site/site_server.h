@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated finance site: a deterministic synthetic market served over HTTP on loopback, with
 // faults that tests switch on per path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the site's market is, in forms the tests compare the program's output with.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the jobs reach the site: how many connections they may open to it at once, how many
 // requests share one connection when the site speaks HTTP/2, and the TLS and proxy particulars.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three hosts of the finance site. The jobs put these in front of the paths they build.
 #include <string>

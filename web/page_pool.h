@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pages of a job on up to N connections at once, each fetched exactly as DownloadToFile
 // fetches it, and handed to the job in the order it asks for them.

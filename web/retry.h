@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Optional retries and pacing around each page download, for unattended runs that should survive
 // a passing fault of the site. The defaults (no retry, no pacing) keep one attempt per page and no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversions at the edges of the program: its own texts are Shift-JIS (code page 932) bytes,
 // while the source code, the terminal and the GUI speak UTF-8.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Byte-level scanning of downloaded pages and cells. Every function works on NUL-terminated byte
 // strings in place or into a caller's buffer; none allocates and none fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The work folder that holds every downloaded page. Both spellings the program has used name this
 // one folder on a case-sensitive file system: it is always "Webtemp".

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A quote scraper as a user would write it: BeautifulSoup over lxml.
 
 Reads the saved quote pages webtemp-NNN.html of a working folder's fetch list (blocks of 50 stocks,

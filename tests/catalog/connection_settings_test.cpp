@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The connection settings: what "connection.toml" may hold and how a bad value is reported, the
 // order in which the file, the environment and the command line win, and the file written back.
 #include "catalog/connection_settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One job per working folder: the lock refuses a second holder, names the first, ends with its
 // process, and can be waited for with a wait that the caller can end.
 #include "catalog/work_lock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: which argvs run which command with which options, and which are refused with
 // what reason. Every limit is probed on both sides.
 #include "cli/command_line.h"

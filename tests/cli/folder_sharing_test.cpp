@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several tickora-cli processes in one working folder, as the desktop program, cron and a user's
 // terminal meet there: the second job is refused or waits, and a process killed at any moment
 // leaves every file either as it was or complete.
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "jobs/job_outcome.h"
+#include "jobs/run_history.h"
 #include "tests/cli/processes.h"
 
 namespace tickora::cli {
@@ -175,6 +177,16 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
         for (const auto& [name, bytes] : Outputs(work)) {
             if (IsTemporary(name)) {
                 continue;  // a killed writer's leftover; the next start removes it
+            }
+            if (name == kRunHistoryName) {
+                // Appended to, never replaced: the earlier runs' lines stay whole, and a run
+                // adds its own whole line or none.
+                const std::string& kept = old.at(name);
+                EXPECT_EQ(bytes.compare(0, kept.size(), kept), 0) << name;
+                EXPECT_EQ(ReadRunHistory((work / name).string()).size(),
+                          static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')))
+                    << name;
+                continue;
             }
             const auto was = old.find(name);
             const auto is = whole.find(name);

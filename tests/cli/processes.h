@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Processes for the tests that run the built programs: tickora-site on a free port and
 // tickora-cli with its output in files, as a scheduler would start them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tickora-cli in-process: the settings command against a real "Tickora.ini", the exit status of
 // each way a run can end, the summary, and Ctrl+C reaching the running job as Cancel.
 #include "cli/runner.h"
@@ -19,10 +20,14 @@
 #include <thread>
 
 #include "catalog/connection_settings.h"
+#include "catalog/work_lock.h"
+#include "jobs/outcome_json.h"
+#include "jobs/output_folder.h"
 #include "jobs/startup.h"
 #include "site/site_server.h"
 #include "tests/jobs_list/site_fixture.h"
 #include "tests/support/secure_front.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/temp_dir.h"
 #include "web/connections.h"
 #include "web/hosts.h"
@@ -32,48 +37,13 @@
 namespace tickora::cli {
 namespace {
 
+using test::CliRun;
 using test::FileSizeLimit;
+using test::MemoryStream;
+using test::RunCli;
 using test::ReadFileBytes;
 using test::ScopedWorkDir;
 using test::WriteFileBytes;
-
-class MemoryStream {
-  public:
-    MemoryStream() : m_file(open_memstream(&m_buffer, &m_size)) {}
-    ~MemoryStream() {
-        std::fclose(m_file);
-        std::free(m_buffer);
-    }
-    MemoryStream(const MemoryStream&) = delete;
-    MemoryStream& operator=(const MemoryStream&) = delete;
-    std::FILE* File() { return m_file; }
-    std::string Text() {
-        std::fflush(m_file);
-        return std::string(m_buffer, m_size);
-    }
-
-  private:
-    char* m_buffer = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_file;
-};
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(const std::vector<std::string>& args) {
-    MemoryStream out;
-    MemoryStream err;
-    std::atomic<int> interrupts{0};
-    CliRun run;
-    run.status = CliMain(args, {out.File(), err.File(), false}, interrupts);
-    run.out = out.Text();
-    run.err = err.Text();
-    return run;
-}
 
 void WriteMarketTable() {
     WriteFileBytes("market.csv", Utf8ToSjis("1,T, 東証1部\r\n2,T2, 東証2部\r\n3,O, 大証1部\r\n"));
@@ -257,12 +227,108 @@ TEST(CliExitStatus, AWorkdirThatCannotBeEnteredFails) {
     EXPECT_NE(run.err.find("cannot use the working folder"), std::string::npos) << run.err;
 }
 
-TEST(CliExitStatus, FetchWithoutAListSaysSo) {
+TEST(CliExitStatus, AnEmptyListEndsEveryJobWithOneAndMakesNothing) {
+    const std::vector<std::vector<std::string>> jobs = {
+        {"fetch"}, {"kdt", "--all"}, {"profiles"}, {"performance"}};
+    for (const std::vector<std::string>& job : jobs) {
+        ScopedWorkDir dir;
+        WriteMarketTable();
+        WriteFileBytes("fetchlist.csv", "");
+        const CliRun run = RunCli(job);
+        EXPECT_EQ(run.status, kExitEndedEarly) << job[0];
+        EXPECT_NE(run.err.find("fetchlist.csv has no stocks"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("tickora-cli fetchlist"), std::string::npos) << run.err;
+        for (const char* made : {"VorlaneEx.DIC", "DATA", "history.jsonl"}) {
+            EXPECT_FALSE(std::filesystem::exists(made)) << job[0] << " made " << made;
+        }
+    }
+}
+
+TEST(CliExitStatus, AFolderWithoutMarketTableIsLeftAsItWas) {
+    ScopedWorkDir dir;
+    std::filesystem::create_directory("typo");
+    WriteFileBytes("typo/fetchlist.csv", "1301,1301,T,x\r\n");
+    for (const char* command : {"fetch", "kdt", "profiles"}) {
+        std::vector<std::string> args{"--workdir", "typo", command};
+        if (std::string(command) == "kdt") {
+            args.push_back("--all");
+        }
+        EXPECT_EQ(RunCli(args).status, kExitNoMarket) << command;
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator("typo")) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"fetchlist.csv"});
+}
+
+TEST(CliExitStatus, AMissingOutputFolderIsRefusedBeforeAnyDownloadAndNamed) {
     ScopedWorkDir dir;
     WriteMarketTable();
-    const CliRun run = RunCli({"fetch"});
-    EXPECT_EQ(run.status, kExitEndedEarly);
-    EXPECT_NE(run.err.find("fetchlist.csv has no stocks"), std::string::npos) << run.err;
+    WriteFetchList(3);
+    ASSERT_EQ(RunCli({"settings", "--output-dir", "gone/out"}).status, kExitDone);
+    const std::string folder = (dir.Path() / "gone/out").string();
+    for (const char* command : {"fetch", "performance"}) {
+        // Port 9 has no listener: a job that asked a page would fail its download, not say 2.
+        const CliRun run = RunCli({"--site", "http://127.0.0.1:9", command});
+        EXPECT_EQ(run.status, kExitUsage) << command << run.err;
+        EXPECT_NE(run.err.find("the output folder " + folder + " does not exist"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    CAppSettings settings;
+    settings.Load();
+    EXPECT_EQ(CreateOutputFolder(settings), "");
+    EXPECT_EQ(MissingOutputFolder(settings), "");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+// With --json a run that never reached its job still prints one outcome, "not run", with the
+// status it exits with.
+TEST(CliExitStatus, JsonAnswersEveryRunThatDidNotStart) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        bool market;
+        bool list;
+        bool locked;
+        int status;
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"usage error", {"--json", "kdt", "--days", "5", "--all"}, true, true, false, kExitUsage,
+         "--days must be"},
+        {"bad connection setting", {"--json", "--site", "ftp://x", "fetch"}, true, true, false,
+         kExitUsage, ""},
+        {"no market table", {"--json", "fetch"}, false, true, false, kExitNoMarket,
+         "market.csv not found."},
+        {"empty list", {"--json", "performance"}, true, false, false, kExitEndedEarly,
+         "fetchlist.csv has no stocks"},
+        {"folder in use", {"--json", "fetch"}, true, true, true, kExitLocked, "another job"},
+    };
+    for (const Case& c : cases) {
+        ScopedWorkDir dir;
+        if (c.market) {
+            WriteMarketTable();
+        }
+        c.list ? WriteFetchList(3) : WriteFileBytes("fetchlist.csv", "");
+        WorkLockResult held;
+        if (c.locked) {
+            held = TryLockWorkFolder(".");
+            ASSERT_TRUE(held.Taken());
+        }
+        const CliRun run = RunCli(c.args);
+        EXPECT_EQ(run.status, c.status) << c.name << run.err;
+        int status = -1;
+        const std::optional<JobOutcome> outcome = OutcomeFromJson(run.out, &status);
+        ASSERT_TRUE(outcome.has_value()) << c.name << ": " << run.out;
+        EXPECT_EQ(status, c.status) << c.name;
+        EXPECT_EQ(outcome->end, JobEnd::kNotRun) << c.name;
+        EXPECT_NE(outcome->endCause.find(c.cause), std::string::npos)
+            << c.name << ": " << outcome->endCause;
+        EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << "one line";
+    }
 }
 
 TEST(CliExitStatus, ProfilesRefusedWithoutADictionaryShowTheCoreMessageInUtf8) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The terminal view: one plain line per finished item in logs, a live bar on a terminal, the
 // core's Shift-JIS texts shown as UTF-8, and the dialogs answered from the command line.
 #include "cli/terminal_view.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which working folder a start picks, and the per-user folder it sets up on first use.
 #include "jobs/workdir.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document's job protocol: one worker at a time, the idle/running transitions the form sees,
 // cancel from another thread, and the thread entry's null-context guard.
 #include <gtest/gtest.h>

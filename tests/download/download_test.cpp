@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DownloadToFile against the simulated site and small servers of the tests' own: what goes out,
 // what lands on disk, and which failures report 1.
 #include "web/download.h"

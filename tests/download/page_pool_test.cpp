@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page pool against the simulated site at a distance: with any number of connections a job
 // that submits ahead and waits in order finds the same bytes under the same work files as with
 // one, a fault stays with its page, Cancel keeps the pages not yet started from the site, and no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fault tests share: the simulated site (and a second one whose prices differ, to make
 // stale pages from), a working folder loaded the way start-up loads it, the files a job must

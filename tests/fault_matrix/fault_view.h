@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A view for the fault tests: answers every options dialog with preset choices and records the
 // calls, so a test can tell that the job went back to idle.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Each of the five jobs against each fault of one page of the site: the job ends, ends the way
 // its rules say and says so in its outcome (the exit status, the failed page named with its
 // cause and URL), writes its output from what it could read or keeps the stored one, never reads

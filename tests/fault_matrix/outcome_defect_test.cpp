@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ways a job used to end while saying it went well, one row each: a site that is gone, a
 // dictionary or output folder that cannot be written, a full disk, a view that raises, one
 // stock's history cut short in a run over all stocks. Each row names the job, the fault, the exit

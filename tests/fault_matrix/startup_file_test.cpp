@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files start-up reads, damaged: "Tickora.ini" short, long, of another version or not a
 // record at all; "fetchlist.csv" and "market.csv" with lines that break every rule of their
 // format. Start-up loads what it can, and the jobs then run on it without a crash.
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "formats/quote_file.h"
+#include "jobs/output_folder.h"
 #include "jobs/startup.h"
 #include "tests/fault_matrix/fault_fixture.h"
 
@@ -120,19 +122,23 @@ TEST_P(SettingsFileFault, LoadsWhatItCanAndTheFetchWritesWhereTheSettingsSay) {
     EXPECT_LE(std::strlen(objects.settings.m_szOutputDir), 127u);
     EXPECT_EQ(std::string(objects.settings.m_szOutputDir), c.folder);
 
-    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
-    const JobOutcome r = startedDoc->LastOutcome();
-    EXPECT_FALSE(r.Stopped());
-    EXPECT_GT(r.extracted, 0);
-    if (c.folderExists) {
+    if (!c.folderExists) {
+        // An output folder that is not there is refused before any page is asked for.
+        server.ClearRequests();
+        EXPECT_FALSE(startedDoc->OnFetch());
+        EXPECT_EQ(startedDoc->LastRefusal(), OutputFolderRefusal(AbsolutePath(c.folder)));
+        EXPECT_TRUE(server.Requests().empty());
+    } else {
+        ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
+        const JobOutcome r = startedDoc->LastOutcome();
+        EXPECT_FALSE(r.Stopped());
+        EXPECT_GT(r.extracted, 0);
         // A layout outside the three known ones is written in the third.
         const int layout = (c.format == 1 || c.format == 2) ? c.format : 3;
         ASSERT_EQ(r.Written().size(), 1u);
         EXPECT_EQ(r.Written()[0],
                   AbsolutePath(QuoteFileName(c.folder.c_str(), layout, 2026, 12, 4)));
         EXPECT_TRUE(fs::exists(r.Written()[0]));
-    } else {
-        EXPECT_TRUE(r.Written().empty());
     }
     // The settings file is read, never written, at start-up and by a job.
     EXPECT_EQ(ReadFileBytes("Tickora.ini"), c.bytes);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a user stored survives a run that failed, was cancelled or met a page that lies: each row
 // is a job, a fault and the file that must come out of it whole (kept as it was, or kept as the
 // backup of the file that replaced it), with the outcome that says so.

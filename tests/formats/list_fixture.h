@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stock lists and market tables built in memory, so that the writers are tested without the
 // loaders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every input a fuzz target once failed on, and every seed, replayed through the same entry
 // functions under the normal build, so a fixed fault stays fixed without a fuzzing run.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program from start-up to shut-down against the simulated site: the missing market table,
 // auto-start, exit after fetch, Ctrl+N, Alt+K, Cancel, and closing the window during a job.
 #include <gtest/gtest.h>

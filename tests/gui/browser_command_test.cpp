@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The browser command of the user's guide: where the guide path goes, the cut before "-nohome",
 // and how $BROWSER and desktop entries are turned into such a command.
 #include "app/browser_command.h"

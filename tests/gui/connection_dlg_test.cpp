@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog "接続設定" against the file and the terminal: what it saves is what tickora-cli
 // then reads, a bad address keeps it open naming the key, and the settings take effect at once.
 // Also the desktop program's own command line, read before any window exists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialogs: the code dialog's range checks and "全銘柄", the settings dialog's round trip to
 // "Tickora.ini" through the folder chooser, and the texts of the option and About dialogs.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A first start as a new user makes it: an empty home, started from a folder that holds nothing
 // of Tickora's (the desktop menu starts programs in the home folder). The desktop program and the
 // terminal each set up ~/.local/share/tickora with the installed market table and fetch there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the user meets it: the menu tree with its texts, accelerators and enabled
 // states, the tool bar, the status line and the caption.
 #include <gtest/gtest.h>

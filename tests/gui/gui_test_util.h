@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Driving modal dialogs from a test: a timer on the GUI thread waits for the named dialog to
 // become the active modal widget and acts on it inside the dialog's own event loop.

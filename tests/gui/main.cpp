@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GUI tests need a QApplication before any widget; they run on the offscreen platform.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form called from a worker thread: every call runs on the GUI thread while the worker waits,
 // and the options dialogs a worker asks for are shown by the GUI thread.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the job tests of both quote views share: a view that records what the document tells it,
 // a server that answers canned pages by request target, and a stock list built in memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "&d=v2" quote page parser on hand-built pages: cells, symbol matching, slot order, the
 // site's no-match answer, the date rules, the page limit and the error log.
 #include "pages/quote_page.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hand-built quote pages in the site's encoding, for the parser tests of both quote views.
 #include <cstring>

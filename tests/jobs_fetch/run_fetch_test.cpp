@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The daily fetch as a whole against canned pages: what the form is told, what is requested, the
 // daily file, the error log, Cancel, exit after fetch, and pages that a failed request must not
 // bring back from an earlier run.

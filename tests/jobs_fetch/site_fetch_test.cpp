@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The daily fetch end to end against the simulated site: the daily file of every layout equals
 // what the site says each stock showed; Cancel; and faults of one block's page.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated site in-process for the end-to-end job tests: a small market on a free port, the
 // shipped "market.csv", the site's own fetch list, and what the site says each stock shows.

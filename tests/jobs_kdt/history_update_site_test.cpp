@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Histories brought up to date against the simulated site: the files of a full fetch, updated
 // from page 0 of the site some days later and proven on the page of their oldest day, are the
 // bytes a full fetch writes on that day; after a split, and for a file that is cut, corrupt,

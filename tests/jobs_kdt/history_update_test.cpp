@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bringing a KDT file up to date from page 0 and the pages that prove it: for each way a history
 // can have moved between two fetches, either the very days a full fetch would write now, or the
 // reason it must be fetched.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A document with the test view in a fresh working folder, and the job run to its end.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The price-history job where no site answers, or a canned page: the dialog's choices, the files
 // it must not touch, and numbers its file cannot hold.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The price-history job against the simulated site on loopback: the KDT records are the days the
 // site's table served, oldest first, for one stock and for all, through short histories, faults
 // and Cancel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hand-built history pages in the site's encoding, for the parser and job tests.
 #include <cstdio>

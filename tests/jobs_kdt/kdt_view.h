@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A view that answers the code dialog as told and records what the job shows, in order.
 #include <functional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fetch-list job as the document runs it, from listing and profile pages kept on disk: no
 // site needed. Its dialog, the progress protocol, the end-of-list row and the pages it reads.
 #include <gtest/gtest.h>

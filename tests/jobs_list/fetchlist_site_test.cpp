@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fetch-list job against the simulated site: the whole market's list, the faults of the
 // listing and profile pages, kept pages reused offline, and the list of added stocks.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The listing-page parser on hand-built pages: the row marker, the special rows, the name rules,
 // the page's byte limit and slot table, and the order of the writer's sort.
 #include <gtest/gtest.h>

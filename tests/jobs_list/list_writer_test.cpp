@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer of the new list and the completion of markets: sort order and line bytes, the
 // backup of the user's list, the dated list of added stocks, and markets from the loaded list and
 // from profile pages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hand-built pages and tables for the listing and profile tests, in the encodings the site uses:
 // listing and profile pages in EUC-JP, "market.csv" in Shift-JIS.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A view for the job tests: answers the options dialogs with preset choices and records what the
 // worker showed, so that tests can assert on the progress protocol and the counters.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the end-to-end job tests share: the simulated site on a free loopback port, a
 // "market.csv" that matches its markets, and a reader of its truth dump.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "&d=v3" figures page parser on hand-built pages: the row rule (a code and ten cells), the
 // number cells, the count, rows of other stocks and the page limit.
 #include "pages/figures_page.h"

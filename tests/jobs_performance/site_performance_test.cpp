@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The performance job end to end against the simulated site: the FN file equals the figures the
 // site says each stock showed; Cancel; and faults of one block's page after a daily fetch left
 // that block's other view in the work file.
@@ -89,10 +90,21 @@ TEST_F(SitePerformanceTest, FiguresFileEqualsTheSiteTruth) {
     for (int b = 0; b < 3; ++b) {
         EXPECT_EQ(requests[static_cast<size_t>(b)].target, Target(b));
     }
-    // Only the three index rows lack figures.
+    // Only the three index rows lack figures, and the outcome names them as the fetch does.
     const JobOutcome report = doc.LastOutcome();
     EXPECT_EQ(report.notExtracted, 3);
     EXPECT_EQ(report.extracted, 140);
+    std::vector<int> withoutFigures;
+    for (int b = 0; b < site.list.m_nBlocks; ++b) {
+        const CQuoteBlock& block = *site.list.GetBlock(b);
+        for (int i = 0; i < block.m_nStocks; ++i) {
+            if (!HasFigures(site.truth.at(block.m_aStocks[i].m_nCode))) {
+                withoutFigures.push_back(block.m_aStocks[i].m_nCode);
+            }
+        }
+    }
+    EXPECT_EQ(withoutFigures.size(), 3u);
+    EXPECT_EQ(report.notExtractedCodes, withoutFigures);
 }
 
 TEST_F(SitePerformanceTest, AfterTheDailyFetchTheFileCarriesTheQuoteDate) {

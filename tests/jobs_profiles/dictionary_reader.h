@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads one record of "VorlaneEx.DIC" the way the chart program does: by offset, little-endian
 // integers, zero-padded Shift-JIS fields.

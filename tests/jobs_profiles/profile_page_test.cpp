@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The profile page parser: the marker extraction with its limits, the order in which a missing
 // marker stops the page, the fallback of the business text, and where pages are kept.
 #include "pages/profile_page.h"

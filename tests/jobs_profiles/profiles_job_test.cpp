@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The company-profile job as the document runs it, from pages kept on disk or with the site out
 // of reach: the records it writes, the stocks it skips, Cancel, and no stale page read.
 #include <gtest/gtest.h>

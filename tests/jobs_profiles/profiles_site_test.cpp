@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The company-profile job against the simulated site: the dictionary equals the site's truth,
 // kept pages rebuild it offline, each fault of a profile page gives the record its rules say and
 // never the previous stock's page, added-only, and Cancel.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package as a user gets it: built with CPack from an existing build folder, unpacked
 # into a temporary root, its programs run from there against the simulated site it ships, its
 # manual pages rendered, and lintian asked for errors.
@@ -87,6 +88,12 @@ check "it holds every file a user needs" all_there
 depends=$(dpkg-deb -f "$deb" Depends)
 check "Depends comes from the binaries (shlibdeps)" \
   bash -c '[[ $1 == *libtomlplusplus3* && $1 == *libqt6widgets6* && $1 == *libcurl4* ]]' _ "$depends"
+check "it recommends a Japanese font and Qt's translations" \
+  bash -c '[[ $1 == *fonts-noto-cjk* && $1 == *qt6-translations-l10n* ]]' _ "$(dpkg-deb -f "$deb" Recommends)"
+check "the copyright file is GPL-3.0+ in the machine-readable format" \
+  bash -c 'grep -q "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" "$1" &&
+           grep -q "^License: GPL-3.0+" "$1" && ! grep -qi "rights reserved" "$1"' \
+  _ "$root/usr/share/doc/tickora/copyright"
 check "the user unit runs the installed tickora-cli" \
   grep -qx 'ExecStart=/usr/bin/tickora-cli --wait fetch' "$root/usr/lib/systemd/user/tickora-fetch.service"
 check "the bash completion parses" bash -n "$root/usr/share/bash-completion/completions/tickora-cli"

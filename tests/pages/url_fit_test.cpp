@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Page URLs that would not fit their fields are refused before any job, with what does not fit
 // and by how much; a site URL of some 250 bytes is the case that cut every request.
 #include "pages/url_fit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A local HTTP server for the retry tests: each request is counted and time-stamped, and a test's
 // handler decides the answer from the request's number (1-based).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Retries and pacing of page downloads against a local server that counts what it receives.
 #include <gtest/gtest.h>
 

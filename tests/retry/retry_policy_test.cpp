@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The retry policy's bounds, its environment variables and the retry loop's decisions, without a
 // network.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The same seed and date give the same bytes; the shipped tables agree with the site; every
 // text survives the trip to EUC-JP and back through the program's own conversion.
 #include <gtest/gtest.h>

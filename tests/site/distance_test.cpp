@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the site does to look like a real one far away: every answer late by a set latency, many
 // connections answered at once, and histories that grow from one site date to a later one.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults switched on per path, in process and through the control endpoint, the request log,
 // and the command-line program's start and stop.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every page kind of the site, read the way the program's page readers read it: by their markers
 // and cell positions, through the toolkit, and checked against the site's own truth dump.
 #include <gtest/gtest.h>

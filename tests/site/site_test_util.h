@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the site tests share: fetching a target, reading the truth dump, and walking a page's
 // rows and cells with the toolkit the program's page readers use.

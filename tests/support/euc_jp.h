@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pages in the site's encoding for hand-built test pages: UTF-8 to EUC-JP through the system's
 // iconv, independent of the program's own conversions.

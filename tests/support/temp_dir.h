@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh working folder per test; the process works inside it while the object lives. It is
 // also TICKORA_HOME meanwhile, so that a command run without --workdir works here and never in
