@@ -18,6 +18,10 @@ constexpr std::array kCommands = {
     CommandInfo{kIdMakeKdt, "", "", "Alt+K", true},
     CommandInfo{kIdHistoryJob, "株価履歴取得...",
                 "銘柄を指定して株価履歴を取得し、KDTファイルに保存する\n株価履歴取得", "", true},
+    CommandInfo{kIdRetryFailed, "失敗した銘柄を再取得...",
+                "前回の株価履歴取得または基本情報取得で取得できなかった銘柄だけを取得し直す\n"
+                "失敗した銘柄を再取得",
+                "", true},
     CommandInfo{kIdOpenOutputFolder, "出力フォルダを開く",
                 "出力先ディレクトリをファイルマネージャで開く\n出力フォルダを開く", "", true},
     CommandInfo{kIdGetProfiles, "基本情報取得...", "基本情報を取得する\n基本情報取得", "", true},
@@ -59,9 +63,10 @@ constexpr std::array kCommands = {
     CommandInfo{kIdFilePrint, "", "", "Ctrl+P", true},
 };
 
-constexpr std::array<int, 11> kFileItems = {
-    kIdFetch,   kIdMakeFetchList, kIdMakeKdtMenu,      kIdHistoryJob, kIdGetProfiles, kIdGetPerformance,
-    kSeparator, kIdSaveQuoteFile, kIdOpenOutputFolder, kSeparator,    kIdAppExit};
+constexpr std::array<int, 12> kFileItems = {
+    kIdFetch,          kIdMakeFetchList, kIdMakeKdtMenu,   kIdHistoryJob,
+    kIdGetProfiles,    kIdGetPerformance, kIdRetryFailed,  kSeparator,
+    kIdSaveQuoteFile,  kIdOpenOutputFolder, kSeparator,    kIdAppExit};
 constexpr std::array<int, 8> kEditItems = {kIdEditUndo, kSeparator,           kIdEditCut,
                                            kIdEditCopy, kIdEditPaste,         kSeparator,
                                            kIdSettings, kIdConnectionSettings};

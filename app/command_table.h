@@ -23,6 +23,7 @@ enum CommandId : int {
     kIdViewRuns = 32788,     // the outcomes of earlier runs in this working folder
     kIdViewChart = 32789,    // one stock's stored history
     kIdViewQuotes = 32790,   // the day's quotes as a table
+    kIdRetryFailed = 32791,  // the history or profile job again, on the stocks its last run failed
     kIdFileNew = 57600,
     kIdFileOpen = 57601,
     kIdSaveQuoteFile = 57603,

@@ -53,7 +53,7 @@ QString EndTextJa(JobEnd end) {
     return {};
 }
 
-CRunsDlg::CRunsDlg(std::vector<RunEntry> runs, QWidget* parent)
+CRunsDlg::CRunsDlg(std::vector<RunRecord> runs, QWidget* parent)
     : QDialog(parent), m_runs(std::move(runs)) {
     setObjectName(QStringLiteral("runsDlg"));
     setWindowTitle(QStringLiteral("履歴 - この作業フォルダで実行した処理"));
@@ -73,7 +73,7 @@ CRunsDlg::CRunsDlg(std::vector<RunEntry> runs, QWidget* parent)
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     // Newest first; the index of the run rides on the first cell, whatever the sort.
     for (int i = 0; i < static_cast<int>(m_runs.size()); ++i) {
-        const RunEntry& run = m_runs[m_runs.size() - 1 - static_cast<std::size_t>(i)];
+        const RunRecord& run = m_runs[m_runs.size() - 1 - static_cast<std::size_t>(i)];
         const JobOutcome& o = run.outcome;
         auto* ended = new QTableWidgetItem(FromUtf8(run.endedAt).replace(QLatin1Char('T'), ' '));
         ended->setData(Qt::UserRole + 1, static_cast<int>(m_runs.size()) - 1 - i);

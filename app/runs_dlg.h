@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "app/run_log.h"
+#include "jobs/run_history.h"
 
 class QTableWidget;
 
@@ -17,7 +17,7 @@ class CRunsDlg : public QDialog {
     Q_OBJECT
 
   public:
-    CRunsDlg(std::vector<RunEntry> runs, QWidget* parent = nullptr);
+    CRunsDlg(std::vector<RunRecord> runs, QWidget* parent = nullptr);
 
     [[nodiscard]] QTableWidget* Table() const { return m_pTable; }
     [[nodiscard]] CResultsPanel* Details() const { return m_pDetails; }
@@ -25,7 +25,7 @@ class CRunsDlg : public QDialog {
   private:
     void ShowRun(int row);
 
-    std::vector<RunEntry> m_runs;
+    std::vector<RunRecord> m_runs;
     QTableWidget* m_pTable;
     CResultsPanel* m_pDetails;
 };

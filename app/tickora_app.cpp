@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
@@ -36,7 +37,7 @@
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "app/quotes_dlg.h"
-#include "app/run_log.h"
+#include "jobs/run_history.h"
 #include "app/runs_dlg.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
@@ -305,6 +306,9 @@ void CTickoraApp::OnCommand(int id) {
         case kIdViewRuns:
             OnViewRuns();
             break;
+        case kIdRetryFailed:
+            OnRetryFailed();
+            break;
         case kIdViewChart:
             OnViewChart();
             break;
@@ -516,8 +520,41 @@ void CTickoraApp::OnFilePrint() {
     }
 }
 
+void CTickoraApp::OnRetryFailed() {
+    if (m_pDoc->IsJobRunning()) {
+        m_pFrame->ShowNote(QStringLiteral("処理の実行中は再取得できません"));
+        return;
+    }
+    // The later of the two jobs' last runs: the one the user has just seen fail.
+    std::optional<RunRecord> kdt = LastRunOf(RetryJob::kKdtAll);
+    std::optional<RunRecord> profiles = LastRunOf(RetryJob::kProfiles);
+    const bool useKdt = kdt && (!profiles || profiles->endedAt < kdt->endedAt);
+    const std::optional<RunRecord>& last = useKdt ? kdt : profiles;
+    if (!last) {
+        m_pFrame->ShowNote(QStringLiteral(
+            "この作業フォルダには全銘柄の株価履歴取得・基本情報取得の記録がないため、再取得するものがありません"));
+        return;
+    }
+    std::vector<int> codes = StocksToRetry(last->outcome);
+    const QString job = FromUtf8(JobNameJa(last->outcome.job));
+    if (codes.empty()) {
+        m_pFrame->ShowNote(QStringLiteral("前回の%1（%2）に失敗した銘柄はありません")
+                               .arg(job, QString::fromStdString(last->endedAt)));
+        return;
+    }
+    const std::size_t count = codes.size();
+    m_pDoc->LimitNextJobTo(std::move(codes));
+    if (!StartJobCommand(useKdt ? kIdMakeKdt : kIdGetProfiles)) {
+        m_pDoc->ForgetNextJobLimit();
+        return;
+    }
+    m_pFrame->ShowNote(QStringLiteral("前回の%1で失敗した %2 銘柄を再取得しています")
+                           .arg(job)
+                           .arg(static_cast<qulonglong>(count)));
+}
+
 void CTickoraApp::OnViewRuns() {
-    CRunsDlg dlg(ReadRunLog(), m_pFrame.get());
+    CRunsDlg dlg(ReadRunHistory(), m_pFrame.get());
     dlg.exec();
 }
 CChartWindow* CTickoraApp::ShowChart(int code) {

@@ -65,6 +65,7 @@ class CTickoraApp : public QObject {
     void OnFilePrint();
     void OnOpenOutputFolder();
     void OnViewRuns();
+    void OnRetryFailed();
     void OnViewChart();
     void OnViewQuotes();
 

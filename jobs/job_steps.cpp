@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "jobs/job_steps.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,8 +42,20 @@ void EndAtBlock(JobOutcome& outcome, const CQuoteBlock& block, const DownloadDet
     outcome.StopAt(FailBlock(outcome, block, CauseOf(detail), url, action));
 }
 
+namespace {
+
+// One stock whose row held a number its file cannot hold: the page itself was whole, and asking
+// again would bring the same row, so the file is as whole as a run can make it (the stock is
+// named as not extracted, as a stock without a quote is).
+bool IsOneStocksNumberFault(const ItemFailure& failure) {
+    return failure.codes.size() == 1 && failure.what.rfind("stock ", 0) == 0;
+}
+
+}  // namespace
+
 bool RanWhole(const JobOutcome& outcome) {
-    return outcome.end == JobEnd::kCompleted && outcome.failures.empty();
+    return outcome.end == JobEnd::kCompleted &&
+           std::all_of(outcome.failures.begin(), outcome.failures.end(), IsOneStocksNumberFault);
 }
 
 void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole) {

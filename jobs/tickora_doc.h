@@ -60,6 +60,12 @@ class CTickoraDoc {
     // stocks an earlier run failed (StocksToRetry in jobs/run_history.h). Its record in the run
     // history is marked as a retry. Used by that one job only.
     void LimitNextJobTo(std::vector<int> codes);
+    // Drops a limit that no job took (the command was refused), so that the next command the
+    // user gives asks every stock again.
+    void ForgetNextJobLimit() {
+        m_limitCodes.clear();
+        m_limitNext = false;
+    }
 
     // True while a worker thread exists (m_bBusy alone does not prove that: Cancel clears it).
     [[nodiscard]] bool IsJobRunning() const { return m_bWorkerAlive.load(); }

@@ -42,6 +42,7 @@
 #include "jobs/job_outcome.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
+#include "jobs/run_history.h"
 #include "site/site_server.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/temp_dir.h"
@@ -668,6 +669,67 @@ TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
         ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
     }
     EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, false}, {true, true}}));
+}
+
+// 失敗した銘柄を再取得: the history job again on the stocks its last run kept in history.jsonl as
+// failed, and nothing at all when no such run is kept.
+TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
+    struct Case {
+        const char* name;
+        bool keepRun;  // a stopped kdt run of all stocks that failed the first two stocks
+        int asked;     // stocks the retry asks; -1: no job starts
+    };
+    const Case cases[] = {{"after a failed run", true, 2}, {"with no run kept", false, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(m_dir.Path() / "history.jsonl");
+        WriteSettings(false, false);
+        m_app = std::make_unique<CTickoraApp>();
+        ASSERT_TRUE(m_app->InitInstance());
+        const CQuoteBlock* block = m_app->Objects()->stocks.GetBlock(0);
+        const int first = block->m_aStocks[0].m_nCode;
+        const int second = block->m_aStocks[1].m_nCode;
+        if (c.keepRun) {
+            WriteFileBytes(
+                m_dir.Path() / "history.jsonl",
+                R"({"job":"kdt","exitStatus":1,"end":"stopped","endCause":"","unit":"stocks",)"
+                R"("itemsTotal":3,"itemsDone":1,"extracted":0,"notExtracted":0,)"
+                R"("failures":[{"what":"page 1 of )" + std::to_string(first) +
+                    R"(","codes":[)" + std::to_string(first) +
+                    R"(],"cause":"HTTP 500","where":"","action":"no history file",)"
+                    R"("endedJob":true}],"notAskedCodes":[)" + std::to_string(second) +
+                    R"(],"files":[],"warnings":[],"endedAt":"2026-12-07T19:02:44+0900",)"
+                    R"("retry":false})"
+                    "\n");
+        }
+        WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) {
+            auto* dlg = static_cast<CCodeDlg*>(w);
+            dlg->m_pDays->setText(QStringLiteral("60"));
+            test::Accept(dlg);
+        });
+        m_app->Frame()->Action(kIdRetryFailed)->trigger();
+        if (c.asked < 0) {
+            EXPECT_FALSE(m_app->Document()->IsJobRunning());
+            EXPECT_TRUE(m_app->Frame()->Note().contains(QStringLiteral("再取得するものがありません")))
+                << m_app->Frame()->Note().toStdString();
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+            const JobOutcome outcome = m_app->Document()->LastOutcome();
+            EXPECT_EQ(outcome.job, "kdt");
+            EXPECT_EQ(outcome.itemsTotal, c.asked);
+            EXPECT_FALSE(StoredHistoryPath(first).empty());
+            EXPECT_FALSE(StoredHistoryPath(second).empty());
+            EXPECT_TRUE(StoredHistoryPath(block->m_aStocks[2].m_nCode).empty());
+            const std::vector<RunRecord> runs = ReadRunHistory();
+            ASSERT_FALSE(runs.empty());
+            EXPECT_TRUE(runs.back().retry);
+        }
+        // Whatever happened, the next job is not limited to those stocks.
+        WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) { test::Reject(w); });
+        m_app->OnCommand(kIdHistoryJob);
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+        m_app.reset();
+    }
 }
 
 // The colours a picture of the area holds, counted in a coarse grid: a blank or one-colour area

@@ -57,7 +57,8 @@ TEST(MainFrame, MenuTreeHoldsEveryItemInOrderWithItsShortcutAndState) {
     ASSERT_EQ(menus.size(), 4u);
     EXPECT_EQ(menus[0], (std::vector<std::string>{
                             "Fetch", "fetchlist.csv生成...", "KDTファイル生成... (off)",
-                            "株価履歴取得...", "基本情報取得...", "業績情報取得...", "-",
+                            "株価履歴取得...", "基本情報取得...", "業績情報取得...",
+                            "失敗した銘柄を再取得...", "-",
                             "株取虫ファイル保存(&S)\tCtrl+S", "出力フォルダを開く", "-",
                             "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
     EXPECT_EQ(menus[1], (std::vector<std::string>{
@@ -83,6 +84,8 @@ TEST(MainFrame, EveryCommandCarriesItsStatusPromptAndToolTip) {
         {32776, "ＶｏｒｌａｎｅのKDTファイル生成", "KDTファイル生成"},
         {32782, "基本情報を取得する", "基本情報取得"},
         {32783, "業績情報を取得する", "業績情報取得"},
+        {32791, "前回の株価履歴取得または基本情報取得で取得できなかった銘柄だけを取得し直す",
+         "失敗した銘柄を再取得"},
         {57603, "取得した株価データを株取虫ファイルとして保存", "保存"},
         {57665, "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示", "終了"},
         {32775, "初期設定", "初期設定"},

@@ -7,7 +7,7 @@
 #include <QTableWidget>
 
 #include "app/results_panel.h"
-#include "app/run_log.h"
+#include "jobs/run_history.h"
 #include "app/runs_dlg.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,7 +32,7 @@ constexpr const char* kHistory =
 TEST(RunsView, ListsEveryReadableRunNewestFirstAndShowsThePickedOneInFull) {
     test::ScopedWorkDir dir;
     test::WriteFileBytes(dir.Path() / "history.jsonl", kHistory);
-    CRunsDlg dlg(ReadRunLog());
+    CRunsDlg dlg(ReadRunHistory());
     QTableWidget* table = dlg.Table();
     ASSERT_EQ(table->rowCount(), 2) << "the cut line is left out";
     const std::vector<std::vector<std::string>> expected = {
@@ -58,8 +58,8 @@ TEST(RunsView, ListsEveryReadableRunNewestFirstAndShowsThePickedOneInFull) {
 
 TEST(RunsView, AFolderWithoutHistoryHasNoRun) {
     test::ScopedWorkDir dir;
-    EXPECT_TRUE(ReadRunLog().empty());
-    CRunsDlg dlg(ReadRunLog());
+    EXPECT_TRUE(ReadRunHistory().empty());
+    CRunsDlg dlg(ReadRunHistory());
     EXPECT_EQ(dlg.Table()->rowCount(), 0);
 }
 
