@@ -9,33 +9,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/cli/cli_run.h"
 #include "web/sjis.h"
 
 namespace tickora::cli {
 namespace {
 
-// A FILE* whose bytes the test can read back.
-class MemoryStream {
-  public:
-    MemoryStream() : m_file(open_memstream(&m_buffer, &m_size)) {}
-    ~MemoryStream() {
-        std::fclose(m_file);
-        std::free(m_buffer);
-    }
-    MemoryStream(const MemoryStream&) = delete;
-    MemoryStream& operator=(const MemoryStream&) = delete;
-
-    std::FILE* File() { return m_file; }
-    std::string Text() {
-        std::fflush(m_file);
-        return std::string(m_buffer, m_size);
-    }
-
-  private:
-    char* m_buffer = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_file;
-};
+using test::MemoryStream;
 
 // The calls a worker makes for a job of `items` blocks of 50 stocks, with counters after each
 // block; stops after `stopAfter` blocks as a cancelled job does.
