@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::gui {
 

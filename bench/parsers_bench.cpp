@@ -15,7 +15,7 @@
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "pages/quote_page.h"
-#include "web/text_scan.h"
+#include "text/text_scan.h"
 
 namespace tickora::bench {
 namespace {

@@ -18,7 +18,7 @@
 #include "catalog/temp_files.h"
 #include "web/connections.h"
 #include "web/download.h"
-#include "web/local_file.h"
+#include "files/local_file.h"
 #include "web/retry.h"
 
 namespace tickora {

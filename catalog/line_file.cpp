@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "web/local_file.h"
-#include "web/sjis.h"
+#include "files/local_file.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

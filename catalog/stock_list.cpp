@@ -13,8 +13,8 @@
 
 #include "catalog/clock.h"
 #include "catalog/line_file.h"
-#include "web/sjis.h"
-#include "web/text_scan.h"
+#include "text/sjis.h"
+#include "text/text_scan.h"
 
 namespace tickora {
 namespace {

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "catalog/work_lock.h"
-#include "web/work_folder.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

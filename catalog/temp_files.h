@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/local_file.h"  // TemporaryNameBeside
+#include "files/local_file.h"  // TemporaryNameBeside
 
 namespace tickora {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::cli {
 namespace {

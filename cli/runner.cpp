@@ -20,7 +20,7 @@
 #include "jobs/startup.h"
 #include "web/hosts.h"
 #include "web/retry.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include <atomic>
 
 #include "jobs/outcome_text.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::cli {
 namespace {

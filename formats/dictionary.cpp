@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "formats/atomic_file.h"
-#include "web/local_file.h"
-#include "web/sjis.h"
+#include "files/local_file.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "formats/atomic_file.h"
-#include "web/work_folder.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

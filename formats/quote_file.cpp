@@ -8,7 +8,7 @@
 
 #include "catalog/app_settings.h"
 #include "formats/atomic_file.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

@@ -29,7 +29,7 @@
 #include "pages/page_check.h"
 #include "pages/profile_page.h"
 #include "pages/quote_page.h"
-#include "web/text_scan.h"
+#include "text/text_scan.h"
 
 namespace tickora::fuzz {
 

@@ -10,7 +10,7 @@
 #include "pages/page_check.h"
 #include "pages/profile_page.h"
 #include "web/hosts.h"
-#include "web/work_folder.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

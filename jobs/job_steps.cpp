@@ -9,7 +9,7 @@
 
 #include "formats/partial_marks.h"
 #include "pages/profile_page.h"
-#include "web/local_file.h"
+#include "files/local_file.h"
 
 namespace tickora {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "jobs/job_outcome.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

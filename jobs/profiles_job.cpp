@@ -10,7 +10,7 @@
 #include "jobs/page_ahead.h"
 #include "jobs/tickora_doc.h"
 #include "pages/profile_page.h"
-#include "web/work_folder.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

@@ -5,8 +5,8 @@
 #include "catalog/temp_files.h"
 #include "pages/url_fit.h"
 #include "web/hosts.h"
-#include "web/local_file.h"
-#include "web/work_folder.h"
+#include "files/local_file.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

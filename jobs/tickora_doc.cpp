@@ -14,7 +14,7 @@
 #include "jobs/page_ahead.h"
 #include "jobs/run_history.h"
 #include "web/retry.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

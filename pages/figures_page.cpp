@@ -12,8 +12,8 @@
 
 #include "pages/number_range.h"
 #include "pages/quote_page.h"
-#include "web/local_file.h"
-#include "web/text_scan.h"
+#include "files/local_file.h"
+#include "text/text_scan.h"
 
 namespace tickora {
 namespace {

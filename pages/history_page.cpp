@@ -9,8 +9,8 @@
 #include "pages/number_range.h"
 #include "pages/page_buffer.h"
 #include "web/hosts.h"
-#include "web/sjis.h"
-#include "web/text_scan.h"
+#include "text/sjis.h"
+#include "text/text_scan.h"
 
 namespace tickora {
 namespace {

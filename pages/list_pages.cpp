@@ -11,8 +11,8 @@
 #include "formats/dictionary.h"
 #include "pages/page_buffer.h"
 #include "pages/profile_page.h"
-#include "web/sjis.h"
-#include "web/text_scan.h"
+#include "text/sjis.h"
+#include "text/text_scan.h"
 
 namespace tickora {
 namespace {

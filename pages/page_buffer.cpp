@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "web/local_file.h"
+#include "files/local_file.h"
 
 namespace tickora {
 

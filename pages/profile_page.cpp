@@ -11,9 +11,9 @@
 #include "pages/page_check.h"
 #include "web/download.h"
 #include "web/hosts.h"
-#include "web/sjis.h"
-#include "web/text_scan.h"
-#include "web/work_folder.h"
+#include "text/sjis.h"
+#include "text/text_scan.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

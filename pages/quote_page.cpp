@@ -11,9 +11,9 @@
 
 #include "pages/number_range.h"
 #include "pages/page_buffer.h"
-#include "web/local_file.h"
-#include "web/sjis.h"
-#include "web/text_scan.h"
+#include "files/local_file.h"
+#include "text/sjis.h"
+#include "text/text_scan.h"
 
 namespace tickora {
 namespace {

@@ -10,8 +10,8 @@
 #include <set>
 
 #include "site/company_words.h"
-#include "web/sjis.h"
-#include "web/text_scan.h"
+#include "text/sjis.h"
+#include "text/text_scan.h"
 
 namespace tickora::site {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "site/company_words.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::site {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "site/company_words.h"
 #include "site/pages.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::site {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "web/transfer_engine.h"
 
-#include "web/local_file.h"
+#include "files/local_file.h"
 
 namespace tickora {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "web/local_file.h"
+#include "files/local_file.h"
 
 namespace tickora {
 namespace {

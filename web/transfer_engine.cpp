@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "web/connections.h"
-#include "web/local_file.h"
+#include "files/local_file.h"
 #include "web/retry.h"
 
 namespace tickora {

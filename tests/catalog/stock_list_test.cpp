@@ -9,7 +9,7 @@
 
 #include "catalog/clock.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::cli {
 namespace {

@@ -23,7 +23,7 @@
 
 #include "tests/cli/processes.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::cli {
 namespace {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 #if defined(TICKORA_SITE_BINARY) && defined(TICKORA_CLI_BINARY)
 

@@ -32,7 +32,7 @@
 #include "web/connections.h"
 #include "web/hosts.h"
 #include "web/retry.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::cli {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tests/cli/cli_run.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::cli {
 namespace {

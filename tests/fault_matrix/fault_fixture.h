@@ -26,7 +26,7 @@
 #include "web/download.h"
 #include "web/hosts.h"
 #include "web/retry.h"
-#include "web/work_folder.h"
+#include "files/work_folder.h"
 
 namespace tickora::test {
 

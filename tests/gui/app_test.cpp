@@ -47,7 +47,7 @@
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::gui {
 namespace {

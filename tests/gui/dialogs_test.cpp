@@ -21,7 +21,7 @@
 #include "catalog/app_settings.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::gui {
 namespace {

@@ -16,7 +16,7 @@
 #include "app/form_view.h"
 #include "app/options_dlgs.h"
 #include "tests/gui/gui_test_util.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::gui {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "tests/jobs_fetch/quote_test_pages.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

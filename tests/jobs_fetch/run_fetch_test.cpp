@@ -14,8 +14,8 @@
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/quote_test_pages.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
-#include "web/work_folder.h"
+#include "text/sjis.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

@@ -17,8 +17,8 @@
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/site_truth.h"
 #include "web/download.h"
-#include "web/sjis.h"
-#include "web/work_folder.h"
+#include "text/sjis.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

@@ -13,7 +13,7 @@
 #include "catalog/stock_list.h"
 #include "site/site_server.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::test {
 

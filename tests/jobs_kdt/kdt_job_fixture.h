@@ -12,7 +12,7 @@
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
-#include "web/work_folder.h"
+#include "files/work_folder.h"
 
 namespace tickora::test {
 

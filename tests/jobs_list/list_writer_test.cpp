@@ -15,7 +15,7 @@
 #include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "tests/support/euc_jp.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::test {
 

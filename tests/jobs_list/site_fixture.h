@@ -15,7 +15,7 @@
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::test {
 

@@ -13,7 +13,7 @@
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/quote_test_pages.h"
 #include "tests/support/temp_dir.h"
-#include "web/work_folder.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

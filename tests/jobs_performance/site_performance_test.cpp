@@ -15,8 +15,8 @@
 #include "jobs/tickora_doc.h"
 #include "tests/jobs_fetch/job_harness.h"
 #include "tests/jobs_fetch/site_truth.h"
-#include "web/sjis.h"
-#include "web/work_folder.h"
+#include "text/sjis.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "formats/dictionary.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora::test {
 

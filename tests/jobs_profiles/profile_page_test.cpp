@@ -12,7 +12,7 @@
 #include "tests/jobs_list/page_builder.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

@@ -15,7 +15,7 @@
 #include "tests/jobs_profiles/dictionary_reader.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 namespace tickora {
 namespace {

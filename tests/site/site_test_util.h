@@ -13,8 +13,8 @@
 
 #include "site/site_server.h"
 #include "tests/support/temp_dir.h"
-#include "web/sjis.h"
-#include "web/text_scan.h"
+#include "text/sjis.h"
+#include "text/text_scan.h"
 
 namespace tickora::site::test {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "web/sjis.h"
-#include "web/text_scan.h"
+#include "text/sjis.h"
+#include "text/text_scan.h"
 
 namespace tickora {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "web/text_scan.h"
+#include "text/text_scan.h"
 
 namespace tickora {
 namespace {

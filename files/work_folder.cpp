@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "web/work_folder.h"
+#include "files/work_folder.h"
 
 #include <sys/stat.h>
 

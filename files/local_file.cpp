@@ -1,4 +1,5 @@
-#include "web/local_file.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "files/local_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

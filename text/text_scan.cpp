@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "web/text_scan.h"
+#include "text/text_scan.h"
 
 #include <cstring>
 

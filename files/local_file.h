@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opening the files of the working folder. A name there may have been taken by a symbolic link, a
 // FIFO or a device: the program must never write through such a name to a file elsewhere, nor

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "web/sjis.h"
+#include "text/sjis.h"
 
 #include <iconv.h>
 
