@@ -53,16 +53,6 @@ WorkLock::~WorkLock() {
     Release();
 }
 
-WorkLock::WorkLock(WorkLock&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-WorkLock& WorkLock::operator=(WorkLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
 void WorkLock::Release() {
     if (m_fd >= 0) {
         // Closing the only descriptor of this open file drops the lock.

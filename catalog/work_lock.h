@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace tickora {
 
@@ -19,8 +20,14 @@ class WorkLock {
   public:
     WorkLock() = default;
     ~WorkLock();
-    WorkLock(WorkLock&& other) noexcept;
-    WorkLock& operator=(WorkLock&& other) noexcept;
+    WorkLock(WorkLock&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    WorkLock& operator=(WorkLock&& other) noexcept {
+        if (this != &other) {
+            Release();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
     WorkLock(const WorkLock&) = delete;
     WorkLock& operator=(const WorkLock&) = delete;
 

@@ -133,6 +133,46 @@ bool AtomicFile::Commit(KeepOld keep, Whole whole) {
     return false;
 }
 
+namespace {
+
+// Which files the marks call partial while the new file takes its name, and after.
+struct BackupPlan {
+    bool moveOld = false;  // the old file becomes the backup
+    std::vector<ContentId> during;
+    std::vector<ContentId> after;
+};
+
+BackupPlan PlanBackup(const std::vector<ContentId>& marks, bool freshWhole, const ContentId& fresh,
+                      const std::optional<ContentId>& old, const std::optional<ContentId>& kept) {
+    const auto isPartial = [&marks](const std::optional<ContentId>& id) {
+        return id && std::find(marks.begin(), marks.end(), *id) != marks.end();
+    };
+    // The backup holds the newest whole file there has been, or while none was whole the file
+    // before this one: a partial file never pushes a whole one out.
+    const bool oldPartial = isPartial(old);
+    const bool keptPartial = isPartial(kept);
+    BackupPlan plan;
+    plan.moveOld = old && !(oldPartial && kept && !keptPartial);
+    if (!freshWhole) {
+        plan.after.push_back(fresh);
+    }
+    if (plan.moveOld ? oldPartial : keptPartial) {
+        plan.after.push_back(plan.moveOld ? *old : *kept);
+    }
+    // Until both names are in place the marks cover the files before and after, so that a crash
+    // in between never leaves a partial file unmarked, to be taken for a whole one.
+    plan.during = plan.after;
+    if (oldPartial) {
+        plan.during.push_back(*old);
+    }
+    if (keptPartial) {
+        plan.during.push_back(*kept);
+    }
+    return plan;
+}
+
+}  // namespace
+
 bool AtomicFile::ReplaceKeepingBackup(Whole whole) {
     const auto fail = [this] {
         m_error = errno != 0 ? errno : EIO;
@@ -146,47 +186,23 @@ bool AtomicFile::ReplaceKeepingBackup(Whole whole) {
         }
         return true;
     }
-    const auto isPartial = [&marks](const std::optional<ContentId>& id) {
-        return id && std::find(marks.begin(), marks.end(), *id) != marks.end();
-    };
     const std::optional<ContentId> fresh = ContentIdOf(m_tempPath);
-    const std::optional<ContentId> old = ContentIdOf(m_path);
-    const std::optional<ContentId> kept = ContentIdOf(BackupPathOf(m_path));
     if (!fresh) {
         return fail();
     }
-    // The backup holds the newest whole file there has been, or while none was whole the file
-    // before this one: a partial file never pushes a whole one out.
-    const bool oldPartial = isPartial(old);
-    const bool keptPartial = isPartial(kept);
-    const bool moveOld = old && !(oldPartial && kept && !keptPartial);
-    std::vector<ContentId> after;
-    if (whole == Whole::kNo) {
-        after.push_back(*fresh);
-    }
-    if (moveOld ? oldPartial : keptPartial) {
-        after.push_back(moveOld ? *old : *kept);
-    }
-    // Until both names are in place the marks cover the files before and after, so that a crash
-    // in between never leaves a partial file unmarked, to be taken for a whole one.
-    std::vector<ContentId> during = after;
-    if (oldPartial) {
-        during.push_back(*old);
-    }
-    if (keptPartial) {
-        during.push_back(*kept);
-    }
-    if (!WritePartialMarks(m_path, during)) {
+    const BackupPlan plan = PlanBackup(marks, whole == Whole::kYes, *fresh, ContentIdOf(m_path),
+                                       ContentIdOf(BackupPathOf(m_path)));
+    if (!WritePartialMarks(m_path, plan.during)) {
         return fail();
     }
-    if (moveOld && !KeepAsBackup(m_path)) {
+    if (plan.moveOld && !KeepAsBackup(m_path)) {
         return fail();
     }
     if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
         return fail();
     }
     // The wider marks of the step before are safe to keep when this fails.
-    (void)WritePartialMarks(m_path, after);
+    (void)WritePartialMarks(m_path, plan.after);
     return true;
 }
 

@@ -346,6 +346,25 @@ void TransferEngine::StartAttempt(Page& page, std::vector<Finished>& finished) {
     curl_multi_add_handle(m_multi, page.curl.get());
 }
 
+namespace {
+
+// A local file that cannot be written, a page over the limit and Cancel end the same way every
+// time: only the site's passing faults are worth another attempt.
+bool WorthRetrying(const DownloadDetail& detail, long status) {
+    return detail.failure == PageFailure::kTransport || detail.failure == PageFailure::kTimeout ||
+           (detail.failure == PageFailure::kHttpStatus &&
+            (status == 429 || (status >= 500 && status <= 599)));
+}
+
+// The site's Retry-After, at most an hour; 0 when it gave none.
+long RetryAfterSeconds(CURL* curl) {
+    curl_off_t retryAfter = 0;
+    curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter);
+    return retryAfter > 0 ? static_cast<long>(std::min<curl_off_t>(retryAfter, 3600)) : 0;
+}
+
+}  // namespace
+
 void TransferEngine::EndAttempt(Page& page, int codeValue, std::vector<Finished>& finished) {
     const auto code = static_cast<CURLcode>(codeValue);
     CURL* curl = page.curl.get();
@@ -363,16 +382,8 @@ void TransferEngine::EndAttempt(Page& page, int codeValue, std::vector<Finished>
     }
     DownloadDetail detail = Describe(code, status, page);
     outcome.result = detail.Ok() || detail.failure == PageFailure::kHttpStatus ? 0 : 1;
-    // A local file that cannot be written, a page over the limit and Cancel end the same way
-    // every time: only the site's passing faults are worth another attempt.
-    outcome.retryable = detail.failure == PageFailure::kTransport ||
-                        detail.failure == PageFailure::kTimeout ||
-                        (detail.failure == PageFailure::kHttpStatus &&
-                         (status == 429 || (status >= 500 && status <= 599)));
-    curl_off_t retryAfter = 0;
-    curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter);
-    outcome.retryAfterSeconds =
-        retryAfter > 0 ? static_cast<long>(std::min<curl_off_t>(retryAfter, 3600)) : 0;
+    outcome.retryable = WorthRetrying(detail, status);
+    outcome.retryAfterSeconds = RetryAfterSeconds(curl);
     long version = 0;
     if (curl_easy_getinfo(curl, CURLINFO_HTTP_VERSION, &version) == CURLE_OK &&
         version >= CURL_HTTP_VERSION_2_0) {
