@@ -6,22 +6,11 @@
 #include <vector>
 
 #include "catalog/connection_settings.h"
+#include "cli/option_table.h"
 #include "jobs/tickora_view.h"
 #include "web/retry.h"
 
 namespace tickora::cli {
-
-enum class Command {
-    kNone,
-    kHelp,
-    kVersion,
-    kFetch,
-    kFetchList,
-    kKdt,
-    kProfiles,
-    kPerformance,
-    kSettings
-};
 
 // What `settings` was asked to change; an empty optional leaves the setting as it is.
 struct SettingsChanges {
@@ -64,8 +53,6 @@ struct ParseResult {
 // before the command and the connection options may stand anywhere; a command's own options
 // follow it.
 [[nodiscard]] ParseResult ParseCommandLine(const std::vector<std::string>& args);
-
-[[nodiscard]] const char* CommandName(Command command);
 
 // The usage: in full for --help, and after a usage error.
 [[nodiscard]] std::string UsageText();
