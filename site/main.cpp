@@ -99,18 +99,17 @@ constexpr ValueOption kValueOptions[] = {
      }},
     {"--date",
      [](const char* value, SiteArgs& args) {
-         auto& o = args.options;
-         return ParseDate(value, o.year, o.month, o.day);
+         return ParseDate(value, args.options.year, args.options.month, args.options.day);
      }},
     {"--split",
      [](const char* value, SiteArgs& args) {
-         auto& o = args.options;
-         return ParseDate(value, o.splitYear, o.splitMonth, o.splitDay);
+         return ParseDate(value, args.options.splitYear, args.options.splitMonth,
+                          args.options.splitDay);
      }},
     {"--listed",
      [](const char* value, SiteArgs& args) {
-         auto& o = args.options;
-         return ParseDate(value, o.listedYear, o.listedMonth, o.listedDay);
+         return ParseDate(value, args.options.listedYear, args.options.listedMonth,
+                          args.options.listedDay);
      }},
     {"--latency",
      [](const char* value, SiteArgs& args) {
