@@ -196,6 +196,25 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return Parser().Run(args);
 }
 
+const char* CommandName(Command command) {
+    switch (command) {
+        case Command::kNone:
+            return "";
+        case Command::kHelp:
+            return "help";
+        case Command::kVersion:
+            return "version";
+        default:
+            break;
+    }
+    for (const auto& entry : kCommands) {
+        if (entry.command == command) {
+            return entry.name;
+        }
+    }
+    return "";
+}
+
 std::string UsageText() {
     return "usage: tickora-cli [--workdir DIR] [CONNECTION OPTIONS] [--json] [--wait] COMMAND "
            "[OPTIONS]\n"

@@ -54,6 +54,8 @@ struct ParseResult {
 // follow it.
 [[nodiscard]] ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
+[[nodiscard]] const char* CommandName(Command command);
+
 // The usage: in full for --help, and after a usage error.
 [[nodiscard]] std::string UsageText();
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/option_table.h"
 
+#include "cli/command_line.h"  // CommandName
+
 namespace tickora::cli {
 namespace {
 
@@ -28,25 +30,6 @@ ReadOption Refused(std::string error) {
 }
 
 }  // namespace
-
-const char* CommandName(Command command) {
-    switch (command) {
-        case Command::kNone:
-            return "";
-        case Command::kHelp:
-            return "help";
-        case Command::kVersion:
-            return "version";
-        default:
-            break;
-    }
-    for (const auto& entry : kCommands) {
-        if (entry.command == command) {
-            return entry.name;
-        }
-    }
-    return "";
-}
 
 bool TakenBy(const OptionEntry& entry, Program program) {
     switch (entry.program) {

@@ -41,8 +41,6 @@ inline constexpr std::array kCommands{
     CommandEntry{"settings", Command::kSettings},
 };
 
-[[nodiscard]] const char* CommandName(Command command);
-
 enum class Opt {
     kHelp,
     kVersion,
