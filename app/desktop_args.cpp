@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
+#include <optional>
 #include <string_view>
+
+#include "cli/option_table.h"
 
 namespace tickora::gui {
 namespace {
@@ -23,6 +25,70 @@ bool Holds(const std::array<std::string_view, N>& names, std::string_view name) 
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+// Hands a toolkit option on to Qt, with its value; false when args[i] is none.
+bool TakeToolkitOption(const std::vector<std::string>& args, std::size_t& i,
+                       std::vector<std::string>& toolkitArgs, std::string& error) {
+    const std::string& arg = args[i];
+    if (arg.size() < 2 || arg[0] != '-') {
+        return false;
+    }
+    std::string name = arg.substr(arg.compare(0, 2, "--") == 0 ? 2 : 1);
+    std::optional<std::string> value;
+    if (const auto eq = name.find('='); eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name.resize(eq);
+    }
+    if (Holds(kToolkitFlags, name)) {
+        toolkitArgs.push_back(arg);
+        return true;
+    }
+    if (!Holds(kToolkitValueOptions, name)) {
+        return false;
+    }
+    // The toolkit takes whatever follows as the value, as its own parser would.
+    if (!value) {
+        if (i + 1 >= args.size()) {
+            error = arg + " needs a value";
+            return true;
+        }
+        value = args[++i];
+    }
+    toolkitArgs.push_back("-" + name);
+    toolkitArgs.push_back(*value);
+    return true;
+}
+
+// Returns the reason a value is refused, or an empty text.
+std::string Apply(const cli::OptionEntry& entry, const std::string& value, DesktopArgs& result) {
+    switch (entry.opt) {
+        case cli::Opt::kChart: {
+            const auto code = cli::ParseBounded(value, 0, 9999);
+            if (!code) {
+                return "--chart needs a stock code from 0 to 9999 (got '" + value + "')";
+            }
+            result.chartCode = static_cast<int>(*code);
+            return {};
+        }
+        case cli::Opt::kScreenshot:
+            result.screenshot = value;
+            return {};
+        case cli::Opt::kQuitWhenShown:
+            result.quitWhenShown = true;
+            return {};
+        default:
+            // No empty connection value: removing a key is for tickora-cli settings.
+            return cli::ApplySharedOption(entry, value, result.workdir, result.connection, nullptr);
+    }
+}
+
+// A word, or a dash and a name that is neither ours nor the toolkit's.
+std::string NotAnOption(const std::string& arg) {
+    if (arg.size() < 2 || arg[0] != '-') {
+        return "unexpected argument '" + arg + "'";
+    }
+    return "unknown option '" + arg + "'";
+}
+
 }  // namespace
 
 DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
@@ -30,78 +96,37 @@ DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
     if (!args.empty()) {
         result.toolkitArgs.push_back(args.front());
     }
+    // tickora-cli's reader and table: an option twice, a following option as a value and a
+    // one-dash "-site" are refused here as there.
+    cli::OptionReader reader(cli::Program::kDesktop);
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            result.help = true;
-            continue;
-        }
-        if (arg == "--version") {
-            result.version = true;
-            continue;
-        }
-        if (arg.size() < 2 || arg[0] != '-') {
-            result.error = "unexpected argument '" + arg + "'";
-            return result;
-        }
-        std::string name = arg.substr(arg.compare(0, 2, "--") == 0 ? 2 : 1);
-        std::string value;
-        bool hasValue = false;
-        if (const auto eq = name.find('='); eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-            hasValue = true;
-        }
-        if (Holds(kToolkitFlags, name)) {
-            result.toolkitArgs.push_back(arg);
-            continue;
-        }
-        const bool toolkit = Holds(kToolkitValueOptions, name);
-        const ConnectionKeyInfo* key = nullptr;
-        for (const ConnectionKeyInfo& info : ConnectionKeys()) {
-            if ("--" + name == info.option) {
-                key = &info;
-            }
-        }
-        const bool ours =
-            key != nullptr || name == "workdir" || name == "screenshot" || name == "chart";
-        if (!toolkit && !ours) {
-            if (name == "quit-when-shown" && !hasValue) {
-                result.quitWhenShown = true;
-                continue;
-            }
-            result.error = "unknown option '" + arg + "'";
-            return result;
-        }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                result.error = arg + " needs a value";
+        if (TakeToolkitOption(args, i, result.toolkitArgs, result.error)) {
+            if (!result.error.empty()) {
                 return result;
             }
-            value = args[++i];
+            continue;
         }
-        if (toolkit) {
-            result.toolkitArgs.push_back("-" + name);
-            result.toolkitArgs.push_back(value);
-        } else if (name == "workdir") {
-            if (value.empty()) {
-                result.error = "--workdir needs a folder";
+        const cli::ReadOption read = reader.Read(args, i, cli::Command::kNone);
+        switch (read.kind) {
+            case cli::ReadOption::Kind::kHelp:
+                result.help = true;
+                result.ok = true;
                 return result;
-            }
-            result.workdir = value;
-        } else if (name == "chart") {
-            char* end = nullptr;
-            const long code = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || code < 0 || code > 9999) {
-                result.error = "--chart needs a stock code from 0 to 9999 (got '" + value + "')";
+            case cli::ReadOption::Kind::kVersion:
+                result.version = true;
+                result.ok = true;
                 return result;
-            }
-            result.chartCode = static_cast<int>(code);
-        } else if (name == "screenshot") {
-            result.screenshot = value;
-        } else if (std::string rule = SetFromText(result.connection, key->key, value);
-                   !rule.empty()) {
-            result.error = std::string(key->option) + " " + rule + " (got '" + value + "')";
+            case cli::ReadOption::Kind::kError:
+                result.error = read.error;
+                break;
+            case cli::ReadOption::Kind::kOption:
+                result.error = Apply(*read.entry, read.value, result);
+                break;
+            case cli::ReadOption::Kind::kNotOption:
+                result.error = NotAnOption(args[i]);
+                break;
+        }
+        if (!result.error.empty()) {
             return result;
         }
     }

@@ -23,7 +23,8 @@ struct DesktopArgs {
     std::vector<std::string> toolkitArgs;
 };
 
-// args includes the program name. Options take "--name value" or "--name=value".
+// args includes the program name. Our options are read from tickora-cli's table by its rules
+// (cli/option_table.h); the toolkit's are handed on in toolkitArgs.
 [[nodiscard]] DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args);
 
 [[nodiscard]] std::string DesktopUsageText();

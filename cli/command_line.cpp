@@ -9,125 +9,6 @@
 namespace tickora::cli {
 namespace {
 
-struct CommandEntry {
-    const char* name;
-    Command command;
-};
-
-constexpr std::array kCommands{
-    CommandEntry{"fetch", Command::kFetch},
-    CommandEntry{"fetchlist", Command::kFetchList},
-    CommandEntry{"kdt", Command::kKdt},
-    CommandEntry{"profiles", Command::kProfiles},
-    CommandEntry{"performance", Command::kPerformance},
-    CommandEntry{"settings", Command::kSettings},
-};
-
-enum class Opt {
-    kHelp,
-    kVersion,
-    kWorkdir,
-    kConnection,
-    kJson,
-    kWait,
-    kKeepHtml,
-    kAddedOnly,
-    kUseKeptHtml,
-    kCode,
-    kAll,
-    kDays,
-    kUpdate,
-    kRetryFailed,
-    kFormat,
-    kOutputDir,
-    kAutoStart,
-    kExitAfterFetch,
-    kDecimals,
-};
-
-struct OptionEntry {
-    const char* name;
-    Opt opt;
-    bool takesValue;
-    // The commands it belongs to; empty = any place on the line.
-    std::array<Command, 2> commands;
-    ConnectionKey key = ConnectionKey::kSite;  // for kConnection
-};
-
-constexpr std::array<Command, 2> kAnywhere{Command::kNone, Command::kNone};
-constexpr std::array<Command, 2> kListJobs{Command::kFetchList, Command::kProfiles};
-constexpr std::array<Command, 2> kKdtOnly{Command::kKdt, Command::kNone};
-constexpr std::array<Command, 2> kRetryJobs{Command::kKdt, Command::kProfiles};
-constexpr std::array<Command, 2> kSettingsOnly{Command::kSettings, Command::kNone};
-
-constexpr std::array kOptions{
-    OptionEntry{"help", Opt::kHelp, false, kAnywhere},
-    OptionEntry{"version", Opt::kVersion, false, kAnywhere},
-    OptionEntry{"workdir", Opt::kWorkdir, true, kAnywhere},
-    OptionEntry{"site", Opt::kConnection, true, kAnywhere, ConnectionKey::kSite},
-    OptionEntry{"quote-host", Opt::kConnection, true, kAnywhere, ConnectionKey::kQuoteHost},
-    OptionEntry{"table-host", Opt::kConnection, true, kAnywhere, ConnectionKey::kTableHost},
-    OptionEntry{"profile-host", Opt::kConnection, true, kAnywhere, ConnectionKey::kProfileHost},
-    OptionEntry{"retries", Opt::kConnection, true, kAnywhere, ConnectionKey::kRetries},
-    OptionEntry{"pace", Opt::kConnection, true, kAnywhere, ConnectionKey::kPaceMs},
-    OptionEntry{"page-timeout", Opt::kConnection, true, kAnywhere, ConnectionKey::kPageTimeout},
-    OptionEntry{"connections", Opt::kConnection, true, kAnywhere, ConnectionKey::kConnections},
-    OptionEntry{"streams", Opt::kConnection, true, kAnywhere, ConnectionKey::kStreams},
-    OptionEntry{"http2", Opt::kConnection, true, kAnywhere, ConnectionKey::kHttp2},
-    OptionEntry{"ca-file", Opt::kConnection, true, kAnywhere, ConnectionKey::kCaFile},
-    OptionEntry{"proxy", Opt::kConnection, true, kAnywhere, ConnectionKey::kProxy},
-    OptionEntry{"no-proxy", Opt::kConnection, true, kAnywhere, ConnectionKey::kNoProxy},
-    OptionEntry{"json", Opt::kJson, false, kAnywhere},
-    OptionEntry{"wait", Opt::kWait, false, kAnywhere},
-    OptionEntry{"keep-html", Opt::kKeepHtml, false, kListJobs},
-    OptionEntry{"added-only", Opt::kAddedOnly, false, kListJobs},
-    OptionEntry{"use-kept-html", Opt::kUseKeptHtml, false, kListJobs},
-    OptionEntry{"code", Opt::kCode, true, kKdtOnly},
-    OptionEntry{"all", Opt::kAll, false, kKdtOnly},
-    OptionEntry{"days", Opt::kDays, true, kKdtOnly},
-    OptionEntry{"update", Opt::kUpdate, false, kKdtOnly},
-    OptionEntry{"retry-failed", Opt::kRetryFailed, false, kRetryJobs},
-    OptionEntry{"format", Opt::kFormat, true, kSettingsOnly},
-    OptionEntry{"output-dir", Opt::kOutputDir, true, kSettingsOnly},
-    OptionEntry{"auto-start", Opt::kAutoStart, true, kSettingsOnly},
-    OptionEntry{"exit-after-fetch", Opt::kExitAfterFetch, true, kSettingsOnly},
-    OptionEntry{"decimals", Opt::kDecimals, true, kSettingsOnly},
-};
-
-const OptionEntry* FindOption(std::string_view name) {
-    for (const auto& entry : kOptions) {
-        if (name == entry.name) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
-bool BelongsTo(const OptionEntry& entry, Command command) {
-    if (entry.commands[0] == Command::kNone) {
-        return true;
-    }
-    return entry.commands[0] == command || entry.commands[1] == command;
-}
-
-// Digits only: no sign, no blanks, no hexadecimal; nothing past max (which also bars overflow).
-std::optional<unsigned> ParseBounded(std::string_view text, unsigned min, unsigned max) {
-    if (text.empty() || text.size() > 9) {
-        return std::nullopt;
-    }
-    unsigned value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value < min || value > max) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::string RangeError(const char* name, unsigned min, unsigned max, std::string_view got) {
     return "--" + std::string(name) + " must be a whole number from " + std::to_string(min) +
            " to " + std::to_string(max) + " (got '" + std::string(got) + "')";
@@ -137,73 +18,44 @@ class Parser {
   public:
     ParseResult Run(const std::vector<std::string>& args) {
         for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            if (arg == "-h") {
-                return Finish(Command::kHelp);
-            }
-            if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-                std::string name = arg.substr(2);
-                std::optional<std::string> value;
-                if (auto eq = name.find('='); eq != std::string::npos) {
-                    value = name.substr(eq + 1);
-                    name.resize(eq);
-                }
-                const OptionEntry* entry = FindOption(name);
-                if (entry == nullptr) {
-                    return Fail("unknown option '--" + name + "'");
-                }
-                if (entry->opt == Opt::kHelp) {
+            const ReadOption read = m_reader.Read(args, i, m_result.options.command);
+            std::string error;
+            switch (read.kind) {
+                case ReadOption::Kind::kHelp:
                     return Finish(Command::kHelp);
-                }
-                if (entry->opt == Opt::kVersion) {
+                case ReadOption::Kind::kVersion:
                     return Finish(Command::kVersion);
-                }
-                if (!BelongsTo(*entry, m_result.options.command)) {
-                    if (m_result.options.command == Command::kNone) {
-                        return Fail("--" + name + " must follow its command");
-                    }
-                    return Fail("--" + name + " does not apply to " +
-                                CommandName(m_result.options.command));
-                }
-                if (entry->takesValue && !value) {
-                    // A following option is never taken as a value: "--site --workdir x" is a
-                    // forgotten URL, not a site named "--workdir".
-                    if (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0) {
-                        return Fail("--" + name + " needs a value");
-                    }
-                    value = args[++i];
-                }
-                if (!entry->takesValue && value) {
-                    return Fail("--" + name + " takes no value");
-                }
-                const auto seen = static_cast<std::size_t>(entry - kOptions.data());
-                if (m_seen[seen]) {
-                    return Fail("--" + name + " is given twice");
-                }
-                m_seen[seen] = true;
-                if (std::string error = Apply(*entry, value.value_or("")); !error.empty()) {
-                    return Fail(error);
-                }
-                continue;
+                case ReadOption::Kind::kError:
+                    error = read.error;
+                    break;
+                case ReadOption::Kind::kOption:
+                    error = Apply(*read.entry, read.value);
+                    break;
+                case ReadOption::Kind::kNotOption:
+                    error = TakeCommand(args[i]);
+                    break;
             }
-            if (m_result.options.command != Command::kNone) {
-                return Fail("unexpected argument '" + arg + "'");
-            }
-            bool known = false;
-            for (const auto& entry : kCommands) {
-                if (arg == entry.name) {
-                    m_result.options.command = entry.command;
-                    known = true;
-                }
-            }
-            if (!known) {
-                return Fail("unknown command '" + arg + "'");
+            if (!error.empty()) {
+                return Fail(error);
             }
         }
         return Check();
     }
 
   private:
+    std::string TakeCommand(const std::string& word) {
+        if (m_result.options.command != Command::kNone) {
+            return "unexpected argument '" + word + "'";
+        }
+        for (const auto& entry : kCommands) {
+            if (word == entry.name) {
+                m_result.options.command = entry.command;
+                return {};
+            }
+        }
+        return "unknown command '" + word + "'";
+    }
+
     ParseResult Finish(Command command) {
         m_result.options.command = command;
         m_result.ok = true;
@@ -242,23 +94,9 @@ class Parser {
         CliOptions& o = m_result.options;
         switch (entry.opt) {
             case Opt::kWorkdir:
-                if (value.empty()) {
-                    return "--workdir needs a folder";
-                }
-                o.workdir = value;
-                return {};
-            case Opt::kConnection: {
-                if (value.empty()) {
-                    // Whether that may mean "remove it" depends on the command: checked last.
-                    o.connectionCleared.push_back(entry.key);
-                    return {};
-                }
-                std::string rule = SetFromText(o.connection, entry.key, value);
-                if (!rule.empty()) {
-                    return "--" + std::string(entry.name) + " " + rule + " (got '" + value + "')";
-                }
-                return {};
-            }
+            case Opt::kConnection:
+                return ApplySharedOption(entry, value, o.workdir, o.connection,
+                                         &o.connectionCleared);
             case Opt::kJson:
                 o.json = true;
                 return {};
@@ -312,6 +150,9 @@ class Parser {
                 return SetNumber(o.settings.averageDecimals, entry.name, value, 0, 1);
             case Opt::kHelp:
             case Opt::kVersion:
+            case Opt::kChart:
+            case Opt::kScreenshot:
+            case Opt::kQuitWhenShown:
                 break;
         }
         return {};
@@ -346,7 +187,7 @@ class Parser {
     }
 
     ParseResult m_result;
-    std::array<bool, kOptions.size()> m_seen{};
+    OptionReader m_reader{Program::kCli};
 };
 
 }  // namespace

@@ -6,22 +6,11 @@
 #include <vector>
 
 #include "catalog/connection_settings.h"
+#include "cli/option_table.h"
 #include "jobs/tickora_view.h"
 #include "web/retry.h"
 
 namespace tickora::cli {
-
-enum class Command {
-    kNone,
-    kHelp,
-    kVersion,
-    kFetch,
-    kFetchList,
-    kKdt,
-    kProfiles,
-    kPerformance,
-    kSettings
-};
 
 // What `settings` was asked to change; an empty optional leaves the setting as it is.
 struct SettingsChanges {

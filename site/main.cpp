@@ -11,12 +11,16 @@
 // listings before that date instead of before --date, so that two sites with the same --listed
 // and a later --date show histories that only grew. --gzip compresses the pages for a client that
 // asks for gzip; --tls serves HTTPS with the PEM certificate chain CERT and its key KEY.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <string>
 
 #include "site/site_server.h"
@@ -53,74 +57,127 @@ bool ParseDate(const char* text, int& year, int& month, int& day) {
 // A minute per answer is already no site at all.
 constexpr long long kMaxLatencyMs = 60000;
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct SiteArgs {
     tickora::site::SiteOptions options;
     std::string truthPath;
     std::string fetchListPath;
+};
+
+bool TakeNumber(const char* text, long long min, long long max, long long& value) {
+    return ParseNumber(text, value) && value >= min && value <= max;
+}
+
+// The options that take one value; false refuses the value.
+struct ValueOption {
+    const char* name;
+    bool (*take)(const char* value, SiteArgs& args);
+};
+
+constexpr long long kAnyNumber = std::numeric_limits<long long>::max();
+
+constexpr ValueOption kValueOptions[] = {
+    {"--port",
+     [](const char* value, SiteArgs& args) {
+         long long number = 0;
+         const bool ok = TakeNumber(value, 0, 65535, number);
+         args.options.port = static_cast<int>(number);
+         return ok;
+     }},
+    {"--stocks",
+     [](const char* value, SiteArgs& args) {
+         long long number = 0;
+         const bool ok = TakeNumber(value, 1, kAnyNumber, number);
+         args.options.stocks = static_cast<int>(number);
+         return ok;
+     }},
+    {"--seed",
+     [](const char* value, SiteArgs& args) {
+         long long number = 0;
+         const bool ok = ParseNumber(value, number);
+         args.options.seed = static_cast<std::uint64_t>(number);
+         return ok;
+     }},
+    {"--date",
+     [](const char* value, SiteArgs& args) {
+         return ParseDate(value, args.options.year, args.options.month, args.options.day);
+     }},
+    {"--split",
+     [](const char* value, SiteArgs& args) {
+         return ParseDate(value, args.options.splitYear, args.options.splitMonth,
+                          args.options.splitDay);
+     }},
+    {"--listed",
+     [](const char* value, SiteArgs& args) {
+         return ParseDate(value, args.options.listedYear, args.options.listedMonth,
+                          args.options.listedDay);
+     }},
+    {"--latency",
+     [](const char* value, SiteArgs& args) {
+         long long number = 0;
+         const bool ok = TakeNumber(value, 0, kMaxLatencyMs, number);
+         args.options.latency = std::chrono::milliseconds(number);
+         return ok;
+     }},
+    {"--dump-truth",
+     [](const char* value, SiteArgs& args) {
+         args.truthPath = value;
+         return true;
+     }},
+    {"--write-fetchlist",
+     [](const char* value, SiteArgs& args) {
+         args.fetchListPath = value;
+         return true;
+     }},
+};
+
+enum class Parsed { kRun, kHelp, kUsageError };
+
+// Left to right: the first mistake ends it, and the last of an option given twice counts.
+Parsed ParseArgs(int argc, char** argv, SiteArgs& args) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--gzip") {
-            options.gzip = true;
+            args.options.gzip = true;
             continue;
         }
         if (arg == "--tls" && i + 2 < argc) {
-            options.tlsCertFile = argv[++i];
-            options.tlsKeyFile = argv[++i];
+            args.options.tlsCertFile = argv[++i];
+            args.options.tlsKeyFile = argv[++i];
             continue;
         }
         if (arg == "--help" || arg == "-h") {
-            Usage(stdout);
-            return 0;
+            return Parsed::kHelp;
         }
         if (i + 1 >= argc) {
-            Usage(stderr);
-            return 2;
+            return Parsed::kUsageError;
         }
         const char* value = argv[++i];
-        long long number = 0;
-        if (arg == "--port" && ParseNumber(value, number) && number >= 0 && number <= 65535) {
-            options.port = static_cast<int>(number);
-        } else if (arg == "--stocks" && ParseNumber(value, number) && number > 0) {
-            options.stocks = static_cast<int>(number);
-        } else if (arg == "--seed" && ParseNumber(value, number)) {
-            options.seed = static_cast<std::uint64_t>(number);
-        } else if (arg == "--date" && ParseDate(value, options.year, options.month, options.day)) {
-        } else if (arg == "--split" &&
-                   ParseDate(value, options.splitYear, options.splitMonth, options.splitDay)) {
-        } else if (arg == "--listed" &&
-                   ParseDate(value, options.listedYear, options.listedMonth, options.listedDay)) {
-        } else if (arg == "--latency" && ParseNumber(value, number) && number >= 0 &&
-                   number <= kMaxLatencyMs) {
-            options.latency = std::chrono::milliseconds(number);
-        } else if (arg == "--dump-truth") {
-            truthPath = value;
-        } else if (arg == "--write-fetchlist") {
-            fetchListPath = value;
-        } else {
-            Usage(stderr);
-            return 2;
+        const auto* option = std::find_if(std::begin(kValueOptions), std::end(kValueOptions),
+                                          [&](const ValueOption& o) { return arg == o.name; });
+        if (option == std::end(kValueOptions) || !option->take(value, args)) {
+            return Parsed::kUsageError;
         }
     }
+    return Parsed::kRun;
+}
 
-    tickora::site::SiteServer server(options);
-    if (!truthPath.empty() || !fetchListPath.empty()) {
-        if (!truthPath.empty() && !server.DumpTruth(truthPath)) {
-            std::fprintf(stderr, "tickora-site: cannot write %s\n", truthPath.c_str());
+int WriteFiles(const tickora::site::SiteServer& server, const SiteArgs& args) {
+    if (!args.truthPath.empty() && !server.DumpTruth(args.truthPath)) {
+        std::fprintf(stderr, "tickora-site: cannot write %s\n", args.truthPath.c_str());
+        return 1;
+    }
+    if (!args.fetchListPath.empty()) {
+        std::ofstream out(args.fetchListPath, std::ios::binary | std::ios::trunc);
+        out << server.FetchListCsv();
+        if (!out.flush()) {
+            std::fprintf(stderr, "tickora-site: cannot write %s\n", args.fetchListPath.c_str());
             return 1;
         }
-        if (!fetchListPath.empty()) {
-            std::ofstream out(fetchListPath, std::ios::binary | std::ios::trunc);
-            out << server.FetchListCsv();
-            if (!out.flush()) {
-                std::fprintf(stderr, "tickora-site: cannot write %s\n", fetchListPath.c_str());
-                return 1;
-            }
-        }
-        return 0;
     }
+    return 0;
+}
 
+int Serve(tickora::site::SiteServer& server, const tickora::site::SiteOptions& options) {
     // The server threads inherit this mask, so the signals reach only the sigwait below.
     sigset_t signals;
     sigemptyset(&signals);
@@ -142,4 +199,25 @@ int main(int argc, char** argv) {
     sigwait(&signals, &received);
     server.Stop();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SiteArgs args;
+    switch (ParseArgs(argc, argv, args)) {
+        case Parsed::kHelp:
+            Usage(stdout);
+            return 0;
+        case Parsed::kUsageError:
+            Usage(stderr);
+            return 2;
+        case Parsed::kRun:
+            break;
+    }
+    tickora::site::SiteServer server(args.options);
+    if (!args.truthPath.empty() || !args.fetchListPath.empty()) {
+        return WriteFiles(server, args);
+    }
+    return Serve(server, args.options);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -105,7 +106,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{{"--table-host", "t.example", "kdt", "--all"}, "http://"},
                       RefusedCase{{"--site=", "fetch"}, "--site needs a value"},
                       RefusedCase{{"fetch", "--retries", ""}, "--retries needs a value"},
-                      RefusedCase{{"--pace", "1", "--pace", "2", "fetch"}, "given twice"}));
+                      RefusedCase{{"--pace", "1", "--pace", "2", "fetch"}, "given twice"},
+                      // The desktop program's options and a one-dash form are not ours.
+                      RefusedCase{{"--chart", "1", "fetch"}, "unknown option '--chart'"},
+                      RefusedCase{{"fetch", "--quit-when-shown"}, "unknown option"},
+                      RefusedCase{{"-site", "http://s", "fetch"}, "unknown command '-site'"}));
 
 TEST(ParseCommandLine, KdtOptionsStartAtTheDialogValuesAndTakeTheGivenOnes) {
     ParseResult result = Parse({"kdt", "--code", "1301"});
@@ -236,6 +241,19 @@ TEST(ParseCommandLine, OutputDirLimitIsCountedInShiftJisBytes) {
         } else {
             EXPECT_NE(result.error.find("too long"), std::string::npos) << result.error;
         }
+    }
+}
+
+// The connection settings name their options; the table must take each under that name.
+TEST(ParseCommandLine, TheTableTakesEveryConnectionSettingUnderItsOptionName) {
+    for (const ConnectionKeyInfo& info : ConnectionKeys()) {
+        const auto* entry = std::find_if(kOptions.begin(), kOptions.end(), [&](const auto& e) {
+            return info.option == "--" + std::string(e.name);
+        });
+        ASSERT_NE(entry, kOptions.end()) << info.option;
+        EXPECT_EQ(entry->opt, Opt::kConnection) << info.option;
+        EXPECT_EQ(entry->key, info.key) << info.option;
+        EXPECT_EQ(entry->program, Program::kBoth) << info.option;
     }
 }
 

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <future>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -202,7 +203,24 @@ TEST(CliExitStatus, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run.out, "Tickora v1.1.5\n");
     run = RunCli({"--help"});
     EXPECT_EQ(run.status, kExitDone);
-    EXPECT_EQ(run.out, UsageText());
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1),
+              "usage: tickora-cli [--workdir DIR] [CONNECTION OPTIONS] [--json] [--wait] COMMAND "
+              "[OPTIONS]\n");
+    // Every command, every option tickora-cli takes and every exit status is explained.
+    for (const CommandEntry& command : kCommands) {
+        EXPECT_NE(run.out.find("\n  " + std::string(command.name) + " "), std::string::npos)
+            << command.name;
+    }
+    for (const OptionEntry& entry : kOptions) {
+        const std::regex named("--" + std::string(entry.name) + "(?![a-z0-9-])");
+        EXPECT_EQ(std::regex_search(run.out, named), Documented(entry, Program::kCli))
+            << entry.name;
+    }
+    for (int status = kExitDone; status <= kExitLocked; ++status) {
+        EXPECT_NE(run.out.find("\n  " + std::to_string(status) + "  "), std::string::npos)
+            << status;
+    }
 }
 
 TEST(CliExitStatus, MissingMarketTableEndsBeforeAnyJob) {

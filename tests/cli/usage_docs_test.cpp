@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "cli/command_line.h"
+#include "cli/option_table.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
@@ -25,8 +27,8 @@ std::set<std::string> OptionsIn(const std::string& text, const std::regex& patte
 }
 
 // "--name" as the usage writes it; "*--name*" as a manual page sets it in bold.
-const std::regex kUsageOption("(--[a-z][a-z-]*[a-z])");
-const std::regex kManOption("\\*(--[a-z][a-z-]*[a-z])");
+const std::regex kUsageOption("(--[a-z][a-z0-9-]*[a-z0-9])");
+const std::regex kManOption("\\*(--[a-z][a-z0-9-]*[a-z0-9])");
 
 struct ProgramOutput {
     int status = -1;
@@ -53,8 +55,8 @@ TEST(UsageDocs, EveryOptionOfTheCliUsageIsInItsManualPageAndItsCompletion) {
     const std::set<std::string> usage = OptionsIn(cli::UsageText(), kUsageOption);
     ASSERT_GT(usage.size(), 20u);
     ASSERT_TRUE(usage.count("--retry-failed"));
-    const std::set<std::string> man = OptionsIn(
-        test::ReadFileBytes(test::SourcePath("docs/man/tickora-cli.1.scd")), kManOption);
+    const std::set<std::string> man =
+        OptionsIn(test::ReadFileBytes(test::SourcePath("docs/man/tickora-cli.1.scd")), kManOption);
     const std::set<std::string> completion = OptionsIn(
         test::ReadFileBytes(test::SourcePath("res/completion/tickora-cli")), kUsageOption);
     for (const std::string& option : usage) {
@@ -63,14 +65,100 @@ TEST(UsageDocs, EveryOptionOfTheCliUsageIsInItsManualPageAndItsCompletion) {
     }
 }
 
+std::set<std::string> TableOptions(cli::Program program, cli::Command command) {
+    std::set<std::string> options;
+    for (const cli::OptionEntry& entry : cli::kOptions) {
+        const bool here = command == cli::Command::kNone
+                              ? entry.commands == cli::kAnywhere
+                              : entry.commands[0] == command || entry.commands[1] == command;
+        if (cli::Documented(entry, program) && here) {
+            options.insert("--" + std::string(entry.name));
+        }
+    }
+    return options;
+}
+
+std::set<std::string> AllTableOptions(cli::Program program) {
+    std::set<std::string> options = TableOptions(program, cli::Command::kNone);
+    for (const cli::CommandEntry& command : cli::kCommands) {
+        options.merge(TableOptions(program, command.command));
+    }
+    return options;
+}
+
+struct PageCase {
+    const char* page;
+    cli::Program program;
+};
+
+// Both ways: an option in the table and not in the page, and a page naming an option no program
+// takes (a rename half done, a hidden option let out).
+TEST(UsageDocs, EachManualPageNamesExactlyItsProgramsOptionsOfTheTable) {
+    const PageCase cases[] = {{"docs/man/tickora-cli.1.scd", cli::Program::kCli},
+                              {"docs/man/tickora.1.scd", cli::Program::kDesktop}};
+    for (const PageCase& c : cases) {
+        std::set<std::string> man =
+            OptionsIn(test::ReadFileBytes(test::SourcePath(c.page)), kManOption);
+        man.erase("--name");  // "*--name* _value_": how any option takes its value
+        EXPECT_EQ(man, AllTableOptions(c.program)) << c.page;
+    }
+    EXPECT_FALSE(AllTableOptions(cli::Program::kDesktop).count("--screenshot"));
+}
+
+// The words of `local NAME="..."` or of `PATTERN) options="..."` in the completion script.
+std::set<std::string> CompletionWords(const std::string& script, const std::string& assignment) {
+    const std::regex line(assignment + "=\"([^\"]*)\"");
+    std::smatch match;
+    std::set<std::string> words;
+    if (std::regex_search(script, match, line)) {
+        std::istringstream list(match[1].str());
+        for (std::string word; list >> word;) {
+            if (word[0] != '$') {  // another list, checked on its own
+                words.insert(word);
+            }
+        }
+    }
+    return words;
+}
+
+// The completion offers each command's own options after it and the others anywhere, as the
+// table places them, and nothing the program would refuse.
+TEST(UsageDocs, TheCompletionOffersWhatTheTableTakesWhereItTakesIt) {
+    const std::string script = test::ReadFileBytes(test::SourcePath("res/completion/tickora-cli"));
+    std::set<std::string> anywhere = CompletionWords(script, "local connection");
+    anywhere.merge(CompletionWords(script, "local global"));
+    EXPECT_EQ(anywhere, TableOptions(cli::Program::kCli, cli::Command::kNone));
+    std::set<std::string> commands;
+    for (const cli::CommandEntry& command : cli::kCommands) {
+        commands.insert(command.name);
+        const std::set<std::string> own = TableOptions(cli::Program::kCli, command.command);
+        const std::set<std::string> offered =
+            CompletionWords(script, "\\b" + std::string(command.name) + "\\) options");
+        EXPECT_EQ(offered, own) << command.name;
+    }
+    EXPECT_EQ(CompletionWords(script, "local commands"), commands);
+
+    // After an option that takes a value, the completion offers values, never the options.
+    const std::size_t values = script.find("case $prev in");
+    ASSERT_NE(values, std::string::npos);
+    const std::string valueArms = script.substr(values, script.find("esac", values) - values);
+    std::set<std::string> takingValues;
+    for (const cli::OptionEntry& entry : cli::kOptions) {
+        if (entry.takesValue && cli::Documented(entry, cli::Program::kCli)) {
+            takingValues.insert("--" + std::string(entry.name));
+        }
+    }
+    EXPECT_EQ(OptionsIn(valueArms, kUsageOption), takingValues);
+}
+
 #ifdef TICKORA_SITE_BINARY
 TEST(UsageDocs, TickoraSiteHelpSucceedsAndItsManualPageNamesEveryOption) {
     const ProgramOutput help = RunProgram(std::string(TICKORA_SITE_BINARY) + " --help");
     EXPECT_EQ(help.status, 0);
     const std::set<std::string> usage = OptionsIn(help.out, kUsageOption);
     ASSERT_TRUE(usage.count("--latency")) << help.out;
-    const std::set<std::string> man = OptionsIn(
-        test::ReadFileBytes(test::SourcePath("docs/man/tickora-site.1.scd")), kManOption);
+    const std::set<std::string> man =
+        OptionsIn(test::ReadFileBytes(test::SourcePath("docs/man/tickora-site.1.scd")), kManOption);
     for (const std::string& option : usage) {
         EXPECT_TRUE(man.count(option)) << option << " is not in tickora-site(1)";
     }

@@ -189,6 +189,19 @@ TEST(DesktopArgs, OursAreTakenTheToolkitsHandedOnAndMistakesNamed) {
         {{"tickora", "--page-timeout", "0"},
          "--page-timeout must be a whole number from 1 to 3600"},
         {{"tickora", "--workdir"}, "--workdir needs a value"},
+        // tickora-cli's rules, from its table: no one-dash form of ours, no option as a value,
+        // nothing twice, no empty connection value, and --help ends the line.
+        {{"tickora", "-site", "http://s"}, "unknown option '-site'"},
+        {{"tickora", "--site", "--workdir", "w"}, "--site needs a value"},
+        {{"tickora", "--retries", "1", "--retries=2"}, "--retries is given twice"},
+        {{"tickora", "--site="}, "--site needs a value"},
+        {{"tickora", "--chart", "+5"}, "--chart needs a stock code from 0 to 9999"},
+        {{"tickora", "--quit-when-shown=1"}, "--quit-when-shown takes no value"},
+        {{"tickora", "--json"}, "unknown option '--json'"},
+        {{"tickora", "--help", "--bogus"}, nullptr},
+        {{"tickora", "-platform"}, "-platform needs a value"},
+        {{"tickora", "--streams", "8", "--http2=off", "--no-proxy", "h", "--chart", "9999"},
+         nullptr},
     };
     for (const ArgsCase& c : cases) {
         const DesktopArgs parsed = ParseDesktopArgs(c.args);
