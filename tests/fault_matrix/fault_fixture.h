@@ -22,6 +22,7 @@
 #include "site/site_server.h"
 #include "tests/fault_matrix/fault_view.h"
 #include "tests/jobs_list/site_fixture.h"
+#include "tests/support/kdt_days.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
@@ -53,17 +54,9 @@ inline site::SiteOptions FaultSiteOptions(std::uint64_t seed) {
     return options;
 }
 
-// A KDT record of one day, packed as the writer packs it.
+// A KDT record of one day with one price, packed as the writer packs it.
 inline std::string KdtRecordBytes(int year, int month, int day, int price, int volume) {
-    CKdtDay d;
-    d.m_nYear = year;
-    d.m_nMonth = month;
-    d.m_nDay = day;
-    d.m_nOpen = d.m_nHigh = d.m_nLow = d.m_nClose = price;
-    d.m_nVolume = volume;
-    unsigned char record[kKdtRecordSize];
-    d.Pack(record);
-    return std::string(reinterpret_cast<const char*>(record), sizeof record);
+    return Packed(Day(year, month, day, price, price, price, price, volume));
 }
 
 class FaultSiteTest : public ::testing::Test {
@@ -93,7 +86,7 @@ class FaultSiteTest : public ::testing::Test {
         WriteFileBytes("fetchlist.csv", siteList);
         ASSERT_EQ(list.Load(markets, server.Url().c_str()), 0);
         ASSERT_EQ(list.m_nBlocks, 3);
-        truth = ReadTruth(server);
+        truth = SiteTruth(server);
         ASSERT_EQ(truth.size(), static_cast<size_t>(kFaultSiteStocks + 3));
         for (const auto& row : truth) {
             truthByCode[std::stoi(row.at("code"))] = row;

@@ -276,8 +276,8 @@ TEST(SiteProgram, WritesTheTruthAndTheFetchListAndRefusesBadArguments) {
         std::string(TICKORA_SITE_BINARY) +
         " --stocks 50 --date 2026-12-04 --dump-truth truth.csv --write-fetchlist fl.csv";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(SplitLines(tickora::test::ReadFileBytes("truth.csv")).size(), 54u);
-    EXPECT_EQ(SplitLines(tickora::test::ReadFileBytes("fl.csv")).size(), 53u);
+    EXPECT_EQ(Lines(tickora::test::ReadFileBytes("truth.csv")).size(), 54u);
+    EXPECT_EQ(Lines(tickora::test::ReadFileBytes("fl.csv")).size(), 53u);
     EXPECT_NE(
         std::system((std::string(TICKORA_SITE_BINARY) + " --date 2026-13-01 2>/dev/null").c_str()),
         0);

@@ -217,8 +217,8 @@ std::string ListName(const std::string& euc) {
 
 TEST_F(PageShapes, ListingPagesCarryFiftyRowsEachAndEndWithTheEndOfListRow) {
     std::map<int, std::string> expected;  // code -> "symbol,market,name" from the fetch list
-    for (const std::string& line : SplitLines(s_server->FetchListCsv())) {
-        const std::vector<std::string> f = SplitCsvLine(line);
+    for (const std::string& line : Lines(s_server->FetchListCsv())) {
+        const std::vector<std::string> f = CsvFields(line);
         ASSERT_EQ(f.size(), 4u) << line;
         expected[std::stoi(f[1])] = f[0] + "," + f[3];
     }
