@@ -8,16 +8,7 @@
 namespace tickora::test {
 
 inline CKdtDay Day(int y, int m, int d, int open, int high, int low, int close, int volume) {
-    CKdtDay day;
-    day.m_nYear = y;
-    day.m_nMonth = m;
-    day.m_nDay = d;
-    day.m_nOpen = open;
-    day.m_nHigh = high;
-    day.m_nLow = low;
-    day.m_nClose = close;
-    day.m_nVolume = volume;
-    return day;
+    return CKdtDay{y, m, d, open, high, low, close, volume};
 }
 
 inline std::string Packed(const CKdtDay& day) {
