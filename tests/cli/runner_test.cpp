@@ -176,7 +176,13 @@ TEST(CliExitStatus, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run.out, "Tickora v1.1.5\n");
     run = RunCli({"--help"});
     EXPECT_EQ(run.status, kExitDone);
-    EXPECT_EQ(run.out, UsageText());
+    // What a user reads: the usage line and every command, on standard output alone.
+    EXPECT_EQ(run.out.rfind("usage: tickora-cli ", 0), 0u) << run.out;
+    for (const char* command :
+         {"fetch", "fetchlist", "kdt", "profiles", "performance", "settings"}) {
+        EXPECT_NE(run.out.find("\n  " + std::string(command) + " "), std::string::npos) << command;
+    }
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(CliExitStatus, MissingMarketTableEndsBeforeAnyJob) {
