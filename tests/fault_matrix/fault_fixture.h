@@ -43,6 +43,25 @@ inline constexpr int kSiteDay = 4;
 // No job may take longer than this against a loopback site, whatever the fault.
 inline constexpr std::chrono::seconds kJobBound{60};
 
+// The five jobs of the matrix, named as the command line names them.
+enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
+
+inline const char* JobName(Job job) {
+    switch (job) {
+        case Job::kFetch:
+            return "fetch";
+        case Job::kFetchList:
+            return "fetchlist";
+        case Job::kKdt:
+            return "kdt";
+        case Job::kProfiles:
+            return "profiles";
+        case Job::kPerformance:
+            return "performance";
+    }
+    return "?";
+}
+
 inline site::SiteOptions FaultSiteOptions(std::uint64_t seed) {
     site::SiteOptions options;
     options.port = 0;
@@ -98,6 +117,23 @@ class FaultSiteTest : public ::testing::Test {
         settings.m_nOutputFormat = 3;
         PlantProtectedFiles();
         doc.SetView(&view);
+    }
+
+    // Starts job on the document as its command does.
+    bool Start(Job job) {
+        switch (job) {
+            case Job::kFetch:
+                return doc.OnFetch();
+            case Job::kFetchList:
+                return doc.OnMakeFetchList();
+            case Job::kKdt:
+                return doc.OnMakeKdt();
+            case Job::kProfiles:
+                return doc.OnGetProfiles();
+            case Job::kPerformance:
+                return doc.OnGetPerformance();
+        }
+        return false;
     }
 
     void TearDown() override {

@@ -39,23 +39,8 @@ using test::ReadFileBytes;
 using test::WriteFileBytes;
 using Truth = std::map<std::string, std::string>;
 
-enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
-
-const char* JobName(Job job) {
-    switch (job) {
-        case Job::kFetch:
-            return "fetch";
-        case Job::kFetchList:
-            return "fetchlist";
-        case Job::kKdt:
-            return "kdt";
-        case Job::kProfiles:
-            return "profiles";
-        case Job::kPerformance:
-            return "performance";
-    }
-    return "?";
-}
+using test::Job;
+using test::JobName;
 
 // What the faulty answer leaves the job with.
 enum class Effect {
