@@ -614,6 +614,10 @@ int SiteServer::PeakConcurrentRequests() const {
     return m_impl->peakRequests.load();
 }
 
+const MarketModel& SiteServer::Model() const {
+    return m_impl->model;
+}
+
 bool SiteServer::DumpTruth(const std::string& path) const {
     return WriteTruthCsv(m_impl->model, path);
 }

@@ -70,6 +70,8 @@ struct ReceivedRequest {
     std::string acceptEncoding;
 };
 
+class MarketModel;
+
 class SiteServer {
   public:
     explicit SiteServer(SiteOptions options);
@@ -93,6 +95,8 @@ class SiteServer {
     // client's number of connections looks like from the site.
     [[nodiscard]] int PeakConcurrentRequests() const;
 
+    // The market the pages are made from, for tests that compare with it directly.
+    [[nodiscard]] const MarketModel& Model() const;
     // What each stock's quote, figures and profile are, as CSV (UTF-8).
     [[nodiscard]] bool DumpTruth(const std::string& path) const;
     // The fetch list the site's market gives, in Shift-JIS "fetchlist.csv" form.

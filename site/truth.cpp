@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <set>
 
 #include "site/company_words.h"
 #include "site/pages.h"
@@ -31,6 +32,78 @@ std::string Number(double value, int decimals) {
 
 }  // namespace
 
+TruthRow TruthOf(const MarketModel& model, const Stock& s) {
+    const Quote q = model.QuoteOf(s);
+    const Figures f = model.FiguresOf(s);
+    const int decimals = model.Decimals(s);
+    const std::string dateCell = QuoteDateText(model, s);
+    int month = 0;
+    int day = 0;
+    if (dateCell.find('/') != std::string::npos) {
+        std::sscanf(dateCell.c_str(), "%d/%d", &month, &day);
+    }
+    int firstDay = 0;
+    const int historyDays = model.HistoryLength(s, &firstDay);
+    const SiteDate first = DateOfDayNumber(firstDay);
+    char firstText[16];
+    std::snprintf(firstText, sizeof firstText, "%04d-%02d-%02d", first.year, first.month,
+                  first.day);
+    const bool hasMarket = s.market >= 0;
+    const SiteMarket* market =
+        hasMarket ? &SiteMarkets()[static_cast<std::size_t>(s.market)] : nullptr;
+    const auto price = [&](double value) { return Number(q.tradedToday ? value : 0, decimals); };
+    return {
+        {"code", std::to_string(s.code)},
+        {"symbol", s.symbol},
+        {"market_symbol", std::string(hasMarket ? market->symbol : "X")},
+        {"market_number", std::to_string(hasMarket ? market->number : 0)},
+        {"name", s.name},
+        {"list_name", s.listName},
+        {"industry", std::to_string(s.industry)},
+        {"industry_name",
+         s.industry > 0 ? std::string(IndustryNames()[static_cast<std::size_t>(s.industry - 1)])
+                        : std::string()},
+        {"date_cell", dateCell},
+        {"quote_month", std::to_string(month)},
+        {"quote_day", std::to_string(day)},
+        {"close", Number(q.bar.close, decimals)},
+        {"open", price(q.bar.open)},
+        {"high", price(q.bar.high)},
+        {"low", price(q.bar.low)},
+        {"volume", std::to_string(q.tradedToday ? q.bar.volume : 0)},
+        {"fig1", std::to_string(f.valid ? f.marketCap : 0)},
+        {"fig2", Number(f.hasPer ? f.per : 0, 2)},
+        {"fig3", Number(f.valid ? f.growth : 0, 1)},
+        {"fig4", Number(f.valid ? f.pbr : 0, 2)},
+        {"fig5", Number(f.hasYield ? f.yield : 0, 2)},
+        {"history_days", std::to_string(historyDays)},
+        {"first_day", firstText},
+        {"profile_market", ProfileMarketText(s)},
+        {"funds_marker", s.fundsMarker ? "1" : "0"},
+        {"feature", s.feature},
+        {"business", s.business},
+    };
+}
+
+const std::vector<std::string>& TruthColumns() {
+    static const std::vector<std::string> columns = {
+        "code",      "symbol",       "market_symbol", "market_number",  "name",
+        "list_name", "industry",     "industry_name", "date_cell",      "quote_month",
+        "quote_day", "close",        "open",          "high",           "low",
+        "volume",    "fig1",         "fig2",          "fig3",           "fig4",
+        "fig5",      "history_days", "first_day",     "profile_market", "funds_marker",
+        "feature",   "business"};
+    return columns;
+}
+
+std::vector<TruthRow> TruthRows(const MarketModel& model) {
+    std::vector<TruthRow> rows;
+    for (const Stock& s : model.Listing()) {
+        rows.push_back(TruthOf(model, s));
+    }
+    return rows;
+}
+
 bool WriteTruthCsv(const MarketModel& model, const std::string& path) {
     // One line per listing row, in listing order, after a header line; UTF-8, CR LF, texts in
     // double quotes. The values are those the pages show:
@@ -57,44 +130,19 @@ bool WriteTruthCsv(const MarketModel& model, const std::string& path) {
     if (!out) {
         return false;
     }
-    out << "code,symbol,market_symbol,market_number,name,list_name,industry,industry_name,"
-           "date_cell,quote_month,quote_day,close,open,high,low,volume,fig1,fig2,fig3,fig4,fig5,"
-           "history_days,first_day,profile_market,funds_marker,feature,business\r\n";
-    for (const Stock& s : model.Listing()) {
-        const Quote q = model.QuoteOf(s);
-        const Figures f = model.FiguresOf(s);
-        const int decimals = model.Decimals(s);
-        const std::string dateCell = QuoteDateText(model, s);
-        int month = 0;
-        int day = 0;
-        if (dateCell.find('/') != std::string::npos) {
-            std::sscanf(dateCell.c_str(), "%d/%d", &month, &day);
+    const std::vector<std::string>& columns = TruthColumns();
+    const std::set<std::string> texts = {"name",           "list_name", "industry_name",
+                                         "profile_market", "feature",   "business"};
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        out << (i > 0 ? "," : "") << columns[i];
+    }
+    out << "\r\n";
+    for (const TruthRow& row : TruthRows(model)) {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const std::string& value = row.at(columns[i]);
+            out << (i > 0 ? "," : "") << (texts.count(columns[i]) != 0 ? CsvText(value) : value);
         }
-        int firstDay = 0;
-        const int historyDays = model.HistoryLength(s, &firstDay);
-        const SiteDate first = DateOfDayNumber(firstDay);
-        char firstText[16];
-        std::snprintf(firstText, sizeof firstText, "%04d-%02d-%02d", first.year, first.month,
-                      first.day);
-        const bool hasMarket = s.market >= 0;
-        const SiteMarket* market =
-            hasMarket ? &SiteMarkets()[static_cast<std::size_t>(s.market)] : nullptr;
-        out << s.code << ',' << s.symbol << ',' << (hasMarket ? market->symbol : "X") << ','
-            << (hasMarket ? market->number : 0) << ',' << CsvText(s.name) << ','
-            << CsvText(s.listName) << ',' << s.industry << ','
-            << CsvText(s.industry > 0
-                           ? std::string(IndustryNames()[static_cast<std::size_t>(s.industry - 1)])
-                           : std::string())
-            << ',' << dateCell << ',' << month << ',' << day << ',' << Number(q.bar.close, decimals)
-            << ',' << Number(q.tradedToday ? q.bar.open : 0, decimals) << ','
-            << Number(q.tradedToday ? q.bar.high : 0, decimals) << ','
-            << Number(q.tradedToday ? q.bar.low : 0, decimals) << ','
-            << (q.tradedToday ? q.bar.volume : 0) << ',' << (f.valid ? f.marketCap : 0) << ','
-            << Number(f.hasPer ? f.per : 0, 2) << ',' << Number(f.valid ? f.growth : 0, 1) << ','
-            << Number(f.valid ? f.pbr : 0, 2) << ',' << Number(f.hasYield ? f.yield : 0, 2) << ','
-            << historyDays << ',' << firstText << ',' << CsvText(ProfileMarketText(s)) << ','
-            << (s.fundsMarker ? 1 : 0) << ',' << CsvText(s.feature) << ',' << CsvText(s.business)
-            << "\r\n";
+        out << "\r\n";
     }
     return static_cast<bool>(out.flush());
 }

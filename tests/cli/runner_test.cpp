@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -27,6 +26,7 @@
 #include "jobs/startup.h"
 #include "site/site_server.h"
 #include "tests/jobs_list/site_fixture.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/secure_front.h"
 #include "tests/cli/cli_run.h"
 #include "tests/support/temp_dir.h"
@@ -61,35 +61,9 @@ void WriteFetchList(int stocks) {
     WriteFileBytes("fetchlist.csv", Utf8ToSjis(text));
 }
 
-// A site that answers every page with 404: each download completes, no page is parsed, so a job
-// walks all of its items quickly and deterministically.
-class NotFoundSite {
-  public:
-    NotFoundSite() {
-        m_server.Get(".*", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 404;
-            res.set_content("not here", "text/plain");
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // stop() ends only a server whose loop already runs: a test that ends at once would
-        // otherwise leave the loop listening and its join waiting for ever.
-        while (!m_server.is_running()) {
-            std::this_thread::yield();
-        }
-        // Connections queue on the bound socket until the loop accepts them.
-    }
-    ~NotFoundSite() {
-        m_server.stop();
-        m_thread.join();
-    }
-    [[nodiscard]] std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
-
-  private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
-};
+// The loopback server, given no pages, answers every page with 404: each download completes, no
+// page is parsed, so a job walks all of its items quickly and deterministically.
+using NotFoundSite = test::LoopbackServer;
 
 // What `settings` prints of the connection when nothing was set.
 constexpr const char* kDefaultConnection =

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// DownloadToFile against the simulated site and small servers of the tests' own: what goes out,
+// DownloadToFile against the simulated site and the loopback server of the test support: what goes out,
 // what lands on disk, and which failures report 1.
 #include "web/download.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <thread>
 
 #include "site/site_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
@@ -22,36 +22,9 @@ namespace {
 using namespace std::chrono_literals;
 using site::Fault;
 using site::FaultKind;
+using LocalServer = tickora::test::LoopbackServer;
 using tickora::test::ReadFileBytes;
 using tickora::test::WriteFileBytes;
-
-// A server for answers the site does not give: redirects and exact binary bodies.
-class LocalServer {
-  public:
-    LocalServer() {
-        m_server.set_keep_alive_timeout(1);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // stop() ends only a server whose loop already runs: a test that ends at once would
-        // otherwise leave the loop listening and its join waiting for ever.
-        while (!m_server.is_running()) {
-            std::this_thread::yield();
-        }
-    }
-    ~LocalServer() {
-        m_server.stop();
-        m_thread.join();
-    }
-    httplib::Server& Server() { return m_server; }
-    std::string Url(const std::string& target) const {
-        return "http://127.0.0.1:" + std::to_string(m_port) + target;
-    }
-
-  private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
-};
 
 std::string AllByteValues(std::size_t size) {
     std::string body(size, '\0');
@@ -109,7 +82,7 @@ site::SiteServer* Download::s_site = nullptr;
 TEST_F(Download, StoresALargeBinaryBodyByteForByte) {
     const std::string body = AllByteValues(300000);
     LocalServer local;
-    local.Server().Get("/blob", [&](const httplib::Request&, httplib::Response& res) {
+    local.AddRoute("/blob", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content(body, "application/octet-stream");
     });
     ASSERT_EQ(Fetch(local.Url("/blob")), 0);
@@ -251,7 +224,7 @@ TEST_F(Download, SlowButSteadyBodyIsNotAStall) {
     // Before the server: its threads may still hold the body while the server shuts down.
     const std::string body = AllByteValues(3000);
     LocalServer local;
-    local.Server().Get("/drip", [&](const httplib::Request&, httplib::Response& res) {
+    local.AddRoute("/drip", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(body.size(), "text/html",
                                  [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                                      std::this_thread::sleep_for(300ms);
@@ -322,17 +295,17 @@ TEST_F(Download, GarbageBodyIsStoredAsItCame) {
 
 TEST_F(Download, FollowsRedirectsToTheFinalAnswer) {
     LocalServer local;
-    local.Server().Get("/old", [](const httplib::Request&, httplib::Response& res) {
+    local.AddRoute("/old", [](const httplib::Request&, httplib::Response& res) {
         res.set_redirect("/new", 302);
         res.set_content("<html>moved</html>", "text/html");
     });
-    local.Server().Get("/new", [](const httplib::Request&, httplib::Response& res) {
+    local.AddRoute("/new", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("the page itself\r\n", "text/html");
     });
-    local.Server().Get("/gone", [](const httplib::Request&, httplib::Response& res) {
+    local.AddRoute("/gone", [](const httplib::Request&, httplib::Response& res) {
         res.set_redirect("/missing", 301);
     });
-    local.Server().Get("/away", [&](const httplib::Request&, httplib::Response& res) {
+    local.AddRoute("/away", [&](const httplib::Request&, httplib::Response& res) {
         res.set_redirect(Url("/l?s=%2a&m=51"), 307);
     });
     ASSERT_EQ(Fetch(local.Url("/old")), 0);

@@ -22,6 +22,7 @@
 #include "site/site_server.h"
 #include "tests/fault_matrix/fault_view.h"
 #include "tests/jobs_list/site_fixture.h"
+#include "tests/support/kdt_days.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
@@ -42,6 +43,25 @@ inline constexpr int kSiteDay = 4;
 // No job may take longer than this against a loopback site, whatever the fault.
 inline constexpr std::chrono::seconds kJobBound{60};
 
+// The five jobs of the matrix, named as the command line names them.
+enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
+
+inline const char* JobName(Job job) {
+    switch (job) {
+        case Job::kFetch:
+            return "fetch";
+        case Job::kFetchList:
+            return "fetchlist";
+        case Job::kKdt:
+            return "kdt";
+        case Job::kProfiles:
+            return "profiles";
+        case Job::kPerformance:
+            return "performance";
+    }
+    return "?";
+}
+
 inline site::SiteOptions FaultSiteOptions(std::uint64_t seed) {
     site::SiteOptions options;
     options.port = 0;
@@ -53,17 +73,9 @@ inline site::SiteOptions FaultSiteOptions(std::uint64_t seed) {
     return options;
 }
 
-// A KDT record of one day, packed as the writer packs it.
+// A KDT record of one day with one price, packed as the writer packs it.
 inline std::string KdtRecordBytes(int year, int month, int day, int price, int volume) {
-    CKdtDay d;
-    d.m_nYear = year;
-    d.m_nMonth = month;
-    d.m_nDay = day;
-    d.m_nOpen = d.m_nHigh = d.m_nLow = d.m_nClose = price;
-    d.m_nVolume = volume;
-    unsigned char record[kKdtRecordSize];
-    d.Pack(record);
-    return std::string(reinterpret_cast<const char*>(record), sizeof record);
+    return Packed(Day(year, month, day, price, price, price, price, volume));
 }
 
 class FaultSiteTest : public ::testing::Test {
@@ -93,7 +105,7 @@ class FaultSiteTest : public ::testing::Test {
         WriteFileBytes("fetchlist.csv", siteList);
         ASSERT_EQ(list.Load(markets, server.Url().c_str()), 0);
         ASSERT_EQ(list.m_nBlocks, 3);
-        truth = ReadTruth(server);
+        truth = SiteTruth(server);
         ASSERT_EQ(truth.size(), static_cast<size_t>(kFaultSiteStocks + 3));
         for (const auto& row : truth) {
             truthByCode[std::stoi(row.at("code"))] = row;
@@ -105,6 +117,23 @@ class FaultSiteTest : public ::testing::Test {
         settings.m_nOutputFormat = 3;
         PlantProtectedFiles();
         doc.SetView(&view);
+    }
+
+    // Starts job on the document as its command does.
+    bool Start(Job job) {
+        switch (job) {
+            case Job::kFetch:
+                return doc.OnFetch();
+            case Job::kFetchList:
+                return doc.OnMakeFetchList();
+            case Job::kKdt:
+                return doc.OnMakeKdt();
+            case Job::kProfiles:
+                return doc.OnGetProfiles();
+            case Job::kPerformance:
+                return doc.OnGetPerformance();
+        }
+        return false;
     }
 
     void TearDown() override {

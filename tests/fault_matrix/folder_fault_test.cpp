@@ -100,41 +100,16 @@ TEST_F(FolderFault, FetchThatReadNothingKeepsTheDaysGoodFile) {
     EXPECT_EQ(ReadFileBytes(today), "261204\r\n1,0\r\n1301,1,GOOD,10,11,9,10,100\r\n");
 }
 
-enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
-
-const char* JobName(Job job) {
-    switch (job) {
-        case Job::kFetch:
-            return "fetch";
-        case Job::kFetchList:
-            return "fetchlist";
-        case Job::kKdt:
-            return "kdt";
-        case Job::kProfiles:
-            return "profiles";
-        case Job::kPerformance:
-            return "performance";
-    }
-    return "?";
-}
+using test::Job;
+using test::JobName;
 
 class JobFault : public test::FaultSiteTest {
   protected:
     bool Start(Job job) {
-        switch (job) {
-            case Job::kFetch:
-                return doc.OnFetch();
-            case Job::kFetchList:
-                return doc.OnMakeFetchList();
-            case Job::kKdt:
-                view.codeOptions = {static_cast<unsigned>(LongHistoryStock().code), 100, false};
-                return doc.OnMakeKdt();
-            case Job::kProfiles:
-                return doc.OnGetProfiles();
-            case Job::kPerformance:
-                return doc.OnGetPerformance();
+        if (job == Job::kKdt) {
+            view.codeOptions = {static_cast<unsigned>(LongHistoryStock().code), 100, false};
         }
-        return false;
+        return FaultSiteTest::Start(job);
     }
 };
 

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -37,23 +39,8 @@ using test::ReadFileBytes;
 using test::WriteFileBytes;
 using Truth = std::map<std::string, std::string>;
 
-enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
-
-const char* JobName(Job job) {
-    switch (job) {
-        case Job::kFetch:
-            return "fetch";
-        case Job::kFetchList:
-            return "fetchlist";
-        case Job::kKdt:
-            return "kdt";
-        case Job::kProfiles:
-            return "profiles";
-        case Job::kPerformance:
-            return "performance";
-    }
-    return "?";
-}
+using test::Job;
+using test::JobName;
 
 // What the faulty answer leaves the job with.
 enum class Effect {
@@ -62,12 +49,33 @@ enum class Effect {
     kWholePage,      // a complete page arrives, only oversized
 };
 
+// What a job's outcome says of the faulty page: its exit status, and the cause its one failure
+// gives ("" when no item fails; nullptr for a broken transfer, whose cause is libcurl's words).
+struct Said {
+    int exit;
+    const char* cause;
+};
+
+constexpr int kOk = kExitDone;
+constexpr int kEnds = kExitEndedEarly;  // the failure ends the job
+constexpr int kFails = kExitItemsFailed;
+const char* const kNoQuotes = "the page holds no quote rows";
+const char* const kNoFigures = "the page holds no figures rows";
+const char* const kNoListing = "the page holds no listing rows";
+const char* const kNoHistory = "the page holds no history table";
+const char* const kNotProfile = "not a profile page";
+const char* const kNotWhole = "the page ends inside its table";
+const char* const kNul = "the page holds a NUL byte";
+const char* const kNulAt = "the page holds a NUL byte at offset ";  // and the offset follows
+
 struct FaultCase {
     const char* name;
     site::FaultKind kind;
     int status;
     Effect effect;
     bool bodyArrives;  // a complete 200 answer: a file is there to be read
+    // What each job says, in the order fetch, fetchlist, kdt, profiles, performance.
+    std::array<Said, 5> said;
     // With retries: how many requests the fault hits (-1 = all), the retries allowed, and how
     // often the faulty page is then asked for.
     int times = -1;
@@ -80,23 +88,46 @@ void PrintTo(const FaultCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+// clang-format off
 const FaultCase kFaults[] = {
-    {"none", site::FaultKind::kNone, 200, Effect::kWholePage, true},
-    {"status404", site::FaultKind::kStatus, 404, Effect::kNoPage, false},
-    {"status500", site::FaultKind::kStatus, 500, Effect::kNoPage, false},
-    {"cut", site::FaultKind::kCut, 200, Effect::kDownloadFails, false},
-    {"stall", site::FaultKind::kStall, 200, Effect::kDownloadFails, false},
-    {"empty", site::FaultKind::kEmpty, 200, Effect::kNoPage, true},
-    {"garbage", site::FaultKind::kGarbage, 200, Effect::kNoPage, true},
-    {"huge", site::FaultKind::kHuge, 200, Effect::kWholePage, true},
-    {"noEndTags", site::FaultKind::kNoEndTags, 200, Effect::kNoPage, true},
+    {"none", site::FaultKind::kNone, 200, Effect::kWholePage, true,
+     {{{kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}}}},
+    {"status404", site::FaultKind::kStatus, 404, Effect::kNoPage, false,
+     {{{kFails, "HTTP 404"}, {kFails, "HTTP 404"}, {kEnds, "HTTP 404"},
+       {kFails, "HTTP 404"}, {kFails, "HTTP 404"}}}},
+    {"status500", site::FaultKind::kStatus, 500, Effect::kNoPage, false,
+     {{{kFails, "HTTP 500"}, {kFails, "HTTP 500"}, {kEnds, "HTTP 500"},
+       {kFails, "HTTP 500"}, {kFails, "HTTP 500"}}}},
+    {"cut", site::FaultKind::kCut, 200, Effect::kDownloadFails, false,
+     {{{kEnds, nullptr}, {kEnds, nullptr}, {kEnds, nullptr}, {kFails, nullptr}, {kEnds, nullptr}}}},
+    {"stall", site::FaultKind::kStall, 200, Effect::kDownloadFails, false,
+     {{{kEnds, nullptr}, {kEnds, nullptr}, {kEnds, nullptr}, {kFails, nullptr}, {kEnds, nullptr}}}},
+    {"empty", site::FaultKind::kEmpty, 200, Effect::kNoPage, true,
+     {{{kFails, kNoQuotes}, {kFails, kNoListing}, {kEnds, kNoHistory},
+       {kFails, kNotProfile}, {kFails, kNoFigures}}}},
+    {"garbage", site::FaultKind::kGarbage, 200, Effect::kNoPage, true,
+     {{{kFails, kNoQuotes}, {kFails, kNoListing}, {kEnds, kNoHistory},
+       {kFails, kNotProfile}, {kFails, kNoFigures}}}},
+    {"huge", site::FaultKind::kHuge, 200, Effect::kWholePage, true,
+     {{{kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}}}},
+    {"noEndTags", site::FaultKind::kNoEndTags, 200, Effect::kNoPage, true,
+     {{{kFails, kNoQuotes}, {kFails, kNoListing}, {kEnds, kNoHistory},
+       {kFails, kNotWhole}, {kFails, kNoFigures}}}},
     // Followed 20 times, then given up: 21 requests of the faulty page.
-    {"redirectLoop", site::FaultKind::kRedirectLoop, 302, Effect::kDownloadFails, false, -1, 0, 21},
-    {"maintenance", site::FaultKind::kMaintenance, 200, Effect::kNoPage, true},
+    {"redirectLoop", site::FaultKind::kRedirectLoop, 302, Effect::kDownloadFails, false,
+     {{{kEnds, nullptr}, {kEnds, nullptr}, {kEnds, nullptr},
+       {kFails, nullptr}, {kEnds, nullptr}}}, -1, 0, 21},
+    {"maintenance", site::FaultKind::kMaintenance, 200, Effect::kNoPage, true,
+     {{{kFails, kNoQuotes}, {kFails, kNoListing}, {kEnds, kNoHistory},
+       {kFails, kNotProfile}, {kFails, kNoFigures}}}},
     // Half the page, its Content-Length saying so: the transfer is whole, the page is not.
-    {"truncated", site::FaultKind::kTruncated, 200, Effect::kNoPage, true},
-    {"nulInside", site::FaultKind::kNulInside, 200, Effect::kNoPage, true},
+    {"truncated", site::FaultKind::kTruncated, 200, Effect::kNoPage, true,
+     {{{kFails, kNotWhole}, {kFails, kNotWhole}, {kEnds, kNotWhole},
+       {kFails, kNotWhole}, {kFails, kNotWhole}}}},
+    {"nulInside", site::FaultKind::kNulInside, 200, Effect::kNoPage, true,
+     {{{kFails, kNulAt}, {kFails, kNulAt}, {kEnds, kNulAt}, {kFails, kNul}, {kFails, kNulAt}}}},
 };
+// clang-format on
 
 site::Fault MakeFault(const FaultCase& c) {
     site::Fault fault;
@@ -118,15 +149,27 @@ site::Fault MakeFault(const FaultCase& c) {
 // A site that fails for a moment, under the optional retries of unattended runs: a fault that
 // passes before the retries run out must leave no trace, one that lasts must end the job just
 // as without retries, and a 404 is an answer, not a fault to repeat.
+// clang-format off
 const FaultCase kRetryFaults[] = {
-    {"status500Once", site::FaultKind::kStatus, 500, Effect::kWholePage, false, 1, 2, 2},
-    {"status429Once", site::FaultKind::kStatus, 429, Effect::kWholePage, false, 1, 2, 2, 1},
-    {"cutOnce", site::FaultKind::kCut, 200, Effect::kWholePage, false, 1, 2, 2},
-    {"stallOnce", site::FaultKind::kStall, 200, Effect::kWholePage, false, 1, 2, 2},
-    {"status500Always", site::FaultKind::kStatus, 500, Effect::kNoPage, false, -1, 2, 3},
-    {"cutAlways", site::FaultKind::kCut, 200, Effect::kDownloadFails, false, -1, 2, 3},
-    {"status404", site::FaultKind::kStatus, 404, Effect::kNoPage, false, -1, 2, 1},
+    {"status500Once", site::FaultKind::kStatus, 500, Effect::kWholePage, false,
+     {{{kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}}}, 1, 2, 2},
+    {"status429Once", site::FaultKind::kStatus, 429, Effect::kWholePage, false,
+     {{{kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}}}, 1, 2, 2, 1},
+    {"cutOnce", site::FaultKind::kCut, 200, Effect::kWholePage, false,
+     {{{kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}}}, 1, 2, 2},
+    {"stallOnce", site::FaultKind::kStall, 200, Effect::kWholePage, false,
+     {{{kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}, {kOk, ""}}}, 1, 2, 2},
+    {"status500Always", site::FaultKind::kStatus, 500, Effect::kNoPage, false,
+     {{{kFails, "HTTP 500"}, {kFails, "HTTP 500"}, {kEnds, "HTTP 500"},
+       {kFails, "HTTP 500"}, {kFails, "HTTP 500"}}}, -1, 2, 3},
+    {"cutAlways", site::FaultKind::kCut, 200, Effect::kDownloadFails, false,
+     {{{kEnds, nullptr}, {kEnds, nullptr}, {kEnds, nullptr},
+       {kFails, nullptr}, {kEnds, nullptr}}}, -1, 2, 3},
+    {"status404", site::FaultKind::kStatus, 404, Effect::kNoPage, false,
+     {{{kFails, "HTTP 404"}, {kFails, "HTTP 404"}, {kEnds, "HTTP 404"},
+       {kFails, "HTTP 404"}, {kFails, "HTTP 404"}}}, -1, 2, 1},
 };
+// clang-format on
 
 // The last n comma-separated fields of a line (a name may hold commas, numbers do not).
 std::vector<std::string> LastFields(const std::string& line, int n) {
@@ -150,55 +193,8 @@ double Number(const Truth& t, const char* column) {
     return std::atof(t.at(column).c_str());
 }
 
-// Whether the faulty page is a failed item of the job: a page that did not arrive, or arrived
-// with any status but 200, always is; so is a 200 page of any job that is not the whole page of
-// its kind (no table, cut short, a NUL inside). Only the site's empty history table ends a
-// history, and no fault serves one.
-bool PageFails(Job, const FaultCase& c) {
-    return c.effect != Effect::kWholePage;
-}
-
-// Whether that failure ends the job: a failed transfer ends every job but the profile job, and
-// any failed page ends the history of the one stock that is the whole kdt job.
-bool EndsJob(Job job, const FaultCase& c) {
-    if (!PageFails(job, c) || job == Job::kProfiles) {
-        return false;
-    }
-    return job == Job::kKdt || c.effect == Effect::kDownloadFails;
-}
-
-// The cause a failure of the faulty page gives; empty for a failed transfer, whose cause is
-// libcurl's words.
-std::string ExpectedCause(Job job, const FaultCase& c) {
-    if (c.kind == site::FaultKind::kStatus && c.effect != Effect::kWholePage) {
-        return "HTTP " + std::to_string(c.status);
-    }
-    if (c.effect == Effect::kDownloadFails) {
-        return {};
-    }
-    if (c.kind == site::FaultKind::kNulInside) {
-        return job == Job::kProfiles ? ProfileResultText(kProfileNulInside)
-                                     : "the page holds a NUL byte at offset ";
-    }
-    if (c.kind == site::FaultKind::kTruncated ||
-        (job == Job::kProfiles && c.kind == site::FaultKind::kNoEndTags)) {
-        // A profile page keeps its markers without its end tags: it is one that never ends.
-        return job == Job::kProfiles ? ProfileResultText(kProfileNotWhole)
-                                     : "the page ends inside its table";
-    }
-    switch (job) {
-        case Job::kFetch:
-            return "the page holds no quote rows";
-        case Job::kPerformance:
-            return "the page holds no figures rows";
-        case Job::kFetchList:
-            return "the page holds no listing rows";
-        case Job::kProfiles:
-            return ProfileResultText(kProfileNotAProfile);
-        case Job::kKdt:
-            return "the page holds no history table";
-    }
-    return "?";
+const Said& SaidOf(Job job, const FaultCase& c) {
+    return c.said[static_cast<std::size_t>(job)];
 }
 
 // The faulty page as the outcome must name it.
@@ -218,12 +214,12 @@ std::string Describe(const std::vector<ItemFailure>& failures) {
 
 // The outcome of a cell: its exit status, and the faulty page as its one failure (or none).
 void ExpectOutcome(const JobOutcome& r, Job job, const FaultCase& c, const FaultyPage& page) {
-    const bool fails = PageFails(job, c);
-    const bool ends = EndsJob(job, c);
-    EXPECT_EQ(ExitStatusOf(r), !fails ? kExitDone : ends ? kExitEndedEarly : kExitItemsFailed);
+    const Said& said = SaidOf(job, c);
+    const bool ends = said.exit == kEnds;
+    EXPECT_EQ(ExitStatusOf(r), said.exit);
     EXPECT_EQ(r.Stopped(), ends);
     EXPECT_FALSE(r.Cancelled());
-    if (!fails) {
+    if (said.exit == kOk) {
         EXPECT_TRUE(r.failures.empty()) << Describe(r.failures);
         return;
     }
@@ -234,14 +230,14 @@ void ExpectOutcome(const JobOutcome& r, Job job, const FaultCase& c, const Fault
     EXPECT_EQ(f.codes, page.codes);
     EXPECT_EQ(f.endedJob, ends);
     EXPECT_FALSE(f.action.empty());
-    const std::string cause = ExpectedCause(job, c);
-    if (cause.empty()) {
+    if (said.cause == nullptr) {
         EXPECT_FALSE(f.cause.empty());
         EXPECT_NE(f.cause.rfind("HTTP ", 0), 0u) << f.cause;
-    } else if (c.kind == site::FaultKind::kNulInside && job != Job::kProfiles) {
-        EXPECT_EQ(f.cause.rfind(cause, 0), 0u) << f.cause;  // and where the NUL lies
+    } else if (said.cause == kNulAt) {
+        EXPECT_EQ(f.cause.rfind(said.cause, 0), 0u) << f.cause;
+        EXPECT_GT(f.cause.size(), std::strlen(kNulAt)) << f.cause;
     } else {
-        EXPECT_EQ(f.cause, cause);
+        EXPECT_EQ(f.cause, said.cause);
     }
 }
 
@@ -435,7 +431,7 @@ void FaultMatrix::CheckFetchList(const FaultCase& c) {
     EXPECT_EQ(test::CountRequests(server, "/l?"), ItemsRequested(c));
 
     // Only a listing read whole, every page of it answered 200, replaces the list.
-    if (PageFails(Job::kFetchList, c)) {
+    if (SaidOf(Job::kFetchList, c).exit != kOk) {
         EXPECT_EQ(r.Kept(), std::vector<std::string>{AbsolutePath("fetchlist.csv")});
         EXPECT_TRUE(r.Written().empty());
         ExpectProtectedFilesKept({});
@@ -497,7 +493,7 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
     ExpectProtectedFilesKept({});
 
     // A history cut short by a failed page never replaces the stored one.
-    if (PageFails(Job::kKdt, c)) {
+    if (SaidOf(Job::kKdt, c).exit != kOk) {
         EXPECT_EQ(r.Kept(), std::vector<std::string>{AbsolutePath(path)});
         EXPECT_TRUE(r.Written().empty());
         EXPECT_EQ(ReadFileBytes(path), stored);

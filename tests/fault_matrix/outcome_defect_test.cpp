@@ -88,7 +88,7 @@ class SmallTmpfs {
     bool m_mounted = false;
 };
 
-enum class Job { kFetch, kKdt, kProfiles, kPerformance };
+using test::Job;
 
 enum class Defect {
     kSiteDown,             // nothing listens at the site's address
@@ -201,19 +201,6 @@ class OutcomeDefect : public test::FaultSiteTest, public ::testing::WithParamInt
         return {};
     }
 
-    bool Start(Job job) {
-        switch (job) {
-            case Job::kFetch:
-                return doc.OnFetch();
-            case Job::kKdt:
-                return doc.OnMakeKdt();
-            case Job::kProfiles:
-                return doc.OnGetProfiles();
-            case Job::kPerformance:
-                return doc.OnGetPerformance();
-        }
-        return false;
-    }
 
     SmallTmpfs m_tmpfs;  // unmounted before the working folder goes
     std::string m_keptPath;

@@ -270,6 +270,8 @@ TEST_F(StartupFileTest, SymbolsThatAreNoUrlTextBreakNoOtherStock) {
     StartUp();
     ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
     EXPECT_FALSE(startedDoc->LastOutcome().Stopped());
+    size_t compared = 0;
+    size_t priced = 0;
     for (const CStockRecord* s : StartedStocks()) {
         const auto t = truthByCode.find(s->m_nCode);
         if (t == truthByCode.end()) {
@@ -279,8 +281,15 @@ TEST_F(StartupFileTest, SymbolsThatAreNoUrlTextBreakNoOtherStock) {
         const double close = std::atof(t->second.at("close").c_str());
         if (close > 0) {
             EXPECT_NEAR(s->m_dClose, close, 0.006) << "code " << s->m_nCode;
+            ++compared;
         }
     }
+    // Every stock of the site with a price was among those compared, not just some.
+    for (const auto& row : truth) {
+        priced += std::atof(row.at("close").c_str()) > 0 ? 1 : 0;
+    }
+    EXPECT_EQ(compared, priced);
+    EXPECT_GT(priced, 100u);
 }
 
 TEST_F(StartupFileTest, BrokenListLinesDoNotBreakTheOtherJobs) {

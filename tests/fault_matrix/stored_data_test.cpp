@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
+using test::Job;
 
 // The failures of an outcome, for a failing assertion's message.
 std::string FailuresText(const JobOutcome& outcome) {
@@ -84,21 +84,6 @@ class StoredDataTest : public test::FaultSiteTest {
         view.codeOptions = {static_cast<unsigned>(LongHistoryStock().code), 200, false};
         ASSERT_TRUE(RunBounded([&] { return Start(job); }));
         ASSERT_EQ(ExitStatusOf(doc.LastOutcome()), kExitDone) << FailuresText(doc.LastOutcome());
-    }
-    bool Start(Job job) {
-        switch (job) {
-            case Job::kFetch:
-                return doc.OnFetch();
-            case Job::kFetchList:
-                return doc.OnMakeFetchList();
-            case Job::kKdt:
-                return doc.OnMakeKdt();
-            case Job::kProfiles:
-                return doc.OnGetProfiles();
-            case Job::kPerformance:
-                return doc.OnGetPerformance();
-        }
-        return false;
     }
     // The file each job must not lose, and the page its fault hits.
     std::string StoredPath(Job job) const {

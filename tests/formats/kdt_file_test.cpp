@@ -7,29 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/kdt_days.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
 namespace {
 
-CKdtDay Day(int y, int m, int d, int open, int high, int low, int close, int volume) {
-    CKdtDay day;
-    day.m_nYear = y;
-    day.m_nMonth = m;
-    day.m_nDay = d;
-    day.m_nOpen = open;
-    day.m_nHigh = high;
-    day.m_nLow = low;
-    day.m_nClose = close;
-    day.m_nVolume = volume;
-    return day;
-}
-
-std::string Packed(const CKdtDay& day) {
-    unsigned char record[kKdtRecordSize];
-    day.Pack(record);
-    return std::string(reinterpret_cast<const char*>(record), sizeof record);
-}
+using test::Day;
+using test::Packed;
 
 TEST(KdtRecord, FieldsAreLittleEndianWithPricesSplitInHalves) {
     // 2008-02-11, open 65,636 (= 65,536 + 100), high 70,000, low 1,234, close 65,535,

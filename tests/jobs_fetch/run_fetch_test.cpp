@@ -96,7 +96,7 @@ class RunFetchTest : public ::testing::Test {
     }
 
     test::ScopedWorkDir dir;
-    test::PageServer server;
+    test::LoopbackServer server;
     CAppSettings settings;
     CMarketTable markets;
     CStockList list;

@@ -12,12 +12,13 @@
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 #include "site/site_server.h"
+#include "tests/support/site_truth.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
 namespace tickora::test {
 
-// One stock as the site's truth dump gives it.
+// One stock as the site's truth gives it.
 struct TruthRow {
     int code = 0;
     std::string symbol;
@@ -33,54 +34,11 @@ struct TruthRow {
     double figures[5] = {};
 };
 
-// Splits one CSV line with double-quoted fields ("" inside stands for one quote).
-inline std::vector<std::string> CsvFields(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                fields.back() += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                fields.back() += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.emplace_back();
-        } else if (c != '\r') {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
-// The truth by code.
-inline std::map<int, TruthRow> ReadTruth(const std::string& path) {
-    const std::string bytes = ReadFileBytes(path);
+// The truth by code, from the site's model.
+inline std::map<int, TruthRow> ReadTruth(const site::SiteServer& server) {
     std::map<int, TruthRow> rows;
-    std::map<std::string, size_t> column;
-    size_t start = 0;
-    bool header = true;
-    while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) {
-            end = bytes.size();
-        }
-        const std::vector<std::string> f = CsvFields(bytes.substr(start, end - start));
-        start = end + 1;
-        if (header) {
-            for (size_t i = 0; i < f.size(); ++i) {
-                column[f[i]] = i;
-            }
-            header = false;
-            continue;
-        }
-        auto text = [&](const char* name) { return f.at(column.at(name)); };
+    for (const site::TruthRow& f : SiteTruth(server)) {
+        auto text = [&](const char* name) { return f.at(name); };
         auto number = [&](const char* name) { return std::atof(text(name).c_str()); };
         TruthRow row;
         row.code = std::atoi(text("code").c_str());
@@ -119,10 +77,7 @@ class SiteFixture {
         if (list.Load(markets, server.Url().c_str(), "fetchlist.csv") != 0) {
             throw std::runtime_error("fetchlist.csv did not load");
         }
-        if (!server.DumpTruth("truth.csv")) {
-            throw std::runtime_error("no truth dump");
-        }
-        truth = ReadTruth("truth.csv");
+        truth = ReadTruth(server);
     }
 
     // The market names of "market.csv" by number, as the file holds them (with the filler).

@@ -40,7 +40,7 @@ TEST_F(KdtJobOffline, NumbersTheFileCannotHoldKeepTheStoredHistory) {
         {"negative", "-5", true, kExitDone, nullptr,
          "the history of 1301: 1 implausible day, 2026/12/3: a negative volume (-5)"},
     };
-    test::PageServer server;
+    test::LoopbackServer server;
     SetSite(server.Url());
     LoadList("1301,1301,T,Kyokuyo\r\n");
     const std::string stored = std::string(26, '\x07');

@@ -8,6 +8,7 @@
 
 #include "formats/kdt_file.h"
 #include "tests/support/euc_jp.h"
+#include "tests/support/kdt_days.h"
 
 namespace tickora::test {
 
@@ -48,19 +49,6 @@ inline std::string Page(const std::string& rows) {
     return "<html><head><title>" + EucJp("時系列") +
            "</title></head><body>\n<table border=0 cellpadding=2>\n" + HeaderRow() + rows +
            "</table>\n<p>" + EucJp("前のページ") + "</p></body></html>\n";
-}
-
-inline CKdtDay Day(int y, int m, int d, int open, int high, int low, int close, int volume) {
-    CKdtDay day;
-    day.m_nYear = y;
-    day.m_nMonth = m;
-    day.m_nDay = d;
-    day.m_nOpen = open;
-    day.m_nHigh = high;
-    day.m_nLow = low;
-    day.m_nClose = close;
-    day.m_nVolume = volume;
-    return day;
 }
 
 inline bool SameDay(const CKdtDay& a, const CKdtDay& b) {

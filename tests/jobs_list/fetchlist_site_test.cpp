@@ -71,7 +71,7 @@ class FetchListSiteTest : public ::testing::Test {
         // Listing rows are numbered from 1 in listing order: the two index rows, the stocks by
         // code, the end row. The list is sorted by code, so it is found by code, not by place.
         std::vector<int> codes;
-        for (const auto& row : test::ReadTruth(*site)) {
+        for (const auto& row : test::SiteTruth(*site)) {
             codes.push_back(std::stoi(row.at("code")));
         }
         std::vector<std::string> kept;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the end-to-end job tests share: the simulated site on a free loopback port, a
-// "market.csv" that matches its markets, and a reader of its truth dump.
+// "market.csv" that matches its markets.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +12,7 @@
 
 #include "site/market_model.h"
 #include "site/site_server.h"
+#include "tests/support/site_truth.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
@@ -52,72 +53,6 @@ inline std::unique_ptr<site::SiteServer> StartSite(int stocks) {
     return server;
 }
 
-// Lines of a CR LF text, without their line ends.
-inline std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
-// The site's truth dump: one map of column to value per listing row, in listing order.
-inline std::vector<std::map<std::string, std::string>> ReadTruth(const site::SiteServer& server) {
-    std::vector<std::map<std::string, std::string>> rows;
-    if (!server.DumpTruth("truth.csv")) {
-        ADD_FAILURE() << "no truth dump";
-        return rows;
-    }
-    auto split = [](const std::string& line) {
-        std::vector<std::string> fields;
-        std::string field;
-        bool quoted = false;
-        for (size_t i = 0; i < line.size(); ++i) {
-            const char c = line[i];
-            if (quoted) {
-                if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                    field += '"';
-                    ++i;
-                } else if (c == '"') {
-                    quoted = false;
-                } else {
-                    field += c;
-                }
-            } else if (c == '"') {
-                quoted = true;
-            } else if (c == ',') {
-                fields.push_back(field);
-                field.clear();
-            } else {
-                field += c;
-            }
-        }
-        fields.push_back(field);
-        return fields;
-    };
-    const std::vector<std::string> lines = Lines(ReadFileBytes("truth.csv"));
-    if (lines.empty()) {
-        return rows;
-    }
-    const std::vector<std::string> header = split(lines[0]);
-    for (size_t i = 1; i < lines.size(); ++i) {
-        const std::vector<std::string> fields = split(lines[i]);
-        std::map<std::string, std::string> row;
-        for (size_t k = 0; k < header.size() && k < fields.size(); ++k) {
-            row[header[k]] = fields[k];
-        }
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-// How many requests the site received whose target starts with prefix.
 // A site of stocks on date, whose young stocks count their listing from listed (so that a later
 // site's histories are an earlier one's and then some), with a 1:2 split on date when asked.
 inline site::SiteOptions DatedSite(int stocks, std::uint64_t seed, site::SiteDate date,
@@ -140,6 +75,7 @@ inline site::SiteOptions DatedSite(int stocks, std::uint64_t seed, site::SiteDat
     return options;
 }
 
+// How many requests the site received whose target starts with prefix.
 inline int CountRequests(const site::SiteServer& server, const std::string& prefix) {
     int n = 0;
     for (const site::ReceivedRequest& r : server.Requests()) {

@@ -77,7 +77,7 @@ class RunPerformanceTest : public ::testing::Test {
     static std::string FiguresFile() { return test::ReadFileBytes("out/FN261207.DAT"); }
 
     test::ScopedWorkDir dir;
-    test::PageServer server;
+    test::LoopbackServer server;
     CAppSettings settings;
     CMarketTable markets;
     CStockList list;

@@ -37,7 +37,7 @@ class ProfilesSiteTest : public ::testing::Test {
         ASSERT_NE(site, nullptr);
         WriteFileBytes("fetchlist.csv", site->FetchListCsv());
         ASSERT_EQ(stocks.Load(markets, site->Url().c_str()), 0);
-        truth = test::ReadTruth(*site);
+        truth = test::SiteTruth(*site);
         ASSERT_EQ(truth.size(), static_cast<size_t>(kStocks + 3));
         fs::create_directory("Webtemp");
         doc.SetView(&view);

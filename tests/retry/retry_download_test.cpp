@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Retries and pacing of page downloads against a local server that counts what it receives.
+// Retries and pacing of page downloads against the loopback server, which counts what it receives.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/retry/counting_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/retry.h"
@@ -15,31 +15,13 @@
 namespace tickora {
 namespace {
 
-using test::CountingServer;
+using CountingServer = test::LoopbackServer;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-const std::string kPage = "<html>page body</html>";
-
-void Answer(httplib::Response& res, int status, const char* retryAfter = nullptr) {
-    res.status = status;
-    if (retryAfter != nullptr) {
-        res.set_header("Retry-After", retryAfter);
-    }
-    res.set_content(status == 200 ? kPage : "error page", "text/html");
-}
-
-// A 200 whose connection closes after a few bytes of a longer announced body.
-void AnswerCutShort(httplib::Response& res) {
-    res.status = 200;
-    res.set_content_provider(1000, "text/html",
-                             [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                 if (offset == 0) {
-                                     sink.write("partial", 7);
-                                 }
-                                 return false;
-                             });
-}
+using test::Answer;
+using test::AnswerCutShort;
+const std::string& kPage = test::kLoopbackPage;
 
 class RetryDownloadTest : public ::testing::Test {
   protected:

@@ -41,7 +41,7 @@ std::vector<std::string> Bodies(const SiteOptions& options) {
         bodies.push_back(Get(server, target).body);
     }
     // A profile of a listed stock: the first code of the fetch list after the index rows.
-    const std::vector<std::string> lines = SplitLines(server.FetchListCsv());
+    const std::vector<std::string> lines = Lines(server.FetchListCsv());
     bodies.push_back(Get(server, "/biz/fundamental/" + lines.at(3).substr(0, 4) + ".html").body);
     return bodies;
 }
@@ -95,9 +95,9 @@ TEST(SiteDeterminism, AWeekendSiteDateQuotesTheFriday) {
 TEST(SiteDeterminism, ASmallerMarketListsASubsetOfALargerOne) {
     SiteServer small(Options(1, 500));
     SiteServer large(Options(1, 3800));
-    const std::vector<std::string> big = SplitLines(large.FetchListCsv());
+    const std::vector<std::string> big = Lines(large.FetchListCsv());
     const std::set<std::string> bigSet(big.begin(), big.end());
-    const std::vector<std::string> few = SplitLines(small.FetchListCsv());
+    const std::vector<std::string> few = Lines(small.FetchListCsv());
     EXPECT_EQ(few.size(), 503u);
     EXPECT_EQ(big.size(), 3803u);
     for (const std::string& line : few) {
@@ -107,14 +107,14 @@ TEST(SiteDeterminism, ASmallerMarketListsASubsetOfALargerOne) {
 
 TEST(SiteDeterminism, FetchListIsSortedByCodeWithTheIndexRowsFirst) {
     SiteServer server(Options(1, 3800));
-    const std::vector<std::string> lines = SplitLines(server.FetchListCsv());
+    const std::vector<std::string> lines = Lines(server.FetchListCsv());
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[0].substr(0, 14), "998405,1001,X,");
     EXPECT_EQ(lines[1].substr(0, 13), "23337,1002,X,");
     EXPECT_EQ(lines[2].substr(0, 14), "998407,1010,X,");
     int previous = 0;
     for (const std::string& line : lines) {
-        const std::vector<std::string> f = SplitCsvLine(line);
+        const std::vector<std::string> f = CsvFields(line);
         ASSERT_EQ(f.size(), 4u);
         EXPECT_GT(std::stoi(f[1]), previous);
         previous = std::stoi(f[1]);
@@ -135,7 +135,7 @@ TEST(SiteDeterminism, ShippedFetchListMatchesTheSite) {
 TEST(SiteDeterminism, ShippedMarketTableIsTheSitesMarkets) {
     const auto path = tickora::test::SourcePath("data/market.csv");
     const std::string bytes = tickora::test::ReadFileBytes(path);
-    const std::vector<std::string> lines = SplitLines(bytes);
+    const std::vector<std::string> lines = Lines(bytes);
     ASSERT_EQ(lines.size(), SiteMarkets().size());
     EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'),
@@ -206,11 +206,11 @@ TEST(SiteDeterminism, TruthDumpHasOneLinePerListingRow) {
     ASSERT_TRUE(server.DumpTruth(path.string()));
     const std::string bytes = tickora::test::ReadFileBytes(path);
     std::filesystem::remove(path);
-    const std::vector<std::string> lines = SplitLines(bytes);
+    const std::vector<std::string> lines = Lines(bytes);
     ASSERT_EQ(lines.size(), 304u);
-    const std::size_t columns = SplitCsvLine(lines[0]).size();
+    const std::size_t columns = CsvFields(lines[0]).size();
     for (const std::string& line : lines) {
-        EXPECT_EQ(SplitCsvLine(line).size(), columns) << line;
+        EXPECT_EQ(CsvFields(line).size(), columns) << line;
     }
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'),
               std::count(bytes.begin(), bytes.end(), '\r'));

@@ -161,7 +161,8 @@ TEST_F(SiteFaults, StopEndsAStalledRequest) {
     Fault stall = Make(FaultKind::kStall);
     stall.stall = std::chrono::minutes(10);
     m_server->SetFault(m_page, stall);
-    std::thread client([&] { (void)Get(*m_server, m_page, 600); });
+    Fetched stalled;
+    std::thread client([&] { stalled = Get(*m_server, m_page, 600); });
     while (m_server->Requests().empty()) {
         std::this_thread::sleep_for(10ms);
     }
@@ -170,6 +171,10 @@ TEST_F(SiteFaults, StopEndsAStalledRequest) {
     client.join();
     // Far below the ten-minute stall: Stop did not wait it out.
     EXPECT_LT(std::chrono::steady_clock::now() - before, 60s);
+    // And it ended the exchange: the page the stall held back never arrived whole.
+    EXPECT_FALSE(stalled.ok) << stalled.status << " with " << stalled.body.size() << " bytes";
+    ASSERT_EQ(m_server->Requests().size(), 1u);
+    EXPECT_EQ(m_server->Requests()[0].target, m_page);
 }
 
 TEST_F(SiteFaults, ControlEndpointSetsAndClearsFaults) {
@@ -276,8 +281,8 @@ TEST(SiteProgram, WritesTheTruthAndTheFetchListAndRefusesBadArguments) {
         std::string(TICKORA_SITE_BINARY) +
         " --stocks 50 --date 2026-12-04 --dump-truth truth.csv --write-fetchlist fl.csv";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(SplitLines(tickora::test::ReadFileBytes("truth.csv")).size(), 54u);
-    EXPECT_EQ(SplitLines(tickora::test::ReadFileBytes("fl.csv")).size(), 53u);
+    EXPECT_EQ(Lines(tickora::test::ReadFileBytes("truth.csv")).size(), 54u);
+    EXPECT_EQ(Lines(tickora::test::ReadFileBytes("fl.csv")).size(), 53u);
     EXPECT_NE(
         std::system((std::string(TICKORA_SITE_BINARY) + " --date 2026-13-01 2>/dev/null").c_str()),
         0);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// What the site tests share: fetching a target, reading the truth dump, and walking a page's
+// What the site tests share: fetching a target, the site's truth by symbol, and walking a page's
 // rows and cells with the toolkit the program's page readers use.
 #include <httplib.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "site/site_server.h"
+#include "tests/support/site_truth.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 #include "text/text_scan.h"
@@ -41,73 +42,15 @@ inline Fetched Get(const SiteServer& server, const std::string& target,
     return f;
 }
 
-// One line of the truth dump as column name -> text.
-using TruthRow = std::map<std::string, std::string>;
+using site::TruthRow;
+using tickora::test::CsvFields;
+using tickora::test::Lines;
 
-inline std::vector<std::string> SplitCsvLine(const std::string& line) {
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.push_back(field);
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    fields.push_back(field);
-    return fields;
-}
-
-inline std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
-// The truth rows keyed by symbol, read back from the dump file.
+// The truth rows keyed by symbol.
 inline std::map<std::string, TruthRow> ReadTruth(const SiteServer& server) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("tickora-truth-" + std::to_string(::getpid()) + ".csv");
     std::map<std::string, TruthRow> rows;
-    if (!server.DumpTruth(path.string())) {
-        return rows;
-    }
-    const std::vector<std::string> lines = SplitLines(tickora::test::ReadFileBytes(path));
-    std::filesystem::remove(path);
-    if (lines.empty()) {
-        return rows;
-    }
-    const std::vector<std::string> header = SplitCsvLine(lines[0]);
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::vector<std::string> fields = SplitCsvLine(lines[i]);
-        TruthRow row;
-        for (std::size_t k = 0; k < header.size() && k < fields.size(); ++k) {
-            row[header[k]] = fields[k];
-        }
-        rows[row["symbol"]] = row;
+    for (TruthRow& row : tickora::test::SiteTruth(server)) {
+        rows[row.at("symbol")] = std::move(row);
     }
     return rows;
 }
