@@ -128,6 +128,21 @@ void CChartView::paintEvent(QPaintEvent*) {
         p.drawText(price, Qt::AlignCenter, QStringLiteral("株価履歴がありません"));
         return;
     }
+    const Scale scale = ScaleOf(layout);
+    DrawAxes(p, layout, scale);
+    DrawCandles(p, layout, scale);
+    DrawPointer(p, layout, scale);
+}
+
+double CChartView::Scale::Y(double value) const {
+    return price.top() + (top - value) / (top - bottom) * price.height();
+}
+
+double CChartView::Scale::VolumeY(double value) const {
+    return volume.bottom() - value / most * (volume.height() - 2);
+}
+
+CChartView::Scale CChartView::ScaleOf(const Layout& layout) const {
     int low = m_days[static_cast<std::size_t>(layout.first)].m_nLow;
     int high = m_days[static_cast<std::size_t>(layout.first)].m_nHigh;
     long long most = 1;
@@ -142,24 +157,23 @@ void CChartView::paintEvent(QPaintEvent*) {
         --low;
     }
     const double pad = (high - low) * 0.05;
-    const double top = high + pad;
-    const double bottom = low - pad;
-    auto y = [&](double value) {
-        return price.top() + (top - value) / (top - bottom) * price.height();
-    };
-    auto vy = [&](double value) { return volume.bottom() - value / most * (volume.height() - 2); };
+    return Scale{PricePane(), VolumePane(), high + pad, low - pad, most};
+}
 
-    // Five price lines with their labels, the volume's top, and a date label every so often.
+// Five price lines with their labels, the volume's top, and a date label every so often.
+void CChartView::DrawAxes(QPainter& p, const Layout& layout, const Scale& scale) const {
+    const QRect& price = scale.price;
+    const QRect& volume = scale.volume;
     const QFontMetrics metrics(font());
     for (int k = 0; k <= 4; ++k) {
-        const double value = bottom + (top - bottom) * k / 4;
-        const int line = static_cast<int>(y(value));
+        const double value = scale.bottom + (scale.top - scale.bottom) * k / 4;
+        const int line = static_cast<int>(scale.Y(value));
         p.setPen(kGrid);
         p.drawLine(price.left(), line, price.right(), line);
         p.setPen(Qt::darkGray);
         p.drawText(price.right() + 4, line + metrics.ascent() / 2, Number(std::lround(value)));
     }
-    p.drawText(volume.right() + 4, volume.top() + metrics.ascent(), Number(most));
+    p.drawText(volume.right() + 4, volume.top() + metrics.ascent(), Number(scale.most));
     const int labelEvery = std::max(1, static_cast<int>(metrics.horizontalAdvance(
                                                              QStringLiteral("0000/00/00  ")) /
                                                          layout.step));
@@ -171,40 +185,50 @@ void CChartView::paintEvent(QPaintEvent*) {
         p.setPen(Qt::darkGray);
         p.drawText(x, volume.bottom() + metrics.ascent() + 2, DateText(d));
     }
+}
 
+void CChartView::DrawCandles(QPainter& p, const Layout& layout, const Scale& scale) const {
     const double body = std::max(1.0, layout.step * 0.7);
     p.setRenderHint(QPainter::Antialiasing, false);
     for (int i = 0; i < layout.count; ++i) {
         const CKdtDay& d = m_days[static_cast<std::size_t>(layout.first + i)];
-        const double centre = price.left() + (i + 0.5) * layout.step;
+        const double centre = scale.price.left() + (i + 0.5) * layout.step;
         const QColor colour = d.m_nClose >= d.m_nOpen ? kUp : kDown;
         p.setPen(colour);
-        p.drawLine(QPointF(centre, y(d.m_nHigh)), QPointF(centre, y(d.m_nLow)));
-        const double yOpen = y(d.m_nOpen);
-        const double yClose = y(d.m_nClose);
+        p.drawLine(QPointF(centre, scale.Y(d.m_nHigh)), QPointF(centre, scale.Y(d.m_nLow)));
+        const double yOpen = scale.Y(d.m_nOpen);
+        const double yClose = scale.Y(d.m_nClose);
         const QRectF candle(centre - body / 2, std::min(yOpen, yClose), body,
                             std::max(1.0, std::abs(yOpen - yClose)));
         p.fillRect(candle, colour);
-        p.fillRect(QRectF(centre - body / 2, vy(d.m_nVolume), body,
-                          volume.bottom() - vy(d.m_nVolume)),
+        p.fillRect(QRectF(centre - body / 2, scale.VolumeY(d.m_nVolume), body,
+                          scale.volume.bottom() - scale.VolumeY(d.m_nVolume)),
                    colour.lighter(150));
     }
+}
 
-    if (m_nPointer >= layout.first && m_nPointer < layout.first + layout.count) {
-        const double centre = price.left() + (m_nPointer - layout.first + 0.5) * layout.step;
-        p.setPen(QPen(Qt::black, 1, Qt::DashLine));
-        p.drawLine(QPointF(centre, price.top()), QPointF(centre, volume.bottom()));
-        if (price.contains(price.left(), m_nPointerY)) {
-            p.drawLine(price.left(), m_nPointerY, price.right(), m_nPointerY);
-            const double value = top - (m_nPointerY - price.top()) * (top - bottom) / price.height();
-            const QString text = Number(std::lround(value));
-            const QRect box(price.right() + 1, m_nPointerY - metrics.height() / 2,
-                            metrics.horizontalAdvance(text) + 6, metrics.height());
-            p.fillRect(box, Qt::black);
-            p.setPen(Qt::white);
-            p.drawText(box, Qt::AlignCenter, text);
-        }
+// The dashed cross under the pointer, with the price at its height in a box on the axis.
+void CChartView::DrawPointer(QPainter& p, const Layout& layout, const Scale& scale) const {
+    if (m_nPointer < layout.first || m_nPointer >= layout.first + layout.count) {
+        return;
     }
+    const QRect& price = scale.price;
+    const double centre = price.left() + (m_nPointer - layout.first + 0.5) * layout.step;
+    p.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    p.drawLine(QPointF(centre, price.top()), QPointF(centre, scale.volume.bottom()));
+    if (!price.contains(price.left(), m_nPointerY)) {
+        return;
+    }
+    p.drawLine(price.left(), m_nPointerY, price.right(), m_nPointerY);
+    const double value =
+        scale.top - (m_nPointerY - price.top()) * (scale.top - scale.bottom) / price.height();
+    const QString text = Number(std::lround(value));
+    const QFontMetrics metrics(font());
+    const QRect box(price.right() + 1, m_nPointerY - metrics.height() / 2,
+                    metrics.horizontalAdvance(text) + 6, metrics.height());
+    p.fillRect(box, Qt::black);
+    p.setPen(Qt::white);
+    p.drawText(box, Qt::AlignCenter, text);
 }
 
 std::string StoredHistoryPath(int code) {

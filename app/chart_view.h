@@ -10,6 +10,7 @@
 
 class QLabel;
 class QLineEdit;
+class QPainter;
 
 namespace tickora::gui {
 
@@ -42,7 +43,21 @@ class CChartView : public QWidget {
         int count = 0;   // days drawn
         double step = 0; // pixels a day
     };
+    // Where prices and volumes fall in the two panes for the days of one layout.
+    struct Scale {
+        QRect price;
+        QRect volume;
+        double top = 0;     // the price at the pane's top edge
+        double bottom = 0;  // and at its bottom edge
+        long long most = 1; // the volume that fills the volume pane
+        [[nodiscard]] double Y(double value) const;
+        [[nodiscard]] double VolumeY(double value) const;
+    };
     [[nodiscard]] Layout Fit() const;
+    [[nodiscard]] Scale ScaleOf(const Layout& layout) const;
+    void DrawAxes(QPainter& p, const Layout& layout, const Scale& scale) const;
+    void DrawCandles(QPainter& p, const Layout& layout, const Scale& scale) const;
+    void DrawPointer(QPainter& p, const Layout& layout, const Scale& scale) const;
     [[nodiscard]] QString ReadoutOf(int index) const;
 
     std::vector<CKdtDay> m_days;

@@ -80,6 +80,24 @@ CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
     note->setWordWrap(true);
     layout->addWidget(note);
 
+    layout->addWidget(SiteGroup());
+    layout->addWidget(TransferGroup());
+    layout->addWidget(NetworkGroup());
+    AddStatusLabels(layout);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
+    buttons->setCenterButtons(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CConnectionDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CConnectionDlg::reject);
+    layout->addWidget(buttons);
+    setMinimumWidth(480);
+
+    SetLayer({}, {}, {});
+}
+
+QGroupBox* CConnectionDlg::SiteGroup() {
     auto* site = new QGroupBox(QStringLiteral("金融情報サイト"), this);
     auto* siteForm = new QFormLayout(site);
     m_pSite = UrlEdit(ConnectionKey::kSite, FromUtf8(kDefaultSite), site);
@@ -91,8 +109,10 @@ CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
     siteForm->addRow(QStringLiteral("時系列 (table_host)："), m_pTableHost);
     m_pProfileHost = UrlEdit(ConnectionKey::kProfileHost, sameAsSite, site);
     siteForm->addRow(QStringLiteral("基本情報 (profile_host)："), m_pProfileHost);
-    layout->addWidget(site);
+    return site;
+}
 
+QGroupBox* CConnectionDlg::TransferGroup() {
     auto* transfer = new QGroupBox(QStringLiteral("ダウンロード"), this);
     auto* transferForm = new QFormLayout(transfer);
     m_pRetries = NumberBox(ConnectionKey::kRetries, QStringLiteral(" 回"), transfer);
@@ -107,8 +127,10 @@ CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
     m_pStreams->setToolTip(
         QStringLiteral("HTTP/2 の1接続で同時に送る要求の数です。サイトの上限が優先されます。"));
     transferForm->addRow(QStringLiteral("1接続の同時要求数 (streams)："), m_pStreams);
-    layout->addWidget(transfer);
+    return transfer;
+}
 
+QGroupBox* CConnectionDlg::NetworkGroup() {
     auto* network = new QGroupBox(QStringLiteral("HTTP/2・証明書・プロキシ"), this);
     auto* networkForm = new QFormLayout(network);
     m_pHttp2 = new QComboBox(network);
@@ -132,8 +154,11 @@ CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
     auto* verified = new QLabel(QStringLiteral("サーバー証明書は常に検証します。"), network);
     verified->setWordWrap(true);
     networkForm->addRow(verified);
-    layout->addWidget(network);
+    return network;
+}
 
+// The file's name, then what overrides it and why the last OK failed (both hidden until needed).
+void CConnectionDlg::AddStatusLabels(QVBoxLayout* layout) {
     auto* file =
         new QLabel(QStringLiteral("保存先: %1").arg(QDir::toNativeSeparators(m_strPath)), this);
     file->setWordWrap(true);
@@ -151,17 +176,6 @@ CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
     m_pError->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pError->hide();
     layout->addWidget(m_pError);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
-    buttons->setCenterButtons(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CConnectionDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CConnectionDlg::reject);
-    layout->addWidget(buttons);
-    setMinimumWidth(480);
-
-    SetLayer({}, {}, {});
 }
 
 void CConnectionDlg::SetLayer(const ConnectionLayer& layer,

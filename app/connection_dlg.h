@@ -12,9 +12,11 @@
 #include "catalog/connection_settings.h"
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace tickora {
 struct StartupObjects;
@@ -57,6 +59,12 @@ class CConnectionDlg : public QDialog {
     QLabel* m_pError;
 
   private:
+    // One builder for each group of fields, called in the order the fields take focus.
+    QGroupBox* SiteGroup();
+    QGroupBox* TransferGroup();
+    QGroupBox* NetworkGroup();
+    void AddStatusLabels(QVBoxLayout* layout);
+
     QString m_strPath;
     ConnectionLayer m_loaded;  // a number is written back when it was in the file or was changed
     ConnectionLayer m_saved;

@@ -23,7 +23,9 @@ class NumberCell : public QTableWidgetItem {
         setData(Qt::UserRole, value);
         setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
-    bool operator<(const QTableWidgetItem& other) const override {
+    // Replaces QTableWidgetItem's virtual text order. Without "override": pmccabe (the complexity
+    // guard) cannot read that word after "const" and would leave the whole file unmeasured.
+    bool operator<(const QTableWidgetItem& other) const {
         return data(Qt::UserRole).toDouble() < other.data(Qt::UserRole).toDouble();
     }
 };

@@ -23,7 +23,9 @@ enum Column { kEndedAt, kJob, kEnd, kItems, kFailures, kExitStatus, kColumns };
 class NumberCell : public QTableWidgetItem {
   public:
     using QTableWidgetItem::QTableWidgetItem;
-    bool operator<(const QTableWidgetItem& other) const override {
+    // Replaces QTableWidgetItem's virtual text order. Without "override": pmccabe (the complexity
+    // guard) cannot read that word after "const" and would leave the whole file unmeasured.
+    bool operator<(const QTableWidgetItem& other) const {
         return data(Qt::UserRole).toLongLong() < other.data(Qt::UserRole).toLongLong();
     }
 };

@@ -269,54 +269,39 @@ void CTickoraApp::OnCommand(int id) {
         (void)StartJobCommand(id);
         return;
     }
-    switch (id) {
-        case kIdSaveQuoteFile:
-            // The running job writes the records the file is made of.
-            if (!m_pDoc->IsJobRunning()) {
-                m_pDoc->OnSaveQuoteFile();
-            }
-            break;
-        case kIdAppExit:
-            m_pFrame->close();
-            break;
-        case kIdSettings:
-            OnSettings();
-            break;
-        case kIdConnectionSettings:
-            OnConnectionSettings();
-            break;
-        case kIdAppAbout:
-            OnAppAbout();
-            break;
-        case kIdUsersGuide:
-            OnUsersGuide();
-            break;
-        case kIdFileNew:
-            OnFileNew();
-            break;
-        case kIdFileOpen:
-            OnFileOpen();
-            break;
-        case kIdFilePrint:
-            OnFilePrint();
-            break;
-        case kIdOpenOutputFolder:
-            OnOpenOutputFolder();
-            break;
-        case kIdViewRuns:
-            OnViewRuns();
-            break;
-        case kIdRetryFailed:
-            OnRetryFailed();
-            break;
-        case kIdViewChart:
-            OnViewChart();
-            break;
-        case kIdViewQuotes:
-            OnViewQuotes();
-            break;
-        default:
-            break;
+    if (id == kIdSaveQuoteFile) {
+        // The running job writes the records the file is made of.
+        if (!m_pDoc->IsJobRunning()) {
+            m_pDoc->OnSaveQuoteFile();
+        }
+        return;
+    }
+    if (id == kIdAppExit) {
+        m_pFrame->close();
+        return;
+    }
+    static constexpr struct {
+        int id;
+        void (CTickoraApp::*handler)();
+    } kHandlers[] = {
+        {kIdSettings, &CTickoraApp::OnSettings},
+        {kIdConnectionSettings, &CTickoraApp::OnConnectionSettings},
+        {kIdAppAbout, &CTickoraApp::OnAppAbout},
+        {kIdUsersGuide, &CTickoraApp::OnUsersGuide},
+        {kIdFileNew, &CTickoraApp::OnFileNew},
+        {kIdFileOpen, &CTickoraApp::OnFileOpen},
+        {kIdFilePrint, &CTickoraApp::OnFilePrint},
+        {kIdOpenOutputFolder, &CTickoraApp::OnOpenOutputFolder},
+        {kIdViewRuns, &CTickoraApp::OnViewRuns},
+        {kIdRetryFailed, &CTickoraApp::OnRetryFailed},
+        {kIdViewChart, &CTickoraApp::OnViewChart},
+        {kIdViewQuotes, &CTickoraApp::OnViewQuotes},
+    };
+    for (const auto& command : kHandlers) {
+        if (command.id == id) {
+            (this->*command.handler)();
+            return;
+        }
     }
 }
 
@@ -586,9 +571,10 @@ void CTickoraApp::OnViewQuotes() {
     m_pQuotes->show();
 }
 
-int RunDesktop(int argc, char** argv) {
-    // Everything the command line decides is settled before QApplication, which needs a display.
-    const DesktopArgs args = ParseDesktopArgs(std::vector<std::string>(argv, argv + argc));
+namespace {
+
+// --help, --version and a command line that cannot be taken are answered without a window.
+std::optional<int> AnswerWithoutWindow(const DesktopArgs& args) {
     if (!args.ok) {
         std::fprintf(stderr, "tickora: %s\nTry 'tickora --help'.\n", args.error.c_str());
         return 2;
@@ -601,6 +587,10 @@ int RunDesktop(int argc, char** argv) {
         std::printf("Tickora %s\n", std::string(kVersionText).c_str());
         return 0;
     }
+    return std::nullopt;
+}
+
+bool EnterWorkdir(const DesktopArgs& args) {
     const WorkdirChoice workdir = ChooseWorkdir(WorkdirInputsFromProcess(args.workdir));
     std::error_code error;
     if (workdir.ok) {
@@ -610,17 +600,79 @@ int RunDesktop(int argc, char** argv) {
         std::fprintf(stderr, "tickora: cannot use the working folder %s: %s\n",
                      workdir.folder.c_str(),
                      workdir.ok ? error.message().c_str() : workdir.error.c_str());
-        return 2;
+        return false;
     }
+    return true;
+}
+
+// Returns the values that could not be taken, each already told on stderr.
+std::vector<std::string> PutConnectionInForce(const DesktopArgs& args) {
     SetDesktopConnectionOverrides(args.connection);
     const ConnectionLoad connection = LoadConnectionSettings(args.connection);
     // A bad value must not keep the window from opening: the user fixes it in the dialog. The
     // values that could be read are in force meanwhile.
-    const std::vector<std::string> connectionErrors = connection.Errors();
+    std::vector<std::string> connectionErrors = connection.Errors();
     for (const std::string& message : connectionErrors) {
         std::fprintf(stderr, "tickora: %s\n", message.c_str());
     }
     ApplyConnectionSettings(connection.settings);
+    return connectionErrors;
+}
+
+// Only the chart, for a launcher or a script: the window of jobs is not opened.
+int RunChartOnly(QApplication& application, int code, const QString& screenshot) {
+    InitTickoraResources();
+    QApplication::setWindowIcon(ProgramIcon());
+    InstallJapaneseTranslations();
+    CChartWindow chart;
+    (void)chart.OpenCode(code);
+    chart.show();
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(1000, &chart, [&chart, screenshot] {
+            if (!chart.grab().save(screenshot)) {
+                std::fprintf(stderr, "tickora: cannot write %s\n",
+                             screenshot.toLocal8Bit().constData());
+            }
+            chart.close();
+        });
+    }
+    return application.exec() == 0 ? 0 : 1;
+}
+
+// A picture of the window once start-up (and an auto-started fetch) has settled.
+void ScreenshotWhenSettled(CTickoraApp& app, const QString& screenshot) {
+    CMainFrame* frame = app.Frame();
+    CTickoraDoc* doc = app.Document();
+    auto* poll = new QTimer(frame);
+    auto* shown = new QElapsedTimer;
+    shown->start();
+    QObject::connect(poll, &QTimer::timeout, frame, [frame, doc, poll, shown, screenshot] {
+        if (shown->elapsed() < 1000 || doc->IsJobRunning()) {
+            return;
+        }
+        poll->stop();
+        delete shown;
+        if (!frame->grab().save(screenshot)) {
+            std::fprintf(stderr, "tickora: cannot write %s\n",
+                         screenshot.toLocal8Bit().constData());
+        }
+        frame->close();
+    });
+    poll->start(200);
+}
+
+}  // namespace
+
+int RunDesktop(int argc, char** argv) {
+    // Everything the command line decides is settled before QApplication, which needs a display.
+    const DesktopArgs args = ParseDesktopArgs(std::vector<std::string>(argv, argv + argc));
+    if (const std::optional<int> status = AnswerWithoutWindow(args)) {
+        return *status;
+    }
+    if (!EnterWorkdir(args)) {
+        return 2;
+    }
+    const std::vector<std::string> connectionErrors = PutConnectionInForce(args);
 
     // Qt's own options (-platform, -style, ...) are handed on; ours are not.
     std::vector<std::string> toolkitArgs = args.toolkitArgs;
@@ -635,23 +687,7 @@ int RunDesktop(int argc, char** argv) {
     const bool quitWhenShown = args.quitWhenShown;
 
     if (args.chartCode >= 0) {
-        // Only the chart, for a launcher or a script: the window of jobs is not opened.
-        InitTickoraResources();
-        QApplication::setWindowIcon(ProgramIcon());
-        InstallJapaneseTranslations();
-        CChartWindow chart;
-        (void)chart.OpenCode(args.chartCode);
-        chart.show();
-        if (!screenshot.isEmpty()) {
-            QTimer::singleShot(1000, &chart, [&chart, screenshot] {
-                if (!chart.grab().save(screenshot)) {
-                    std::fprintf(stderr, "tickora: cannot write %s\n",
-                                 screenshot.toLocal8Bit().constData());
-                }
-                chart.close();
-            });
-        }
-        return application.exec() == 0 ? 0 : 1;
+        return RunChartOnly(application, args.chartCode, screenshot);
     }
 
     CTickoraApp app;
@@ -666,25 +702,7 @@ int RunDesktop(int argc, char** argv) {
                                     FromUtf8(connectionErrors.front()));
     }
     if (!screenshot.isEmpty()) {
-        // A picture of the window once start-up (and an auto-started fetch) has settled.
-        CMainFrame* frame = app.Frame();
-        CTickoraDoc* doc = app.Document();
-        auto* poll = new QTimer(frame);
-        auto* shown = new QElapsedTimer;
-        shown->start();
-        QObject::connect(poll, &QTimer::timeout, frame, [frame, doc, poll, shown, screenshot] {
-            if (shown->elapsed() < 1000 || doc->IsJobRunning()) {
-                return;
-            }
-            poll->stop();
-            delete shown;
-            if (!frame->grab().save(screenshot)) {
-                std::fprintf(stderr, "tickora: cannot write %s\n",
-                             screenshot.toLocal8Bit().constData());
-            }
-            frame->close();
-        });
-        poll->start(200);
+        ScreenshotWhenSettled(app, screenshot);
     }
     if (quitWhenShown) {
         // A zero timer runs after the events that show and paint the window are handled.

@@ -232,27 +232,20 @@ SiteDate TodayLocal() {
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date, SiteDate listedAsOf)
-    : m_seed(seed) {
-    if (date.year == 0) {
-        date = TodayLocal();
-    }
-    m_date = date;
-    const int first1983 = FirstWeekdayOf1983();
-    m_tradingDay = std::max(DayNumber(date), first1983);
-    while (!IsWeekday(m_tradingDay)) {
-        --m_tradingDay;
-    }
-    int listingDay = m_tradingDay;
-    if (listedAsOf.year != 0) {
-        listingDay = std::max(DayNumber(listedAsOf), first1983);
-        while (!IsWeekday(listingDay)) {
-            --listingDay;
-        }
-    }
+namespace {
 
-    // The listed codes: the lowest ranks of a fixed shuffle, so that a larger market holds
-    // every stock of a smaller one.
+// The weekday on or before date, and never before the first one of 1983.
+int WeekdayOnOrBefore(const SiteDate& date, int first1983) {
+    int day = std::max(DayNumber(date), first1983);
+    while (!IsWeekday(day)) {
+        --day;
+    }
+    return day;
+}
+
+// The listed codes: the lowest ranks of a fixed shuffle, so that a larger market holds every
+// stock of a smaller one.
+std::vector<int> ListedCodes(int stocks) {
     const int count = std::clamp(stocks, 1, kMaxStocks);
     std::vector<int> codes;
     for (int code = kFirstCode; code <= kLastCode; ++code) {
@@ -264,63 +257,108 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date, SiteDate
     });
     codes.resize(static_cast<std::size_t>(count));
     std::sort(codes.begin(), codes.end());
+    return codes;
+}
 
-    m_listing.push_back(MakeIndexRow("998405", 1001, "東証株価指数", 1500, 1.8e6));
-    m_listing.push_back(MakeIndexRow("23337", 1002, "東証二部株価指数", 4000, 6e4));
+// The name of one code: the first draw that no earlier code took, or the stem and the code.
+std::string DrawName(int code, std::span<const std::string_view> stems,
+                     std::set<std::string>& names) {
+    const std::uint64_t h = Hash(kUniverse, static_cast<std::uint64_t>(code), 1);
+    const auto suffixes = IndustrySuffixes(IndustryOf(code, h));
+    const bool holdings = Uniform(Mix(h + 2)) < 0.07;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const std::uint64_t a = Mix(h + 100 + static_cast<std::uint64_t>(attempt));
+        std::string name = std::string(stems[Pick(a, stems.size())]);
+        if (attempt >= 20) {
+            name += stems[Pick(Mix(a), stems.size())];
+        }
+        name += suffixes[Pick(a >> 32, suffixes.size())];
+        if (holdings) {
+            name += "ホールディングス";
+        }
+        if (names.insert(name).second) {
+            return name;
+        }
+    }
+    return std::string(stems[Pick(h, stems.size())]) + std::to_string(code);
+}
 
-    // Names are drawn for every possible code in code order, so that a stock keeps its name
-    // whatever else is listed beside it.
+// Names are drawn for every possible code in code order, so that a stock keeps its name
+// whatever else is listed beside it.
+std::vector<std::string> NamesOfCodes() {
     const auto stems = NameStems();
     std::vector<std::string> nameOfCode(kLastCode + 1);
     std::set<std::string> names;
     for (int code = kFirstCode; code <= kLastCode; ++code) {
-        const std::uint64_t h = Hash(kUniverse, static_cast<std::uint64_t>(code), 1);
-        const auto suffixes = IndustrySuffixes(IndustryOf(code, h));
-        const bool holdings = Uniform(Mix(h + 2)) < 0.07;
-        std::string& chosen = nameOfCode[static_cast<std::size_t>(code)];
-        for (int attempt = 0; attempt < 40 && chosen.empty(); ++attempt) {
-            const std::uint64_t a = Mix(h + 100 + static_cast<std::uint64_t>(attempt));
-            std::string name = std::string(stems[Pick(a, stems.size())]);
-            if (attempt >= 20) {
-                name += stems[Pick(Mix(a), stems.size())];
-            }
-            name += suffixes[Pick(a >> 32, suffixes.size())];
-            if (holdings) {
-                name += "ホールディングス";
-            }
-            if (names.insert(name).second) {
-                chosen = std::move(name);
-            }
-        }
-        if (chosen.empty()) {
-            chosen = std::string(stems[Pick(h, stems.size())]) + std::to_string(code);
-        }
+        nameOfCode[static_cast<std::size_t>(code)] = DrawName(code, stems, names);
     }
+    return nameOfCode;
+}
 
-    for (const int code : codes) {
-        const std::uint64_t h = Hash(kUniverse, static_cast<std::uint64_t>(code), 1);
-        Stock s;
-        s.code = code;
-        s.symbol = std::to_string(code);
-        s.industry = IndustryOf(code, h);
-        s.name = nameOfCode[static_cast<std::size_t>(code)];
-        s.listName = ListNameOf(s.name);
-        const double kabu = Uniform(Mix(h + 3));
-        s.kabu = kabu < 0.5 ? KabuMark::kBefore : kabu < 0.95 ? KabuMark::kAfter : KabuMark::kNone;
-        s.market = MarketOfDraw(Uniform(Mix(h + 4)));
-        s.dualListed = s.market == 0 && Uniform(Mix(h + 5)) < 0.15;
-        s.showsTime = Uniform(Mix(h + 6)) < 0.04;
-        s.fundsMarker = s.industry >= 28 && s.industry <= 30;
-        s.emptyBusiness = s.fundsMarker && Uniform(Mix(h + 7)) < 0.5;
-        const double age = Uniform(Mix(h + 8));
-        if (age < 0.04) {
-            s.firstDay = WeekdaysBack(listingDay, 20 + static_cast<int>(Pick(Mix(h + 9), 180)));
-        } else if (age < 0.12) {
-            s.firstDay = WeekdaysBack(listingDay, 200 + static_cast<int>(Pick(Mix(h + 9), 5800)));
-        }
-        s.feature = FeatureOf(s, Mix(h + 10));
-        s.business = BusinessOf(s, Mix(h + 11));
-        m_listing.push_back(std::move(s));
+// What the listing says of a stock: it depends on the code alone, never on the seed.
+Stock MakeListedStock(int code, std::string name, int listingDay) {
+    const std::uint64_t h = Hash(kUniverse, static_cast<std::uint64_t>(code), 1);
+    Stock s;
+    s.code = code;
+    s.symbol = std::to_string(code);
+    s.industry = IndustryOf(code, h);
+    s.name = std::move(name);
+    s.listName = ListNameOf(s.name);
+    const double kabu = Uniform(Mix(h + 3));
+    s.kabu = kabu < 0.5 ? KabuMark::kBefore : kabu < 0.95 ? KabuMark::kAfter : KabuMark::kNone;
+    s.market = MarketOfDraw(Uniform(Mix(h + 4)));
+    s.dualListed = s.market == 0 && Uniform(Mix(h + 5)) < 0.15;
+    s.showsTime = Uniform(Mix(h + 6)) < 0.04;
+    s.fundsMarker = s.industry >= 28 && s.industry <= 30;
+    s.emptyBusiness = s.fundsMarker && Uniform(Mix(h + 7)) < 0.5;
+    const double age = Uniform(Mix(h + 8));
+    if (age < 0.04) {
+        s.firstDay = WeekdaysBack(listingDay, 20 + static_cast<int>(Pick(Mix(h + 9), 180)));
+    } else if (age < 0.12) {
+        s.firstDay = WeekdaysBack(listingDay, 200 + static_cast<int>(Pick(Mix(h + 9), 5800)));
+    }
+    s.feature = FeatureOf(s, Mix(h + 10));
+    s.business = BusinessOf(s, Mix(h + 11));
+    return s;
+}
+
+// The figures that trading moves: they follow the seed.
+void DrawFigures(Stock& s, std::uint64_t seed) {
+    const std::uint64_t h = Hash(seed, static_cast<std::uint64_t>(s.code), 2);
+    // Prices between about 60 and 30,000 yen, most in the hundreds and low thousands.
+    const double level = Uniform(Mix(h + 1));
+    s.basePrice = 60.0 * std::pow(500.0, level * level);
+    s.sigma = 0.010 + 0.025 * Uniform(Mix(h + 2));
+    s.volumeUnit = s.basePrice > 5000 ? 1 : 100;
+    s.baseVolume = s.volumeUnit * (10 + 3000 * Uniform(Mix(h + 3)) * Uniform(Mix(h + 4)));
+    s.sharesMillions = 5 + 800 * Uniform(Mix(h + 5)) * Uniform(Mix(h + 6));
+    const double per = 6 + 40 * Uniform(Mix(h + 7));
+    s.eps = s.basePrice / per * (Uniform(Mix(h + 8)) < 0.12 ? -0.3 : 1.0);
+    s.bps = s.basePrice / (0.3 + 3.5 * Uniform(Mix(h + 9)));
+    s.dividend =
+        Uniform(Mix(h + 10)) < 0.15 ? 0 : s.basePrice * (0.004 + 0.04 * Uniform(Mix(h + 11)));
+    s.growth = -60 + 180 * Uniform(Mix(h + 12));
+}
+
+}  // namespace
+
+MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date, SiteDate listedAsOf)
+    : m_seed(seed) {
+    if (date.year == 0) {
+        date = TodayLocal();
+    }
+    m_date = date;
+    const int first1983 = FirstWeekdayOf1983();
+    m_tradingDay = WeekdayOnOrBefore(date, first1983);
+    const int listingDay =
+        listedAsOf.year != 0 ? WeekdayOnOrBefore(listedAsOf, first1983) : m_tradingDay;
+
+    m_listing.push_back(MakeIndexRow("998405", 1001, "東証株価指数", 1500, 1.8e6));
+    m_listing.push_back(MakeIndexRow("23337", 1002, "東証二部株価指数", 4000, 6e4));
+    std::vector<std::string> nameOfCode = NamesOfCodes();
+    for (const int code : ListedCodes(stocks)) {
+        m_listing.push_back(
+            MakeListedStock(code, std::move(nameOfCode[static_cast<std::size_t>(code)]), listingDay));
     }
     m_listing.push_back(MakeIndexRow("998407", 1010, "日経平均株価", 18000, 1.2e6));
     m_listing.back().endOfList = true;
@@ -331,23 +369,9 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date, SiteDate
         s.firstDay = std::clamp(s.firstDay, first1983, std::max(first1983, m_tradingDay));
         m_indexOfCode[static_cast<std::size_t>(s.code)] = static_cast<int>(i);
         m_indexOfSymbol.emplace(s.symbol, static_cast<int>(i));
-        if (s.isIndex) {
-            continue;
+        if (!s.isIndex) {
+            DrawFigures(s, seed);
         }
-        const std::uint64_t h = Hash(seed, static_cast<std::uint64_t>(s.code), 2);
-        // Prices between about 60 and 30,000 yen, most in the hundreds and low thousands.
-        const double level = Uniform(Mix(h + 1));
-        s.basePrice = 60.0 * std::pow(500.0, level * level);
-        s.sigma = 0.010 + 0.025 * Uniform(Mix(h + 2));
-        s.volumeUnit = s.basePrice > 5000 ? 1 : 100;
-        s.baseVolume = s.volumeUnit * (10 + 3000 * Uniform(Mix(h + 3)) * Uniform(Mix(h + 4)));
-        s.sharesMillions = 5 + 800 * Uniform(Mix(h + 5)) * Uniform(Mix(h + 6));
-        const double per = 6 + 40 * Uniform(Mix(h + 7));
-        s.eps = s.basePrice / per * (Uniform(Mix(h + 8)) < 0.12 ? -0.3 : 1.0);
-        s.bps = s.basePrice / (0.3 + 3.5 * Uniform(Mix(h + 9)));
-        s.dividend =
-            Uniform(Mix(h + 10)) < 0.15 ? 0 : s.basePrice * (0.004 + 0.04 * Uniform(Mix(h + 11)));
-        s.growth = -60 + 180 * Uniform(Mix(h + 12));
     }
     m_quotes.resize(m_listing.size());
 }

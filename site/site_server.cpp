@@ -316,17 +316,7 @@ struct SiteServer::Impl {
         if (options.latency.count() > 0) {
             Stall(options.latency);
         }
-        {
-            std::lock_guard lock(mutex);
-            // A site left running for a whole-market history run sees hundreds of thousands of
-            // requests; the log keeps the recent ones, which is all a test looks at.
-            if (requests.size() >= kRequestLogLimit) {
-                requests.erase(requests.begin(), requests.begin() + static_cast<std::ptrdiff_t>(
-                                                                        kRequestLogLimit / 2));
-            }
-            requests.push_back({req.target, req.get_header_value("User-Agent"),
-                                req.get_header_value("Accept-Encoding")});
-        }
+        LogRequest(req);
         ChooseEncoding(req, options.gzip);
         auto [status, body] = Render(req);
         const std::optional<Fault> fault = TakeFault(req.target);
@@ -335,13 +325,31 @@ struct SiteServer::Impl {
             res.set_content(body, kHtml);
             return;
         }
-        switch (fault->kind) {
+        AnswerWithFault(*fault, req, res, std::move(body));
+    }
+
+    void LogRequest(const httplib::Request& req) {
+        std::lock_guard lock(mutex);
+        // A site left running for a whole-market history run sees hundreds of thousands of
+        // requests; the log keeps the recent ones, which is all a test looks at.
+        if (requests.size() >= kRequestLogLimit) {
+            requests.erase(requests.begin(), requests.begin() + static_cast<std::ptrdiff_t>(
+                                                                    kRequestLogLimit / 2));
+        }
+        requests.push_back({req.target, req.get_header_value("User-Agent"),
+                            req.get_header_value("Accept-Encoding")});
+    }
+
+    // res already holds the page's status; body is the page the fault spoils.
+    void AnswerWithFault(const Fault& fault, const httplib::Request& req, httplib::Response& res,
+                         std::string body) {
+        switch (fault.kind) {
             case FaultKind::kStatus:
-                res.status = fault->status;
-                if (fault->retryAfterSeconds >= 0) {
-                    res.set_header("Retry-After", std::to_string(fault->retryAfterSeconds));
+                res.status = fault.status;
+                if (fault.retryAfterSeconds >= 0) {
+                    res.set_header("Retry-After", std::to_string(fault.retryAfterSeconds));
                 }
-                res.set_content("<html><body>" + std::to_string(fault->status) + "</body></html>\n",
+                res.set_content("<html><body>" + std::to_string(fault.status) + "</body></html>\n",
                                 kHtml);
                 return;
             case FaultKind::kEmpty:
@@ -350,67 +358,29 @@ struct SiteServer::Impl {
                 return;
             case FaultKind::kGarbage:
                 res.status = 200;
-                res.set_content(Garbage(fault->bytes, req.target), "application/octet-stream");
+                res.set_content(Garbage(fault.bytes, req.target), "application/octet-stream");
                 return;
             case FaultKind::kHuge:
-                res.set_content(PadTo(std::move(body), fault->bytes), kHtml);
+                res.set_content(PadTo(std::move(body), fault.bytes), kHtml);
                 return;
             case FaultKind::kNoEndTags:
                 res.set_content(StripEndTags(body), kHtml);
                 return;
-            case FaultKind::kCut: {
-                auto shared = std::make_shared<std::string>(std::move(body));
-                const std::size_t sent = shared->size() / 2;
-                res.set_content_provider(
-                    shared->size(), kHtml,
-                    [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                        if (offset < sent) {
-                            sink.write(shared->data() + offset, sent - offset);
-                            return true;
-                        }
-                        return false;  // closes the connection short of the announced length
-                    });
+            case FaultKind::kCut:
+                SendHalfThenClose(res, std::move(body));
                 return;
-            }
-            case FaultKind::kStall: {
-                auto shared = std::make_shared<std::string>(std::move(body));
-                const auto stall = fault->stall;
-                res.set_content_provider(
-                    shared->size(), kHtml,
-                    [this, shared, stall](std::size_t offset, std::size_t length,
-                                          httplib::DataSink& sink) {
-                        if (offset == 0) {
-                            Stall(stall);
-                            if (stopping) {
-                                return false;
-                            }
-                        }
-                        sink.write(shared->data() + offset, length);
-                        return true;
-                    });
+            case FaultKind::kStall:
+                SendAfterStall(res, std::move(body), fault.stall);
                 return;
-            }
-            case FaultKind::kTrickle: {
-                auto shared = std::make_shared<std::string>(std::move(body));
-                const auto interval = fault->stall;
-                res.set_content_provider(shared->size(), kHtml,
-                                         [this, shared, interval](std::size_t offset, std::size_t,
-                                                                  httplib::DataSink& sink) {
-                                             Stall(interval);
-                                             if (stopping) {
-                                                 return false;
-                                             }
-                                             sink.write(shared->data() + offset, 1);
-                                             return true;
-                                         });
+            case FaultKind::kTrickle:
+                SendByteByByte(res, std::move(body), fault.stall);
                 return;
-            }
             case FaultKind::kGzipBomb:
                 // Already encoded: the library must not encode it again.
                 ChooseEncoding(req, false);
                 res.status = 200;
                 res.set_header("Content-Encoding", "gzip");
-                res.set_content(Gzip(std::string(fault->bytes, '\0')), kHtml);
+                res.set_content(Gzip(std::string(fault.bytes, '\0')), kHtml);
                 return;
             case FaultKind::kRedirectLoop:
                 res.status = 302;
@@ -423,12 +393,12 @@ struct SiteServer::Impl {
             case FaultKind::kTruncated: {
                 // The site itself sends less: its Content-Length says the short length, so the
                 // transfer is complete and only the page is not.
-                const std::size_t keep = fault->bytes != 0 ? fault->bytes : body.size() / 2;
+                const std::size_t keep = fault.bytes != 0 ? fault.bytes : body.size() / 2;
                 res.set_content(body.substr(0, std::min(keep, body.size())), kHtml);
                 return;
             }
             case FaultKind::kNulInside: {
-                const std::size_t at = fault->bytes != 0 ? fault->bytes : body.size() / 2;
+                const std::size_t at = fault.bytes != 0 ? fault.bytes : body.size() / 2;
                 body.insert(std::min(at, body.size()), 1, '\0');
                 res.set_content(body, kHtml);
                 return;
@@ -437,6 +407,53 @@ struct SiteServer::Impl {
                 break;
         }
         res.set_content(body, kHtml);
+    }
+
+    static void SendHalfThenClose(httplib::Response& res, std::string body) {
+        auto shared = std::make_shared<std::string>(std::move(body));
+        const std::size_t sent = shared->size() / 2;
+        res.set_content_provider(
+            shared->size(), kHtml,
+            [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset < sent) {
+                    sink.write(shared->data() + offset, sent - offset);
+                    return true;
+                }
+                return false;  // closes the connection short of the announced length
+            });
+    }
+
+    void SendAfterStall(httplib::Response& res, std::string body,
+                        std::chrono::milliseconds stall) {
+        auto shared = std::make_shared<std::string>(std::move(body));
+        res.set_content_provider(
+            shared->size(), kHtml,
+            [this, shared, stall](std::size_t offset, std::size_t length,
+                                  httplib::DataSink& sink) {
+                if (offset == 0) {
+                    Stall(stall);
+                    if (stopping) {
+                        return false;
+                    }
+                }
+                sink.write(shared->data() + offset, length);
+                return true;
+            });
+    }
+
+    void SendByteByByte(httplib::Response& res, std::string body,
+                        std::chrono::milliseconds interval) {
+        auto shared = std::make_shared<std::string>(std::move(body));
+        res.set_content_provider(shared->size(), kHtml,
+                                 [this, shared, interval](std::size_t offset, std::size_t,
+                                                          httplib::DataSink& sink) {
+                                     Stall(interval);
+                                     if (stopping) {
+                                         return false;
+                                     }
+                                     sink.write(shared->data() + offset, 1);
+                                     return true;
+                                 });
     }
 
     // "/_control/fault?prefix=...&kind=status&status=500&retry_after=30&bytes=N&stall_ms=N&times=N",
