@@ -47,16 +47,14 @@ void CTickoraDoc::RunMakeFetchList() {
     // The list is replaced only by a run that read the whole listing, every page of it whole.
     bool everyPageRead = true;
     bool endOfList = false;
-    int transfersFailedInARow = 0;
+    FailureStreak transfers;
     // Hears of each profile page: a page that did not arrive is named, and a network that is
     // gone stops the job rather than costing every stock its own failure.
     auto observeProfile = [&](const ProfileStep& step) {
         if (step.download.failure == PageFailure::kCancelled) {
             return false;
         }
-        const bool transferFailed =
-            !step.download.Ok() && step.download.failure != PageFailure::kHttpStatus;
-        transfersFailedInARow = transferFailed ? transfersFailedInARow + 1 : 0;
+        const bool streakEnds = transfers.Note(TransferFailed(step.download));
         ItemFailure* failure = nullptr;
         const std::string what = "the profile of " + CodeText(step.code);
         if (!step.download.Ok()) {
@@ -68,7 +66,7 @@ void CTickoraDoc::RunMakeFetchList() {
         }
         if (failure != nullptr) {
             failure->codes = {step.code};
-            if (transfersFailedInARow >= kTransferFailuresInARow) {
+            if (streakEnds) {
                 outcome.StopAt(*failure);
                 return false;
             }
@@ -151,8 +149,7 @@ void CTickoraDoc::RunMakeFetchList() {
             (void)page.FetchMarketsFromProfiles(m_bKeepHtml != 0, m_bAddedOnly != 0, useKeptHtml,
                                                 m_markets, observeProfile, &profiles);
         }
-        ++outcome.itemsDone;
-        ItemDone();
+        CountItems(outcome, 1, view);
         if (outcome.end != JobEnd::kCompleted) {
             break;
         }
@@ -161,8 +158,7 @@ void CTickoraDoc::RunMakeFetchList() {
             outcome.itemsTotal = outcome.itemsDone;
             break;
         }
-        if (m_bCancel) {
-            outcome.end = JobEnd::kCancelled;
+        if (!GoesOn(outcome, m_bCancel)) {
             break;
         }
     }

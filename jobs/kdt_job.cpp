@@ -205,9 +205,9 @@ Paging FetchHistory(StockHistory& history, PageAhead& ahead, int days,
     return paging;
 }
 
-bool TransferFailed(const Paging& paging) {
+bool TransferFailedIn(const Paging& paging) {
     return paging.end == PagingEnd::kPageFailed && paging.pageFault.empty() &&
-           paging.detail.failure != PageFailure::kHttpStatus;
+           TransferFailed(paging.detail);
 }
 
 // A stock with a day the KDT file cannot hold is not extracted: its stored history stays, and
@@ -365,7 +365,7 @@ void CTickoraDoc::RunMakeKdt() {
             }
         };
         int written = 0;
-        int transfersFailedInARow = 0;
+        FailureStreak transfers;
         for (int b = 0; b < m_stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
             const int blockEnd = blockEnds[static_cast<std::size_t>(b)];
             while (outcome.itemsDone < blockEnd) {
@@ -382,14 +382,12 @@ void CTickoraDoc::RunMakeKdt() {
                 const std::size_t filesBefore = outcome.Written().size();
                 FinishHistory(history, paging, true, options.update, outcome);
                 written += static_cast<int>(outcome.Written().size() - filesBefore);
-                transfersFailedInARow = TransferFailed(paging) ? transfersFailedInARow + 1 : 0;
-                if (transfersFailedInARow >= kTransferFailuresInARow) {
+                if (transfers.Note(TransferFailedIn(paging))) {
                     outcome.StopAt(outcome.failures.back());
                 }
-                ++outcome.itemsDone;
                 outcome.extracted = written;
                 view.ShowCounts(written, 0);
-                ItemDone();
+                CountItems(outcome, 1, view);
                 if (outcome.end != JobEnd::kCompleted) {
                     break;
                 }
@@ -421,10 +419,8 @@ void CTickoraDoc::RunMakeKdt() {
         outcome.itemsTotal = history.request->m_nPages;
         ItemDone();
         PlanHistory(history, ahead, options.update, false);
-        const Paging paging = FetchHistory(history, ahead, days, m_bCancel, view, true, [&] {
-            ++outcome.itemsDone;
-            ItemDone();
-        });
+        const Paging paging = FetchHistory(history, ahead, days, m_bCancel, view, true,
+                                           [&] { CountItems(outcome, 1, view); });
         if (paging.end == PagingEnd::kUpdated) {
             // Its first page was all the history needed.
             outcome.itemsTotal = outcome.itemsDone;

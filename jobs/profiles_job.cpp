@@ -17,12 +17,6 @@ namespace {
 
 constexpr const char* kRecordKept = "its record kept";
 
-// Failures of one kind in a row; the job stops when one count reaches its limit.
-struct FailureRun {
-    int transfers = 0;
-    int records = 0;
-};
-
 }  // namespace
 
 void CTickoraDoc::RunGetProfiles() {
@@ -79,7 +73,8 @@ void CTickoraDoc::RunGetProfiles() {
         }
     }
     int written = 0;
-    FailureRun run;
+    FailureStreak transfers;
+    FailureStreak records;
     CompanyProfile profile{};
     for (int b = 0; b < m_stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
         for (const int code : planned[static_cast<std::size_t>(b)]) {
@@ -91,8 +86,7 @@ void CTickoraDoc::RunGetProfiles() {
                 outcome.end = JobEnd::kCancelled;
                 break;
             }
-            const bool transferFailed = !detail.Ok() && detail.failure != PageFailure::kHttpStatus;
-            run.transfers = transferFailed ? run.transfers + 1 : 0;
+            const bool transfersEnd = transfers.Note(TransferFailed(detail));
             const int parsed = ParseProfilePage(path.c_str(), profile);
             if (!detail.Ok()) {
                 // With kept pages a failed download leaves the page an earlier run kept for this
@@ -101,7 +95,7 @@ void CTickoraDoc::RunGetProfiles() {
                     what, CauseOf(detail), url,
                     parsed == kProfileRead ? "the page kept earlier was read" : kRecordKept);
                 failure.codes = {code};
-                if (run.transfers >= kTransferFailuresInARow) {
+                if (transfersEnd) {
                     outcome.StopAt(failure);
                 }
             } else if (parsed != kProfileRead) {
@@ -119,23 +113,18 @@ void CTickoraDoc::RunGetProfiles() {
                         "the record of " + CodeText(code), FileCause(kDictionaryPath, error),
                         AbsolutePath(kDictionaryPath), "the record is as it was");
                     failure.codes = {code};
-                    if (++run.records >= kTransferFailuresInARow) {
+                    if (records.Note(true)) {
                         outcome.StopAt(failure);
                     }
                 } else {
-                    run.records = 0;
+                    (void)records.Note(false);
                     ++written;
                 }
             }
-            ++outcome.itemsDone;
-            outcome.extracted = outcome.itemsDone;
-            view.ShowCounts(outcome.itemsDone, 0);
-            ItemDone();
-            if (outcome.end != JobEnd::kCompleted) {
-                break;
-            }
-            if (m_bCancel) {
-                outcome.end = JobEnd::kCancelled;
+            outcome.extracted = outcome.itemsDone + 1;
+            view.ShowCounts(outcome.extracted, 0);
+            CountItems(outcome, 1, view);
+            if (!GoesOn(outcome, m_bCancel)) {
                 break;
             }
         }

@@ -283,7 +283,7 @@ JobOutcome& CTickoraDoc::BeginBlockJob(const char* job, PageAhead& ahead,
 }
 
 void CTickoraDoc::ItemDone() {
-    View().ShowItemsDone(m_current.itemsDone, m_current.itemsTotal, m_current.unit);
+    ShowItems(m_current, View());
 }
 
 void CTickoraDoc::EndJob() {
