@@ -158,13 +158,13 @@ void CTickoraView::SetProgressPos(int pos) {
     OnGuiThread([this, pos] { m_pProgress->setValue(pos); });
 }
 
-bool CTickoraView::AskListOptions(ListOptions& options) {
+bool CTickoraView::AskHtmlOptions(HtmlOptions& options, HtmlOptionsJob job) {
     bool accepted = false;
     OnGuiThread([&] {
         if (m_bClosing) {
             return;
         }
-        CListOptionsDlg dlg(window());
+        CHtmlOptionsDlg dlg(job, window());
         accepted = dlg.exec() == QDialog::Accepted;
         if (accepted) {
             options.keepHtml = dlg.m_bKeepHtml != 0;
@@ -173,6 +173,10 @@ bool CTickoraView::AskListOptions(ListOptions& options) {
         }
     });
     return accepted;
+}
+
+bool CTickoraView::AskListOptions(ListOptions& options) {
+    return AskHtmlOptions(options, HtmlOptionsJob::kList);
 }
 
 bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
@@ -208,20 +212,7 @@ bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
 }
 
 bool CTickoraView::AskProfileOptions(ProfileOptions& options) {
-    bool accepted = false;
-    OnGuiThread([&] {
-        if (m_bClosing) {
-            return;
-        }
-        CProfileOptionsDlg dlg(window());
-        accepted = dlg.exec() == QDialog::Accepted;
-        if (accepted) {
-            options.keepHtml = dlg.m_bKeepHtml != 0;
-            options.addedOnly = dlg.m_bAddedOnly != 0;
-            options.useKeptHtml = dlg.m_bUseKeptHtml != 0;
-        }
-    });
-    return accepted;
+    return AskHtmlOptions(options, HtmlOptionsJob::kProfiles);
 }
 
 void CTickoraView::ShowMessage(const std::string& sjisText) {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <atomic>
 
+#include "app/options_dlgs.h"
 #include "jobs/job_outcome.h"
 #include "jobs/tickora_view.h"
 
@@ -75,6 +76,8 @@ class CTickoraView : public QWidget, public ITickoraView {
     void OnCancelButton();
 
   private:
+    // The dialog of the list job or of the profile job, on the GUI thread.
+    bool AskHtmlOptions(HtmlOptions& options, HtmlOptionsJob job);
     // Runs f on the GUI thread: directly when already there, otherwise queued while the caller
     // waits for it to finish.
     template <class F>

@@ -26,71 +26,59 @@ QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
     return buttons;
 }
 
-// The three-option layout both job dialogs share.
-void BuildOptionsDialog(QDialog* dialog, const QString& title, const QStringList& statics,
-                        const QString& addedText, QCheckBox** keep, QCheckBox** added,
-                        QCheckBox** useKept) {
-    dialog->setWindowTitle(title);
-    KeepTitleWhole(dialog);
-    auto* layout = new QVBoxLayout(dialog);
-    for (const QString& text : statics) {
-        layout->addWidget(new QLabel(text, dialog));
+// How each job words the dialog.
+struct HtmlOptionsWording {
+    QString objectName;
+    QString title;
+    QStringList statics;
+    QString addedText;
+};
+
+HtmlOptionsWording WordingOf(HtmlOptionsJob job) {
+    if (job == HtmlOptionsJob::kList) {
+        return {QStringLiteral("listOptionsDlg"), QStringLiteral("fetchlist.csvを生成"),
+                {QStringLiteral("fetchlist.csvを生成します。"),
+                 QStringLiteral("取得には時間がかかります。")},
+                QStringLiteral("追加された銘柄のみ更新")};
     }
-    *keep = new QCheckBox(QStringLiteral("HTMLファイルを残す"), dialog);
-    (*keep)->setObjectName(QStringLiteral("check1008"));
-    *added = new QCheckBox(addedText, dialog);
-    (*added)->setObjectName(QStringLiteral("check1009"));
-    *useKept = new QCheckBox(QStringLiteral("残したHTMLファイルを使う"), dialog);
-    (*useKept)->setObjectName(QStringLiteral("check1010"));
-    layout->addSpacing(6);
-    layout->addWidget(*keep);
-    layout->addWidget(*added);
-    layout->addWidget(*useKept);
-    layout->addWidget(OkCancelButtons(dialog));
+    return {QStringLiteral("profileOptionsDlg"), QStringLiteral("銘柄基本情報の取得"),
+            {QStringLiteral("VorlaneEx.DICを作成または更新します。"),
+             QStringLiteral("取得には時間がかかります。")},
+            QStringLiteral("追加された銘柄の更新")};
 }
 
 }  // namespace
 
-CListOptionsDlg::CListOptionsDlg(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("listOptionsDlg"));
-    BuildOptionsDialog(this, QStringLiteral("fetchlist.csvを生成"),
-                       {QStringLiteral("fetchlist.csvを生成します。"),
-                        QStringLiteral("取得には時間がかかります。")},
-                       QStringLiteral("追加された銘柄のみ更新"), &m_pKeepHtml, &m_pAddedOnly,
-                       &m_pUseKeptHtml);
+CHtmlOptionsDlg::CHtmlOptionsDlg(HtmlOptionsJob job, QWidget* parent) : QDialog(parent) {
+    const HtmlOptionsWording wording = WordingOf(job);
+    setObjectName(wording.objectName);
+    setWindowTitle(wording.title);
+    KeepTitleWhole(this);
+    auto* layout = new QVBoxLayout(this);
+    for (const QString& text : wording.statics) {
+        layout->addWidget(new QLabel(text, this));
+    }
+    m_pKeepHtml = new QCheckBox(QStringLiteral("HTMLファイルを残す"), this);
+    m_pKeepHtml->setObjectName(QStringLiteral("check1008"));
+    m_pAddedOnly = new QCheckBox(wording.addedText, this);
+    m_pAddedOnly->setObjectName(QStringLiteral("check1009"));
+    m_pUseKeptHtml = new QCheckBox(QStringLiteral("残したHTMLファイルを使う"), this);
+    m_pUseKeptHtml->setObjectName(QStringLiteral("check1010"));
+    layout->addSpacing(6);
+    layout->addWidget(m_pKeepHtml);
+    layout->addWidget(m_pAddedOnly);
+    layout->addWidget(m_pUseKeptHtml);
+    layout->addWidget(OkCancelButtons(this));
 }
 
-int CListOptionsDlg::exec() {
+int CHtmlOptionsDlg::exec() {
     m_pKeepHtml->setChecked(m_bKeepHtml != 0);
     m_pAddedOnly->setChecked(m_bAddedOnly != 0);
     m_pUseKeptHtml->setChecked(m_bUseKeptHtml != 0);
     return QDialog::exec();
 }
 
-void CListOptionsDlg::accept() {
-    m_bKeepHtml = m_pKeepHtml->isChecked() ? 1 : 0;
-    m_bAddedOnly = m_pAddedOnly->isChecked() ? 1 : 0;
-    m_bUseKeptHtml = m_pUseKeptHtml->isChecked() ? 1 : 0;
-    QDialog::accept();
-}
-
-CProfileOptionsDlg::CProfileOptionsDlg(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("profileOptionsDlg"));
-    BuildOptionsDialog(this, QStringLiteral("銘柄基本情報の取得"),
-                       {QStringLiteral("VorlaneEx.DICを作成または更新します。"),
-                        QStringLiteral("取得には時間がかかります。")},
-                       QStringLiteral("追加された銘柄の更新"), &m_pKeepHtml, &m_pAddedOnly,
-                       &m_pUseKeptHtml);
-}
-
-int CProfileOptionsDlg::exec() {
-    m_pKeepHtml->setChecked(m_bKeepHtml != 0);
-    m_pAddedOnly->setChecked(m_bAddedOnly != 0);
-    m_pUseKeptHtml->setChecked(m_bUseKeptHtml != 0);
-    return QDialog::exec();
-}
-
-void CProfileOptionsDlg::accept() {
+void CHtmlOptionsDlg::accept() {
     m_bKeepHtml = m_pKeepHtml->isChecked() ? 1 : 0;
     m_bAddedOnly = m_pAddedOnly->isChecked() ? 1 : 0;
     m_bUseKeptHtml = m_pUseKeptHtml->isChecked() ? 1 : 0;

@@ -11,12 +11,15 @@ class QLineEdit;
 
 namespace tickora::gui {
 
-// "fetchlist.csvを生成": three options, all cleared when the dialog opens.
-class CListOptionsDlg : public QDialog {
+// The jobs whose options are the three HTML switches; each words its dialog its own way.
+enum class HtmlOptionsJob { kList, kProfiles };
+
+// The three options of the list and profile jobs, all cleared when the dialog opens.
+class CHtmlOptionsDlg : public QDialog {
     Q_OBJECT
 
   public:
-    explicit CListOptionsDlg(QWidget* parent = nullptr);
+    explicit CHtmlOptionsDlg(HtmlOptionsJob job, QWidget* parent = nullptr);
     int exec() override;
     void accept() override;
 
@@ -29,22 +32,18 @@ class CListOptionsDlg : public QDialog {
     QCheckBox* m_pUseKeptHtml;
 };
 
-// "銘柄基本情報の取得": the same three options under the profile job's wording.
-class CProfileOptionsDlg : public QDialog {
-    Q_OBJECT
-
+// "fetchlist.csvを生成".
+class CListOptionsDlg : public CHtmlOptionsDlg {
   public:
-    explicit CProfileOptionsDlg(QWidget* parent = nullptr);
-    int exec() override;
-    void accept() override;
+    explicit CListOptionsDlg(QWidget* parent = nullptr)
+        : CHtmlOptionsDlg(HtmlOptionsJob::kList, parent) {}
+};
 
-    int m_bKeepHtml = 0;
-    int m_bAddedOnly = 0;
-    int m_bUseKeptHtml = 0;
-
-    QCheckBox* m_pKeepHtml;
-    QCheckBox* m_pAddedOnly;
-    QCheckBox* m_pUseKeptHtml;
+// "銘柄基本情報の取得": the same three options under the profile job's wording.
+class CProfileOptionsDlg : public CHtmlOptionsDlg {
+  public:
+    explicit CProfileOptionsDlg(QWidget* parent = nullptr)
+        : CHtmlOptionsDlg(HtmlOptionsJob::kProfiles, parent) {}
 };
 
 // The outcome of reading an unsigned field against its range.

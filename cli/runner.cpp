@@ -269,12 +269,8 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
         }
     }
 
-    DialogAnswers answers;
-    answers.list = options.list;
-    answers.profile = {options.list.keepHtml, options.list.addedOnly, options.list.useKeptHtml};
-    answers.code = options.code;
     const std::string job = CommandName(options.command);
-    TerminalView view(streams.err, streams.errIsTerminal, job, answers, streams.columns);
+    TerminalView view(streams.err, streams.errIsTerminal, job, streams.columns);
     CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
     doc.SetView(&view);
     doc.HandOverWorkLock(std::move(*lock));
@@ -286,7 +282,7 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
         return NotRun(options, streams, kExitEndedEarly, "", "interrupted");
     }
     const std::optional<JobOutcome> outcome =
-        RunJobOnDocument(options.command, doc, view, interrupts, baseline);
+        RunJobOnDocument(options, doc, view, interrupts, baseline);
     if (!outcome) {
         std::string cause = doc.LastRefusal();
         std::string message;
@@ -308,21 +304,22 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
 
 }  // namespace
 
-std::optional<JobOutcome> RunJobOnDocument(Command command, CTickoraDoc& doc, TerminalView& view,
-                                           const std::atomic<int>& interrupts, int baseline) {
+std::optional<JobOutcome> RunJobOnDocument(const CliOptions& options, CTickoraDoc& doc,
+                                           TerminalView& view, const std::atomic<int>& interrupts,
+                                           int baseline) {
     bool started = false;
-    switch (command) {
+    switch (options.command) {
         case Command::kFetch:
             started = doc.OnFetch();
             break;
         case Command::kFetchList:
-            started = doc.OnMakeFetchList();
+            started = doc.OnMakeFetchList(options.list);
             break;
         case Command::kKdt:
-            started = doc.OnMakeKdt();
+            started = doc.OnMakeKdt(options.code);
             break;
         case Command::kProfiles:
-            started = doc.OnGetProfiles();
+            started = doc.OnGetProfiles(options.list);
             break;
         case Command::kPerformance:
             started = doc.OnGetPerformance();

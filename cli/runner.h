@@ -36,12 +36,13 @@ struct CliStreams {
 [[nodiscard]] int RunCommand(const CliOptions& options, const CliStreams& streams,
                              const std::atomic<int>& interrupts);
 
-// Gives the job command to doc (whose view is view) and waits for its worker; the first interrupt
-// past baseline is the Cancel button. nullopt when the command started no worker.
-[[nodiscard]] std::optional<JobOutcome> RunJobOnDocument(Command command, CTickoraDoc& doc,
-                                                         TerminalView& view,
-                                                         const std::atomic<int>& interrupts,
-                                                         int baseline);
+// Gives the job command, with the options of the command line, to doc (whose view is view) and
+// waits for its worker; the first interrupt past baseline is the Cancel button. nullopt when the
+// command started no worker.
+[[nodiscard]] std::optional<JobOutcome> RunJobOnDocument(const CliOptions& options,
+                                                        CTickoraDoc& doc, TerminalView& view,
+                                                        const std::atomic<int>& interrupts,
+                                                        int baseline);
 
 // The summary as the terminal prints it (UTF-8, each line ended): the job's line, one line per
 // cause of failure, the stocks not extracted, and any warning. Paths relative to paths.base.

@@ -27,13 +27,8 @@ bool CountsStocks(const std::string& job) {
 
 }  // namespace
 
-TerminalView::TerminalView(std::FILE* out, bool interactive, std::string job, DialogAnswers answers,
-                           int columns)
-    : m_out(out),
-      m_interactive(interactive),
-      m_fixedColumns(columns),
-      m_job(std::move(job)),
-      m_answers(answers) {}
+TerminalView::TerminalView(std::FILE* out, bool interactive, std::string job, int columns)
+    : m_out(out), m_interactive(interactive), m_fixedColumns(columns), m_job(std::move(job)) {}
 
 void TerminalView::NoteTerminalResized() {
     g_resizes.fetch_add(1);
@@ -99,30 +94,16 @@ void TerminalView::ShowItemsDone(int done, int total, const std::string& unit) {
     }
 }
 
-bool TerminalView::AskListOptions(ListOptions& options) {
-    options = m_answers.list;
-    // As in the dialog: using kept pages implies keeping them.
-    if (options.useKeptHtml) {
-        options.keepHtml = true;
-    }
-    return true;
+bool TerminalView::AskListOptions(ListOptions& /*options*/) {
+    return false;
 }
 
-bool TerminalView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
-    if (m_answers.code.allStocks && !showAllStocks) {
-        Note("kdt: all stocks cannot be chosen for this job");
-        return false;
-    }
-    options = m_answers.code;
-    return true;
+bool TerminalView::AskCodeOptions(CodeOptions& /*options*/, bool /*showAllStocks*/) {
+    return false;
 }
 
-bool TerminalView::AskProfileOptions(ProfileOptions& options) {
-    options = m_answers.profile;
-    if (options.useKeptHtml) {
-        options.keepHtml = true;
-    }
-    return true;
+bool TerminalView::AskProfileOptions(ProfileOptions& /*options*/) {
+    return false;
 }
 
 void TerminalView::ShowMessage(const std::string& sjisText) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The document's view on a terminal: progress on one stream (standard error), the options dialogs
-// answered from the command line. The core's texts are Shift-JIS; they become UTF-8 here.
+// The document's view on a terminal: progress on one stream (standard error). A terminal shows no
+// dialog: the command line gives each job its options with the command. The core's texts are
+// Shift-JIS; they become UTF-8 here.
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -9,13 +10,6 @@
 #include "jobs/tickora_view.h"
 
 namespace tickora::cli {
-
-// What the command line answers to the options dialogs.
-struct DialogAnswers {
-    ListOptions list;
-    ProfileOptions profile;
-    CodeOptions code;
-};
 
 // Below this width a live bar cannot say enough: plain lines are printed instead.
 inline constexpr int kMinBarColumns = 40;
@@ -25,8 +19,7 @@ class TerminalView : public ITickoraView {
     // interactive: redraw one live bar line (a terminal); otherwise one plain line per item.
     // The bar fits the terminal's width, read from out at the start and again after each
     // SIGWINCH (see NoteTerminalResized); columns > 0 fixes the width instead.
-    TerminalView(std::FILE* out, bool interactive, std::string job, DialogAnswers answers,
-                 int columns = 0);
+    TerminalView(std::FILE* out, bool interactive, std::string job, int columns = 0);
 
     void ShowRunning() override;
     void ShowIdle() override;
@@ -35,6 +28,7 @@ class TerminalView : public ITickoraView {
     void SetProgressStep(int step) override;
     void StepProgress() override;
     void SetProgressPos(int pos) override;
+    // No dialog is ever shown: each answers as a dismissed one.
     bool AskListOptions(ListOptions& options) override;
     bool AskCodeOptions(CodeOptions& options, bool showAllStocks) override;
     bool AskProfileOptions(ProfileOptions& options) override;
@@ -64,7 +58,6 @@ class TerminalView : public ITickoraView {
     int m_columns = 0;
     int m_resizesSeen = -1;
     const std::string m_job;
-    const DialogAnswers m_answers;
 
     mutable std::mutex m_mutex;
     int m_first = 0;

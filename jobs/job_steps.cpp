@@ -123,6 +123,31 @@ void StockFilter::NoteMissing(JobOutcome& outcome) const {
     }
 }
 
+bool TransferFailed(const DownloadDetail& detail) {
+    return !detail.Ok() && detail.failure != PageFailure::kHttpStatus &&
+           detail.failure != PageFailure::kCancelled;
+}
+
+void ShowItems(const JobOutcome& outcome, ITickoraView& view) {
+    view.ShowItemsDone(outcome.itemsDone, outcome.itemsTotal, outcome.unit);
+}
+
+void CountItems(JobOutcome& outcome, int items, ITickoraView& view) {
+    outcome.itemsDone += items;
+    ShowItems(outcome, view);
+}
+
+bool GoesOn(JobOutcome& outcome, const std::atomic<bool>& cancel) {
+    if (outcome.end != JobEnd::kCompleted) {
+        return false;
+    }
+    if (cancel) {
+        outcome.end = JobEnd::kCancelled;
+        return false;
+    }
+    return true;
+}
+
 std::string CodeText(int code) {
     char text[16];
     std::snprintf(text, sizeof text, "%04d", code);

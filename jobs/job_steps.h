@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small steps that several job bodies share.
+#include <atomic>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "catalog/stock_list.h"
 #include "jobs/job_outcome.h"
+#include "jobs/tickora_view.h"
 #include "web/download.h"
 
 namespace tickora {
@@ -64,5 +66,31 @@ class StockFilter {
 // the site or the network is gone, and every further page would fail the same way (a minute
 // each when the site stalls).
 inline constexpr int kTransferFailuresInARow = 3;
+
+// Whether a page did not arrive because its transfer failed (no answer, a cut, a stall). A
+// status the site answered with is the site's word about that one page, and Cancel is the
+// user's: neither says that the network is gone.
+[[nodiscard]] bool TransferFailed(const DownloadDetail& detail);
+
+// Failures of one kind in a row; the job stops when they reach kTransferFailuresInARow.
+class FailureStreak {
+  public:
+    // One more page (or record) of the kind: true when the streak now stops the job.
+    [[nodiscard]] bool Note(bool failed) {
+        m_inARow = failed ? m_inARow + 1 : 0;
+        return m_inARow >= kTransferFailuresInARow;
+    }
+
+  private:
+    int m_inARow = 0;
+};
+
+// Tells the view how many of the job's items have ended, in the outcome's units.
+void ShowItems(const JobOutcome& outcome, ITickoraView& view);
+// Items have ended: counts them and tells the view.
+void CountItems(JobOutcome& outcome, int items, ITickoraView& view);
+// After an item: false when the job ends here, because it stopped or because Cancel was asked
+// (which the outcome then records).
+[[nodiscard]] bool GoesOn(JobOutcome& outcome, const std::atomic<bool>& cancel);
 
 }  // namespace tickora

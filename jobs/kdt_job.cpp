@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "formats/kdt_file.h"
+#include "jobs/job_context.h"
 #include "jobs/job_steps.h"
 #include "jobs/page_ahead.h"
-#include "jobs/tickora_doc.h"
 #include "pages/history_page.h"
 #include "pages/history_update.h"
 #include "pages/number_range.h"
@@ -205,9 +205,9 @@ Paging FetchHistory(StockHistory& history, PageAhead& ahead, int days,
     return paging;
 }
 
-bool TransferFailed(const Paging& paging) {
+bool TransferFailedIn(const Paging& paging) {
     return paging.end == PagingEnd::kPageFailed && paging.pageFault.empty() &&
-           paging.detail.failure != PageFailure::kHttpStatus;
+           TransferFailed(paging.detail);
 }
 
 // A stock with a day the KDT file cannot hold is not extracted: its stored history stays, and
@@ -290,120 +290,184 @@ void FinishHistory(const StockHistory& history, const Paging& paging, bool inDat
     }
 }
 
+// What a history job works with beyond its context.
+struct KdtRun {
+    JobContext& context;
+    PagePool& pool;
+    PageAhead& ahead;
+    int days = 0;
+    bool update = false;
+};
+
+// The stocks a history job of all stocks asks, in the list's order, and where each block's
+// stocks end among them (a retry asks only some of a block's).
+struct KdtStocks {
+    std::vector<const CStockRecord*> stocks;
+    std::vector<int> blockEnds;
+};
+
+KdtStocks ListStocks(JobContext& context) {
+    KdtStocks list;
+    StockFilter filter(context.retry, context.retryCodes);
+    for (int b = 0; b < context.stocks.m_nBlocks; ++b) {
+        const CQuoteBlock* block = context.stocks.GetBlock(b);
+        for (int i = 0; i < block->m_nStocks; ++i) {
+            if (filter.Asks(block->m_aStocks[i].m_nCode)) {
+                list.stocks.push_back(&block->m_aStocks[i]);
+            }
+        }
+        list.blockEnds.push_back(static_cast<int>(list.stocks.size()));
+    }
+    filter.NoteMissing(context.outcome);
+    return list;
+}
+
+// The stocks whose pages are planned, in list order; enough of them that the pages the pool
+// asks ahead cross from one stock to the next.
+class HistoryPlanner {
+  public:
+    HistoryPlanner(KdtRun& run, const std::vector<const CStockRecord*>& stocks)
+        : m_run(run), m_stocks(stocks) {}
+
+    // The next stock's history, its pages planned.
+    StockHistory Next() {
+        while (m_next < m_stocks.size() &&
+               (m_planned.empty() || m_run.ahead.Planned() <= m_run.pool.Window())) {
+            const CStockRecord& stock = *m_stocks[m_next];
+            StockHistory history;
+            history.request =
+                std::make_unique<CKdtRequest>(stock.m_szSymbol, stock.m_nCode, m_run.days);
+            history.item = static_cast<int>(m_next++);
+            PlanHistory(history, m_run.ahead, m_run.update, true);
+            m_planned.push_back(std::move(history));
+        }
+        StockHistory history = std::move(m_planned.front());
+        m_planned.pop_front();
+        return history;
+    }
+
+  private:
+    KdtRun& m_run;
+    const std::vector<const CStockRecord*>& m_stocks;
+    std::deque<StockHistory> m_planned;
+    std::size_t m_next = 0;
+};
+
+// The stocks of one block up to blockEnd, each history fetched and written. False when the job
+// ends within the block.
+bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd, int& written,
+                         FailureStreak& transfers) {
+    JobContext& context = run.context;
+    JobOutcome& outcome = context.outcome;
+    while (outcome.itemsDone < blockEnd) {
+        StockHistory history = planner.Next();
+        const Paging paging =
+            FetchHistory(history, run.ahead, run.days, context.cancel, context.view, false, [] {});
+        if (context.cancel) {
+            // The stock being fetched may be incomplete: it keeps its old file.
+            outcome.end = JobEnd::kCancelled;
+            break;
+        }
+        const std::size_t filesBefore = outcome.Written().size();
+        FinishHistory(history, paging, true, run.update, outcome);
+        written += static_cast<int>(outcome.Written().size() - filesBefore);
+        if (transfers.Note(TransferFailedIn(paging))) {
+            outcome.StopAt(outcome.failures.back());
+        }
+        outcome.extracted = written;
+        context.view.ShowCounts(written, 0);
+        CountItems(outcome, 1, context.view);
+        if (outcome.end != JobEnd::kCompleted) {
+            break;
+        }
+    }
+    return outcome.end == JobEnd::kCompleted && !context.cancel;
+}
+
+// Every stock of the list (or of a retry), into the data folder.
+void FetchAllHistories(KdtRun& run) {
+    JobContext& context = run.context;
+    ITickoraView& view = context.view;
+    JobOutcome& outcome = BeginOutcome(context, "kdt", "stocks");
+    CreateKdtFolders();
+    view.SetProgressRange(context.stocks.m_nBlocks);
+    view.SetProgressStep(1);
+    const KdtStocks list = ListStocks(context);
+    outcome.itemsTotal = static_cast<int>(list.stocks.size());
+    ShowItems(outcome, view);
+    HistoryPlanner planner(run, list.stocks);
+    int written = 0;
+    FailureStreak transfers;
+    for (int b = 0; b < context.stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
+        if (!FetchBlockHistories(run, planner, list.blockEnds[static_cast<std::size_t>(b)],
+                                 written, transfers)) {
+            break;
+        }
+        view.StepProgress();
+    }
+    for (std::size_t i = static_cast<std::size_t>(outcome.itemsDone); i < list.stocks.size();
+         ++i) {
+        outcome.notAskedCodes.push_back(list.stocks[i]->m_nCode);
+    }
+}
+
+// One stock, into the current folder; the bar counts its pages.
+void FetchOneHistory(KdtRun& run, const char* symbol, int code) {
+    JobContext& context = run.context;
+    ITickoraView& view = context.view;
+    JobOutcome& outcome = context.outcome;
+    StockHistory history;
+    history.request = std::make_unique<CKdtRequest>(symbol, code, run.days);
+    view.SetProgressRange(history.request->m_nPages);
+    view.SetProgressStep(1);
+    outcome.itemsTotal = history.request->m_nPages;
+    ShowItems(outcome, view);
+    PlanHistory(history, run.ahead, run.update, false);
+    const Paging paging = FetchHistory(history, run.ahead, run.days, context.cancel, view, true,
+                                       [&] { CountItems(outcome, 1, view); });
+    if (paging.end == PagingEnd::kUpdated) {
+        // Its first page was all the history needed.
+        outcome.itemsTotal = outcome.itemsDone;
+    }
+    FinishHistory(history, paging, false, run.update, outcome);
+    if (paging.end == PagingEnd::kCancelled) {
+        outcome.end = JobEnd::kCancelled;
+    } else if (paging.end == PagingEnd::kPageFailed) {
+        // The stock is the whole job here: its paging ended at the failure.
+        outcome.StopAt(outcome.failures.back());
+    }
+}
+
 }  // namespace
 
-void CTickoraDoc::RunMakeKdt() {
-    CodeOptions options;
-    options.code = 1301;
-    options.days = 200;
-    options.allStocks = false;
-    if (!View().AskCodeOptions(options, m_bShowAllStocks)) {
-        EndJobWithoutWork("kdt");
-        return;
-    }
+std::string KdtRefusal(const JobContext& context, const CodeOptions& options) {
     // The dialog refuses values outside its ranges. A front-end that let one through must not
     // make the job ask for no page, for thousands of pages, or for a code that is no stock's.
     if (options.code > 9999 || options.days < static_cast<unsigned>(kHistoryMinDays) ||
         options.days > static_cast<unsigned>(kHistoryMaxDays)) {
-        EndJobWithoutWork("kdt", "the code or the days are out of range");
-        return;
+        return "the code or the days are out of range";
     }
-    if (m_retryRun) {
-        options.allStocks = true;  // a retry follows a run of all stocks
+    // A retry follows a run of all stocks. With nothing to ask for, there is no folder to make.
+    if ((options.allStocks || context.retry) && context.stocks.m_nBlocks == 0) {
+        return kEmptyListRefusal;
     }
-    if (options.allStocks && m_stocks.m_nBlocks == 0) {
-        // Nothing to ask for, and no folder to make for it.
-        EndJobWithoutWork("kdt", kEmptyListRefusal);
-        return;
-    }
-    const int days = static_cast<int>(options.days);
+    return {};
+}
+
+JobOutcome MakeKdt(JobContext& context, const CodeOptions& options) {
+    const bool allStocks = options.allStocks || context.retry;
     const int code = static_cast<int>(options.code);
     char symbol[16] = {};
-    m_stocks.SymbolOfCode(code, symbol);
-
-    ITickoraView& view = View();
-    view.ShowCounts(0, 0);
-    m_bCancel = false;
+    context.stocks.SymbolOfCode(code, symbol);
+    context.view.ShowCounts(0, 0);
+    context.cancel = false;
     PagePool pool;
     PageAhead ahead(pool);
-
-    if (options.allStocks) {
-        JobOutcome& outcome = BeginOutcome("kdt", "stocks");
-        CreateKdtFolders();
-        view.SetProgressRange(m_stocks.m_nBlocks);
-        view.SetProgressStep(1);
-        std::vector<const CStockRecord*> stocks;
-        // Where each block's stocks end in that list: a retry asks only some of a block's.
-        std::vector<int> blockEnds;
-        StockFilter filter(m_retryRun, m_retryCodes);
-        for (int b = 0; b < m_stocks.m_nBlocks; ++b) {
-            const CQuoteBlock* block = m_stocks.GetBlock(b);
-            for (int i = 0; i < block->m_nStocks; ++i) {
-                if (filter.Asks(block->m_aStocks[i].m_nCode)) {
-                    stocks.push_back(&block->m_aStocks[i]);
-                }
-            }
-            blockEnds.push_back(static_cast<int>(stocks.size()));
-        }
-        filter.NoteMissing(outcome);
-        outcome.itemsTotal = static_cast<int>(stocks.size());
-        ItemDone();
-        // The stocks whose pages are planned, in list order; enough of them that the pages the
-        // pool asks ahead cross from one stock to the next.
-        std::deque<StockHistory> planned;
-        std::size_t nextToPlan = 0;
-        auto planAhead = [&] {
-            while (nextToPlan < stocks.size() &&
-                   (planned.empty() || ahead.Planned() <= pool.Window())) {
-                const CStockRecord& stock = *stocks[nextToPlan];
-                StockHistory history;
-                history.request =
-                    std::make_unique<CKdtRequest>(stock.m_szSymbol, stock.m_nCode, days);
-                history.item = static_cast<int>(nextToPlan++);
-                PlanHistory(history, ahead, options.update, true);
-                planned.push_back(std::move(history));
-            }
-        };
-        int written = 0;
-        int transfersFailedInARow = 0;
-        for (int b = 0; b < m_stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
-            const int blockEnd = blockEnds[static_cast<std::size_t>(b)];
-            while (outcome.itemsDone < blockEnd) {
-                planAhead();
-                StockHistory history = std::move(planned.front());
-                planned.pop_front();
-                const Paging paging =
-                    FetchHistory(history, ahead, days, m_bCancel, view, false, [] {});
-                if (m_bCancel) {
-                    // The stock being fetched may be incomplete: it keeps its old file.
-                    outcome.end = JobEnd::kCancelled;
-                    break;
-                }
-                const std::size_t filesBefore = outcome.Written().size();
-                FinishHistory(history, paging, true, options.update, outcome);
-                written += static_cast<int>(outcome.Written().size() - filesBefore);
-                transfersFailedInARow = TransferFailed(paging) ? transfersFailedInARow + 1 : 0;
-                if (transfersFailedInARow >= kTransferFailuresInARow) {
-                    outcome.StopAt(outcome.failures.back());
-                }
-                ++outcome.itemsDone;
-                outcome.extracted = written;
-                view.ShowCounts(written, 0);
-                ItemDone();
-                if (outcome.end != JobEnd::kCompleted) {
-                    break;
-                }
-            }
-            if (outcome.end != JobEnd::kCompleted || m_bCancel) {
-                break;
-            }
-            view.StepProgress();
-        }
-        for (std::size_t i = static_cast<std::size_t>(outcome.itemsDone); i < stocks.size(); ++i) {
-            outcome.notAskedCodes.push_back(stocks[i]->m_nCode);
-        }
+    KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update};
+    if (allStocks) {
+        FetchAllHistories(run);
     } else {
-        JobOutcome& outcome = BeginOutcome("kdt", "pages");
+        JobOutcome& outcome = BeginOutcome(context, "kdt", "pages");
         if (symbol[0] == '\0') {
             // The site knows a stock by the symbol the list gives it: without one there is
             // nothing to ask for.
@@ -411,35 +475,12 @@ void CTickoraDoc::RunMakeKdt() {
             outcome.endCause = "code " + CodeText(code) +
                                " is not in fetchlist.csv, so its history cannot be asked for";
             outcome.warnings.push_back(outcome.endCause);
-            EndJob();
-            return;
+            return outcome;
         }
-        StockHistory history;
-        history.request = std::make_unique<CKdtRequest>(symbol, code, days);
-        view.SetProgressRange(history.request->m_nPages);
-        view.SetProgressStep(1);
-        outcome.itemsTotal = history.request->m_nPages;
-        ItemDone();
-        PlanHistory(history, ahead, options.update, false);
-        const Paging paging = FetchHistory(history, ahead, days, m_bCancel, view, true, [&] {
-            ++outcome.itemsDone;
-            ItemDone();
-        });
-        if (paging.end == PagingEnd::kUpdated) {
-            // Its first page was all the history needed.
-            outcome.itemsTotal = outcome.itemsDone;
-        }
-        FinishHistory(history, paging, false, options.update, outcome);
-        if (paging.end == PagingEnd::kCancelled) {
-            outcome.end = JobEnd::kCancelled;
-        } else if (paging.end == PagingEnd::kPageFailed) {
-            // The stock is the whole job here: its paging ended at the failure.
-            outcome.StopAt(outcome.failures.back());
-        }
+        FetchOneHistory(run, symbol, code);
     }
-
-    m_bCancel = false;
-    EndJob();
+    context.cancel = false;
+    return context.outcome;
 }
 
 }  // namespace tickora

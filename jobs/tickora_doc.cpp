@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
+#include <utility>
 
 #include "catalog/temp_files.h"
 #include "formats/dictionary.h"
 #include "formats/quote_file.h"
 #include "jobs/job_steps.h"
 #include "jobs/output_folder.h"
-#include "jobs/page_ahead.h"
 #include "jobs/run_history.h"
 #include "web/retry.h"
 #include "text/sjis.h"
@@ -147,56 +148,80 @@ bool CTickoraDoc::OnFetch() {
     if (!RefuseMissingOutputFolder()) {
         return false;
     }
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    block0->GetQuoteDate(&year, &month, &day);
-    char title[64];
-    std::snprintf(title, sizeof title, "%d/%d/%d", year, month, day);
-    View().SetTitle(title);
+    View().SetTitle(QuoteDateOf(m_stocks));
     return StartJob(&CTickoraDoc::RunFetch);
 }
 
 bool CTickoraDoc::OnMakeFetchList() {
+    return StartListJob(std::nullopt);
+}
+
+bool CTickoraDoc::OnMakeFetchList(const ListOptions& options) {
+    return StartListJob(options);
+}
+
+bool CTickoraDoc::StartListJob(std::optional<ListOptions> options) {
     if (IsJobRunning()) {
         m_refusal = "a job is running";
         return false;
     }
+    m_givenList = options;
     return StartJob(&CTickoraDoc::RunMakeFetchList);
 }
 
 bool CTickoraDoc::OnMakeKdt() {
+    return StartKdtJob(std::nullopt);
+}
+
+bool CTickoraDoc::OnMakeKdt(const CodeOptions& options) {
+    return StartKdtJob(options);
+}
+
+bool CTickoraDoc::StartKdtJob(std::optional<CodeOptions> options) {
     if (IsJobRunning()) {
         m_refusal = "a job is running";
         return false;
     }
     m_bShowAllStocks = true;
+    m_givenCode = options;
     return StartJob(&CTickoraDoc::RunMakeKdt);
 }
 
 bool CTickoraDoc::OnGetProfiles() {
+    ProfileOptions options;
+    // Asked before its dialog: no answer to it would give the job a stock to fetch.
+    if (!IsJobRunning() && m_stocks.m_nBlocks != 0 && !View().AskProfileOptions(options)) {
+        return false;
+    }
+    return StartProfileJob(options);
+}
+
+bool CTickoraDoc::OnGetProfiles(const ProfileOptions& options) {
+    return StartProfileJob(options);
+}
+
+bool CTickoraDoc::StartProfileJob(const ProfileOptions& options) {
     if (IsJobRunning()) {
         m_refusal = "a job is running";
         return false;
     }
     if (m_stocks.m_nBlocks == 0) {
-        // Asked before its dialog: no answer to it would give the job a stock to fetch.
         m_refusal = kEmptyListRefusal;
         return false;
     }
-    ProfileOptions options;
-    if (!View().AskProfileOptions(options)) {
-        return false;
-    }
-    m_bKeepHtml = options.keepHtml || options.useKeptHtml;
-    m_bAddedOnly = options.addedOnly;
-    m_bUseKeptHtml = options.useKeptHtml;
+    NoteHtmlOptions(options);
     if (m_bAddedOnly && !DictionaryExists()) {
         View().ShowMessage(Utf8ToSjis("辞書ファイルVorlaneEx.DICがありません。"));
         return false;
     }
     m_bShowAllStocks = true;
     return StartJob(&CTickoraDoc::RunGetProfiles);
+}
+
+void CTickoraDoc::NoteHtmlOptions(const HtmlOptions& options) {
+    m_bKeepHtml = options.KeepsHtml() ? 1 : 0;
+    m_bAddedOnly = options.addedOnly ? 1 : 0;
+    m_bUseKeptHtml = options.useKeptHtml ? 1 : 0;
 }
 
 bool CTickoraDoc::OnGetPerformance() {
@@ -261,29 +286,62 @@ void CTickoraDoc::CancelJob() {
     m_bCancel = true;
 }
 
-JobOutcome& CTickoraDoc::BeginOutcome(const char* job, const char* unit) {
-    m_current = JobOutcome{};
-    m_current.job = job;
-    m_current.unit = unit;
-    return m_current;
+JobContext CTickoraDoc::Context() {
+    return JobContext{m_stocks, m_markets,  m_settings, View(),     m_bCancel,
+                      m_current, m_retryRun, m_retryCodes, &m_bQuotesWhole};
 }
 
-JobOutcome& CTickoraDoc::BeginBlockJob(const char* job, PageAhead& ahead,
-                                       const char* (CStockList::*urlOf)(int) const) {
-    JobOutcome& outcome = BeginOutcome(job, "stocks");
-    for (int i = 0; i < m_stocks.m_nBlocks; ++i) {
-        outcome.itemsTotal += m_stocks.GetBlock(i)->m_nStocks;
-        ahead.Plan((m_stocks.*urlOf)(i), m_stocks.GetPagePath(i));
+void CTickoraDoc::RunFetch() {
+    JobContext context = Context();
+    m_current = FetchDailyQuotes(context);
+    EndJob();
+}
+
+void CTickoraDoc::RunGetPerformance() {
+    JobContext context = Context();
+    m_current = FetchPerformance(context);
+    EndJob();
+}
+
+void CTickoraDoc::RunMakeFetchList() {
+    ListOptions options;
+    if (std::optional<ListOptions> given = std::exchange(m_givenList, std::nullopt)) {
+        options = *given;
+    } else if (!View().AskListOptions(options)) {
+        EndJobWithoutWork("fetchlist");
+        return;
     }
-    View().SetProgressRange(m_stocks.m_nBlocks);
-    View().SetProgressStep(1);
-    m_bCancel = false;
-    ItemDone();
-    return outcome;
+    NoteHtmlOptions(options);
+    JobContext context = Context();
+    m_current = MakeFetchList(context, options);
+    EndJob();
 }
 
-void CTickoraDoc::ItemDone() {
-    View().ShowItemsDone(m_current.itemsDone, m_current.itemsTotal, m_current.unit);
+void CTickoraDoc::RunGetProfiles() {
+    ProfileOptions options;
+    options.keepHtml = m_bKeepHtml != 0;
+    options.addedOnly = m_bAddedOnly != 0;
+    options.useKeptHtml = m_bUseKeptHtml != 0;
+    JobContext context = Context();
+    m_current = GetProfiles(context, options);
+    EndJob();
+}
+
+void CTickoraDoc::RunMakeKdt() {
+    CodeOptions options;
+    if (std::optional<CodeOptions> given = std::exchange(m_givenCode, std::nullopt)) {
+        options = *given;
+    } else if (!View().AskCodeOptions(options, m_bShowAllStocks)) {
+        EndJobWithoutWork("kdt");
+        return;
+    }
+    JobContext context = Context();
+    if (const std::string why = KdtRefusal(context, options); !why.empty()) {
+        EndJobWithoutWork("kdt", why);
+        return;
+    }
+    m_current = MakeKdt(context, options);
+    EndJob();
 }
 
 void CTickoraDoc::EndJob() {

@@ -3,6 +3,7 @@
 // The document: owner of the job flags and the target of the job commands. No GUI here.
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,12 +12,11 @@
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 #include "catalog/work_lock.h"
+#include "jobs/job_context.h"
 #include "jobs/job_outcome.h"
 #include "jobs/tickora_view.h"
 
 namespace tickora {
-
-class PageAhead;
 
 class CTickoraDoc {
   public:
@@ -36,11 +36,16 @@ class CTickoraDoc {
     bool OnNewDocument();
 
     // Job commands. Each returns false when it did not start a worker (a job still runs, no
-    // list, or the options dialog of the profile job refused).
+    // list, or the options dialog of the profile job refused). Without options, the jobs that
+    // have some ask the view for them (the list and history jobs on the worker, the profile job
+    // here); a front-end that has them already (the command line) gives them instead.
     bool OnFetch();
     bool OnMakeFetchList();
+    bool OnMakeFetchList(const ListOptions& options);
     bool OnMakeKdt();
+    bool OnMakeKdt(const CodeOptions& options);
     bool OnGetProfiles();
+    bool OnGetProfiles(const ProfileOptions& options);
     bool OnGetPerformance();
     // Save command: the daily quote file from the records as they are.
     void OnSaveQuoteFile();
@@ -72,7 +77,8 @@ class CTickoraDoc {
     // Waits until no worker is left.
     void WaitForJob();
 
-    // Worker bodies, run on the worker thread.
+    // Worker bodies, run on the worker thread: each takes the job's options, runs the job on
+    // the document's context and ends it.
     void RunFetch();
     void RunMakeFetchList();
     void RunMakeKdt();
@@ -93,34 +99,28 @@ class CTickoraDoc {
     CMarketTable& m_markets;
     CStockList& m_stocks;
 
-    // The outcome the running job builds as it goes; only the worker touches it.
-    JobOutcome& BeginOutcome(const char* job, const char* unit);
-    [[nodiscard]] JobOutcome& Outcome() { return m_current; }
     // The end steps every job shares: bar to 0, m_bBusy := false, ShowIdle; then the outcome is
     // stored for LastOutcome and shown.
     void EndJob();
     // A job whose options dialog was dismissed or that could not begin: m_bBusy := false,
     // ShowIdle, nothing else; why says why (empty for a dismissed dialog).
     void EndJobWithoutWork(const char* job, const std::string& why = {});
-    // The start the daily fetch and the performance job share: the outcome counts the list's
-    // stocks, the bar its blocks, and every block's page (urlOf gives its URL) is planned.
-    JobOutcome& BeginBlockJob(const char* job, PageAhead& ahead,
-                              const char* (CStockList::*urlOf)(int) const);
-    // An item has ended: tells the view, in the outcome's units.
-    void ItemDone();
-
   private:
     // Starts the one worker thread for body; false when one still runs.
     bool StartJob(Body body);
+    bool StartListJob(std::optional<ListOptions> options);
+    bool StartKdtJob(std::optional<CodeOptions> options);
+    bool StartProfileJob(const ProfileOptions& options);
+    // The list job's switches as the document shows them (m_bKeepHtml and the others).
+    void NoteHtmlOptions(const HtmlOptions& options);
 
     friend unsigned JobThreadProc(void* context, CTickoraDoc::Body body);
 
     ITickoraView* m_pView = nullptr;
     std::thread m_worker;
     std::atomic<bool> m_bWorkerAlive{false};
-    // The output files of the daily fetch and the performance job, recorded in the outcome.
-    void WriteDailyQuoteFile(JobOutcome& outcome);
-    void WriteFiguresOutput(JobOutcome& outcome, int extracted);
+    // What the next job works with: the document's objects, its view and its flags.
+    [[nodiscard]] JobContext Context();
 
     // The records hold a whole run's quotes: the Save command's file may then take the place of
     // a whole day's file in the backup.
@@ -147,6 +147,11 @@ class CTickoraDoc {
     // Keeps the outcome in the working folder's run history.
     void KeepInHistory();
 
+    // Options a front-end gave with the command, for the worker that StartJob starts next.
+    std::optional<ListOptions> m_givenList;
+    std::optional<CodeOptions> m_givenCode;
+
+    // The outcome the running job builds as it goes; only the worker touches it.
     JobOutcome m_current;
     mutable std::mutex m_reportMutex;
     JobOutcome m_report;

@@ -9,17 +9,17 @@ namespace tickora {
 
 struct JobOutcome;
 
-struct ListOptions {
+// The options of the list job and of the profile job: the same three switches.
+struct HtmlOptions {
     bool keepHtml = false;     // "HTMLファイルを残す"
-    bool addedOnly = false;    // "追加された銘柄のみ更新"
+    bool addedOnly = false;    // "追加された銘柄のみ更新" / "追加された銘柄の更新"
     bool useKeptHtml = false;  // "残したHTMLファイルを使う"
-};
 
-struct ProfileOptions {
-    bool keepHtml = false;     // "HTMLファイルを残す"
-    bool addedOnly = false;    // "追加された銘柄の更新"
-    bool useKeptHtml = false;  // "残したHTMLファイルを使う"
+    // Kept pages are read from the kept-page paths, so using them implies keeping them.
+    [[nodiscard]] bool KeepsHtml() const { return keepHtml || useKeptHtml; }
 };
+using ListOptions = HtmlOptions;
+using ProfileOptions = HtmlOptions;
 
 struct CodeOptions {
     unsigned code = 1301;  // 0..9999

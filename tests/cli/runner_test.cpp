@@ -639,7 +639,7 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     ASSERT_EQ(objects.stocks.m_nBlocks, 3);
 
     MemoryStream err;
-    HoldingView view(err.File(), false, "fetch", {});
+    HoldingView view(err.File(), false, "fetch");
     CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
     doc.SetView(&view);
 
@@ -647,7 +647,9 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     const int baseline = ProcessInterrupts().load();
     std::optional<JobOutcome> report;
     std::thread runner([&] {
-        report = RunJobOnDocument(Command::kFetch, doc, view, ProcessInterrupts(), baseline);
+        CliOptions options;
+        options.command = Command::kFetch;
+        report = RunJobOnDocument(options, doc, view, ProcessInterrupts(), baseline);
     });
     ASSERT_TRUE(view.WaitHeld());
     std::raise(SIGINT);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The terminal view: one plain line per finished item in logs, a live bar on a terminal, the
-// core's Shift-JIS texts shown as UTF-8, and the dialogs answered from the command line.
+// core's Shift-JIS texts shown as UTF-8, and no dialog: the command gives the job its options.
 #include "cli/terminal_view.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "jobs/tickora_doc.h"
 #include "tests/cli/cli_run.h"
+#include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
 namespace tickora::cli {
@@ -34,7 +36,7 @@ void DriveJob(ITickoraView& view, int items, int stopAfter) {
 
 TEST(TerminalView, PlainOutputHasOneLinePerFinishedItemWithItsCounters) {
     MemoryStream out;
-    TerminalView view(out.File(), false, "fetch", {});
+    TerminalView view(out.File(), false, "fetch");
     DriveJob(view, 3, 3);
     EXPECT_EQ(out.Text(),
               "fetch: 50/150 stocks, 49 extracted, 1 not extracted\n"
@@ -44,7 +46,7 @@ TEST(TerminalView, PlainOutputHasOneLinePerFinishedItemWithItsCounters) {
 
 TEST(TerminalView, PlainOutputOfACancelledJobEndsWithItsLastItem) {
     MemoryStream out;
-    TerminalView view(out.File(), false, "performance", {});
+    TerminalView view(out.File(), false, "performance");
     DriveJob(view, 5, 2);
     EXPECT_EQ(out.Text(),
               "performance: 50/250 stocks, 49 extracted, 1 not extracted\n"
@@ -53,7 +55,7 @@ TEST(TerminalView, PlainOutputOfACancelledJobEndsWithItsLastItem) {
 
 TEST(TerminalView, JobsThatCountItemsShowNoCounters) {
     MemoryStream out;
-    TerminalView view(out.File(), false, "kdt", {});
+    TerminalView view(out.File(), false, "kdt");
     view.SetProgressRange(2);
     view.SetProgressStep(1);
     view.ShowItemsDone(0, 2, "pages");
@@ -68,7 +70,7 @@ TEST(TerminalView, JobsThatCountItemsShowNoCounters) {
 
 TEST(TerminalView, PlainOutputOfAJobWithNoItemsIsEmpty) {
     MemoryStream out;
-    TerminalView view(out.File(), false, "fetchlist", {});
+    TerminalView view(out.File(), false, "fetchlist");
     DriveJob(view, 0, 0);
     EXPECT_EQ(out.Text(), "");
 }
@@ -76,7 +78,7 @@ TEST(TerminalView, PlainOutputOfAJobWithNoItemsIsEmpty) {
 TEST(TerminalView, LiveBarRedrawsInPlaceFitsTheWidthAndIsClearedAtTheEnd) {
     {
         MemoryStream out;
-        TerminalView view(out.File(), true, "fetch", {}, 120);
+        TerminalView view(out.File(), true, "fetch", 120);
         DriveJob(view, 3, 3);
         const std::string text = out.Text();
         EXPECT_EQ(text.find('\n'), std::string::npos) << "a live bar never scrolls";
@@ -95,7 +97,7 @@ TEST(TerminalView, LiveBarRedrawsInPlaceFitsTheWidthAndIsClearedAtTheEnd) {
     // lines instead.
     for (const int columns : {40, 50, 79}) {
         MemoryStream out;
-        TerminalView view(out.File(), true, "fetch", {}, columns);
+        TerminalView view(out.File(), true, "fetch", columns);
         DriveJob(view, 3, 3);
         const std::string text = out.Text();
         std::size_t at = 0;
@@ -107,7 +109,7 @@ TEST(TerminalView, LiveBarRedrawsInPlaceFitsTheWidthAndIsClearedAtTheEnd) {
         }
     }
     MemoryStream narrow;
-    TerminalView view(narrow.File(), true, "fetch", {}, kMinBarColumns - 1);
+    TerminalView view(narrow.File(), true, "fetch", kMinBarColumns - 1);
     DriveJob(view, 3, 1);
     EXPECT_EQ(narrow.Text(), "fetch: 50/150 stocks, 49 extracted, 1 not extracted\n");
 }
@@ -118,7 +120,7 @@ TEST(TerminalView, MessagesOfTheCoreAreShownAsUtf8) {
     ASSERT_NE(sjis, utf8);
     for (bool interactive : {false, true}) {
         MemoryStream out;
-        TerminalView view(out.File(), interactive, "profiles", {});
+        TerminalView view(out.File(), interactive, "profiles");
         view.ShowMessage(sjis);
         const std::string text = out.Text();
         EXPECT_NE(text.find(utf8 + "\n"), std::string::npos) << text;
@@ -128,7 +130,7 @@ TEST(TerminalView, MessagesOfTheCoreAreShownAsUtf8) {
 
 TEST(TerminalView, NoteDuringALiveBarKeepsTheBarBelowTheLine) {
     MemoryStream out;
-    TerminalView view(out.File(), true, "fetch", {}, 80);
+    TerminalView view(out.File(), true, "fetch", 80);
     view.SetProgressRange(4);
     view.SetProgressStep(1);
     view.ShowItemsDone(0, 200, "stocks");
@@ -141,7 +143,7 @@ TEST(TerminalView, NoteDuringALiveBarKeepsTheBarBelowTheLine) {
 
 TEST(TerminalView, TitleIsKeptAsUtf8) {
     MemoryStream out;
-    TerminalView view(out.File(), false, "fetch", {});
+    TerminalView view(out.File(), false, "fetch");
     view.SetTitle(Utf8ToSjis("2026/12/7"));
     EXPECT_EQ(view.Title(), "2026/12/7");
     EXPECT_FALSE(view.QuitPosted());
@@ -149,42 +151,36 @@ TEST(TerminalView, TitleIsKeptAsUtf8) {
     EXPECT_TRUE(view.QuitPosted());
 }
 
-TEST(TerminalView, DialogsAnswerFromTheCommandLine) {
+TEST(TerminalView, ShowsNoDialog) {
     MemoryStream out;
-    DialogAnswers answers;
-    answers.list = {false, true, true};
-    answers.profile = {false, false, true};
-    answers.code = {7203, 3000, false};
-    TerminalView view(out.File(), false, "kdt", answers);
-
-    ListOptions list;
-    ASSERT_TRUE(view.AskListOptions(list));
-    EXPECT_TRUE(list.addedOnly);
-    EXPECT_TRUE(list.useKeptHtml);
-    EXPECT_TRUE(list.keepHtml) << "using kept pages keeps them, as the dialog forces";
-
+    TerminalView view(out.File(), false, "kdt");
+    ListOptions list{false, true, true};
+    EXPECT_FALSE(view.AskListOptions(list));
+    EXPECT_TRUE(list.addedOnly) << "a dismissed dialog leaves the options as they were";
     ProfileOptions profile;
-    ASSERT_TRUE(view.AskProfileOptions(profile));
-    EXPECT_TRUE(profile.keepHtml);
-    EXPECT_FALSE(profile.addedOnly);
-
-    CodeOptions code;
-    ASSERT_TRUE(view.AskCodeOptions(code, false));
+    EXPECT_FALSE(view.AskProfileOptions(profile));
+    CodeOptions code{7203, 3000, false};
+    EXPECT_FALSE(view.AskCodeOptions(code, true));
     EXPECT_EQ(code.code, 7203u);
-    EXPECT_EQ(code.days, 3000u);
-    EXPECT_FALSE(code.allStocks);
+    EXPECT_EQ(out.Text(), "");
 }
 
-TEST(TerminalView, AllStocksIsRefusedWhereTheDialogWouldNotOfferIt) {
+// The command line gives the history job its options with the command: the job checks them,
+// where a dialog that was asked would have ended it without a cause.
+TEST(TerminalView, TheCommandGivesTheJobItsOptions) {
+    test::ScopedWorkDir dir;
     MemoryStream out;
-    DialogAnswers answers;
-    answers.code.allStocks = true;
-    TerminalView view(out.File(), false, "kdt", answers);
-    CodeOptions code;
-    EXPECT_FALSE(view.AskCodeOptions(code, false));
-    EXPECT_NE(out.Text().find("all stocks"), std::string::npos);
-    EXPECT_TRUE(view.AskCodeOptions(code, true));
-    EXPECT_TRUE(code.allStocks);
+    TerminalView view(out.File(), false, "kdt");
+    CAppSettings settings;
+    CMarketTable markets;
+    CStockList stocks;
+    CTickoraDoc doc(settings, markets, stocks);
+    doc.SetView(&view);
+    CodeOptions code{10000, 200, false};
+    ASSERT_TRUE(doc.OnMakeKdt(code));
+    doc.WaitForJob();
+    EXPECT_EQ(doc.LastOutcome().end, JobEnd::kNotRun);
+    EXPECT_EQ(doc.LastOutcome().endCause, "the code or the days are out of range");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// What the job tests of both quote views share: a view that records what the document tells it,
-// and a stock list built in memory (the server is the loopback one of the test support).
+// What the job tests of both quote views share: the fake view that records what the document
+// tells it, and a stock list built in memory (the server is the loopback one of the test support).
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -14,65 +14,16 @@
 #include <utility>
 #include <vector>
 
-#include "jobs/tickora_view.h"
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
+#include "jobs/tickora_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/loopback_server.h"
 
 namespace tickora::test {
 
-// Records every call as a short text ("range 2", "step", "counts 3 1", "pos 0", "idle", ...).
-// onStep runs inside StepProgress with the 1-based number of the item that starts, on the worker.
-class RecordingView final : public ITickoraView {
-  public:
-    void ShowRunning() override { Record("running"); }
-    void ShowIdle() override { Record("idle"); }
-    void ShowCounts(int first, int second) override {
-        Record("counts " + std::to_string(first) + " " + std::to_string(second));
-    }
-    void SetProgressRange(int n) override { Record("range " + std::to_string(n)); }
-    void SetProgressStep(int step) override { Record("setstep " + std::to_string(step)); }
-    void StepProgress() override {
-        int number = 0;
-        {
-            std::lock_guard lock(m_mutex);
-            m_calls.push_back("step");
-            number = ++m_steps;
-        }
-        if (onStep) {
-            onStep(number);
-        }
-    }
-    void SetProgressPos(int pos) override { Record("pos " + std::to_string(pos)); }
-    bool AskListOptions(ListOptions&) override { return false; }
-    bool AskCodeOptions(CodeOptions&, bool) override { return false; }
-    bool AskProfileOptions(ProfileOptions&) override { return false; }
-    void ShowMessage(const std::string& text) override { Record("message " + text); }
-    void SetTitle(const std::string& title) override { Record("title " + title); }
-    void PostQuit() override { Record("quit"); }
-
-    [[nodiscard]] std::vector<std::string> Calls() const {
-        std::lock_guard lock(m_mutex);
-        return m_calls;
-    }
-    void Clear() {
-        std::lock_guard lock(m_mutex);
-        m_calls.clear();
-        m_steps = 0;
-    }
-
-    std::function<void(int)> onStep;
-
-  private:
-    void Record(std::string call) {
-        std::lock_guard lock(m_mutex);
-        m_calls.push_back(std::move(call));
-    }
-
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_calls;
-    int m_steps = 0;
-};
+// The shared fake view: it records every call, and dismisses the dialogs these jobs never ask.
+using RecordingView = FakeView;
 
 // Two markets: T (number 1) and O (number 2, whose symbols the URL qualifies with ".O").
 inline void TwoMarkets(CMarketTable& markets) {

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// A job is a function of what it works with: the list, the market table, the settings, the view
+// that shows its progress, the cancel flag, and its options. The document builds the context,
+// runs the job on its worker and keeps the outcome; a front-end never needs more.
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "catalog/app_settings.h"
+#include "catalog/market_table.h"
+#include "catalog/stock_list.h"
+#include "jobs/job_outcome.h"
+#include "jobs/tickora_view.h"
+
+namespace tickora {
+
+struct JobContext {
+    CStockList& stocks;
+    CMarketTable& markets;
+    const CAppSettings& settings;
+    ITickoraView& view;
+    // Cancel sets it; a job clears it as it begins.
+    std::atomic<bool>& cancel;
+    // The outcome as the job builds it: a job cut short by an exception still tells what it did.
+    JobOutcome& outcome;
+    // With a retry, the job asks only these stocks, in the list's order.
+    bool retry = false;
+    std::vector<int> retryCodes;
+    // The daily fetch says here whether the records now hold a whole run's quotes.
+    std::atomic<bool>* quotesWhole = nullptr;
+    // The site's hosts, retries and limits join the context here; until then the jobs read them
+    // where they are made (Hosts(), the page pool).
+};
+
+// Starts the outcome of a job afresh; unit is what its items count: "stocks" or "pages".
+JobOutcome& BeginOutcome(JobContext& context, const char* job, const char* unit);
+
+// The daily fetch ("fetch") and the performance job ("performance"): one pass over the blocks
+// of the list, each block's page read into its records, then the day's file.
+JobOutcome FetchDailyQuotes(JobContext& context);
+JobOutcome FetchPerformance(JobContext& context);
+
+// The list job ("fetchlist"): the site's listing pages and the profiles of their stocks make
+// fetchlist.csv (or the list of added stocks).
+JobOutcome MakeFetchList(JobContext& context, const ListOptions& options);
+
+// The profile job ("profiles"): every stock's profile page into the dictionary.
+JobOutcome GetProfiles(JobContext& context, const ProfileOptions& options);
+
+// The history job ("kdt"): one stock's history into the current folder, or every stock's into
+// the data folder. KdtRefusal says why it cannot begin with these options (empty when it can):
+// the job then did no work at all.
+[[nodiscard]] std::string KdtRefusal(const JobContext& context, const CodeOptions& options);
+JobOutcome MakeKdt(JobContext& context, const CodeOptions& options);
+
+}  // namespace tickora
