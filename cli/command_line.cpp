@@ -91,27 +91,16 @@ class Parser {
 
     // Returns an error text, or an empty one when the value was taken.
     std::string Apply(const OptionEntry& entry, const std::string& value) {
+        if (bool* flag = FlagOf(entry.opt)) {
+            *flag = true;
+            return {};
+        }
         CliOptions& o = m_result.options;
         switch (entry.opt) {
             case Opt::kWorkdir:
             case Opt::kConnection:
                 return ApplySharedOption(entry, value, o.workdir, o.connection,
                                          &o.connectionCleared);
-            case Opt::kJson:
-                o.json = true;
-                return {};
-            case Opt::kWait:
-                o.wait = true;
-                return {};
-            case Opt::kKeepHtml:
-                o.list.keepHtml = true;
-                return {};
-            case Opt::kAddedOnly:
-                o.list.addedOnly = true;
-                return {};
-            case Opt::kUseKeptHtml:
-                o.list.useKeptHtml = true;
-                return {};
             case Opt::kCode: {
                 auto code = ParseBounded(value, 0, kMaxCode);
                 if (!code) {
@@ -121,15 +110,6 @@ class Parser {
                 o.codeGiven = true;
                 return {};
             }
-            case Opt::kAll:
-                o.code.allStocks = true;
-                return {};
-            case Opt::kUpdate:
-                o.code.update = true;
-                return {};
-            case Opt::kRetryFailed:
-                o.retryFailed = true;
-                return {};
             case Opt::kDays: {
                 auto days = ParseBounded(value, kMinDays, kMaxDays);
                 if (!days) {
@@ -148,14 +128,34 @@ class Parser {
                 return SetNumber(o.settings.exitAfterFetch, entry.name, value, 0, 1);
             case Opt::kDecimals:
                 return SetNumber(o.settings.averageDecimals, entry.name, value, 0, 1);
-            case Opt::kHelp:
-            case Opt::kVersion:
-            case Opt::kChart:
-            case Opt::kScreenshot:
-            case Opt::kQuitWhenShown:
-                break;
+            default:
+                return {};
         }
-        return {};
+    }
+
+    // The switch an option without a value turns on; nullptr for every other option.
+    bool* FlagOf(Opt opt) {
+        CliOptions& o = m_result.options;
+        switch (opt) {
+            case Opt::kJson:
+                return &o.json;
+            case Opt::kWait:
+                return &o.wait;
+            case Opt::kKeepHtml:
+                return &o.list.keepHtml;
+            case Opt::kAddedOnly:
+                return &o.list.addedOnly;
+            case Opt::kUseKeptHtml:
+                return &o.list.useKeptHtml;
+            case Opt::kAll:
+                return &o.code.allStocks;
+            case Opt::kUpdate:
+                return &o.code.update;
+            case Opt::kRetryFailed:
+                return &o.retryFailed;
+            default:
+                return nullptr;
+        }
     }
 
     static std::string SetNumber(std::optional<int>& target, const char* name,
