@@ -7,6 +7,7 @@
 #include <string>
 
 #include "catalog/temp_files.h"
+#include "files/file_handle.h"
 #include "files/local_file.h"
 #include "text/sjis.h"
 
@@ -20,11 +21,6 @@ constexpr int kDirSize = 128;
 constexpr int kAutoStartAt = 136;
 constexpr int kExitAt = 140;
 constexpr int kDecimalsAt = 144;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 void PutU32(unsigned char* at, std::uint32_t value) {
     at[0] = static_cast<unsigned char>(value);

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "catalog/temp_files.h"
+#include "files/file_handle.h"
 #include "web/connections.h"
 #include "web/download.h"
 #include "files/local_file.h"
@@ -154,11 +155,6 @@ std::string TomlString(const std::string& value) {
     out << toml::value<std::string>(value);
     return out.str();
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string ErrnoText(int error) {
     return std::strerror(error);

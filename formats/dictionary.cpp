@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "files/file_handle.h"
 #include "formats/atomic_file.h"
 #include "files/local_file.h"
 #include "text/sjis.h"
@@ -33,11 +34,6 @@ static_assert(sizeof(CompanyProfile::m_szFeature) == kTextSize);
 static_assert(sizeof(CompanyProfile::m_szBusiness) == kTextSize);
 
 using Record = unsigned char[kDictionaryRecordSize];
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Codes outside the file would seek before its start or grow it past its 10,000 records.
 bool IsRecordCode(int code) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <tuple>
 
+#include "files/file_handle.h"
 #include "formats/atomic_file.h"
 #include "files/work_folder.h"
 
@@ -183,7 +184,7 @@ KdtRead ReadKdtFile(const std::string& path, std::vector<CKdtDay>& days) {
     if (raw == nullptr) {
         return errno == ENOENT ? KdtRead::kMissing : KdtRead::kUnreadable;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(raw, &std::fclose);
+    FileHandle file(raw);
     std::vector<CKdtDay> read;
     unsigned char record[kKdtRecordSize];
     std::size_t got = 0;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "files/file_handle.h"
 #include "pages/number_range.h"
 #include "pages/quote_page.h"
 #include "files/local_file.h"
@@ -20,10 +21,6 @@ namespace {
 
 constexpr int kCellSize = 256;
 constexpr int kFigureCells = 10;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 int CodeOf(const char* text) {
     const long value = std::strtol(text, nullptr, 10);
@@ -177,7 +174,7 @@ int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound,
 
 int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound,
                      std::vector<FiguresFault>* faults) {
-    std::unique_ptr<std::FILE, FileCloser> file(OpenLinkedFileForReading(path));
+    FileHandle file(OpenLinkedFileForReading(path));
     if (!file) {
         return -1;
     }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "files/file_handle.h"
 #include "pages/number_range.h"
 #include "pages/page_buffer.h"
 #include "files/local_file.h"
@@ -91,10 +92,6 @@ double NumberCell(char* cell) {
     StripCommas(cell);
     return AtofC(cell);
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 }  // namespace
 
@@ -266,7 +263,7 @@ bool ParseQuotePage(const char* path, CQuoteBlock& block, QuotePageOutcome* outc
 
 void LogFailedStock(int page, int code, const char* name) {
     // Appended to, never through a link: the log must not grow a file outside the folder.
-    std::unique_ptr<std::FILE, FileCloser> log(OpenLocalFile(kErrorLogPath, "ab"));
+    FileHandle log(OpenLocalFile(kErrorLogPath, "ab"));
     if (!log) {
         return;
     }
