@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "files/file_handle.h"
+#include "files/little_endian.h"
 #include "formats/atomic_file.h"
 #include "files/local_file.h"
 #include "text/sjis.h"
@@ -42,20 +43,6 @@ bool IsRecordCode(int code) {
 
 long RecordOffset(int code) {
     return static_cast<long>(code) * kDictionaryRecordSize;
-}
-
-void PutI32(unsigned char* at, std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    at[0] = static_cast<unsigned char>(v);
-    at[1] = static_cast<unsigned char>(v >> 8);
-    at[2] = static_cast<unsigned char>(v >> 16);
-    at[3] = static_cast<unsigned char>(v >> 24);
-}
-
-std::int32_t GetI32(const unsigned char* at) {
-    return static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-        static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24);
 }
 
 // strncpy into a fixed field: the rest of the field is zero, and a text that fills it has no
