@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/connection_settings.h"
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 #include "formats/quote_file.h"
@@ -47,7 +48,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 bool LoadList(tickora::CMarketTable& markets, tickora::CStockList& list) {
-    tickora::LoadHostsFromEnvironment();
+    // The hosts as the programs take them: connection.toml, then TICKORA_SITE and its kin.
+    tickora::ApplyConnectionSettings(tickora::LoadConnectionSettings({}).settings);
     if (markets.Load() == 0 || list.Load(markets, tickora::Hosts().quote.c_str()) != 0) {
         std::fprintf(stderr, "bench_tool: no market.csv or fetchlist.csv here\n");
         return false;

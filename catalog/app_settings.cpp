@@ -7,6 +7,8 @@
 #include <string>
 
 #include "catalog/temp_files.h"
+#include "files/file_handle.h"
+#include "files/little_endian.h"
 #include "files/local_file.h"
 #include "text/sjis.h"
 
@@ -20,23 +22,6 @@ constexpr int kDirSize = 128;
 constexpr int kAutoStartAt = 136;
 constexpr int kExitAt = 140;
 constexpr int kDecimalsAt = 144;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-void PutU32(unsigned char* at, std::uint32_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-    at[2] = static_cast<unsigned char>(value >> 16);
-    at[3] = static_cast<unsigned char>(value >> 24);
-}
-
-std::uint32_t GetU32(const unsigned char* at) {
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 
 }  // namespace
 

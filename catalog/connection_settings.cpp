@@ -3,9 +3,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <curl/curl.h>
 #include <toml++/toml.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include <sstream>
 
 #include "catalog/temp_files.h"
+#include "files/file_handle.h"
 #include "web/connections.h"
 #include "web/download.h"
 #include "files/local_file.h"
@@ -155,10 +158,26 @@ std::string TomlString(const std::string& value) {
     return out.str();
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+std::string PortRule() {
+    return std::string(kUrlRule) + " (and a port from 1 to 65535 after ':')";
+}
+
+// What follows "http://" or "https://" (the scheme in any case); empty for any other scheme.
+std::string_view AfterHttpScheme(std::string_view url) {
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (url.size() >= scheme.size() &&
+            std::equal(scheme.begin(), scheme.end(), url.begin(), [](char a, char b) {
+                return a == std::tolower(static_cast<unsigned char>(b));
+            })) {
+            return url.substr(scheme.size());
+        }
+    }
+    return {};
+}
+
+struct CurlUrlCleanup {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string ErrnoText(int error) {
     return std::strerror(error);
@@ -212,19 +231,7 @@ void ConnectionLayer::Overlay(const ConnectionLayer& top) {
 }
 
 std::string CheckSiteUrl(std::string_view url) {
-    std::string_view rest;
-    for (std::string_view scheme : {"http://", "https://"}) {
-        if (url.size() >= scheme.size()) {
-            bool same = true;
-            for (std::size_t i = 0; i < scheme.size(); ++i) {
-                same = same && std::tolower(static_cast<unsigned char>(url[i])) == scheme[i];
-            }
-            if (same) {
-                rest = url.substr(scheme.size());
-                break;
-            }
-        }
-    }
+    const std::string_view rest = AfterHttpScheme(url);
     if (rest.empty()) {
         return kUrlRule;
     }
@@ -237,45 +244,31 @@ std::string CheckSiteUrl(std::string_view url) {
             return std::string(kUrlRule) + ", without a query or fragment";
         }
     }
-    std::string_view authority = rest.substr(0, rest.find('/'));
-    if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
-        authority.remove_prefix(at + 1);
-    }
-    std::string_view host = authority;
-    std::string_view port;
-    if (!authority.empty() && authority.front() == '[') {
-        const auto close = authority.find(']');
-        if (close == std::string_view::npos) {
-            return kUrlRule;
-        }
-        host = authority.substr(0, close + 1);
-        const std::string_view after = authority.substr(close + 1);
-        if (!after.empty()) {
-            if (after.front() != ':') {
-                return kUrlRule;
-            }
-            port = after.substr(1);
-            if (port.empty()) {
-                return std::string(kUrlRule) + " (and a port from 1 to 65535 after ':')";
-            }
-        }
-        if (host.size() <= 2) {
-            return kUrlRule;
-        }
-    } else if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
-        host = authority.substr(0, colon);
-        port = authority.substr(colon + 1);
-        if (port.empty()) {
-            return std::string(kUrlRule) + " (and a port from 1 to 65535 after ':')";
-        }
-    }
-    if (host.empty()) {
+    // libcurl reads "http:///path" as the host "path", and takes a port left empty after ':' for
+    // the scheme's own: the site has to be named, and its port given, in full.
+    const std::string_view authority = rest.substr(0, rest.find('/'));
+    if (authority.empty()) {
         return kUrlRule;
     }
-    if (!port.empty()) {
-        const int number = AllDigits(port) && port.size() <= 5 ? std::stoi(std::string(port)) : 0;
-        if (number < 1 || number > 65535) {
-            return std::string(kUrlRule) + " (and a port from 1 to 65535 after ':')";
+    if (authority.back() == ':') {
+        return PortRule();
+    }
+    const std::unique_ptr<CURLU, CurlUrlCleanup> parsed(curl_url());
+    const CURLUcode parse =
+        parsed ? curl_url_set(parsed.get(), CURLUPART_URL, std::string(url).c_str(), 0)
+               : CURLUE_OUT_OF_MEMORY;
+    if (parse == CURLUE_BAD_PORT_NUMBER) {
+        return PortRule();
+    }
+    if (parse != CURLUE_OK) {
+        return kUrlRule;
+    }
+    char* port = nullptr;
+    if (curl_url_get(parsed.get(), CURLUPART_PORT, &port, 0) == CURLUE_OK) {
+        const bool zero = std::strcmp(port, "0") == 0;
+        curl_free(port);
+        if (zero) {
+            return PortRule();
         }
     }
     return {};

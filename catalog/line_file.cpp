@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "files/file_handle.h"
 #include "files/local_file.h"
 #include "text/sjis.h"
 
@@ -15,12 +16,8 @@ namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 bool ReadWholeFile(const char* path, std::string& text) {
-    std::unique_ptr<std::FILE, FileCloser> file(OpenLinkedFileForReading(path));
+    FileHandle file(OpenLinkedFileForReading(path));
     if (!file) {
         return false;
     }

@@ -12,6 +12,9 @@ namespace tickora {
 
 inline constexpr int kStocksPerBlock = 50;
 
+// The list of stocks every job works through, in the working folder.
+inline constexpr const char* kFetchListPath = "fetchlist.csv";
+
 struct CStockRecord {
     char m_szSymbol[16] = {};  // at most 15 bytes
     int m_nCode = 0;
@@ -68,7 +71,7 @@ class CStockList {
     // no stock, or that the record could hold only changed (a symbol of more than 15 bytes, a
     // line with a character that Shift-JIS cannot hold), is left out; notices (UTF-8, each naming
     // the file and the line) say which and why, and that a UTF-8 file was converted.
-    int Load(const CMarketTable& markets, const char* quoteHost, const char* path = "fetchlist.csv",
+    int Load(const CMarketTable& markets, const char* quoteHost, const char* path = kFetchListPath,
              std::vector<std::string>* notices = nullptr);
 
     // Block i, or nullptr when i is outside the list (no list loaded included).

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "files/file_handle.h"
+#include "files/little_endian.h"
 #include "formats/atomic_file.h"
 #include "files/local_file.h"
 #include "text/sjis.h"
@@ -34,11 +36,6 @@ static_assert(sizeof(CompanyProfile::m_szBusiness) == kTextSize);
 
 using Record = unsigned char[kDictionaryRecordSize];
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 // Codes outside the file would seek before its start or grow it past its 10,000 records.
 bool IsRecordCode(int code) {
     return code >= 0 && code < kDictionaryRecords;
@@ -46,20 +43,6 @@ bool IsRecordCode(int code) {
 
 long RecordOffset(int code) {
     return static_cast<long>(code) * kDictionaryRecordSize;
-}
-
-void PutI32(unsigned char* at, std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    at[0] = static_cast<unsigned char>(v);
-    at[1] = static_cast<unsigned char>(v >> 8);
-    at[2] = static_cast<unsigned char>(v >> 16);
-    at[3] = static_cast<unsigned char>(v >> 24);
-}
-
-std::int32_t GetI32(const unsigned char* at) {
-    return static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-        static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24);
 }
 
 // strncpy into a fixed field: the rest of the field is zero, and a text that fills it has no

@@ -6,29 +6,13 @@
 #include <memory>
 #include <tuple>
 
+#include "files/file_handle.h"
+#include "files/little_endian.h"
 #include "formats/atomic_file.h"
 #include "files/work_folder.h"
 
 namespace tickora {
 namespace {
-
-void PutU16(unsigned char* at, std::uint32_t value) {
-    at[0] = static_cast<unsigned char>(value & 0xFF);
-    at[1] = static_cast<unsigned char>((value >> 8) & 0xFF);
-}
-
-void PutU32(unsigned char* at, std::uint32_t value) {
-    PutU16(at, value & 0xFFFF);
-    PutU16(at + 2, value >> 16);
-}
-
-std::uint32_t GetU16(const unsigned char* at) {
-    return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8);
-}
-
-std::uint32_t GetU32(const unsigned char* at) {
-    return GetU16(at) | (GetU16(at + 2) << 16);
-}
 
 std::int32_t Price(const unsigned char* low, const unsigned char* high) {
     const auto highHalf = static_cast<std::int16_t>(GetU16(high));
@@ -183,7 +167,7 @@ KdtRead ReadKdtFile(const std::string& path, std::vector<CKdtDay>& days) {
     if (raw == nullptr) {
         return errno == ENOENT ? KdtRead::kMissing : KdtRead::kUnreadable;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(raw, &std::fclose);
+    FileHandle file(raw);
     std::vector<CKdtDay> read;
     unsigned char record[kKdtRecordSize];
     std::size_t got = 0;

@@ -10,15 +10,11 @@
 #include <memory>
 
 #include "catalog/temp_files.h"
+#include "files/file_handle.h"
 #include "formats/atomic_file.h"
 
 namespace tickora {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // FNV-1a: no cryptography is needed to tell two versions of one day apart.
 constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;

@@ -36,7 +36,7 @@ std::string IrregularStartupFile() {
         bool followLinks;
     };
     for (const File file :
-         {File{"Tickora.ini", false}, File{"market.csv", true}, File{"fetchlist.csv", true}}) {
+         {File{"Tickora.ini", false}, File{"market.csv", true}, File{kFetchListPath, true}}) {
         if (const int error = IrregularFileError(file.name, file.followLinks); error != 0) {
             return std::string(file.name) + ": " + LocalFileErrorText(error) +
                    "; settings and lists are read only from regular files";
@@ -54,7 +54,7 @@ void LoadStartupObjects(StartupObjects& objects) {
     objects.settings.Load();
     objects.marketLoaded = objects.markets.Load("market.csv", &objects.notices) != 0;
     if (objects.marketLoaded) {
-        (void)objects.stocks.Load(objects.markets, Hosts().quote.c_str(), "fetchlist.csv",
+        (void)objects.stocks.Load(objects.markets, Hosts().quote.c_str(), kFetchListPath,
                                   &objects.notices);
     }
     if (const UrlFitResult fit = CheckUrlsFit(Hosts(), objects.stocks, objects.markets, Today());

@@ -10,8 +10,10 @@
 #include <memory>
 #include <vector>
 
+#include "files/file_handle.h"
 #include "pages/number_range.h"
 #include "pages/quote_page.h"
+#include "pages/table_rows.h"
 #include "files/local_file.h"
 #include "text/text_scan.h"
 
@@ -19,11 +21,8 @@ namespace tickora {
 namespace {
 
 constexpr int kCellSize = 256;
-constexpr int kFigureCells = 10;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
+// Cells beyond the tenth are ignored; a cell is searched on past the row's end only up to it.
+constexpr CellRules kFiguresCells{10, true, false};
 
 int CodeOf(const char* text) {
     const long value = std::strtol(text, nullptr, 10);
@@ -53,122 +52,72 @@ std::string FiguresFaultText(const FiguresRow& row) {
     return text;
 }
 
+// One cell of a figures row into out; false when the row is no stock's.
+bool TakeFiguresCell(int cell, char* text, FiguresRow& out) {
+    switch (cell) {
+        case 0: {
+            const int code = CodeOf(text);
+            out = FiguresRow{};
+            out.m_nCode = code;
+            return code >= 1000 && code <= 9999;
+        }
+        case 5:
+            KeepNumberChars(text);
+            StripCommas(text);
+            out.m_adFigures[0] = WholeNumberOf(text);
+            CheckFigure(out, 1);
+            break;
+        case 6:
+        case 7:
+        case 8:
+        case 9:
+            KeepNumberChars(text);
+            out.m_adFigures[cell - 5] = AtofC(text);
+            CheckFigure(out, cell - 4);
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
 }  // namespace
 
 int ParseFiguresRow(const char* row, int length, FiguresRow& out) {
-    if (length <= 0) {
-        return -1;
-    }
-    // Never search from beyond the text's terminator, whatever length says.
-    const int visible = static_cast<int>(strnlen(row, static_cast<size_t>(length)));
     int result = -1;
-    int cell = 0;
-    int pos = 0;
-    for (;;) {
-        if (pos > visible) {
-            return result;
-        }
-        const int a = FindText(row + pos, "<td");
-        if (a == 0) {
-            return result;
-        }
-        const int cellStart = pos + a - 1;
-        if (cellStart >= length) {
-            return result;
-        }
-        const int e = FindText(row + pos, "</td>");
-        const int cellEnd = pos + e + 3;
-        char text[kCellSize];
-        StripTags(row + cellStart, cellEnd - cellStart + 1, text, kCellSize);
-
-        switch (cell) {
-            case 0: {
-                const int code = CodeOf(text);
-                out = FiguresRow{};
-                out.m_nCode = code;
-                if (code < 1000 || code > 9999) {
-                    return -1;
-                }
-                break;
-            }
-            case 5:
-                KeepNumberChars(text);
-                StripCommas(text);
-                out.m_adFigures[0] = WholeNumberOf(text);
-                CheckFigure(out, 1);
-                break;
-            case 6:
-            case 7:
-            case 8:
-                KeepNumberChars(text);
-                out.m_adFigures[cell - 5] = AtofC(text);
-                CheckFigure(out, cell - 4);
-                break;
-            case 9:
-                KeepNumberChars(text);
-                out.m_adFigures[4] = AtofC(text);
-                CheckFigure(out, 5);
-                result = 0;
-                break;
-            default:
-                break;
-        }
-        ++cell;
-        if (cell >= kFigureCells) {
-            return result;
-        }
-        pos = cellEnd + 1;
-        if (pos >= length) {
-            return result;
-        }
-    }
+    (void)ForEachRowCell(row, length, kFiguresCells, [&](int cell, char* text) {
+        result = cell == kFiguresCells.maxCells - 1 ? 0 : result;
+        return TakeFiguresCell(cell, text, out);
+    });
+    return result;
 }
 
 int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound,
                      std::vector<FiguresFault>* faults) {
-    const int textLength = static_cast<int>(std::strlen(text));
     int count = 0;
     int rows = 0;
-    int pos = 0;
-    bool rowEndsLeft = true;
-    while (pos <= textLength) {
-        const int a = FindText(text + pos, "<tr");
-        if (a == 0) {
-            break;
-        }
-        const int start = pos + a - 1;
-        const int b = rowEndsLeft ? FindText(text + pos, "</tr>") : 0;
-        if (b == 0) {
-            rowEndsLeft = false;
-            // Without a "</tr>" the scan creeps on four bytes a step, and every step that
-            // leaves the row start out of reach yields no row: skip those steps at once.
-            if (start - pos > 3) {
-                pos += (start - pos) / 4 * 4;
-                continue;
-            }
-        }
-        const int end = pos + b + 3;
-        const int length = end - start + 1;
+    const int textLength = static_cast<int>(std::strlen(text));
+    ForEachTableRow(text, textLength, OpenRow::kCreep, [&](const char* rowText, int length) {
         FiguresRow row;
-        // A "</tr>" before the next "<tr" gives no row: the scan just moves past it.
-        if (length > 0 && ParseFiguresRow(text + start, length, row) == 0) {
-            ++rows;
-            const int slot = block.IndexOfCode(row.m_nCode);
-            if (slot >= 0 && row.m_nFigureOutOfRange != 0) {
-                // The stock keeps what it had, as when its row is missing.
-                if (faults != nullptr) {
-                    faults->push_back({row.m_nCode, FiguresFaultText(row)});
-                }
-            } else if (slot >= 0) {
-                std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures,
-                            sizeof row.m_adFigures);
-                if (row.m_adFigures[0] > 0 || row.m_adFigures[1] > 0 || row.m_adFigures[3] > 0) {
-                    ++count;
-                }
+        if (ParseFiguresRow(rowText, length, row) != 0) {
+            return true;
+        }
+        ++rows;
+        const int slot = block.IndexOfCode(row.m_nCode);
+        if (slot >= 0 && row.m_nFigureOutOfRange != 0) {
+            // The stock keeps what it had, as when its row is missing.
+            if (faults != nullptr) {
+                faults->push_back({row.m_nCode, FiguresFaultText(row)});
+            }
+        } else if (slot >= 0) {
+            std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures,
+                        sizeof row.m_adFigures);
+            if (row.m_adFigures[0] > 0 || row.m_adFigures[1] > 0 || row.m_adFigures[3] > 0) {
+                ++count;
             }
         }
-        pos = end + 1;
-    }
+        return true;
+    });
     if (rowsFound != nullptr) {
         *rowsFound = rows;
     }
@@ -177,7 +126,7 @@ int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound,
 
 int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound,
                      std::vector<FiguresFault>* faults) {
-    std::unique_ptr<std::FILE, FileCloser> file(OpenLinkedFileForReading(path));
+    FileHandle file(OpenLinkedFileForReading(path));
     if (!file) {
         return -1;
     }

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "catalog/clock.h"
 #include "pages/number_range.h"
 #include "pages/page_buffer.h"
+#include "pages/table_rows.h"
 #include "web/hosts.h"
 #include "text/sjis.h"
 #include "text/text_scan.h"
@@ -16,6 +18,8 @@ namespace tickora {
 namespace {
 
 constexpr int kCellTextSize = 256;
+// A date and five numbers; a cell never runs on past the row, and an unclosed one holds no value.
+constexpr CellRules kHistoryCells{6, true, true};
 
 // The date markers in Shift-JIS, converted once.
 struct DateMarkers {
@@ -45,10 +49,9 @@ bool ReadDate(const char* text, CKdtDay& day) {
         if (static_cast<int>(std::strlen(text)) >= yearPartLength) {
             (void)std::sscanf(text + yearPartLength, m.monthFormat.c_str(), &month);
         }
-        const int monthAt = FindText(text, m.month.c_str());
-        if (monthAt > yearPartLength + 1) {
-            (void)std::sscanf(text + monthAt - 1 + m.month.size(), m.dayFormat.c_str(),
-                              &dayOfMonth);
+        const std::optional<int> monthAt = FindOffset(text, m.month.c_str());
+        if (monthAt && *monthAt > yearPartLength) {
+            (void)std::sscanf(text + *monthAt + m.month.size(), m.dayFormat.c_str(), &dayOfMonth);
         }
     }
     if (month < 1 || month > 12 || dayOfMonth < 1 || dayOfMonth > 31) {
@@ -72,6 +75,39 @@ int ReadNumber(char* text, const char* field, std::string& tooLarge) {
         return 0;
     }
     return static_cast<int>(cell.value);
+}
+
+// One cell of a history row into day; false when the row is no day.
+bool TakeHistoryCell(int cell, char* text, CKdtDay& day, std::string& tooLarge) {
+    switch (cell) {
+        case 0: {
+            char converted[kCellTextSize];
+            EucToSjis(text, converted);
+            return ReadDate(converted, day);
+        }
+        case 1: {
+            const int open = ReadNumber(text, "open", tooLarge);
+            if (open == 0 && tooLarge.empty()) {
+                return false;
+            }
+            day.m_nOpen = day.m_nHigh = day.m_nLow = day.m_nClose = open;
+            day.m_nVolume = 0;
+            return true;
+        }
+        case 2:
+            day.m_nHigh = ReadNumber(text, "high", tooLarge);
+            break;
+        case 3:
+            day.m_nLow = ReadNumber(text, "low", tooLarge);
+            break;
+        case 4:
+            day.m_nClose = ReadNumber(text, "close", tooLarge);
+            break;
+        default:
+            day.m_nVolume = ReadNumber(text, "volume", tooLarge);
+            break;
+    }
+    return true;
 }
 
 }  // namespace
@@ -129,83 +165,32 @@ int CKdtRequest::DayCount() const {
 }
 
 int ParseHistoryRow(const char* row, int length, CKdtDay& slot, std::string* numberFault) {
-    if (length <= 0) {
-        return -1;
-    }
     // Filled aside and stored only when the row is a day, so that a row refused after its date
     // was read (an opening price of 0) leaves no dated slot behind to be written as a day.
     CKdtDay day;
-    int result = -1;
-    int q = 0;
     std::string tooLarge;
-    for (int k = 0;; ++k) {
-        const int tdAt = FindText(row + q, "<td");
-        if (tdAt == 0) {
-            break;
-        }
-        const int s = q + tdAt - 1;
-        if (s >= length) {
-            // A row of a date and two numbers stands for one price: the second is not the high.
-            if (k == 3) {
-                day.m_nHigh = day.m_nOpen;
-            }
-            break;
-        }
-        const int closeAt = FindText(row + q, "</td>");
-        if (closeAt == 0) {
-            break;  // an unclosed cell holds no value
-        }
-        const int cellEnd = q + closeAt - 1 + 5 - 1;
-        char text[kCellTextSize];
-        (void)StripTags(row + s, cellEnd - s + 1, text, sizeof text);
-        switch (k) {
-            case 0: {
-                char converted[kCellTextSize];
-                EucToSjis(text, converted);
-                if (!ReadDate(converted, day)) {
-                    return -1;
-                }
-                result = 0;
-                break;
-            }
-            case 1: {
-                const int open = ReadNumber(text, "open", tooLarge);
-                if (open == 0 && tooLarge.empty()) {
-                    return -1;
-                }
-                day.m_nOpen = day.m_nHigh = day.m_nLow = day.m_nClose = open;
-                day.m_nVolume = 0;
-                break;
-            }
-            case 2:
-                day.m_nHigh = ReadNumber(text, "high", tooLarge);
-                break;
-            case 3:
-                day.m_nLow = ReadNumber(text, "low", tooLarge);
-                break;
-            case 4:
-                day.m_nClose = ReadNumber(text, "close", tooLarge);
-                break;
-            default:
-                day.m_nVolume = ReadNumber(text, "volume", tooLarge);
-                break;
-        }
-        if (k + 1 > 5) {
-            break;
-        }
-        q = cellEnd + 1;
-        if (q >= length) {
-            break;
-        }
+    int cells = 0;
+    bool refused = false;
+    const CellScanEnd end = ForEachRowCell(row, length, kHistoryCells, [&](int cell, char* text) {
+        refused = !TakeHistoryCell(cell, text, day, tooLarge);
+        cells = cell + 1;
+        return !refused;
+    });
+    if (refused || cells == 0) {
+        return -1;
     }
-    if (result == 0 && !tooLarge.empty()) {
+    // A row of a date and two numbers stands for one price: the second is not the high.
+    if (end == CellScanEnd::kCellBeyondRow && cells == 3) {
+        day.m_nHigh = day.m_nOpen;
+    }
+    if (!tooLarge.empty()) {
         if (numberFault != nullptr) {
             *numberFault = DayText(day) + ": " + tooLarge;
         }
         return -1;
     }
     // A dated row that ends before its opening price would be a day at price 0 in the chart.
-    if (result != 0 || day.m_nOpen == 0) {
+    if (day.m_nOpen == 0) {
         return -1;
     }
     slot = day;
@@ -217,34 +202,17 @@ int ParseHistoryPage(const char* path, CKdtPage& page) {
     if (length < 0) {
         return -1;
     }
-    const char* text = g_PageBuffer;
     page.m_sNumberFault.clear();
     int slot = 0;
-    int p = 0;
-    int trAt = FindText(text, "<tr");
-    while (trAt != 0 && slot < kKdtDaysPerPage) {
-        const int rowStart = p + trAt - 1;
-        // The end is looked for from p, not from the "<tr": a stray "</tr>" before the row makes
-        // a row of no length, which is skipped.
-        const int closeAt = FindText(text + p, "</tr>");
-        if (closeAt == 0) {
-            // No row can close any more, and a row of a few bytes holds no opening price: stop
-            // here rather than stepping through the rest of a cut page a few bytes at a time.
-            break;
-        }
-        const int rowEnd = p + closeAt - 1 + 5 - 1;
-        if (rowEnd >= length) {
-            break;
-        }
-        const int rowLength = rowEnd - rowStart + 1;
+    // Once no row can close any more, a row of a few bytes holds no opening price: the scan stops
+    // rather than stepping through the rest of a cut page a few bytes at a time.
+    ForEachTableRow(g_PageBuffer, length, OpenRow::kStop, [&](const char* row, int rowLength) {
         std::string* fault = page.m_sNumberFault.empty() ? &page.m_sNumberFault : nullptr;
-        if (rowLength > 0 &&
-            ParseHistoryRow(text + rowStart, rowLength, page.m_aDays[slot], fault) == 0) {
+        if (ParseHistoryRow(row, rowLength, page.m_aDays[slot], fault) == 0) {
             ++slot;
         }
-        p = rowEnd + 1;
-        trAt = FindText(text + p, "<tr");
-    }
+        return slot < kKdtDaysPerPage;
+    });
     return slot > 0 ? 0 : -1;
 }
 

@@ -2,13 +2,13 @@
 #include "pages/list_pages.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "catalog/clock.h"
 #include "formats/atomic_file.h"
 #include "formats/dictionary.h"
+#include "formats/fetch_list_file.h"
 #include "pages/page_buffer.h"
 #include "pages/profile_page.h"
 #include "text/sjis.h"
@@ -186,15 +186,6 @@ int ParseListPage(const char* path, CListPage& page) {
     return 0;
 }
 
-int CompareListKeys(const CListSortKey& a, const CListSortKey& b) {
-    const bool aRegular = a.m_nCode >= 1000 && a.m_nCode <= 9999;
-    const bool bRegular = b.m_nCode >= 1000 && b.m_nCode <= 9999;
-    if (aRegular == bRegular) {
-        return a.m_nCode < b.m_nCode ? -1 : (a.m_nCode > b.m_nCode ? 1 : 0);
-    }
-    return aRegular ? 1 : -1;
-}
-
 CListPages::CListPages(const std::string& quoteHost) {
     m_ppPages.reserve(kListPageCount);
     for (int i = 0; i < m_nPages; ++i) {
@@ -306,23 +297,30 @@ std::string AddListPath() {
 
 namespace {
 
-// Replaces the backup with a copy of the current list. The copy, not a rename, keeps a
-// "fetchlist.csv" on disk at every moment, and a failed copy leaves the older backup whole.
-bool BackUpFetchList() {
-    std::FILE* in = std::fopen(kFetchListPath, "rb");
-    if (in == nullptr) {
-        return errno == ENOENT;  // nothing to keep
+// The added stocks, in page order, to today's "addlist-YYMMDD.csv".
+ListWriteResult WriteAddedList(const std::vector<std::unique_ptr<CListPage>>& pages,
+                               const CMarketTable& markets) {
+    ListWriteResult result;
+    const std::string path = AddListPath();
+    AtomicFile file;
+    if (!file.Open(path)) {
+        result.writeFailed = true;
+        return result;
     }
-    AtomicFile backup;
-    bool ok = backup.Open(kFetchListBackupPath);
-    char chunk[16384];
-    size_t n = 0;
-    while (ok && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-        ok = std::fwrite(chunk, 1, n, backup.Get()) == n;
+    for (const auto& page : pages) {
+        page->WriteEntries(file.Get(), true, markets);
+        for (int s = 0; s < kListSlotsUsed; ++s) {
+            const CListEntry& e = page->m_aEntries[s];
+            result.stocksWritten += (e.m_nCode != 0 && e.m_bAdded != 0) ? 1 : 0;
+        }
     }
-    ok = ok && std::ferror(in) == 0;
-    std::fclose(in);
-    return ok && backup.Commit();
+    if (file.Commit()) {
+        result.filesWritten.push_back(path);
+    } else {
+        result.writeFailed = true;
+        result.stocksWritten = 0;
+    }
+    return result;
 }
 
 }  // namespace
@@ -333,28 +331,8 @@ ListWriteResult CListPages::WriteList(bool addedOnly, const CMarketTable& market
         return result;
     }
     if (addedOnly) {
-        const std::string path = AddListPath();
-        AtomicFile file;
-        if (!file.Open(path)) {
-            result.writeFailed = true;
-            return result;
-        }
-        for (int i = 0; i < m_nPages; ++i) {
-            m_ppPages[i]->WriteEntries(file.Get(), true, markets);
-            for (int s = 0; s < kListSlotsUsed; ++s) {
-                const CListEntry& e = m_ppPages[i]->m_aEntries[s];
-                result.stocksWritten += (e.m_nCode != 0 && e.m_bAdded != 0) ? 1 : 0;
-            }
-        }
-        if (file.Commit()) {
-            result.filesWritten.push_back(path);
-        } else {
-            result.writeFailed = true;
-            result.stocksWritten = 0;
-        }
-        return result;
+        return WriteAddedList(m_ppPages, markets);
     }
-
     std::vector<CListSortKey> keys;
     keys.reserve(static_cast<size_t>(m_nPages) * kListSlotsUsed);
     for (int i = 0; i < m_nPages; ++i) {
@@ -368,39 +346,18 @@ ListWriteResult CListPages::WriteList(bool addedOnly, const CMarketTable& market
             keys.push_back(key);
         }
     }
-    std::sort(keys.begin(), keys.end(), [](const CListSortKey& a, const CListSortKey& b) {
-        return CompareListKeys(a, b) < 0;
-    });
-    const int stocks = static_cast<int>(std::count_if(
-        keys.begin(), keys.end(), [](const CListSortKey& k) { return k.m_szSymbol[0] != '\0'; }));
-    if (stocks == 0) {
-        // An empty result (the site was down, say) must not wipe out the user's list.
-        return result;
-    }
-
-    AtomicFile file;
-    if (!file.Open(kFetchListPath)) {
-        result.writeFailed = true;
-        return result;
-    }
-    for (const CListSortKey& key : keys) {
-        const CListEntry& e = m_ppPages[key.m_nPage]->m_aEntries[key.m_nSlot];
-        if (e.m_szSymbol[0] != '\0') {
-            e.WriteLine(file.Get(), markets);
-        }
-    }
-    // The new list is complete in its temporary file; only now is the old one backed up and
-    // replaced. Without a backup the old list is not given up.
-    if (!BackUpFetchList()) {
-        result.writeFailed = true;
-        return result;
-    }
-    if (file.Commit()) {
+    int stocks = 0;
+    const FetchListWrite written = WriteFetchList(
+        std::move(keys),
+        [&](const CListSortKey& key, std::FILE* out) {
+            m_ppPages[key.m_nPage]->m_aEntries[key.m_nSlot].WriteLine(out, markets);
+        },
+        stocks);
+    if (written == FetchListWrite::kWritten) {
         result.stocksWritten = stocks;
         result.filesWritten.push_back(kFetchListPath);
-    } else {
-        result.writeFailed = true;
     }
+    result.writeFailed = written == FetchListWrite::kFailed;
     return result;
 }
 

@@ -10,6 +10,7 @@
 
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
+#include "formats/fetch_list_file.h"
 #include "pages/profile_page.h"
 #include "web/download.h"
 
@@ -105,16 +106,6 @@ class CListPage {
 // -2 = the end-of-list row was reached.
 [[nodiscard]] int ParseListPage(const char* path, CListPage& page);
 
-struct CListSortKey {
-    int m_nCode = 0;
-    char m_szSymbol[16] = {};
-    int m_nPage = 0;
-    int m_nSlot = 0;
-};
-
-// Codes outside 1000..9999 (the empty slots' 0) sort first, then the 4-digit codes ascending.
-[[nodiscard]] int CompareListKeys(const CListSortKey& a, const CListSortKey& b);
-
 // What WriteList did.
 struct ListWriteResult {
     bool writeFailed = false;  // there was a list to write, but it could not be written
@@ -148,9 +139,6 @@ class CListPages {
     int m_nPages = kListPageCount;
     std::vector<std::unique_ptr<CListPage>> m_ppPages;
 };
-
-inline constexpr const char* kFetchListPath = "fetchlist.csv";
-inline constexpr const char* kFetchListBackupPath = "fetchlist.bak";
 
 // "addlist-%02d%02d%02d.csv" of today's date.
 [[nodiscard]] std::string AddListPath();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "files/file_handle.h"
 #include "files/local_file.h"
 
 namespace tickora {
@@ -11,12 +12,9 @@ namespace tickora {
 char g_PageBuffer[kPageBufferSize];
 
 int ReadPageIntoBuffer(const char* path, int limit) {
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
     // A kept page may be a link to a file elsewhere; a FIFO or a device there must not hold the
     // job for ever.
-    std::unique_ptr<std::FILE, Closer> file(OpenLinkedFileForReading(path));
+    FileHandle file(OpenLinkedFileForReading(path));
     if (!file) {
         return -1;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "files/file_handle.h"
 #include "pages/history_page.h"
 
 namespace tickora {
@@ -12,14 +13,10 @@ namespace {
 // The header of the date column, 日付, in the EUC-JP the history pages arrive in.
 constexpr std::string_view kHistoryDateHeader = "\xC6\xFC\xC9\xD5";
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // The first limit bytes of path, and whether the file goes on beyond them; false when it
 // cannot be opened.
 bool ReadHead(const char* path, int limit, std::string& bytes, bool& longer) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    FileHandle file(std::fopen(path, "rb"));
     if (!file || limit < 0) {
         return false;
     }

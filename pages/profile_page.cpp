@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "files/file_handle.h"
 #include "pages/page_check.h"
 #include "web/download.h"
 #include "web/hosts.h"
@@ -18,20 +19,15 @@
 namespace tickora {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 bool FileExists(const std::string& path) {
-    return FilePtr(std::fopen(path.c_str(), "rb")) != nullptr;
+    return FileHandle(std::fopen(path.c_str(), "rb")) != nullptr;
 }
 
 // Reads the whole file into bytes: kProfileRead, or kProfileNoFile when it cannot be opened or
 // read, or kProfileTooLarge when it holds more than the limit (then only the limit and one byte
 // are read, whatever the size claims).
 int ReadWholeFile(const char* path, std::vector<char>& bytes) {
-    FilePtr file(std::fopen(path, "rb"));
+    FileHandle file(std::fopen(path, "rb"));
     if (!file) {
         return kProfileNoFile;
     }

@@ -9,8 +9,10 @@
 #include <memory>
 #include <string>
 
+#include "files/file_handle.h"
 #include "pages/number_range.h"
 #include "pages/page_buffer.h"
+#include "pages/table_rows.h"
 #include "files/local_file.h"
 #include "text/sjis.h"
 #include "text/text_scan.h"
@@ -21,7 +23,9 @@ namespace {
 constexpr int kCellSize = 256;
 constexpr int kSymbolFieldSize = 32;
 constexpr int kNameFieldSize = 512;
-constexpr int kLastQuoteCell = 9;
+// Later cells are ignored, and a long row without "</td>" has many. The cells are searched on
+// past the row's end to the end of the page, as the layout has always been read.
+constexpr CellRules kQuoteCells{10, false, false};
 // The site's answer for a requested symbol that names no stock; six characters are compared.
 constexpr int kNoMatchCompareBytes = 12;
 
@@ -92,9 +96,82 @@ double NumberCell(char* cell) {
     return AtofC(cell);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
+// False when the symbol cell names another stock than the one requested in this place.
+bool TakeSymbolCell(const char* text, CStockRecord& stock) {
+    char field[kSymbolFieldSize];
+    SymbolField(text, field);
+    // A symbol the site qualified with its market (1332.O) stands for the stock requested in
+    // this place, whatever the list calls it.
+    const bool qualified = field[4] == '.' && (field[5] == 'O' || field[5] == 'N');
+    if (!qualified && std::strcmp(field, stock.m_szSymbol) != 0) {
+        return false;
+    }
+    stock.m_bFound = true;
+    return true;
+}
+
+void TakeNameCell(const char* text, CStockRecord& stock) {
+    char name[kNameFieldSize];
+    EucToSjis(text, name);
+    if (std::strncmp(name, NoMatchText().c_str(), kNoMatchCompareBytes) == 0) {
+        stock.m_bFound = false;
+    }
+}
+
+void TakeDateCell(const char* text, CStockRecord& stock) {
+    if (std::strchr(text, '/') == nullptr) {
+        return;
+    }
+    int month = 0;
+    int day = 0;
+    ReadMonthDay(text, &month, &day);
+    if (month >= 1 && month <= 12 && day >= 1 && day <= 31) {
+        stock.m_nMonth = month;
+        stock.m_nDay = day;
+    }
+}
+
+double CloseCell(char* text) {
+    const double close = NumberCell(text);
+    if (close != 0) {
+        return close;
+    }
+    // A price with a marker in front ("↑1234") reads as 0 the first time.
+    KeepNumberChars(text);
+    return AtofC(text);
+}
+
+// One cell of a quote row into stock; false when the row belongs to another stock.
+bool TakeQuoteCell(int cell, char* text, CStockRecord& stock) {
+    switch (cell) {
+        case 0:
+            return TakeSymbolCell(text, stock);
+        case 1:
+            TakeNameCell(text, stock);
+            break;
+        case 2:
+            TakeDateCell(text, stock);
+            break;
+        case 3:
+            stock.m_dClose = CloseCell(text);
+            break;
+        case 6:
+            stock.m_dVolume = NumberCell(text);
+            break;
+        case 7:
+            stock.m_dOpen = NumberCell(text);
+            break;
+        case 8:
+            stock.m_dHigh = NumberCell(text);
+            break;
+        case 9:
+            stock.m_dLow = NumberCell(text);
+            break;
+        default:
+            break;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -119,120 +196,22 @@ double AtofC(const char* text) {
 }
 
 bool ParseQuoteRow(const char* row, int length, CStockRecord& stock) {
-    if (length <= 0) {
-        return false;
-    }
-    // The cells are searched to the end of the page, but never from beyond its terminator.
-    const int visible = static_cast<int>(strnlen(row, static_cast<size_t>(length)));
     bool taken = false;
-    int cell = 0;
-    int pos = 0;
-    while (pos < length && pos <= visible) {
-        const int a = FindText(row + pos, "<td");
-        if (a == 0) {
-            break;
-        }
-        const int start = pos + a - 1;
-        const int b = FindText(row + pos, "</td>");
-        const int end = pos + b + 3;
-        char text[kCellSize];
-        StripTags(row + start, end - start + 1, text, kCellSize);
-
-        switch (cell) {
-            case 0: {
-                char field[kSymbolFieldSize];
-                SymbolField(text, field);
-                // A symbol the site qualified with its market (1332.O) stands for the stock
-                // requested in this place, whatever the list calls it.
-                const bool qualified = field[4] == '.' && (field[5] == 'O' || field[5] == 'N');
-                if (!qualified && std::strcmp(field, stock.m_szSymbol) != 0) {
-                    return false;
-                }
-                stock.m_bFound = true;
-                break;
-            }
-            case 1: {
-                char name[kNameFieldSize];
-                EucToSjis(text, name);
-                if (std::strncmp(name, NoMatchText().c_str(), kNoMatchCompareBytes) == 0) {
-                    stock.m_bFound = false;
-                }
-                taken = true;
-                break;
-            }
-            case 2:
-                if (FindText(text, "/") > 0) {
-                    int month = 0;
-                    int day = 0;
-                    ReadMonthDay(text, &month, &day);
-                    if (month >= 1 && month <= 12 && day >= 1 && day <= 31) {
-                        stock.m_nMonth = month;
-                        stock.m_nDay = day;
-                    }
-                }
-                break;
-            case 3: {
-                double close = NumberCell(text);
-                if (close == 0) {
-                    // A price with a marker in front ("↑1234") reads as 0 the first time.
-                    KeepNumberChars(text);
-                    close = AtofC(text);
-                }
-                stock.m_dClose = close;
-                break;
-            }
-            case 6:
-                stock.m_dVolume = NumberCell(text);
-                break;
-            case 7:
-                stock.m_dOpen = NumberCell(text);
-                break;
-            case 8:
-                stock.m_dHigh = NumberCell(text);
-                break;
-            case 9:
-                stock.m_dLow = NumberCell(text);
-                break;
-            default:
-                break;
-        }
-        pos = end + 1;
-        ++cell;
-        if (cell > kLastQuoteCell) {
-            break;  // later cells are ignored, and a long row without "</td>" has many
-        }
-    }
+    (void)ForEachRowCell(row, length, kQuoteCells, [&](int cell, char* text) {
+        taken = taken || cell == 1;
+        return TakeQuoteCell(cell, text, stock);
+    });
     return taken;
 }
 
 void ParseQuoteText(const char* text, CQuoteBlock& block, QuotePageOutcome& outcome) {
     outcome = QuotePageOutcome{};
-    const int textLength = static_cast<int>(std::strlen(text));
     int count = 0;
     int slot = 0;
-    int pos = 0;
-    bool rowEndsLeft = true;
-    while (pos <= textLength && slot < kStocksPerBlock) {
-        const int a = FindText(text + pos, "<tr");
-        if (a == 0) {
-            break;
-        }
-        const int start = pos + a - 1;
-        // Searched from pos, not from start: a stray "</tr>" before the row gives an empty row
-        // that only moves the scan past it.
-        const int b = rowEndsLeft ? FindText(text + pos, "</tr>") : 0;
-        if (b == 0) {
-            rowEndsLeft = false;
-            // Without a "</tr>" the scan creeps on four bytes a step, and every step that
-            // leaves the row start out of reach parses nothing: skip those steps at once.
-            if (start - pos > 3) {
-                pos += (start - pos) / 4 * 4;
-                continue;
-            }
-        }
-        const int end = pos + b + 3;
+    const int textLength = static_cast<int>(std::strlen(text));
+    ForEachTableRow(text, textLength, OpenRow::kCreep, [&](const char* row, int length) {
         CStockRecord& stock = block.m_aStocks[slot];
-        if (ParseQuoteRow(text + start, end - start + 1, stock)) {
+        if (ParseQuoteRow(row, length, stock)) {
             if (stock.m_bFound && stock.m_nCode > 0 && stock.m_dClose > 0 &&
                 CheckQuoteNumbers(slot, stock, outcome)) {
                 ++count;
@@ -241,8 +220,8 @@ void ParseQuoteText(const char* text, CQuoteBlock& block, QuotePageOutcome& outc
             }
             ++slot;
         }
-        pos = end + 1;
-    }
+        return slot < kStocksPerBlock;
+    });
     block.m_nExtracted = count;
     block.m_nMonth = block.m_aStocks[0].m_nMonth;
     block.m_nDay = block.m_aStocks[0].m_nDay;
@@ -266,7 +245,7 @@ bool ParseQuotePage(const char* path, CQuoteBlock& block, QuotePageOutcome* outc
 
 void LogFailedStock(int page, int code, const char* name) {
     // Appended to, never through a link: the log must not grow a file outside the folder.
-    std::unique_ptr<std::FILE, FileCloser> log(OpenLocalFile(kErrorLogPath, "ab"));
+    FileHandle log(OpenLocalFile(kErrorLogPath, "ab"));
     if (!log) {
         return;
     }

@@ -22,6 +22,14 @@ int FindText(const char* text, const char* pattern) {
     return static_cast<int>(hit - text) + 1;
 }
 
+std::optional<int> FindOffset(const char* text, const char* pattern) {
+    const int found = FindText(text, pattern);
+    if (found == 0) {
+        return std::nullopt;
+    }
+    return found - 1;
+}
+
 bool StripTags(const char* src, int srcLen, char* dst, int dstSize) {
     dst[0] = '\0';
     int n = srcLen > 1024 ? 1024 : srcLen;

@@ -4,12 +4,16 @@
 // strings in place or into a caller's buffer; none allocates and none fails.
 
 #include <cstddef>
+#include <optional>
 
 namespace tickora {
 
 // 1 + byte offset of the first occurrence of pattern in text, 0 when absent. An empty text gives
 // 0 whatever the pattern; an empty pattern in a non-empty text gives 1.
 [[nodiscard]] int FindText(const char* text, const char* pattern);
+
+// The same search as FindText, as the byte offset of the match; nothing when it finds none.
+[[nodiscard]] std::optional<int> FindOffset(const char* text, const char* pattern);
 
 // The visible text of one table cell: markup from '<' to the next '>' removed, at most 1,024
 // source bytes examined and at most dstSize - 1 bytes kept. Always returns true.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/hosts.h"
 
-#include <cstdlib>
 #include <mutex>
 
 namespace tickora {
@@ -19,8 +18,9 @@ std::string Trimmed(std::string url) {
 
 }  // namespace
 
-const SiteHosts& Hosts() {
-    // Hosts are set by the front-end before any job starts; the lock only orders that first write.
+SiteHosts Hosts() {
+    // A copy taken under the lock: a reference would be read after the lock is gone, while a
+    // front-end may be setting the hosts again.
     std::lock_guard lock(g_hostsMutex);
     return g_hosts;
 }
@@ -32,23 +32,6 @@ void SetHosts(const SiteHosts& hosts) {
 
 void SetSite(const std::string& url) {
     SetHosts({url, url, url});
-}
-
-void LoadHostsFromEnvironment() {
-    SiteHosts hosts;
-    if (const char* site = std::getenv("TICKORA_SITE"); site != nullptr && *site != '\0') {
-        hosts = {site, site, site};
-    }
-    if (const char* v = std::getenv("TICKORA_QUOTE_HOST"); v != nullptr && *v != '\0') {
-        hosts.quote = v;
-    }
-    if (const char* v = std::getenv("TICKORA_TABLE_HOST"); v != nullptr && *v != '\0') {
-        hosts.table = v;
-    }
-    if (const char* v = std::getenv("TICKORA_PROFILE_HOST"); v != nullptr && *v != '\0') {
-        hosts.profile = v;
-    }
-    SetHosts(hosts);
 }
 
 }  // namespace tickora

@@ -14,12 +14,8 @@ struct SiteHosts {
 };
 
 // The hosts in force; the defaults until something sets them.
-[[nodiscard]] const SiteHosts& Hosts();
+[[nodiscard]] SiteHosts Hosts();
 void SetHosts(const SiteHosts& hosts);
-
-// TICKORA_SITE sets all three, TICKORA_QUOTE_HOST, TICKORA_TABLE_HOST and TICKORA_PROFILE_HOST
-// override one each. A trailing '/' is dropped so that paths can be appended.
-void LoadHostsFromEnvironment();
 
 // All three hosts to one site URL (the command line's --site).
 void SetSite(const std::string& url);

@@ -96,43 +96,6 @@ RetryPolicy GetRetryPolicy() {
     return g_policy;
 }
 
-int ParsePolicyNumber(const char* text, int max) {
-    if (text == nullptr) {
-        return 0;
-    }
-    const char* p = text;
-    while (*p == ' ' || *p == '\t') {
-        ++p;
-    }
-    if (*p < '0' || *p > '9') {
-        return 0;  // empty, a sign, or not a number at all
-    }
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(p, &end, 10);
-    while (*end == ' ' || *end == '\t') {
-        ++end;
-    }
-    if (*end != '\0') {
-        return 0;
-    }
-    if (errno == ERANGE || value > max) {
-        return max;
-    }
-    return static_cast<int>(value);
-}
-
-void LoadRetryPolicyFromEnvironment() {
-    RetryPolicy policy = GetRetryPolicy();
-    if (const char* retries = std::getenv("TICKORA_RETRIES")) {
-        policy.retries = ParsePolicyNumber(retries, kMaxRetries);
-    }
-    if (const char* pace = std::getenv("TICKORA_PACE_MS")) {
-        policy.paceMs = ParsePolicyNumber(pace, kMaxPaceMs);
-    }
-    SetRetryPolicy(policy);
-}
-
 void SetDownloadCancelFlag(const std::atomic<bool>* flag) {
     t_cancelFlag = flag;
 }

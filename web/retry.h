@@ -27,15 +27,6 @@ struct RetryPolicy {
 void SetRetryPolicy(const RetryPolicy& policy);
 [[nodiscard]] RetryPolicy GetRetryPolicy();
 
-// Reads TICKORA_RETRIES and TICKORA_PACE_MS. A variable that is not set leaves its field as it is
-// (so a command-line value applied earlier survives); one that is set but is not a whole
-// non-negative number gives 0; values above the bounds are clamped.
-void LoadRetryPolicyFromEnvironment();
-
-// The parse behind LoadRetryPolicyFromEnvironment for one variable's text: a whole decimal number
-// (surrounding blanks allowed) clamped to [0, max]; anything else gives 0.
-[[nodiscard]] int ParsePolicyNumber(const char* text, int max);
-
 // The cancel flag that downloads on the calling thread poll while they wait before a retry or for
 // their pacing slot. Per thread, so a job's worker points it at its own document's flag and the
 // pointer ends with the worker; nullptr (the default) means nothing can cancel a wait.

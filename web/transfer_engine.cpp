@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "files/file_handle.h"
 #include "web/connections.h"
 #include "files/local_file.h"
 #include "web/retry.h"
@@ -27,11 +28,6 @@ struct CurlCleanup {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 using CurlHandle = std::unique_ptr<CURL, CurlCleanup>;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 void InitCurlOnce() {
     static std::once_flag once;

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The retry policy's bounds, its environment variables and the retry loop's decisions, without a
-// network.
+// The retry policy's bounds and the retry loop's decisions, without a network.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,8 +17,6 @@ class PolicyRestorer : public ::testing::Test {
     void SetUp() override { m_saved = GetRetryPolicy(); }
     void TearDown() override {
         SetRetryPolicy(m_saved);
-        unsetenv("TICKORA_RETRIES");
-        unsetenv("TICKORA_PACE_MS");
     }
 
   private:
@@ -30,67 +27,6 @@ TEST(RetryPolicyTest, DefaultsKeepOneAttemptAndNoWait) {
     const RetryPolicy policy;
     EXPECT_EQ(policy.retries, 0);
     EXPECT_EQ(policy.paceMs, 0);
-}
-
-struct NumberCase {
-    const char* text;
-    int max;
-    int expected;
-};
-
-TEST(RetryPolicyTest, ParsesOnlyWholeNonNegativeNumbers) {
-    const NumberCase cases[] = {
-        {"3", 10, 3},        {"0", 10, 0},
-        {" 7 ", 10, 7},      {"10", 10, 10},
-        {"11", 10, 10},      {"99999999999999999999", 10, 10},
-        {"-1", 10, 0},       {"+2", 10, 0},
-        {"", 10, 0},         {"  ", 10, 0},
-        {"abc", 10, 0},      {"3x", 10, 0},
-        {"2.5", 10, 0},      {"0x10", 10, 0},
-        {"250", 60000, 250}, {"60001", 60000, 60000},
-        {"007", 10, 7},      {"1 2", 10, 0},
-    };
-    for (const NumberCase& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(ParsePolicyNumber(c.text, c.max), c.expected);
-    }
-    EXPECT_EQ(ParsePolicyNumber(nullptr, 10), 0);
-}
-
-struct EnvCase {
-    std::optional<std::string> retries;
-    std::optional<std::string> pace;
-    int expectedRetries;
-    int expectedPace;
-};
-
-TEST_F(PolicyRestorer, EnvironmentSetsWhatIsPresentAndLeavesTheRest) {
-    // Each case starts from retries 4, pace 100, as if a command line had set them.
-    const EnvCase cases[] = {
-        {std::nullopt, std::nullopt, 4, 100},
-        {"2", std::nullopt, 2, 100},
-        {std::nullopt, "750", 4, 750},
-        {"0", "0", 0, 0},
-        {"-3", "-5", 0, 0},
-        {"many", "soon", 0, 0},
-        {"50", "100000", kMaxRetries, kMaxPaceMs},
-        {"", "", 0, 0},
-    };
-    for (const EnvCase& c : cases) {
-        SCOPED_TRACE(c.retries.value_or("<unset>") + " / " + c.pace.value_or("<unset>"));
-        RetryPolicy start;
-        start.retries = 4;
-        start.paceMs = 100;
-        start.backoffBaseMs = 123;
-        SetRetryPolicy(start);
-        c.retries ? setenv("TICKORA_RETRIES", c.retries->c_str(), 1) : unsetenv("TICKORA_RETRIES");
-        c.pace ? setenv("TICKORA_PACE_MS", c.pace->c_str(), 1) : unsetenv("TICKORA_PACE_MS");
-        LoadRetryPolicyFromEnvironment();
-        const RetryPolicy got = GetRetryPolicy();
-        EXPECT_EQ(got.retries, c.expectedRetries);
-        EXPECT_EQ(got.paceMs, c.expectedPace);
-        EXPECT_EQ(got.backoffBaseMs, 123);
-    }
 }
 
 TEST_F(PolicyRestorer, SetClampsOutOfRangeValues) {
