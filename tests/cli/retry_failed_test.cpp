@@ -13,7 +13,7 @@
 #include "jobs/outcome_json.h"
 #include "jobs/run_history.h"
 #include "tests/cli/cli_run.h"
-#include "tests/jobs_fetch/site_truth.h"
+#include "tests/jobs/site_truth.h"
 #include "web/download.h"
 
 namespace tickora {

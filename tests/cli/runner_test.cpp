@@ -25,7 +25,7 @@
 #include "jobs/output_folder.h"
 #include "jobs/startup.h"
 #include "site/site_server.h"
-#include "tests/jobs_list/site_fixture.h"
+#include "tests/jobs/site_fixture.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/secure_front.h"
 #include "tests/cli/cli_run.h"

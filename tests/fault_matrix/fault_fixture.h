@@ -21,7 +21,7 @@
 #include "site/market_model.h"
 #include "site/site_server.h"
 #include "tests/fault_matrix/fault_view.h"
-#include "tests/jobs_list/site_fixture.h"
+#include "tests/jobs/site_fixture.h"
 #include "tests/support/kdt_days.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"

@@ -26,9 +26,9 @@
 #include "site/market_model.h"
 #include "site/pages.h"
 #include "tests/fault_matrix/fault_fixture.h"
-#include "tests/jobs_kdt/kdt_test_pages.h"
-#include "tests/jobs_list/page_builder.h"
-#include "tests/jobs_profiles/dictionary_reader.h"
+#include "tests/pages/kdt_test_pages.h"
+#include "tests/pages/page_builder.h"
+#include "tests/jobs/dictionary_reader.h"
 
 namespace tickora {
 namespace {

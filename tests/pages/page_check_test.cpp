@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/jobs_kdt/kdt_test_pages.h"
+#include "tests/pages/kdt_test_pages.h"
 
 namespace tickora {
 namespace {

@@ -1,0 +1,827 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The program from start-up to shut-down against the simulated site: the missing market table,
+// auto-start, exit after fetch, Ctrl+N, Alt+K, Cancel, and closing the window during a job.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QImage>
+#include <QSettings>
+#include <QTableWidget>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "app/command_table.h"
+#include "app/chart_view.h"
+#include "app/first_start.h"
+#include "app/form_view.h"
+#include "app/main_frame.h"
+#include "app/options_dlgs.h"
+#include "app/quotes_dlg.h"
+#include "app/tickora_app.h"
+#include "catalog/app_settings.h"
+#include "catalog/work_lock.h"
+#include "jobs/job_outcome.h"
+#include "jobs/startup.h"
+#include "jobs/tickora_doc.h"
+#include "jobs/run_history.h"
+#include "site/site_server.h"
+#include "tests/app/gui_test_util.h"
+#include "tests/support/temp_dir.h"
+#include "web/hosts.h"
+#include "text/sjis.h"
+
+namespace tickora::gui {
+namespace {
+
+// The site of the case that runs: an offer's answer compares it with what the box says.
+std::string t_siteUrl;
+
+using test::WaitUntil;
+using test::WhenModal;
+using tickora::test::ScopedWorkDir;
+using tickora::test::WriteFileBytes;
+
+class DesktopApp : public ::testing::Test {
+  public:
+    void SetUp() override {
+        site::SiteOptions options;
+        options.port = 0;
+        options.stocks = 120;  // three quote blocks
+        m_site = std::make_unique<site::SiteServer>(options);
+        ASSERT_TRUE(m_site->Start());
+        SetSite(m_site->Url());
+        const std::filesystem::path shipped = tickora::test::SourcePath("data/market.csv");
+        ASSERT_TRUE(std::filesystem::exists(shipped));
+        std::filesystem::copy_file(shipped, m_dir.Path() / "market.csv");
+        WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
+    }
+    void TearDown() override {
+        m_app.reset();
+        m_site->Stop();
+    }
+
+    void WriteSettings(bool autoStart, bool exitAfterFetch, const char* outputDir = ".") {
+        CAppSettings settings;
+        std::strcpy(settings.m_szOutputDir, outputDir);
+        settings.m_bAutoStart = autoStart ? 1 : 0;
+        settings.m_bExitAfterFetch = exitAfterFetch ? 1 : 0;
+        ASSERT_TRUE(settings.Save());
+    }
+
+    int QuoteRequests() const {
+        int count = 0;
+        for (const site::ReceivedRequest& request : m_site->Requests()) {
+            count += request.target.starts_with("/q?s=") ? 1 : 0;
+        }
+        return count;
+    }
+
+    static std::string Today() {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char text[32];
+        std::snprintf(text, sizeof text, "%d/%d/%d", local.tm_year + 1900, local.tm_mon + 1,
+                      local.tm_mday);
+        return text;
+    }
+
+    std::vector<std::string> QuoteFiles(const std::string& folder = ".") const {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path() / folder)) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with("DS")) {
+                files.push_back(name);
+            }
+        }
+        return files;
+    }
+
+    // Every quote page answers only after delay: a job stays in its first item that long.
+    void SlowQuotePages(std::chrono::milliseconds delay) {
+        site::Fault fault;
+        fault.kind = site::FaultKind::kStall;
+        fault.stall = delay;
+        m_site->SetFault("/q?s=", fault);
+    }
+
+    ScopedWorkDir m_dir;
+    std::unique_ptr<site::SiteServer> m_site;
+    std::unique_ptr<CTickoraApp> m_app = std::make_unique<CTickoraApp>();
+};
+
+TEST_F(DesktopApp, MissingMarketTableEndsStartUpAfterItsMessage) {
+    std::filesystem::remove(m_dir.Path() / "market.csv");
+    WriteSettings(true, true);  // the Fetch that auto-start posts must be discarded
+    QString text;
+    QString caption;
+    QString folder;
+    WhenModal(QStringLiteral("startupError"), [&](QWidget* w) {
+        auto* box = static_cast<QMessageBox*>(w);
+        text = box->text();
+        caption = box->windowTitle();
+        folder = box->informativeText();
+        test::Accept(box);
+    });
+    EXPECT_FALSE(m_app->InitInstance());
+    EXPECT_EQ(text.toStdString(), "market.csv not found.");
+    EXPECT_TRUE(folder.contains(QString::fromStdString(m_dir.Path().string())))
+        << "the folder searched is named: " << folder.toStdString();
+    EXPECT_EQ(caption.toStdString(), "error");
+    EXPECT_FALSE(m_app->Frame()->isVisible());
+    WaitUntil([] { return false; }, 300);
+    EXPECT_FALSE(m_app->Document()->IsJobRunning());
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), "無題");
+    EXPECT_EQ(QuoteRequests(), 0);
+    EXPECT_EQ(m_app->ExitInstance(), 0);
+}
+
+TEST_F(DesktopApp, WithoutAutoStartNothingIsFetched) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    EXPECT_TRUE(m_app->Frame()->isVisible());
+    EXPECT_EQ(m_app->Frame()->windowTitle().toStdString(), "無題 - Tickora");
+    EXPECT_TRUE(m_app->Frame()->WorkFolderLabel()->toolTip().endsWith(
+        QString::fromStdString(m_dir.Path().string())))
+        << "the working folder is in view";
+    EXPECT_TRUE(m_app->View()->FetchButton()->isEnabled());
+    EXPECT_FALSE(m_app->View()->CancelButton()->isEnabled());
+    WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(QuoteRequests(), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir.Path() / "Webtemp") ||
+                std::filesystem::is_directory(m_dir.Path() / "webtemp"));
+}
+
+TEST_F(DesktopApp, AutoStartWithExitAfterFetchWritesTheQuoteFileAndCloses) {
+    WriteSettings(true, true);
+    ASSERT_TRUE(m_app->InitInstance());
+    QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 60000));
+    EXPECT_FALSE(m_app->Frame()->isVisible());
+    EXPECT_FALSE(m_app->Document()->IsJobRunning());
+    EXPECT_EQ(QuoteRequests(), 3);
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+    EXPECT_EQ(QuoteFiles().size(), 1u);
+    int listed = 0;
+    for (int i = 0; i < m_app->Objects()->stocks.m_nBlocks; ++i) {
+        listed += m_app->Objects()->stocks.GetBlock(i)->m_nStocks;
+    }
+    EXPECT_GE(listed, 120);
+    EXPECT_EQ(m_app->View()->FirstCounter()->text().toInt() +
+                  m_app->View()->SecondCounter()->text().toInt(),
+              listed);
+}
+
+TEST_F(DesktopApp, CtrlNWithAutoStartFetchesAgain) {
+    WriteSettings(true, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(WaitUntil(
+        [&] { return QuoteRequests() == 3 && !m_app->Document()->IsJobRunning(); }, 60000));
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+    EXPECT_TRUE(m_app->Frame()->isVisible()) << "exit after fetch is off";
+
+    m_app->Frame()->Action(kIdFileNew)->trigger();
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), "無題");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return QuoteRequests() == 6 && !m_app->Document()->IsJobRunning(); }, 60000));
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+    EXPECT_TRUE(m_app->View()->FetchButton()->isEnabled());
+}
+
+TEST_F(DesktopApp, AltKAsksForTheStockAndCancellingLeavesTheFormIdle) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    bool allStocksShown = false;
+    bool fetchDisabledMeanwhile = false;
+    WhenModal(QStringLiteral("codeDlg"), [&](QWidget* w) {
+        auto* dlg = static_cast<CCodeDlg*>(w);
+        allStocksShown = !dlg->m_pAllStocks->isHidden();
+        fetchDisabledMeanwhile = !m_app->View()->FetchButton()->isEnabled();
+        test::Reject(dlg);
+    });
+    m_app->Frame()->Action(kIdMakeKdt)->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }));
+    EXPECT_TRUE(allStocksShown);
+    EXPECT_TRUE(fetchDisabledMeanwhile) << "the dialog is asked after the form went running";
+    EXPECT_TRUE(m_app->View()->FetchButton()->isEnabled());
+    EXPECT_FALSE(m_app->View()->CancelButton()->isEnabled());
+    EXPECT_FALSE(m_app->Frame()->Action(kIdMakeKdtMenu)->isEnabled());
+}
+
+TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
+    WriteSettings(false, false);
+    SlowQuotePages(std::chrono::milliseconds(800));
+    ASSERT_TRUE(m_app->InitInstance());
+    CTickoraView* view = m_app->View();
+    QTest::mouseClick(view->FetchButton(), Qt::LeftButton);
+    ASSERT_TRUE(m_app->Document()->IsJobRunning());
+    EXPECT_FALSE(view->FetchButton()->isEnabled());
+    EXPECT_TRUE(view->CancelButton()->isEnabled());
+    // A second job command while one runs starts nothing.
+    m_app->Frame()->Action(kIdFetch)->trigger();
+    // The worker clears the cancel flag when it starts: cancel once it is at its first page.
+    ASSERT_TRUE(WaitUntil([&] { return QuoteRequests() == 1; }));
+    // Ctrl+N meanwhile renames the window but leaves the running form alone.
+    m_app->Frame()->Action(kIdFileNew)->trigger();
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), "無題");
+    EXPECT_FALSE(view->FetchButton()->isEnabled());
+    EXPECT_TRUE(view->CancelButton()->isEnabled());
+
+    QTest::mouseClick(view->CancelButton(), Qt::LeftButton);
+    EXPECT_TRUE(m_app->Document()->m_bCancel);
+    EXPECT_FALSE(m_app->Document()->m_bBusy);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+    EXPECT_EQ(QuoteRequests(), 1);
+    EXPECT_TRUE(view->FetchButton()->isEnabled());
+    EXPECT_FALSE(view->CancelButton()->isEnabled());
+    EXPECT_EQ(view->ProgressBar()->value(), 0);
+    EXPECT_EQ(view->ProgressBar()->maximum(), 3);
+    // The slow page was given up a moment after Cancel: no quote arrived, so no day is written,
+    // and the status bar says so.
+    EXPECT_TRUE(QuoteFiles().empty());
+    EXPECT_NE(m_app->Frame()->Note().toStdString().find("キャンセル"), std::string::npos)
+        << m_app->Frame()->Note().toStdString();
+}
+
+TEST_F(DesktopApp, ClosingDuringAJobStopsItWaitsAndThenCloses) {
+    WriteSettings(false, false);
+    SlowQuotePages(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(m_app->InitInstance());
+    QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
+    m_app->Frame()->Action(kIdFetch)->trigger();
+    ASSERT_TRUE(m_app->Document()->IsJobRunning());
+    ASSERT_TRUE(WaitUntil([&] { return QuoteRequests() == 1; }));
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(m_app->Frame()->close()) << "the window waits for the worker";
+    EXPECT_LT(clock.elapsed(), 1000) << "closing must not block the event loop";
+    EXPECT_TRUE(m_app->Frame()->isVisible());
+    EXPECT_TRUE(m_app->Frame()->IsClosePending());
+    EXPECT_TRUE(m_app->Document()->m_bCancel);
+    // Commands that arrive meanwhile start nothing.
+    m_app->Frame()->Action(kIdMakeFetchList)->trigger();
+
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 30000));
+    EXPECT_FALSE(m_app->Frame()->isVisible());
+    EXPECT_FALSE(m_app->Document()->IsJobRunning());
+    EXPECT_EQ(QuoteRequests(), 1);
+    EXPECT_EQ(m_app->ExitInstance(), 0);
+    EXPECT_EQ(m_app->Document(), nullptr);
+}
+
+TEST_F(DesktopApp, ExitInstanceDuringAJobWaitsForTheWorker) {
+    WriteSettings(false, false);
+    SlowQuotePages(std::chrono::milliseconds(800));
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->Frame()->Action(kIdFetch)->trigger();
+    ASSERT_TRUE(m_app->Document()->IsJobRunning());
+    ASSERT_TRUE(WaitUntil([&] { return QuoteRequests() == 1; }));
+    EXPECT_EQ(m_app->ExitInstance(), 0);
+    EXPECT_EQ(m_app->Frame(), nullptr);
+    EXPECT_EQ(QuoteRequests(), 1);
+}
+
+TEST_F(DesktopApp, OpenNamesTheWindowAfterTheFileAndReadsNothing) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    const int blocksBefore = m_app->Objects()->stocks.m_nBlocks;
+    ASSERT_EQ(blocksBefore, 3);
+    const std::filesystem::path chosen = m_dir.Path() / "ある日.csv";
+    WriteFileBytes(chosen, "1301,1301,T,x\r\n");
+    WhenModal(QStringLiteral("openDialog"), [&](QWidget* w) {
+        auto* dialog = static_cast<QFileDialog*>(w);
+        // As if typed: selectFile leaves a focused name field alone.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(chosen.string()));
+        // Straight to the answer: the dialog's own checks wait for its folder model to load.
+        QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
+    });
+    m_app->Frame()->Action(kIdFileOpen)->trigger();
+    EXPECT_EQ(m_app->Frame()->windowTitle().toStdString(), "ある日.csv - Tickora");
+    EXPECT_EQ(m_app->Objects()->stocks.m_nBlocks, blocksBefore)
+        << "the list loaded at start-up is untouched";
+}
+
+TEST_F(DesktopApp, AboutAndSettingsCommandsOpenTheirDialogs) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    bool aboutShown = false;
+    WhenModal(QStringLiteral("aboutDlg"), [&](QWidget* w) {
+        aboutShown = true;
+        test::Accept(w);
+    });
+    m_app->Frame()->Action(kIdAppAbout)->trigger();
+    EXPECT_TRUE(aboutShown);
+
+    WhenModal(QStringLiteral("settingsDlg"), [](QWidget* w) {
+        auto* dlg = static_cast<QDialog*>(w);
+        dlg->findChild<QCheckBox*>(QStringLiteral("check1009"))->click();
+        dlg->accept();
+    });
+    m_app->Frame()->Action(kIdSettings)->trigger();
+    EXPECT_EQ(m_app->Objects()->settings.m_bExitAfterFetch, 1) << "takes effect at once";
+    CAppSettings reread;
+    reread.Load();
+    EXPECT_EQ(reread.m_bExitAfterFetch, 1);
+}
+
+TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
+    const char* previous = std::getenv("BROWSER");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("BROWSER", (m_dir.Path() / "no-such-browser").c_str(), 1);
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->OnCommand(kIdUsersGuide);
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(), kNoBrowserText);
+    previous != nullptr ? setenv("BROWSER", saved.c_str(), 1) : unsetenv("BROWSER");
+}
+
+TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextJob) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    const std::string note = m_app->Frame()->Note().toStdString();
+    EXPECT_EQ(note.rfind("株価取得: 123/123 銘柄、", 0), 0u) << note;
+    // The file is named with its whole path, so that the user can find it.
+    EXPECT_NE(note.find("書いたファイル: " + m_dir.Path().string() + "/DS"), std::string::npos)
+        << note;
+    EXPECT_FALSE(m_app->Frame()->NoteIsWarning());
+    EXPECT_TRUE(m_app->Frame()->statusBar()->currentMessage().isEmpty())
+        << "the summary stands where the ready text would";
+    // Neither a dialog nor Ctrl+N takes it away; the next job does.
+    WhenModal(QStringLiteral("settingsDlg"), test::Reject);
+    m_app->OnCommand(kIdSettings);
+    m_app->OnCommand(kIdFileNew);
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(), note);
+    WhenModal(QStringLiteral("codeDlg"), test::Reject);
+    m_app->OnCommand(kIdHistoryJob);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }));
+    WaitUntil([] { return false; }, 100);
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(), note) << "a dismissed job dialog keeps it";
+    SlowQuotePages(std::chrono::milliseconds(800));
+    m_app->OnCommand(kIdFetch);
+    EXPECT_TRUE(m_app->Frame()->Note().isEmpty());
+    m_app->Document()->CancelJob();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+}
+
+TEST_F(DesktopApp, EveryJobStartsWithCountersProgressAndTitleCleared) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    CTickoraView* view = m_app->View();
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    ASSERT_GT(view->FirstCounter()->text().toInt(), 0);
+    ASSERT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+
+    // The second job of the process: its first page is slow, so the form is seen as it starts.
+    SlowQuotePages(std::chrono::milliseconds(1500));
+    view->ProgressBar()->setValue(2);  // as a job cut short may leave it
+    m_app->OnCommand(kIdGetPerformance);
+    ASSERT_TRUE(m_app->Document()->IsJobRunning());
+    EXPECT_EQ(view->FirstCounter()->text().toStdString(), "0");
+    EXPECT_EQ(view->SecondCounter()->text().toStdString(), "0");
+    EXPECT_EQ(view->ProgressBar()->value(), 0);
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), "無題")
+        << "the date of the last job's file is no date of this one's";
+    m_app->Document()->CancelJob();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+}
+
+// A command that does nothing says why, in the status bar and never in a box to click away.
+struct RefusalCase {
+    const char* name;
+    std::function<void(const std::filesystem::path& dir)> setUp;
+    const char* noteHas;
+};
+
+TEST_F(DesktopApp, ACommandThatDoesNothingSaysWhy) {
+    std::optional<WorkLock> held;
+    const RefusalCase cases[] = {
+        {"no list, and the offer to build one declined",
+         [](const auto& dir) {
+             std::filesystem::remove(dir / "fetchlist.csv");
+             WhenModal(QStringLiteral("emptyListOffer"), [](QWidget* box) {
+                 static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+             });
+         },
+         "fetchlist.csv に銘柄がない"},
+        {"another job holds the folder",
+         [&](const auto&) { held = std::move(TryLockWorkFolder(".").lock); },
+         "別の Tickora の処理"},
+    };
+    WriteSettings(false, false);
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
+        c.setUp(m_dir.Path());
+        m_app = std::make_unique<CTickoraApp>();
+        ASSERT_TRUE(m_app->InitInstance());
+        m_app->OnCommand(kIdFetch);
+        EXPECT_NE(m_app->Frame()->Note().toStdString().find(c.noteHas), std::string::npos)
+            << m_app->Frame()->Note().toStdString();
+        EXPECT_FALSE(m_app->Document()->IsJobRunning());
+        EXPECT_EQ(QuoteRequests(), 0);
+        m_app.reset();
+        held.reset();
+    }
+}
+
+TEST_F(DesktopApp, ExitAfterFetchEndsWithTheCommandLinesStatus) {
+    WriteSettings(true, true);
+    m_site->Stop();  // nothing answers: the fetch stops at its first page
+    ASSERT_TRUE(m_app->InitInstance());
+    QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 60000));
+    EXPECT_EQ(m_app->ExitStatus(), kExitEndedEarly);
+    EXPECT_TRUE(QuoteFiles().empty()) << "no empty day file for a fetch that fetched nothing";
+}
+
+// An unattended start (auto-start with exit after fetch) finds another job in the folder: it
+// waits for it, as "tickora-cli --wait" does, but not for ever; nobody is there to close it.
+TEST_F(DesktopApp, UnattendedStartWaitsForAHeldFolderThenFetchesOrEndsWithStatus5) {
+    struct Case {
+        const char* name;
+        int releaseAfterMs;  // -1: the other job holds the folder throughout
+        int waitMs;
+        int exitStatus;
+        int quoteRequests;
+        std::size_t files;
+    } cases[] = {
+        {"the other job ends in time", 500, 30000, kExitDone, 3, 1},
+        {"the other job outlasts the wait", -1, 800, kExitLocked, 0, 0},
+    };
+    WriteSettings(true, true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string& name : QuoteFiles()) {
+            std::filesystem::remove(m_dir.Path() / name);
+        }
+        m_site->ClearRequests();
+        // Another handle on the lock file: to this program it is another process's job.
+        std::optional<WorkLock> held(TryLockWorkFolder(".").lock);
+        ASSERT_TRUE(held->Held());
+        m_app = std::make_unique<CTickoraApp>();
+        m_app->SetLockWait(std::chrono::milliseconds(c.waitMs));
+        QElapsedTimer clock;
+        clock.start();
+        if (c.releaseAfterMs >= 0) {
+            QTimer::singleShot(c.releaseAfterMs, [&held] { held.reset(); });
+        }
+        ASSERT_TRUE(m_app->InitInstance());
+        QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
+        ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 60000)) << "still open";
+        EXPECT_EQ(m_app->ExitStatus(), c.exitStatus);
+        EXPECT_EQ(QuoteRequests(), c.quoteRequests);
+        EXPECT_EQ(QuoteFiles().size(), c.files);
+        if (c.releaseAfterMs < 0) {
+            EXPECT_GE(clock.elapsed(), c.waitMs) << "it waited before giving up";
+        }
+        (void)m_app->ExitInstance();
+        held.reset();
+    }
+}
+
+TEST_F(DesktopApp, FetchUsesTheListThatFetchListGenerationHasJustWritten) {
+    WriteSettings(false, false);
+    // A list of one stock at start-up; the site lists 123.
+    const std::string site = m_site->FetchListCsv();
+    WriteFileBytes(m_dir.Path() / "fetchlist.csv", site.substr(0, site.find('\n') + 1));
+    ASSERT_TRUE(m_app->InitInstance());
+    WhenModal(QStringLiteral("listOptionsDlg"), [](QWidget* w) { test::Accept(w); });
+    m_app->OnCommand(kIdMakeFetchList);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    ASSERT_NE(m_app->Frame()->Note().toStdString().find("書いたファイル: " + m_dir.Path().string() +
+                                                        "/fetchlist.csv"),
+              std::string::npos)
+        << m_app->Frame()->Note().toStdString();
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("株価取得: 123/123 銘柄", 0), 0u)
+        << m_app->Frame()->Note().toStdString();
+    EXPECT_EQ(QuoteRequests(), 3);
+}
+
+// A first start leads somewhere: each case answers the offer the program makes and checks where
+// that led.
+struct OfferCase {
+    const char* name;
+    std::function<void(DesktopApp&)> setUp;
+    const char* offer;                 // the box that must appear
+    std::function<void(QWidget*)> answer;
+    std::function<void(DesktopApp&)> check;
+};
+
+QPushButton* ButtonNamed(QWidget* box, const char* name) {
+    return box->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+void ClickYes(QWidget* box) {
+    static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+}
+void ClickNo(QWidget* box) {
+    static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+}
+
+TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
+    bool trialOffered = false;
+    bool siteNamed = false;
+    const OfferCase cases[] = {
+        {"an empty list: build it now",
+         [](DesktopApp& t) {
+             std::filesystem::remove(t.m_dir.Path() / "fetchlist.csv");
+             WhenModal(QStringLiteral("listOptionsDlg"), test::Accept);
+         },
+         "emptyListOffer", ClickYes,
+         [](DesktopApp& t) {
+             ASSERT_TRUE(WaitUntil([&] { return !t.m_app->Frame()->Note().isEmpty(); }, 60000));
+             EXPECT_EQ(t.m_app->Frame()->Note().toStdString().rfind("fetchlist.csv生成: ", 0), 0u)
+                 << t.m_app->Frame()->Note().toStdString();
+             EXPECT_GT(t.m_app->Objects()->stocks.m_nBlocks, 0);
+         }},
+        {"the simulated site is not running: start it for a trial",
+         [](DesktopApp& t) { t.m_site->Stop(); }, "siteUnreachable",
+         [&](QWidget* box) {
+             siteNamed = static_cast<QMessageBox*>(box)->text().contains(
+                 QString::fromStdString(t_siteUrl));
+             QPushButton* trial = ButtonNamed(box, "startTrialSite");
+             trialOffered = trial != nullptr;
+             ASSERT_NE(trial, nullptr);
+             trial->click();
+         },
+         [&](DesktopApp& t) {
+             EXPECT_TRUE(siteNamed) << "the message names the site";
+             ASSERT_TRUE(WaitUntil([&] { return t.m_app->Trial().Running(); }, 15000));
+             EXPECT_NE(t.m_app->Frame()->Note().toStdString().find("試用の模擬サイト"),
+                       std::string::npos)
+                 << t.m_app->Frame()->Note().toStdString();
+             t.m_app->OnCommand(kIdFetch);
+             ASSERT_TRUE(WaitUntil(
+                 [&] {
+                     return !t.m_app->Document()->IsJobRunning() &&
+                            t.m_app->Frame()->Note().startsWith(QStringLiteral("株価取得"));
+                 },
+                 60000));
+             EXPECT_FALSE(t.m_app->Frame()->NoteIsWarning()) << t.m_app->Frame()->Note().toStdString();
+             EXPECT_EQ(t.m_app->ExitInstance(), 0);
+             EXPECT_FALSE(t.m_app->Trial().Running()) << "stopped when the program ends";
+         }},
+        {"a site elsewhere does not answer: the connection settings",
+         [](DesktopApp& t) {
+             t.m_site->Stop();
+             SetSite(t.m_site->Url() + "/elsewhere");
+             WhenModal(QStringLiteral("connectionDialog"), test::Reject);
+         },
+         "siteUnreachable",
+         [&](QWidget* box) {
+             trialOffered = ButtonNamed(box, "startTrialSite") != nullptr;
+             ButtonNamed(box, "openConnectionSettings")->click();
+         },
+         [&](DesktopApp&) { EXPECT_FALSE(trialOffered) << "no trial for a site elsewhere"; }},
+        {"a missing output folder: create it before any page is asked",
+         [](DesktopApp&) { std::filesystem::remove_all("out"); }, "outputFolderOffer", ClickYes,
+         [](DesktopApp& t) {
+             ASSERT_TRUE(WaitUntil([&] { return !t.m_app->Frame()->Note().isEmpty(); }, 60000));
+             EXPECT_EQ(t.QuoteFiles("out/day").size(), 1u);
+         }},
+        {"a missing output folder, declined: nothing is asked",
+         [](DesktopApp&) { std::filesystem::remove_all("out"); },
+         "outputFolderOffer", ClickNo,
+         [](DesktopApp& t) {
+             EXPECT_FALSE(std::filesystem::exists(t.m_dir.Path() / "out/day"));
+             EXPECT_EQ(t.QuoteRequests(), 0);
+             EXPECT_NE(t.m_app->Frame()->Note().toStdString().find("出力先ディレクトリ"),
+                       std::string::npos);
+         }},
+    };
+    for (const OfferCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool outputCase = std::string(c.offer) == "outputFolderOffer";
+        WriteSettings(false, false, outputCase ? "out/day" : ".");
+        if (!m_site->Url().empty()) {
+            m_site->Stop();
+        }
+        site::SiteOptions options;
+        options.port = 0;
+        options.stocks = 120;
+        m_site = std::make_unique<site::SiteServer>(options);
+        ASSERT_TRUE(m_site->Start());
+        SetSite(m_site->Url());
+        t_siteUrl = m_site->Url();
+        WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
+        c.setUp(*this);
+        m_app = std::make_unique<CTickoraApp>();
+        m_app->Trial().SetProgram(QStringLiteral(TICKORA_SITE_BINARY));
+        ASSERT_TRUE(m_app->InitInstance());
+        WhenModal(QString::fromLatin1(c.offer), c.answer);
+        m_app->OnCommand(kIdFetch);
+        ASSERT_TRUE(WaitUntil(
+            [&] { return !m_app->Document()->IsJobRunning() && !m_app->Frame()->Note().isEmpty(); },
+            60000));
+        WaitUntil([] { return false; }, 200);
+        c.check(*this);
+        m_app.reset();
+    }
+}
+
+TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
+    {
+        QSettings remembered = UserSettings();
+        remembered.remove(QStringLiteral("history"));
+    }
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    QAction* item = m_app->Frame()->Action(kIdHistoryJob);
+    ASSERT_TRUE(item->isEnabled());
+    EXPECT_FALSE(m_app->Frame()->Action(kIdMakeKdtMenu)->isEnabled()) << "the old item stays off";
+    std::vector<std::pair<bool, bool>> seen;
+    for (const bool accept : {true, false}) {
+        WhenModal(QStringLiteral("codeDlg"), [&, accept](QWidget* w) {
+            auto* dlg = static_cast<CCodeDlg*>(w);
+            seen.emplace_back(dlg->m_pAllStocks->isChecked(), dlg->m_pUpdate->isChecked());
+            dlg->m_pAllStocks->setChecked(true);
+            dlg->m_pUpdate->setChecked(true);
+            accept ? test::Accept(dlg) : test::Reject(dlg);
+        });
+        item->trigger();
+        ASSERT_TRUE(WaitUntil([&] { return seen.size() == (accept ? 1u : 2u); }));
+        m_app->Document()->CancelJob();
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, false}, {true, true}}));
+}
+
+// 失敗した銘柄を再取得: the history job again on the stocks its last run kept in history.jsonl as
+// failed, and nothing at all when no such run is kept.
+TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
+    struct Case {
+        const char* name;
+        bool keepRun;  // a stopped kdt run of all stocks that failed the first two stocks
+        int asked;     // stocks the retry asks; -1: no job starts
+    };
+    const Case cases[] = {{"after a failed run", true, 2}, {"with no run kept", false, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(m_dir.Path() / "history.jsonl");
+        WriteSettings(false, false);
+        m_app = std::make_unique<CTickoraApp>();
+        ASSERT_TRUE(m_app->InitInstance());
+        const CQuoteBlock* block = m_app->Objects()->stocks.GetBlock(0);
+        const int first = block->m_aStocks[0].m_nCode;
+        const int second = block->m_aStocks[1].m_nCode;
+        if (c.keepRun) {
+            WriteFileBytes(
+                m_dir.Path() / "history.jsonl",
+                R"({"job":"kdt","exitStatus":1,"end":"stopped","endCause":"","unit":"stocks",)"
+                R"("itemsTotal":3,"itemsDone":1,"extracted":0,"notExtracted":0,)"
+                R"("failures":[{"what":"page 1 of )" + std::to_string(first) +
+                    R"(","codes":[)" + std::to_string(first) +
+                    R"(],"cause":"HTTP 500","where":"","action":"no history file",)"
+                    R"("endedJob":true}],"notAskedCodes":[)" + std::to_string(second) +
+                    R"(],"files":[],"warnings":[],"endedAt":"2026-12-07T19:02:44+0900",)"
+                    R"("retry":false})"
+                    "\n");
+        }
+        WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) {
+            auto* dlg = static_cast<CCodeDlg*>(w);
+            dlg->m_pDays->setText(QStringLiteral("60"));
+            test::Accept(dlg);
+        });
+        m_app->Frame()->Action(kIdRetryFailed)->trigger();
+        if (c.asked < 0) {
+            EXPECT_FALSE(m_app->Document()->IsJobRunning());
+            EXPECT_TRUE(m_app->Frame()->Note().contains(QStringLiteral("再取得するものがありません")))
+                << m_app->Frame()->Note().toStdString();
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+            const JobOutcome outcome = m_app->Document()->LastOutcome();
+            EXPECT_EQ(outcome.job, "kdt");
+            EXPECT_EQ(outcome.itemsTotal, c.asked);
+            EXPECT_FALSE(StoredHistoryPath(first).empty());
+            EXPECT_FALSE(StoredHistoryPath(second).empty());
+            EXPECT_TRUE(StoredHistoryPath(block->m_aStocks[2].m_nCode).empty());
+            const std::vector<RunRecord> runs = ReadRunHistory();
+            ASSERT_FALSE(runs.empty());
+            EXPECT_TRUE(runs.back().retry);
+        }
+        // Whatever happened, the next job is not limited to those stocks.
+        WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) { test::Reject(w); });
+        m_app->OnCommand(kIdHistoryJob);
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+        m_app.reset();
+    }
+}
+
+// The colours a picture of the area holds, counted in a coarse grid: a blank or one-colour area
+// has one or two.
+std::set<QRgb> ColoursIn(const QImage& image, const QRect& area) {
+    std::set<QRgb> colours;
+    for (int y = area.top(); y <= area.bottom(); y += 2) {
+        for (int x = area.left(); x <= area.right(); x += 2) {
+            colours.insert(image.pixel(x, y));
+        }
+    }
+    return colours;
+}
+
+TEST_F(DesktopApp, TheChartShowsAFetchedHistoryAndReadsTheDayUnderThePointer) {
+    WriteSettings(false, false);
+    ASSERT_TRUE(m_app->InitInstance());
+    const int code = m_app->Objects()->stocks.GetBlock(0)->m_aStocks[0].m_nCode;
+    WhenModal(QStringLiteral("codeDlg"), [&](QWidget* w) {
+        auto* dlg = static_cast<CCodeDlg*>(w);
+        dlg->m_pAllStocks->setChecked(false);
+        dlg->m_pUpdate->setChecked(false);
+        dlg->m_pCode->setText(QString::number(code));
+        dlg->m_pDays->setText(QStringLiteral("120"));
+        test::Accept(dlg);
+    });
+    m_app->OnCommand(kIdHistoryJob);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !m_app->Document()->IsJobRunning() && !m_app->Frame()->Note().isEmpty(); },
+        60000));
+    ASSERT_FALSE(StoredHistoryPath(code).empty()) << m_app->Frame()->Note().toStdString();
+
+    CChartWindow* window = m_app->ShowChart(code);
+    window->resize(760, 480);
+    CChartView* chart = window->Chart();
+    ASSERT_TRUE(WaitUntil([&] { return chart->isVisible() && chart->width() > 300; }));
+    EXPECT_GE(chart->Days().size(), 100u);
+    const QImage picture = chart->grab().toImage();
+    const QImage blank = [&] {
+        CChartView empty;
+        empty.resize(chart->size());
+        return empty.grab().toImage();
+    }();
+    EXPECT_GT(ColoursIn(picture, chart->PricePane()).size(), 3u) << "candles in the price pane";
+    EXPECT_GT(ColoursIn(picture, chart->VolumePane()).size(), 2u) << "bars in the volume pane";
+    EXPECT_NE(picture, blank);
+
+    // The pointer over the last candle reads out its day.
+    const QPoint last(chart->PricePane().right() - 2, chart->PricePane().center().y());
+    QTest::mouseMove(chart, last);
+    QMouseEvent move(QEvent::MouseMove, QPointF(last), chart->mapToGlobal(QPointF(last)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(chart, &move);
+    const CKdtDay& day = chart->Days().back();
+    const QString date = QStringLiteral("%1/%2/%3")
+                             .arg(day.m_nYear)
+                             .arg(day.m_nMonth, 2, 10, QLatin1Char('0'))
+                             .arg(day.m_nDay, 2, 10, QLatin1Char('0'));
+    EXPECT_TRUE(chart->Readout().startsWith(date)) << chart->Readout().toStdString();
+    EXPECT_TRUE(chart->Readout().contains(QStringLiteral("終値 "))) << chart->Readout().toStdString();
+
+    // A code without a stored history says so instead of drawing nothing.
+    EXPECT_FALSE(window->OpenCode(9998));
+    EXPECT_TRUE(window->Message().contains(QStringLiteral("まだありません")));
+}
+
+TEST_F(DesktopApp, TheQuoteTableSortsAndMarksTheStocksNotExtracted) {
+    WriteSettings(false, false);
+    // A stock the site does not know: its quote cannot be extracted.
+    WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv() + "9997,9997,T,none\r\n");
+    ASSERT_TRUE(m_app->InitInstance());
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
+    const int missed = m_app->View()->SecondCounter()->text().toInt();
+    m_app->OnCommand(kIdViewQuotes);
+    ASSERT_NE(m_app->Quotes(), nullptr);
+    QTableWidget* table = m_app->Quotes()->Table();
+    ASSERT_EQ(table->rowCount(), 124);
+    int marked = 0;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        marked += table->item(row, kQuoteStateColumn)->text() == QStringLiteral("抽出できず") ? 1 : 0;
+    }
+    EXPECT_EQ(marked, missed) << "the marks agree with the form's second counter";
+    EXPECT_GT(missed, 0);
+    table->sortItems(7, Qt::DescendingOrder);  // 終値
+    double previous = 1e18;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const double close = table->item(row, 7)->data(Qt::UserRole).toDouble();
+        EXPECT_LE(close, previous) << "row " << row;
+        previous = close;
+    }
+}
+
+}  // namespace
+}  // namespace tickora::gui
