@@ -5,6 +5,8 @@
 #include <regex>
 #include <utility>
 
+#include "jobs/outcome_text.h"
+
 namespace tickora::gui {
 namespace {
 
@@ -79,9 +81,9 @@ const std::vector<Pattern>& Patterns() {
              "fetchlist.csv に銘柄がないため、取得するものがありません"},
             {R"(^code (\d+) is not in fetchlist\.csv.*$)",
              "コード $1 は fetchlist.csv にないため、履歴を求められません"},
-            {R"(^the page arrived only in part \((.*)\)$)", "ページが一部しか届きませんでした ($1)"},
-            {R"(^Failed to connect to (\S+) port (\d+).*$)",
-             "$1 のポート $2 に接続できません"},
+            {R"(^the page arrived only in part \((.*)\)$)",
+             "ページが一部しか届きませんでした ($1)"},
+            {R"(^Failed to connect to (\S+) port (\d+).*$)", "$1 のポート $2 に接続できません"},
             {R"(^Could not resolve host: (\S+).*$)", "ホスト $1 が見つかりません"},
             {R"(^Operation timed out.*$)", "時間切れ"},
             {R"(^Connection timed out.*$)", "時間切れ"},
@@ -97,23 +99,14 @@ const std::vector<Pattern>& Patterns() {
 }
 
 std::string FileList(const JobOutcome& outcome, FileState state) {
-    std::string list;
-    std::size_t count = 0;
-    for (const OutputFile& file : outcome.files) {
-        if (file.state != state) {
-            continue;
-        }
-        if (++count <= kFilesShown) {
-            list += (count == 1 ? "" : ", ") + file.path;
-            if (!file.reason.empty()) {
-                list += " (" + PhraseJa(file.reason) + ")";
-            }
-        }
-    }
-    if (count > kFilesShown) {
-        list += " (他 " + Thousands(static_cast<long long>(count - kFilesShown)) + " 件)";
-    }
-    return list;
+    return FileListOf(
+        outcome, state, kFilesShown,
+        [](const OutputFile& file) {
+            return file.path + (file.reason.empty() ? "" : " (" + PhraseJa(file.reason) + ")");
+        },
+        [](std::size_t more) {
+            return " (他 " + Thousands(static_cast<long long>(more)) + " 件)";
+        });
 }
 
 std::string EndJa(const JobOutcome& outcome) {
@@ -220,21 +213,9 @@ std::string SummaryJa(const JobOutcome& outcome) {
     if (!outcome.quoteDate.empty()) {
         line += "、" + outcome.quoteDate + (outcome.job == "performance" ? " の業績" : " の株価");
     }
-    const std::string written = FileList(outcome, FileState::kWritten);
-    const std::string kept = FileList(outcome, FileState::kKept);
-    const std::string failed = FileList(outcome, FileState::kFailed);
-    if (!written.empty()) {
-        line += "。書いたファイル: " + written;
-    }
-    if (!kept.empty()) {
-        line += "。残したファイル: " + kept;
-    }
-    if (!failed.empty()) {
-        line += "。書けなかったファイル: " + failed;
-    }
-    if (written.empty() && kept.empty() && failed.empty()) {
-        line += "。ファイルは書いていません";
-    }
+    line += FilesPart({"。書いたファイル: ", "。残したファイル: ", "。書けなかったファイル: ",
+                       "。ファイルは書いていません"},
+                      [&outcome](FileState state) { return FileList(outcome, state); });
     return line;
 }
 
@@ -255,24 +236,18 @@ bool NeedsAttention(const JobOutcome& outcome) {
 
 std::vector<FailureGroupJa> FailureGroupsJa(const JobOutcome& outcome) {
     std::vector<FailureGroupJa> groups;
-    std::vector<std::string> causes;  // as the core gave them: the grouping key
-    for (const ItemFailure& failure : outcome.failures) {
-        std::size_t g = 0;
-        while (g < causes.size() && causes[g] != failure.cause) {
-            ++g;
+    for (const auto& [cause, members] : GroupByCause(outcome)) {
+        FailureGroupJa& group = groups.emplace_back(FailureGroupJa{PhraseJa(cause), {}});
+        for (const ItemFailure* failure : members) {
+            FailureRowJa row;
+            row.what = PhraseJa(failure->what);
+            for (std::size_t i = 0; i < failure->codes.size(); ++i) {
+                row.codes += (i == 0 ? "" : ", ") + Code(failure->codes[i]);
+            }
+            row.where = failure->where;
+            row.action = PhraseJa(failure->action);
+            group.rows.push_back(std::move(row));
         }
-        if (g == causes.size()) {
-            causes.push_back(failure.cause);
-            groups.push_back({PhraseJa(failure.cause), {}});
-        }
-        FailureRowJa row;
-        row.what = PhraseJa(failure.what);
-        for (std::size_t i = 0; i < failure.codes.size(); ++i) {
-            row.codes += (i == 0 ? "" : ", ") + Code(failure.codes[i]);
-        }
-        row.where = failure.where;
-        row.action = PhraseJa(failure.action);
-        groups[g].rows.push_back(std::move(row));
     }
     return groups;
 }

@@ -186,6 +186,16 @@ void CQuoteBlock::GetQuoteDate(int* year, int* month, int* day) const {
     *day = (m_nDay >= 1 && m_nDay <= 31) ? m_nDay : today.day;
 }
 
+std::optional<QuoteDay> CStockList::QuoteDayOfList() const {
+    const CQuoteBlock* block0 = GetBlock(0);
+    if (block0 == nullptr) {
+        return std::nullopt;
+    }
+    QuoteDay day;
+    block0->GetQuoteDate(&day.year, &day.month, &day.day);
+    return day;
+}
+
 int CStockList::Load(const CMarketTable& markets, const char* quoteHost, const char* path,
                      std::vector<std::string>* notices) {
     m_nBlocks = 0;

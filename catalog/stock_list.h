@@ -3,6 +3,7 @@
 // The fetch list in memory: blocks of up to 50 stocks, one quote page request per block.
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,12 @@ class CQuoteBlock {
     [[nodiscard]] std::string QuoteItem(int slot, const CMarketTable& markets) const;
 };
 
+struct QuoteDay {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
 class CStockList {
   public:
     // 0 when the list was read, -1 when the file cannot be opened or has no stock. The market
@@ -91,6 +98,8 @@ class CStockList {
     [[nodiscard]] int MarketOfCode(int code) const;
     // Copies the symbol of the stock with that code into out (16 bytes), or the empty text.
     void SymbolOfCode(int code, char* out) const;
+    // The day of block 0's quotes, which names the day's files; nothing while no list is loaded.
+    [[nodiscard]] std::optional<QuoteDay> QuoteDayOfList() const;
 
     int m_nBlocks = 0;
     std::vector<std::unique_ptr<CQuoteBlock>> m_ppBlocks;

@@ -10,16 +10,12 @@
 namespace tickora {
 
 std::string FiguresFileName(const CStockList& list, const char* folder) {
-    const CQuoteBlock* block0 = list.GetBlock(0);
-    if (block0 == nullptr || folder == nullptr) {
+    const std::optional<QuoteDay> day = list.QuoteDayOfList();
+    if (!day || folder == nullptr) {
         return {};
     }
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    block0->GetQuoteDate(&year, &month, &day);
     char name[64];
-    std::snprintf(name, sizeof name, "FN%02d%02d%02d.DAT", year - 2000, month, day);
+    std::snprintf(name, sizeof name, "FN%02d%02d%02d.DAT", day->year - 2000, day->month, day->day);
     // The folder is stored in Shift-JIS; the file system names it in UTF-8. An empty folder means
     // the working folder, never the root of the file system.
     const std::string base = OutputFolderPath(folder);
@@ -32,11 +28,7 @@ std::string WriteFiguresFile(const CStockList& list, int count, const char* fold
     if (path.empty()) {
         return {};
     }
-    const CQuoteBlock* block0 = list.GetBlock(0);
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    block0->GetQuoteDate(&year, &month, &day);
+    const QuoteDay day = *list.QuoteDayOfList();  // the path above exists only with a list
 
     AtomicFile file;
     if (!file.Open(path)) {
@@ -45,7 +37,7 @@ std::string WriteFiguresFile(const CStockList& list, int count, const char* fold
         }
         return {};
     }
-    std::fprintf(file.Get(), "%02d%02d%02d\r\n", year - 2000, month, day);
+    std::fprintf(file.Get(), "%02d%02d%02d\r\n", day.year - 2000, day.month, day.day);
     std::fprintf(file.Get(), "%d\r\n", count);
     for (int i = 0; i < list.m_nBlocks; ++i) {
         if (const CQuoteBlock* block = list.GetBlock(i)) {

@@ -87,14 +87,11 @@ std::string QuoteFileName(const char* folder, int format, int year, int month, i
 std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
                            const CMarketTable& markets, bool averageDecimals, int* error,
                            Whole whole) {
-    const CQuoteBlock* block0 = list.GetBlock(0);
-    if (block0 == nullptr || folder == nullptr) {
+    const std::optional<QuoteDay> quoteDay = list.QuoteDayOfList();
+    if (!quoteDay || folder == nullptr) {
         return {};
     }
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    block0->GetQuoteDate(&year, &month, &day);
+    const auto [year, month, day] = *quoteDay;
     if (year <= 2000 || month < 1 || month > 12 || day < 1 || day > 31) {
         return {};
     }

@@ -183,12 +183,9 @@ int ReadFiguresPage(JobOutcome& outcome, CQuoteBlock& block, const char* url, co
 }
 
 std::string QuotesFileName(const JobContext& context) {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    context.stocks.GetBlock(0)->GetQuoteDate(&year, &month, &day);
-    return QuoteFileName(context.settings.m_szOutputDir, context.settings.m_nOutputFormat, year,
-                         month, day);
+    const QuoteDay day = context.stocks.QuoteDayOfList().value_or(QuoteDay{});
+    return QuoteFileName(context.settings.m_szOutputDir, context.settings.m_nOutputFormat, day.year,
+                         day.month, day.day);
 }
 
 std::string WriteQuotes(const JobContext& context, int /*extracted*/, int* error, Whole whole) {

@@ -5,20 +5,10 @@
 
 namespace tickora {
 
-std::vector<std::string> JobOutcome::Written() const {
+std::vector<std::string> JobOutcome::PathsIn(FileState state) const {
     std::vector<std::string> paths;
     for (const OutputFile& file : files) {
-        if (file.state == FileState::kWritten) {
-            paths.push_back(file.path);
-        }
-    }
-    return paths;
-}
-
-std::vector<std::string> JobOutcome::Kept() const {
-    std::vector<std::string> paths;
-    for (const OutputFile& file : files) {
-        if (file.state == FileState::kKept) {
+        if (file.state == state) {
             paths.push_back(file.path);
         }
     }

@@ -64,8 +64,10 @@ struct JobOutcome {
 
     [[nodiscard]] bool Cancelled() const { return end == JobEnd::kCancelled; }
     [[nodiscard]] bool Stopped() const { return end == JobEnd::kStopped; }
-    [[nodiscard]] std::vector<std::string> Written() const;  // paths, in the order written
-    [[nodiscard]] std::vector<std::string> Kept() const;
+    // The paths of the files in that state, in the order they were recorded.
+    [[nodiscard]] std::vector<std::string> PathsIn(FileState state) const;
+    [[nodiscard]] std::vector<std::string> Written() const { return PathsIn(FileState::kWritten); }
+    [[nodiscard]] std::vector<std::string> Kept() const { return PathsIn(FileState::kKept); }
     [[nodiscard]] bool AnyFileFailed() const;
 
     // Records a file the job wrote, kept or could not write.

@@ -72,16 +72,12 @@ void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole) {
 }
 
 std::string QuoteDateOf(const CStockList& stocks) {
-    const CQuoteBlock* block0 = stocks.GetBlock(0);
-    if (block0 == nullptr) {
+    const std::optional<QuoteDay> day = stocks.QuoteDayOfList();
+    if (!day) {
         return {};
     }
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    block0->GetQuoteDate(&year, &month, &day);
     char date[32];
-    std::snprintf(date, sizeof date, "%d/%d/%d", year, month, day);
+    std::snprintf(date, sizeof date, "%d/%d/%d", day->year, day->month, day->day);
     return date;
 }
 

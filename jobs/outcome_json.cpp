@@ -34,6 +34,36 @@ void Take(const json& object, const char* key, T& into) {
     }
 }
 
+// The fields JSON holds just as the outcome does, one list for writing and reading, so that
+// every field written is read back.
+template <typename Outcome, typename Visit>
+void VisitPlainFields(Outcome& o, Visit&& visit) {
+    visit("job", o.job);
+    visit("endCause", o.endCause);
+    visit("unit", o.unit);
+    visit("itemsTotal", o.itemsTotal);
+    visit("itemsDone", o.itemsDone);
+    visit("extracted", o.extracted);
+    visit("notExtracted", o.notExtracted);
+    visit("notExtractedCodes", o.notExtractedCodes);
+    visit("notAskedCodes", o.notAskedCodes);
+    visit("quoteDate", o.quoteDate);
+    visit("stocksListed", o.stocksListed);
+    visit("historiesUpdated", o.historiesUpdated);
+    visit("historiesFetched", o.historiesFetched);
+    visit("warnings", o.warnings);
+}
+
+template <typename Failure, typename Visit>
+void VisitFailureFields(Failure& f, Visit&& visit) {
+    visit("what", f.what);
+    visit("codes", f.codes);
+    visit("cause", f.cause);
+    visit("where", f.where);
+    visit("action", f.action);
+    visit("endedJob", f.endedJob);
+}
+
 }  // namespace
 
 const char* JobEndName(JobEnd end) {
@@ -47,12 +77,10 @@ std::string OutcomeToJson(const JobOutcome& outcome) {
 std::string OutcomeToJson(const JobOutcome& outcome, int exitStatus) {
     json failures = json::array();
     for (const ItemFailure& f : outcome.failures) {
-        failures.push_back({{"what", f.what},
-                            {"codes", f.codes},
-                            {"cause", f.cause},
-                            {"where", f.where},
-                            {"action", f.action},
-                            {"endedJob", f.endedJob}});
+        json failure = json::object();
+        VisitFailureFields(
+            f, [&failure](const char* key, const auto& value) { failure[key] = value; });
+        failures.push_back(std::move(failure));
     }
     json files = json::array();
     for (const OutputFile& f : outcome.files) {
@@ -60,26 +88,13 @@ std::string OutcomeToJson(const JobOutcome& outcome, int exitStatus) {
                          {"state", kStates[static_cast<std::size_t>(f.state)]},
                          {"reason", f.reason}});
     }
-    const json object = {
-        {"job", outcome.job},
-        {"exitStatus", exitStatus},
-        {"end", JobEndName(outcome.end)},
-        {"endCause", outcome.endCause},
-        {"unit", outcome.unit},
-        {"itemsTotal", outcome.itemsTotal},
-        {"itemsDone", outcome.itemsDone},
-        {"extracted", outcome.extracted},
-        {"notExtracted", outcome.notExtracted},
-        {"notExtractedCodes", outcome.notExtractedCodes},
-        {"notAskedCodes", outcome.notAskedCodes},
-        {"quoteDate", outcome.quoteDate},
-        {"stocksListed", outcome.stocksListed},
-        {"historiesUpdated", outcome.historiesUpdated},
-        {"historiesFetched", outcome.historiesFetched},
-        {"failures", failures},
-        {"files", files},
-        {"warnings", outcome.warnings},
-    };
+    json object = json::object();
+    VisitPlainFields(outcome,
+                     [&object](const char* key, const auto& value) { object[key] = value; });
+    object["exitStatus"] = exitStatus;
+    object["end"] = JobEndName(outcome.end);
+    object["failures"] = std::move(failures);
+    object["files"] = std::move(files);
     return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -89,35 +104,19 @@ std::optional<JobOutcome> OutcomeFromJson(const std::string& text, int* exitStat
         return std::nullopt;
     }
     JobOutcome outcome;
-    Take(object, "job", outcome.job);
-    Take(object, "unit", outcome.unit);
+    VisitPlainFields(outcome,
+                     [&object](const char* key, auto& value) { Take(object, key, value); });
     std::string end;
     Take(object, "end", end);
     outcome.end = static_cast<JobEnd>(IndexOf(kEnds, end, static_cast<int>(JobEnd::kException)));
-    Take(object, "endCause", outcome.endCause);
-    Take(object, "itemsTotal", outcome.itemsTotal);
-    Take(object, "itemsDone", outcome.itemsDone);
-    Take(object, "extracted", outcome.extracted);
-    Take(object, "notExtracted", outcome.notExtracted);
-    Take(object, "notExtractedCodes", outcome.notExtractedCodes);
-    Take(object, "notAskedCodes", outcome.notAskedCodes);
-    Take(object, "quoteDate", outcome.quoteDate);
-    Take(object, "stocksListed", outcome.stocksListed);
-    Take(object, "historiesUpdated", outcome.historiesUpdated);
-    Take(object, "historiesFetched", outcome.historiesFetched);
-    Take(object, "warnings", outcome.warnings);
     if (const auto it = object.find("failures"); it != object.end() && it->is_array()) {
         for (const json& f : *it) {
             if (!f.is_object()) {
                 continue;
             }
             ItemFailure failure;
-            Take(f, "what", failure.what);
-            Take(f, "codes", failure.codes);
-            Take(f, "cause", failure.cause);
-            Take(f, "where", failure.where);
-            Take(f, "action", failure.action);
-            Take(f, "endedJob", failure.endedJob);
+            VisitFailureFields(failure,
+                               [&f](const char* key, auto& value) { Take(f, key, value); });
             outcome.failures.push_back(std::move(failure));
         }
     }

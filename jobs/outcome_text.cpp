@@ -23,23 +23,12 @@ std::string Code(int code) {
 
 // "A, B, C (+4 more)" of the paths of one state; reasons follow each kept or failed file.
 std::string FileList(const JobOutcome& outcome, FileState state, const PathView& paths) {
-    std::string list;
-    std::size_t count = 0;
-    for (const OutputFile& file : outcome.files) {
-        if (file.state != state) {
-            continue;
-        }
-        if (++count <= kFilesShown) {
-            list += (count == 1 ? "" : ", ") + paths.Show(file.path);
-            if (!file.reason.empty()) {
-                list += " (" + file.reason + ")";
-            }
-        }
-    }
-    if (count > kFilesShown) {
-        list += " (+" + std::to_string(count - kFilesShown) + " more)";
-    }
-    return list;
+    return FileListOf(
+        outcome, state, kFilesShown,
+        [&paths](const OutputFile& file) {
+            return paths.Show(file.path) + (file.reason.empty() ? "" : " (" + file.reason + ")");
+        },
+        [](std::size_t more) { return " (+" + std::to_string(more) + " more)"; });
 }
 
 std::string EndText(const JobOutcome& outcome) {
@@ -115,27 +104,42 @@ std::string SummaryLine(const JobOutcome& outcome, const PathView& paths) {
         line +=
             (outcome.job == "performance" ? ", figures of " : ", quotes of ") + outcome.quoteDate;
     }
-    const std::string written = FileList(outcome, FileState::kWritten, paths);
-    const std::string kept = FileList(outcome, FileState::kKept, paths);
-    const std::string failed = FileList(outcome, FileState::kFailed, paths);
-    if (!written.empty()) {
-        line += "; wrote " + written;
-    }
-    if (!kept.empty()) {
-        line += "; kept " + kept;
-    }
-    if (!failed.empty()) {
-        line += "; could not write " + failed;
-    }
-    if (written.empty() && kept.empty() && failed.empty()) {
-        line += "; no file written";
-    }
+    line += FilesPart({"; wrote ", "; kept ", "; could not write ", "; no file written"},
+                      [&](FileState state) { return FileList(outcome, state, paths); });
     return line;
 }
 
-std::vector<std::string> FailureLines(const JobOutcome& outcome, const PathView& paths) {
-    // Causes in the order they first occurred, each with the failures that share it.
-    std::vector<std::pair<std::string, std::vector<const ItemFailure*>>> groups;
+std::string FileListOf(const JobOutcome& outcome, FileState state, std::size_t shown,
+                       const std::function<std::string(const OutputFile&)>& item,
+                       const std::function<std::string(std::size_t)>& more) {
+    std::string list;
+    std::size_t count = 0;
+    for (const OutputFile& file : outcome.files) {
+        if (file.state == state && ++count <= shown) {
+            list += (count == 1 ? "" : ", ") + item(file);
+        }
+    }
+    if (count > shown) {
+        list += more(count - shown);
+    }
+    return list;
+}
+
+std::string FilesPart(const FileWords& words, const std::function<std::string(FileState)>& listOf) {
+    std::string part;
+    const std::pair<FileState, const char*> states[] = {{FileState::kWritten, words.written},
+                                                        {FileState::kKept, words.kept},
+                                                        {FileState::kFailed, words.failed}};
+    for (const auto& [state, word] : states) {
+        if (const std::string list = listOf(state); !list.empty()) {
+            part += word + list;
+        }
+    }
+    return part.empty() ? words.none : part;
+}
+
+std::vector<CauseGroup> GroupByCause(const JobOutcome& outcome) {
+    std::vector<CauseGroup> groups;
     for (const ItemFailure& failure : outcome.failures) {
         auto it = groups.begin();
         while (it != groups.end() && it->first != failure.cause) {
@@ -147,8 +151,12 @@ std::vector<std::string> FailureLines(const JobOutcome& outcome, const PathView&
         }
         it->second.push_back(&failure);
     }
+    return groups;
+}
+
+std::vector<std::string> FailureLines(const JobOutcome& outcome, const PathView& paths) {
     std::vector<std::string> lines;
-    for (const auto& [cause, members] : groups) {
+    for (const auto& [cause, members] : GroupByCause(outcome)) {
         std::string line = cause + ": ";
         if (members.size() == 1) {
             line += members[0]->what;

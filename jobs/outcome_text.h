@@ -2,7 +2,10 @@
 #pragma once
 // The outcome of a job in words (UTF-8), the same for the terminal and the status bar: one line
 // for the job, then one line per group of failures that share a cause.
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jobs/job_outcome.h"
@@ -24,6 +27,24 @@ struct PathView {
 // one line per cause, in the order the causes first occurred.
 [[nodiscard]] std::vector<std::string> FailureLines(const JobOutcome& outcome,
                                                     const PathView& paths);
+
+// What the summaries in every language share. The files of one state as a list: at most shown
+// items (item gives each, with its reason), then more(the count left out) when there are more.
+[[nodiscard]] std::string FileListOf(const JobOutcome& outcome, FileState state, std::size_t shown,
+                                     const std::function<std::string(const OutputFile&)>& item,
+                                     const std::function<std::string(std::size_t)>& more);
+// The files part of a summary: each state's list after its words, or none when no file at all.
+struct FileWords {
+    const char* written;
+    const char* kept;
+    const char* failed;
+    const char* none;
+};
+[[nodiscard]] std::string FilesPart(const FileWords& words,
+                                    const std::function<std::string(FileState)>& listOf);
+// The failures grouped by cause, the causes in the order they first occurred.
+using CauseGroup = std::pair<std::string, std::vector<const ItemFailure*>>;
+[[nodiscard]] std::vector<CauseGroup> GroupByCause(const JobOutcome& outcome);
 
 // The line a plain progress log prints when an item has ended.
 [[nodiscard]] std::string ProgressLine(const std::string& job, int done, int total,
