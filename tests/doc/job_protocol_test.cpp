@@ -31,9 +31,9 @@ public:
     void SetProgressRange(int) override {}
     void SetProgressStep(int) override {}
     void StepProgress() override {}
-    void SetProgressPos(int pos) override { Record("pos" + std::to_string(pos)); }
+    void SetProgressPos(int pos) override { Record("pos " + std::to_string(pos)); }
     bool AskListOptions(ListOptions&) override {
-        Record("ask-list");
+        Record("ask list");
         return false;
     }
     bool AskCodeOptions(CodeOptions&, bool showAllStocks) override {
@@ -46,8 +46,8 @@ public:
         return false;  // the user cancels: the job ends without work
     }
     bool AskProfileOptions(ProfileOptions&) override { return m_profileAnswer; }
-    void ShowMessage(const std::string& text) override { Record("message:" + text); }
-    void SetTitle(const std::string& title) override { Record("title:" + title); }
+    void ShowMessage(const std::string& text) override { Record("message " + text); }
+    void SetTitle(const std::string& title) override { Record("title " + title); }
     void PostQuit() override { Record("quit"); }
 
     void WaitInDialog() {

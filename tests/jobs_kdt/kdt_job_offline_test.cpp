@@ -100,7 +100,7 @@ TEST_F(KdtJobOffline, CancelledDialogFetchesAndWritesNothing) {
     m_view.pressOk = false;
     const JobOutcome report = RunJob();
     EXPECT_TRUE(report.end == JobEnd::kNotRun);
-    EXPECT_EQ(m_view.Events(), (std::vector<std::string>{"running", "ask", "idle"}));
+    EXPECT_EQ(m_view.Calls(), (std::vector<std::string>{"running", "ask code", "idle"}));
     EXPECT_TRUE(fs::is_empty("Webtemp"));
     EXPECT_FALSE(fs::exists("DATA"));
     EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "earlier line\r\n");
@@ -121,8 +121,9 @@ TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
     EXPECT_EQ(test::ReadFileBytes("KD1301.KDT"), std::string(26, '\x07'));
     EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "earlier line\r\n");
     // One page tried: the bar was set to the 4 pages of 200 days and stepped once.
-    EXPECT_EQ(m_view.Events(), (std::vector<std::string>{"running", "ask", "counts 0 0", "range 4",
-                                                         "step 1", "stepit", "pos 0", "idle"}));
+    EXPECT_EQ(m_view.Calls(),
+              (std::vector<std::string>{"running", "ask code", "counts 0 0", "range 4", "setstep 1",
+                                        "step", "pos 0", "idle"}));
 }
 
 TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
@@ -150,7 +151,7 @@ TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
     EXPECT_EQ(test::ReadFileBytes("DATA/9000/KD9984.KDT"), "old history");
     // One block, never finished: the bar covers 1 item and is not stepped.
     EXPECT_EQ(m_view.Count("range 1"), 1);
-    EXPECT_EQ(m_view.Steps(), 0);
+    EXPECT_EQ(m_view.Count("step"), 0);
 }
 
 TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {
@@ -163,7 +164,7 @@ TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {
         const JobOutcome report = RunJob();
         EXPECT_TRUE(report.end == JobEnd::kNotRun) << options.code << " " << options.days;
     }
-    EXPECT_EQ(m_view.Steps(), 0);
+    EXPECT_EQ(m_view.Count("step"), 0);
     EXPECT_EQ(m_view.Count("counts 0 0"), 0);
     EXPECT_TRUE(fs::is_empty("Webtemp"));
     EXPECT_FALSE(fs::exists("DATA"));

@@ -151,9 +151,9 @@ TEST_F(KdtJobSite, OneStockHoldsTheServedDaysOldestFirst) {
     EXPECT_TRUE(report.failures.empty());
     // The bar runs over the four pages; the counters stay at 0 in this mode.
     EXPECT_EQ(m_view.Count("range 4"), 1);
-    EXPECT_EQ(m_view.Steps(), 4);
-    EXPECT_EQ(m_view.Counts(), (std::vector<std::pair<int, int>>{{0, 0}}));
-    EXPECT_EQ(m_view.Events().back(), "idle");
+    EXPECT_EQ(m_view.Count("step"), 4);
+    EXPECT_EQ(m_view.Calls("counts "), std::vector<std::string>{"counts 0 0"});
+    EXPECT_EQ(m_view.Calls().back(), "idle");
     EXPECT_FALSE(fs::exists("DATA"));
 }
 
@@ -281,11 +281,11 @@ TEST_F(KdtJobSite, AllStocksWriteEveryServedHistoryIntoTheDataFolders) {
     // Two blocks: the bar covers them and steps after each; the counter counts files.
     EXPECT_EQ(m_stocks.m_nBlocks, 2);
     EXPECT_EQ(m_view.Count("range 2"), 1);
-    EXPECT_EQ(m_view.Steps(), 2);
-    const auto counts = m_view.Counts();
+    EXPECT_EQ(m_view.Count("step"), 2);
+    const auto counts = m_view.Calls("counts ");
     ASSERT_EQ(static_cast<int>(counts.size()), stocks + 1);
     for (int n = 0; n <= stocks; ++n) {
-        EXPECT_EQ(counts[static_cast<size_t>(n)], std::make_pair(n, 0));
+        EXPECT_EQ(counts[static_cast<size_t>(n)], "counts " + std::to_string(n) + " 0");
     }
     EXPECT_FALSE(fs::exists(OneFile(m_stocks.GetBlock(0)->m_aStocks[0].m_nCode)));
 }
@@ -323,8 +323,8 @@ TEST_F(KdtJobSite, CancelInAllStocksModeLeavesTheStockBeingFetchedWithoutAFile) 
     // The page being fetched when Cancel came is finished; no further page is asked for.
     EXPECT_EQ(HistoryTargets().size(), 5u);
     EXPECT_EQ(report.Written().size(), 1u);
-    EXPECT_EQ(m_view.Steps(), 0);
-    const auto events = m_view.Events();
+    EXPECT_EQ(m_view.Count("step"), 0);
+    const auto events = m_view.Calls();
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[events.size() - 2], "pos 0");
     EXPECT_EQ(events.back(), "idle");

@@ -27,7 +27,6 @@ class KdtView final : public ITickoraView {
     void ShowCounts(int first, int second) override {
         {
             std::lock_guard lock(m_mutex);
-            m_counts.emplace_back(first, second);
             m_events.push_back("counts " + std::to_string(first) + " " + std::to_string(second));
         }
         if (onCounts) {
@@ -35,13 +34,13 @@ class KdtView final : public ITickoraView {
         }
     }
     void SetProgressRange(int n) override { Record("range " + std::to_string(n)); }
-    void SetProgressStep(int step) override { Record("step " + std::to_string(step)); }
+    void SetProgressStep(int step) override { Record("setstep " + std::to_string(step)); }
     void StepProgress() override {
         int steps = 0;
         {
             std::lock_guard lock(m_mutex);
             steps = ++m_steps;
-            m_events.push_back("stepit");
+            m_events.push_back("step");
         }
         if (onStep) {
             onStep(steps);
@@ -53,7 +52,7 @@ class KdtView final : public ITickoraView {
         std::lock_guard lock(m_mutex);
         m_asked.push_back({options.code, options.days, options.allStocks, showAllStocks});
         m_askThread = std::this_thread::get_id();
-        m_events.push_back("ask");
+        m_events.push_back("ask code");
         if (pressOk) {
             options = answer;
         }
@@ -71,13 +70,19 @@ class KdtView final : public ITickoraView {
         bool showAllStocks;
     };
 
-    std::vector<std::string> Events() const {
+    std::vector<std::string> Calls() const {
         std::lock_guard lock(m_mutex);
         return m_events;
     }
-    std::vector<std::pair<int, int>> Counts() const {
+    std::vector<std::string> Calls(const std::string& prefix) const {
         std::lock_guard lock(m_mutex);
-        return m_counts;
+        std::vector<std::string> calls;
+        for (const std::string& e : m_events) {
+            if (e.starts_with(prefix)) {
+                calls.push_back(e);
+            }
+        }
+        return calls;
     }
     std::vector<Asked> AskedWith() const {
         std::lock_guard lock(m_mutex);
@@ -86,10 +91,6 @@ class KdtView final : public ITickoraView {
     std::thread::id AskThread() const {
         std::lock_guard lock(m_mutex);
         return m_askThread;
-    }
-    int Steps() const {
-        std::lock_guard lock(m_mutex);
-        return m_steps;
     }
     int Count(const std::string& event) const {
         std::lock_guard lock(m_mutex);
@@ -108,7 +109,6 @@ class KdtView final : public ITickoraView {
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_events;
-    std::vector<std::pair<int, int>> m_counts;
     std::vector<Asked> m_asked;
     std::thread::id m_askThread;
     int m_steps = 0;

@@ -111,8 +111,8 @@ TEST_F(FetchListSiteTest, TheListOfASmallMarketIsTheSites) {
     for (const site::ReceivedRequest& req : site->Requests()) {
         EXPECT_EQ(req.userAgent, "Http Ver1.0 Session");
     }
-    EXPECT_EQ(view.Steps(), 3);
-    EXPECT_EQ(view.Events().back(), "idle");
+    EXPECT_EQ(view.Count("step"), 3);
+    EXPECT_EQ(view.Protocol().back(), "idle");
 }
 
 TEST_F(FetchListSiteTest, TheWholeMarketFitsThePagesTheParserReads) {
@@ -197,7 +197,7 @@ TEST_F(FetchListSiteTest, CancelKeepsTheList) {
     EXPECT_EQ(r.Kept(), std::vector<std::string>{AbsolutePath("fetchlist.csv")});
     EXPECT_EQ(test::CountRequests(*site, "/l?"), 1);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), 50);
-    EXPECT_EQ(view.Events().back(), "idle");
+    EXPECT_EQ(view.Protocol().back(), "idle");
 }
 
 TEST_F(FetchListSiteTest, ASiteThatAnswersNoListingKeepsTheUsersList) {

@@ -17,21 +17,19 @@ class RecordingView final : public ITickoraView {
     void ShowRunning() override { Log("running"); }
     void ShowIdle() override { Log("idle"); }
     void ShowCounts(int first, int second) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_counts.emplace_back(first, second);
-        }
+        Log("counts " + std::to_string(first) + " " + std::to_string(second));
         if (onCounts) {
             onCounts(first, second);
         }
     }
     void SetProgressRange(int n) override { Log("range " + std::to_string(n)); }
-    void SetProgressStep(int step) override { Log("step " + std::to_string(step)); }
+    void SetProgressStep(int step) override { Log("setstep " + std::to_string(step)); }
     void StepProgress() override {
         int steps = 0;
         {
             std::lock_guard lock(m_mutex);
             steps = ++m_steps;
+            m_events.push_back("step");
         }
         if (onStep) {
             onStep(steps);
@@ -49,28 +47,38 @@ class RecordingView final : public ITickoraView {
         options = profileOptions;
         return answerOk;
     }
-    void ShowMessage(const std::string& sjisText) override {
-        std::lock_guard lock(m_mutex);
-        m_messages.push_back(sjisText);
-    }
+    void ShowMessage(const std::string& sjisText) override { Log("message " + sjisText); }
     void SetTitle(const std::string&) override {}
     void PostQuit() override { Log("quit"); }
 
-    [[nodiscard]] std::vector<std::string> Events() const {
+    // The calls but the counters, the steps and the messages.
+    [[nodiscard]] std::vector<std::string> Protocol() const {
         std::lock_guard lock(m_mutex);
-        return m_events;
+        std::vector<std::string> calls;
+        for (const std::string& e : m_events) {
+            if (!e.starts_with("counts ") && e != "step" && !e.starts_with("message ")) {
+                calls.push_back(e);
+            }
+        }
+        return calls;
     }
-    [[nodiscard]] std::vector<std::pair<int, int>> Counts() const {
+    [[nodiscard]] std::vector<std::string> Calls(const std::string& prefix) const {
         std::lock_guard lock(m_mutex);
-        return m_counts;
+        std::vector<std::string> calls;
+        for (const std::string& e : m_events) {
+            if (e.starts_with(prefix)) {
+                calls.push_back(e);
+            }
+        }
+        return calls;
     }
-    [[nodiscard]] int Steps() const {
+    [[nodiscard]] int Count(const std::string& call) const {
         std::lock_guard lock(m_mutex);
-        return m_steps;
-    }
-    [[nodiscard]] std::vector<std::string> Messages() const {
-        std::lock_guard lock(m_mutex);
-        return m_messages;
+        int n = 0;
+        for (const std::string& e : m_events) {
+            n += e == call ? 1 : 0;
+        }
+        return n;
     }
 
     // The answers of the dialogs; set before the job starts.
@@ -90,8 +98,6 @@ class RecordingView final : public ITickoraView {
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_events;
-    std::vector<std::pair<int, int>> m_counts;
-    std::vector<std::string> m_messages;
     int m_steps = 0;
 };
 

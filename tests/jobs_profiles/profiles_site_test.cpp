@@ -94,11 +94,11 @@ TEST_F(ProfilesSiteTest, TheDictionaryHoldsWhatTheProfilePagesSay) {
     }
     EXPECT_EQ(r.itemsDone, kStocks + 3);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), kStocks + 3);
-    EXPECT_EQ(view.Counts().back(), (std::pair<int, int>{kStocks + 3, 0}));
-    EXPECT_EQ(view.Steps(), 1);
+    EXPECT_EQ(view.Calls("counts ").back(), "counts " + std::to_string(kStocks + 3) + " 0");
+    EXPECT_EQ(view.Count("step"), 1);
     EXPECT_FALSE(fs::exists(kSharedProfilePath));
     EXPECT_FALSE(fs::exists("Webtemp/fundamental"));
-    EXPECT_EQ(view.Events().back(), "idle");
+    EXPECT_EQ(view.Protocol().back(), "idle");
 }
 
 TEST_F(ProfilesSiteTest, KeptPagesRebuildTheSameDictionaryWithTheSiteGone) {
@@ -208,7 +208,7 @@ TEST_F(ProfilesSiteTest, CancelEndsTheJobAfterTheStockInHand) {
     EXPECT_EQ(r.itemsDone, 5);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), 5);
     EXPECT_FALSE(fs::exists(kSharedProfilePath));
-    const std::vector<std::string> events = view.Events();
+    const std::vector<std::string> events = view.Protocol();
     EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
               (std::vector<std::string>{"pos 0", "idle"}));
 }
