@@ -12,7 +12,7 @@
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
-#include "tests/jobs_list/recording_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
 #include "text/sjis.h"
@@ -36,6 +36,7 @@ class FetchListJobTest : public ::testing::Test {
         test::WriteTestMarkets();
         ASSERT_EQ(markets.Load("market.csv"), 1);
         fs::create_directory("Webtemp");
+        view.answersDialogs = true;
         doc.SetView(&view);
     }
 
@@ -50,12 +51,12 @@ class FetchListJobTest : public ::testing::Test {
     CMarketTable markets;
     CStockList stocks;
     CTickoraDoc doc{settings, markets, stocks};
-    test::RecordingView view;
+    test::FakeView view;
 };
 
 TEST_F(FetchListJobTest, DismissedDialogWritesNothingAndReturnsToIdle) {
     WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
-    view.answerOk = false;
+    view.answersDialogs = false;
     const JobOutcome r = Run();
     EXPECT_TRUE(r.end == JobEnd::kNotRun);
     EXPECT_EQ(view.Protocol(), (std::vector<std::string>{"running", "ask list", "idle"}));

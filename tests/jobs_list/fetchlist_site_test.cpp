@@ -13,7 +13,7 @@
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
-#include "tests/jobs_list/recording_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/jobs_list/site_fixture.h"
 
 namespace tickora {
@@ -53,6 +53,7 @@ class FetchListSiteTest : public ::testing::Test {
         test::WriteSiteMarkets();
         ASSERT_EQ(markets.Load("market.csv"), 1);
         fs::create_directory("Webtemp");
+        view.answersDialogs = true;
         doc.SetView(&view);
     }
     void Start(int stocks) {
@@ -93,7 +94,7 @@ class FetchListSiteTest : public ::testing::Test {
     CMarketTable markets;
     CStockList stocks;
     CTickoraDoc doc{settings, markets, stocks};
-    test::RecordingView view;
+    test::FakeView view;
 };
 
 TEST_F(FetchListSiteTest, TheListOfASmallMarketIsTheSites) {

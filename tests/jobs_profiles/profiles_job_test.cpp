@@ -11,7 +11,7 @@
 #include "formats/dictionary.h"
 #include "pages/profile_page.h"
 #include "tests/jobs_list/page_builder.h"
-#include "tests/jobs_list/recording_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/jobs_profiles/dictionary_reader.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
@@ -38,6 +38,7 @@ class ProfilesJobTest : public ::testing::Test {
                                                    "998405,1001,X,TOPIX\r\n"));
         ASSERT_EQ(stocks.Load(markets, "http://127.0.0.1:1"), 0);
         fs::create_directory("Webtemp");
+        view.answersDialogs = true;
         doc.SetView(&view);
     }
     void TearDown() override { SetHosts(SiteHosts{}); }
@@ -61,7 +62,7 @@ class ProfilesJobTest : public ::testing::Test {
     CMarketTable markets;
     CStockList stocks;
     CTickoraDoc doc{settings, markets, stocks};
-    test::RecordingView view;
+    test::FakeView view;
 };
 
 TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {

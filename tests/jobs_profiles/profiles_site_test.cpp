@@ -12,7 +12,7 @@
 #include "formats/dictionary.h"
 #include "jobs/tickora_doc.h"
 #include "pages/profile_page.h"
-#include "tests/jobs_list/recording_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/jobs_list/site_fixture.h"
 #include "tests/jobs_profiles/dictionary_reader.h"
 
@@ -40,6 +40,7 @@ class ProfilesSiteTest : public ::testing::Test {
         truth = test::SiteTruth(*site);
         ASSERT_EQ(truth.size(), static_cast<size_t>(kStocks + 3));
         fs::create_directory("Webtemp");
+        view.answersDialogs = true;
         doc.SetView(&view);
     }
     JobOutcome Run() {
@@ -82,7 +83,7 @@ class ProfilesSiteTest : public ::testing::Test {
     CMarketTable markets;
     CStockList stocks;
     CTickoraDoc doc{settings, markets, stocks};
-    test::RecordingView view;
+    test::FakeView view;
 };
 
 TEST_F(ProfilesSiteTest, TheDictionaryHoldsWhatTheProfilePagesSay) {
