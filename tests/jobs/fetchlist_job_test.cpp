@@ -12,7 +12,7 @@
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "tests/pages/page_builder.h"
-#include "tests/jobs/recording_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
 #include "text/sjis.h"
@@ -36,6 +36,7 @@ class FetchListJobTest : public ::testing::Test {
         test::WriteTestMarkets();
         ASSERT_EQ(markets.Load("market.csv"), 1);
         fs::create_directory("Webtemp");
+        view.answersDialogs = true;
         doc.SetView(&view);
     }
 
@@ -50,15 +51,15 @@ class FetchListJobTest : public ::testing::Test {
     CMarketTable markets;
     CStockList stocks;
     CTickoraDoc doc{settings, markets, stocks};
-    test::RecordingView view;
+    test::FakeView view;
 };
 
 TEST_F(FetchListJobTest, DismissedDialogWritesNothingAndReturnsToIdle) {
     WriteFileBytes("fetchlist.csv", "1301,1301,T,OLD\r\n");
-    view.answerOk = false;
+    view.answersDialogs = false;
     const JobOutcome r = Run();
     EXPECT_TRUE(r.end == JobEnd::kNotRun);
-    EXPECT_EQ(view.Events(), (std::vector<std::string>{"running", "ask list", "idle"}));
+    EXPECT_EQ(view.Protocol(), (std::vector<std::string>{"running", "ask list", "idle"}));
     EXPECT_FALSE(doc.m_bBusy);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
     EXPECT_FALSE(fs::exists("fetchlist.bak"));
@@ -87,7 +88,7 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
     EXPECT_EQ(r.itemsDone, 2);
     EXPECT_EQ(r.itemsTotal, 2);
     EXPECT_EQ(r.unit, "pages");
-    EXPECT_EQ(view.Steps(), 2);
+    EXPECT_EQ(view.Count("step"), 2);
     // 1332 from its profile; 1010's page carries no marker, so it is no profile page and the
     // stock keeps its market; the others have no page and no known market.
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"),
@@ -103,13 +104,13 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
         EXPECT_FALSE(f.endedJob);
     }
     EXPECT_EQ(failed, (std::vector<int>{1301, 1001, 1010}));
-    const std::vector<std::string> events = view.Events();
+    const std::vector<std::string> events = view.Protocol();
     ASSERT_GE(events.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
-              (std::vector<std::string>{"running", "ask list", "range 100", "step 1"}));
+              (std::vector<std::string>{"running", "ask list", "range 100", "setstep 1"}));
     EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
               (std::vector<std::string>{"pos 0", "idle"}));
-    EXPECT_EQ(view.Counts(), (std::vector<std::pair<int, int>>{{0, 0}}));
+    EXPECT_EQ(view.Calls("counts "), (std::vector<std::string>{"counts 0 0"}));
     EXPECT_FALSE(doc.m_bBusy);
     // The listing pages stay for the next offline run.
     EXPECT_TRUE(fs::exists("Webtemp/listtemp-000.html"));
@@ -134,7 +135,7 @@ TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneKeepsTheList) {
     view.listOptions.useKeptHtml = true;
     JobOutcome r = Run();
     EXPECT_EQ(r.itemsDone, 100);
-    EXPECT_EQ(view.Steps(), 100);
+    EXPECT_EQ(view.Count("step"), 100);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), list);
 
     // One kept page missing: the listing was not read whole, and the list stays.
@@ -189,7 +190,7 @@ TEST_F(FetchListJobTest, AFailedFirstDownloadLeavesTheListAndDropsTheStalePage) 
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
     EXPECT_FALSE(fs::exists("fetchlist.bak"));
     EXPECT_FALSE(doc.m_bBusy);
-    EXPECT_EQ(view.Events().back(), "idle");
+    EXPECT_EQ(view.Protocol().back(), "idle");
 }
 
 }  // namespace

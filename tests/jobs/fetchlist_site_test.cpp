@@ -13,7 +13,7 @@
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "tests/pages/page_builder.h"
-#include "tests/jobs/recording_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/jobs/site_fixture.h"
 
 namespace tickora {
@@ -53,6 +53,7 @@ class FetchListSiteTest : public ::testing::Test {
         test::WriteSiteMarkets();
         ASSERT_EQ(markets.Load("market.csv"), 1);
         fs::create_directory("Webtemp");
+        view.answersDialogs = true;
         doc.SetView(&view);
     }
     void Start(int stocks) {
@@ -93,7 +94,7 @@ class FetchListSiteTest : public ::testing::Test {
     CMarketTable markets;
     CStockList stocks;
     CTickoraDoc doc{settings, markets, stocks};
-    test::RecordingView view;
+    test::FakeView view;
 };
 
 TEST_F(FetchListSiteTest, TheListOfASmallMarketIsTheSites) {
@@ -111,8 +112,8 @@ TEST_F(FetchListSiteTest, TheListOfASmallMarketIsTheSites) {
     for (const site::ReceivedRequest& req : site->Requests()) {
         EXPECT_EQ(req.userAgent, "Http Ver1.0 Session");
     }
-    EXPECT_EQ(view.Steps(), 3);
-    EXPECT_EQ(view.Events().back(), "idle");
+    EXPECT_EQ(view.Count("step"), 3);
+    EXPECT_EQ(view.Protocol().back(), "idle");
 }
 
 TEST_F(FetchListSiteTest, TheWholeMarketFitsThePagesTheParserReads) {
@@ -197,7 +198,7 @@ TEST_F(FetchListSiteTest, CancelKeepsTheList) {
     EXPECT_EQ(r.Kept(), std::vector<std::string>{AbsolutePath("fetchlist.csv")});
     EXPECT_EQ(test::CountRequests(*site, "/l?"), 1);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), 50);
-    EXPECT_EQ(view.Events().back(), "idle");
+    EXPECT_EQ(view.Protocol().back(), "idle");
 }
 
 TEST_F(FetchListSiteTest, ASiteThatAnswersNoListingKeepsTheUsersList) {

@@ -59,7 +59,7 @@ class HistoryUpdateSite : public test::KdtJobTest {
         site::SiteServer server(options);
         UseSite(server, options);
         fs::remove_all("DATA");
-        m_view.answer = {0, static_cast<unsigned>(days), true};
+        m_view.codeOptions = {0, static_cast<unsigned>(days), true};
         RunJob();
         std::map<int, std::string> files;
         ForEachStock([&](const CStockRecord& stock) {

@@ -3,53 +3,40 @@
 // cancel from another thread, and the thread entry's null-context guard.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "jobs/tickora_doc.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
 namespace {
 
-// Records what the document tells its view; the code dialog can hold the worker until released.
-class RecordingView final : public ITickoraView {
-public:
-    void ShowRunning() override { Record("running"); }
-    void ShowIdle() override {
-        Record("idle");
-        std::lock_guard lock(m_mutex);
-        ++m_idleCount;
-        m_changed.notify_all();
+class JobProtocolTest : public ::testing::Test {
+  protected:
+    JobProtocolTest() : m_doc(m_settings, m_markets, m_stocks) {
+        // The code dialog holds the worker until Release; then the user cancels it.
+        m_view.onDialog = [this](std::string_view dialog) {
+            if (dialog == "ask code") {
+                HoldInDialog();
+            }
+        };
+        m_doc.SetView(&m_view);
     }
-    void ShowCounts(int, int) override {}
-    void SetProgressRange(int) override {}
-    void SetProgressStep(int) override {}
-    void StepProgress() override {}
-    void SetProgressPos(int pos) override { Record("pos" + std::to_string(pos)); }
-    bool AskListOptions(ListOptions&) override {
-        Record("ask-list");
-        return false;
-    }
-    bool AskCodeOptions(CodeOptions&, bool showAllStocks) override {
-        m_sawShowAll = showAllStocks;
+
+    void HoldInDialog() {
         std::unique_lock lock(m_mutex);
         m_inDialog = true;
         m_changed.notify_all();
         m_changed.wait(lock, [this] { return m_release; });
         m_inDialog = false;
-        return false;  // the user cancels: the job ends without work
     }
-    bool AskProfileOptions(ProfileOptions&) override { return m_profileAnswer; }
-    void ShowMessage(const std::string& text) override { Record("message:" + text); }
-    void SetTitle(const std::string& title) override { Record("title:" + title); }
-    void PostQuit() override { Record("quit"); }
-
     void WaitInDialog() {
         std::unique_lock lock(m_mutex);
         ASSERT_TRUE(m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_inDialog; }));
@@ -59,37 +46,16 @@ public:
         m_release = true;
         m_changed.notify_all();
     }
-    std::vector<std::string> Calls() {
-        std::lock_guard lock(m_mutex);
-        return m_calls;
-    }
-
-    std::atomic<bool> m_sawShowAll{false};
-    bool m_profileAnswer = false;
-
-private:
-    void Record(std::string call) {
-        std::lock_guard lock(m_mutex);
-        m_calls.push_back(std::move(call));
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::string> m_calls;
-    bool m_inDialog = false;
-    bool m_release = false;
-    int m_idleCount = 0;
-};
-
-class JobProtocolTest : public ::testing::Test {
-protected:
-    JobProtocolTest() : m_doc(m_settings, m_markets, m_stocks) { m_doc.SetView(&m_view); }
 
     test::ScopedWorkDir m_dir;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_inDialog = false;
+    bool m_release = false;
     CAppSettings m_settings;
     CMarketTable m_markets;
     CStockList m_stocks;
-    RecordingView m_view;
+    test::FakeView m_view;
     CTickoraDoc m_doc;
 };
 
@@ -99,10 +65,11 @@ TEST(JobThreadProcTest, NullContextReturnsMinusOneWithoutRunningTheBody) {
 
 TEST_F(JobProtocolTest, SecondJobIsRefusedWhileTheFirstWorkerLives) {
     ASSERT_TRUE(m_doc.OnMakeKdt());
-    m_view.WaitInDialog();
+    WaitInDialog();
     EXPECT_TRUE(m_doc.IsJobRunning());
     EXPECT_TRUE(m_doc.m_bBusy);
-    EXPECT_TRUE(m_view.m_sawShowAll) << "the price-history command allows all stocks";
+    EXPECT_TRUE(m_view.CodeDialogs().back().showAllStocks)
+        << "the price-history command allows all stocks";
 
     // Every other command is refused, even after Cancel cleared the busy flag.
     EXPECT_FALSE(m_doc.OnMakeFetchList());
@@ -113,7 +80,7 @@ TEST_F(JobProtocolTest, SecondJobIsRefusedWhileTheFirstWorkerLives) {
     EXPECT_FALSE(m_doc.OnMakeKdt());
     EXPECT_TRUE(m_doc.IsJobRunning());
 
-    m_view.Release();
+    Release();
     m_doc.WaitForJob();
     EXPECT_FALSE(m_doc.IsJobRunning());
     EXPECT_TRUE(m_doc.LastOutcome().end == JobEnd::kNotRun);
@@ -121,7 +88,7 @@ TEST_F(JobProtocolTest, SecondJobIsRefusedWhileTheFirstWorkerLives) {
 }
 
 TEST_F(JobProtocolTest, DismissedDialogReturnsTheFormToIdle) {
-    m_view.Release();
+    Release();
     ASSERT_TRUE(m_doc.OnMakeKdt());
     m_doc.WaitForJob();
     const std::vector<std::string> calls = m_view.Calls();
@@ -141,7 +108,7 @@ TEST_F(JobProtocolTest, FetchWithoutAListDoesNothing) {
 }
 
 TEST_F(JobProtocolTest, ProfilesRefusedByTheirDialogStartNothing) {
-    m_view.m_profileAnswer = false;
+    m_view.answersDialogs = false;
     EXPECT_FALSE(m_doc.OnGetProfiles());
     EXPECT_FALSE(m_doc.IsJobRunning());
     EXPECT_FALSE(m_doc.m_bShowAllStocks) << "set only when the profile job starts";
@@ -159,10 +126,10 @@ TEST_F(JobProtocolTest, DestroyingTheDocumentStopsAndWaitsForItsWorker) {
     auto doc = std::make_unique<CTickoraDoc>(m_settings, m_markets, m_stocks);
     doc->SetView(&m_view);
     ASSERT_TRUE(doc->OnMakeKdt());
-    m_view.WaitInDialog();
+    WaitInDialog();
     std::thread releaser([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        m_view.Release();
+        Release();
     });
     doc.reset();  // must neither crash nor return while the worker still uses the view
     releaser.join();

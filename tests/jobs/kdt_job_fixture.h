@@ -8,7 +8,7 @@
 #include <string>
 
 #include "jobs/tickora_doc.h"
-#include "tests/jobs/kdt_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
@@ -20,6 +20,7 @@ class KdtJobTest : public ::testing::Test {
   protected:
     void SetUp() override {
         CreateWorkFolder();
+        m_view.answersDialogs = true;
         // A stalled test must not wait the production minute.
         m_limits = GetDownloadLimits();
         SetDownloadLimits({std::chrono::seconds(5), std::chrono::seconds(5)});
@@ -59,7 +60,7 @@ class KdtJobTest : public ::testing::Test {
     CAppSettings m_settings;
     CMarketTable m_markets;
     CStockList m_stocks;
-    KdtView m_view;
+    FakeView m_view;
     std::unique_ptr<CTickoraDoc> m_doc;
     DownloadLimits m_limits;
 };

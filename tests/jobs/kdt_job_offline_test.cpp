@@ -56,7 +56,7 @@ TEST_F(KdtJobOffline, NumbersTheFileCannotHoldKeepTheStoredHistory) {
         const CKdtRequest request("1301", 1301, 10);
         server.Set(test::TargetOf(request.GetPageUrl(0), server.Url()),
                    test::Page(test::DayRow(test::Day(2026, 12, 4, 500, 510, 490, 500, 9)) + bad));
-        m_view.answer = {1301, 10, false};
+        m_view.codeOptions = {1301, 10, false};
         const JobOutcome report = RunJob();
         EXPECT_EQ(ExitStatusOf(report), c.status);
         if (c.failed != nullptr) {
@@ -82,25 +82,25 @@ TEST_F(KdtJobOffline, NumbersTheFileCannotHoldKeepTheStoredHistory) {
 }
 
 TEST_F(KdtJobOffline, DialogAskedOnTheWorkerWithItsStartValues) {
-    m_view.pressOk = false;
+    m_view.answersDialogs = false;
     const JobOutcome report = RunJob();
-    const auto asked = m_view.AskedWith();
+    const auto asked = m_view.CodeDialogs();
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].code, 1301u);
-    EXPECT_EQ(asked[0].days, 200u);
-    EXPECT_FALSE(asked[0].allStocks);
+    EXPECT_EQ(asked[0].shown.code, 1301u);
+    EXPECT_EQ(asked[0].shown.days, 200u);
+    EXPECT_FALSE(asked[0].shown.allStocks);
     EXPECT_TRUE(asked[0].showAllStocks);
-    EXPECT_NE(m_view.AskThread(), std::this_thread::get_id());
+    EXPECT_NE(asked[0].thread, std::this_thread::get_id());
     EXPECT_TRUE(report.end == JobEnd::kNotRun);
 }
 
 TEST_F(KdtJobOffline, CancelledDialogFetchesAndWritesNothing) {
     SetSite(kDeadSite);
     test::WriteFileBytes("ERRORLOG.TXT", "earlier line\r\n");
-    m_view.pressOk = false;
+    m_view.answersDialogs = false;
     const JobOutcome report = RunJob();
     EXPECT_TRUE(report.end == JobEnd::kNotRun);
-    EXPECT_EQ(m_view.Events(), (std::vector<std::string>{"running", "ask", "idle"}));
+    EXPECT_EQ(m_view.Calls(), (std::vector<std::string>{"running", "ask code", "idle"}));
     EXPECT_TRUE(fs::is_empty("Webtemp"));
     EXPECT_FALSE(fs::exists("DATA"));
     EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "earlier line\r\n");
@@ -111,7 +111,7 @@ TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
     LoadList("1301,1301,T,Kyokuyo\r\n");
     test::WriteFileBytes("KD1301.KDT", std::string(26, '\x07'));
     test::WriteFileBytes("ERRORLOG.TXT", "earlier line\r\n");
-    m_view.answer = {1301, 200, false};
+    m_view.codeOptions = {1301, 200, false};
     const JobOutcome report = RunJob();
     EXPECT_TRUE(report.Stopped());
     EXPECT_TRUE(report.Written().empty());
@@ -121,8 +121,9 @@ TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
     EXPECT_EQ(test::ReadFileBytes("KD1301.KDT"), std::string(26, '\x07'));
     EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "earlier line\r\n");
     // One page tried: the bar was set to the 4 pages of 200 days and stepped once.
-    EXPECT_EQ(m_view.Events(), (std::vector<std::string>{"running", "ask", "counts 0 0", "range 4",
-                                                         "step 1", "stepit", "pos 0", "idle"}));
+    EXPECT_EQ(m_view.Calls(),
+              (std::vector<std::string>{"running", "ask code", "counts 0 0", "range 4", "setstep 1",
+                                        "step", "pos 0", "idle"}));
 }
 
 TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
@@ -131,7 +132,7 @@ TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
     fs::create_directories("DATA/9000");
     test::WriteFileBytes("DATA/9000/KD9983.KDT", "old history");
     test::WriteFileBytes("DATA/9000/KD9984.KDT", "old history");
-    m_view.answer = {0, 10, true};
+    m_view.codeOptions = {0, 10, true};
     const JobOutcome report = RunJob();
     // The network is gone after three stocks in a row: the fourth is never asked for.
     EXPECT_TRUE(report.Stopped());
@@ -150,7 +151,7 @@ TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
     EXPECT_EQ(test::ReadFileBytes("DATA/9000/KD9984.KDT"), "old history");
     // One block, never finished: the bar covers 1 item and is not stepped.
     EXPECT_EQ(m_view.Count("range 1"), 1);
-    EXPECT_EQ(m_view.Steps(), 0);
+    EXPECT_EQ(m_view.Count("step"), 0);
 }
 
 TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {
@@ -159,11 +160,11 @@ TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {
     const CodeOptions refused[] = {
         {10000, 200, false}, {1301, 9, false}, {1301, 3001, false}, {0, 0, true}};
     for (const CodeOptions& options : refused) {
-        m_view.answer = options;
+        m_view.codeOptions = options;
         const JobOutcome report = RunJob();
         EXPECT_TRUE(report.end == JobEnd::kNotRun) << options.code << " " << options.days;
     }
-    EXPECT_EQ(m_view.Steps(), 0);
+    EXPECT_EQ(m_view.Count("step"), 0);
     EXPECT_EQ(m_view.Count("counts 0 0"), 0);
     EXPECT_TRUE(fs::is_empty("Webtemp"));
     EXPECT_FALSE(fs::exists("DATA"));

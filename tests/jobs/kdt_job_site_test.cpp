@@ -137,7 +137,7 @@ class KdtJobSite : public test::KdtJobTest {
 
 TEST_F(KdtJobSite, OneStockHoldsTheServedDaysOldestFirst) {
     const site::Stock& stock = LongStock();
-    m_view.answer = {static_cast<unsigned>(stock.code), 200, false};
+    m_view.codeOptions = {static_cast<unsigned>(stock.code), 200, false};
     const JobOutcome report = RunJob();
     ExpectFileHolds(OneFile(stock.code), Served(stock, 200));
     EXPECT_EQ(HistoryTargets(),
@@ -151,9 +151,9 @@ TEST_F(KdtJobSite, OneStockHoldsTheServedDaysOldestFirst) {
     EXPECT_TRUE(report.failures.empty());
     // The bar runs over the four pages; the counters stay at 0 in this mode.
     EXPECT_EQ(m_view.Count("range 4"), 1);
-    EXPECT_EQ(m_view.Steps(), 4);
-    EXPECT_EQ(m_view.Counts(), (std::vector<std::pair<int, int>>{{0, 0}}));
-    EXPECT_EQ(m_view.Events().back(), "idle");
+    EXPECT_EQ(m_view.Count("step"), 4);
+    EXPECT_EQ(m_view.Calls("counts "), std::vector<std::string>{"counts 0 0"});
+    EXPECT_EQ(m_view.Calls().back(), "idle");
     EXPECT_FALSE(fs::exists("DATA"));
 }
 
@@ -166,8 +166,8 @@ class KdtJobSiteDays : public KdtJobSite, public ::testing::WithParamInterface<D
 
 TEST_P(KdtJobSiteDays, WholePagesAreFetchedAndWritten) {
     const site::Stock& stock = LongStock();
-    m_view.answer = {static_cast<unsigned>(stock.code), static_cast<unsigned>(GetParam().days),
-                     false};
+    m_view.codeOptions = {static_cast<unsigned>(stock.code), static_cast<unsigned>(GetParam().days),
+                          false};
     RunJob();
     EXPECT_EQ(static_cast<int>(HistoryTargets().size()), GetParam().pages);
     ExpectFileHolds(OneFile(stock.code), Served(stock, 50 * GetParam().pages));
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Days, KdtJobSiteDays,
 TEST_F(KdtJobSite, ShortHistoryStopsAtTheFirstPageWithoutDays) {
     const site::Stock& stock = StockWith([](int length) { return length < 150; });
     const int length = m_model.HistoryLength(stock, nullptr);
-    m_view.answer = {static_cast<unsigned>(stock.code), 3000, false};
+    m_view.codeOptions = {static_cast<unsigned>(stock.code), 3000, false};
     const JobOutcome report = RunJob();
     ExpectFileHolds(OneFile(stock.code), Served(stock, length));
     // Every page that holds days, then the one that shows none.
@@ -194,7 +194,7 @@ TEST_F(KdtJobSite, CodeNotInTheListAsksForNothingAndKeepsItsFile) {
         --code;
     }
     test::WriteFileBytes(OneFile(code), "kept");
-    m_view.answer = {static_cast<unsigned>(code), 200, false};
+    m_view.codeOptions = {static_cast<unsigned>(code), 200, false};
     const JobOutcome report = RunJob();
     EXPECT_TRUE(HistoryTargets().empty());
     EXPECT_EQ(test::ReadFileBytes(OneFile(code)), "kept");
@@ -227,7 +227,7 @@ TEST_P(KdtJobSiteFaults, FaultMidHistoryKeepsThePagesBeforeAndNoStalePage) {
     test::WriteFileBytes(HistoryPagePath(2), stale);
     SetDownloadLimits({std::chrono::seconds(2), std::chrono::seconds(1)});
     m_server.SetFault(Target(stock.symbol, 2), GetParam().fault);
-    m_view.answer = {static_cast<unsigned>(stock.code), 200, false};
+    m_view.codeOptions = {static_cast<unsigned>(stock.code), 200, false};
     const JobOutcome report = RunJob();
     // Without a stored history the days read are written.
     ExpectFileHolds(OneFile(stock.code), Served(stock, 100));
@@ -263,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(KdtJobSite, AllStocksWriteEveryServedHistoryIntoTheDataFolders) {
-    m_view.answer = {0, 60, true};
+    m_view.codeOptions = {0, 60, true};
     const JobOutcome report = RunJob();
     int stocks = 0;
     for (int b = 0; b < m_stocks.m_nBlocks; ++b) {
@@ -281,11 +281,11 @@ TEST_F(KdtJobSite, AllStocksWriteEveryServedHistoryIntoTheDataFolders) {
     // Two blocks: the bar covers them and steps after each; the counter counts files.
     EXPECT_EQ(m_stocks.m_nBlocks, 2);
     EXPECT_EQ(m_view.Count("range 2"), 1);
-    EXPECT_EQ(m_view.Steps(), 2);
-    const auto counts = m_view.Counts();
+    EXPECT_EQ(m_view.Count("step"), 2);
+    const auto counts = m_view.Calls("counts ");
     ASSERT_EQ(static_cast<int>(counts.size()), stocks + 1);
     for (int n = 0; n <= stocks; ++n) {
-        EXPECT_EQ(counts[static_cast<size_t>(n)], std::make_pair(n, 0));
+        EXPECT_EQ(counts[static_cast<size_t>(n)], "counts " + std::to_string(n) + " 0");
     }
     EXPECT_FALSE(fs::exists(OneFile(m_stocks.GetBlock(0)->m_aStocks[0].m_nCode)));
 }
@@ -297,7 +297,7 @@ TEST_F(KdtJobSite, AllStocksNeverGiveOneStockAnotherStocksDays) {
     LoadList(first.symbol + "," + std::to_string(first.code) + ",T,A\r\n" + second.symbol + "," +
              std::to_string(second.code) + ",T,B\r\n");
     m_server.SetFault(Target(second.symbol, 1), Fault(site::FaultKind::kStatus, 404));
-    m_view.answer = {0, 200, true};
+    m_view.codeOptions = {0, 200, true};
     RunJob();
     ExpectFileHolds(KdtFileName(first.code, true), Served(first, 200));
     ExpectFileHolds(KdtFileName(second.code, true), Served(second, 50));
@@ -310,12 +310,12 @@ TEST_F(KdtJobSite, CancelInAllStocksModeLeavesTheStockBeingFetchedWithoutAFile) 
              std::to_string(second.code) + ",T,B\r\n");
     fs::create_directories("DATA/" + std::to_string(second.code / 1000 * 1000));
     test::WriteFileBytes(KdtFileName(second.code, true), "old");
-    m_view.onCounts = [this](int first) {
+    m_view.onCounts = [this](int first, int) {
         if (first == 1) {
             m_doc->CancelJob();
         }
     };
-    m_view.answer = {0, 200, true};
+    m_view.codeOptions = {0, 200, true};
     const JobOutcome report = RunJob();
     EXPECT_TRUE(report.Cancelled());
     ExpectFileHolds(KdtFileName(first.code, true), Served(first, 200));
@@ -323,8 +323,8 @@ TEST_F(KdtJobSite, CancelInAllStocksModeLeavesTheStockBeingFetchedWithoutAFile) 
     // The page being fetched when Cancel came is finished; no further page is asked for.
     EXPECT_EQ(HistoryTargets().size(), 5u);
     EXPECT_EQ(report.Written().size(), 1u);
-    EXPECT_EQ(m_view.Steps(), 0);
-    const auto events = m_view.Events();
+    EXPECT_EQ(m_view.Count("step"), 0);
+    const auto events = m_view.Calls();
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[events.size() - 2], "pos 0");
     EXPECT_EQ(events.back(), "idle");
@@ -338,7 +338,7 @@ TEST_F(KdtJobSite, CancelInOneStockModeWritesThePagesReadSoFarOnlyWithoutAStored
             m_doc->CancelJob();
         }
     };
-    m_view.answer = {static_cast<unsigned>(stock.code), 200, false};
+    m_view.codeOptions = {static_cast<unsigned>(stock.code), 200, false};
     JobOutcome report = RunJob();
     EXPECT_TRUE(report.Cancelled());
     EXPECT_EQ(HistoryTargets().size(), 2u);
@@ -356,7 +356,7 @@ TEST_F(KdtJobSite, ErrorLogIsLeftAsItWas) {
     LoadList(stock.symbol + "," + std::to_string(stock.code) + ",T,A\r\n");
     m_server.SetFault(Target(stock.symbol, 0), Fault(site::FaultKind::kStatus, 500));
     test::WriteFileBytes("ERRORLOG.TXT", "1301 page=0\r\n");
-    m_view.answer = {0, 10, true};
+    m_view.codeOptions = {0, 10, true};
     RunJob();
     EXPECT_EQ(test::ReadFileBytes("ERRORLOG.TXT"), "1301 page=0\r\n");
 }

@@ -11,7 +11,7 @@
 #include "formats/dictionary.h"
 #include "pages/profile_page.h"
 #include "tests/pages/page_builder.h"
-#include "tests/jobs/recording_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/jobs/dictionary_reader.h"
 #include "tests/support/temp_dir.h"
 #include "web/hosts.h"
@@ -38,6 +38,7 @@ class ProfilesJobTest : public ::testing::Test {
                                                    "998405,1001,X,TOPIX\r\n"));
         ASSERT_EQ(stocks.Load(markets, "http://127.0.0.1:1"), 0);
         fs::create_directory("Webtemp");
+        view.answersDialogs = true;
         doc.SetView(&view);
     }
     void TearDown() override { SetHosts(SiteHosts{}); }
@@ -61,7 +62,7 @@ class ProfilesJobTest : public ::testing::Test {
     CMarketTable markets;
     CStockList stocks;
     CTickoraDoc doc{settings, markets, stocks};
-    test::RecordingView view;
+    test::FakeView view;
 };
 
 TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {
@@ -92,11 +93,12 @@ TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {
     EXPECT_EQ(r1332.market, 0);
     EXPECT_EQ(r1332.feature, "");
 
-    EXPECT_EQ(view.Counts(), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
-    EXPECT_EQ(view.Steps(), 1);
+    EXPECT_EQ(view.Calls("counts "),
+              (std::vector<std::string>{"counts 0 0", "counts 1 0", "counts 2 0", "counts 3 0"}));
+    EXPECT_EQ(view.Count("step"), 1);
     EXPECT_EQ(r.itemsDone, 3);
     EXPECT_FALSE(r.Cancelled());
-    EXPECT_EQ(view.Events().back(), "idle");
+    EXPECT_EQ(view.Protocol().back(), "idle");
     EXPECT_FALSE(doc.m_bBusy);
     EXPECT_TRUE(fs::exists(KeptProfilePath(1301)));
 }
@@ -104,11 +106,12 @@ TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {
 TEST_F(ProfilesJobTest, AddedOnlyWithoutDictionaryShowsTheMessageAndStartsNothing) {
     view.profileOptions.addedOnly = true;
     (void)Run(false);
-    EXPECT_EQ(view.Messages(),
-              (std::vector<std::string>{Utf8ToSjis("辞書ファイルVorlaneEx.DICがありません。")}));
+    EXPECT_EQ(view.Calls("message "),
+              (std::vector<std::string>{"message " +
+                                        Utf8ToSjis("辞書ファイルVorlaneEx.DICがありません。")}));
     EXPECT_FALSE(fs::exists(kDictionaryPath));
     EXPECT_FALSE(doc.m_bBusy);
-    EXPECT_EQ(view.Events(), (std::vector<std::string>{"ask profile"}));
+    EXPECT_EQ(view.Protocol(), (std::vector<std::string>{"ask profile"}));
 }
 
 TEST_F(ProfilesJobTest, AddedOnlyFetchesOnlyStocksWithoutAnEntry) {
@@ -123,7 +126,8 @@ TEST_F(ProfilesJobTest, AddedOnlyFetchesOnlyStocksWithoutAnEntry) {
     view.profileOptions.useKeptHtml = true;
     view.profileOptions.addedOnly = true;
     const JobOutcome r = Run();
-    EXPECT_EQ(view.Counts(), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {2, 0}}));
+    EXPECT_EQ(view.Calls("counts "),
+              (std::vector<std::string>{"counts 0 0", "counts 1 0", "counts 2 0"}));
     EXPECT_EQ(ReadRecord(1301).feature, "");  // has an entry: not fetched
     const Record r1001 = ReadRecord(1001);
     EXPECT_EQ(r1001.feature, "指数");
@@ -142,11 +146,11 @@ TEST_F(ProfilesJobTest, CancelStopsAfterTheStockBeingProcessed) {
     };
     const JobOutcome r = Run();
     EXPECT_TRUE(r.Cancelled());
-    EXPECT_EQ(view.Counts().back(), (std::pair<int, int>{1, 0}));
+    EXPECT_EQ(view.Calls("counts ").back(), "counts 1 0");
     EXPECT_EQ(ReadRecord(1301).feature, "遠洋漁業");
     EXPECT_EQ(ReadRecord(1001).feature, "");
-    EXPECT_EQ(view.Events().back(), "idle");
-    EXPECT_EQ(view.Steps(), 0);
+    EXPECT_EQ(view.Protocol().back(), "idle");
+    EXPECT_EQ(view.Count("step"), 0);
 }
 
 TEST_F(ProfilesJobTest, FailedDownloadsLeaveRecordsAndNeverReadAnEarlierPage) {

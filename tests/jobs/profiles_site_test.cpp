@@ -12,7 +12,7 @@
 #include "formats/dictionary.h"
 #include "jobs/tickora_doc.h"
 #include "pages/profile_page.h"
-#include "tests/jobs/recording_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/jobs/site_fixture.h"
 #include "tests/jobs/dictionary_reader.h"
 
@@ -40,6 +40,7 @@ class ProfilesSiteTest : public ::testing::Test {
         truth = test::SiteTruth(*site);
         ASSERT_EQ(truth.size(), static_cast<size_t>(kStocks + 3));
         fs::create_directory("Webtemp");
+        view.answersDialogs = true;
         doc.SetView(&view);
     }
     JobOutcome Run() {
@@ -82,7 +83,7 @@ class ProfilesSiteTest : public ::testing::Test {
     CMarketTable markets;
     CStockList stocks;
     CTickoraDoc doc{settings, markets, stocks};
-    test::RecordingView view;
+    test::FakeView view;
 };
 
 TEST_F(ProfilesSiteTest, TheDictionaryHoldsWhatTheProfilePagesSay) {
@@ -94,11 +95,11 @@ TEST_F(ProfilesSiteTest, TheDictionaryHoldsWhatTheProfilePagesSay) {
     }
     EXPECT_EQ(r.itemsDone, kStocks + 3);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), kStocks + 3);
-    EXPECT_EQ(view.Counts().back(), (std::pair<int, int>{kStocks + 3, 0}));
-    EXPECT_EQ(view.Steps(), 1);
+    EXPECT_EQ(view.Calls("counts ").back(), "counts " + std::to_string(kStocks + 3) + " 0");
+    EXPECT_EQ(view.Count("step"), 1);
     EXPECT_FALSE(fs::exists(kSharedProfilePath));
     EXPECT_FALSE(fs::exists("Webtemp/fundamental"));
-    EXPECT_EQ(view.Events().back(), "idle");
+    EXPECT_EQ(view.Protocol().back(), "idle");
 }
 
 TEST_F(ProfilesSiteTest, KeptPagesRebuildTheSameDictionaryWithTheSiteGone) {
@@ -208,7 +209,7 @@ TEST_F(ProfilesSiteTest, CancelEndsTheJobAfterTheStockInHand) {
     EXPECT_EQ(r.itemsDone, 5);
     EXPECT_EQ(test::CountRequests(*site, "/biz/fundamental/"), 5);
     EXPECT_FALSE(fs::exists(kSharedProfilePath));
-    const std::vector<std::string> events = view.Events();
+    const std::vector<std::string> events = view.Protocol();
     EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
               (std::vector<std::string>{"pos 0", "idle"}));
 }

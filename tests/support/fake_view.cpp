@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/fake_view.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace tickora::test {
@@ -15,6 +17,9 @@ void FakeView::ShowIdle() {
 
 void FakeView::ShowCounts(int first, int second) {
     Record("counts " + std::to_string(first) + " " + std::to_string(second));
+    if (onCounts) {
+        onCounts(first, second);
+    }
 }
 
 void FakeView::SetProgressRange(int n) {
@@ -41,23 +46,28 @@ void FakeView::SetProgressPos(int pos) {
     Record("pos " + std::to_string(pos));
 }
 
-bool FakeView::Answer(const char* call, bool answer) {
-    if (answer) {
-        Record(call);
+bool FakeView::Answer(const char* call) {
+    Record(call);
+    if (onDialog) {
+        onDialog(call);
     }
-    return answer;
+    return answersDialogs;
 }
 
 bool FakeView::AskListOptions(ListOptions& options) {
-    if (!Answer("ask list", answersDialogs)) {
+    if (!Answer("ask list")) {
         return false;
     }
     options = listOptions;
     return true;
 }
 
-bool FakeView::AskCodeOptions(CodeOptions& options, bool /*showAllStocks*/) {
-    if (!Answer("ask code", answersDialogs)) {
+bool FakeView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_codeDialogs.push_back({options, showAllStocks, std::this_thread::get_id()});
+    }
+    if (!Answer("ask code")) {
         return false;
     }
     options = codeOptions;
@@ -65,7 +75,7 @@ bool FakeView::AskCodeOptions(CodeOptions& options, bool /*showAllStocks*/) {
 }
 
 bool FakeView::AskProfileOptions(ProfileOptions& options) {
-    if (!Answer("ask profile", answersDialogs)) {
+    if (!Answer("ask profile")) {
         return false;
     }
     options = profileOptions;
@@ -95,19 +105,41 @@ std::vector<std::string> FakeView::Calls() const {
     return m_calls;
 }
 
-bool FakeView::Contains(const std::string& prefix) const {
+std::vector<std::string> FakeView::Calls(std::string_view prefix) const {
+    return Select([prefix](const std::string& call) { return call.starts_with(prefix); });
+}
+
+std::vector<std::string> FakeView::Protocol() const {
+    return Select([](const std::string& call) {
+        return !call.starts_with("counts ") && call != "step" && !call.starts_with("message ");
+    });
+}
+
+int FakeView::Count(std::string_view call) const {
+    return static_cast<int>(Select([call](const std::string& c) { return c == call; }).size());
+}
+
+std::vector<std::string> FakeView::Select(
+    const std::function<bool(const std::string&)>& keep) const {
     std::lock_guard lock(m_mutex);
-    for (const std::string& call : m_calls) {
-        if (call.rfind(prefix, 0) == 0) {
-            return true;
-        }
-    }
-    return false;
+    std::vector<std::string> calls;
+    std::copy_if(m_calls.begin(), m_calls.end(), std::back_inserter(calls), keep);
+    return calls;
+}
+
+std::vector<FakeView::CodeDialog> FakeView::CodeDialogs() const {
+    std::lock_guard lock(m_mutex);
+    return m_codeDialogs;
+}
+
+bool FakeView::Contains(const std::string& prefix) const {
+    return !Calls(prefix).empty();
 }
 
 void FakeView::Clear() {
     std::lock_guard lock(m_mutex);
     m_calls.clear();
+    m_codeDialogs.clear();
     m_steps = 0;
 }
 

@@ -3,10 +3,12 @@
 // The view the job tests give the document: records every call as a short text ("range 2",
 // "setstep 1", "step", "counts 3 1", "pos 0", "idle", "ask list", ...), answers the options
 // dialogs as a test tells it, and runs a test's hooks on the worker so that a test can press
-// Cancel, or throw as a failing view would, at a known point.
+// Cancel, hold the worker in a dialog, or throw as a failing view would, at a known point.
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "jobs/tickora_view.h"
@@ -17,14 +19,15 @@ class FakeView : public ITickoraView {
   public:
     void ShowRunning() override;
     void ShowIdle() override;
+    // Runs onCounts.
     void ShowCounts(int first, int second) override;
     void SetProgressRange(int n) override;
     void SetProgressStep(int step) override;
     // Runs onStep with the 1-based number of the step.
     void StepProgress() override;
     void SetProgressPos(int pos) override;
-    // Without answersDialogs each dialog is dismissed and leaves no trace; with it, each is
-    // recorded and answered OK with the options below.
+    // Each dialog is recorded, then runs onDialog; without answersDialogs it is dismissed, with
+    // it answered OK with the options below.
     bool AskListOptions(ListOptions& options) override;
     bool AskCodeOptions(CodeOptions& options, bool showAllStocks) override;
     bool AskProfileOptions(ProfileOptions& options) override;
@@ -35,9 +38,24 @@ class FakeView : public ITickoraView {
     void ShowItemsDone(int done, int total, const std::string& unit) override;
 
     [[nodiscard]] std::vector<std::string> Calls() const;
+    // The calls that start with prefix, in order: Calls("counts ") are the counters shown.
+    [[nodiscard]] std::vector<std::string> Calls(std::string_view prefix) const;
+    // The calls without the counters, the steps and the messages: the states, the bar's setup
+    // and the dialogs a job goes through.
+    [[nodiscard]] std::vector<std::string> Protocol() const;
     // Whether a call starts with prefix.
     [[nodiscard]] bool Contains(const std::string& prefix) const;
+    // How many calls are exactly call.
+    [[nodiscard]] int Count(std::string_view call) const;
     void Clear();
+
+    // What the code dialog was shown each time it was asked, and on which thread.
+    struct CodeDialog {
+        CodeOptions shown;
+        bool showAllStocks = false;
+        std::thread::id thread;
+    };
+    [[nodiscard]] std::vector<CodeDialog> CodeDialogs() const;
 
     // The answers of the dialogs; set before the job starts.
     bool answersDialogs = false;
@@ -45,14 +63,21 @@ class FakeView : public ITickoraView {
     CodeOptions codeOptions;
     ProfileOptions profileOptions;
     std::function<void(int step)> onStep;
+    std::function<void(int first, int second)> onCounts;
+    // Runs on the asking thread with the dialog's call ("ask code") before it is answered, so
+    // that a test can hold the worker in a dialog.
+    std::function<void(std::string_view dialog)> onDialog;
     std::function<void(int done)> onItemsDone;
 
   private:
     void Record(std::string call);
-    bool Answer(const char* call, bool answer);
+    bool Answer(const char* call);
+    [[nodiscard]] std::vector<std::string> Select(
+        const std::function<bool(const std::string&)>& keep) const;
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_calls;
+    std::vector<CodeDialog> m_codeDialogs;
     int m_steps = 0;
 };
 
