@@ -47,6 +47,7 @@
 #include "jobs/tickora_doc.h"
 #include "jobs/workdir.h"
 #include "web/hosts.h"
+#include "web/site_access.h"
 
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitTickoraResources() {
@@ -114,11 +115,14 @@ bool CTickoraApp::InitInstance() {
     QApplication::setWindowIcon(ProgramIcon());
     InstallJapaneseTranslations();
 
+    // The connection settings were put in force before the window opens.
+    const SiteAccess access = CurrentSiteAccess();
     m_pObjects = std::make_unique<StartupObjects>();
-    LoadStartupObjects(*m_pObjects);
+    LoadStartupObjects(*m_pObjects, access.hosts);
 
     m_pDoc = std::make_unique<CTickoraDoc>(m_pObjects->settings, m_pObjects->markets,
                                            m_pObjects->stocks);
+    m_pDoc->SetSiteAccess(access);
     m_pFrame = std::make_unique<CMainFrame>();
     CTickoraView* view = m_pFrame->View();
     view->SetDocument(m_pDoc.get());
@@ -450,6 +454,8 @@ void CTickoraApp::OnUsersGuide() {
 void CTickoraApp::OnConnectionSettings() {
     const QString message =
         RunConnectionDialog(m_pFrame.get(), *m_pObjects, m_pDoc->IsJobRunning());
+    // The next job reaches the site as the dialog left the settings.
+    m_pDoc->SetSiteAccess(CurrentSiteAccess());
     if (!message.isEmpty()) {
         m_pFrame->ShowStatusText(message);
     }

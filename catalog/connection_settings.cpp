@@ -594,17 +594,18 @@ ConnectionLoad LoadConnectionSettings(const ConnectionLayer& commandLine, const 
     return load;
 }
 
+SiteAccess SiteAccessOf(const ConnectionSettings& settings, SiteAccess base) {
+    base.hosts = settings.Hosts();
+    base.retry.retries = settings.retries.value;
+    base.retry.paceMs = settings.paceMs.value;
+    base.limits.pageTimeout = std::chrono::seconds(settings.pageTimeout.value);
+    base.connections = settings.connections.value;
+    base.transport = settings.TransportSettings();
+    return Normalized(std::move(base));
+}
+
 void ApplyConnectionSettings(const ConnectionSettings& settings) {
-    SetHosts(settings.Hosts());
-    RetryPolicy policy = GetRetryPolicy();
-    policy.retries = settings.retries.value;
-    policy.paceMs = settings.paceMs.value;
-    SetRetryPolicy(policy);
-    DownloadLimits limits = GetDownloadLimits();
-    limits.pageTimeout = std::chrono::seconds(settings.pageTimeout.value);
-    SetDownloadLimits(limits);
-    SetConnectionCount(settings.connections.value);
-    SetTransport(settings.TransportSettings());
+    InstallSiteAccess(SiteAccessOf(settings, CurrentSiteAccess()));
 }
 
 std::string FormatConnectionSettings(const ConnectionSettings& settings) {

@@ -14,6 +14,7 @@
 
 #include "web/connections.h"
 #include "web/hosts.h"
+#include "web/site_access.h"
 
 namespace tickora {
 
@@ -166,6 +167,11 @@ struct ConnectionLoad {
 };
 [[nodiscard]] ConnectionLoad LoadConnectionSettings(const ConnectionLayer& commandLine,
                                                     const std::string& path = kConnectionFileName);
+
+// The site access the settings give: hosts, retries and pacing, the page time-out, the
+// connection count and the transport, over base, whose backoff base and other limits are kept;
+// the hosts trimmed and the numbers within their bounds.
+[[nodiscard]] SiteAccess SiteAccessOf(const ConnectionSettings& settings, SiteAccess base = {});
 
 // Puts the settings in force in the download layer: hosts, retry policy (its backoff base kept),
 // the page time-out (the other limits kept), the connection count and the transport.

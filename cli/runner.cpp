@@ -222,7 +222,7 @@ bool PlanRetry(const CliOptions& options, const CliStreams& streams, CTickoraDoc
 }
 
 int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
-           int baseline) {
+           int baseline, const SiteAccess& access) {
     // A folder without a market table is no working folder (a mistyped --workdir, say): it is
     // left exactly as it was, without a lock file or a work folder.
     if (!PathExists("market.csv")) {
@@ -235,7 +235,7 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
         return NotRun(options, streams, status, "", "another job is using the working folder");
     }
     StartupObjects objects;
-    LoadStartupObjects(objects);
+    LoadStartupObjects(objects, access.hosts);
     if (!objects.irregularFile.empty()) {
         std::fprintf(streams.err, "tickora-cli: %s\n", objects.irregularFile.c_str());
         return kExitUsage;
@@ -273,6 +273,7 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     TerminalView view(streams.err, streams.errIsTerminal, job, streams.columns);
     CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
     doc.SetView(&view);
+    doc.SetSiteAccess(access);
     doc.HandOverWorkLock(std::move(*lock));
     if (options.retryFailed && !PlanRetry(options, streams, doc, status)) {
         return status;
@@ -391,10 +392,11 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
         return RunSettings(options, streams, interrupts, baseline);
     }
     // connection.toml of the working folder, the TICKORA_* variables, then the command line.
-    if (!ApplyConnectionForJob(options, streams.err)) {
+    const std::optional<SiteAccess> access = ApplyConnectionForJob(options, streams.err);
+    if (!access) {
         return NotRun(options, streams, kExitUsage, "", "a connection setting is bad");
     }
-    return RunJob(options, streams, interrupts, baseline);
+    return RunJob(options, streams, interrupts, baseline, *access);
 }
 
 std::string FormatSummary(const JobOutcome& outcome, const PathView& paths) {

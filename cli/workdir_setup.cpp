@@ -41,15 +41,15 @@ bool ChooseCliWorkdir(const CliOptions& options, std::FILE* err, std::string& fo
     return true;
 }
 
-bool ApplyConnectionForJob(const CliOptions& options, std::FILE* err) {
+std::optional<SiteAccess> ApplyConnectionForJob(const CliOptions& options, std::FILE* err) {
     const ConnectionLoad load = LoadConnectionSettings(options.connection);
     const std::vector<std::string> errors = load.Errors();
     if (!errors.empty()) {
         PrintAll(errors, err);
-        return false;
+        return std::nullopt;
     }
     ApplyConnectionSettings(load.settings);
-    return true;
+    return CurrentSiteAccess();
 }
 
 int RunConnectionSettings(const CliOptions& options, std::FILE* err, std::string& printed) {

@@ -4,9 +4,11 @@
 // settings of "connection.toml", the environment and the command line. Kept apart from the
 // runner so that both read as one step each there.
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/command_line.h"
+#include "web/site_access.h"
 
 namespace tickora::cli {
 
@@ -15,9 +17,10 @@ namespace tickora::cli {
 [[nodiscard]] bool ChooseCliWorkdir(const CliOptions& options, std::FILE* err, std::string& folder);
 
 // Loads the connection settings of the current folder's file, the environment and the command
-// line and puts them in force. False, with every bad value on err, when any is bad: a job must
-// not run against a site the user did not mean.
-[[nodiscard]] bool ApplyConnectionForJob(const CliOptions& options, std::FILE* err);
+// line and puts them in force; returns the site access they give. Nothing, with every bad value
+// on err, when any is bad: a job must not run against a site the user did not mean.
+[[nodiscard]] std::optional<SiteAccess> ApplyConnectionForJob(const CliOptions& options,
+                                                              std::FILE* err);
 
 // `settings` for "connection.toml": saves the connection options of the command line into the
 // file (an empty value removes its key) and gives the lines to print. Returns the exit status:

@@ -57,7 +57,7 @@ JobOutcome FetchListJob::Run() {
     ITickoraView& view = m_context.view;
     BeginOutcome(m_context, "fetchlist", "pages");
     CreateWorkFolder();
-    m_pages = std::make_unique<CListPages>(Hosts().quote);
+    m_pages = std::make_unique<CListPages>(m_context.access.hosts.quote);
     m_outcome.itemsTotal = m_pages->m_nPages;
     view.ShowCounts(0, 0);
     view.SetProgressRange(m_pages->m_nPages);
@@ -67,9 +67,9 @@ JobOutcome FetchListJob::Run() {
 
     // Listing page i, then the profile pages of its stocks, then listing page i + 1: planned in
     // that order as each listing page tells which stocks it holds.
-    PagePool pool;
+    PagePool pool(m_context.access);
     PageAhead ahead(pool);
-    ProfilesAhead profiles(ahead, m_keepHtml, m_useKeptHtml);
+    ProfilesAhead profiles(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     m_ahead = &ahead;
     m_profiles = &profiles;
     if (!m_useKeptHtml) {
@@ -229,7 +229,7 @@ void FetchListJob::WriteOrKeepList() {
     m_outcome.stocksListed = written.stocksWritten;
     if (!m_addedOnly && !written.filesWritten.empty()) {
         // The next Fetch is for the new list, not the one read at start-up.
-        (void)m_context.stocks.Load(m_context.markets, Hosts().quote.c_str(), kFetchListPath,
+        (void)m_context.stocks.Load(m_context.markets, m_context.access.hosts.quote.c_str(), kFetchListPath,
                                     &m_outcome.warnings);
     }
     if (written.filesWritten.empty() && !written.writeFailed) {

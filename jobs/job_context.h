@@ -12,6 +12,7 @@
 #include "catalog/stock_list.h"
 #include "jobs/job_outcome.h"
 #include "jobs/tickora_view.h"
+#include "web/site_access.h"
 
 namespace tickora {
 
@@ -29,8 +30,8 @@ struct JobContext {
     std::vector<int> retryCodes;
     // The daily fetch says here whether the records now hold a whole run's quotes.
     std::atomic<bool>* quotesWhole = nullptr;
-    // The site's hosts, retries and limits join the context here; until then the jobs read them
-    // where they are made (Hosts(), the page pool).
+    // How the job reaches the site: its page pool and its URLs are made from this.
+    SiteAccess access;
 };
 
 // Starts the outcome of a job afresh; unit is what its items count: "stocks" or "pages".

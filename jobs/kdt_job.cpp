@@ -336,7 +336,8 @@ class HistoryPlanner {
             const CStockRecord& stock = *m_stocks[m_next];
             StockHistory history;
             history.request =
-                std::make_unique<CKdtRequest>(stock.m_szSymbol, stock.m_nCode, m_run.days);
+                std::make_unique<CKdtRequest>(stock.m_szSymbol, stock.m_nCode, m_run.days,
+                                              m_run.context.access.hosts.table);
             history.item = static_cast<int>(m_next++);
             PlanHistory(history, m_run.ahead, m_run.update, true);
             m_planned.push_back(std::move(history));
@@ -417,7 +418,8 @@ void FetchOneHistory(KdtRun& run, const char* symbol, int code) {
     ITickoraView& view = context.view;
     JobOutcome& outcome = context.outcome;
     StockHistory history;
-    history.request = std::make_unique<CKdtRequest>(symbol, code, run.days);
+    history.request = std::make_unique<CKdtRequest>(symbol, code, run.days,
+                                                    context.access.hosts.table);
     view.SetProgressRange(history.request->m_nPages);
     view.SetProgressStep(1);
     outcome.itemsTotal = history.request->m_nPages;
@@ -461,7 +463,7 @@ JobOutcome MakeKdt(JobContext& context, const CodeOptions& options) {
     context.stocks.SymbolOfCode(code, symbol);
     context.view.ShowCounts(0, 0);
     context.cancel = false;
-    PagePool pool;
+    PagePool pool(context.access);
     PageAhead ahead(pool);
     KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update};
     if (allStocks) {

@@ -54,8 +54,8 @@ class PageAhead {
 // profile readers obtain them from here instead of fetching each when it is needed.
 class ProfilesAhead final : public ProfilePageSource {
   public:
-    ProfilesAhead(PageAhead& ahead, bool keepHtml, bool useKeptHtml)
-        : m_ahead(ahead), m_keepHtml(keepHtml), m_useKeptHtml(useKeptHtml) {}
+    ProfilesAhead(PageAhead& ahead, const SiteAccess& access, bool keepHtml, bool useKeptHtml)
+        : m_ahead(ahead), m_access(access), m_keepHtml(keepHtml), m_useKeptHtml(useKeptHtml) {}
 
     // The stock whose page will be obtained after those planned before; kept pages that are
     // only read need no plan.
@@ -65,6 +65,7 @@ class ProfilesAhead final : public ProfilePageSource {
 
   private:
     PageAhead& m_ahead;
+    const SiteAccess& m_access;
     const bool m_keepHtml;
     const bool m_useKeptHtml;
 };

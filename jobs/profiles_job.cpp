@@ -59,9 +59,9 @@ JobOutcome ProfilesJob::Run() {
     m_context.cancel = false;
     PlanStocks();
     ShowItems(m_outcome, view);
-    PagePool pool;
+    PagePool pool(m_context.access);
     PageAhead ahead(pool);
-    ProfilesAhead pages(ahead, m_keepHtml, m_useKeptHtml);
+    ProfilesAhead pages(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     for (const std::vector<int>& codes : m_planned) {
         for (const int code : codes) {
             pages.Plan(code);

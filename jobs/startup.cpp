@@ -46,6 +46,10 @@ std::string IrregularStartupFile() {
 }
 
 void LoadStartupObjects(StartupObjects& objects) {
+    LoadStartupObjects(objects, Hosts());
+}
+
+void LoadStartupObjects(StartupObjects& objects, const SiteHosts& hosts) {
     // A FIFO would hold the start for ever, a device feed it without end.
     objects.irregularFile = IrregularStartupFile();
     if (!objects.irregularFile.empty()) {
@@ -54,10 +58,10 @@ void LoadStartupObjects(StartupObjects& objects) {
     objects.settings.Load();
     objects.marketLoaded = objects.markets.Load("market.csv", &objects.notices) != 0;
     if (objects.marketLoaded) {
-        (void)objects.stocks.Load(objects.markets, Hosts().quote.c_str(), kFetchListPath,
+        (void)objects.stocks.Load(objects.markets, hosts.quote.c_str(), kFetchListPath,
                                   &objects.notices);
     }
-    if (const UrlFitResult fit = CheckUrlsFit(Hosts(), objects.stocks, objects.markets, Today());
+    if (const UrlFitResult fit = CheckUrlsFit(hosts, objects.stocks, objects.markets, Today());
         !fit.fits) {
         objects.cannotRun = fit.message;
     }

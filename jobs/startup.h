@@ -7,6 +7,7 @@
 #include "catalog/app_settings.h"
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
+#include "web/hosts.h"
 
 namespace tickora {
 
@@ -34,6 +35,8 @@ struct StartupObjects {
 // set before: the list composes its quote URLs, and every page URL is checked to fit. Temporary
 // files that processes which no longer exist left behind are removed. A file that is not a regular
 // file stops it before anything is read (objects.irregularFile).
+void LoadStartupObjects(StartupObjects& objects, const SiteHosts& hosts);
+// The same with the process-wide hosts.
 void LoadStartupObjects(StartupObjects& objects);
 
 // "Tickora.ini: not a regular file; ..." for the first of the settings and list files whose name

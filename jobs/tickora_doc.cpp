@@ -286,9 +286,20 @@ void CTickoraDoc::CancelJob() {
     m_bCancel = true;
 }
 
+void CTickoraDoc::SetSiteAccess(const SiteAccess& access) {
+    std::lock_guard lock(m_accessMutex);
+    m_access = access;
+}
+
+SiteAccess CTickoraDoc::Access() const {
+    std::lock_guard lock(m_accessMutex);
+    return m_access.value_or(CurrentSiteAccess());
+}
+
 JobContext CTickoraDoc::Context() {
-    return JobContext{m_stocks, m_markets,  m_settings, View(),     m_bCancel,
-                      m_current, m_retryRun, m_retryCodes, &m_bQuotesWhole};
+    return JobContext{m_stocks,  m_markets,  m_settings,   View(),
+                      m_bCancel, m_current,  m_retryRun,   m_retryCodes,
+                      &m_bQuotesWhole, Access()};
 }
 
 void CTickoraDoc::RunFetch() {

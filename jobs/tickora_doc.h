@@ -85,6 +85,11 @@ class CTickoraDoc {
     void RunGetProfiles();
     void RunGetPerformance();
 
+    // How the next jobs reach the site; a front-end sets it from its settings. Until one does,
+    // the process-wide settings serve.
+    // A job already running keeps the access it began with.
+    void SetSiteAccess(const SiteAccess& access);
+
     // The outcome of the last job that ended; read it after WaitForJob.
     [[nodiscard]] JobOutcome LastOutcome() const;
 
@@ -125,6 +130,9 @@ class CTickoraDoc {
     // The records hold a whole run's quotes: the Save command's file may then take the place of
     // a whole day's file in the backup.
     std::atomic<bool> m_bQuotesWhole{false};
+    mutable std::mutex m_accessMutex;  // the front-end sets it while a worker reads it
+    std::optional<SiteAccess> m_access;
+    [[nodiscard]] SiteAccess Access() const;
 
     // Raised inside a job: the outcome so far, ended by the error.
     void EndJobByException(const char* what);

@@ -118,13 +118,15 @@ std::string HistoryPagePath(int page) {
     return path;
 }
 
-CKdtPage::CKdtPage(const char* symbol, int index) {
+CKdtPage::CKdtPage(const char* symbol, int index) : CKdtPage(symbol, index, Hosts().table) {}
+
+CKdtPage::CKdtPage(const char* symbol, int index, const std::string& tableHost) {
     std::snprintf(m_szPagePath, sizeof m_szPagePath, "%s", HistoryPagePath(index).c_str());
     const LocalDate today = Today();
     m_nToYear = today.year;
     m_nToMonth = today.month;
     m_nToDay = today.day;
-    const std::string url = HistoryPageUrl(Hosts().table, symbol, today, index);
+    const std::string url = HistoryPageUrl(tableHost, symbol, today, index);
     std::snprintf(m_szUrl, sizeof m_szUrl, "%s", url.c_str());
 }
 
@@ -136,12 +138,16 @@ std::string HistoryPageUrl(const std::string& tableHost, const char* symbol, con
     return tableHost + "/t?s=" + (symbol != nullptr ? symbol : "") + query;
 }
 
-CKdtRequest::CKdtRequest(const char* symbol, int code, int days) : m_nCode(code), m_nDays(days) {
+CKdtRequest::CKdtRequest(const char* symbol, int code, int days)
+    : CKdtRequest(symbol, code, days, Hosts().table) {}
+
+CKdtRequest::CKdtRequest(const char* symbol, int code, int days, const std::string& tableHost)
+    : m_nCode(code), m_nDays(days) {
     std::snprintf(m_szSymbol, sizeof m_szSymbol, "%s", symbol != nullptr ? symbol : "");
     m_nPages = days > 0 ? (days + kKdtDaysPerPage - 1) / kKdtDaysPerPage : 0;
     m_ppPages.reserve(static_cast<size_t>(m_nPages));
     for (int j = 0; j < m_nPages; ++j) {
-        m_ppPages.push_back(std::make_unique<CKdtPage>(m_szSymbol, j));
+        m_ppPages.push_back(std::make_unique<CKdtPage>(m_szSymbol, j, tableHost));
     }
 }
 

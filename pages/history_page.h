@@ -31,6 +31,8 @@ inline constexpr int kHistoryPageLimit = 102399;
 class CKdtPage {
   public:
     // The range end is today's date at construction.
+    CKdtPage(const char* symbol, int index, const std::string& tableHost);
+    // On the process-wide table host.
     CKdtPage(const char* symbol, int index);
 
     char m_szPagePath[64] = {};
@@ -50,6 +52,8 @@ class CKdtPage {
 // One stock's request: ceil(days / 50) pages, deleted once its file is written.
 class CKdtRequest {
   public:
+    CKdtRequest(const char* symbol, int code, int days, const std::string& tableHost);
+    // On the process-wide table host.
     CKdtRequest(const char* symbol, int code, int days);
 
     [[nodiscard]] const char* GetPagePath(int j) const { return m_ppPages[j]->m_szPagePath; }

@@ -79,11 +79,12 @@ void CreateProfileFolders() {
     }
 }
 
-ProfilePageTarget TargetOfProfile(int code, bool keepHtml, bool useKeptHtml) {
+ProfilePageTarget TargetOfProfile(const std::string& profileHost, int code, bool keepHtml,
+                                  bool useKeptHtml) {
     ProfilePageTarget target;
     target.code = code;
     if (!keepHtml && !useKeptHtml) {
-        target.url = ProfileUrl(code);
+        target.url = ProfileUrl(profileHost, code);
         target.download = target.path = kSharedProfilePath;
         return target;
     }
@@ -91,7 +92,7 @@ ProfilePageTarget TargetOfProfile(int code, bool keepHtml, bool useKeptHtml) {
     if (!useKeptHtml) {
         // Downloaded beside the kept page, which only a whole answer replaces: a failed download
         // leaves the page an earlier run kept for this same stock.
-        target.url = ProfileUrl(code);
+        target.url = ProfileUrl(profileHost, code);
         target.download = target.path + ".part";
     }
     return target;
@@ -114,13 +115,19 @@ void FinishProfilePage(const ProfilePageTarget& target, int result) {
 }
 
 std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml, DownloadDetail* download) {
-    const ProfilePageTarget target = TargetOfProfile(code, keepHtml, useKeptHtml);
+    return ObtainProfilePage(CurrentSiteAccess(), code, keepHtml, useKeptHtml, download);
+}
+
+std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml, bool useKeptHtml,
+                              DownloadDetail* download) {
+    const ProfilePageTarget target =
+        TargetOfProfile(access.hosts.profile, code, keepHtml, useKeptHtml);
     if (!target.url.empty()) {
         // The shared file still holds the previous stock's page: without this removal a 404 or
         // a failed download would hand that page to this stock.
         std::remove(target.download.c_str());
         FinishProfilePage(target,
-                          DownloadToFile(target.url.c_str(), target.download.c_str(), download));
+                          DownloadToFile(access, target.url.c_str(), target.download.c_str(), download));
     }
     return target.path;
 }

@@ -6,6 +6,7 @@
 
 #include "formats/dictionary.h"
 #include "web/download.h"
+#include "web/site_access.h"
 
 namespace tickora {
 
@@ -30,7 +31,8 @@ struct ProfilePageTarget {
     std::string download;
     std::string path;
 };
-[[nodiscard]] ProfilePageTarget TargetOfProfile(int code, bool keepHtml, bool useKeptHtml);
+[[nodiscard]] ProfilePageTarget TargetOfProfile(const std::string& profileHost, int code,
+                                                bool keepHtml, bool useKeptHtml);
 // After the download of target (result as DownloadToFile returns it): a kept page is replaced only
 // by a whole answer, and the part of a page a cut transfer left is removed.
 void FinishProfilePage(const ProfilePageTarget& target, int result);
@@ -39,6 +41,9 @@ void FinishProfilePage(const ProfilePageTarget& target, int result);
 // is either what this call downloaded or, with kept pages, the page kept for this same stock: a
 // failed download never leaves another stock's page there. With useKeptHtml nothing is fetched.
 // download, when given, says how the download went (untouched when nothing was fetched).
+[[nodiscard]] std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml,
+                                            bool useKeptHtml, DownloadDetail* download = nullptr);
+// The same under the process-wide settings.
 [[nodiscard]] std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml,
                                             DownloadDetail* download = nullptr);
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <vector>
 
+#include "web/site_access.h"
 #include "web/transfer_engine.h"
 
 #include "files/local_file.h"
@@ -55,6 +56,11 @@ const char* PageFailureName(PageFailure failure) {
 }
 
 int DownloadToFile(const char* url, const char* localPath, DownloadDetail* detail) {
+    return DownloadToFile(CurrentSiteAccess(), url, localPath, detail);
+}
+
+int DownloadToFile(const SiteAccess& access, const char* url, const char* localPath,
+                   DownloadDetail* detail) {
     if (url == nullptr || localPath == nullptr) {
         if (detail != nullptr) {
             *detail = {PageFailure::kTransport, 0, "the download could not be set up"};
@@ -64,7 +70,7 @@ int DownloadToFile(const char* url, const char* localPath, DownloadDetail* detai
     // One engine per thread: its connection cache spares a new handshake for every page of a
     // job, while each call still makes one complete GET of its own.
     thread_local TransferEngine engine(1, 1);
-    engine.Add(0, url, localPath);
+    engine.Add(0, url, localPath, access);
     std::vector<TransferEngine::Finished> finished;
     while (finished.empty()) {
         engine.Run(std::chrono::seconds(1), finished);

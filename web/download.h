@@ -9,6 +9,8 @@
 
 namespace tickora {
 
+struct SiteAccess;  // web/site_access.h
+
 // Why a page did not arrive as a whole answer of status 200.
 enum class PageFailure {
     kNone,        // status 200, the body stored whole
@@ -34,6 +36,9 @@ struct DownloadDetail {
 // 1 on a transport error, a time-out, an oversized page, Cancel, or a local file that cannot be
 // written. Under a retry policy (web/retry.h) a failed attempt may be repeated; the result is then
 // that of the last attempt. detail, when given, says what the last attempt ended with.
+[[nodiscard]] int DownloadToFile(const SiteAccess& access, const char* url, const char* localPath,
+                                 DownloadDetail* detail = nullptr);
+// The same under the process-wide settings.
 [[nodiscard]] int DownloadToFile(const char* url, const char* localPath,
                                  DownloadDetail* detail = nullptr);
 

@@ -18,6 +18,10 @@ std::string Trimmed(std::string url) {
 
 }  // namespace
 
+SiteHosts TrimmedHosts(const SiteHosts& hosts) {
+    return {Trimmed(hosts.quote), Trimmed(hosts.table), Trimmed(hosts.profile)};
+}
+
 SiteHosts Hosts() {
     // A copy taken under the lock: a reference would be read after the lock is gone, while a
     // front-end may be setting the hosts again.
@@ -27,7 +31,7 @@ SiteHosts Hosts() {
 
 void SetHosts(const SiteHosts& hosts) {
     std::lock_guard lock(g_hostsMutex);
-    g_hosts = {Trimmed(hosts.quote), Trimmed(hosts.table), Trimmed(hosts.profile)};
+    g_hosts = TrimmedHosts(hosts);
 }
 
 void SetSite(const std::string& url) {

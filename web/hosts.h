@@ -13,6 +13,9 @@ struct SiteHosts {
     std::string profile = kDefaultSite;  // company profiles
 };
 
+// The hosts without the '/' that may end a site URL: the paths put after them begin with one.
+[[nodiscard]] SiteHosts TrimmedHosts(const SiteHosts& hosts);
+
 // The hosts in force; the defaults until something sets them.
 [[nodiscard]] SiteHosts Hosts();
 void SetHosts(const SiteHosts& hosts);

@@ -27,11 +27,21 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
     }
 }
 
+SiteAccess WithConnections(SiteAccess access, int connections, int streams) {
+    access.connections = connections;
+    access.transport.streams = streams;
+    return access;
+}
+
 }  // namespace
 
 PagePool::PagePool(int connections, const std::atomic<bool>* cancel, int streams)
-    : m_connections(std::clamp(connections, kMinConnections, kMaxConnections)),
-      m_streams(std::clamp(streams, kMinStreams, kMaxStreams)),
+    : PagePool(WithConnections(CurrentSiteAccess(), connections, streams), cancel) {}
+
+PagePool::PagePool(const SiteAccess& access, const std::atomic<bool>* cancel)
+    : m_access(access),
+      m_connections(std::clamp(access.connections, kMinConnections, kMaxConnections)),
+      m_streams(std::clamp(access.transport.streams, kMinStreams, kMaxStreams)),
       m_cancel(cancel),
       m_engine(m_connections, m_streams) {
     m_loop = std::thread([this] { Loop(); });
@@ -199,7 +209,7 @@ void PagePool::StartPagesLocked() {
         page.state = State::kRunning;
         // A file left under this name by an earlier run would pass for this page.
         std::remove(page.temporary.c_str());
-        m_engine.Add(ticket, page.url, page.temporary);
+        m_engine.Add(ticket, page.url, page.temporary, m_access);
     }
 }
 

@@ -24,6 +24,7 @@
 #include "web/connections.h"
 #include "web/download.h"
 #include "web/retry.h"
+#include "web/site_access.h"
 #include "web/transfer_engine.h"
 
 namespace tickora {
@@ -37,6 +38,10 @@ class PagePool {
     // which the transfers of the pool's threads obey as the job's own would (by default the
     // calling thread's download cancel flag): once it is set no further request goes out.
     // streams is the most requests one HTTP/2 connection carries at once.
+    // access gives the connections, streams, retries, limits and transport.
+    explicit PagePool(const SiteAccess& access,
+                      const std::atomic<bool>* cancel = GetDownloadCancelFlag());
+    // The process-wide settings with connections and streams replaced.
     explicit PagePool(int connections = GetConnectionCount(),
                       const std::atomic<bool>* cancel = GetDownloadCancelFlag(),
                       int streams = GetTransport().streams);
@@ -95,6 +100,7 @@ class PagePool {
     void DropLocked(std::map<PageTicket, Page>::iterator page);
     [[nodiscard]] static int FinishWait(Page& page, DownloadDetail* detail);
 
+    const SiteAccess m_access;
     const int m_connections;
     const int m_streams;
     const std::atomic<bool>* const m_cancel;

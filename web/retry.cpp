@@ -62,14 +62,14 @@ void WaitForPacingSlot(int paceMs) {
     (void)WaitUntil(slot);
 }
 
-RetryPolicy Clamped(RetryPolicy p) {
+}  // namespace
+
+RetryPolicy ClampedRetryPolicy(RetryPolicy p) {
     p.retries = std::clamp(p.retries, 0, kMaxRetries);
     p.paceMs = std::clamp(p.paceMs, 0, kMaxPaceMs);
     p.backoffBaseMs = std::clamp(p.backoffBaseMs, 0, kMaxBackoffBaseMs);
     return p;
 }
-
-}  // namespace
 
 Clock::time_point ReservePacingSlot(int paceMs) {
     const auto now = Clock::now();
@@ -88,7 +88,7 @@ Clock::time_point ReservePacingSlot(int paceMs) {
 
 void SetRetryPolicy(const RetryPolicy& policy) {
     std::lock_guard lock(g_policyMutex);
-    g_policy = Clamped(policy);
+    g_policy = ClampedRetryPolicy(policy);
 }
 
 RetryPolicy GetRetryPolicy() {

@@ -24,6 +24,7 @@ struct RetryPolicy {
 
 // Out-of-range values are clamped: negatives to 0, retries to kMaxRetries, pace and the backoff
 // base to their own bounds.
+[[nodiscard]] RetryPolicy ClampedRetryPolicy(RetryPolicy policy);
 void SetRetryPolicy(const RetryPolicy& policy);
 [[nodiscard]] RetryPolicy GetRetryPolicy();
 

@@ -100,6 +100,8 @@ struct TransferEngine::Page {
     std::string url;
     std::string path;
     RetryPolicy policy;
+    DownloadLimits limits;
+    Transport transport;
     int retriesDone = 0;
     Clock::time_point startAt;
     bool slotReserved = false;  // startAt is the page's pacing slot
@@ -280,12 +282,14 @@ int TransferEngine::Free() const {
     return std::max(capacity - static_cast<int>(m_pages.size()), 0);
 }
 
-void TransferEngine::Add(Id id, std::string url, std::string path) {
+void TransferEngine::Add(Id id, std::string url, std::string path, const SiteAccess& access) {
     auto page = std::make_unique<Page>();
     page->id = id;
     page->url = std::move(url);
     page->path = std::move(path);
-    page->policy = GetRetryPolicy();
+    page->policy = access.retry;
+    page->limits = access.limits;
+    page->transport = access.transport;
     page->startAt = Clock::now();
     m_pages[id] = std::move(page);
 }
@@ -329,8 +333,7 @@ void TransferEngine::StartAttempt(Page& page, std::vector<Finished>& finished) {
     page.fileError = 0;
     page.cancelled = false;
     page.errorBuffer[0] = '\0';
-    const DownloadLimits limits = GetDownloadLimits();
-    page.maxBytes = limits.maxPageBytes;
+    page.maxBytes = page.limits.maxPageBytes;
     if (!page.curl || m_multi == nullptr) {
         page.curl.reset();
         page.lastDetail = {PageFailure::kTransport, 0, "the download could not be set up"};
@@ -338,7 +341,7 @@ void TransferEngine::StartAttempt(Page& page, std::vector<Finished>& finished) {
         Finish(page, finished);
         return;
     }
-    Configure(page, limits, GetTransport());
+    Configure(page, page.limits, page.transport);
     curl_multi_add_handle(m_multi, page.curl.get());
 }
 

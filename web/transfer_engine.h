@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "web/download.h"
+#include "web/site_access.h"
 
 namespace tickora {
 
@@ -41,8 +42,9 @@ class TransferEngine {
     [[nodiscard]] bool Multiplexing() const { return m_multiplexing; }
     [[nodiscard]] bool Idle() const { return m_pages.empty(); }
 
-    // Takes a page to fetch into path; it goes out when its pacing slot comes.
-    void Add(Id id, std::string url, std::string path);
+    // Takes a page to fetch into path under access's retries, limits and transport; it goes out
+    // when its pacing slot comes.
+    void Add(Id id, std::string url, std::string path, const SiteAccess& access);
     // Drives the transfers for one round, waiting at most `wait` (and less when Wakeup is
     // called) for something to happen, and appends the pages that finished. The calling thread's
     // cancel and abort flags (web/retry.h) are obeyed: a running transfer ends after the Cancel

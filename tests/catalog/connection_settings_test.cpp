@@ -306,6 +306,51 @@ TEST(ConnectionMerge, TheCommandLineBeatsTheEnvironmentWhichBeatsTheFile) {
     }
 }
 
+// The access a job is given is the one the setters would have kept: hosts without their last
+// '/', numbers within bounds, and what the settings do not say taken from the base.
+TEST(SiteAccessOf, TrimsClampsAndKeepsTheBase) {
+    struct Case {
+        const char* name;
+        const char* site;
+        int retries;
+        int connections;
+        int streams;
+        const char* host;
+        int wantRetries;
+        int wantConnections;
+        int wantStreams;
+    };
+    const Case cases[] = {
+        {"as given", "http://a.example", 3, 4, 8, "http://a.example", 3, 4, 8},
+        {"slashes trimmed", "http://a.example:81//", 0, 1, 1, "http://a.example:81", 0, 1, 1},
+        {"above the bounds", "http://a.example/", 99, 99, 999, "http://a.example", kMaxRetries,
+         kMaxConnections, kMaxStreams},
+        {"below the bounds", "http://a.example", -1, 0, 0, "http://a.example", 0,
+         kMinConnections, kMinStreams},
+    };
+    for (const Case& c : cases) {
+        ConnectionLayer layer;
+        layer.site = c.site;
+        layer.retries = c.retries;
+        layer.connections = c.connections;
+        layer.streams = c.streams;
+        layer.pageTimeout = 5;
+        SiteAccess base;
+        base.retry.backoffBaseMs = 7;
+        base.limits.stallTimeout = std::chrono::milliseconds(123);
+        const SiteAccess access = SiteAccessOf(MergeConnectionLayers({}, {}, layer), base);
+        EXPECT_EQ(access.hosts.quote, c.host) << c.name;
+        EXPECT_EQ(access.hosts.table, c.host) << c.name;
+        EXPECT_EQ(access.hosts.profile, c.host) << c.name;
+        EXPECT_EQ(access.retry.retries, c.wantRetries) << c.name;
+        EXPECT_EQ(access.connections, c.wantConnections) << c.name;
+        EXPECT_EQ(access.transport.streams, c.wantStreams) << c.name;
+        EXPECT_EQ(access.retry.backoffBaseMs, 7) << c.name;
+        EXPECT_EQ(access.limits.stallTimeout, std::chrono::milliseconds(123)) << c.name;
+        EXPECT_EQ(access.limits.pageTimeout, std::chrono::seconds(5)) << c.name;
+    }
+}
+
 TEST_F(CleanEnvironment, TheMergedSettingsReachTheDownloadLayer) {
     ScopedWorkDir dir;
     const SiteHosts savedHosts = Hosts();
