@@ -18,9 +18,9 @@
 #include "jobs/output_folder.h"
 #include "jobs/run_history.h"
 #include "jobs/startup.h"
+#include "text/sjis.h"
 #include "web/hosts.h"
 #include "web/retry.h"
-#include "text/sjis.h"
 
 namespace tickora::cli {
 namespace {
@@ -198,8 +198,7 @@ bool WritesToOutputFolder(Command command) {
 // status to exit with in status, when there is nothing to run.
 bool PlanRetry(const CliOptions& options, const CliStreams& streams, CTickoraDoc& doc,
                int& status) {
-    const RetryJob job =
-        options.command == Command::kKdt ? RetryJob::kKdtAll : RetryJob::kProfiles;
+    const RetryJob job = options.command == Command::kKdt ? RetryJob::kKdtAll : RetryJob::kProfiles;
     const char* name = job == RetryJob::kKdtAll ? "kdt --all" : "profiles";
     const std::optional<RunRecord> last = LastRunOf(job);
     if (!last) {
@@ -210,8 +209,8 @@ bool PlanRetry(const CliOptions& options, const CliStreams& streams, CTickoraDoc
     }
     std::vector<int> codes = StocksToRetry(last->outcome);
     if (codes.empty()) {
-        const std::string cause = std::string("the last run of ") + name + " (" +
-                                  last->endedAt + ") failed no stock: nothing to retry";
+        const std::string cause = std::string("the last run of ") + name + " (" + last->endedAt +
+                                  ") failed no stock: nothing to retry";
         status = NotRun(options, streams, kExitDone, "tickora-cli: " + cause, cause);
         return false;
     }
@@ -221,21 +220,11 @@ bool PlanRetry(const CliOptions& options, const CliStreams& streams, CTickoraDoc
     return true;
 }
 
-int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
-           int baseline, const SiteAccess& access) {
-    // A folder without a market table is no working folder (a mistyped --workdir, say): it is
-    // left exactly as it was, without a lock file or a work folder.
-    if (!PathExists("market.csv")) {
-        return NotRun(options, streams, kExitNoMarket,
-                      "market.csv not found.\n" + MarketMissingNote(), "market.csv not found.");
-    }
-    int status = kExitDone;
-    std::optional<WorkLock> lock = TakeWorkFolder(options, streams, interrupts, baseline, status);
-    if (!lock) {
-        return NotRun(options, streams, status, "", "another job is using the working folder");
-    }
-    StartupObjects objects;
-    LoadStartupObjects(objects, access.hosts);
+// The exit status of a job that the loaded working folder does not allow to start (a settings
+// file that is no regular file, no market table, an empty list, a missing output folder), with
+// its message given; nothing when the job may start.
+std::optional<int> RefuseWithWhatWasLoaded(const CliOptions& options, const CliStreams& streams,
+                                           const StartupObjects& objects) {
     if (!objects.irregularFile.empty()) {
         std::fprintf(streams.err, "tickora-cli: %s\n", objects.irregularFile.c_str());
         return kExitUsage;
@@ -267,6 +256,27 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
                               "--output-dir DIR')",
                           cause);
         }
+    }
+    return std::nullopt;
+}
+
+int RunJob(const CliOptions& options, const CliStreams& streams, const std::atomic<int>& interrupts,
+           int baseline, const SiteAccess& access) {
+    // A folder without a market table is no working folder (a mistyped --workdir, say): it is
+    // left exactly as it was, without a lock file or a work folder.
+    if (!PathExists("market.csv")) {
+        return NotRun(options, streams, kExitNoMarket,
+                      "market.csv not found.\n" + MarketMissingNote(), "market.csv not found.");
+    }
+    int status = kExitDone;
+    std::optional<WorkLock> lock = TakeWorkFolder(options, streams, interrupts, baseline, status);
+    if (!lock) {
+        return NotRun(options, streams, status, "", "another job is using the working folder");
+    }
+    StartupObjects objects;
+    LoadStartupObjects(objects, access.hosts);
+    if (const std::optional<int> refused = RefuseWithWhatWasLoaded(options, streams, objects)) {
+        return *refused;
     }
 
     const std::string job = CommandName(options.command);
@@ -358,8 +368,7 @@ int CliMain(const std::vector<std::string>& args, const CliStreams& streams,
     const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.ok) {
         return NotRun(parsed.options, streams, kExitUsage,
-                      "tickora-cli: " + parsed.error + "\nTry 'tickora-cli --help'.",
-                      parsed.error);
+                      "tickora-cli: " + parsed.error + "\nTry 'tickora-cli --help'.", parsed.error);
     }
     try {
         return RunCommand(parsed.options, streams, interrupts);
