@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/dialog_buttons.h"
 #include "app/qt_text.h"
 #include "jobs/startup.h"
 #include "web/hosts.h"
@@ -85,13 +86,7 @@ CConnectionDlg::CConnectionDlg(QString path, QWidget* parent)
     layout->addWidget(NetworkGroup());
     AddStatusLabels(layout);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
-    buttons->setCenterButtons(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CConnectionDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CConnectionDlg::reject);
-    layout->addWidget(buttons);
+    layout->addWidget(OkCancelButtons(this, ButtonPlacement::kCentered));
     setMinimumWidth(480);
 
     SetLayer({}, {}, {});

@@ -103,6 +103,17 @@ void CTickoraView::OnGuiThread(F&& f) {
     }
 }
 
+template <class F>
+bool CTickoraView::AskOnGuiThread(F&& ask) {
+    bool accepted = false;
+    OnGuiThread([&] {
+        if (!m_bClosing) {
+            accepted = ask();
+        }
+    });
+    return accepted;
+}
+
 void CTickoraView::ShowRunning() {
     OnGuiThread([this] {
         m_pFetch->setEnabled(false);
@@ -159,20 +170,16 @@ void CTickoraView::SetProgressPos(int pos) {
 }
 
 bool CTickoraView::AskHtmlOptions(HtmlOptions& options, HtmlOptionsJob job) {
-    bool accepted = false;
-    OnGuiThread([&] {
-        if (m_bClosing) {
-            return;
-        }
+    return AskOnGuiThread([&] {
         CHtmlOptionsDlg dlg(job, window());
-        accepted = dlg.exec() == QDialog::Accepted;
-        if (accepted) {
-            options.keepHtml = dlg.m_bKeepHtml != 0;
-            options.addedOnly = dlg.m_bAddedOnly != 0;
-            options.useKeptHtml = dlg.m_bUseKeptHtml != 0;
+        if (dlg.exec() != QDialog::Accepted) {
+            return false;
         }
+        options.keepHtml = dlg.m_bKeepHtml != 0;
+        options.addedOnly = dlg.m_bAddedOnly != 0;
+        options.useKeptHtml = dlg.m_bUseKeptHtml != 0;
+        return true;
     });
-    return accepted;
 }
 
 bool CTickoraView::AskListOptions(ListOptions& options) {
@@ -180,11 +187,7 @@ bool CTickoraView::AskListOptions(ListOptions& options) {
 }
 
 bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
-    bool accepted = false;
-    OnGuiThread([&] {
-        if (m_bClosing) {
-            return;
-        }
+    return AskOnGuiThread([&] {
         CCodeDlg dlg(showAllStocks, window());
         // The user's choices of the last time, kept in the user's own settings: the settings
         // record of the working folder has no room for them.
@@ -198,17 +201,17 @@ bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
                 ? 1
                 : 0;
         dlg.m_bUpdate = remembered.value(QStringLiteral("update"), options.update).toBool() ? 1 : 0;
-        accepted = dlg.exec() == QDialog::Accepted;
-        if (accepted) {
-            remembered.setValue(QStringLiteral("allStocks"), dlg.m_bAllStocks != 0);
-            remembered.setValue(QStringLiteral("update"), dlg.m_bUpdate != 0);
-            options.code = dlg.m_nCode;
-            options.days = dlg.m_nDays;
-            options.allStocks = dlg.m_bAllStocks != 0;
-            options.update = dlg.m_bUpdate != 0;
+        if (dlg.exec() != QDialog::Accepted) {
+            return false;
         }
+        remembered.setValue(QStringLiteral("allStocks"), dlg.m_bAllStocks != 0);
+        remembered.setValue(QStringLiteral("update"), dlg.m_bUpdate != 0);
+        options.code = dlg.m_nCode;
+        options.days = dlg.m_nDays;
+        options.allStocks = dlg.m_bAllStocks != 0;
+        options.update = dlg.m_bUpdate != 0;
+        return true;
     });
-    return accepted;
 }
 
 bool CTickoraView::AskProfileOptions(ProfileOptions& options) {

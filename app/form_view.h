@@ -82,6 +82,10 @@ class CTickoraView : public QWidget, public ITickoraView {
     // waits for it to finish.
     template <class F>
     void OnGuiThread(F&& f);
+    // Runs the dialog `ask` on the GUI thread and returns whether the user accepted it; false,
+    // with no dialog, once the window is closing.
+    template <class F>
+    bool AskOnGuiThread(F&& ask);
 
     CTickoraDoc* m_pDoc = nullptr;
     std::atomic<bool> m_bClosing{false};

@@ -11,20 +11,12 @@
 #include <QVBoxLayout>
 
 #include "app/command_table.h"
+#include "app/dialog_buttons.h"
 #include "app/dialog_title.h"
 #include "app/qt_text.h"
 
 namespace tickora::gui {
 namespace {
-
-QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
 
 // How each job words the dialog.
 struct HtmlOptionsWording {

@@ -22,21 +22,12 @@
 #include <utility>
 
 #include "app/command_table.h"
+#include "app/dialog_buttons.h"
 #include "app/qt_text.h"
 #include "catalog/app_settings.h"
 
 namespace tickora::gui {
 namespace {
-
-QDialogButtonBox* OkCancel(QDialog* dialog) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
-    buttons->setCenterButtons(true);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
 
 // The sorted list control compares texts as Shift-JIS bytes, letters without regard to case.
 bool SjisLess(const QString& a, const QString& b) {
@@ -79,7 +70,7 @@ CFolderBrowserDlg::CFolderBrowserDlg(const QString& instruction, QWidget* parent
     m_pTree->setHeaderHidden(true);
     m_pTree->setRootIndex(m_pModel->index(QDir::rootPath()));
     layout->addWidget(m_pTree);
-    layout->addWidget(OkCancel(this));
+    layout->addWidget(OkCancelButtons(this, ButtonPlacement::kCentered));
     resize(360, 420);
 }
 
@@ -161,7 +152,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     m_pExitAfterFetch->setObjectName(QStringLiteral("check1009"));
     grid->addWidget(m_pExitAfterFetch, 4, 0, 1, 3);
 
-    grid->addWidget(OkCancel(this), 5, 0, 1, 3);
+    grid->addWidget(OkCancelButtons(this, ButtonPlacement::kCentered), 5, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     setMinimumWidth(420);
     connect(browse, &QPushButton::clicked, this, &CSettingsDlg::OnBrowse);

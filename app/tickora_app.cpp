@@ -19,6 +19,7 @@
 #include <QTranslator>
 #include <QUrl>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -61,18 +62,34 @@ namespace {
 // A job that ran this long has likely lost the user's eye: its end is told by the desktop.
 constexpr qint64 kNoticeAfterMs = 10000;
 
-bool IsJobCommand(int id) {
-    switch (id) {
-        case kIdFetch:
-        case kIdMakeFetchList:
-        case kIdMakeKdt:
-        case kIdHistoryJob:
-        case kIdGetProfiles:
-        case kIdGetPerformance:
-            return true;
-        default:
-            return false;
+// The job commands, and what each asks of the document.
+struct JobStarter {
+    int id;
+    bool (CTickoraDoc::*start)();
+};
+
+constexpr JobStarter kJobStarters[] = {
+    {kIdFetch, &CTickoraDoc::OnFetch},
+    {kIdMakeFetchList, &CTickoraDoc::OnMakeFetchList},
+    {kIdMakeKdt, &CTickoraDoc::OnMakeKdt},
+    {kIdHistoryJob, &CTickoraDoc::OnMakeKdt},
+    {kIdGetProfiles, &CTickoraDoc::OnGetProfiles},
+    {kIdGetPerformance, &CTickoraDoc::OnGetPerformance},
+};
+
+// The row of a command table for command `id`; null when the table has none.
+template <class Row, std::size_t N>
+const Row* RowOf(const Row (&table)[N], int id) {
+    for (const Row& row : table) {
+        if (row.id == id) {
+            return &row;
+        }
     }
+    return nullptr;
+}
+
+bool IsJobCommand(int id) {
+    return RowOf(kJobStarters, id) != nullptr;
 }
 
 // The jobs that write into the output folder of the settings.
@@ -301,11 +318,8 @@ void CTickoraApp::OnCommand(int id) {
         {kIdViewChart, &CTickoraApp::OnViewChart},
         {kIdViewQuotes, &CTickoraApp::OnViewQuotes},
     };
-    for (const auto& command : kHandlers) {
-        if (command.id == id) {
-            (this->*command.handler)();
-            return;
-        }
+    if (const auto* command = RowOf(kHandlers, id)) {
+        (this->*command->handler)();
     }
 }
 
@@ -337,27 +351,8 @@ bool CTickoraApp::StartJobCommand(int id) {
         }
     }
     const QString title = frame->DocTitle();
-    bool started = false;
-    switch (id) {
-        case kIdFetch:
-            started = m_pDoc->OnFetch();
-            break;
-        case kIdMakeFetchList:
-            started = m_pDoc->OnMakeFetchList();
-            break;
-        case kIdMakeKdt:
-        case kIdHistoryJob:
-            started = m_pDoc->OnMakeKdt();
-            break;
-        case kIdGetProfiles:
-            started = m_pDoc->OnGetProfiles();
-            break;
-        case kIdGetPerformance:
-            started = m_pDoc->OnGetPerformance();
-            break;
-        default:
-            break;
-    }
+    const JobStarter* job = RowOf(kJobStarters, id);
+    const bool started = job != nullptr && (m_pDoc.get()->*job->start)();
     if (!started) {
         // A job command while a job runs starts nothing: every job shares the stock list, the
         // page buffer and the work files, and another process may hold the working folder. The

@@ -5,10 +5,32 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <span>
 
 #include "app/command_table.h"
 
 namespace tickora::gui {
+namespace {
+
+struct Candle {
+    double x, wickTop, wickBottom, bodyTop, bodyHeight;
+    QColor color;
+};
+
+// The program icon and the history tool button draw their candles alike, at their own scale: the
+// wick a line of `wickWidth`, the body a box of `bodyWidth` centred on it.
+void DrawCandles(QPainter& p, std::span<const Candle> candles, double wickWidth,
+                 double bodyWidth) {
+    for (const Candle& c : candles) {
+        p.setPen(QPen(c.color, wickWidth));
+        p.drawLine(QPointF(c.x, c.wickTop), QPointF(c.x, c.wickBottom));
+        p.setPen(Qt::NoPen);
+        p.setBrush(c.color);
+        p.drawRect(QRectF(c.x - bodyWidth / 2, c.bodyTop, bodyWidth, c.bodyHeight));
+    }
+}
+
+}  // namespace
 
 void DrawProgramIcon(QPainter& painter, int side) {
     painter.save();
@@ -21,22 +43,12 @@ void DrawProgramIcon(QPainter& painter, int side) {
     painter.setPen(QPen(QColor(255, 255, 255, 150), 1.5));
     painter.drawLine(QPointF(8, 54), QPointF(56, 54));
 
-    struct Candle {
-        double x, wickTop, wickBottom, bodyTop, bodyHeight;
-        QColor color;
-    };
     const Candle candles[] = {
         {16, 22, 46, 28, 12, QColor(0xe0, 0x5a, 0x47)},
         {32, 16, 40, 20, 14, QColor(0x3f, 0xbf, 0x7f)},
         {48, 8, 30, 12, 12, QColor(0x3f, 0xbf, 0x7f)},
     };
-    for (const Candle& c : candles) {
-        painter.setPen(QPen(c.color, 2));
-        painter.drawLine(QPointF(c.x, c.wickTop), QPointF(c.x, c.wickBottom));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(c.color);
-        painter.drawRect(QRectF(c.x - 4, c.bodyTop, 8, c.bodyHeight));
-    }
+    DrawCandles(painter, candles, 2, 8);
 
     QPen trend(QColor(0xf5, 0xc5, 0x42), 3);
     trend.setCapStyle(Qt::RoundCap);
@@ -93,19 +105,10 @@ void DrawFetchList(QPainter& p) {
 void DrawKdt(QPainter& p) {
     p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
     p.drawLine(QPointF(1, 14.5), QPointF(15, 14.5));
-    const struct {
-        double x, top, bottom, bodyTop, bodyHeight;
-        QColor color;
-    } candles[] = {{4, 5, 13, 7, 4, QColor(0xc0, 0x39, 0x2b)},
-                   {8, 3, 11, 4, 5, QColor(0x2e, 0x8b, 0x57)},
-                   {12, 1, 8, 2, 4, QColor(0x2e, 0x8b, 0x57)}};
-    for (const auto& c : candles) {
-        p.setPen(QPen(c.color, 1));
-        p.drawLine(QPointF(c.x, c.top), QPointF(c.x, c.bottom));
-        p.setPen(Qt::NoPen);
-        p.setBrush(c.color);
-        p.drawRect(QRectF(c.x - 1.5, c.bodyTop, 3, c.bodyHeight));
-    }
+    const Candle candles[] = {{4, 5, 13, 7, 4, QColor(0xc0, 0x39, 0x2b)},
+                              {8, 3, 11, 4, 5, QColor(0x2e, 0x8b, 0x57)},
+                              {12, 1, 8, 2, 4, QColor(0x2e, 0x8b, 0x57)}};
+    DrawCandles(p, candles, 1, 3);
 }
 
 void DrawSave(QPainter& p) {

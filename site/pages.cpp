@@ -97,20 +97,10 @@ void AppendUnknownSymbolCells(std::string& page, const std::string& shown) {
     page += "</tr>\n";
 }
 
-void QuoteRow(std::string& page, const MarketModel& model, std::string_view item,
-              const Stock* stock) {
-    const std::string shown = EscapeSymbol(item);
-    page += "<tr bgcolor=\"#ffffff\">";
-    if (stock == nullptr) {
-        AppendUnknownSymbolCells(page, shown);
-        return;
-    }
-    const int decimals = model.Decimals(*stock);
-    const Quote q = model.QuoteOf(*stock);
-    AppendCell(page, "<a href=\"/q?s=" + shown + "&amp;d=t\">" + shown + "</a>");
-    AppendCell(page, "<small>" + DisplayName(*stock) + "</small>");
-    AppendCell(page, QuoteDateText(model, *stock));
-    AppendCell(page, "<b>" + PriceText(q.bar.close, decimals) + "</b>");
+// The quote view's cells after the price: the day's change and prices, or dashes on a day the
+// stock did not trade.
+void AppendQuoteCells(std::string& page, const MarketModel& /*model*/, const Stock& /*stock*/,
+                      const Quote& q, int decimals) {
     if (q.tradedToday) {
         AppendCell(page, Change(q.bar.close, q.previousClose, decimals));
         AppendCell(page, ChangePercent(q.bar.close, q.previousClose));
@@ -126,11 +116,26 @@ void QuoteRow(std::string& page, const MarketModel& model, std::string_view item
         AppendCell(page, "---");
         AppendCell(page, "---");
     }
-    page += "</tr>\n";
 }
 
-void FiguresRow(std::string& page, const MarketModel& model, std::string_view item,
-                const Stock* stock) {
+// The figures view's cells after the price: the change and the company's figures.
+void AppendFiguresCells(std::string& page, const MarketModel& model, const Stock& stock,
+                        const Quote& q, int decimals) {
+    const FigureTexts f = FigureTextsOf(model.FiguresOf(stock));
+    AppendCell(page, q.tradedToday ? Change(q.bar.close, q.previousClose, decimals) : "---");
+    AppendCell(page, f.marketCap == "---" ? f.marketCap : f.marketCap + "百万円");
+    AppendCell(page, f.per == "---" ? f.per : f.per + "倍");
+    AppendCell(page, f.growth == "---" ? f.growth : f.growth + "%");
+    AppendCell(page, f.pbr == "---" ? f.pbr : f.pbr + "倍");
+    AppendCell(page, f.yield == "---" ? f.yield : f.yield + "%");
+}
+
+using ViewCells = void (*)(std::string&, const MarketModel&, const Stock&, const Quote&, int);
+
+// Both views open a listed stock's row alike (symbol, name, date, price); `viewCells` adds the
+// rest.
+void StockRow(std::string& page, const MarketModel& model, std::string_view item,
+              const Stock* stock, ViewCells viewCells) {
     const std::string shown = EscapeSymbol(item);
     page += "<tr bgcolor=\"#ffffff\">";
     if (stock == nullptr) {
@@ -139,17 +144,11 @@ void FiguresRow(std::string& page, const MarketModel& model, std::string_view it
     }
     const int decimals = model.Decimals(*stock);
     const Quote q = model.QuoteOf(*stock);
-    const FigureTexts f = FigureTextsOf(model.FiguresOf(*stock));
     AppendCell(page, "<a href=\"/q?s=" + shown + "&amp;d=t\">" + shown + "</a>");
     AppendCell(page, "<small>" + DisplayName(*stock) + "</small>");
     AppendCell(page, QuoteDateText(model, *stock));
     AppendCell(page, "<b>" + PriceText(q.bar.close, decimals) + "</b>");
-    AppendCell(page, q.tradedToday ? Change(q.bar.close, q.previousClose, decimals) : "---");
-    AppendCell(page, f.marketCap == "---" ? f.marketCap : f.marketCap + "百万円");
-    AppendCell(page, f.per == "---" ? f.per : f.per + "倍");
-    AppendCell(page, f.growth == "---" ? f.growth : f.growth + "%");
-    AppendCell(page, f.pbr == "---" ? f.pbr : f.pbr + "倍");
-    AppendCell(page, f.yield == "---" ? f.yield : f.yield + "%");
+    viewCells(page, model, *stock, q, decimals);
     page += "</tr>\n";
 }
 
@@ -267,11 +266,8 @@ std::string QuotePage(const MarketModel& model, std::string_view symbols, bool f
                 code.remove_suffix(2);
             }
             const Stock* stock = model.FindSymbol(code);
-            if (figuresView) {
-                FiguresRow(page, model, item, stock);
-            } else {
-                QuoteRow(page, model, item, stock);
-            }
+            StockRow(page, model, item, stock,
+                     figuresView ? AppendFiguresCells : AppendQuoteCells);
         }
         if (plus == std::string_view::npos) {
             break;
