@@ -141,8 +141,7 @@ bool CTickoraDoc::OnFetch() {
         m_refusal = kEmptyListRefusal;
         return false;
     }
-    if (IsJobRunning()) {
-        m_refusal = "a job is running";
+    if (RefuseWhileRunning()) {
         return false;
     }
     if (!RefuseMissingOutputFolder()) {
@@ -150,6 +149,22 @@ bool CTickoraDoc::OnFetch() {
     }
     View().SetTitle(QuoteDateOf(m_stocks));
     return StartJob(&CTickoraDoc::RunFetch);
+}
+
+bool CTickoraDoc::RefuseWhileRunning() {
+    if (!IsJobRunning()) {
+        return false;
+    }
+    m_refusal = "a job is running";
+    return true;
+}
+
+bool CTickoraDoc::RefuseWithoutStocks() {
+    if (m_stocks.m_nBlocks != 0) {
+        return false;
+    }
+    m_refusal = kEmptyListRefusal;
+    return true;
 }
 
 bool CTickoraDoc::OnMakeFetchList() {
@@ -161,8 +176,7 @@ bool CTickoraDoc::OnMakeFetchList(const ListOptions& options) {
 }
 
 bool CTickoraDoc::StartListJob(std::optional<ListOptions> options) {
-    if (IsJobRunning()) {
-        m_refusal = "a job is running";
+    if (RefuseWhileRunning()) {
         return false;
     }
     m_givenList = options;
@@ -178,8 +192,7 @@ bool CTickoraDoc::OnMakeKdt(const CodeOptions& options) {
 }
 
 bool CTickoraDoc::StartKdtJob(std::optional<CodeOptions> options) {
-    if (IsJobRunning()) {
-        m_refusal = "a job is running";
+    if (RefuseWhileRunning()) {
         return false;
     }
     m_bShowAllStocks = true;
@@ -201,12 +214,10 @@ bool CTickoraDoc::OnGetProfiles(const ProfileOptions& options) {
 }
 
 bool CTickoraDoc::StartProfileJob(const ProfileOptions& options) {
-    if (IsJobRunning()) {
-        m_refusal = "a job is running";
+    if (RefuseWhileRunning()) {
         return false;
     }
-    if (m_stocks.m_nBlocks == 0) {
-        m_refusal = kEmptyListRefusal;
+    if (RefuseWithoutStocks()) {
         return false;
     }
     NoteHtmlOptions(options);
@@ -225,12 +236,10 @@ void CTickoraDoc::NoteHtmlOptions(const HtmlOptions& options) {
 }
 
 bool CTickoraDoc::OnGetPerformance() {
-    if (IsJobRunning()) {
-        m_refusal = "a job is running";
+    if (RefuseWhileRunning()) {
         return false;
     }
-    if (m_stocks.m_nBlocks == 0) {
-        m_refusal = kEmptyListRefusal;
+    if (RefuseWithoutStocks()) {
         return false;
     }
     if (!RefuseMissingOutputFolder()) {

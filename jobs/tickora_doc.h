@@ -149,6 +149,9 @@ class CTickoraDoc {
     std::vector<int> m_limitCodes;
     bool m_retryRun = false;  // the running job asks only m_retryCodes
     std::vector<int> m_retryCodes;
+    // True, with the refusal set, while a job runs, or when the list holds no stock.
+    bool RefuseWhileRunning();
+    bool RefuseWithoutStocks();
     // False, with the refusal set, when the output folder of the settings does not exist: the
     // daily and performance files would be lost after every page was fetched.
     bool RefuseMissingOutputFolder();
