@@ -87,6 +87,12 @@ class DesktopApp : public ::testing::Test {
         ASSERT_TRUE(settings.Save());
     }
 
+    // Start-up with these settings, as the program starts.
+    bool Started(bool autoStart = false, bool exitAfterFetch = false) {
+        WriteSettings(autoStart, exitAfterFetch);
+        return !HasFatalFailure() && m_app->InitInstance();
+    }
+
     int QuoteRequests() const {
         int count = 0;
         for (const site::ReceivedRequest& request : m_site->Requests()) {
@@ -156,8 +162,7 @@ TEST_F(DesktopApp, MissingMarketTableEndsStartUpAfterItsMessage) {
 }
 
 TEST_F(DesktopApp, WithoutAutoStartNothingIsFetched) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     EXPECT_TRUE(m_app->Frame()->isVisible());
     EXPECT_EQ(m_app->Frame()->windowTitle().toStdString(), "無題 - Tickora");
     EXPECT_TRUE(m_app->Frame()->WorkFolderLabel()->toolTip().endsWith(
@@ -172,8 +177,7 @@ TEST_F(DesktopApp, WithoutAutoStartNothingIsFetched) {
 }
 
 TEST_F(DesktopApp, AutoStartWithExitAfterFetchWritesTheQuoteFileAndCloses) {
-    WriteSettings(true, true);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started(true, true));
     QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
     ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 60000));
     EXPECT_FALSE(m_app->Frame()->isVisible());
@@ -192,8 +196,7 @@ TEST_F(DesktopApp, AutoStartWithExitAfterFetchWritesTheQuoteFileAndCloses) {
 }
 
 TEST_F(DesktopApp, CtrlNWithAutoStartFetchesAgain) {
-    WriteSettings(true, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started(true, false));
     ASSERT_TRUE(WaitUntil(
         [&] { return QuoteRequests() == 3 && !m_app->Document()->IsJobRunning(); }, 60000));
     EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
@@ -208,8 +211,7 @@ TEST_F(DesktopApp, CtrlNWithAutoStartFetchesAgain) {
 }
 
 TEST_F(DesktopApp, AltKAsksForTheStockAndCancellingLeavesTheFormIdle) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     bool allStocksShown = false;
     bool fetchDisabledMeanwhile = false;
     WhenModal(QStringLiteral("codeDlg"), [&](QWidget* w) {
@@ -302,8 +304,7 @@ TEST_F(DesktopApp, ExitInstanceDuringAJobWaitsForTheWorker) {
 }
 
 TEST_F(DesktopApp, OpenNamesTheWindowAfterTheFileAndReadsNothing) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     const int blocksBefore = m_app->Objects()->stocks.m_nBlocks;
     ASSERT_EQ(blocksBefore, 3);
     const std::filesystem::path chosen = m_dir.Path() / "ある日.csv";
@@ -324,8 +325,7 @@ TEST_F(DesktopApp, OpenNamesTheWindowAfterTheFileAndReadsNothing) {
 }
 
 TEST_F(DesktopApp, AboutAndSettingsCommandsOpenTheirDialogs) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     bool aboutShown = false;
     WhenModal(QStringLiteral("aboutDlg"), [&](QWidget* w) {
         aboutShown = true;
@@ -357,8 +357,7 @@ TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
 }
 
 TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextJob) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     m_app->OnCommand(kIdFetch);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
     const std::string note = m_app->Frame()->Note().toStdString();
@@ -387,8 +386,7 @@ TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextJob) {
 }
 
 TEST_F(DesktopApp, EveryJobStartsWithCountersProgressAndTitleCleared) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     CTickoraView* view = m_app->View();
     m_app->OnCommand(kIdFetch);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
@@ -649,8 +647,7 @@ TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
         QSettings remembered = UserSettings();
         remembered.remove(QStringLiteral("history"));
     }
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     QAction* item = m_app->Frame()->Action(kIdHistoryJob);
     ASSERT_TRUE(item->isEnabled());
     EXPECT_FALSE(m_app->Frame()->Action(kIdMakeKdtMenu)->isEnabled()) << "the old item stays off";
@@ -745,8 +742,7 @@ std::set<QRgb> ColoursIn(const QImage& image, const QRect& area) {
 }
 
 TEST_F(DesktopApp, TheChartShowsAFetchedHistoryAndReadsTheDayUnderThePointer) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     const int code = m_app->Objects()->stocks.GetBlock(0)->m_aStocks[0].m_nCode;
     WhenModal(QStringLiteral("codeDlg"), [&](QWidget* w) {
         auto* dlg = static_cast<CCodeDlg*>(w);
