@@ -63,15 +63,19 @@ using tickora::test::WriteFileBytes;
 class DesktopApp : public ::testing::Test {
   public:
     void SetUp() override {
+        const std::filesystem::path shipped = tickora::test::SourcePath("data/market.csv");
+        ASSERT_TRUE(std::filesystem::exists(shipped));
+        std::filesystem::copy_file(shipped, m_dir.Path() / "market.csv");
+        StartSite();
+    }
+    // A fresh site of three quote blocks, and its list as the fetch list.
+    void StartSite() {
         site::SiteOptions options;
         options.port = 0;
         options.stocks = 120;  // three quote blocks
         m_site = std::make_unique<site::SiteServer>(options);
         ASSERT_TRUE(m_site->Start());
         SetSite(m_site->Url());
-        const std::filesystem::path shipped = tickora::test::SourcePath("data/market.csv");
-        ASSERT_TRUE(std::filesystem::exists(shipped));
-        std::filesystem::copy_file(shipped, m_dir.Path() / "market.csv");
         WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
     }
     void TearDown() override {
@@ -230,9 +234,8 @@ TEST_F(DesktopApp, AltKAsksForTheStockAndCancellingLeavesTheFormIdle) {
 }
 
 TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
-    WriteSettings(false, false);
     SlowQuotePages(std::chrono::milliseconds(800));
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     CTickoraView* view = m_app->View();
     QTest::mouseClick(view->FetchButton(), Qt::LeftButton);
     ASSERT_TRUE(m_app->Document()->IsJobRunning());
@@ -265,9 +268,8 @@ TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
 }
 
 TEST_F(DesktopApp, ClosingDuringAJobStopsItWaitsAndThenCloses) {
-    WriteSettings(false, false);
     SlowQuotePages(std::chrono::milliseconds(1500));
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
     m_app->Frame()->Action(kIdFetch)->trigger();
     ASSERT_TRUE(m_app->Document()->IsJobRunning());
@@ -292,9 +294,8 @@ TEST_F(DesktopApp, ClosingDuringAJobStopsItWaitsAndThenCloses) {
 }
 
 TEST_F(DesktopApp, ExitInstanceDuringAJobWaitsForTheWorker) {
-    WriteSettings(false, false);
     SlowQuotePages(std::chrono::milliseconds(800));
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     m_app->Frame()->Action(kIdFetch)->trigger();
     ASSERT_TRUE(m_app->Document()->IsJobRunning());
     ASSERT_TRUE(WaitUntil([&] { return QuoteRequests() == 1; }));
@@ -619,14 +620,8 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
         if (!m_site->Url().empty()) {
             m_site->Stop();
         }
-        site::SiteOptions options;
-        options.port = 0;
-        options.stocks = 120;
-        m_site = std::make_unique<site::SiteServer>(options);
-        ASSERT_TRUE(m_site->Start());
-        SetSite(m_site->Url());
+        ASSERT_NO_FATAL_FAILURE(StartSite());
         t_siteUrl = m_site->Url();
-        WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
         c.setUp(*this);
         m_app = std::make_unique<CTickoraApp>();
         m_app->Trial().SetProgram(QStringLiteral(TICKORA_SITE_BINARY));
@@ -680,9 +675,8 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(m_dir.Path() / "history.jsonl");
-        WriteSettings(false, false);
         m_app = std::make_unique<CTickoraApp>();
-        ASSERT_TRUE(m_app->InitInstance());
+        ASSERT_TRUE(Started());
         const CQuoteBlock* block = m_app->Objects()->stocks.GetBlock(0);
         const int first = block->m_aStocks[0].m_nCode;
         const int second = block->m_aStocks[1].m_nCode;
