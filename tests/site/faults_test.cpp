@@ -22,13 +22,7 @@ using namespace std::chrono_literals;
 class SiteFaults : public ::testing::Test {
   protected:
     void SetUp() override {
-        SiteOptions options;
-        options.port = 0;
-        options.stocks = 200;
-        options.year = 2026;
-        options.month = 12;
-        options.day = 4;
-        m_server = std::make_unique<SiteServer>(options);
+        m_server = std::make_unique<SiteServer>(FridaySite());
         ASSERT_TRUE(m_server->Start());
     }
 
