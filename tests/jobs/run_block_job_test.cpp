@@ -164,6 +164,14 @@ class BlockJobTest : public ::testing::Test {
         }
         return calls;
     }
+    // Cancel as the step of item n begins, as a press of the Cancel button then would.
+    void CancelAtStep(int n) {
+        view.onStep = [this, n](int item) {
+            if (item == n) {
+                doc.CancelJob();
+            }
+        };
+    }
     double Value(int b, int i) const {
         const CStockRecord& stock = list.GetBlock(b)->m_aStocks[i];
         return kind.figures ? stock.m_adFigures[0] : stock.m_dClose;
@@ -356,11 +364,7 @@ TEST_P(CancelledFetch, CancelTakesEffectAfterTheCurrentBlock) {
     settings.m_bExitAfterFetch = GetParam() ? 1 : 0;
     Build(200);
     ServeAll();
-    view.onStep = [this](int item) {
-        if (item == 2) {
-            doc.CancelJob();
-        }
-    };
+    CancelAtStep(2);
     Run();
 
     EXPECT_EQ(server.Targets(), (std::vector<std::string>{Target(0), Target(1)}));
@@ -382,11 +386,7 @@ INSTANTIATE_TEST_SUITE_P(ExitAfterFetch, CancelledFetch, ::testing::Bool());
 TEST_F(RunPerformanceTest, CancelDuringTheFirstBlockFetchesExactlyOne) {
     Build(120);
     ServeAll();
-    view.onStep = [this](int item) {
-        if (item == 1) {
-            doc.CancelJob();
-        }
-    };
+    CancelAtStep(1);
     Run();
     EXPECT_EQ(server.Targets(), std::vector<std::string>{Target(0)});
     EXPECT_EQ(File(), Expected(1301, 1350));

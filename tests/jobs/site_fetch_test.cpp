@@ -129,6 +129,16 @@ class SiteFetchTest : public ::testing::Test {
     }
 
     int Blocks() const { return site.list.m_nBlocks; }
+    // From now on the page at target answers with the fault (the cut ones after 5,000 bytes), and
+    // the site's requests are counted afresh.
+    void BreakPage(const std::string& target, site::FaultKind kind, int status) {
+        site::Fault fault;
+        fault.kind = kind;
+        fault.status = status;
+        fault.bytes = 5000;
+        site.server.SetFault(target, fault);
+        site.server.ClearRequests();
+    }
     std::string Target(int b) const { return site.Target(site.list.GetQuoteUrl(b)); }
 
     test::ScopedWorkDir dir;
@@ -217,12 +227,7 @@ TEST_P(SiteFetchFault, FaultOfOneBlockNeverReusesAnEarlierPage) {
     CTickoraDoc todayDoc(settings, site.markets, today);
     test::RecordingView todayView;
     todayDoc.SetView(&todayView);
-    site::Fault fault;
-    fault.kind = c.kind;
-    fault.status = c.status;
-    fault.bytes = 5000;
-    site.server.SetFault(Target(1), fault);
-    site.server.ClearRequests();
+    BreakPage(Target(1), c.kind, c.status);
     ASSERT_TRUE(todayDoc.OnFetch());
     todayDoc.WaitForJob();
 
@@ -427,12 +432,7 @@ TEST_P(SitePerformanceFault, DailyPageInTheWorkFileIsNeverReadAsFigures) {
     ASSERT_TRUE(std::filesystem::exists(site.list.GetPagePath(1)));
     const std::string date = QuoteDate();
 
-    site::Fault fault;
-    fault.kind = c.kind;
-    fault.status = c.status;
-    fault.bytes = 5000;
-    site.server.SetFault(Target(1), fault);
-    site.server.ClearRequests();
+    BreakPage(Target(1), c.kind, c.status);
     Run();
 
     EXPECT_EQ(doc.LastOutcome().Stopped(), c.endsFetch);
