@@ -61,20 +61,13 @@ struct Kind {
     const char* busyPage;      // an error page of the site
 };
 
-const Kind kQuotes = {.name = "Quotes",
-                      .figures = false,
-                      .job = "fetch",
-                      .file = "out/DS261204.DAT",
-                      .header = "261204\r\n%d,0\r\n",
-                      .block1Target = "/q?s=1351&d=v2",
-                      .busyPage = "<html>busy</html>"};
-const Kind kFigures = {.name = "Figures",
-                       .figures = true,
-                       .job = "performance",
-                       .file = "out/FN261207.DAT",
-                       .header = "261207\r\n%d\r\n",
-                       .block1Target = "/q?s=1351&d=v3",
-                       .busyPage = "busy"};
+// The daily file is named for the date block 0's page shows, the figures file for today.
+// clang-format off
+const Kind kQuotes = {"Quotes", false, "fetch", "out/DS261204.DAT", "261204\r\n%d,0\r\n",
+                      "/q?s=1351&d=v2", "<html>busy</html>"};
+const Kind kFigures = {"Figures", true, "performance", "out/FN261207.DAT", "261207\r\n%d\r\n",
+                       "/q?s=1351&d=v3", "busy"};
+// clang-format on
 
 void PrintTo(const Kind& kind, std::ostream* os) {
     *os << kind.name;
