@@ -63,15 +63,19 @@ using tickora::test::WriteFileBytes;
 class DesktopApp : public ::testing::Test {
   public:
     void SetUp() override {
+        const std::filesystem::path shipped = tickora::test::SourcePath("data/market.csv");
+        ASSERT_TRUE(std::filesystem::exists(shipped));
+        std::filesystem::copy_file(shipped, m_dir.Path() / "market.csv");
+        StartSite();
+    }
+    // A fresh site of three quote blocks, and its list as the fetch list.
+    void StartSite() {
         site::SiteOptions options;
         options.port = 0;
         options.stocks = 120;  // three quote blocks
         m_site = std::make_unique<site::SiteServer>(options);
         ASSERT_TRUE(m_site->Start());
         SetSite(m_site->Url());
-        const std::filesystem::path shipped = tickora::test::SourcePath("data/market.csv");
-        ASSERT_TRUE(std::filesystem::exists(shipped));
-        std::filesystem::copy_file(shipped, m_dir.Path() / "market.csv");
         WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
     }
     void TearDown() override {
@@ -85,6 +89,12 @@ class DesktopApp : public ::testing::Test {
         settings.m_bAutoStart = autoStart ? 1 : 0;
         settings.m_bExitAfterFetch = exitAfterFetch ? 1 : 0;
         ASSERT_TRUE(settings.Save());
+    }
+
+    // Start-up with these settings, as the program starts.
+    bool Started(bool autoStart = false, bool exitAfterFetch = false) {
+        WriteSettings(autoStart, exitAfterFetch);
+        return !HasFatalFailure() && m_app->InitInstance();
     }
 
     int QuoteRequests() const {
@@ -156,8 +166,7 @@ TEST_F(DesktopApp, MissingMarketTableEndsStartUpAfterItsMessage) {
 }
 
 TEST_F(DesktopApp, WithoutAutoStartNothingIsFetched) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     EXPECT_TRUE(m_app->Frame()->isVisible());
     EXPECT_EQ(m_app->Frame()->windowTitle().toStdString(), "無題 - Tickora");
     EXPECT_TRUE(m_app->Frame()->WorkFolderLabel()->toolTip().endsWith(
@@ -172,8 +181,7 @@ TEST_F(DesktopApp, WithoutAutoStartNothingIsFetched) {
 }
 
 TEST_F(DesktopApp, AutoStartWithExitAfterFetchWritesTheQuoteFileAndCloses) {
-    WriteSettings(true, true);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started(true, true));
     QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
     ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }, 60000));
     EXPECT_FALSE(m_app->Frame()->isVisible());
@@ -192,8 +200,7 @@ TEST_F(DesktopApp, AutoStartWithExitAfterFetchWritesTheQuoteFileAndCloses) {
 }
 
 TEST_F(DesktopApp, CtrlNWithAutoStartFetchesAgain) {
-    WriteSettings(true, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started(true, false));
     ASSERT_TRUE(WaitUntil(
         [&] { return QuoteRequests() == 3 && !m_app->Document()->IsJobRunning(); }, 60000));
     EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
@@ -208,8 +215,7 @@ TEST_F(DesktopApp, CtrlNWithAutoStartFetchesAgain) {
 }
 
 TEST_F(DesktopApp, AltKAsksForTheStockAndCancellingLeavesTheFormIdle) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     bool allStocksShown = false;
     bool fetchDisabledMeanwhile = false;
     WhenModal(QStringLiteral("codeDlg"), [&](QWidget* w) {
@@ -228,9 +234,8 @@ TEST_F(DesktopApp, AltKAsksForTheStockAndCancellingLeavesTheFormIdle) {
 }
 
 TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
-    WriteSettings(false, false);
     SlowQuotePages(std::chrono::milliseconds(800));
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     CTickoraView* view = m_app->View();
     QTest::mouseClick(view->FetchButton(), Qt::LeftButton);
     ASSERT_TRUE(m_app->Document()->IsJobRunning());
@@ -263,9 +268,8 @@ TEST_F(DesktopApp, CancelStopsTheFetchAfterItsCurrentBlock) {
 }
 
 TEST_F(DesktopApp, ClosingDuringAJobStopsItWaitsAndThenCloses) {
-    WriteSettings(false, false);
     SlowQuotePages(std::chrono::milliseconds(1500));
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     QSignalSpy finished(m_app.get(), &CTickoraApp::finished);
     m_app->Frame()->Action(kIdFetch)->trigger();
     ASSERT_TRUE(m_app->Document()->IsJobRunning());
@@ -290,9 +294,8 @@ TEST_F(DesktopApp, ClosingDuringAJobStopsItWaitsAndThenCloses) {
 }
 
 TEST_F(DesktopApp, ExitInstanceDuringAJobWaitsForTheWorker) {
-    WriteSettings(false, false);
     SlowQuotePages(std::chrono::milliseconds(800));
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     m_app->Frame()->Action(kIdFetch)->trigger();
     ASSERT_TRUE(m_app->Document()->IsJobRunning());
     ASSERT_TRUE(WaitUntil([&] { return QuoteRequests() == 1; }));
@@ -302,8 +305,7 @@ TEST_F(DesktopApp, ExitInstanceDuringAJobWaitsForTheWorker) {
 }
 
 TEST_F(DesktopApp, OpenNamesTheWindowAfterTheFileAndReadsNothing) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     const int blocksBefore = m_app->Objects()->stocks.m_nBlocks;
     ASSERT_EQ(blocksBefore, 3);
     const std::filesystem::path chosen = m_dir.Path() / "ある日.csv";
@@ -324,8 +326,7 @@ TEST_F(DesktopApp, OpenNamesTheWindowAfterTheFileAndReadsNothing) {
 }
 
 TEST_F(DesktopApp, AboutAndSettingsCommandsOpenTheirDialogs) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     bool aboutShown = false;
     WhenModal(QStringLiteral("aboutDlg"), [&](QWidget* w) {
         aboutShown = true;
@@ -357,8 +358,7 @@ TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
 }
 
 TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextJob) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     m_app->OnCommand(kIdFetch);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
     const std::string note = m_app->Frame()->Note().toStdString();
@@ -387,8 +387,7 @@ TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextJob) {
 }
 
 TEST_F(DesktopApp, EveryJobStartsWithCountersProgressAndTitleCleared) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     CTickoraView* view = m_app->View();
     m_app->OnCommand(kIdFetch);
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Frame()->Note().isEmpty(); }, 60000));
@@ -621,14 +620,8 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
         if (!m_site->Url().empty()) {
             m_site->Stop();
         }
-        site::SiteOptions options;
-        options.port = 0;
-        options.stocks = 120;
-        m_site = std::make_unique<site::SiteServer>(options);
-        ASSERT_TRUE(m_site->Start());
-        SetSite(m_site->Url());
+        ASSERT_NO_FATAL_FAILURE(StartSite());
         t_siteUrl = m_site->Url();
-        WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
         c.setUp(*this);
         m_app = std::make_unique<CTickoraApp>();
         m_app->Trial().SetProgram(QStringLiteral(TICKORA_SITE_BINARY));
@@ -649,8 +642,7 @@ TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
         QSettings remembered = UserSettings();
         remembered.remove(QStringLiteral("history"));
     }
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     QAction* item = m_app->Frame()->Action(kIdHistoryJob);
     ASSERT_TRUE(item->isEnabled());
     EXPECT_FALSE(m_app->Frame()->Action(kIdMakeKdtMenu)->isEnabled()) << "the old item stays off";
@@ -683,9 +675,8 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(m_dir.Path() / "history.jsonl");
-        WriteSettings(false, false);
         m_app = std::make_unique<CTickoraApp>();
-        ASSERT_TRUE(m_app->InitInstance());
+        ASSERT_TRUE(Started());
         const CQuoteBlock* block = m_app->Objects()->stocks.GetBlock(0);
         const int first = block->m_aStocks[0].m_nCode;
         const int second = block->m_aStocks[1].m_nCode;
@@ -745,8 +736,7 @@ std::set<QRgb> ColoursIn(const QImage& image, const QRect& area) {
 }
 
 TEST_F(DesktopApp, TheChartShowsAFetchedHistoryAndReadsTheDayUnderThePointer) {
-    WriteSettings(false, false);
-    ASSERT_TRUE(m_app->InitInstance());
+    ASSERT_TRUE(Started());
     const int code = m_app->Objects()->stocks.GetBlock(0)->m_aStocks[0].m_nCode;
     WhenModal(QStringLiteral("codeDlg"), [&](QWidget* w) {
         auto* dlg = static_cast<CCodeDlg*>(w);

@@ -25,8 +25,7 @@ std::string FiguresRowText(const std::string& code, const std::vector<std::strin
 }
 
 int ParseRowText(const std::string& text, int length, FiguresRow& out) {
-    std::vector<char> bytes(text.begin(), text.end());
-    bytes.push_back('\0');
+    std::vector<char> bytes = test::Terminated(text);
     return ParseFiguresRow(bytes.data(), length, out);
 }
 
@@ -95,8 +94,7 @@ class FiguresPageTest : public ::testing::Test {
     FiguresPageTest() { FillBlock(block, {"1301", "1332", "1334"}); }
 
     int Parse(const std::string& page) {
-        std::vector<char> bytes(page.begin(), page.end());
-        bytes.push_back('\0');
+        std::vector<char> bytes = test::Terminated(page);
         return ParseFiguresText(bytes.data(), block);
     }
 
@@ -181,8 +179,7 @@ TEST_F(FiguresPageTest, StrayRowEndsAndCutPagesAreSafe) {
     for (size_t cut = 0; cut <= whole.size(); ++cut) {
         CQuoteBlock cutBlock(0);
         FillBlock(cutBlock, {"1301", "1332"});
-        std::vector<char> bytes(whole.begin(), whole.begin() + static_cast<long>(cut));
-        bytes.push_back('\0');
+        std::vector<char> bytes = test::Terminated(whole.substr(0, cut));
         EXPECT_LE(ParseFiguresText(bytes.data(), cutBlock), 2);
     }
     // The page with every end tag stripped holds no row.

@@ -32,9 +32,7 @@ CStockRecord Record(const char* symbol) {
 }
 
 bool ParseRow(const std::string& text, CStockRecord& stock) {
-    // An exact-size copy, so that a read past the terminator is a real fault under ASan.
-    std::vector<char> bytes(text.begin(), text.end());
-    bytes.push_back('\0');
+    std::vector<char> bytes = test::Terminated(text);
     return ParseQuoteRow(bytes.data(), static_cast<int>(text.size()), stock);
 }
 
@@ -159,8 +157,7 @@ TEST(QuoteRow, CellSearchRunsIntoTheNextRow) {
     const std::string text = Row({"1301", "ABC", "12/28"}) + Row({"777", "X"});
     CStockRecord stock = Record("1301");
     const std::string firstRow = Row({"1301", "ABC", "12/28"});
-    std::vector<char> bytes(text.begin(), text.end());
-    bytes.push_back('\0');
+    std::vector<char> bytes = test::Terminated(text);
     // The row's length ends at its "</tr>", as the page scan passes it.
     ASSERT_TRUE(ParseQuoteRow(bytes.data(), static_cast<int>(firstRow.size()) - 1, stock));
     EXPECT_DOUBLE_EQ(stock.m_dClose, 777);
@@ -172,8 +169,7 @@ TEST(QuoteRow, CellAfterTenthIsIgnored) {
     QuoteCells next;
     next.symbol = "9999";
     const std::string text = first + QuoteRow(next);
-    std::vector<char> bytes(text.begin(), text.end());
-    bytes.push_back('\0');
+    std::vector<char> bytes = test::Terminated(text);
     CStockRecord stock = Record("1301");
     ASSERT_TRUE(ParseQuoteRow(bytes.data(), static_cast<int>(first.size()) - 1, stock));
     EXPECT_DOUBLE_EQ(stock.m_dClose, 1234);
@@ -185,8 +181,7 @@ class QuotePageTest : public ::testing::Test {
     QuotePageTest() { FillBlock(block, {"1301", "1332", "1334"}); }
 
     void Parse(const std::string& page) {
-        std::vector<char> bytes(page.begin(), page.end());
-        bytes.push_back('\0');
+        std::vector<char> bytes = test::Terminated(page);
         ParseQuoteText(bytes.data(), block, outcome);
     }
 
@@ -269,8 +264,7 @@ TEST_F(QuotePageTest, FiftySlotsAtMost) {
         rows += QuoteRow(Stock(i < kStocksPerBlock ? symbol.c_str() : "9999.O"));
     }
     FillBlock(full, symbols);
-    std::vector<char> bytes(rows.begin(), rows.end());
-    bytes.push_back('\0');
+    std::vector<char> bytes = test::Terminated(rows);
     ParseQuoteText(bytes.data(), full, outcome);
     EXPECT_EQ(full.m_nExtracted, kStocksPerBlock);
 }
@@ -283,8 +277,7 @@ TEST_F(QuotePageTest, StrayEndTagsAndTruncatedPagesAreSafe) {
     for (size_t cut = 0; cut <= whole.size(); ++cut) {
         CQuoteBlock cutBlock(0);
         FillBlock(cutBlock, {"1301", "1332"});
-        std::vector<char> bytes(whole.begin(), whole.begin() + static_cast<long>(cut));
-        bytes.push_back('\0');
+        std::vector<char> bytes = test::Terminated(whole.substr(0, cut));
         ParseQuoteText(bytes.data(), cutBlock, outcome);
         EXPECT_LE(cutBlock.m_nExtracted, 2);
     }

@@ -20,6 +20,14 @@ inline std::string Row(const std::vector<std::string>& cells, const std::string&
     return row + "</tr>\n";
 }
 
+// An exact-size, terminated copy of text, so that a read past the terminator is a real fault
+// under ASan.
+inline std::vector<char> Terminated(const std::string& text) {
+    std::vector<char> bytes(text.begin(), text.end());
+    bytes.push_back('\0');
+    return bytes;
+}
+
 // The ten cells of a "&d=v2" stock row: symbol, name, date, last, change, change %, volume,
 // open, high, low.
 struct QuoteCells {

@@ -16,19 +16,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-SiteOptions Options() {
-    SiteOptions options;
-    options.port = 0;
-    options.stocks = 200;
-    options.seed = 3;
-    options.year = 2026;
-    options.month = 12;
-    options.day = 4;
-    return options;
-}
-
 TEST(SiteDistance, EveryAnswerIsLateAndSixteenConnectionsAreAnsweredAtOnce) {
-    SiteOptions options = Options();
+    SiteOptions options = FridaySite(3);
     options.latency = 300ms;
     SiteServer server(options);
     ASSERT_TRUE(server.Start());

@@ -22,21 +22,22 @@ using namespace std::chrono_literals;
 class SiteFaults : public ::testing::Test {
   protected:
     void SetUp() override {
-        SiteOptions options;
-        options.port = 0;
-        options.stocks = 200;
-        options.year = 2026;
-        options.month = 12;
-        options.day = 4;
-        m_server = std::make_unique<SiteServer>(options);
+        m_server = std::make_unique<SiteServer>(FridaySite());
         ASSERT_TRUE(m_server->Start());
     }
 
-    Fault Make(FaultKind kind, int status = 500) {
+    Fault Make(FaultKind kind, int status = 500, std::size_t bytes = 0) {
         Fault f;
         f.kind = kind;
         f.status = status;
+        f.bytes = bytes;
         return f;
+    }
+    // The page as it arrives with this fault alone switched on.
+    Fetched GetWith(const Fault& fault) {
+        m_server->ClearFaults();
+        m_server->SetFault(m_page, fault);
+        return Get(*m_server, m_page);
     }
 
     std::unique_ptr<SiteServer> m_server;
@@ -73,26 +74,17 @@ TEST_F(SiteFaults, EmptyGarbageHugeAndNoEndTagBodies) {
     const std::string normal = Get(*m_server, m_page).body;
     ASSERT_GT(normal.size(), 1000u);
 
-    m_server->SetFault(m_page, Make(FaultKind::kEmpty));
-    Fetched f = Get(*m_server, m_page);
+    Fetched f = GetWith(Make(FaultKind::kEmpty));
     EXPECT_EQ(f.status, 200);
     EXPECT_TRUE(f.body.empty());
 
-    Fault garbage = Make(FaultKind::kGarbage);
-    garbage.bytes = 4096;
-    m_server->ClearFaults();
-    m_server->SetFault(m_page, garbage);
-    f = Get(*m_server, m_page);
+    f = GetWith(Make(FaultKind::kGarbage, 500, 4096));
     EXPECT_EQ(f.status, 200);
     EXPECT_EQ(f.body.size(), 4096u);
     EXPECT_EQ(Get(*m_server, m_page).body, f.body);
     EXPECT_NE(f.body.find('\0'), std::string::npos);
 
-    Fault huge = Make(FaultKind::kHuge);
-    huge.bytes = 200000;
-    m_server->ClearFaults();
-    m_server->SetFault(m_page, huge);
-    f = Get(*m_server, m_page);
+    f = GetWith(Make(FaultKind::kHuge, 500, 200000));
     EXPECT_EQ(f.body.size(), 200000u);
     const auto rows = RowsOf(f.body, "<tr><td><a href=\"/q?s=");
     const auto expected = RowsOf(normal, "<tr><td><a href=\"/q?s=");
@@ -101,9 +93,7 @@ TEST_F(SiteFaults, EmptyGarbageHugeAndNoEndTagBodies) {
         EXPECT_EQ(rows[i].cells, expected[i].cells);
     }
 
-    m_server->ClearFaults();
-    m_server->SetFault(m_page, Make(FaultKind::kNoEndTags));
-    f = Get(*m_server, m_page);
+    f = GetWith(Make(FaultKind::kNoEndTags));
     EXPECT_EQ(f.status, 200);
     EXPECT_EQ(f.body.find("</"), std::string::npos);
     EXPECT_NE(f.body.find("<tr><td><a href=\"/q?s="), std::string::npos);
@@ -111,25 +101,18 @@ TEST_F(SiteFaults, EmptyGarbageHugeAndNoEndTagBodies) {
 
 TEST_F(SiteFaults, MaintenanceTruncatedAndNulBodiesArriveWhole) {
     const std::string normal = Get(*m_server, m_page).body;
-    m_server->SetFault(m_page, Make(FaultKind::kMaintenance));
-    Fetched f = Get(*m_server, m_page);
+    Fetched f = GetWith(Make(FaultKind::kMaintenance));
     EXPECT_TRUE(f.ok);
     EXPECT_EQ(f.status, 200);
     EXPECT_EQ(f.body.find("<table"), std::string::npos);
     EXPECT_FALSE(f.body.empty());
 
     // The site sends half the page with a Content-Length to match: the answer is whole.
-    m_server->ClearFaults();
-    m_server->SetFault(m_page, Make(FaultKind::kTruncated));
-    f = Get(*m_server, m_page);
+    f = GetWith(Make(FaultKind::kTruncated));
     EXPECT_TRUE(f.ok);
     EXPECT_EQ(f.body, normal.substr(0, normal.size() / 2));
 
-    Fault nul = Make(FaultKind::kNulInside);
-    nul.bytes = 100;
-    m_server->ClearFaults();
-    m_server->SetFault(m_page, nul);
-    f = Get(*m_server, m_page);
+    f = GetWith(Make(FaultKind::kNulInside, 500, 100));
     EXPECT_TRUE(f.ok);
     EXPECT_EQ(f.body, normal.substr(0, 100) + '\0' + normal.substr(100));
 }

@@ -19,6 +19,18 @@
 
 namespace tickora::site::test {
 
+// A site of 200 stocks on a free port for the trading day 2026-12-04, a Friday.
+inline SiteOptions FridaySite(std::uint64_t seed = SiteOptions{}.seed) {
+    SiteOptions options;
+    options.port = 0;
+    options.stocks = 200;
+    options.seed = seed;
+    options.year = 2026;
+    options.month = 12;
+    options.day = 4;
+    return options;
+}
+
 struct Fetched {
     bool ok = false;  // a whole answer arrived
     int status = 0;
