@@ -49,8 +49,8 @@ std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml,
         // The shared file still holds the previous stock's page: without this removal a 404 or
         // a failed download would hand that page to this stock.
         std::remove(target.download.c_str());
-        FinishProfilePage(target, DownloadToFile(access, target.url.c_str(),
-                                                 target.download.c_str(), download));
+        FinishProfilePage(
+            target, DownloadToFile(access, target.url.c_str(), target.download.c_str(), download));
     }
     return target.path;
 }
@@ -86,8 +86,7 @@ std::string ProfilesAhead::UrlOf(int code) const {
 }
 
 std::vector<ProfileSlotResult> FetchMarketsFromProfiles(CListPage& page, ProfilesAhead& pages,
-                                                        bool addedOnly,
-                                                        const CMarketTable& markets,
+                                                        bool addedOnly, const CMarketTable& markets,
                                                         const ProfileObserver& observe) {
     if (pages.KeepsHtml()) {
         CreateProfileFolders();

@@ -70,8 +70,7 @@ using ProfileObserver = std::function<bool(const ProfileStep&)>;
 // keeps its market. One result per slot visited, in slot order; observe, when given, hears of
 // every page and may stop the walk.
 std::vector<ProfileSlotResult> FetchMarketsFromProfiles(CListPage& page, ProfilesAhead& pages,
-                                                        bool addedOnly,
-                                                        const CMarketTable& markets,
+                                                        bool addedOnly, const CMarketTable& markets,
                                                         const ProfileObserver& observe = {});
 
 }  // namespace tickora

@@ -119,7 +119,10 @@ TEST_F(KeptProfileMarketsTest, KeptProfilePagesCompleteTheMarkets) {
     WriteFileBytes(KeptProfilePath(4001), "<html>maintenance</html>");
     ASSERT_EQ(KeptProfilePath(1301), "Webtemp/fundamental/1000/1301.html");
     // 3001 has no page kept and 4001 a page that is none: both keep their market.
-    Fill({{0, 1301, 1, false}, {1, 1332, 99, true}, {2, 2001, 99, true}, {3, 3001, 2, false},
+    Fill({{0, 1301, 1, false},
+          {1, 1332, 99, true},
+          {2, 2001, 99, true},
+          {3, 3001, 2, false},
           {5, 4001, 5, false}});
 
     const std::vector<ProfileSlotResult> results = Complete(false);
