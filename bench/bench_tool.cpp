@@ -152,7 +152,8 @@ int ProfileUrls(const std::string& dir) {
         for (int i = 0; i < block->m_nStocks; ++i) {
             const int code = block->m_aStocks[i].m_nCode;
             std::printf("url = \"%s\"\noutput = \"%s/fundamental-%04d.html\"\n",
-                        tickora::ProfileUrl(code).c_str(), dir.c_str(), code);
+                        tickora::ProfileUrl(tickora::Hosts().profile, code).c_str(), dir.c_str(),
+                        code);
         }
     }
     return 0;

@@ -7,6 +7,7 @@
 #include "jobs/job_context.h"
 #include "jobs/job_steps.h"
 #include "jobs/page_ahead.h"
+#include "jobs/profile_fetch.h"
 #include "pages/list_pages.h"
 #include "pages/page_check.h"
 #include "pages/profile_page.h"
@@ -179,9 +180,9 @@ void FetchListJob::CompleteMarkets(int i, CListPage& page) {
         m_ahead->Plan(m_pages->GetPageUrl(i + 1), m_pages->GetPagePath(i + 1), kListingItem);
     }
     if (completing) {
-        (void)page.FetchMarketsFromProfiles(
-            m_keepHtml, m_addedOnly, m_useKeptHtml, m_context.markets,
-            [this](const ProfileStep& step) { return ObserveProfile(step); }, m_profiles);
+        (void)FetchMarketsFromProfiles(
+            page, *m_profiles, m_addedOnly, m_context.markets,
+            [this](const ProfileStep& step) { return ObserveProfile(step); });
     }
 }
 

@@ -58,30 +58,4 @@ void PageAhead::DropItem(int item) {
     }
 }
 
-void ProfilesAhead::Plan(int code) {
-    const ProfilePageTarget target = TargetOfProfile(m_access.hosts.profile, code, m_keepHtml, m_useKeptHtml);
-    if (!target.url.empty()) {
-        m_ahead.Plan(target.url, target.download, code);
-    }
-}
-
-std::string ProfilesAhead::Obtain(int code, bool keepHtml, bool useKeptHtml,
-                                  DownloadDetail* download) {
-    const ProfilePageTarget target = TargetOfProfile(m_access.hosts.profile, code, keepHtml, useKeptHtml);
-    if (target.url.empty()) {
-        return target.path;
-    }
-    // A stock that was not planned, or not in its turn, is fetched as if nothing was asked
-    // ahead: the pages of the plan stay in their order.
-    if (m_ahead.NextItem() != code) {
-        return ObtainProfilePage(m_access, code, keepHtml, useKeptHtml, download);
-    }
-    DownloadDetail detail;
-    FinishProfilePage(target, m_ahead.Next(detail));
-    if (download != nullptr) {
-        *download = std::move(detail);
-    }
-    return target.path;
-}
-
 }  // namespace tickora

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "pages/profile_page.h"
 #include "web/page_pool.h"
 
 namespace tickora {
@@ -48,26 +47,6 @@ class PageAhead {
 
     PagePool& m_pool;
     std::deque<PlannedPage> m_planned;
-};
-
-// Profile pages asked ahead: the job plans the stocks in the order it will read them, and the
-// profile readers obtain them from here instead of fetching each when it is needed.
-class ProfilesAhead final : public ProfilePageSource {
-  public:
-    ProfilesAhead(PageAhead& ahead, const SiteAccess& access, bool keepHtml, bool useKeptHtml)
-        : m_ahead(ahead), m_access(access), m_keepHtml(keepHtml), m_useKeptHtml(useKeptHtml) {}
-
-    // The stock whose page will be obtained after those planned before; kept pages that are
-    // only read need no plan.
-    void Plan(int code);
-    [[nodiscard]] std::string Obtain(int code, bool keepHtml, bool useKeptHtml,
-                                     DownloadDetail* download) override;
-
-  private:
-    PageAhead& m_ahead;
-    const SiteAccess& m_access;
-    const bool m_keepHtml;
-    const bool m_useKeptHtml;
 };
 
 }  // namespace tickora

@@ -10,6 +10,7 @@
 #include "jobs/job_context.h"
 #include "jobs/job_steps.h"
 #include "jobs/page_ahead.h"
+#include "jobs/profile_fetch.h"
 #include "pages/profile_page.h"
 #include "files/work_folder.h"
 
@@ -132,7 +133,7 @@ void ProfilesJob::ReadBlocks(ProfilesAhead& pages) {
 
 bool ProfilesJob::ReadStock(ProfilesAhead& pages, int code) {
     DownloadDetail detail;
-    const std::string path = pages.Obtain(code, m_keepHtml, m_useKeptHtml, &detail);
+    const std::string path = pages.Obtain(code, &detail);
     if (detail.failure == PageFailure::kCancelled) {
         m_outcome.end = JobEnd::kCancelled;
         return false;
@@ -151,7 +152,7 @@ bool ProfilesJob::ReadStock(ProfilesAhead& pages, int code) {
 
 void ProfilesJob::NotePage(int code, const std::string& path, const DownloadDetail& detail,
                            int parsed, bool transfersEnd) {
-    const std::string url = ProfileUrl(code);
+    const std::string url = ProfileUrl(m_context.access.hosts.profile, code);
     const std::string what = "the profile of " + CodeText(code);
     if (!detail.Ok()) {
         // With kept pages a failed download leaves the page an earlier run kept for this same

@@ -216,74 +216,39 @@ void CListPages::MarkKnownStocks(int i, const CStockList& stocks) {
     }
 }
 
-std::vector<ProfileSlotResult> CListPages::CompletePage(int i, bool keepHtml, bool addedOnly,
-                                                        bool useKeptHtml, const CStockList& stocks,
-                                                        const CMarketTable& markets,
-                                                        const ProfileObserver& observe,
-                                                        ProfilePageSource* source) {
-    if (i < 0 || i >= m_nPages) {
-        return {};
-    }
-    MarkKnownStocks(i, stocks);
-    return m_ppPages[i]->FetchMarketsFromProfiles(keepHtml, addedOnly, useKeptHtml, markets,
-                                                  observe, source);
-}
-
-std::vector<ProfileSlotResult> CListPage::FetchMarketsFromProfiles(bool keepHtml, bool addedOnly,
-                                                                   bool useKeptHtml,
-                                                                   const CMarketTable& markets,
-                                                                   const ProfileObserver& observe,
-                                                                   ProfilePageSource* source) {
-    ProfilePageSource oneByOne;
-    if (source == nullptr) {
-        source = &oneByOne;
-    }
-    if (keepHtml) {
-        CreateProfileFolders();
-    }
-    std::vector<ProfileSlotResult> results;
-    CompanyProfile profile{};
+std::vector<int> CListPage::ProfileSlots(bool addedOnly) const {
+    std::vector<int> slots;
     for (int s = 0; s < kListSlotsUsed; ++s) {
-        CListEntry& entry = m_aEntries[s];
-        if (entry.m_nCode == 0 || (addedOnly && entry.m_bAdded == 0)) {
-            continue;
-        }
-        ProfileStep step;
-        step.slot = s;
-        step.code = entry.m_nCode;
-        step.url = useKeptHtml ? std::string() : ProfileUrl(entry.m_nCode);
-        step.path = source->Obtain(entry.m_nCode, keepHtml, useKeptHtml, &step.download);
-        step.parsed = ParseProfilePage(step.path.c_str(), profile);
-        // Only a page that is a profile page tells the market; any other keeps the one the
-        // loaded list gave (a maintenance page would otherwise turn it into "no market").
-        if (step.parsed == kProfileRead) {
-            entry.m_nMarketNo = MarketNumberOfName(profile.m_szMarket, markets);
-        }
-        results.push_back({s, entry.m_nCode, step.parsed});
-        if (observe && !observe(step)) {
-            break;
+        const CListEntry& entry = m_aEntries[s];
+        if (entry.m_nCode != 0 && (!addedOnly || entry.m_bAdded != 0)) {
+            slots.push_back(s);
         }
     }
-    return results;
+    return slots;
 }
 
 std::vector<int> CListPage::ProfileCodes(bool addedOnly) const {
     std::vector<int> codes;
-    for (int s = 0; s < kListSlotsUsed; ++s) {
-        const CListEntry& entry = m_aEntries[s];
-        if (entry.m_nCode != 0 && (!addedOnly || entry.m_bAdded != 0)) {
-            codes.push_back(entry.m_nCode);
-        }
+    for (const int s : ProfileSlots(addedOnly)) {
+        codes.push_back(m_aEntries[s].m_nCode);
     }
     return codes;
 }
 
+int CListPage::TakeMarketFromProfile(int slot, const char* path, const CMarketTable& markets) {
+    CompanyProfile profile{};
+    const int parsed = ParseProfilePage(path, profile);
+    // Only a page that is a profile page tells the market; any other keeps the one the loaded
+    // list gave (a maintenance page would otherwise turn it into "no market").
+    if (parsed == kProfileRead) {
+        m_aEntries[slot].m_nMarketNo = MarketNumberOfName(profile.m_szMarket, markets);
+    }
+    return parsed;
+}
+
 void CListPage::WriteEntries(std::FILE* stream, bool addedOnly, const CMarketTable& markets) const {
-    for (int s = 0; s < kListSlotsUsed; ++s) {
-        const CListEntry& entry = m_aEntries[s];
-        if (entry.m_nCode != 0 && (!addedOnly || entry.m_bAdded != 0)) {
-            entry.WriteLine(stream, markets);
-        }
+    for (const int s : ProfileSlots(addedOnly)) {
+        m_aEntries[s].WriteLine(stream, markets);
     }
 }
 

@@ -3,7 +3,6 @@
 // Fetch-list generation: the site's listing pages, the stocks cut out of their rows, the markets
 // completed from the loaded list and the profile pages, and the writer of the new list.
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,7 +11,6 @@
 #include "catalog/stock_list.h"
 #include "formats/fetch_list_file.h"
 #include "pages/profile_page.h"
-#include "web/download.h"
 
 namespace tickora {
 
@@ -31,7 +29,7 @@ inline constexpr long kSpecialRow1001 = 998405;
 inline constexpr long kSpecialRow1002 = 23337;
 inline constexpr long kEndOfListRow = 998407;
 
-// How the profile page of one slot was read by FetchMarketsFromProfiles: result is what
+// How the profile page of one slot was read while its market was completed: result is what
 // ParseProfilePage returned (kProfileRead, or why the page was a failed page).
 struct ProfileSlotResult {
     int slot = 0;
@@ -55,17 +53,6 @@ struct CListEntry {
     void WriteLine(std::FILE* stream, const CMarketTable& markets) const;
 };
 
-// What became of the profile page of one slot while its market was completed.
-struct ProfileStep {
-    int slot = 0;
-    int code = 0;
-    std::string url;   // empty when kept pages were read instead
-    std::string path;  // the page file that was read
-    DownloadDetail download;
-    int parsed = 0;  // ParseProfilePage's result
-};
-// Told of every profile page in slot order; false stops the page's completion there.
-using ProfileObserver = std::function<bool(const ProfileStep&)>;
 // The URL of listing page index (0..99) on quoteHost: "/l?s=%2a&m=%d" with the page's first row.
 [[nodiscard]] std::string ListingPageUrl(const std::string& quoteHost, int index);
 
@@ -75,17 +62,14 @@ class CListPage {
     // quoteHost that starts at row 50 * i + 1.
     CListPage(int index, const std::string& quoteHost);
 
-    // Sets m_nMarketNo of slots 0..49 from the stocks' profile pages (kept or fetched); a slot
-    // whose page cannot be read, or is no profile page, keeps its market. One result per slot
-    // visited, in slot order; observe, when given, hears of every page and may stop the walk.
-    // The pages come from source (fetched one by one when null).
-    std::vector<ProfileSlotResult> FetchMarketsFromProfiles(bool keepHtml, bool addedOnly,
-                                                            bool useKeptHtml,
-                                                            const CMarketTable& markets,
-                                                            const ProfileObserver& observe = {},
-                                                            ProfilePageSource* source = nullptr);
-    // The codes FetchMarketsFromProfiles visits, in slot order.
+    // The slots among 0..49 that hold a stock (with addedOnly: an added one), in slot order:
+    // those whose market a profile page completes and whose lines are written. And their codes.
+    [[nodiscard]] std::vector<int> ProfileSlots(bool addedOnly) const;
     [[nodiscard]] std::vector<int> ProfileCodes(bool addedOnly) const;
+    // Parses the profile page at path and, when it is one, sets the market of slot from it; a
+    // page that cannot be read, or is no profile page, leaves the market. Returns what
+    // ParseProfilePage returned.
+    int TakeMarketFromProfile(int slot, const char* path, const CMarketTable& markets);
     // One line per stock of slots 0..49 (with addedOnly: only the added ones), in slot order.
     void WriteEntries(std::FILE* stream, bool addedOnly, const CMarketTable& markets) const;
 
@@ -121,12 +105,6 @@ class CListPages {
     [[nodiscard]] const char* GetPageUrl(int i) const;
     [[nodiscard]] CListPage* GetPage(int i);
 
-    // MarkKnownStocks(i), then the page's FetchMarketsFromProfiles, whose results it returns.
-    std::vector<ProfileSlotResult> CompletePage(int i, bool keepHtml, bool addedOnly,
-                                                bool useKeptHtml, const CStockList& stocks,
-                                                const CMarketTable& markets,
-                                                const ProfileObserver& observe = {},
-                                                ProfilePageSource* source = nullptr);
     // Slots 0..49 take the market of the loaded list (index + 1), or 99 and the added mark.
     void MarkKnownStocks(int i, const CStockList& stocks);
 

@@ -10,18 +10,11 @@
 
 #include "files/file_handle.h"
 #include "pages/page_check.h"
-#include "web/download.h"
-#include "web/hosts.h"
 #include "text/sjis.h"
 #include "text/text_scan.h"
-#include "files/work_folder.h"
 
 namespace tickora {
 namespace {
-
-bool FileExists(const std::string& path) {
-    return FileHandle(std::fopen(path.c_str(), "rb")) != nullptr;
-}
 
 // Reads the whole file into bytes: kProfileRead, or kProfileNoFile when it cannot be opened or
 // read, or kProfileTooLarge when it holds more than the limit (then only the limit and one byte
@@ -52,10 +45,6 @@ int ReadWholeFile(const char* path, std::vector<char>& bytes) {
 
 }  // namespace
 
-std::string ProfileUrl(int code) {
-    return ProfileUrl(Hosts().profile, code);
-}
-
 std::string ProfileUrl(const std::string& profileHost, int code) {
     char path[64];
     std::snprintf(path, sizeof path, "/biz/fundamental/%04d.html", code);
@@ -67,16 +56,6 @@ std::string KeptProfilePath(int code) {
     std::snprintf(path, sizeof path, "Webtemp/fundamental/%04d/%04d.html", code / 1000 * 1000,
                   code);
     return path;
-}
-
-void CreateProfileFolders() {
-    (void)MakeFolder(kWorkFolder);
-    (void)MakeFolder("Webtemp/fundamental");
-    for (int thousand = 1000; thousand <= 9000; thousand += 1000) {
-        char path[64];
-        std::snprintf(path, sizeof path, "Webtemp/fundamental/%04d", thousand);
-        (void)MakeFolder(path);
-    }
 }
 
 ProfilePageTarget TargetOfProfile(const std::string& profileHost, int code, bool keepHtml,
@@ -96,45 +75,6 @@ ProfilePageTarget TargetOfProfile(const std::string& profileHost, int code, bool
         target.download = target.path + ".part";
     }
     return target;
-}
-
-void FinishProfilePage(const ProfilePageTarget& target, int result) {
-    if (target.download == target.path) {
-        if (result != 0) {
-            std::remove(target.download.c_str());  // a cut transfer leaves part of a page
-        }
-        return;
-    }
-    if (target.download.empty()) {
-        return;
-    }
-    if (result != 0 || !FileExists(target.download) ||
-        std::rename(target.download.c_str(), target.path.c_str()) != 0) {
-        std::remove(target.download.c_str());
-    }
-}
-
-std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml, DownloadDetail* download) {
-    return ObtainProfilePage(CurrentSiteAccess(), code, keepHtml, useKeptHtml, download);
-}
-
-std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml, bool useKeptHtml,
-                              DownloadDetail* download) {
-    const ProfilePageTarget target =
-        TargetOfProfile(access.hosts.profile, code, keepHtml, useKeptHtml);
-    if (!target.url.empty()) {
-        // The shared file still holds the previous stock's page: without this removal a 404 or
-        // a failed download would hand that page to this stock.
-        std::remove(target.download.c_str());
-        FinishProfilePage(target,
-                          DownloadToFile(access, target.url.c_str(), target.download.c_str(), download));
-    }
-    return target.path;
-}
-
-std::string ProfilePageSource::Obtain(int code, bool keepHtml, bool useKeptHtml,
-                                      DownloadDetail* download) {
-    return ObtainProfilePage(code, keepHtml, useKeptHtml, download);
 }
 
 int ExtractAfterMarker(const char* text, const char* marker, const char* endMarker, char* dst,

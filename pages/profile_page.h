@@ -5,8 +5,6 @@
 #include <string>
 
 #include "formats/dictionary.h"
-#include "web/download.h"
-#include "web/site_access.h"
 
 namespace tickora {
 
@@ -14,13 +12,9 @@ namespace tickora {
 inline constexpr const char* kSharedProfilePath = "Webtemp/fundamental.html";
 
 // "/biz/fundamental/%04d.html" on the profile host.
-[[nodiscard]] std::string ProfileUrl(int code);
 [[nodiscard]] std::string ProfileUrl(const std::string& profileHost, int code);
 // "Webtemp/fundamental/%04d/%04d.html": the folder of the thousand, then the code.
 [[nodiscard]] std::string KeptProfilePath(int code);
-
-// "Webtemp", "Webtemp/fundamental" and the nine folders 1000 to 9000; existing ones are fine.
-void CreateProfileFolders();
 
 // Where the profile page of a stock is fetched from, where it is downloaded to, and the path to
 // parse: the shared work file, or the kept page (downloaded beside it first). url is empty when
@@ -33,19 +27,6 @@ struct ProfilePageTarget {
 };
 [[nodiscard]] ProfilePageTarget TargetOfProfile(const std::string& profileHost, int code,
                                                 bool keepHtml, bool useKeptHtml);
-// After the download of target (result as DownloadToFile returns it): a kept page is replaced only
-// by a whole answer, and the part of a page a cut transfer left is removed.
-void FinishProfilePage(const ProfilePageTarget& target, int result);
-
-// Brings the profile page of code to disk and returns the path to parse. The file at that path
-// is either what this call downloaded or, with kept pages, the page kept for this same stock: a
-// failed download never leaves another stock's page there. With useKeptHtml nothing is fetched.
-// download, when given, says how the download went (untouched when nothing was fetched).
-[[nodiscard]] std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml,
-                                            bool useKeptHtml, DownloadDetail* download = nullptr);
-// The same under the process-wide settings.
-[[nodiscard]] std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml,
-                                            DownloadDetail* download = nullptr);
 
 // What ParseProfilePage made of a page. Anything but kProfileRead is a failed page: the caller
 // leaves the stock's record (or market) as it was.
@@ -57,16 +38,6 @@ inline constexpr int kProfileNotWhole = -4;     // markers, but the page ends in
 inline constexpr int kProfileNulInside = -5;    // a NUL byte in the page
 // The most that a page may hold, the download limit: a larger file is not read into memory.
 inline constexpr long kProfilePageLimit = 16L * 1024 * 1024;
-
-// Where the jobs get profile pages from: by default each is fetched when it is needed; a job
-// that asks them ahead on several connections hands its own.
-class ProfilePageSource {
-  public:
-    virtual ~ProfilePageSource() = default;
-    // As ObtainProfilePage, which the default calls.
-    [[nodiscard]] virtual std::string Obtain(int code, bool keepHtml, bool useKeptHtml,
-                                             DownloadDetail* download);
-};
 
 // Reads the EUC-JP page at path into profile (cleared first). kProfileRead when the page carries
 // at least one of the markers 【業種分類】, 【市場名】, 【特色】 and 事業】 or 資金】 (a page

@@ -551,13 +551,14 @@ void FaultMatrix::CheckProfiles(const FaultCase& c) {
     const std::string before = ReadFileBytes(kDictionaryPath);
     const std::string victimBefore =
         before.substr(static_cast<size_t>(victim) * kDictionaryRecordSize, kDictionaryRecordSize);
-    server.SetFault(TargetOf(ProfileUrl(victim)), MakeFault(c));
+    server.SetFault(TargetOf(ProfileUrl(Hosts().profile, victim)), MakeFault(c));
 
     ASSERT_TRUE(RunBounded([this] { return doc.OnGetProfiles(); }));
     ExpectIdle();
     const JobOutcome r = doc.LastOutcome();
     ExpectOutcome(r, Job::kProfiles, c,
-                  {"the profile of " + std::to_string(victim), ProfileUrl(victim), {victim}});
+                  {"the profile of " + std::to_string(victim), ProfileUrl(Hosts().profile, victim),
+                   {victim}});
     EXPECT_EQ(r.itemsDone, kFaultSiteStocks + 3);  // the job goes on with the next stock
     EXPECT_EQ(r.Written(), std::vector<std::string>{AbsolutePath(kDictionaryPath)});
     EXPECT_EQ(test::CountRequests(server, "/biz/fundamental/"),

@@ -145,7 +145,7 @@ class OutcomeDefect : public test::FaultSiteTest, public ::testing::WithParamInt
             case Defect::kSiteDown: {
                 SetSite(kDeadSite);
                 const CQuoteBlock& block = *list.GetBlock(0);
-                return ProfileUrl(block.m_aStocks[2].m_nCode);
+                return ProfileUrl(Hosts().profile, block.m_aStocks[2].m_nCode);
             }
             case Defect::kDictionaryIsAFolder:
                 fs::remove(kDictionaryPath);

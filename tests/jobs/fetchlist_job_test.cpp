@@ -8,6 +8,7 @@
 #include <string>
 
 #include "catalog/clock.h"
+#include "jobs/profile_fetch.h"
 #include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "jobs/profile_fetch.h"
 #include "jobs/tickora_doc.h"
 #include "formats/dictionary.h"
 #include "pages/profile_page.h"

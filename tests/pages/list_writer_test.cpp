@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The writer of the new list and the completion of markets: sort order and line bytes, the
-// backup of the user's list, the dated list of added stocks, and markets from the loaded list and
-// from profile pages.
+// backup of the user's list, the dated list of added stocks, and markets from the loaded list.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,7 +11,6 @@
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 #include "pages/list_pages.h"
-#include "pages/profile_page.h"
 #include "tests/pages/page_builder.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
@@ -210,53 +208,6 @@ TEST_F(ListWriterTest, KnownStocksTakeTheirMarketAndTheOthersAreMarkedAdded) {
     EXPECT_EQ(p.m_aEntries[1].m_bAdded, 0);
     EXPECT_EQ(p.m_aEntries[2].m_nMarketNo, 99);
     EXPECT_EQ(p.m_aEntries[2].m_bAdded, 1);
-}
-
-TEST_F(ListWriterTest, KeptProfilePagesCompleteTheMarkets) {
-    CreateProfileFolders();
-    WriteFileBytes(KeptProfilePath(1301), test::ProfilePage("水産・農林業", "大証1部", "f", "b"));
-    WriteFileBytes(KeptProfilePath(1332), test::ProfilePage("水産・農林業", "名証1部", "f", "b"));
-    WriteFileBytes(KeptProfilePath(2001), test::ProfilePage("食料品", "どこか", "f", "b"));
-    WriteFileBytes(KeptProfilePath(4001), "<html>maintenance</html>");
-    ASSERT_EQ(KeptProfilePath(1301), "Webtemp/fundamental/1000/1301.html");
-    CListPage& p = *pages.GetPage(0);
-    Put(p, 0, 1301, "1301", 1, "a");
-    Put(p, 1, 1332, "1332", 99, "b", true);
-    Put(p, 2, 2001, "2001", 99, "c", true);
-    Put(p, 3, 3001, "3001", 2, "d");  // no page kept: keeps its market
-    Put(p, 5, 4001, "4001", 5, "e");  // a page that is none: keeps its market too
-
-    const std::vector<ProfileSlotResult> results =
-        p.FetchMarketsFromProfiles(true, false, true, markets);
-    EXPECT_EQ(p.m_aEntries[0].m_nMarketNo, 3);
-    EXPECT_EQ(p.m_aEntries[1].m_nMarketNo, 4);
-    EXPECT_EQ(p.m_aEntries[2].m_nMarketNo, 0);  // a market the table does not hold
-    EXPECT_EQ(p.m_aEntries[3].m_nMarketNo, 2);
-    EXPECT_EQ(p.m_aEntries[5].m_nMarketNo, 5);
-    // What the job reports per stock: every slot visited, and why a page failed.
-    ASSERT_EQ(results.size(), 5u);
-    const int expected[][3] = {{0, 1301, kProfileRead},
-                               {1, 1332, kProfileRead},
-                               {2, 2001, kProfileRead},
-                               {3, 3001, kProfileNoFile},
-                               {5, 4001, kProfileNotAProfile}};
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        EXPECT_EQ(results[i].slot, expected[i][0]) << i;
-        EXPECT_EQ(results[i].code, expected[i][1]) << i;
-        EXPECT_EQ(results[i].result, expected[i][2]) << i;
-    }
-}
-
-TEST_F(ListWriterTest, AddedOnlyCompletesOnlyTheAddedStocks) {
-    CreateProfileFolders();
-    WriteFileBytes(KeptProfilePath(1301), test::ProfilePage("水産・農林業", "大証1部", "f", "b"));
-    WriteFileBytes(KeptProfilePath(1332), test::ProfilePage("水産・農林業", "名証1部", "f", "b"));
-    CListPage& p = *pages.GetPage(0);
-    Put(p, 0, 1301, "1301", 1, "a");
-    Put(p, 1, 1332, "1332", 99, "b", true);
-    p.FetchMarketsFromProfiles(true, true, true, markets);
-    EXPECT_EQ(p.m_aEntries[0].m_nMarketNo, 1);
-    EXPECT_EQ(p.m_aEntries[1].m_nMarketNo, 4);
 }
 
 }  // namespace
