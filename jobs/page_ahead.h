@@ -55,7 +55,11 @@ class PageAhead {
 class ProfilesAhead final : public ProfilePageSource {
   public:
     ProfilesAhead(PageAhead& ahead, const SiteAccess& access, bool keepHtml, bool useKeptHtml)
-        : m_ahead(ahead), m_access(access), m_keepHtml(keepHtml), m_useKeptHtml(useKeptHtml) {}
+        : ProfilePageSource(access),
+          m_ahead(ahead),
+          m_access(access),
+          m_keepHtml(keepHtml),
+          m_useKeptHtml(useKeptHtml) {}
 
     // The stock whose page will be obtained after those planned before; kept pages that are
     // only read need no plan.

@@ -151,7 +151,7 @@ bool ProfilesJob::ReadStock(ProfilesAhead& pages, int code) {
 
 void ProfilesJob::NotePage(int code, const std::string& path, const DownloadDetail& detail,
                            int parsed, bool transfersEnd) {
-    const std::string url = ProfileUrl(code);
+    const std::string url = ProfileUrl(m_context.access.hosts.profile, code);
     const std::string what = "the profile of " + CodeText(code);
     if (!detail.Ok()) {
         // With kept pages a failed download leaves the page an earlier run kept for this same

@@ -251,7 +251,7 @@ std::vector<ProfileSlotResult> CListPage::FetchMarketsFromProfiles(bool keepHtml
         ProfileStep step;
         step.slot = s;
         step.code = entry.m_nCode;
-        step.url = useKeptHtml ? std::string() : ProfileUrl(entry.m_nCode);
+        step.url = useKeptHtml ? std::string() : source->Url(entry.m_nCode);
         step.path = source->Obtain(entry.m_nCode, keepHtml, useKeptHtml, &step.download);
         step.parsed = ParseProfilePage(step.path.c_str(), profile);
         // Only a page that is a profile page tells the market; any other keeps the one the

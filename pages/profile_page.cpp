@@ -52,10 +52,6 @@ int ReadWholeFile(const char* path, std::vector<char>& bytes) {
 
 }  // namespace
 
-std::string ProfileUrl(int code) {
-    return ProfileUrl(Hosts().profile, code);
-}
-
 std::string ProfileUrl(const std::string& profileHost, int code) {
     char path[64];
     std::snprintf(path, sizeof path, "/biz/fundamental/%04d.html", code);
@@ -114,10 +110,6 @@ void FinishProfilePage(const ProfilePageTarget& target, int result) {
     }
 }
 
-std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml, DownloadDetail* download) {
-    return ObtainProfilePage(CurrentSiteAccess(), code, keepHtml, useKeptHtml, download);
-}
-
 std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml, bool useKeptHtml,
                               DownloadDetail* download) {
     const ProfilePageTarget target =
@@ -134,7 +126,7 @@ std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml,
 
 std::string ProfilePageSource::Obtain(int code, bool keepHtml, bool useKeptHtml,
                                       DownloadDetail* download) {
-    return ObtainProfilePage(code, keepHtml, useKeptHtml, download);
+    return ObtainProfilePage(m_siteAccess, code, keepHtml, useKeptHtml, download);
 }
 
 int ExtractAfterMarker(const char* text, const char* marker, const char* endMarker, char* dst,

@@ -3,6 +3,7 @@
 // Company profile pages: where they are fetched from and kept, and the four texts cut out of them.
 // The fetch-list job reads the market of new stocks from the same pages.
 #include <string>
+#include <utility>
 
 #include "formats/dictionary.h"
 #include "web/download.h"
@@ -14,7 +15,6 @@ namespace tickora {
 inline constexpr const char* kSharedProfilePath = "Webtemp/fundamental.html";
 
 // "/biz/fundamental/%04d.html" on the profile host.
-[[nodiscard]] std::string ProfileUrl(int code);
 [[nodiscard]] std::string ProfileUrl(const std::string& profileHost, int code);
 // "Webtemp/fundamental/%04d/%04d.html": the folder of the thousand, then the code.
 [[nodiscard]] std::string KeptProfilePath(int code);
@@ -43,9 +43,6 @@ void FinishProfilePage(const ProfilePageTarget& target, int result);
 // download, when given, says how the download went (untouched when nothing was fetched).
 [[nodiscard]] std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml,
                                             bool useKeptHtml, DownloadDetail* download = nullptr);
-// The same under the process-wide settings.
-[[nodiscard]] std::string ObtainProfilePage(int code, bool keepHtml, bool useKeptHtml,
-                                            DownloadDetail* download = nullptr);
 
 // What ParseProfilePage made of a page. Anything but kProfileRead is a failed page: the caller
 // leaves the stock's record (or market) as it was.
@@ -62,10 +59,18 @@ inline constexpr long kProfilePageLimit = 16L * 1024 * 1024;
 // that asks them ahead on several connections hands its own.
 class ProfilePageSource {
   public:
+    explicit ProfilePageSource(SiteAccess access = {}) : m_siteAccess(std::move(access)) {}
     virtual ~ProfilePageSource() = default;
-    // As ObtainProfilePage, which the default calls.
+    // As ObtainProfilePage over the access given, which the default calls.
     [[nodiscard]] virtual std::string Obtain(int code, bool keepHtml, bool useKeptHtml,
                                              DownloadDetail* download);
+    // Where the profile page of code is fetched from.
+    [[nodiscard]] std::string Url(int code) const {
+        return ProfileUrl(m_siteAccess.hosts.profile, code);
+    }
+
+  private:
+    SiteAccess m_siteAccess;
 };
 
 // Reads the EUC-JP page at path into profile (cleared first). kProfileRead when the page carries

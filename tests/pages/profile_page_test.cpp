@@ -11,7 +11,7 @@
 
 #include "tests/pages/page_builder.h"
 #include "tests/support/temp_dir.h"
-#include "web/hosts.h"
+#include "tests/support/site_access_for_test.h"
 #include "text/sjis.h"
 
 namespace tickora {
@@ -169,15 +169,12 @@ TEST_F(ProfilePageTest, OnlyAPageWithAMarkerIsAProfilePage) {
 }
 
 TEST(ProfileLocations, UrlsAndKeptPaths) {
-    SiteHosts hosts;
-    hosts.profile = "http://profiles.test:8080";
-    SetHosts(hosts);
-    EXPECT_EQ(ProfileUrl(1301), "http://profiles.test:8080/biz/fundamental/1301.html");
-    EXPECT_EQ(ProfileUrl(1001), "http://profiles.test:8080/biz/fundamental/1001.html");
+    const std::string host = "http://profiles.test:8080";
+    EXPECT_EQ(ProfileUrl(host, 1301), "http://profiles.test:8080/biz/fundamental/1301.html");
+    EXPECT_EQ(ProfileUrl(host, 1001), "http://profiles.test:8080/biz/fundamental/1001.html");
     EXPECT_EQ(KeptProfilePath(1301), "Webtemp/fundamental/1000/1301.html");
     EXPECT_EQ(KeptProfilePath(9999), "Webtemp/fundamental/9000/9999.html");
     EXPECT_EQ(KeptProfilePath(2000), "Webtemp/fundamental/2000/2000.html");
-    SetHosts(SiteHosts{});
 }
 
 TEST(ProfileLocations, FoldersForEveryThousand) {
@@ -192,19 +189,14 @@ TEST(ProfileLocations, FoldersForEveryThousand) {
 
 class ObtainProfileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        SiteHosts hosts;
-        hosts.profile = "http://127.0.0.1:1";  // refused: every download fails
-        SetHosts(hosts);
-        CreateProfileFolders();
-    }
-    void TearDown() override { SetHosts(SiteHosts{}); }
+    void SetUp() override { CreateProfileFolders(); }
     test::ScopedWorkDir dir;
+    const SiteAccess refused = test::AccessForTest("http://127.0.0.1:1");  // every download fails
 };
 
 TEST_F(ObtainProfileTest, AFailedDownloadNeverLeavesTheLastStocksPageInTheSharedFile) {
     WriteFileBytes(kSharedProfilePath, test::ProfilePage("化学", "東証1部", "前の銘柄", "b"));
-    const std::string path = ObtainProfilePage(1332, false, false);
+    const std::string path = ObtainProfilePage(refused, 1332, false, false);
     EXPECT_EQ(path, kSharedProfilePath);
     CompanyProfile profile{};
     EXPECT_EQ(ParseProfilePage(path.c_str(), profile), -1);
@@ -213,13 +205,13 @@ TEST_F(ObtainProfileTest, AFailedDownloadNeverLeavesTheLastStocksPageInTheShared
 TEST_F(ObtainProfileTest, AFailedDownloadKeepsThePageKeptForThisStock) {
     const std::string kept = test::ProfilePage("化学", "東証1部", "以前", "b");
     WriteFileBytes(KeptProfilePath(1332), kept);
-    EXPECT_EQ(ObtainProfilePage(1332, true, false), KeptProfilePath(1332));
+    EXPECT_EQ(ObtainProfilePage(refused, 1332, true, false), KeptProfilePath(1332));
     EXPECT_EQ(test::ReadFileBytes(KeptProfilePath(1332)), kept);
     EXPECT_FALSE(fs::exists(KeptProfilePath(1332) + ".part"));
 }
 
 TEST_F(ObtainProfileTest, KeptPagesAreReadWithoutDownload) {
-    EXPECT_EQ(ObtainProfilePage(4063, true, true), KeptProfilePath(4063));
+    EXPECT_EQ(ObtainProfilePage(refused, 4063, true, true), KeptProfilePath(4063));
     EXPECT_FALSE(fs::exists(KeptProfilePath(4063)));
 }
 
