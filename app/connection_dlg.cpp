@@ -22,8 +22,6 @@
 namespace tickora::gui {
 namespace {
 
-ConnectionLayer g_overrides;
-
 QSpinBox* NumberBox(ConnectionKey key, const QString& suffix, QWidget* parent) {
     const ConnectionKeyInfo& info = InfoOf(key);
     auto* box = new QSpinBox(parent);
@@ -279,15 +277,8 @@ void CConnectionDlg::accept() {
     QDialog::accept();
 }
 
-void SetDesktopConnectionOverrides(const ConnectionLayer& commandLine) {
-    g_overrides = commandLine;
-}
-
-const ConnectionLayer& DesktopConnectionOverrides() {
-    return g_overrides;
-}
-
-QString RunConnectionDialog(QWidget* parent, StartupObjects& objects, bool jobRunning) {
+QString RunConnectionDialog(QWidget* parent, StartupObjects& objects, bool jobRunning,
+                            const ConnectionLayer& commandLine, SiteAccess& access) {
     if (jobRunning) {
         return QStringLiteral("処理の実行中は接続設定を変更できません");
     }
@@ -295,7 +286,7 @@ QString RunConnectionDialog(QWidget* parent, StartupObjects& objects, bool jobRu
     const LayerLoad file = LoadConnectionFile(path.toStdString());
     const LayerLoad environment = ConnectionLayerFromEnvironment();
     const ConnectionSettings merged =
-        MergeConnectionLayers(file.layer, environment.layer, g_overrides);
+        MergeConnectionLayers(file.layer, environment.layer, commandLine);
     std::vector<std::string> overriddenBy;
     for (const std::string* origin :
          {&merged.quoteHost.origin, &merged.tableHost.origin, &merged.profileHost.origin,
@@ -313,10 +304,10 @@ QString RunConnectionDialog(QWidget* parent, StartupObjects& objects, bool jobRu
     if (dialog.exec() != QDialog::Accepted) {
         return {};
     }
-    ApplyConnectionSettings(MergeConnectionLayers(dialog.Saved(), environment.layer, g_overrides));
+    access = SiteAccessOf(MergeConnectionLayers(dialog.Saved(), environment.layer, commandLine));
     // The quote addresses were composed on the old host when the list was loaded.
     for (auto& block : objects.stocks.m_ppBlocks) {
-        block->BuildUrls(objects.markets, Hosts().quote.c_str());
+        block->BuildUrls(objects.markets, access.hosts.quote.c_str());
     }
     if (!environment.errors.empty()) {
         return FromUtf8(environment.errors.front());

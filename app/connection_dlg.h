@@ -70,16 +70,12 @@ class CConnectionDlg : public QDialog {
     ConnectionLayer m_saved;
 };
 
-// The connection options that the desktop program's command line gave; they stay over the file
-// when the dialog puts new settings in force.
-void SetDesktopConnectionOverrides(const ConnectionLayer& commandLine);
-[[nodiscard]] const ConnectionLayer& DesktopConnectionOverrides();
-
 // The command: refuses while a job runs (every job reads the hosts), else shows the dialog over
-// the working folder's "connection.toml"; on OK the file is saved, the merged settings are put
-// in force and the fetch list's quote addresses are composed again on the new host. Returns the
-// text for the status line (empty when there is nothing to say).
-[[nodiscard]] QString RunConnectionDialog(QWidget* parent, StartupObjects& objects,
-                                          bool jobRunning);
+// the working folder's "connection.toml"; on OK the file is saved, access becomes what the merged
+// settings give and the fetch list's quote addresses are composed again on the new host.
+// commandLine holds the connection options of the program's command line, which stay over the
+// file. Returns the text for the status line (empty when there is nothing to say).
+[[nodiscard]] QString RunConnectionDialog(QWidget* parent, StartupObjects& objects, bool jobRunning,
+                                          const ConnectionLayer& commandLine, SiteAccess& access);
 
 }  // namespace tickora::gui

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
@@ -115,7 +116,10 @@ void InstallJapaneseTranslations() {
     }
 }
 
-CTickoraApp::CTickoraApp() : m_pTrial(std::make_unique<TrialSite>()) {
+CTickoraApp::CTickoraApp(const SiteAccess& access, ConnectionLayer commandLine)
+    : m_pTrial(std::make_unique<TrialSite>()),
+      m_access(access),
+      m_commandLine(std::move(commandLine)) {
     InitTickoraResources();
 }
 
@@ -132,14 +136,12 @@ bool CTickoraApp::InitInstance() {
     QApplication::setWindowIcon(ProgramIcon());
     InstallJapaneseTranslations();
 
-    // The connection settings were put in force before the window opens.
-    const SiteAccess access = CurrentSiteAccess();
     m_pObjects = std::make_unique<StartupObjects>();
-    LoadStartupObjects(*m_pObjects, access.hosts);
+    LoadStartupObjects(*m_pObjects, m_access.hosts);
 
     m_pDoc = std::make_unique<CTickoraDoc>(m_pObjects->settings, m_pObjects->markets,
                                            m_pObjects->stocks);
-    m_pDoc->SetSiteAccess(access);
+    m_pDoc->SetSiteAccess(m_access);
     m_pFrame = std::make_unique<CMainFrame>();
     CTickoraView* view = m_pFrame->View();
     view->SetDocument(m_pDoc.get());
@@ -397,7 +399,7 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
     }
-    const SiteHosts& hosts = Hosts();
+    const SiteHosts hosts = m_access.hosts;
     const int port = TrialSitePort(hosts);
     const bool trialPossible = port > 0 && !m_pTrial->Running();
     switch (OfferForUnreachableSite(m_pFrame.get(), FromUtf8(hosts.quote), trialPossible)) {
@@ -447,10 +449,10 @@ void CTickoraApp::OnUsersGuide() {
 }
 
 void CTickoraApp::OnConnectionSettings() {
-    const QString message =
-        RunConnectionDialog(m_pFrame.get(), *m_pObjects, m_pDoc->IsJobRunning());
+    const QString message = RunConnectionDialog(m_pFrame.get(), *m_pObjects, m_pDoc->IsJobRunning(),
+                                                m_commandLine, m_access);
     // The next job reaches the site as the dialog left the settings.
-    m_pDoc->SetSiteAccess(CurrentSiteAccess());
+    m_pDoc->SetSiteAccess(m_access);
     if (!message.isEmpty()) {
         m_pFrame->ShowStatusText(message);
     }
@@ -606,9 +608,9 @@ bool EnterWorkdir(const DesktopArgs& args) {
     return true;
 }
 
-// Returns the values that could not be taken, each already told on stderr.
-std::vector<std::string> PutConnectionInForce(const DesktopArgs& args) {
-    SetDesktopConnectionOverrides(args.connection);
+// Sets access from the connection settings; returns the values that could not be taken, each
+// already told on stderr.
+std::vector<std::string> LoadDesktopConnection(const DesktopArgs& args, SiteAccess& access) {
     const ConnectionLoad connection = LoadConnectionSettings(args.connection);
     // A bad value must not keep the window from opening: the user fixes it in the dialog. The
     // values that could be read are in force meanwhile.
@@ -616,7 +618,7 @@ std::vector<std::string> PutConnectionInForce(const DesktopArgs& args) {
     for (const std::string& message : connectionErrors) {
         std::fprintf(stderr, "tickora: %s\n", message.c_str());
     }
-    ApplyConnectionSettings(connection.settings);
+    access = SiteAccessOf(connection.settings);
     return connectionErrors;
 }
 
@@ -673,7 +675,8 @@ int RunDesktop(int argc, char** argv) {
     if (!EnterWorkdir(args)) {
         return 2;
     }
-    const std::vector<std::string> connectionErrors = PutConnectionInForce(args);
+    SiteAccess access;
+    const std::vector<std::string> connectionErrors = LoadDesktopConnection(args, access);
 
     // Qt's own options (-platform, -style, ...) are handed on; ours are not.
     std::vector<std::string> toolkitArgs = args.toolkitArgs;
@@ -691,7 +694,7 @@ int RunDesktop(int argc, char** argv) {
         return RunChartOnly(application, args.chartCode, screenshot);
     }
 
-    CTickoraApp app;
+    CTickoraApp app(access, args.connection);
     if (!app.InitInstance()) {
         (void)app.ExitInstance();
         return 1;

@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "catalog/connection_settings.h"
+#include "web/site_access.h"
+
 namespace tickora {
 class CTickoraDoc;
 struct JobOutcome;
@@ -27,7 +30,10 @@ class CTickoraApp : public QObject {
     Q_OBJECT
 
   public:
-    CTickoraApp();
+    // access: how the jobs reach the site until the connection settings dialog changes it;
+    // commandLine: the connection options of the command line, which stay over what the dialog
+    // saves.
+    explicit CTickoraApp(const SiteAccess& access = {}, ConnectionLayer commandLine = {});
     ~CTickoraApp() override;
 
     // Loads the settings, the market table and the fetch list from the working folder, creates
@@ -103,6 +109,8 @@ class CTickoraApp : public QObject {
     CChartWindow* m_pChart = nullptr;  // children of the frame, gone with it
     CQuotesDlg* m_pQuotes = nullptr;
     QElapsedTimer m_jobClock;
+    SiteAccess m_access;
+    ConnectionLayer m_commandLine;
 };
 
 // Qt's own texts (the file dialog, the standard buttons) in Japanese, as the rest of the window.
@@ -110,8 +118,8 @@ class CTickoraApp : public QObject {
 void InstallJapaneseTranslations();
 
 // The program: parses its command line before the window system is touched (--help and
-// --version answer without a display), chooses and enters the working folder, puts the
-// connection settings in force and runs the window until it closes.
+// --version answer without a display), chooses and enters the working folder, loads the
+// connection settings its jobs reach the site with and runs the window until it closes.
 int RunDesktop(int argc, char** argv);
 
 }  // namespace tickora::gui

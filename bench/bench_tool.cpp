@@ -47,10 +47,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The hosts as the programs take them: connection.toml, then TICKORA_SITE and its kin.
+tickora::SiteHosts SettingsHosts() {
+    return tickora::SiteAccessOf(tickora::LoadConnectionSettings({}).settings).hosts;
+}
+
 bool LoadList(tickora::CMarketTable& markets, tickora::CStockList& list) {
-    // The hosts as the programs take them: connection.toml, then TICKORA_SITE and its kin.
-    tickora::ApplyConnectionSettings(tickora::LoadConnectionSettings({}).settings);
-    if (markets.Load() == 0 || list.Load(markets, tickora::Hosts().quote.c_str()) != 0) {
+    if (markets.Load() == 0 || list.Load(markets, SettingsHosts().quote.c_str()) != 0) {
         std::fprintf(stderr, "bench_tool: no market.csv or fetchlist.csv here\n");
         return false;
     }
@@ -87,11 +90,12 @@ int HistoryUrls(int days, const std::string& dir, bool distinct) {
     if (!LoadList(markets, list)) {
         return 1;
     }
+    const std::string table = SettingsHosts().table;
     for (int b = 0; b < list.m_nBlocks; ++b) {
         const tickora::CQuoteBlock* block = list.GetBlock(b);
         for (int i = 0; i < block->m_nStocks; ++i) {
             const tickora::CStockRecord& stock = block->m_aStocks[i];
-            const tickora::CKdtRequest request(stock.m_szSymbol, stock.m_nCode, days);
+            const tickora::CKdtRequest request(stock.m_szSymbol, stock.m_nCode, days, table);
             for (int j = 0; j < request.m_nPages; ++j) {
                 if (distinct) {
                     std::printf("url = \"%s\"\noutput = \"%s/kdt-%04d-%03d.html\"\n",
@@ -147,13 +151,13 @@ int ProfileUrls(const std::string& dir) {
     if (!LoadList(markets, list)) {
         return 1;
     }
+    const std::string profile = SettingsHosts().profile;
     for (int b = 0; b < list.m_nBlocks; ++b) {
         const tickora::CQuoteBlock* block = list.GetBlock(b);
         for (int i = 0; i < block->m_nStocks; ++i) {
             const int code = block->m_aStocks[i].m_nCode;
             std::printf("url = \"%s\"\noutput = \"%s/fundamental-%04d.html\"\n",
-                        tickora::ProfileUrl(tickora::Hosts().profile, code).c_str(), dir.c_str(),
-                        code);
+                        tickora::ProfileUrl(profile, code).c_str(), dir.c_str(), code);
         }
     }
     return 0;

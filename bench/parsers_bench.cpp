@@ -87,7 +87,7 @@ void BM_ListingPage(benchmark::State& state) {
 
 void BM_HistoryPage(benchmark::State& state) {
     const char* path = WritePage("history.html", Pages().history);
-    CKdtPage page("1301", 0);
+    CKdtPage page("1301", 0, kDefaultSite);
     int result = 0;
     for (auto _ : state) {
         result = ParseHistoryPage(path, page);

@@ -525,7 +525,7 @@ LayerLoad ConnectionLayerFromEnvironment() {
     return load;
 }
 
-SiteHosts ConnectionSettings::Hosts() const {
+SiteHosts ConnectionSettings::HostSettings() const {
     return {quoteHost.value, tableHost.value, profileHost.value};
 }
 
@@ -595,17 +595,13 @@ ConnectionLoad LoadConnectionSettings(const ConnectionLayer& commandLine, const 
 }
 
 SiteAccess SiteAccessOf(const ConnectionSettings& settings, SiteAccess base) {
-    base.hosts = settings.Hosts();
+    base.hosts = settings.HostSettings();
     base.retry.retries = settings.retries.value;
     base.retry.paceMs = settings.paceMs.value;
     base.limits.pageTimeout = std::chrono::seconds(settings.pageTimeout.value);
     base.connections = settings.connections.value;
     base.transport = settings.TransportSettings();
     return Normalized(std::move(base));
-}
-
-void ApplyConnectionSettings(const ConnectionSettings& settings) {
-    InstallSiteAccess(SiteAccessOf(settings, CurrentSiteAccess()));
 }
 
 std::string FormatConnectionSettings(const ConnectionSettings& settings) {

@@ -146,7 +146,7 @@ struct ConnectionSettings {
     Sourced<std::string> proxy{""};
     Sourced<std::string> noProxy{""};
 
-    [[nodiscard]] SiteHosts Hosts() const;
+    [[nodiscard]] SiteHosts HostSettings() const;
     [[nodiscard]] Transport TransportSettings() const;
 };
 
@@ -172,10 +172,6 @@ struct ConnectionLoad {
 // connection count and the transport, over base, whose backoff base and other limits are kept;
 // the hosts trimmed and the numbers within their bounds.
 [[nodiscard]] SiteAccess SiteAccessOf(const ConnectionSettings& settings, SiteAccess base = {});
-
-// Puts the settings in force in the download layer: hosts, retry policy (its backoff base kept),
-// the page time-out (the other limits kept), the connection count and the transport.
-void ApplyConnectionSettings(const ConnectionSettings& settings);
 
 // One "name: value (origin)" line a setting, as `tickora-cli settings` prints them.
 [[nodiscard]] std::string FormatConnectionSettings(const ConnectionSettings& settings);

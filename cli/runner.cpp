@@ -401,7 +401,7 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
         return RunSettings(options, streams, interrupts, baseline);
     }
     // connection.toml of the working folder, the TICKORA_* variables, then the command line.
-    const std::optional<SiteAccess> access = ApplyConnectionForJob(options, streams.err);
+    const std::optional<SiteAccess> access = SiteAccessForJob(options, streams.err);
     if (!access) {
         return NotRun(options, streams, kExitUsage, "", "a connection setting is bad");
     }

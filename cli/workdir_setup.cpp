@@ -41,15 +41,14 @@ bool ChooseCliWorkdir(const CliOptions& options, std::FILE* err, std::string& fo
     return true;
 }
 
-std::optional<SiteAccess> ApplyConnectionForJob(const CliOptions& options, std::FILE* err) {
+std::optional<SiteAccess> SiteAccessForJob(const CliOptions& options, std::FILE* err) {
     const ConnectionLoad load = LoadConnectionSettings(options.connection);
     const std::vector<std::string> errors = load.Errors();
     if (!errors.empty()) {
         PrintAll(errors, err);
         return std::nullopt;
     }
-    ApplyConnectionSettings(load.settings);
-    return CurrentSiteAccess();
+    return SiteAccessOf(load.settings);
 }
 
 int RunConnectionSettings(const CliOptions& options, std::FILE* err, std::string& printed) {

@@ -17,10 +17,9 @@ namespace tickora::cli {
 [[nodiscard]] bool ChooseCliWorkdir(const CliOptions& options, std::FILE* err, std::string& folder);
 
 // Loads the connection settings of the current folder's file, the environment and the command
-// line and puts them in force; returns the site access they give. Nothing, with every bad value
-// on err, when any is bad: a job must not run against a site the user did not mean.
-[[nodiscard]] std::optional<SiteAccess> ApplyConnectionForJob(const CliOptions& options,
-                                                              std::FILE* err);
+// line; returns the site access they give. Nothing, with every bad value on err, when any is bad:
+// a job must not run against a site the user did not mean.
+[[nodiscard]] std::optional<SiteAccess> SiteAccessForJob(const CliOptions& options, std::FILE* err);
 
 // `settings` for "connection.toml": saves the connection options of the command line into the
 // file (an empty value removes its key) and gives the lines to print. Returns the exit status:

@@ -320,7 +320,7 @@ inline void ListPage(const std::uint8_t* data, std::size_t size) {
 }
 
 inline void HistoryPage(const std::uint8_t* data, std::size_t size) {
-    CKdtPage page("1301", 0);
+    CKdtPage page("1301", 0, kDefaultSite);
     const char* path = Input().Write(data, size);
     const int result = ParseHistoryPage(path, page);
     Require(result == 0 || result == -1, "ParseHistoryPage returns 0 or -1");

@@ -45,10 +45,6 @@ std::string IrregularStartupFile() {
     return {};
 }
 
-void LoadStartupObjects(StartupObjects& objects) {
-    LoadStartupObjects(objects, Hosts());
-}
-
 void LoadStartupObjects(StartupObjects& objects, const SiteHosts& hosts) {
     // A FIFO would hold the start for ever, a device feed it without end.
     objects.irregularFile = IrregularStartupFile();

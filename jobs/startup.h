@@ -31,13 +31,11 @@ struct StartupObjects {
 
 // In the current (working) folder: settings from "Tickora.ini", the market table from
 // "market.csv", the fetch list from "fetchlist.csv" (skipped without a market table), then the
-// work folder "Webtemp" (also skipped without a market table). The loaders' notices are added to objects.notices. The site hosts must be
-// set before: the list composes its quote URLs, and every page URL is checked to fit. Temporary
-// files that processes which no longer exist left behind are removed. A file that is not a regular
-// file stops it before anything is read (objects.irregularFile).
+// work folder "Webtemp" (also skipped without a market table). The loaders' notices are added to
+// objects.notices. The list composes its quote URLs on hosts, and every page URL is checked to fit
+// them. Temporary files that processes which no longer exist left behind are removed. A file that
+// is not a regular file stops it before anything is read (objects.irregularFile).
 void LoadStartupObjects(StartupObjects& objects, const SiteHosts& hosts);
-// The same with the process-wide hosts.
-void LoadStartupObjects(StartupObjects& objects);
 
 // "Tickora.ini: not a regular file; ..." for the first of the settings and list files whose name
 // is taken by something else than a regular file; empty when each is one or missing.

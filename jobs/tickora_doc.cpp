@@ -302,7 +302,7 @@ void CTickoraDoc::SetSiteAccess(const SiteAccess& access) {
 
 SiteAccess CTickoraDoc::Access() const {
     std::lock_guard lock(m_accessMutex);
-    return m_access.value_or(CurrentSiteAccess());
+    return m_access;
 }
 
 JobContext CTickoraDoc::Context() {

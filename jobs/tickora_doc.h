@@ -86,8 +86,7 @@ class CTickoraDoc {
     void RunGetPerformance();
 
     // How the next jobs reach the site; a front-end sets it from its settings. Until one does,
-    // the process-wide settings serve.
-    // A job already running keeps the access it began with.
+    // the shipped defaults serve. A job already running keeps the access it began with.
     void SetSiteAccess(const SiteAccess& access);
 
     // The outcome of the last job that ended; read it after WaitForJob.
@@ -131,7 +130,7 @@ class CTickoraDoc {
     // a whole day's file in the backup.
     std::atomic<bool> m_bQuotesWhole{false};
     mutable std::mutex m_accessMutex;  // the front-end sets it while a worker reads it
-    std::optional<SiteAccess> m_access;
+    SiteAccess m_access;
     [[nodiscard]] SiteAccess Access() const;
 
     // Raised inside a job: the outcome so far, ended by the error.

@@ -10,7 +10,6 @@
 #include "pages/number_range.h"
 #include "pages/page_buffer.h"
 #include "pages/table_rows.h"
-#include "web/hosts.h"
 #include "text/sjis.h"
 #include "text/text_scan.h"
 
@@ -118,8 +117,6 @@ std::string HistoryPagePath(int page) {
     return path;
 }
 
-CKdtPage::CKdtPage(const char* symbol, int index) : CKdtPage(symbol, index, Hosts().table) {}
-
 CKdtPage::CKdtPage(const char* symbol, int index, const std::string& tableHost) {
     std::snprintf(m_szPagePath, sizeof m_szPagePath, "%s", HistoryPagePath(index).c_str());
     const LocalDate today = Today();
@@ -137,9 +134,6 @@ std::string HistoryPageUrl(const std::string& tableHost, const char* symbol, con
                   kHistoryFromYear, to.month, to.day, to.year, kKdtDaysPerPage * page);
     return tableHost + "/t?s=" + (symbol != nullptr ? symbol : "") + query;
 }
-
-CKdtRequest::CKdtRequest(const char* symbol, int code, int days)
-    : CKdtRequest(symbol, code, days, Hosts().table) {}
 
 CKdtRequest::CKdtRequest(const char* symbol, int code, int days, const std::string& tableHost)
     : m_nCode(code), m_nDays(days) {

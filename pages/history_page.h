@@ -32,8 +32,6 @@ class CKdtPage {
   public:
     // The range end is today's date at construction.
     CKdtPage(const char* symbol, int index, const std::string& tableHost);
-    // On the process-wide table host.
-    CKdtPage(const char* symbol, int index);
 
     char m_szPagePath[64] = {};
     int m_nFromYear = kHistoryFromYear;
@@ -53,8 +51,6 @@ class CKdtPage {
 class CKdtRequest {
   public:
     CKdtRequest(const char* symbol, int code, int days, const std::string& tableHost);
-    // On the process-wide table host.
-    CKdtRequest(const char* symbol, int code, int days);
 
     [[nodiscard]] const char* GetPagePath(int j) const { return m_ppPages[j]->m_szPagePath; }
     [[nodiscard]] const char* GetPageUrl(int j) const { return m_ppPages[j]->m_szUrl; }

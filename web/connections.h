@@ -15,10 +15,6 @@ inline constexpr int kMinStreams = 1;
 inline constexpr int kMaxStreams = 100;
 inline constexpr int kDefaultStreams = 16;
 
-// Clamped to [kMinConnections, kMaxConnections].
-void SetConnectionCount(int connections);
-[[nodiscard]] int GetConnectionCount();
-
 enum class Http2Mode {
     kAuto,            // HTTP/2 where TLS negotiates it, HTTP/1.1 over plain HTTP
     kPriorKnowledge,  // HTTP/2 from the first byte, plain HTTP included
@@ -37,8 +33,5 @@ struct Transport {
 
     [[nodiscard]] bool operator==(const Transport&) const = default;
 };
-// streams is clamped to [kMinStreams, kMaxStreams].
-void SetTransport(const Transport& transport);
-[[nodiscard]] Transport GetTransport();
 
 }  // namespace tickora

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/download.h"
 
-#include <atomic>
 #include <vector>
 
 #include "web/site_access.h"
@@ -10,31 +9,6 @@
 #include "files/local_file.h"
 
 namespace tickora {
-namespace {
-
-std::atomic<long long> g_connectTimeoutMs{30000};
-std::atomic<long long> g_stallTimeoutMs{60000};
-std::atomic<long long> g_pageTimeoutMs{300000};
-std::atomic<std::int64_t> g_maxPageBytes{16 * 1024 * 1024};
-
-}  // namespace
-
-void SetDownloadLimits(const DownloadLimits& limits) {
-    g_connectTimeoutMs.store(limits.connectTimeout.count());
-    g_stallTimeoutMs.store(limits.stallTimeout.count());
-    g_pageTimeoutMs.store(limits.pageTimeout.count());
-    g_maxPageBytes.store(limits.maxPageBytes);
-}
-
-DownloadLimits GetDownloadLimits() {
-    DownloadLimits limits;
-    limits.connectTimeout = std::chrono::milliseconds(g_connectTimeoutMs.load());
-    limits.stallTimeout = std::chrono::milliseconds(g_stallTimeoutMs.load());
-    limits.pageTimeout = std::chrono::milliseconds(g_pageTimeoutMs.load());
-    limits.maxPageBytes = g_maxPageBytes.load();
-    return limits;
-}
-
 const char* PageFailureName(PageFailure failure) {
     switch (failure) {
         case PageFailure::kNone:
@@ -53,10 +27,6 @@ const char* PageFailureName(PageFailure failure) {
             return "cancelled";
     }
     return "?";
-}
-
-int DownloadToFile(const char* url, const char* localPath, DownloadDetail* detail) {
-    return DownloadToFile(CurrentSiteAccess(), url, localPath, detail);
 }
 
 int DownloadToFile(const SiteAccess& access, const char* url, const char* localPath,

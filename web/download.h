@@ -38,9 +38,6 @@ struct DownloadDetail {
 // that of the last attempt. detail, when given, says what the last attempt ended with.
 [[nodiscard]] int DownloadToFile(const SiteAccess& access, const char* url, const char* localPath,
                                  DownloadDetail* detail = nullptr);
-// The same under the process-wide settings.
-[[nodiscard]] int DownloadToFile(const char* url, const char* localPath,
-                                 DownloadDetail* detail = nullptr);
 
 // Limits that keep one hostile or broken server from holding a job (and its Cancel) for ever.
 // Tests lower them so that no test waits a minute.
@@ -53,8 +50,6 @@ struct DownloadLimits {
     // The largest real page is a few hundred kilobytes; anything this big is not a page.
     std::int64_t maxPageBytes = 16 * 1024 * 1024;
 };
-void SetDownloadLimits(const DownloadLimits& limits);
-[[nodiscard]] DownloadLimits GetDownloadLimits();
 
 // The page time limit as the settings give it, in whole seconds.
 inline constexpr int kMinPageTimeoutSeconds = 1;

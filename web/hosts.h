@@ -16,11 +16,4 @@ struct SiteHosts {
 // The hosts without the '/' that may end a site URL: the paths put after them begin with one.
 [[nodiscard]] SiteHosts TrimmedHosts(const SiteHosts& hosts);
 
-// The hosts in force; the defaults until something sets them.
-[[nodiscard]] SiteHosts Hosts();
-void SetHosts(const SiteHosts& hosts);
-
-// All three hosts to one site URL (the command line's --site).
-void SetSite(const std::string& url);
-
 }  // namespace tickora

@@ -27,16 +27,7 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
     }
 }
 
-SiteAccess WithConnections(SiteAccess access, int connections, int streams) {
-    access.connections = connections;
-    access.transport.streams = streams;
-    return access;
-}
-
 }  // namespace
-
-PagePool::PagePool(int connections, const std::atomic<bool>* cancel, int streams)
-    : PagePool(WithConnections(CurrentSiteAccess(), connections, streams), cancel) {}
 
 PagePool::PagePool(const SiteAccess& access, const std::atomic<bool>* cancel)
     : m_access(access),

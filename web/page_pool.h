@@ -34,17 +34,13 @@ using PageTicket = std::uint64_t;
 
 class PagePool {
   public:
-    // connections is clamped to [kMinConnections, kMaxConnections]. cancel is the job's flag,
-    // which the transfers of the pool's threads obey as the job's own would (by default the
-    // calling thread's download cancel flag): once it is set no further request goes out.
-    // streams is the most requests one HTTP/2 connection carries at once.
-    // access gives the connections, streams, retries, limits and transport.
+    // access gives the connections (clamped to [kMinConnections, kMaxConnections]), the streams
+    // (the most requests one HTTP/2 connection carries at once), retries, limits and transport.
+    // cancel is the job's flag, which the transfers of the pool's threads obey as the job's own
+    // would (by default the calling thread's download cancel flag): once it is set no further
+    // request goes out.
     explicit PagePool(const SiteAccess& access,
                       const std::atomic<bool>* cancel = GetDownloadCancelFlag());
-    // The process-wide settings with connections and streams replaced.
-    explicit PagePool(int connections = GetConnectionCount(),
-                      const std::atomic<bool>* cancel = GetDownloadCancelFlag(),
-                      int streams = GetTransport().streams);
     // Drops the pages not yet started, aborts the transfers in flight and removes every
     // temporary file: a job that ends early leaves only the work files it waited for.
     ~PagePool();

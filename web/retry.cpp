@@ -18,9 +18,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kCancelPollInterval = std::chrono::milliseconds(20);
 constexpr int kMaxBackoffBaseMs = kMaxRetryWaitMs;
 
-std::mutex g_policyMutex;
-RetryPolicy g_policy;
-
 // Pacing is process-wide: each request reserves the next free start time under the lock, then
 // waits for it outside, so concurrent callers are spaced too.
 std::mutex g_paceMutex;
@@ -86,16 +83,6 @@ Clock::time_point ReservePacingSlot(int paceMs) {
     return slot;
 }
 
-void SetRetryPolicy(const RetryPolicy& policy) {
-    std::lock_guard lock(g_policyMutex);
-    g_policy = ClampedRetryPolicy(policy);
-}
-
-RetryPolicy GetRetryPolicy() {
-    std::lock_guard lock(g_policyMutex);
-    return g_policy;
-}
-
 void SetDownloadCancelFlag(const std::atomic<bool>* flag) {
     t_cancelFlag = flag;
 }
@@ -129,8 +116,8 @@ long long BackoffMs(int retry, int baseMs, long retryAfterSeconds) {
     return std::min<long long>(wait, kMaxRetryWaitMs);
 }
 
-int RunWithRetries(const std::function<AttemptOutcome()>& attempt) {
-    const RetryPolicy policy = GetRetryPolicy();
+int RunWithRetries(const RetryPolicy& given, const std::function<AttemptOutcome()>& attempt) {
+    const RetryPolicy policy = ClampedRetryPolicy(given);
     WaitForPacingSlot(policy.paceMs);
     AttemptOutcome outcome = attempt();
     bool partialFileLeft = outcome.wroteFile && outcome.result != 0;

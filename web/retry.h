@@ -25,8 +25,6 @@ struct RetryPolicy {
 // Out-of-range values are clamped: negatives to 0, retries to kMaxRetries, pace and the backoff
 // base to their own bounds.
 [[nodiscard]] RetryPolicy ClampedRetryPolicy(RetryPolicy policy);
-void SetRetryPolicy(const RetryPolicy& policy);
-[[nodiscard]] RetryPolicy GetRetryPolicy();
 
 // The cancel flag that downloads on the calling thread poll while they wait before a retry or for
 // their pacing slot. Per thread, so a job's worker points it at its own document's flag and the
@@ -55,13 +53,14 @@ struct AttemptOutcome {
     bool wroteFile = false;      // the attempt created or truncated the local file
 };
 
-// Runs attempt under the current policy: waits for its pacing slot before each attempt, repeats a
+// Runs attempt under policy: waits for its pacing slot before each attempt, repeats a
 // retryable one at most policy.retries times with exponential backoff (at least the server's
 // Retry-After, at most kMaxRetryWaitMs), and gives up as soon as the cancel flag is set during a
 // backoff wait. Returns the result of the last attempt made, except that a last attempt which left
 // the file alone after an earlier one wrote part of it returns 1: the caller must not take that
 // partial page for a complete one.
-[[nodiscard]] int RunWithRetries(const std::function<AttemptOutcome()>& attempt);
+[[nodiscard]] int RunWithRetries(const RetryPolicy& policy,
+                                 const std::function<AttemptOutcome()>& attempt);
 
 // The backoff before retry number retry (1-based) under base, honouring retryAfterSeconds.
 [[nodiscard]] long long BackoffMs(int retry, int baseMs, long retryAfterSeconds);

@@ -13,22 +13,4 @@ SiteAccess Normalized(SiteAccess access) {
     return access;
 }
 
-SiteAccess CurrentSiteAccess() {
-    SiteAccess access;
-    access.hosts = Hosts();
-    access.retry = GetRetryPolicy();
-    access.limits = GetDownloadLimits();
-    access.connections = GetConnectionCount();
-    access.transport = GetTransport();
-    return access;
-}
-
-void InstallSiteAccess(const SiteAccess& access) {
-    SetHosts(access.hosts);
-    SetRetryPolicy(access.retry);
-    SetDownloadLimits(access.limits);
-    SetConnectionCount(access.connections);
-    SetTransport(access.transport);
-}
-
 }  // namespace tickora

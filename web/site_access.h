@@ -19,12 +19,7 @@ struct SiteAccess {
     Transport transport;
 };
 
-// access with its hosts trimmed and its numbers within their bounds, as the setters keep them.
+// access with its hosts trimmed and its numbers within their bounds.
 [[nodiscard]] SiteAccess Normalized(SiteAccess access);
-
-// The values the process-wide setters hold, as one value, for the callers not yet given one.
-[[nodiscard]] SiteAccess CurrentSiteAccess();
-// Hands every value of access to the process-wide setters (which trim and clamp them).
-void InstallSiteAccess(const SiteAccess& access);
 
 }  // namespace tickora

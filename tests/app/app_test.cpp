@@ -45,8 +45,8 @@
 #include "jobs/run_history.h"
 #include "site/site_server.h"
 #include "tests/app/gui_test_util.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
-#include "web/hosts.h"
 #include "text/sjis.h"
 
 namespace tickora::gui {
@@ -67,6 +67,7 @@ class DesktopApp : public ::testing::Test {
         ASSERT_TRUE(std::filesystem::exists(shipped));
         std::filesystem::copy_file(shipped, m_dir.Path() / "market.csv");
         StartSite();
+        m_app = NewApp();
     }
     // A fresh site of three quote blocks, and its list as the fetch list.
     void StartSite() {
@@ -75,7 +76,7 @@ class DesktopApp : public ::testing::Test {
         options.stocks = 120;  // three quote blocks
         m_site = std::make_unique<site::SiteServer>(options);
         ASSERT_TRUE(m_site->Start());
-        SetSite(m_site->Url());
+        m_access.Site(m_site->Url());
         WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
     }
     void TearDown() override {
@@ -134,9 +135,13 @@ class DesktopApp : public ::testing::Test {
         m_site->SetFault("/q?s=", fault);
     }
 
+    // The program as its command line starts it, reaching the site as m_access says.
+    std::unique_ptr<CTickoraApp> NewApp() const { return std::make_unique<CTickoraApp>(m_access); }
+
     ScopedWorkDir m_dir;
     std::unique_ptr<site::SiteServer> m_site;
-    std::unique_ptr<CTickoraApp> m_app = std::make_unique<CTickoraApp>();
+    tickora::test::AccessForTest m_access;
+    std::unique_ptr<CTickoraApp> m_app;
 };
 
 TEST_F(DesktopApp, MissingMarketTableEndsStartUpAfterItsMessage) {
@@ -435,7 +440,7 @@ TEST_F(DesktopApp, ACommandThatDoesNothingSaysWhy) {
         SCOPED_TRACE(c.name);
         WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
         c.setUp(m_dir.Path());
-        m_app = std::make_unique<CTickoraApp>();
+        m_app = NewApp();
         ASSERT_TRUE(m_app->InitInstance());
         m_app->OnCommand(kIdFetch);
         EXPECT_NE(m_app->Frame()->Note().toStdString().find(c.noteHas), std::string::npos)
@@ -481,7 +486,7 @@ TEST_F(DesktopApp, UnattendedStartWaitsForAHeldFolderThenFetchesOrEndsWithStatus
         // Another handle on the lock file: to this program it is another process's job.
         std::optional<WorkLock> held(TryLockWorkFolder(".").lock);
         ASSERT_TRUE(held->Held());
-        m_app = std::make_unique<CTickoraApp>();
+        m_app = NewApp();
         m_app->SetLockWait(std::chrono::milliseconds(c.waitMs));
         QElapsedTimer clock;
         clock.start();
@@ -588,7 +593,7 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
         {"a site elsewhere does not answer: the connection settings",
          [](DesktopApp& t) {
              t.m_site->Stop();
-             SetSite(t.m_site->Url() + "/elsewhere");
+             t.m_access.Site(t.m_site->Url() + "/elsewhere");
              WhenModal(QStringLiteral("connectionDialog"), test::Reject);
          },
          "siteUnreachable",
@@ -623,7 +628,7 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
         ASSERT_NO_FATAL_FAILURE(StartSite());
         t_siteUrl = m_site->Url();
         c.setUp(*this);
-        m_app = std::make_unique<CTickoraApp>();
+        m_app = NewApp();
         m_app->Trial().SetProgram(QStringLiteral(TICKORA_SITE_BINARY));
         ASSERT_TRUE(m_app->InitInstance());
         WhenModal(QString::fromLatin1(c.offer), c.answer);
@@ -675,7 +680,7 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(m_dir.Path() / "history.jsonl");
-        m_app = std::make_unique<CTickoraApp>();
+        m_app = NewApp();
         ASSERT_TRUE(Started());
         const CQuoteBlock* block = m_app->Objects()->stocks.GetBlock(0);
         const int first = block->m_aStocks[0].m_nCode;

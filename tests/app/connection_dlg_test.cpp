@@ -22,8 +22,6 @@
 #include "tests/app/gui_test_util.h"
 #include "tests/support/temp_dir.h"
 #include "web/connections.h"
-#include "web/hosts.h"
-#include "web/retry.h"
 #include "text/sjis.h"
 
 namespace tickora::gui {
@@ -34,22 +32,15 @@ using tickora::test::ReadFileBytes;
 using tickora::test::ScopedWorkDir;
 using tickora::test::WriteFileBytes;
 
-// Keeps the download layer, the overrides and the connection variables as they were.
+// Keeps the connection variables unset before and after.
 class ConnectionDialog : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_hosts = Hosts();
-        m_policy = GetRetryPolicy();
         for (const ConnectionKeyInfo& info : ConnectionKeys()) {
             unsetenv(info.envVar);
         }
-        SetDesktopConnectionOverrides({});
     }
     void TearDown() override {
-        SetTransport({});
-        SetHosts(m_hosts);
-        SetRetryPolicy(m_policy);
-        SetDesktopConnectionOverrides({});
         for (const ConnectionKeyInfo& info : ConnectionKeys()) {
             unsetenv(info.envVar);
         }
@@ -72,20 +63,16 @@ class ConnectionDialog : public ::testing::Test {
 
     ScopedWorkDir m_dir;
     StartupObjects m_objects;
-    SiteHosts m_hosts;
-    RetryPolicy m_policy;
+    SiteAccess m_access;  // what the program's jobs would be given
 };
 
 TEST_F(ConnectionDialog, WhatOkSavesIsWhatTheTerminalReadsAndIsInForceAtOnce) {
     WriteFileBytes("market.csv", Utf8ToSjis("1,T, 東証1部\r\n"));
     WriteFileBytes("fetchlist.csv", "1301,1301,T,x\r\n");
-    LoadStartupObjects(m_objects);
+    LoadStartupObjects(m_objects, m_access.hosts);
     ASSERT_EQ(m_objects.stocks.m_nBlocks, 1);
-    SetDesktopConnectionOverrides([] {
-        ConnectionLayer commandLine;
-        commandLine.retries = 9;  // the desktop's own --retries stays over the file
-        return commandLine;
-    }());
+    ConnectionLayer commandLine;
+    commandLine.retries = 9;  // the desktop's own --retries stays over the file
 
     QString note;
     QString overrides;
@@ -106,7 +93,7 @@ TEST_F(ConnectionDialog, WhatOkSavesIsWhatTheTerminalReadsAndIsInForceAtOnce) {
         dlg->m_pProxy->setText(QStringLiteral("socks5://proxy.example:1080"));
         dlg->accept();
     });
-    const QString message = RunConnectionDialog(nullptr, m_objects, false);
+    const QString message = RunConnectionDialog(nullptr, m_objects, false, commandLine, m_access);
     EXPECT_TRUE(message.contains(QStringLiteral("connection.toml"))) << message.toStdString();
     EXPECT_TRUE(note.contains(QStringLiteral("模擬サイト"))) << note.toStdString();
     EXPECT_TRUE(note.contains(QString::fromLatin1(kDefaultSite)));
@@ -129,12 +116,11 @@ TEST_F(ConnectionDialog, WhatOkSavesIsWhatTheTerminalReadsAndIsInForceAtOnce) {
               std::string::npos)
         << printed;
     EXPECT_EQ(ReadFileBytes(kConnectionFileName).find("streams"), std::string::npos);
-    EXPECT_EQ(GetTransport().http2, Http2Mode::kPriorKnowledge);
-    EXPECT_EQ(GetTransport().proxy, "socks5://proxy.example:1080");
-    SetTransport({});
+    EXPECT_EQ(m_access.transport.http2, Http2Mode::kPriorKnowledge);
+    EXPECT_EQ(m_access.transport.proxy, "socks5://proxy.example:1080");
 
-    EXPECT_EQ(Hosts().quote, "http://quotes.example:8053");
-    EXPECT_EQ(GetRetryPolicy().retries, 9);
+    EXPECT_EQ(m_access.hosts.quote, "http://quotes.example:8053");
+    EXPECT_EQ(m_access.retry.retries, 9);
     EXPECT_EQ(
         std::string(m_objects.stocks.GetQuoteUrl(0)).rfind("http://quotes.example:8053/q?s=", 0),
         0u)
@@ -157,7 +143,7 @@ TEST_F(ConnectionDialog, ABadAddressKeepsItOpenNamingTheKeyAndAFileItCannotReadI
         error = dlg->m_pError->text();
         dlg->reject();
     });
-    EXPECT_TRUE(RunConnectionDialog(nullptr, m_objects, false).isEmpty());
+    EXPECT_TRUE(RunConnectionDialog(nullptr, m_objects, false, {}, m_access).isEmpty());
     EXPECT_EQ(attempts, 1);
     EXPECT_TRUE(
         loadError.contains(QStringLiteral("connections must be a whole number from 1 to 16")))
@@ -167,7 +153,7 @@ TEST_F(ConnectionDialog, ABadAddressKeepsItOpenNamingTheKeyAndAFileItCannotReadI
         << error.toStdString();
     EXPECT_EQ(ReadFileBytes(kConnectionFileName), "retries = 2\nconnections = 40\n");
 
-    EXPECT_FALSE(RunConnectionDialog(nullptr, m_objects, true).isEmpty())
+    EXPECT_FALSE(RunConnectionDialog(nullptr, m_objects, true, {}, m_access).isEmpty())
         << "refused while a job runs";
 }
 

@@ -353,9 +353,6 @@ TEST(SiteAccessOf, TrimsClampsAndKeepsTheBase) {
 
 TEST_F(CleanEnvironment, TheMergedSettingsReachTheDownloadLayer) {
     ScopedWorkDir dir;
-    const SiteHosts savedHosts = Hosts();
-    const RetryPolicy savedPolicy = GetRetryPolicy();
-    const DownloadLimits savedLimits = GetDownloadLimits();
     WriteFileBytes(kConnectionFileName,
                    "site = \"http://file.example/\"\nretries = 2\npace_ms = 40\npage_timeout = 9\n"
                    "connections = 3\nhttp2 = \"prior-knowledge\"\nca_file = \"ca.pem\"\n");
@@ -367,19 +364,18 @@ TEST_F(CleanEnvironment, TheMergedSettingsReachTheDownloadLayer) {
 
     const ConnectionLoad load = LoadConnectionSettings(commandLine);
     EXPECT_TRUE(load.Errors().empty());
-    RetryPolicy policy = GetRetryPolicy();
-    policy.backoffBaseMs = 7;
-    SetRetryPolicy(policy);
-    ApplyConnectionSettings(load.settings);
-    EXPECT_EQ(Hosts().quote, "http://file.example");
-    EXPECT_EQ(Hosts().profile, "http://file.example");
-    EXPECT_EQ(GetRetryPolicy().retries, 2);
-    EXPECT_EQ(GetRetryPolicy().paceMs, 70);
-    EXPECT_EQ(GetRetryPolicy().backoffBaseMs, 7) << "what the settings do not hold stays";
-    EXPECT_EQ(GetDownloadLimits().pageTimeout, std::chrono::seconds(12));
-    EXPECT_EQ(GetDownloadLimits().stallTimeout, savedLimits.stallTimeout);
-    EXPECT_EQ(GetConnectionCount(), 3);
-    const Transport transport = GetTransport();
+    SiteAccess base;
+    base.retry.backoffBaseMs = 7;
+    const SiteAccess access = SiteAccessOf(load.settings, base);
+    EXPECT_EQ(access.hosts.quote, "http://file.example");
+    EXPECT_EQ(access.hosts.profile, "http://file.example");
+    EXPECT_EQ(access.retry.retries, 2);
+    EXPECT_EQ(access.retry.paceMs, 70);
+    EXPECT_EQ(access.retry.backoffBaseMs, 7) << "what the settings do not hold stays";
+    EXPECT_EQ(access.limits.pageTimeout, std::chrono::seconds(12));
+    EXPECT_EQ(access.limits.stallTimeout, base.limits.stallTimeout);
+    EXPECT_EQ(access.connections, 3);
+    const Transport& transport = access.transport;
     EXPECT_EQ(transport.streams, 32);
     EXPECT_EQ(transport.http2, Http2Mode::kPriorKnowledge);
     EXPECT_EQ(transport.caFile, "ca.pem");
@@ -399,12 +395,6 @@ TEST_F(CleanEnvironment, TheMergedSettingsReachTheDownloadLayer) {
               "ca-file: ca.pem (connection.toml)\n"
               "proxy: socks5://proxy.example:1080 (TICKORA_PROXY)\n"
               "no-proxy: none (default)\n");
-
-    SetTransport({});
-    SetHosts(savedHosts);
-    SetRetryPolicy(savedPolicy);
-    SetDownloadLimits(savedLimits);
-    SetConnectionCount(kMinConnections);
 }
 
 }  // namespace

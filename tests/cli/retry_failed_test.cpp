@@ -49,8 +49,6 @@ class RetryFailed : public ::testing::TestWithParam<RetryCase> {
   protected:
     void SetUp() override {
         SetTodayForTesting(LocalDate{2026, 12, 4});
-        m_limits = GetDownloadLimits();
-        SetDownloadLimits({std::chrono::seconds(5), std::chrono::seconds(5)});
         for (int b = 0; b < m_site.list.m_nBlocks; ++b) {
             const CQuoteBlock& block = *m_site.list.GetBlock(b);
             for (int s = 0; s < block.m_nStocks; ++s) {
@@ -58,10 +56,7 @@ class RetryFailed : public ::testing::TestWithParam<RetryCase> {
             }
         }
     }
-    void TearDown() override {
-        SetDownloadLimits(m_limits);
-        SetTodayForTesting(std::nullopt);
-    }
+    void TearDown() override { SetTodayForTesting(std::nullopt); }
 
     // The path and query that ask for the stock's pages of the job.
     std::string PagePrefix(const std::vector<std::string>& job, int code) const {
@@ -82,7 +77,6 @@ class RetryFailed : public ::testing::TestWithParam<RetryCase> {
     test::ScopedWorkDir m_dir;
     test::SiteFixture m_site{120};
     std::vector<int> m_codes;  // in list order
-    DownloadLimits m_limits;
 };
 
 TEST_P(RetryFailed, AsksOnlyTheStocksThatFailedAndWritesWhatAFullRunWrites) {

@@ -28,11 +28,11 @@
 #include "tests/jobs/site_fixture.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/secure_front.h"
+#include "cli/command_line.h"
+#include "cli/workdir_setup.h"
 #include "tests/cli/cli_run.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
-#include "web/connections.h"
-#include "web/hosts.h"
-#include "web/retry.h"
 #include "text/sjis.h"
 
 namespace tickora::cli {
@@ -556,19 +556,25 @@ TEST(CliJobs, FetchAgainstASiteWithoutPagesWalksEveryBlockAndFails) {
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
 }
 
-// Leaves the process-wide retry policy and its environment as it found them.
+// Leaves the retry policy's environment as it found it.
 class PolicyGuard {
   public:
-    PolicyGuard() : m_saved(GetRetryPolicy()) {}
     ~PolicyGuard() {
         unsetenv("TICKORA_RETRIES");
         unsetenv("TICKORA_PACE_MS");
-        SetRetryPolicy(m_saved);
     }
-
-  private:
-    RetryPolicy m_saved;
 };
+
+// The site access a job run with args is given: the settings of the current folder, the
+// environment and args.
+SiteAccess AccessOfRun(const std::vector<std::string>& args) {
+    const cli::ParseResult parsed = cli::ParseCommandLine(args);
+    EXPECT_TRUE(parsed.ok) << parsed.error;
+    MemoryStream err;
+    const std::optional<SiteAccess> access = cli::SiteAccessForJob(parsed.options, err.File());
+    EXPECT_TRUE(access.has_value()) << err.Text();
+    return access.value_or(SiteAccess{});
+}
 
 TEST(CliJobs, RetriesAndPaceOfTheCommandLineOverrideTheEnvironment) {
     ScopedWorkDir dir;
@@ -576,22 +582,23 @@ TEST(CliJobs, RetriesAndPaceOfTheCommandLineOverrideTheEnvironment) {
     WriteMarketTable();
     WriteFetchList(1);
     PolicyGuard guard;
-    SetRetryPolicy({});
     setenv("TICKORA_RETRIES", "5", 1);
     setenv("TICKORA_PACE_MS", "7", 1);
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch"}).status, kExitEndedEarly);
-    EXPECT_EQ(GetRetryPolicy().retries, 5) << "the environment alone";
-    EXPECT_EQ(GetRetryPolicy().paceMs, 7);
+    std::vector<std::string> args{"--site", site.Url(), "fetch"};
+    ASSERT_EQ(RunCli(args).status, kExitEndedEarly);
+    EXPECT_EQ(AccessOfRun(args).retry.retries, 5) << "the environment alone";
+    EXPECT_EQ(AccessOfRun(args).retry.paceMs, 7);
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "--retries", "2", "fetch"}).status, kExitEndedEarly);
-    EXPECT_EQ(GetRetryPolicy().retries, 2) << "the command line wins";
-    EXPECT_EQ(GetRetryPolicy().paceMs, 7) << "what the command line does not name stays";
+    args = {"--site", site.Url(), "--retries", "2", "fetch"};
+    ASSERT_EQ(RunCli(args).status, kExitEndedEarly);
+    EXPECT_EQ(AccessOfRun(args).retry.retries, 2) << "the command line wins";
+    EXPECT_EQ(AccessOfRun(args).retry.paceMs, 7) << "what the command line does not name stays";
 
-    ASSERT_EQ(RunCli({"--site", site.Url(), "fetch", "--pace", "0", "--retries=0"}).status,
-              kExitEndedEarly);
-    EXPECT_EQ(GetRetryPolicy().retries, 0);
-    EXPECT_EQ(GetRetryPolicy().paceMs, 0);
+    args = {"--site", site.Url(), "fetch", "--pace", "0", "--retries=0"};
+    ASSERT_EQ(RunCli(args).status, kExitEndedEarly);
+    EXPECT_EQ(AccessOfRun(args).retry.retries, 0);
+    EXPECT_EQ(AccessOfRun(args).retry.paceMs, 0);
 }
 
 // Holds the worker at the start of its first item until the test lets it go, so that an
@@ -632,15 +639,16 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     NotFoundSite site;
     WriteMarketTable();
     WriteFetchList(150);
-    SetSite(site.Url());
+    const SiteAccess access = test::AccessForTest(site.Url());
     StartupObjects objects;
-    LoadStartupObjects(objects);
+    LoadStartupObjects(objects, access.hosts);
     ASSERT_TRUE(objects.marketLoaded);
     ASSERT_EQ(objects.stocks.m_nBlocks, 3);
 
     MemoryStream err;
     HoldingView view(err.File(), false, "fetch");
     CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
+    doc.SetSiteAccess(access);
     doc.SetView(&view);
 
     InstallSignalHandlers();
@@ -677,24 +685,16 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     EXPECT_EQ(text.find("fetch: 100/150 stocks"), std::string::npos) << text;
 }
 
-// Leaves the download layer and the connection variables as it found them.
+// Leaves the connection variables unset before and after.
 class ConnectionGuard {
   public:
-    ConnectionGuard() : m_hosts(Hosts()), m_policy(GetRetryPolicy()) { Unset(); }
-    ~ConnectionGuard() {
-        Unset();
-        SetHosts(m_hosts);
-        SetRetryPolicy(m_policy);
-    }
+    ConnectionGuard() { Unset(); }
+    ~ConnectionGuard() { Unset(); }
     static void Unset() {
         for (const ConnectionKeyInfo& info : ConnectionKeys()) {
             unsetenv(info.envVar);
         }
     }
-
-  private:
-    SiteHosts m_hosts;
-    RetryPolicy m_policy;
 };
 
 struct PrecedenceCase {
@@ -728,8 +728,9 @@ TEST(CliConnection, TheCommandLineBeatsTheEnvironmentWhichBeatsTheFile) {
         const CliRun run = RunCli(args);
         // Every page answers 404, which is final: no retry waits.
         EXPECT_EQ(run.status, kExitEndedEarly) << c.file << run.err;
-        EXPECT_EQ(GetRetryPolicy().retries, c.retries) << c.file;
-        EXPECT_EQ(Hosts().quote, site.Url())
+        const SiteAccess access = AccessOfRun(args);
+        EXPECT_EQ(access.retry.retries, c.retries) << c.file;
+        EXPECT_EQ(access.hosts.quote, site.Url())
             << c.file << (c.siteFromFile ? " (from the file)" : "");
     }
 }
@@ -780,7 +781,6 @@ TEST(CliConnection, ASiteWithAPrivateCaNeedsItsCaFileAndATlsFailureSaysWhyAndWhe
         << run.out;
     run = RunCli({"--site", tls.Url(), "--ca-file", certs.caFile.string(), "fetch"});
     EXPECT_EQ(run.status, kExitDone) << run.out << run.err;
-    SetTransport({});
 }
 
 TEST(CliConnection, SettingsSavesTheKeysPrintsWhereEachComesFromAndRemovesAnEmptyOne) {

@@ -23,10 +23,9 @@
 #include "tests/fault_matrix/fault_view.h"
 #include "tests/jobs/site_fixture.h"
 #include "tests/support/kdt_days.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
-#include "web/hosts.h"
-#include "web/retry.h"
 #include "files/work_folder.h"
 
 namespace tickora::test {
@@ -87,17 +86,10 @@ class FaultSiteTest : public ::testing::Test {
 
     void SetUp() override {
         SetTodayForTesting(LocalDate{kSiteYear, kSiteMonth, kSiteDay});
-        m_limits = GetDownloadLimits();
-        // A stalled page must fail in seconds, not in the production minute; but not so soon that
-        // a 10 MB page served by a sanitizer build on a busy machine counts as stalled.
-        DownloadLimits limits;
-        limits.connectTimeout = std::chrono::seconds(5);
-        limits.stallTimeout = std::chrono::seconds(3);
-        SetDownloadLimits(limits);
-        SetRetryPolicy(RetryPolicy{});
         ASSERT_TRUE(server.Start());
         ASSERT_TRUE(staleServer.Start());
-        SetSite(server.Url());
+        access.Site(server.Url());
+        doc.SetSiteAccess(access);
 
         WriteSiteMarkets();
         ASSERT_EQ(markets.Load("market.csv"), 1);
@@ -142,8 +134,6 @@ class FaultSiteTest : public ::testing::Test {
             server.Stop();
             doc.WaitForJob();
         }
-        SetDownloadLimits(m_limits);
-        SetSite(kDefaultSite);
         SetTodayForTesting(std::nullopt);
     }
 
@@ -261,9 +251,13 @@ class FaultSiteTest : public ::testing::Test {
     CStockList list;
     FaultView view;
     CTickoraDoc doc{settings, markets, list};
+    // How doc reaches server: a stalled page must fail in seconds, not in the production minute;
+    // but not so soon that a 10 MB page served by a sanitizer build on a busy machine counts as
+    // stalled.
+    AccessForTest access =
+        AccessForTest().Timeouts(std::chrono::seconds(5), std::chrono::seconds(3));
 
   private:
-    DownloadLimits m_limits;
     std::map<std::string, std::string> m_protected;
 };
 

@@ -89,7 +89,7 @@ class NonTablePage : public ::testing::TestWithParam<NonTableCase> {
 
     void SetUp() override {
         SetTodayForTesting(LocalDate{test::kSiteYear, test::kSiteMonth, test::kSiteDay});
-        SetSite(s_site->Url());
+        m_access.Site(s_site->Url());
         s_site->ClearFaults();
         // Two stocks with long histories: the faulty one, and one after it that --all goes on to.
         for (const site::Stock& s : s_model->Listing()) {
@@ -109,14 +109,13 @@ class NonTablePage : public ::testing::TestWithParam<NonTableCase> {
     }
     void TearDown() override {
         s_site->ClearFaults();
-        SetConnectionCount(1);
-        SetSite(kDefaultSite);
         SetTodayForTesting(std::nullopt);
     }
 
     JobOutcome Run(const CodeOptions& options) {
         m_view.codeOptions = options;
         CTickoraDoc doc(m_settings, m_markets, m_list);
+        doc.SetSiteAccess(m_access);
         doc.SetView(&m_view);
         EXPECT_TRUE(doc.OnMakeKdt()) << doc.LastRefusal();
         doc.WaitForJob();
@@ -132,6 +131,7 @@ class NonTablePage : public ::testing::TestWithParam<NonTableCase> {
     CMarketTable m_markets;
     CStockList m_list;
     test::FaultView m_view;
+    test::AccessForTest m_access;
 };
 
 std::unique_ptr<site::SiteServer> NonTablePage::s_site;
@@ -157,9 +157,9 @@ TEST_P(NonTablePage, IsAFailedPageAndTheStoredHistoryStays) {
     site::Fault fault;
     fault.kind = c.fault;
     fault.bytes = c.fault == site::FaultKind::kGarbage ? 200000u : 0u;
-    const CKdtRequest request(m_victim->symbol.c_str(), m_victim->code, 200);
+    const CKdtRequest request(m_victim->symbol.c_str(), m_victim->code, 200, s_site->Url());
     s_site->SetFault(std::string(request.GetPageUrl(1)).substr(s_site->Url().size()), fault);
-    SetConnectionCount(c.connections);
+    m_access.Connections(c.connections);
     const JobOutcome r = Run(options);
 
     EXPECT_EQ(ReadFileBytes(path), stored) << "the stored history was replaced";

@@ -298,11 +298,7 @@ class FaultMatrix : public test::FaultSiteTest, public ::testing::WithParamInter
         RetryPolicy policy;
         policy.retries = std::get<1>(GetParam()).retries;
         policy.backoffBaseMs = 10;
-        SetRetryPolicy(policy);
-    }
-    void TearDown() override {
-        SetRetryPolicy(RetryPolicy{});
-        test::FaultSiteTest::TearDown();
+        doc.SetSiteAccess(access.Retry(policy));
     }
 
     void CheckFetch(const FaultCase& c);
@@ -315,7 +311,7 @@ class FaultMatrix : public test::FaultSiteTest, public ::testing::WithParamInter
 void FaultMatrix::CheckFetch(const FaultCase& c) {
     // Yesterday's page of block 1, with other prices, is still in the block's work file.
     const std::string target = TargetOf(list.GetQuoteUrl(1));
-    ASSERT_EQ(DownloadToFile((staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
+    ASSERT_EQ(DownloadToFile(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(list.GetPagePath(1)), 0u);
     server.SetFault(target, MakeFault(c));
 
@@ -370,7 +366,7 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
 void FaultMatrix::CheckPerformance(const FaultCase& c) {
     // Figures of an earlier day for block 1 lie in its work file.
     const std::string target = TargetOf(list.GetFiguresUrl(1));
-    ASSERT_EQ(DownloadToFile((staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
+    ASSERT_EQ(DownloadToFile(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(list.GetPagePath(1)), 0u);
     server.SetFault(target, MakeFault(c));
 
@@ -417,7 +413,7 @@ void FaultMatrix::CheckPerformance(const FaultCase& c) {
 }
 
 void FaultMatrix::CheckFetchList(const FaultCase& c) {
-    CListPages pages(Hosts().quote);
+    CListPages pages(server.Url());
     // An earlier run's page 1 names a stock the site does not list.
     WriteFileBytes(pages.GetPagePath(1), test::ListPage({test::ListRow("9990", "STALE")}));
     const std::string target = TargetOf(pages.GetPageUrl(1));
@@ -468,10 +464,10 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
 
     // Another stock's second page was left in the work file by an earlier run, and the stock
     // has a stored history.
-    const CKdtRequest mine(stock.symbol.c_str(), stock.code, kDays);
-    const CKdtRequest theirs(other.symbol.c_str(), other.code, kDays);
+    const CKdtRequest mine(stock.symbol.c_str(), stock.code, kDays, server.Url());
+    const CKdtRequest theirs(other.symbol.c_str(), other.code, kDays, server.Url());
     ASSERT_EQ(mine.m_nPages, 4);
-    ASSERT_EQ(DownloadToFile(theirs.GetPageUrl(1), mine.GetPagePath(1)), 0);
+    ASSERT_EQ(DownloadToFile(access, theirs.GetPageUrl(1), mine.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(mine.GetPagePath(1)), 0u);
     const std::string path = KdtFileName(stock.code, false);
     const std::string stored = test::KdtRecordBytes(2026, 11, 30, 900, 40);
@@ -551,14 +547,14 @@ void FaultMatrix::CheckProfiles(const FaultCase& c) {
     const std::string before = ReadFileBytes(kDictionaryPath);
     const std::string victimBefore =
         before.substr(static_cast<size_t>(victim) * kDictionaryRecordSize, kDictionaryRecordSize);
-    server.SetFault(TargetOf(ProfileUrl(Hosts().profile, victim)), MakeFault(c));
+    server.SetFault(TargetOf(ProfileUrl(server.Url(), victim)), MakeFault(c));
 
     ASSERT_TRUE(RunBounded([this] { return doc.OnGetProfiles(); }));
     ExpectIdle();
     const JobOutcome r = doc.LastOutcome();
-    ExpectOutcome(r, Job::kProfiles, c,
-                  {"the profile of " + std::to_string(victim), ProfileUrl(Hosts().profile, victim),
-                   {victim}});
+    ExpectOutcome(
+        r, Job::kProfiles, c,
+        {"the profile of " + std::to_string(victim), ProfileUrl(server.Url(), victim), {victim}});
     EXPECT_EQ(r.itemsDone, kFaultSiteStocks + 3);  // the job goes on with the next stock
     EXPECT_EQ(r.Written(), std::vector<std::string>{AbsolutePath(kDictionaryPath)});
     EXPECT_EQ(test::CountRequests(server, "/biz/fundamental/"),

@@ -143,9 +143,9 @@ class OutcomeDefect : public test::FaultSiteTest, public ::testing::WithParamInt
     std::string Arrange(Defect defect) {
         switch (defect) {
             case Defect::kSiteDown: {
-                SetSite(kDeadSite);
+                doc.SetSiteAccess(access.Site(kDeadSite));
                 const CQuoteBlock& block = *list.GetBlock(0);
-                return ProfileUrl(Hosts().profile, block.m_aStocks[2].m_nCode);
+                return ProfileUrl(kDeadSite, block.m_aStocks[2].m_nCode);
             }
             case Defect::kDictionaryIsAFolder:
                 fs::remove(kDictionaryPath);
@@ -189,7 +189,8 @@ class OutcomeDefect : public test::FaultSiteTest, public ::testing::WithParamInt
                 WriteFileBytes(m_keptPath, test::KdtRecordBytes(2026, 11, 30, 900, 40));
                 const int page = defect == Defect::kHistoryPageCut ? 1 : 2;
                 const std::string url =
-                    CKdtRequest(stock.symbol.c_str(), stock.code, kDays).GetPageUrl(page);
+                    CKdtRequest(stock.symbol.c_str(), stock.code, kDays, server.Url())
+                        .GetPageUrl(page);
                 site::Fault fault;
                 fault.kind = defect == Defect::kHistoryPageCut ? site::FaultKind::kCut
                                                                : site::FaultKind::kStatus;

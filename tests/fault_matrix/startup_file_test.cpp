@@ -50,9 +50,11 @@ class StartupFileTest : public test::FaultSiteTest {
   protected:
     // Start-up as the program does it, in the working folder, and a document on its objects.
     void StartUp() {
-        LoadStartupObjects(objects);
+        const SiteAccess given = access;
+        LoadStartupObjects(objects, given.hosts);
         startedDoc =
             std::make_unique<CTickoraDoc>(objects.settings, objects.markets, objects.stocks);
+        startedDoc->SetSiteAccess(given);
         startedDoc->SetView(&startedView);
     }
     // Runs a job of the started document to its end, within the same bound as the matrix.
@@ -433,7 +435,7 @@ TEST(StartupNotices, TheLoadersNoticesAreGathered) {
     WriteFileBytes("market.csv", "1,T, 東証1部\n2,O, 大証1部\n");
     WriteFileBytes("fetchlist.csv", "1301,1301,T,極洋\r\nABCDEFGHIJKLMNOP,1332,T,B\r\n");
     StartupObjects objects;
-    LoadStartupObjects(objects);
+    LoadStartupObjects(objects, SiteHosts{});
     ASSERT_TRUE(objects.marketLoaded);
     EXPECT_EQ(objects.stocks.GetBlock(0)->m_nStocks, 1);
     EXPECT_EQ(objects.notices,

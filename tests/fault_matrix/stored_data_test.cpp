@@ -122,9 +122,7 @@ class StoredData : public StoredDataTest, public ::testing::WithParamInterface<S
 
 TEST_P(StoredData, TheStoredFileComesOutWholeAndTheOutcomeSaysWhy) {
     const StoredCase& c = GetParam();
-    DownloadLimits limits = GetDownloadLimits();
-    limits.maxPageBytes = 1024 * 1024;
-    SetDownloadLimits(limits);
+    doc.SetSiteAccess(access.MaxPageBytes(1024 * 1024));
     StoreWholeFile(c.job);
     const std::string path = StoredPath(c.job);
     const std::string stored = ReadFileBytes(path);
@@ -138,9 +136,9 @@ TEST_P(StoredData, TheStoredFileComesOutWholeAndTheOutcomeSaysWhy) {
     fault.stall = 200ms;  // a byte every 200 ms: far below any stall limit's reach
     std::string target = FaultyTarget(c.job);
     if (c.job == Job::kKdt) {
-        target =
-            TargetOf(CKdtRequest(LongHistoryStock().symbol.c_str(), LongHistoryStock().code, 200)
-                         .GetPageUrl(3));
+        target = TargetOf(CKdtRequest(LongHistoryStock().symbol.c_str(), LongHistoryStock().code,
+                                      200, server.Url())
+                              .GetPageUrl(3));
     }
     server.SetFault(target, fault);
     view.listOptions.useKeptHtml = c.useKeptHtml;

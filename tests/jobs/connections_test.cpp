@@ -62,23 +62,12 @@ struct JobRun {
 class Connections : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_limits = GetDownloadLimits();
-        DownloadLimits limits;
-        limits.connectTimeout = 2s;
-        limits.stallTimeout = 1s;
-        SetDownloadLimits(limits);
         ASSERT_TRUE(m_monday.Start());
         UseSite(m_monday, kMonday);
     }
-    void TearDown() override {
-        SetConnectionCount(1);
-        SetTransport({});
-        SetDownloadLimits(m_limits);
-        SetSite(kDefaultSite);
-        SetTodayForTesting(std::nullopt);
-    }
-    static void UseSite(site::SiteServer& server, site::SiteDate date) {
-        SetSite(server.Url());
+    void TearDown() override { SetTodayForTesting(std::nullopt); }
+    void UseSite(site::SiteServer& server, site::SiteDate date) {
+        m_access.Site(server.Url());
         SetTodayForTesting(LocalDate{date.year, date.month, date.day});
     }
 
@@ -97,17 +86,18 @@ class Connections : public ::testing::Test {
         CMarketTable markets;
         CStockList stocks;
         EXPECT_EQ(markets.Load("market.csv"), 1);
-        EXPECT_EQ(stocks.Load(markets, Hosts().quote.c_str()), 0);
+        EXPECT_EQ(stocks.Load(markets, m_access.Build().hosts.quote.c_str()), 0);
         test::FaultView view;
         view.codeOptions = {static_cast<unsigned>(LongHistoryCode()), 300, job == Job::kKdtAll,
                             update};
         if (job == Job::kKdtAll) {
             view.codeOptions.days = 120;
         }
-        SetConnectionCount(connections);
+        test::AccessForTest access = m_access;
         JobRun run;
         {
             CTickoraDoc doc(settings, markets, stocks);
+            doc.SetSiteAccess(access.Connections(connections));
             doc.SetView(&view);
             const bool started = job == Job::kFetch         ? doc.OnFetch()
                                  : job == Job::kPerformance ? doc.OnGetPerformance()
@@ -141,11 +131,9 @@ class Connections : public ::testing::Test {
         Transport transport;
         transport.http2 = Http2Mode::kPriorKnowledge;
         transport.streams = 16;
-        SetTransport(transport);
-        SetSite("http://127.0.0.1:" + std::to_string(front.Port()));
+        m_access.Via(transport).Site("http://127.0.0.1:" + std::to_string(front.Port()));
         JobRun run = RunIn(folder, job, 1);
-        SetTransport({});
-        SetSite(m_monday.Url());
+        m_access.Via({}).Site(m_monday.Url());
         return run;
     }
 
@@ -175,7 +163,7 @@ class Connections : public ::testing::Test {
             case Job::kKdtOne: {
                 const CQuoteBlock& block = *stocks.GetBlock(1);
                 CKdtRequest request(block.m_aStocks[10].m_szSymbol, block.m_aStocks[10].m_nCode,
-                                    120);
+                                    120, m_monday.Url());
                 return std::string(request.GetPageUrl(1)).substr(m_monday.Url().size());
             }
         }
@@ -196,7 +184,7 @@ class Connections : public ::testing::Test {
     test::ScopedWorkDir m_dir;
     site::SiteServer m_monday{SiteAt(kMonday)};
     site::MarketModel m_model{kStocks, 5, kMonday};
-    DownloadLimits m_limits;
+    test::AccessForTest m_access = test::AccessForTest().Timeouts(2s, 1s);
 };
 
 class EveryJob : public Connections, public ::testing::WithParamInterface<Job> {};
@@ -240,7 +228,7 @@ class FaultInTheMiddle : public Connections, public ::testing::WithParamInterfac
         test::WriteSiteMarkets();
         WriteFileBytes("fetchlist.csv", m_monday.FetchListCsv());
         ASSERT_EQ(markets.Load("market.csv"), 1);
-        ASSERT_EQ(stocks.Load(markets, Hosts().quote.c_str()), 0);
+        ASSERT_EQ(stocks.Load(markets, m_access.Build().hosts.quote.c_str()), 0);
         site::Fault fault;
         fault.kind = row.kind;
         fault.status = 500;
@@ -256,7 +244,7 @@ TEST_P(FaultInTheMiddle, EndsAsOneConnectionEnds) {
     test::WriteSiteMarkets();
     WriteFileBytes("fetchlist.csv", m_monday.FetchListCsv());
     ASSERT_EQ(markets.Load("market.csv"), 1);
-    ASSERT_EQ(stocks.Load(markets, Hosts().quote.c_str()), 0);
+    ASSERT_EQ(stocks.Load(markets, m_access.Build().hosts.quote.c_str()), 0);
     site::Fault fault;
     fault.kind = row.kind;
     fault.status = 500;

@@ -15,7 +15,7 @@
 #include "tests/pages/page_builder.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/temp_dir.h"
-#include "web/hosts.h"
+#include "tests/support/site_access_for_test.h"
 #include "text/sjis.h"
 
 namespace tickora {
@@ -27,13 +27,13 @@ using test::ListRow;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
+constexpr const char* kRefused = "http://127.0.0.1:1";
+
 class FetchListJobTest : public ::testing::Test {
   protected:
     void SetUp() override {
         // Nothing listens on port 1: any download would fail at once.
-        SiteHosts hosts;
-        hosts.quote = hosts.table = hosts.profile = "http://127.0.0.1:1";
-        SetHosts(hosts);
+        doc.SetSiteAccess(test::AccessForTest(kRefused));
         test::WriteTestMarkets();
         ASSERT_EQ(markets.Load("market.csv"), 1);
         fs::create_directory("Webtemp");
@@ -120,7 +120,7 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
 TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneKeepsTheList) {
     // No end-of-list row: the hundredth page ends the listing. Page i lists the stock 2000 + i,
     // but for the first, the middle and the last page.
-    CListPages pages(Hosts().quote);
+    CListPages pages(kRefused);
     std::string list = "1000,1000,X,B\r\n1301,1301,X,A\r\n";
     for (int i = 0; i < pages.m_nPages; ++i) {
         const std::string code = std::to_string(2000 + i);

@@ -47,7 +47,7 @@ class HistoryUpdateSite : public test::KdtJobTest {
 
     void UseSite(site::SiteServer& server, const site::SiteOptions& options) {
         ASSERT_TRUE(server.Start());
-        SetSite(server.Url());
+        m_access.Site(server.Url());
         SetTodayForTesting(LocalDate{options.year, options.month, options.day});
         if (m_stocks.m_nBlocks == 0) {
             LoadList(server.FetchListCsv());
@@ -87,23 +87,24 @@ class HistoryUpdateSite : public test::KdtJobTest {
         return updated;
     }
 
-    static Updated Update(const CStockRecord& stock, const std::string& fileBytes, int days) {
+    Updated Update(const CStockRecord& stock, const std::string& fileBytes, int days) const {
+        const SiteAccess access = m_access;
         test::WriteFileBytes("old.KDT", fileBytes);
         std::vector<CKdtDay> fileDays;
         if (ReadKdtFile("old.KDT", fileDays) != KdtRead::kOk) {
             return {};
         }
-        CKdtPage page(stock.m_szSymbol, 0);
+        CKdtPage page(stock.m_szSymbol, 0, access.hosts.table);
         std::remove(page.m_szPagePath);
-        EXPECT_EQ(DownloadToFile(page.m_szUrl, page.m_szPagePath), 0);
+        EXPECT_EQ(DownloadToFile(access, page.m_szUrl, page.m_szPagePath), 0);
         (void)ParseHistoryPage(page.m_szPagePath, page);
         HistoryUpdate update = UpdateHistoryFromFirstPage(fileDays, page.m_aDays, days);
         if (update.outcome == Outcome::kToProve) {
             bool agrees = true;
             for (const int j : update.proofPages) {
-                CKdtPage proof(stock.m_szSymbol, j);
+                CKdtPage proof(stock.m_szSymbol, j, access.hosts.table);
                 std::remove(proof.m_szPagePath);
-                EXPECT_EQ(DownloadToFile(proof.m_szUrl, proof.m_szPagePath), 0);
+                EXPECT_EQ(DownloadToFile(access, proof.m_szUrl, proof.m_szPagePath), 0);
                 (void)ParseHistoryPage(proof.m_szPagePath, proof);
                 agrees = agrees && ProofPageAgrees(update, j, proof.m_aDays);
             }

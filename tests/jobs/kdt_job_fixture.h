@@ -9,9 +9,8 @@
 
 #include "jobs/tickora_doc.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
-#include "web/download.h"
-#include "web/hosts.h"
 #include "files/work_folder.h"
 
 namespace tickora::test {
@@ -21,21 +20,14 @@ class KdtJobTest : public ::testing::Test {
     void SetUp() override {
         CreateWorkFolder();
         m_view.answersDialogs = true;
-        // A stalled test must not wait the production minute.
-        m_limits = GetDownloadLimits();
-        SetDownloadLimits({std::chrono::seconds(5), std::chrono::seconds(5)});
     }
-    void TearDown() override {
-        m_doc.reset();
-        SetDownloadLimits(m_limits);
-        SetSite(kDefaultSite);
-    }
+    void TearDown() override { m_doc.reset(); }
 
     // Loads the list from fetchlist.csv text (Shift-JIS); the market table stays empty, so every
     // stock's market is unknown, which the history job does not look at.
     void LoadList(const std::string& csv) {
         WriteFileBytes("fetchlist.csv", csv);
-        ASSERT_EQ(m_stocks.Load(m_markets, Hosts().quote.c_str()), 0);
+        ASSERT_EQ(m_stocks.Load(m_markets, m_access.Build().hosts.quote.c_str()), 0);
     }
 
     // Starts the job as Alt+K does and waits for its end.
@@ -48,11 +40,13 @@ class KdtJobTest : public ::testing::Test {
         return m_doc->LastOutcome();
     }
 
+    // The document, which the next job reaches the site with m_access as it is now.
     CTickoraDoc& Doc() {
         if (!m_doc) {
             m_doc = std::make_unique<CTickoraDoc>(m_settings, m_markets, m_stocks);
             m_doc->SetView(&m_view);
         }
+        m_doc->SetSiteAccess(m_access);
         return *m_doc;
     }
 
@@ -62,7 +56,9 @@ class KdtJobTest : public ::testing::Test {
     CStockList m_stocks;
     FakeView m_view;
     std::unique_ptr<CTickoraDoc> m_doc;
-    DownloadLimits m_limits;
+    // A stalled test must not wait the production minute.
+    AccessForTest m_access =
+        AccessForTest().Timeouts(std::chrono::seconds(5), std::chrono::seconds(5));
 };
 
 }  // namespace tickora::test

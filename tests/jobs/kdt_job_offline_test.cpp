@@ -41,7 +41,7 @@ TEST_F(KdtJobOffline, NumbersTheFileCannotHoldKeepTheStoredHistory) {
          "the history of 1301: 1 implausible day, 2026/12/3: a negative volume (-5)"},
     };
     test::LoopbackServer server;
-    SetSite(server.Url());
+    m_access.Site(server.Url());
     LoadList("1301,1301,T,Kyokuyo\r\n");
     const std::string stored = std::string(26, '\x07');
     for (const Case& c : cases) {
@@ -53,7 +53,7 @@ TEST_F(KdtJobOffline, NumbersTheFileCannotHoldKeepTheStoredHistory) {
         const std::string second = test::DayRow(test::Day(2026, 12, 3, 500, 510, 490, 500, 1));
         const std::string bad = second.substr(0, second.rfind("<small>1</small>")) + "<small>" +
                                 c.volume + "</small></td></tr>\n";
-        const CKdtRequest request("1301", 1301, 10);
+        const CKdtRequest request("1301", 1301, 10, server.Url());
         server.Set(test::TargetOf(request.GetPageUrl(0), server.Url()),
                    test::Page(test::DayRow(test::Day(2026, 12, 4, 500, 510, 490, 500, 9)) + bad));
         m_view.codeOptions = {1301, 10, false};
@@ -95,7 +95,7 @@ TEST_F(KdtJobOffline, DialogAskedOnTheWorkerWithItsStartValues) {
 }
 
 TEST_F(KdtJobOffline, CancelledDialogFetchesAndWritesNothing) {
-    SetSite(kDeadSite);
+    m_access.Site(kDeadSite);
     test::WriteFileBytes("ERRORLOG.TXT", "earlier line\r\n");
     m_view.answersDialogs = false;
     const JobOutcome report = RunJob();
@@ -107,7 +107,7 @@ TEST_F(KdtJobOffline, CancelledDialogFetchesAndWritesNothing) {
 }
 
 TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
-    SetSite(kDeadSite);
+    m_access.Site(kDeadSite);
     LoadList("1301,1301,T,Kyokuyo\r\n");
     test::WriteFileBytes("KD1301.KDT", std::string(26, '\x07'));
     test::WriteFileBytes("ERRORLOG.TXT", "earlier line\r\n");
@@ -127,7 +127,7 @@ TEST_F(KdtJobOffline, FailedDownloadKeepsTheStocksFileAndEndsIdle) {
 }
 
 TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
-    SetSite(kDeadSite);
+    m_access.Site(kDeadSite);
     LoadList("1301,1301,T,A\r\n1332,1332,T,B\r\n9983,9983,T,C\r\n9984,9984,T,D\r\n");
     fs::create_directories("DATA/9000");
     test::WriteFileBytes("DATA/9000/KD9983.KDT", "old history");
@@ -155,7 +155,7 @@ TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
 }
 
 TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {
-    SetSite(kDeadSite);
+    m_access.Site(kDeadSite);
     LoadList("1301,1301,T,A\r\n");
     const CodeOptions refused[] = {
         {10000, 200, false}, {1301, 9, false}, {1301, 3001, false}, {0, 0, true}};

@@ -49,7 +49,7 @@ class KdtJobSite : public test::KdtJobTest {
     void SetUp() override {
         test::KdtJobTest::SetUp();
         ASSERT_TRUE(m_server.Start());
-        SetSite(m_server.Url());
+        m_access.Site(m_server.Url());
         // The URLs carry today's date as the range end; pin it to the site's.
         SetTodayForTesting(LocalDate{kSiteDate.year, kSiteDate.month, kSiteDate.day});
         LoadList(m_server.FetchListCsv());
@@ -225,7 +225,7 @@ TEST_P(KdtJobSiteFaults, FaultMidHistoryKeepsThePagesBeforeAndNoStalePage) {
     const std::string stale = test::Page(test::DayRow(test::Day(2026, 3, 9, 11, 12, 10, 11, 1)) +
                                          test::DayRow(test::Day(2026, 3, 6, 21, 22, 20, 21, 2)));
     test::WriteFileBytes(HistoryPagePath(2), stale);
-    SetDownloadLimits({std::chrono::seconds(2), std::chrono::seconds(1)});
+    m_access.Timeouts(std::chrono::seconds(2), std::chrono::seconds(1));
     m_server.SetFault(Target(stock.symbol, 2), GetParam().fault);
     m_view.codeOptions = {static_cast<unsigned>(stock.code), 200, false};
     const JobOutcome report = RunJob();

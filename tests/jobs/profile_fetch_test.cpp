@@ -14,6 +14,7 @@
 #include "catalog/market_table.h"
 #include "pages/list_pages.h"
 #include "tests/pages/page_builder.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
@@ -27,9 +28,7 @@ using test::WriteFileBytes;
 constexpr const char* kRefusedHost = "http://127.0.0.1:1";
 
 SiteAccess RefusedSite() {
-    SiteAccess access;
-    access.hosts.quote = access.hosts.table = access.hosts.profile = kRefusedHost;
-    return access;
+    return test::AccessForTest(kRefusedHost);
 }
 
 TEST(ProfileFolders, FoldersForEveryThousand) {

@@ -15,7 +15,7 @@
 #include "tests/support/fake_view.h"
 #include "tests/jobs/dictionary_reader.h"
 #include "tests/support/temp_dir.h"
-#include "web/hosts.h"
+#include "tests/support/site_access_for_test.h"
 #include "text/sjis.h"
 
 namespace tickora {
@@ -30,9 +30,7 @@ using test::WriteFileBytes;
 class ProfilesJobTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SiteHosts hosts;
-        hosts.quote = hosts.table = hosts.profile = "http://127.0.0.1:1";  // refused
-        SetHosts(hosts);
+        doc.SetSiteAccess(test::AccessForTest("http://127.0.0.1:1"));  // refused
         test::WriteTestMarkets();
         ASSERT_EQ(markets.Load("market.csv"), 1);
         WriteFileBytes("fetchlist.csv", Utf8ToSjis("1301,1301,T,極洋\r\n1332,1332,O,日本水産\r\n"
@@ -42,8 +40,6 @@ class ProfilesJobTest : public ::testing::Test {
         view.answersDialogs = true;
         doc.SetView(&view);
     }
-    void TearDown() override { SetHosts(SiteHosts{}); }
-
     static void KeepPages() {
         CreateProfileFolders();
         WriteFileBytes(KeptProfilePath(1301),

@@ -35,6 +35,7 @@ class ProfilesSiteTest : public ::testing::Test {
         ASSERT_EQ(markets.Load("market.csv"), 1);
         site = test::StartSite(kStocks);
         ASSERT_NE(site, nullptr);
+        doc.SetSiteAccess(test::AccessTo(*site));
         WriteFileBytes("fetchlist.csv", site->FetchListCsv());
         ASSERT_EQ(stocks.Load(markets, site->Url().c_str()), 0);
         truth = test::SiteTruth(*site);

@@ -17,6 +17,7 @@
 #include "pages/quote_page.h"
 #include "tests/jobs/job_harness.h"
 #include "tests/jobs/site_truth.h"
+#include "tests/support/site_access_for_test.h"
 #include "web/download.h"
 #include "text/sjis.h"
 #include "files/work_folder.h"
@@ -305,17 +306,13 @@ TEST_F(SiteFetchTest, StockTheSiteDoesNotKnowIsLoggedAndCountedAsFailed) {
 
 TEST_F(SiteFetchTest, StalledPageEndsTheFetchLikeAFailedDownload) {
     settings.m_nOutputFormat = 3;
-    const DownloadLimits saved = GetDownloadLimits();
-    DownloadLimits limits;
-    limits.connectTimeout = std::chrono::seconds(5);
-    limits.stallTimeout = std::chrono::seconds(1);
-    SetDownloadLimits(limits);
+    doc.SetSiteAccess(test::AccessForTest(site.server.Url())
+                          .Timeouts(std::chrono::seconds(5), std::chrono::seconds(1)));
     site::Fault fault;
     fault.kind = site::FaultKind::kStall;
     fault.stall = std::chrono::seconds(20);
     site.server.SetFault(Target(1), fault);
     Fetch();
-    SetDownloadLimits(saved);
 
     const JobOutcome report = doc.LastOutcome();
     EXPECT_TRUE(report.Stopped());

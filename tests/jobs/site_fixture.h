@@ -12,10 +12,9 @@
 
 #include "site/market_model.h"
 #include "site/site_server.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/site_truth.h"
 #include "tests/support/temp_dir.h"
-#include "web/download.h"
-#include "web/hosts.h"
 #include "text/sjis.h"
 
 namespace tickora::test {
@@ -31,7 +30,12 @@ inline void WriteSiteMarkets() {
     WriteFileBytes("market.csv", csv);
 }
 
-// Starts a site with `stocks` listed stocks and points every host at it.
+// Every host at server, with limits that make a stalled answer fail fast.
+inline SiteAccess AccessTo(const site::SiteServer& server) {
+    return AccessForTest(server.Url()).Timeouts(std::chrono::seconds(5), std::chrono::seconds(2));
+}
+
+// Starts a site with `stocks` listed stocks; AccessTo reaches it.
 inline std::unique_ptr<site::SiteServer> StartSite(int stocks) {
     site::SiteOptions options;
     options.port = 0;
@@ -44,12 +48,6 @@ inline std::unique_ptr<site::SiteServer> StartSite(int stocks) {
         ADD_FAILURE() << "the simulated site did not start";
         return nullptr;
     }
-    SetSite(server->Url());
-    // A stalled answer must fail fast in tests.
-    DownloadLimits limits;
-    limits.connectTimeout = std::chrono::seconds(5);
-    limits.stallTimeout = std::chrono::seconds(2);
-    SetDownloadLimits(limits);
     return server;
 }
 

@@ -9,8 +9,8 @@
 #include "catalog/clock.h"
 #include "pages/number_range.h"
 #include "tests/pages/kdt_test_pages.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
-#include "web/hosts.h"
 
 namespace tickora {
 namespace {
@@ -222,7 +222,7 @@ CKdtDay NthDay(int i) {
 }
 
 TEST_F(HistoryPageFile, FillsSlotsInRowOrderAndSkipsTheHeader) {
-    CKdtPage page("1301", 0);
+    CKdtPage page("1301", 0, kDefaultSite);
     ASSERT_EQ(Parse(Page(Rows(0, 3, NthDay)), page), 0);
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(test::SameDay(page.m_aDays[i], NthDay(i))) << i;
@@ -239,16 +239,16 @@ TEST_F(HistoryPageFile, PagesWithoutDaysAndMissingFilesYieldMinusOne) {
         "<table><tr><td>" + EucJp("2008年2月8日") + "<td>1,000<td>1,010<td>990<td>1,000<td>5",
     };
     for (const std::string& bytes : pages) {
-        CKdtPage page("1301", 0);
+        CKdtPage page("1301", 0, kDefaultSite);
         EXPECT_EQ(Parse(bytes, page), -1) << bytes;
         EXPECT_FALSE(page.m_aDays[0].IsValid());
     }
-    CKdtPage page("1301", 0);
+    CKdtPage page("1301", 0, kDefaultSite);
     EXPECT_EQ(ParseHistoryPage("Webtemp/no-such-page.html", page), -1);
 }
 
 TEST_F(HistoryPageFile, MoreThanFiftyRowsFillOnlyTheFiftySlots) {
-    CKdtPage page("1301", 0);
+    CKdtPage page("1301", 0, kDefaultSite);
     ASSERT_EQ(Parse(Page(Rows(0, 60, NthDay)), page), 0);
     for (int i = 0; i < kKdtDaysPerPage; ++i) {
         EXPECT_TRUE(test::SameDay(page.m_aDays[i], NthDay(i))) << i;
@@ -256,7 +256,7 @@ TEST_F(HistoryPageFile, MoreThanFiftyRowsFillOnlyTheFiftySlots) {
 }
 
 TEST_F(HistoryPageFile, RowsBetweenNonDayRowsKeepTheirOrder) {
-    CKdtPage page("1301", 0);
+    CKdtPage page("1301", 0, kDefaultSite);
     const std::string rows = DayRow(NthDay(0)) + "<tr><td colspan=6>" + EucJp("分割") +
                              "</td></tr>\n" + DayRow(NthDay(1)) + "<tr></tr>" + DayRow(NthDay(2));
     ASSERT_EQ(Parse(Page(rows), page), 0);
@@ -273,28 +273,28 @@ TEST_F(HistoryPageFile, OnlyTheFirst102399BytesCount) {
     std::string head = "<table>" + first;
     std::string pad(size_t{102399} - head.size() - second.size() + 1, ' ');
     std::string inside = head + pad + second;  // second's "\n" is byte 102399, not read
-    CKdtPage page("1301", 0);
+    CKdtPage page("1301", 0, kDefaultSite);
     ASSERT_EQ(Parse(inside + DayRow(NthDay(2)), page), 0);
     EXPECT_TRUE(test::SameDay(page.m_aDays[1], NthDay(1)));
     EXPECT_FALSE(page.m_aDays[2].IsValid());
 
     // ... and one byte more pushes that "</tr>" past the limit: the row is not read.
-    CKdtPage shifted("1301", 0);
+    CKdtPage shifted("1301", 0, kDefaultSite);
     ASSERT_EQ(Parse(head + pad + " " + second + DayRow(NthDay(2)), shifted), 0);
     EXPECT_TRUE(test::SameDay(shifted.m_aDays[0], NthDay(0)));
     EXPECT_FALSE(shifted.m_aDays[1].IsValid());
 }
 
 TEST_F(HistoryPageFile, ShortPageAfterLongOneSeesNothingOfIt) {
-    CKdtPage longPage("1301", 0);
+    CKdtPage longPage("1301", 0, kDefaultSite);
     ASSERT_EQ(Parse(Page(Rows(0, 50, NthDay)), longPage), 0);
-    CKdtPage shortPage("1301", 1);
+    CKdtPage shortPage("1301", 1, kDefaultSite);
     ASSERT_EQ(Parse(Page(Rows(50, 2, NthDay)), shortPage), 0);
     EXPECT_TRUE(test::SameDay(shortPage.m_aDays[1], NthDay(51)));
     EXPECT_FALSE(shortPage.m_aDays[2].IsValid());
 
     // A page cut in the middle of a row: the rows before it count, the cut one does not.
-    CKdtPage cut("1301", 0);
+    CKdtPage cut("1301", 0, kDefaultSite);
     const std::string whole = Page(Rows(0, 3, NthDay));
     const std::string third = DayRow(NthDay(2));
     ASSERT_EQ(Parse(whole.substr(0, whole.find(third) + third.size() / 2), cut), 0);
@@ -311,9 +311,10 @@ class KdtRequestPages : public ::testing::TestWithParam<PagesCase> {};
 
 TEST_P(KdtRequestPages, AsksForEnoughPagesOfFiftyRows) {
     SetTodayForTesting(LocalDate{2026, 3, 9});
-    SetHosts({"http://q.example", "http://t.example:81/", "http://p.example"});
+    const SiteAccess access = test::AccessForTest().Hosts(
+        {"http://q.example", "http://t.example:81/", "http://p.example"});
     const PagesCase& c = GetParam();
-    CKdtRequest request("1301", 1301, c.days);
+    CKdtRequest request("1301", 1301, c.days, access.hosts.table);
     ASSERT_EQ(request.m_nPages, c.pages);
     for (int j = 0; j < c.pages; ++j) {
         char url[256];
@@ -327,7 +328,6 @@ TEST_P(KdtRequestPages, AsksForEnoughPagesOfFiftyRows) {
         EXPECT_STREQ(request.GetPagePath(j), path);
     }
     SetTodayForTesting(std::nullopt);
-    SetSite(kDefaultSite);
 }
 
 INSTANTIATE_TEST_SUITE_P(Days, KdtRequestPages,
@@ -336,13 +336,14 @@ INSTANTIATE_TEST_SUITE_P(Days, KdtRequestPages,
                                            PagesCase{3000, 60}));
 
 TEST(KdtRequest, LongSymbolsAreNeitherCutNorOverrun) {
-    CKdtRequest request("ABCDEFGHIJKLMNO", 1301, 10);  // the longest symbol the list holds
+    // The longest symbol the list holds.
+    CKdtRequest request("ABCDEFGHIJKLMNO", 1301, 10, kDefaultSite);
     EXPECT_STREQ(request.m_szSymbol, "ABCDEFGHIJKLMNO");
     EXPECT_NE(std::strstr(request.GetPageUrl(0), "s=ABCDEFGHIJKLMNO&"), nullptr);
 }
 
 TEST_F(HistoryPageFile, RequestWritesOldestDayFirstAndKeepsFileWithoutDays) {
-    CKdtRequest request("1301", 1301, 120);
+    CKdtRequest request("1301", 1301, 120, kDefaultSite);
     ASSERT_EQ(request.m_nPages, 3);
     ASSERT_EQ(Parse(Page(Rows(0, 50, NthDay)), request.GetPage(0)), 0);
     ASSERT_EQ(Parse(Page(Rows(50, 50, NthDay)), request.GetPage(1)), 0);
@@ -355,7 +356,7 @@ TEST_F(HistoryPageFile, RequestWritesOldestDayFirstAndKeepsFileWithoutDays) {
             << i << ": " << test::Describe(records[i]);
     }
 
-    CKdtRequest empty("1301", 1301, 120);
+    CKdtRequest empty("1301", 1301, 120, kDefaultSite);
     EXPECT_FALSE(empty.WriteKdtFile(false));
     EXPECT_EQ(test::ReadKdtRecords(test::ReadFileBytes("KD1301.KDT")).size(), 107u);
 }

@@ -14,6 +14,7 @@
 
 #include "site/site_server.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
@@ -49,32 +50,23 @@ class Download : public ::testing::Test {
     static void TearDownTestSuite() { delete s_site; }
 
     void SetUp() override {
-        m_limits = GetDownloadLimits();
         s_site->ClearFaults();
         s_site->ClearRequests();
         std::filesystem::create_directory("Webtemp");
     }
-    void TearDown() override {
-        SetDownloadLimits(m_limits);
-        s_site->ClearFaults();
-    }
+    void TearDown() override { s_site->ClearFaults(); }
 
     static std::string Url(const std::string& target) { return s_site->Url() + target; }
 
-    static int Fetch(const std::string& url, const char* path = "Webtemp/page.html") {
-        return DownloadToFile(url.c_str(), path);
+    int Fetch(const std::string& url, const char* path = "Webtemp/page.html") const {
+        return DownloadToFile(m_access, url.c_str(), path);
     }
 
-    static void ShortLimits() {
-        DownloadLimits limits;
-        limits.connectTimeout = 2s;
-        limits.stallTimeout = 1s;
-        SetDownloadLimits(limits);
-    }
+    void ShortLimits() { m_access.Timeouts(2s, 1s); }
 
     static site::SiteServer* s_site;
     tickora::test::ScopedWorkDir m_dir;
-    DownloadLimits m_limits;
+    test::AccessForTest m_access;
 };
 
 site::SiteServer* Download::s_site = nullptr;
@@ -339,19 +331,16 @@ TEST_F(Download, CallsInARowEachMakeTheirOwnExchange) {
 }
 
 TEST_F(Download, MissingArgumentsReportOne) {
-    EXPECT_EQ(DownloadToFile(nullptr, "Webtemp/page.html"), 1);
-    EXPECT_EQ(DownloadToFile(Url("/l?s=%2a&m=1").c_str(), nullptr), 1);
+    EXPECT_EQ(DownloadToFile(m_access, nullptr, "Webtemp/page.html"), 1);
+    EXPECT_EQ(DownloadToFile(m_access, Url("/l?s=%2a&m=1").c_str(), nullptr), 1);
 }
 
+// Lowered limits belong to the access that carries them: another access keeps the shipped ones.
 TEST_F(Download, LimitsCanBeLoweredAndRestored) {
-    DownloadLimits limits;
-    limits.connectTimeout = 1500ms;
-    limits.stallTimeout = 2500ms;
-    SetDownloadLimits(limits);
-    EXPECT_EQ(GetDownloadLimits().connectTimeout, 1500ms);
-    EXPECT_EQ(GetDownloadLimits().stallTimeout, 2500ms);
-    SetDownloadLimits(m_limits);
-    EXPECT_EQ(GetDownloadLimits().stallTimeout, m_limits.stallTimeout);
+    const SiteAccess lowered = test::AccessForTest().Timeouts(1500ms, 2500ms);
+    EXPECT_EQ(lowered.limits.connectTimeout, 1500ms);
+    EXPECT_EQ(lowered.limits.stallTimeout, 2500ms);
+    EXPECT_EQ(SiteAccess(m_access).limits.stallTimeout, std::chrono::seconds(60));
     EXPECT_EQ(DownloadLimits{}.stallTimeout, std::chrono::seconds(60));
 }
 
@@ -403,7 +392,7 @@ TEST_P(DownloadFailure, SaysWhatFailedAndWhy) {
     limits.connectTimeout = 2s;
     limits.stallTimeout = 1s;
     limits.maxPageBytes = 1024 * 1024;
-    SetDownloadLimits(limits);
+    m_access.Limits(limits);
     Fault fault;
     fault.kind = c.kind;
     fault.status = c.status;
@@ -416,7 +405,7 @@ TEST_P(DownloadFailure, SaysWhatFailedAndWhy) {
         url = gone.Url("/l?s=%2a&m=1");
     }
     DownloadDetail detail;
-    EXPECT_EQ(DownloadToFile(url.c_str(), c.path, &detail), c.result);
+    EXPECT_EQ(DownloadToFile(m_access, url.c_str(), c.path, &detail), c.result);
     EXPECT_EQ(detail.failure, c.failure) << detail.cause;
     EXPECT_NE(detail.cause.find(c.causeHas), std::string::npos) << detail.cause;
     EXPECT_EQ(detail.Ok(), c.failure == PageFailure::kNone);
@@ -439,14 +428,14 @@ TEST_F(Download, TrickleEndsAtThePageLimitOrWithinASecondOfCancel) {
     DownloadLimits limits;
     limits.stallTimeout = 1s;
     limits.pageTimeout = 1500ms;
-    SetDownloadLimits(limits);
     DownloadDetail detail;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(DownloadToFile(Url("/l?s=%2a&m=1").c_str(), "Webtemp/page.html", &detail), 1);
+    EXPECT_EQ(DownloadToFile(test::AccessForTest().Limits(limits), Url("/l?s=%2a&m=1").c_str(),
+                             "Webtemp/page.html", &detail),
+              1);
     EXPECT_EQ(detail.failure, PageFailure::kTimeout);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 
-    SetDownloadLimits(m_limits);
     std::atomic<bool> cancel{false};
     std::thread canceller([&] {
         std::this_thread::sleep_for(500ms);
@@ -454,7 +443,8 @@ TEST_F(Download, TrickleEndsAtThePageLimitOrWithinASecondOfCancel) {
     });
     SetDownloadCancelFlag(&cancel);
     start = std::chrono::steady_clock::now();
-    EXPECT_EQ(DownloadToFile(Url("/l?s=%2a&m=1").c_str(), "Webtemp/page.html", &detail), 1);
+    EXPECT_EQ(DownloadToFile(m_access, Url("/l?s=%2a&m=1").c_str(), "Webtemp/page.html", &detail),
+              1);
     const auto took = std::chrono::steady_clock::now() - start;
     SetDownloadCancelFlag(nullptr);
     canceller.join();

@@ -15,6 +15,7 @@
 
 #include "site/market_model.h"
 #include "site/site_server.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
@@ -62,16 +63,11 @@ class PagePoolTest : public ::testing::Test {
     static void TearDownTestSuite() { delete s_site; }
 
     void SetUp() override {
-        m_limits = GetDownloadLimits();
         std::filesystem::create_directory("Webtemp");
         s_site->ClearFaults();
         s_site->ClearRequests();
     }
-    void TearDown() override {
-        SetDownloadLimits(m_limits);
-        SetRetryPolicy({});
-        s_site->ClearFaults();
-    }
+    void TearDown() override { s_site->ClearFaults(); }
 
     // History pages of consecutive stocks, under the four work names every stock reuses.
     static std::vector<Item> HistoryPages(int count) {
@@ -90,11 +86,12 @@ class PagePoolTest : public ::testing::Test {
 
     // A job's loop: keep a window of pages submitted, wait for each in order, read what the work
     // file holds. Each work file first holds an earlier page, as it does between two stocks.
-    static std::vector<Found> RunLikeAJob(int connections, const std::vector<Item>& items,
-                                          const std::atomic<bool>* cancel = nullptr,
-                                          std::atomic<bool>* setAfterFirst = nullptr) {
+    std::vector<Found> RunLikeAJob(int connections, const std::vector<Item>& items,
+                                   const std::atomic<bool>* cancel = nullptr,
+                                   std::atomic<bool>* setAfterFirst = nullptr) const {
         std::vector<Found> found;
-        PagePool pool(connections, cancel);
+        test::AccessForTest access = m_access;
+        PagePool pool(access.Connections(connections), cancel);
         std::deque<PageTicket> ahead;
         std::size_t next = 0;
         for (const Item& item : items) {
@@ -128,7 +125,7 @@ class PagePoolTest : public ::testing::Test {
 
     static site::SiteServer* s_site;
     tickora::test::ScopedWorkDir m_dir;
-    DownloadLimits m_limits;
+    test::AccessForTest m_access;
 };
 
 site::SiteServer* PagePoolTest::s_site = nullptr;
@@ -156,7 +153,7 @@ TEST_F(PagePoolTest, AnyNumberOfConnectionsGivesTheBytesOfOne) {
 }
 
 TEST_F(PagePoolTest, AFaultOnOnePageIsThatPagesOutcomeAlone) {
-    SetDownloadLimits({2s, 1s});
+    m_access.Timeouts(2s, 1s);
     const std::vector<Item> items = HistoryPages(16);
     const std::vector<Found> clean = RunLikeAJob(1, items);
     struct Row {
@@ -218,7 +215,7 @@ TEST_F(PagePoolTest, CancelKeepsThePagesNotYetStartedFromTheSite) {
 }
 
 TEST_F(PagePoolTest, SkippedAndAbandonedPagesLeaveNoFile) {
-    SetDownloadLimits({2s, 30s});
+    m_access.Timeouts(2s, 30s);
     const std::vector<Item> items = HistoryPages(12);
     Fault stall;
     stall.kind = FaultKind::kStall;
@@ -226,7 +223,7 @@ TEST_F(PagePoolTest, SkippedAndAbandonedPagesLeaveNoFile) {
     s_site->SetFault(items[3].target, stall);  // among the first pages the threads take
     const auto start = std::chrono::steady_clock::now();
     {
-        PagePool pool(4, nullptr);
+        PagePool pool(m_access.Connections(4), nullptr);
         std::vector<PageTicket> tickets;
         for (const Item& item : items) {
             tickets.push_back(pool.Submit(s_site->Url() + item.target, item.path));
@@ -249,7 +246,7 @@ TEST_F(PagePoolTest, SkippedAndAbandonedPagesLeaveNoFile) {
 }
 
 TEST_F(PagePoolTest, PacingSpacesTheRequestsOfAllConnections) {
-    SetRetryPolicy({.retries = 0, .paceMs = 150, .backoffBaseMs = 0});
+    m_access.Retry({.retries = 0, .paceMs = 150, .backoffBaseMs = 0});
     const std::vector<Item> items = HistoryPages(6);
     const auto start = std::chrono::steady_clock::now();
     for (const Found& f : RunLikeAJob(6, items)) {

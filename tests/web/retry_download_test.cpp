@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/support/loopback_server.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/retry.h"
@@ -25,35 +26,27 @@ const std::string& kPage = test::kLoopbackPage;
 
 class RetryDownloadTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_saved = GetRetryPolicy();
-        m_savedLimits = GetDownloadLimits();
-    }
-    void TearDown() override {
-        SetRetryPolicy(m_saved);
-        SetDownloadLimits(m_savedLimits);
-        SetDownloadCancelFlag(nullptr);
-    }
-    static void UsePolicy(int retries, int paceMs = 0, int backoffBaseMs = 5) {
+    void TearDown() override { SetDownloadCancelFlag(nullptr); }
+    void UsePolicy(int retries, int paceMs = 0, int backoffBaseMs = 5) {
         RetryPolicy policy;
         policy.retries = retries;
         policy.paceMs = paceMs;
         policy.backoffBaseMs = backoffBaseMs;
-        SetRetryPolicy(policy);
+        m_access.Retry(policy);
+    }
+    [[nodiscard]] int Download(const char* url, const char* path) const {
+        return DownloadToFile(m_access, url, path);
     }
 
     test::ScopedWorkDir m_dir;
     const std::string m_path = "page.html";
-
-  private:
-    RetryPolicy m_saved;
-    DownloadLimits m_savedLimits;
+    test::AccessForTest m_access;
 };
 
 TEST_F(RetryDownloadTest, ServerErrorThenSuccessWritesThePageAfterOneRetry) {
     CountingServer server([](int n, httplib::Response& res) { Answer(res, n == 1 ? 503 : 200); });
     UsePolicy(3);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
     EXPECT_EQ(server.Requests(), 2);
     EXPECT_EQ(test::ReadFileBytes(m_path), kPage);
 }
@@ -73,7 +66,7 @@ TEST_P(PersistentFailureTest, StopsAfterTheCapAndLeavesTheFileAlone) {
     CountingServer server([&](int, httplib::Response& res) { Answer(res, c.status); });
     test::WriteFileBytes(m_path, "earlier page");
     UsePolicy(c.retries, 0, 1);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
     EXPECT_EQ(server.Requests(), c.retries + 1);
     EXPECT_EQ(test::ReadFileBytes(m_path), "earlier page");
 }
@@ -92,7 +85,7 @@ TEST_F(RetryDownloadTest, AnswersThatRetryingCannotChangeAreNotRepeated) {
         });
         UsePolicy(5);
         std::filesystem::remove(m_path);
-        EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+        EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
         EXPECT_EQ(server.Requests(), 1);
         EXPECT_FALSE(std::filesystem::exists(m_path));
     }
@@ -103,7 +96,7 @@ TEST_F(RetryDownloadTest, RetryAfterIsWaitedEvenWhenTheBackoffIsShorter) {
         [](int n, httplib::Response& res) { n == 1 ? Answer(res, 429, "1") : Answer(res, 200); });
     UsePolicy(2, 0, 10);
     const auto start = Clock::now();
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
     ASSERT_EQ(server.Requests(), 2);
     const auto starts = server.Starts();
     // Slack for the clock's and the scheduler's granularity; the backoff alone would be 10 ms.
@@ -116,7 +109,7 @@ TEST_F(RetryDownloadTest, TransportErrorIsRetriedAndTheCompletePageReplacesThePa
     CountingServer server(
         [](int n, httplib::Response& res) { n == 1 ? AnswerCutShort(res) : Answer(res, 200); });
     UsePolicy(1);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
     EXPECT_EQ(server.Requests(), 2);
     EXPECT_EQ(test::ReadFileBytes(m_path), kPage);
 }
@@ -124,7 +117,7 @@ TEST_F(RetryDownloadTest, TransportErrorIsRetriedAndTheCompletePageReplacesThePa
 TEST_F(RetryDownloadTest, TransportErrorOnEveryAttemptStillReturnsOne) {
     CountingServer server([](int, httplib::Response& res) { AnswerCutShort(res); });
     UsePolicy(2);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 1);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 1);
     EXPECT_EQ(server.Requests(), 3);
 }
 
@@ -134,7 +127,7 @@ TEST_F(RetryDownloadTest, PartPageLeftByAnEarlierAttemptIsReportedAsAFailure) {
     CountingServer server(
         [](int n, httplib::Response& res) { n == 1 ? AnswerCutShort(res) : Answer(res, 503); });
     UsePolicy(1);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 1);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 1);
     EXPECT_EQ(server.Requests(), 2);
 }
 
@@ -147,7 +140,7 @@ TEST_F(RetryDownloadTest, RefusedConnectionIsRetriedAndReturnsOne) {
     UsePolicy(2, 0, 50);
     const auto start = Clock::now();
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/page.html";
-    EXPECT_EQ(DownloadToFile(url.c_str(), m_path.c_str()), 1);
+    EXPECT_EQ(Download(url.c_str(), m_path.c_str()), 1);
     // Two backoff waits of 50 and 100 ms show that both retries happened.
     EXPECT_GE(Clock::now() - start, 140ms);
     EXPECT_FALSE(std::filesystem::exists(m_path));
@@ -162,9 +155,9 @@ TEST_F(RetryDownloadTest, StalledAnswerCountsAsATimeOutAndIsRetried) {
     });
     DownloadLimits limits;
     limits.stallTimeout = 1s;
-    SetDownloadLimits(limits);
+    m_access.Limits(limits);
     UsePolicy(1);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
     EXPECT_EQ(server.Requests(), 2);
     EXPECT_EQ(test::ReadFileBytes(m_path), kPage);
 }
@@ -172,7 +165,7 @@ TEST_F(RetryDownloadTest, StalledAnswerCountsAsATimeOutAndIsRetried) {
 TEST_F(RetryDownloadTest, LocalFileThatCannotBeCreatedIsNotRetried) {
     CountingServer server([](int, httplib::Response& res) { Answer(res, 200); });
     UsePolicy(3);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), "no-such-folder/page.html"), 1);
+    EXPECT_EQ(Download(server.Url().c_str(), "no-such-folder/page.html"), 1);
     EXPECT_EQ(server.Requests(), 1);
 }
 
@@ -186,7 +179,7 @@ TEST_F(RetryDownloadTest, CancelDuringABackoffWaitReturnsPromptly) {
         cancel = true;
     });
     const auto start = Clock::now();
-    const int result = DownloadToFile(server.Url().c_str(), m_path.c_str());
+    const int result = Download(server.Url().c_str(), m_path.c_str());
     const auto elapsed = Clock::now() - start;
     canceller.join();
     EXPECT_EQ(result, 0);
@@ -200,7 +193,7 @@ TEST_F(RetryDownloadTest, CancelledBeforehandStillMakesTheOneRequestButNoRetry) 
     UsePolicy(5, 0, 20000);
     std::atomic<bool> cancel{true};
     SetDownloadCancelFlag(&cancel);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
     EXPECT_EQ(server.Requests(), 1);
 }
 
@@ -210,7 +203,7 @@ TEST_F(RetryDownloadTest, CancelFlagBelongsToTheThreadThatSetIt) {
     std::atomic<bool> cancel{true};
     SetDownloadCancelFlag(&cancel);
     int result = -1;
-    std::thread other([&] { result = DownloadToFile(server.Url().c_str(), m_path.c_str()); });
+    std::thread other([&] { result = Download(server.Url().c_str(), m_path.c_str()); });
     other.join();
     EXPECT_EQ(result, 0);
     EXPECT_EQ(server.Requests(), 2);  // another thread's cancel did not stop this retry
@@ -220,7 +213,7 @@ TEST_F(RetryDownloadTest, PacingSpacesTheStartsOfRequests) {
     CountingServer server([](int, httplib::Response& res) { Answer(res, 200); });
     UsePolicy(0, 300);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+        EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
     }
     const auto starts = server.Starts();
     ASSERT_EQ(starts.size(), 3u);
@@ -231,8 +224,8 @@ TEST_F(RetryDownloadTest, PacingSpacesTheStartsOfRequests) {
 TEST_F(RetryDownloadTest, PacingHoldsAcrossThreads) {
     CountingServer server([](int, httplib::Response& res) { Answer(res, 200); });
     UsePolicy(0, 250);
-    std::thread a([&] { (void)DownloadToFile(server.Url().c_str(), "a.html"); });
-    std::thread b([&] { (void)DownloadToFile(server.Url().c_str(), "b.html"); });
+    std::thread a([&] { (void)Download(server.Url().c_str(), "a.html"); });
+    std::thread b([&] { (void)Download(server.Url().c_str(), "b.html"); });
     a.join();
     b.join();
     const auto starts = server.Starts();
@@ -244,7 +237,7 @@ TEST_F(RetryDownloadTest, PacingHoldsAcrossThreads) {
 TEST_F(RetryDownloadTest, PacingAlsoSpacesRetries) {
     CountingServer server([](int n, httplib::Response& res) { Answer(res, n == 1 ? 500 : 200); });
     UsePolicy(1, 300, 1);
-    EXPECT_EQ(DownloadToFile(server.Url().c_str(), m_path.c_str()), 0);
+    EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
     const auto starts = server.Starts();
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_GE(starts[1] - starts[0], 280ms);

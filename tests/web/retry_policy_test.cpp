@@ -12,37 +12,24 @@
 namespace tickora {
 namespace {
 
-class PolicyRestorer : public ::testing::Test {
-  protected:
-    void SetUp() override { m_saved = GetRetryPolicy(); }
-    void TearDown() override {
-        SetRetryPolicy(m_saved);
-    }
-
-  private:
-    RetryPolicy m_saved;
-};
-
 TEST(RetryPolicyTest, DefaultsKeepOneAttemptAndNoWait) {
     const RetryPolicy policy;
     EXPECT_EQ(policy.retries, 0);
     EXPECT_EQ(policy.paceMs, 0);
 }
 
-TEST_F(PolicyRestorer, SetClampsOutOfRangeValues) {
+TEST(RetryPolicyTest, ClampKeepsOutOfRangeValuesInBounds) {
     RetryPolicy wild;
     wild.retries = 1000;
     wild.paceMs = -20;
     wild.backoffBaseMs = -1;
-    SetRetryPolicy(wild);
-    RetryPolicy got = GetRetryPolicy();
+    RetryPolicy got = ClampedRetryPolicy(wild);
     EXPECT_EQ(got.retries, kMaxRetries);
     EXPECT_EQ(got.paceMs, 0);
     EXPECT_EQ(got.backoffBaseMs, 0);
     wild.retries = -4;
     wild.paceMs = 1 << 30;
-    SetRetryPolicy(wild);
-    got = GetRetryPolicy();
+    got = ClampedRetryPolicy(wild);
     EXPECT_EQ(got.retries, 0);
     EXPECT_EQ(got.paceMs, kMaxPaceMs);
 }
@@ -94,7 +81,7 @@ struct LoopCase {
     int expectedResult;
 };
 
-TEST_F(PolicyRestorer, LoopRepeatsOnlyRetryableAttemptsAndReportsHonestly) {
+TEST(RetryPolicyTest, LoopRepeatsOnlyRetryableAttemptsAndReportsHonestly) {
     const LoopCase cases[] = {
         {"success at once", 3, {Completed(0, false, true)}, 1, 0},
         {"5xx then success", 3, {Completed(0, true), Completed(0, false, true)}, 2, 0},
@@ -121,9 +108,8 @@ TEST_F(PolicyRestorer, LoopRepeatsOnlyRetryableAttemptsAndReportsHonestly) {
         RetryPolicy policy;
         policy.retries = c.retries;
         policy.backoffBaseMs = 0;
-        SetRetryPolicy(policy);
         Script script{c.outcomes};
-        EXPECT_EQ(RunWithRetries([&] { return script.Next(); }), c.expectedResult);
+        EXPECT_EQ(RunWithRetries(policy, [&] { return script.Next(); }), c.expectedResult);
         EXPECT_EQ(script.made, c.expectedAttempts);
     }
 }

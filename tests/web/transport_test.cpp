@@ -12,6 +12,7 @@
 #include "site/market_model.h"
 #include "site/site_server.h"
 #include "tests/support/secure_front.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/tcp_relay.h"
 #include "tests/support/temp_dir.h"
 #include "web/connections.h"
@@ -58,10 +59,11 @@ struct Fetched {
     std::string bytes;
 };
 
-Fetched Fetch(const std::string& url, const std::string& path = "page.html") {
+Fetched Fetch(const SiteAccess& access, const std::string& url,
+              const std::string& path = "page.html") {
     Fetched f;
     std::filesystem::remove(path);
-    f.result = DownloadToFile(url.c_str(), path.c_str(), &f.detail);
+    f.result = DownloadToFile(access, url.c_str(), path.c_str(), &f.detail);
     f.bytes = std::filesystem::exists(path) ? ReadFileBytes(path) : std::string();
     return f;
 }
@@ -84,12 +86,6 @@ class SecureTransport : public ::testing::Test {
     }
     void SetUp() override {
         ASSERT_FALSE(s_certs->caFile.empty()) << "openssl could not make the test certificates";
-        m_limits = GetDownloadLimits();
-        SetDownloadLimits({5s, 2s});
-    }
-    void TearDown() override {
-        SetDownloadLimits(m_limits);
-        SetTransport({});
     }
     static Transport With(std::string caFile, std::string proxy = {}, std::string noProxy = {}) {
         Transport t;
@@ -102,7 +98,7 @@ class SecureTransport : public ::testing::Test {
     static test::TestCertificates* s_certs;
     static site::SiteServer* s_plain;
     test::ScopedWorkDir m_dir;
-    DownloadLimits m_limits;
+    test::AccessForTest m_access = test::AccessForTest().Timeouts(5s, 2s);
 };
 
 test::TestCertificates* SecureTransport::s_certs = nullptr;
@@ -112,7 +108,7 @@ TEST_F(SecureTransport, TlsIsVerifiedAgainstTheSystemStoreAndTheCaFile) {
     site::SiteServer tls(SiteOptionsFor(false, s_certs));
     ASSERT_TRUE(tls.Start());
     const std::string target = HistoryTargets(1).front();
-    const Fetched plain = Fetch(s_plain->Url() + target);
+    const Fetched plain = Fetch(m_access, s_plain->Url() + target);
     ASSERT_EQ(plain.result, 0);
     struct Row {
         const char* name;
@@ -129,8 +125,8 @@ TEST_F(SecureTransport, TlsIsVerifiedAgainstTheSystemStoreAndTheCaFile) {
         {"the private CA", s_certs->caFile.string(), true, ""},
     };
     for (const Row& row : rows) {
-        SetTransport(With(row.caFile));
-        const Fetched f = Fetch(tls.Url() + target);
+        m_access.Via(With(row.caFile));
+        const Fetched f = Fetch(m_access, tls.Url() + target);
         EXPECT_EQ(f.result == 0, row.ok) << row.name << ": " << f.detail.cause;
         if (row.ok) {
             EXPECT_EQ(f.bytes, plain.bytes) << row.name;
@@ -152,7 +148,7 @@ TEST_F(SecureTransport, AProxyCarriesTheRequestsUnlessTheHostIsExempt) {
     ASSERT_TRUE(proxy.Start());
     const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.Port());
     const std::string target = HistoryTargets(1).front();
-    const Fetched plain = Fetch(s_plain->Url() + target);
+    const Fetched plain = Fetch(m_access, s_plain->Url() + target);
     struct Row {
         const char* name;
         std::string noProxy;
@@ -164,16 +160,16 @@ TEST_F(SecureTransport, AProxyCarriesTheRequestsUnlessTheHostIsExempt) {
     };
     for (const Row& row : rows) {
         proxy.ResetCounts();
-        SetTransport(With(s_certs->caFile.string(), proxyUrl, row.noProxy));
-        const Fetched f = Fetch(tls.Url() + target);
+        m_access.Via(With(s_certs->caFile.string(), proxyUrl, row.noProxy));
+        const Fetched f = Fetch(m_access, tls.Url() + target);
         EXPECT_EQ(f.result, 0) << row.name << ": " << f.detail.cause;
         EXPECT_EQ(f.bytes, plain.bytes) << row.name;
         EXPECT_EQ(proxy.ConnectRequests(), row.tunnels) << row.name;
     }
     // A proxy that is not there is a failed page that names it, not a direct connection.
-    SetTransport(With(s_certs->caFile.string(),
+    m_access.Via(With(s_certs->caFile.string(),
                       "socks5://127.0.0.1:" + std::to_string(test::FreeLoopbackPort())));
-    const Fetched refused = Fetch(tls.Url() + target);
+    const Fetched refused = Fetch(m_access, tls.Url() + target);
     EXPECT_EQ(refused.result, 1);
     EXPECT_EQ(refused.detail.failure, PageFailure::kTransport) << refused.detail.cause;
 }
@@ -189,8 +185,8 @@ TEST_F(SecureTransport, GzipStoresThePlainBytesAndABombStopsAtTheCap) {
         return "http://127.0.0.1:" + std::to_string(relay.Port());
     };
     for (const std::string& target : HistoryTargets(5)) {
-        const Fetched plain = Fetch(viaRelay(plainWire) + target);
-        const Fetched packed = Fetch(viaRelay(gzipWire) + target);
+        const Fetched plain = Fetch(m_access, viaRelay(plainWire) + target);
+        const Fetched packed = Fetch(m_access, viaRelay(gzipWire) + target);
         ASSERT_EQ(plain.result, 0);
         EXPECT_EQ(packed.result, 0) << packed.detail.cause;
         EXPECT_EQ(packed.bytes, plain.bytes) << target;
@@ -200,14 +196,14 @@ TEST_F(SecureTransport, GzipStoresThePlainBytesAndABombStopsAtTheCap) {
     // The history pages shrink several times over on the wire.
     EXPECT_LT(3 * gzipWire.BytesToClients(), plainWire.BytesToClients());
 
-    DownloadLimits small = GetDownloadLimits();
+    DownloadLimits small = SiteAccess(m_access).limits;
     small.maxPageBytes = 1024 * 1024;
-    SetDownloadLimits(small);
+    m_access.Limits(small);
     site::Fault bomb;
     bomb.kind = site::FaultKind::kGzipBomb;
     bomb.bytes = 8 * 1024 * 1024;  // some 8 KiB on the wire
     gzip.SetFault("/bomb", bomb);
-    const Fetched f = Fetch(gzip.Url() + "/bomb");
+    const Fetched f = Fetch(m_access, gzip.Url() + "/bomb");
     EXPECT_EQ(f.result, 1);
     EXPECT_EQ(f.detail.failure, PageFailure::kTooLarge);
     EXPECT_NE(f.detail.cause.find("page larger than 1 MiB after decoding"), std::string::npos)
@@ -216,8 +212,9 @@ TEST_F(SecureTransport, GzipStoresThePlainBytesAndABombStopsAtTheCap) {
 }
 
 // Every page submitted at once to a pool of one connection and 16 streams, waited for in order.
-std::vector<Fetched> RunPool(const std::string& base, const std::vector<std::string>& targets) {
-    PagePool pool(1, nullptr, 16);
+std::vector<Fetched> RunPool(const SiteAccess& access, const std::string& base,
+                             const std::vector<std::string>& targets) {
+    PagePool pool(access, nullptr);
     std::vector<PageTicket> tickets;
     for (std::size_t i = 0; i < targets.size(); ++i) {
         tickets.push_back(pool.Submit(base + targets[i], "page-" + std::to_string(i) + ".html"));
@@ -243,7 +240,7 @@ TEST_F(SecureTransport, Http2CarriesEveryPageOnOneConnection) {
     const std::vector<std::string> targets = HistoryTargets(24);
     std::vector<std::string> expected;
     for (const std::string& target : targets) {
-        expected.push_back(Fetch(slow.Url() + target).bytes);
+        expected.push_back(Fetch(m_access, slow.Url() + target).bytes);
     }
     struct Row {
         const char* name;
@@ -262,11 +259,11 @@ TEST_F(SecureTransport, Http2CarriesEveryPageOnOneConnection) {
         ASSERT_TRUE(wire.Start());
         Transport transport = With(row.tls ? s_certs->caFile.string() : std::string());
         transport.http2 = row.mode;
-        SetTransport(transport);
+        m_access.Via(transport);
         slow.ClearRequests();
         const std::string base =
             (row.tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(wire.Port());
-        const std::vector<Fetched> found = RunPool(base, targets);
+        const std::vector<Fetched> found = RunPool(m_access, base, targets);
         for (std::size_t i = 0; i < found.size(); ++i) {
             EXPECT_EQ(found[i].result, 0) << row.name << " " << i << ": " << found[i].detail.cause;
             EXPECT_EQ(found[i].bytes, expected[i]) << row.name << " " << i;
