@@ -18,26 +18,6 @@
 #include "text/sjis.h"
 
 namespace tickora {
-namespace {
-
-class NullView final : public ITickoraView {
-  public:
-    void ShowRunning() override {}
-    void ShowIdle() override {}
-    void ShowCounts(int, int) override {}
-    void SetProgressRange(int) override {}
-    void SetProgressStep(int) override {}
-    void StepProgress() override {}
-    void SetProgressPos(int) override {}
-    bool AskListOptions(ListOptions&) override { return false; }
-    bool AskCodeOptions(CodeOptions&, bool) override { return false; }
-    bool AskProfileOptions(ProfileOptions&) override { return false; }
-    void ShowMessage(const std::string&) override {}
-    void SetTitle(const std::string&) override {}
-    void PostQuit() override {}
-};
-
-}  // namespace
 
 unsigned JobThreadProc(void* context, CTickoraDoc::Body body) {
     if (context == nullptr) {
@@ -59,7 +39,8 @@ CTickoraDoc::~CTickoraDoc() {
 }
 
 ITickoraView& CTickoraDoc::View() const {
-    static NullView nullView;
+    // Until a front-end gives one, a view that shows nothing and dismisses every dialog.
+    static ITickoraView nullView;
     return m_pView != nullptr ? *m_pView : nullView;
 }
 
