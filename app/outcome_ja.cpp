@@ -110,23 +110,9 @@ std::string FileList(const JobOutcome& outcome, FileState state) {
 }
 
 std::string EndJa(const JobOutcome& outcome) {
-    switch (outcome.end) {
-        case JobEnd::kCompleted:
-        case JobEnd::kNotRun:
-            return {};
-        case JobEnd::kStopped:
-            for (const ItemFailure& failure : outcome.failures) {
-                if (failure.endedJob) {
-                    return "、" + PhraseJa(failure.what) + "で中断";
-                }
-            }
-            return "、中断: " + PhraseJa(outcome.endCause);
-        case JobEnd::kCancelled:
-            return "、キャンセル";
-        case JobEnd::kException:
-            return "、エラーで終了: " + outcome.endCause;
-    }
-    return {};
+    static constexpr EndWords kWords{"、", "で中断", "、中断: ", "、キャンセル",
+                                     "、エラーで終了: "};
+    return EndPart(outcome, kWords, PhraseJa);
 }
 
 }  // namespace

@@ -31,67 +31,38 @@ namespace {
 constexpr std::size_t kMaxFileBytes = 64 * 1024;
 
 using V = ConnectionValue;
+using L = ConnectionLayer;
 constexpr std::array<ConnectionKeyInfo, kConnectionKeyCount> kKeys{{
-    {ConnectionKey::kSite, "site", "TICKORA_SITE", "--site", V::kSiteUrl, 0, 0},
+    {ConnectionKey::kSite, "site", "TICKORA_SITE", "--site", V::kSiteUrl, 0, 0, &L::site},
     {ConnectionKey::kQuoteHost, "quote_host", "TICKORA_QUOTE_HOST", "--quote-host", V::kSiteUrl, 0,
-     0},
+     0, &L::quoteHost},
     {ConnectionKey::kTableHost, "table_host", "TICKORA_TABLE_HOST", "--table-host", V::kSiteUrl, 0,
-     0},
+     0, &L::tableHost},
     {ConnectionKey::kProfileHost, "profile_host", "TICKORA_PROFILE_HOST", "--profile-host",
-     V::kSiteUrl, 0, 0},
-    {ConnectionKey::kRetries, "retries", "TICKORA_RETRIES", "--retries", V::kNumber, 0,
-     kMaxRetries},
-    {ConnectionKey::kPaceMs, "pace_ms", "TICKORA_PACE_MS", "--pace", V::kNumber, 0, kMaxPaceMs},
+     V::kSiteUrl, 0, 0, &L::profileHost},
+    {ConnectionKey::kRetries, "retries", "TICKORA_RETRIES", "--retries", V::kNumber, 0, kMaxRetries,
+     nullptr, &L::retries},
+    {ConnectionKey::kPaceMs, "pace_ms", "TICKORA_PACE_MS", "--pace", V::kNumber, 0, kMaxPaceMs,
+     nullptr, &L::paceMs},
     {ConnectionKey::kPageTimeout, "page_timeout", "TICKORA_PAGE_TIMEOUT", "--page-timeout",
-     V::kNumber, kMinPageTimeoutSeconds, kMaxPageTimeoutSeconds},
+     V::kNumber, kMinPageTimeoutSeconds, kMaxPageTimeoutSeconds, nullptr, &L::pageTimeout},
     {ConnectionKey::kConnections, "connections", "TICKORA_CONNECTIONS", "--connections", V::kNumber,
-     kMinConnections, kMaxConnections},
+     kMinConnections, kMaxConnections, nullptr, &L::connections},
     {ConnectionKey::kStreams, "streams", "TICKORA_STREAMS", "--streams", V::kNumber, kMinStreams,
-     kMaxStreams},
-    {ConnectionKey::kHttp2, "http2", "TICKORA_HTTP2", "--http2", V::kHttp2Mode, 0, 0},
-    {ConnectionKey::kCaFile, "ca_file", "TICKORA_CA_FILE", "--ca-file", V::kPath, 0, 0},
-    {ConnectionKey::kProxy, "proxy", "TICKORA_PROXY", "--proxy", V::kProxyUrl, 0, 0},
-    {ConnectionKey::kNoProxy, "no_proxy", "TICKORA_NO_PROXY", "--no-proxy", V::kHostList, 0, 0},
+     kMaxStreams, nullptr, &L::streams},
+    {ConnectionKey::kHttp2, "http2", "TICKORA_HTTP2", "--http2", V::kHttp2Mode, 0, 0, &L::http2},
+    {ConnectionKey::kCaFile, "ca_file", "TICKORA_CA_FILE", "--ca-file", V::kPath, 0, 0, &L::caFile},
+    {ConnectionKey::kProxy, "proxy", "TICKORA_PROXY", "--proxy", V::kProxyUrl, 0, 0, &L::proxy},
+    {ConnectionKey::kNoProxy, "no_proxy", "TICKORA_NO_PROXY", "--no-proxy", V::kHostList, 0, 0,
+     &L::noProxy},
 }};
 
 std::optional<std::string> ConnectionLayer::*TextMember(ConnectionKey key) {
-    switch (key) {
-        case ConnectionKey::kSite:
-            return &ConnectionLayer::site;
-        case ConnectionKey::kQuoteHost:
-            return &ConnectionLayer::quoteHost;
-        case ConnectionKey::kTableHost:
-            return &ConnectionLayer::tableHost;
-        case ConnectionKey::kProfileHost:
-            return &ConnectionLayer::profileHost;
-        case ConnectionKey::kHttp2:
-            return &ConnectionLayer::http2;
-        case ConnectionKey::kCaFile:
-            return &ConnectionLayer::caFile;
-        case ConnectionKey::kProxy:
-            return &ConnectionLayer::proxy;
-        case ConnectionKey::kNoProxy:
-            return &ConnectionLayer::noProxy;
-        default:
-            return nullptr;
-    }
+    return kKeys[static_cast<std::size_t>(key)].text;
 }
 
 std::optional<int> ConnectionLayer::*NumberMember(ConnectionKey key) {
-    switch (key) {
-        case ConnectionKey::kRetries:
-            return &ConnectionLayer::retries;
-        case ConnectionKey::kPaceMs:
-            return &ConnectionLayer::paceMs;
-        case ConnectionKey::kPageTimeout:
-            return &ConnectionLayer::pageTimeout;
-        case ConnectionKey::kConnections:
-            return &ConnectionLayer::connections;
-        case ConnectionKey::kStreams:
-            return &ConnectionLayer::streams;
-        default:
-            return nullptr;
-    }
+    return kKeys[static_cast<std::size_t>(key)].number;
 }
 
 std::string NumberRule(const ConnectionKeyInfo& info) {

@@ -48,7 +48,10 @@ enum class ConnectionValue {
     kHostList,   // host names separated by commas
 };
 
-// One key's names in the three sources, and its bounds when it is a number.
+struct ConnectionLayer;
+
+// One key's names in the three sources, its bounds when it is a number, and where a layer holds
+// its value (a text or a number; the other is null).
 struct ConnectionKeyInfo {
     ConnectionKey key;
     const char* fileKey;  // "retries"
@@ -57,6 +60,8 @@ struct ConnectionKeyInfo {
     ConnectionValue value;
     int min;
     int max;
+    std::optional<std::string> ConnectionLayer::*text = nullptr;
+    std::optional<int> ConnectionLayer::*number = nullptr;
 
     [[nodiscard]] bool IsText() const { return value != ConnectionValue::kNumber; }
 };

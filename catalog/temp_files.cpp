@@ -44,7 +44,8 @@ bool IsPartialPageName(std::string_view name) {
     return name.size() > kPart.size() && name.substr(name.size() - kPart.size()) == kPart;
 }
 
-// Regular files only: a link or a folder of that name is not a page this program left.
+// Regular files only: a link of that name is not ours to follow, and a folder is never a
+// leftover.
 int RemoveRegularFiles(const std::string& folder, bool (*matches)(std::string_view)) {
     std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
     if (!dir) {
@@ -113,26 +114,10 @@ long TemporaryNameOwner(std::string_view name) {
 }
 
 int RemoveStaleTemporaries(const std::string& folder) {
-    const std::string base = folder.empty() ? "." : folder;
-    std::unique_ptr<DIR, DirCloser> dir(opendir(base.c_str()));
-    if (!dir) {
-        return 0;
-    }
-    int removed = 0;
-    while (const dirent* entry = readdir(dir.get())) {
-        const long owner = TemporaryNameOwner(entry->d_name);
-        if (owner == 0 || !ProcessIsGone(owner)) {
-            continue;
-        }
-        const std::string path = base + "/" + entry->d_name;
-        struct stat info {};
-        // lstat: a link of that name is not ours to follow, and a folder is never a leftover.
-        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            ::unlink(path.c_str()) == 0) {
-            ++removed;
-        }
-    }
-    return removed;
+    return RemoveRegularFiles(folder.empty() ? "." : folder, [](std::string_view name) {
+        const long owner = TemporaryNameOwner(name);
+        return owner != 0 && ProcessIsGone(owner);
+    });
 }
 
 int RemovePartialPages(const WorkLock& held) {

@@ -51,8 +51,6 @@ bool TerminalView::BarFits() {
     return m_interactive && Columns() >= kMinBarColumns;
 }
 
-void TerminalView::ShowRunning() {}
-
 void TerminalView::ShowIdle() {
     std::lock_guard lock(m_mutex);
     ClearBar();
@@ -66,12 +64,6 @@ void TerminalView::ShowCounts(int first, int second) {
         DrawBar();
     }
 }
-
-// The bar's own steps count blocks; the terminal counts in the summary's units instead, which
-// ShowItemsDone brings.
-void TerminalView::SetProgressRange(int) {}
-void TerminalView::SetProgressStep(int) {}
-void TerminalView::StepProgress() {}
 
 void TerminalView::SetProgressPos(int pos) {
     std::lock_guard lock(m_mutex);
@@ -92,18 +84,6 @@ void TerminalView::ShowItemsDone(int done, int total, const std::string& unit) {
                      ProgressLine(m_job, done, total, unit, m_first, m_second).c_str());
         std::fflush(m_out);
     }
-}
-
-bool TerminalView::AskListOptions(ListOptions& /*options*/) {
-    return false;
-}
-
-bool TerminalView::AskCodeOptions(CodeOptions& /*options*/, bool /*showAllStocks*/) {
-    return false;
-}
-
-bool TerminalView::AskProfileOptions(ProfileOptions& /*options*/) {
-    return false;
 }
 
 void TerminalView::ShowMessage(const std::string& sjisText) {

@@ -21,17 +21,11 @@ class TerminalView : public ITickoraView {
     // SIGWINCH (see NoteTerminalResized); columns > 0 fixes the width instead.
     TerminalView(std::FILE* out, bool interactive, std::string job, int columns = 0);
 
-    void ShowRunning() override;
+    // No dialog is ever shown: each answers as a dismissed one. The bar's own steps count
+    // blocks; the terminal counts in the summary's units instead, which ShowItemsDone brings.
     void ShowIdle() override;
     void ShowCounts(int first, int second) override;
-    void SetProgressRange(int n) override;
-    void SetProgressStep(int step) override;
-    void StepProgress() override;
     void SetProgressPos(int pos) override;
-    // No dialog is ever shown: each answers as a dismissed one.
-    bool AskListOptions(ListOptions& options) override;
-    bool AskCodeOptions(CodeOptions& options, bool showAllStocks) override;
-    bool AskProfileOptions(ProfileOptions& options) override;
     void ShowMessage(const std::string& sjisText) override;
     void SetTitle(const std::string& title) override;
     void PostQuit() override;

@@ -45,6 +45,15 @@ void JobOutcome::StopAt(ItemFailure& failure) {
     endCause = failure.cause + " (" + failure.what + ")";
 }
 
+const ItemFailure* JobOutcome::StoppedAt() const {
+    for (const ItemFailure& failure : failures) {
+        if (failure.endedJob) {
+            return &failure;
+        }
+    }
+    return nullptr;
+}
+
 int ExitStatusOf(const JobOutcome& outcome) {
     if (outcome.end != JobEnd::kCompleted) {
         return kExitEndedEarly;

@@ -76,6 +76,8 @@ struct JobOutcome {
     ItemFailure& Fail(std::string what, std::string cause, std::string where, std::string action);
     // Ends the job early on failure: the failure that did it is marked.
     void StopAt(ItemFailure& failure);
+    // The failure that ended the job early, or none when the job was not stopped by an item.
+    [[nodiscard]] const ItemFailure* StoppedAt() const;
 };
 
 // The exit status the command line gives for an outcome:

@@ -32,23 +32,9 @@ std::string FileList(const JobOutcome& outcome, FileState state, const PathView&
 }
 
 std::string EndText(const JobOutcome& outcome) {
-    switch (outcome.end) {
-        case JobEnd::kCompleted:
-        case JobEnd::kNotRun:
-            return {};
-        case JobEnd::kStopped:
-            for (const ItemFailure& failure : outcome.failures) {
-                if (failure.endedJob) {
-                    return ", stopped early at " + failure.what;
-                }
-            }
-            return ", stopped early: " + outcome.endCause;
-        case JobEnd::kCancelled:
-            return ", cancelled";
-        case JobEnd::kException:
-            return ", ended by an error: " + outcome.endCause;
-    }
-    return {};
+    static constexpr EndWords kWords{", stopped early at ", "", ", stopped early: ", ", cancelled",
+                                     ", ended by an error: "};
+    return EndPart(outcome, kWords, [](const std::string& words) { return words; });
 }
 
 std::string Where(const std::string& where, const PathView& paths) {
@@ -107,6 +93,25 @@ std::string SummaryLine(const JobOutcome& outcome, const PathView& paths) {
     line += FilesPart({"; wrote ", "; kept ", "; could not write ", "; no file written"},
                       [&](FileState state) { return FileList(outcome, state, paths); });
     return line;
+}
+
+std::string EndPart(const JobOutcome& outcome, const EndWords& words,
+                    const std::function<std::string(const std::string&)>& phrase) {
+    switch (outcome.end) {
+        case JobEnd::kCompleted:
+        case JobEnd::kNotRun:
+            return {};
+        case JobEnd::kStopped:
+            if (const ItemFailure* failure = outcome.StoppedAt()) {
+                return words.stoppedAt + phrase(failure->what) + words.stoppedAtAfter;
+            }
+            return words.stoppedFor + phrase(outcome.endCause);
+        case JobEnd::kCancelled:
+            return words.cancelled;
+        case JobEnd::kException:
+            return words.error + outcome.endCause;
+    }
+    return {};
 }
 
 std::string FileListOf(const JobOutcome& outcome, FileState state, std::size_t shown,

@@ -42,6 +42,16 @@ struct FileWords {
 };
 [[nodiscard]] std::string FilesPart(const FileWords& words,
                                     const std::function<std::string(FileState)>& listOf);
+// How a summary tells an early end; nothing for a job that ran to its end or never began.
+struct EndWords {
+    const char* stoppedAt;       // the item that ended the job follows
+    const char* stoppedAtAfter;  // after that item
+    const char* stoppedFor;      // the cause follows, where no item ended the job
+    const char* cancelled;
+    const char* error;  // the message of the unforeseen end follows, untranslated
+};
+[[nodiscard]] std::string EndPart(const JobOutcome& outcome, const EndWords& words,
+                                  const std::function<std::string(const std::string&)>& phrase);
 // The failures grouped by cause, the causes in the order they first occurred.
 using CauseGroup = std::pair<std::string, std::vector<const ItemFailure*>>;
 [[nodiscard]] std::vector<CauseGroup> GroupByCause(const JobOutcome& outcome);

@@ -18,26 +18,6 @@
 #include "text/sjis.h"
 
 namespace tickora {
-namespace {
-
-class NullView final : public ITickoraView {
-  public:
-    void ShowRunning() override {}
-    void ShowIdle() override {}
-    void ShowCounts(int, int) override {}
-    void SetProgressRange(int) override {}
-    void SetProgressStep(int) override {}
-    void StepProgress() override {}
-    void SetProgressPos(int) override {}
-    bool AskListOptions(ListOptions&) override { return false; }
-    bool AskCodeOptions(CodeOptions&, bool) override { return false; }
-    bool AskProfileOptions(ProfileOptions&) override { return false; }
-    void ShowMessage(const std::string&) override {}
-    void SetTitle(const std::string&) override {}
-    void PostQuit() override {}
-};
-
-}  // namespace
 
 unsigned JobThreadProc(void* context, CTickoraDoc::Body body) {
     if (context == nullptr) {
@@ -59,7 +39,8 @@ CTickoraDoc::~CTickoraDoc() {
 }
 
 ITickoraView& CTickoraDoc::View() const {
-    static NullView nullView;
+    // Until a front-end gives one, a view that shows nothing and dismisses every dialog.
+    static ITickoraView nullView;
     return m_pView != nullptr ? *m_pView : nullView;
 }
 
@@ -167,37 +148,34 @@ bool CTickoraDoc::RefuseWithoutStocks() {
     return true;
 }
 
+template <class Options>
+bool CTickoraDoc::StartGiven(std::optional<Options>& slot, std::optional<Options> given,
+                             Body body) {
+    if (RefuseWhileRunning()) {
+        return false;
+    }
+    // The history job's dialog offers every stock at once.
+    if (body == &CTickoraDoc::RunMakeKdt) {
+        m_bShowAllStocks = true;
+    }
+    slot = given;
+    return StartJob(body);
+}
+
 bool CTickoraDoc::OnMakeFetchList() {
-    return StartListJob(std::nullopt);
+    return StartGiven<ListOptions>(m_givenList, std::nullopt, &CTickoraDoc::RunMakeFetchList);
 }
 
 bool CTickoraDoc::OnMakeFetchList(const ListOptions& options) {
-    return StartListJob(options);
-}
-
-bool CTickoraDoc::StartListJob(std::optional<ListOptions> options) {
-    if (RefuseWhileRunning()) {
-        return false;
-    }
-    m_givenList = options;
-    return StartJob(&CTickoraDoc::RunMakeFetchList);
+    return StartGiven<ListOptions>(m_givenList, options, &CTickoraDoc::RunMakeFetchList);
 }
 
 bool CTickoraDoc::OnMakeKdt() {
-    return StartKdtJob(std::nullopt);
+    return StartGiven<CodeOptions>(m_givenCode, std::nullopt, &CTickoraDoc::RunMakeKdt);
 }
 
 bool CTickoraDoc::OnMakeKdt(const CodeOptions& options) {
-    return StartKdtJob(options);
-}
-
-bool CTickoraDoc::StartKdtJob(std::optional<CodeOptions> options) {
-    if (RefuseWhileRunning()) {
-        return false;
-    }
-    m_bShowAllStocks = true;
-    m_givenCode = options;
-    return StartJob(&CTickoraDoc::RunMakeKdt);
+    return StartGiven<CodeOptions>(m_givenCode, options, &CTickoraDoc::RunMakeKdt);
 }
 
 bool CTickoraDoc::OnGetProfiles() {
@@ -365,15 +343,10 @@ void CTickoraDoc::RunMakeKdt() {
 }
 
 void CTickoraDoc::EndJob() {
-    KeepInHistory();
-    {
-        std::lock_guard lock(m_reportMutex);
-        m_report = m_current;
-    }
+    KeepOutcome();
     View().SetProgressPos(0);
     m_bBusy = false;
-    View().ShowIdle();
-    View().ShowOutcome(m_current);
+    ShowEnd();
 }
 
 void CTickoraDoc::EndJobWithoutWork(const char* job, const std::string& why) {
@@ -381,32 +354,33 @@ void CTickoraDoc::EndJobWithoutWork(const char* job, const std::string& why) {
     m_current.job = job;
     m_current.end = JobEnd::kNotRun;
     m_current.endCause = why;
-    KeepInHistory();
-    {
-        std::lock_guard lock(m_reportMutex);
-        m_report = m_current;
-    }
+    KeepOutcome();
     m_bBusy = false;
-    View().ShowIdle();
-    View().ShowOutcome(m_current);
+    ShowEnd();
 }
 
 void CTickoraDoc::EndJobByException(const char* what) {
     m_current.end = JobEnd::kException;
     m_current.endCause = what;
-    KeepInHistory();
-    {
-        std::lock_guard lock(m_reportMutex);
-        m_report = m_current;
-    }
+    KeepOutcome();
     m_bBusy = false;
     // The view may be what raised: the job is over whatever it does now.
     try {
         View().SetProgressPos(0);
-        View().ShowIdle();
-        View().ShowOutcome(m_current);
+        ShowEnd();
     } catch (...) {
     }
+}
+
+void CTickoraDoc::KeepOutcome() {
+    KeepInHistory();
+    std::lock_guard lock(m_reportMutex);
+    m_report = m_current;
+}
+
+void CTickoraDoc::ShowEnd() {
+    View().ShowIdle();
+    View().ShowOutcome(m_current);
 }
 
 JobOutcome CTickoraDoc::LastOutcome() const {

@@ -112,8 +112,10 @@ class CTickoraDoc {
   private:
     // Starts the one worker thread for body; false when one still runs.
     bool StartJob(Body body);
-    bool StartListJob(std::optional<ListOptions> options);
-    bool StartKdtJob(std::optional<CodeOptions> options);
+    // Starts body with the options a front-end gave (kept in slot for the worker), or with none:
+    // the worker then asks its dialog.
+    template <class Options>
+    bool StartGiven(std::optional<Options>& slot, std::optional<Options> given, Body body);
     bool StartProfileJob(const ProfileOptions& options);
     // The list job's switches as the document shows them (m_bKeepHtml and the others).
     void NoteHtmlOptions(const HtmlOptions& options);
@@ -135,6 +137,10 @@ class CTickoraDoc {
 
     // Raised inside a job: the outcome so far, ended by the error.
     void EndJobByException(const char* what);
+    // What every end shares: the outcome goes to the run history and to LastOutcome, then the
+    // form shows itself idle and tells the outcome.
+    void KeepOutcome();
+    void ShowEnd();
 
     // Held from the start of a job to the end of its worker; the worker releases it.
     WorkLock m_lock;

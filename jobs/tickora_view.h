@@ -28,32 +28,34 @@ struct CodeOptions {
     bool update = false;  // "差分更新": bring a stored history up to date from its first page
 };
 
+// Every call has a default that shows nothing and answers each dialog as a dismissed one, so that
+// a view without a form (the terminal, the document's own stand-in) names only what it shows.
 class ITickoraView {
   public:
     virtual ~ITickoraView() = default;
 
-    virtual void ShowRunning() = 0;  // Fetch disabled, Cancel enabled
-    virtual void ShowIdle() = 0;     // Fetch enabled, Cancel disabled
-    virtual void ShowCounts(int first, int second) = 0;
+    virtual void ShowRunning() {}  // Fetch disabled, Cancel enabled
+    virtual void ShowIdle() {}     // Fetch enabled, Cancel disabled
+    virtual void ShowCounts(int /*first*/, int /*second*/) {}
 
     // The progress bar: range 0..n (n truncated to 16 bits), step, one step per item, position.
-    virtual void SetProgressRange(int n) = 0;
-    virtual void SetProgressStep(int step) = 0;
-    virtual void StepProgress() = 0;
-    virtual void SetProgressPos(int pos) = 0;
+    virtual void SetProgressRange(int /*n*/) {}
+    virtual void SetProgressStep(int /*step*/) {}
+    virtual void StepProgress() {}
+    virtual void SetProgressPos(int /*pos*/) {}
 
     // Options dialogs. The list and code dialogs are asked from the worker thread; the profile
     // dialog from the thread that gave the command. false = the user cancelled.
-    virtual bool AskListOptions(ListOptions& options) = 0;
-    virtual bool AskCodeOptions(CodeOptions& options, bool showAllStocks) = 0;
-    virtual bool AskProfileOptions(ProfileOptions& options) = 0;
+    virtual bool AskListOptions(ListOptions& /*options*/) { return false; }
+    virtual bool AskCodeOptions(CodeOptions& /*options*/, bool /*showAllStocks*/) { return false; }
+    virtual bool AskProfileOptions(ProfileOptions& /*options*/) { return false; }
 
     // A message box with an OK button; text in Shift-JIS.
-    virtual void ShowMessage(const std::string& sjisText) = 0;
+    virtual void ShowMessage(const std::string& /*sjisText*/) {}
     // The document title ("2008/2/11" after OnFetch).
-    virtual void SetTitle(const std::string& title) = 0;
+    virtual void SetTitle(const std::string& /*title*/) {}
     // Exit after fetch: end the program's event loop. Called from the worker thread.
-    virtual void PostQuit() = 0;
+    virtual void PostQuit() {}
 
     // An item of the running job has ended: done of total, counted in unit ("stocks" or
     // "pages"), the same units as the job's summary. The progress bar keeps its own steps.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pages/quote_page.h"
 
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -141,6 +142,11 @@ double CloseCell(char* text) {
     return AtofC(text);
 }
 
+// Volume, open, high and low stand side by side from cell 6 on.
+constexpr int kFirstNumberCell = 6;
+constexpr std::array kNumberCells{&CStockRecord::m_dVolume, &CStockRecord::m_dOpen,
+                                  &CStockRecord::m_dHigh, &CStockRecord::m_dLow};
+
 // One cell of a quote row into stock; false when the row belongs to another stock.
 bool TakeQuoteCell(int cell, char* text, CStockRecord& stock) {
     switch (cell) {
@@ -155,19 +161,12 @@ bool TakeQuoteCell(int cell, char* text, CStockRecord& stock) {
         case 3:
             stock.m_dClose = CloseCell(text);
             break;
-        case 6:
-            stock.m_dVolume = NumberCell(text);
-            break;
-        case 7:
-            stock.m_dOpen = NumberCell(text);
-            break;
-        case 8:
-            stock.m_dHigh = NumberCell(text);
-            break;
-        case 9:
-            stock.m_dLow = NumberCell(text);
-            break;
         default:
+            if (cell >= kFirstNumberCell &&
+                cell < kFirstNumberCell + static_cast<int>(kNumberCells.size())) {
+                stock.*kNumberCells[static_cast<std::size_t>(cell - kFirstNumberCell)] =
+                    NumberCell(text);
+            }
             break;
     }
     return true;
