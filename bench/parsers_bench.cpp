@@ -16,6 +16,7 @@
 #include "pages/profile_page.h"
 #include "pages/quote_page.h"
 #include "text/text_scan.h"
+#include "web/hosts.h"
 
 namespace tickora::bench {
 namespace {
