@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -122,9 +121,10 @@ bool RecordsAreOldOrNew(const std::string& now, const std::string& before,
 
 TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     constexpr int kStocks = 100;
-    // A few kills of each job at random moments; whether one falls inside a transfer no longer
-    // matters, as the page planted below proves the removal of a killed run's pages every time.
-    constexpr int kKills = 15;
+    // Three kills of each job, spread over the time the job took whole: early, midway and late.
+    // Whether one falls inside a transfer no longer matters, as the page planted below proves the
+    // removal of a killed run's pages every time.
+    constexpr int kKillsPerJob = 3;
     // The old files come from one site, the new ones from another whose prices, figures,
     // histories and profiles all differ.
     SiteProcess oldSite(kStocks, {"--seed", "1"});
@@ -143,32 +143,40 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     const fs::path before = root.Path() / "before";
     const fs::path after = root.Path() / "after";
     const fs::path work = root.Path() / "work";
+    std::vector<std::chrono::milliseconds> took(jobs.size());  // each job's whole run, new site
     for (const fs::path& dir : {before, after}) {
         fs::create_directories(dir);
         LayFolder(dir, kStocks);
         const std::string url = dir == before ? oldSite.Url() : newSite.Url();
-        for (const auto& job : jobs) {
+        for (std::size_t j = 0; j < jobs.size(); ++j) {
             std::vector<std::string> args{"--site", url};
-            args.insert(args.end(), job.begin(), job.end());
+            args.insert(args.end(), jobs[j].begin(), jobs[j].end());
+            const auto start = std::chrono::steady_clock::now();
             ASSERT_EQ(RunCli(dir, args), kExitDone) << ReadFileBytes(dir / "cli.err");
+            took[j] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
         }
     }
     const auto old = Outputs(before);
     const auto whole = Outputs(after);
 
-    std::mt19937 random(20261207);
     int pagesInFlight = 0;  // left in the work folder by the killed runs
     pid_t lastKilled = 0;
-    for (int kill = 0; kill < kKills; ++kill) {
-        const auto& job = jobs[static_cast<std::size_t>(kill) % jobs.size()];
-        SCOPED_TRACE("kill " + std::to_string(kill) + ": " + job.back());
+    for (int kill = 0; kill < kKillsPerJob * static_cast<int>(jobs.size()); ++kill) {
+        const std::size_t j = static_cast<std::size_t>(kill) % jobs.size();
+        const auto& job = jobs[j];
+        // The middles of the job's equal thirds; the paced run below only takes longer.
+        const int third = kill / static_cast<int>(jobs.size());
+        const auto moment = took[j] * (2 * third + 1) / (2 * kKillsPerJob);
+        SCOPED_TRACE("kill " + std::to_string(kill) + ": " + job.back() + " after " +
+                     std::to_string(moment.count()) + " ms");
         fs::remove_all(work);
         fs::copy(before, work, fs::copy_options::recursive);
         std::vector<std::string> args{"--workdir",   work.string(), "--site",
                                       newSite.Url(), "--pace",      "2"};
         args.insert(args.end(), job.begin(), job.end());
         CliProcess cli(work, args);
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 400));
+        std::this_thread::sleep_for(moment);
         ::kill(cli.Pid(), SIGKILL);
         (void)cli.Wait();
         lastKilled = cli.Pid();
