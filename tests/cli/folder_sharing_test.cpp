@@ -119,6 +119,65 @@ bool RecordsAreOldOrNew(const std::string& now, const std::string& before,
     return true;
 }
 
+// After a kill, each file of the work folder is as it was before the job or as a whole run left
+// it; the run history and the dictionary may also hold whole lines and records of either.
+using Files = std::map<std::string, std::string>;
+void ExpectEveryFileOldOrWhole(const fs::path& work, const Files& old, const Files& whole) {
+    for (const auto& [name, bytes] : Outputs(work)) {
+        if (IsTemporary(name)) {
+            continue;  // a killed writer's leftover; the next start removes it
+        }
+        if (name == kRunHistoryName) {
+            // Appended to, never replaced: the earlier runs' lines stay whole, and a run
+            // adds its own whole line or none.
+            const std::string& kept = old.at(name);
+            EXPECT_EQ(bytes.compare(0, kept.size(), kept), 0) << name;
+            EXPECT_EQ(ReadRunHistory((work / name).string()).size(),
+                      static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')))
+                << name;
+            continue;
+        }
+        const auto was = old.find(name);
+        const auto is = whole.find(name);
+        const bool oldOrNew = (was != old.end() && bytes == was->second) ||
+                              (is != whole.end() && bytes == is->second);
+        if (name == "VorlaneEx.DIC" && was != old.end() && is != whole.end()) {
+            EXPECT_TRUE(oldOrNew || RecordsAreOldOrNew(bytes, was->second, is->second)) << name;
+        } else if (name.size() > 4 && name.substr(name.size() - 4) == ".bak") {
+            // A backup holds a whole file the user had: the one it stands for, or the list
+            // that fetchlist.bak keeps.
+            std::string original = name.substr(0, name.size() - 4);
+            if (original == "fetchlist") {
+                original = "fetchlist.csv";
+            }
+            const bool keptWhole = (old.count(original) != 0 && bytes == old.at(original)) ||
+                                   (old.count(name) != 0 && bytes == old.at(name));
+            EXPECT_TRUE(keptWhole) << name;
+        } else {
+            EXPECT_TRUE(oldOrNew) << name << " is neither the old file nor a whole new one";
+        }
+    }
+}
+
+// Lays a folder of `stocks` stocks and runs each job in it to its end against site; returns the
+// time each run took.
+std::vector<std::chrono::milliseconds> RunJobsWhole(
+    const fs::path& dir, int stocks, const std::string& site,
+    const std::vector<std::vector<std::string>>& jobs) {
+    fs::create_directories(dir);
+    LayFolder(dir, stocks);
+    std::vector<std::chrono::milliseconds> took;
+    for (const auto& job : jobs) {
+        std::vector<std::string> args{"--site", site};
+        args.insert(args.end(), job.begin(), job.end());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RunCli(dir, args), kExitDone) << ReadFileBytes(dir / "cli.err");
+        took.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start));
+    }
+    return took;
+}
+
 TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     constexpr int kStocks = 100;
     // Three kills of each job, spread over the time the job took whole: early, midway and late.
@@ -143,20 +202,10 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     const fs::path before = root.Path() / "before";
     const fs::path after = root.Path() / "after";
     const fs::path work = root.Path() / "work";
-    std::vector<std::chrono::milliseconds> took(jobs.size());  // each job's whole run, new site
-    for (const fs::path& dir : {before, after}) {
-        fs::create_directories(dir);
-        LayFolder(dir, kStocks);
-        const std::string url = dir == before ? oldSite.Url() : newSite.Url();
-        for (std::size_t j = 0; j < jobs.size(); ++j) {
-            std::vector<std::string> args{"--site", url};
-            args.insert(args.end(), jobs[j].begin(), jobs[j].end());
-            const auto start = std::chrono::steady_clock::now();
-            ASSERT_EQ(RunCli(dir, args), kExitDone) << ReadFileBytes(dir / "cli.err");
-            took[j] = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - start);
-        }
-    }
+    RunJobsWhole(before, kStocks, oldSite.Url(), jobs);
+    const std::vector<std::chrono::milliseconds> took =
+        RunJobsWhole(after, kStocks, newSite.Url(), jobs);
+    ASSERT_FALSE(HasFailure()) << "the jobs did not all run whole";
     const auto old = Outputs(before);
     const auto whole = Outputs(after);
 
@@ -186,40 +235,7 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
             EXPECT_FALSE(name.ends_with(".part")) << name << " carries no process id";
             pagesInFlight += IsTemporary(name) ? 1 : 0;
         }
-        for (const auto& [name, bytes] : Outputs(work)) {
-            if (IsTemporary(name)) {
-                continue;  // a killed writer's leftover; the next start removes it
-            }
-            if (name == kRunHistoryName) {
-                // Appended to, never replaced: the earlier runs' lines stay whole, and a run
-                // adds its own whole line or none.
-                const std::string& kept = old.at(name);
-                EXPECT_EQ(bytes.compare(0, kept.size(), kept), 0) << name;
-                EXPECT_EQ(ReadRunHistory((work / name).string()).size(),
-                          static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')))
-                    << name;
-                continue;
-            }
-            const auto was = old.find(name);
-            const auto is = whole.find(name);
-            const bool oldOrNew = (was != old.end() && bytes == was->second) ||
-                                  (is != whole.end() && bytes == is->second);
-            if (name == "VorlaneEx.DIC" && was != old.end() && is != whole.end()) {
-                EXPECT_TRUE(oldOrNew || RecordsAreOldOrNew(bytes, was->second, is->second)) << name;
-            } else if (name.size() > 4 && name.substr(name.size() - 4) == ".bak") {
-                // A backup holds a whole file the user had: the one it stands for, or the list
-                // that fetchlist.bak keeps.
-                std::string original = name.substr(0, name.size() - 4);
-                if (original == "fetchlist") {
-                    original = "fetchlist.csv";
-                }
-                const bool keptWhole = (old.count(original) != 0 && bytes == old.at(original)) ||
-                                       (old.count(name) != 0 && bytes == old.at(name));
-                EXPECT_TRUE(keptWhole) << name;
-            } else {
-                EXPECT_TRUE(oldOrNew) << name << " is neither the old file nor a whole new one";
-            }
-        }
+        ExpectEveryFileOldOrWhole(work, old, whole);
     }
 
     // Whether a kill fell inside a transfer depends on the machine's speed; a page a killed run
