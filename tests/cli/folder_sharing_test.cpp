@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -120,11 +119,71 @@ bool RecordsAreOldOrNew(const std::string& now, const std::string& before,
     return true;
 }
 
+// After a kill, each file of the work folder is as it was before the job or as a whole run left
+// it; the run history and the dictionary may also hold whole lines and records of either.
+using Files = std::map<std::string, std::string>;
+void ExpectEveryFileOldOrWhole(const fs::path& work, const Files& old, const Files& whole) {
+    for (const auto& [name, bytes] : Outputs(work)) {
+        if (IsTemporary(name)) {
+            continue;  // a killed writer's leftover; the next start removes it
+        }
+        if (name == kRunHistoryName) {
+            // Appended to, never replaced: the earlier runs' lines stay whole, and a run
+            // adds its own whole line or none.
+            const std::string& kept = old.at(name);
+            EXPECT_EQ(bytes.compare(0, kept.size(), kept), 0) << name;
+            EXPECT_EQ(ReadRunHistory((work / name).string()).size(),
+                      static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')))
+                << name;
+            continue;
+        }
+        const auto was = old.find(name);
+        const auto is = whole.find(name);
+        const bool oldOrNew = (was != old.end() && bytes == was->second) ||
+                              (is != whole.end() && bytes == is->second);
+        if (name == "VorlaneEx.DIC" && was != old.end() && is != whole.end()) {
+            EXPECT_TRUE(oldOrNew || RecordsAreOldOrNew(bytes, was->second, is->second)) << name;
+        } else if (name.size() > 4 && name.substr(name.size() - 4) == ".bak") {
+            // A backup holds a whole file the user had: the one it stands for, or the list
+            // that fetchlist.bak keeps.
+            std::string original = name.substr(0, name.size() - 4);
+            if (original == "fetchlist") {
+                original = "fetchlist.csv";
+            }
+            const bool keptWhole = (old.count(original) != 0 && bytes == old.at(original)) ||
+                                   (old.count(name) != 0 && bytes == old.at(name));
+            EXPECT_TRUE(keptWhole) << name;
+        } else {
+            EXPECT_TRUE(oldOrNew) << name << " is neither the old file nor a whole new one";
+        }
+    }
+}
+
+// Lays a folder of `stocks` stocks and runs each job in it to its end against site; returns the
+// time each run took.
+std::vector<std::chrono::milliseconds> RunJobsWhole(
+    const fs::path& dir, int stocks, const std::string& site,
+    const std::vector<std::vector<std::string>>& jobs) {
+    fs::create_directories(dir);
+    LayFolder(dir, stocks);
+    std::vector<std::chrono::milliseconds> took;
+    for (const auto& job : jobs) {
+        std::vector<std::string> args{"--site", site};
+        args.insert(args.end(), job.begin(), job.end());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RunCli(dir, args), kExitDone) << ReadFileBytes(dir / "cli.err");
+        took.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start));
+    }
+    return took;
+}
+
 TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     constexpr int kStocks = 100;
-    // A few kills of each job at random moments; whether one falls inside a transfer no longer
-    // matters, as the page planted below proves the removal of a killed run's pages every time.
-    constexpr int kKills = 15;
+    // Three kills of each job, spread over the time the job took whole: early, midway and late.
+    // Whether one falls inside a transfer no longer matters, as the page planted below proves the
+    // removal of a killed run's pages every time.
+    constexpr int kKillsPerJob = 3;
     // The old files come from one site, the new ones from another whose prices, figures,
     // histories and profiles all differ.
     SiteProcess oldSite(kStocks, {"--seed", "1"});
@@ -143,32 +202,30 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
     const fs::path before = root.Path() / "before";
     const fs::path after = root.Path() / "after";
     const fs::path work = root.Path() / "work";
-    for (const fs::path& dir : {before, after}) {
-        fs::create_directories(dir);
-        LayFolder(dir, kStocks);
-        const std::string url = dir == before ? oldSite.Url() : newSite.Url();
-        for (const auto& job : jobs) {
-            std::vector<std::string> args{"--site", url};
-            args.insert(args.end(), job.begin(), job.end());
-            ASSERT_EQ(RunCli(dir, args), kExitDone) << ReadFileBytes(dir / "cli.err");
-        }
-    }
+    RunJobsWhole(before, kStocks, oldSite.Url(), jobs);
+    const std::vector<std::chrono::milliseconds> took =
+        RunJobsWhole(after, kStocks, newSite.Url(), jobs);
+    ASSERT_FALSE(HasFailure()) << "the jobs did not all run whole";
     const auto old = Outputs(before);
     const auto whole = Outputs(after);
 
-    std::mt19937 random(20261207);
     int pagesInFlight = 0;  // left in the work folder by the killed runs
     pid_t lastKilled = 0;
-    for (int kill = 0; kill < kKills; ++kill) {
-        const auto& job = jobs[static_cast<std::size_t>(kill) % jobs.size()];
-        SCOPED_TRACE("kill " + std::to_string(kill) + ": " + job.back());
+    for (int kill = 0; kill < kKillsPerJob * static_cast<int>(jobs.size()); ++kill) {
+        const std::size_t j = static_cast<std::size_t>(kill) % jobs.size();
+        const auto& job = jobs[j];
+        // The middles of the job's equal thirds; the paced run below only takes longer.
+        const int third = kill / static_cast<int>(jobs.size());
+        const auto moment = took[j] * (2 * third + 1) / (2 * kKillsPerJob);
+        SCOPED_TRACE("kill " + std::to_string(kill) + ": " + job.back() + " after " +
+                     std::to_string(moment.count()) + " ms");
         fs::remove_all(work);
         fs::copy(before, work, fs::copy_options::recursive);
         std::vector<std::string> args{"--workdir",   work.string(), "--site",
                                       newSite.Url(), "--pace",      "2"};
         args.insert(args.end(), job.begin(), job.end());
         CliProcess cli(work, args);
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 400));
+        std::this_thread::sleep_for(moment);
         ::kill(cli.Pid(), SIGKILL);
         (void)cli.Wait();
         lastKilled = cli.Pid();
@@ -178,40 +235,7 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
             EXPECT_FALSE(name.ends_with(".part")) << name << " carries no process id";
             pagesInFlight += IsTemporary(name) ? 1 : 0;
         }
-        for (const auto& [name, bytes] : Outputs(work)) {
-            if (IsTemporary(name)) {
-                continue;  // a killed writer's leftover; the next start removes it
-            }
-            if (name == kRunHistoryName) {
-                // Appended to, never replaced: the earlier runs' lines stay whole, and a run
-                // adds its own whole line or none.
-                const std::string& kept = old.at(name);
-                EXPECT_EQ(bytes.compare(0, kept.size(), kept), 0) << name;
-                EXPECT_EQ(ReadRunHistory((work / name).string()).size(),
-                          static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')))
-                    << name;
-                continue;
-            }
-            const auto was = old.find(name);
-            const auto is = whole.find(name);
-            const bool oldOrNew = (was != old.end() && bytes == was->second) ||
-                                  (is != whole.end() && bytes == is->second);
-            if (name == "VorlaneEx.DIC" && was != old.end() && is != whole.end()) {
-                EXPECT_TRUE(oldOrNew || RecordsAreOldOrNew(bytes, was->second, is->second)) << name;
-            } else if (name.size() > 4 && name.substr(name.size() - 4) == ".bak") {
-                // A backup holds a whole file the user had: the one it stands for, or the list
-                // that fetchlist.bak keeps.
-                std::string original = name.substr(0, name.size() - 4);
-                if (original == "fetchlist") {
-                    original = "fetchlist.csv";
-                }
-                const bool keptWhole = (old.count(original) != 0 && bytes == old.at(original)) ||
-                                       (old.count(name) != 0 && bytes == old.at(name));
-                EXPECT_TRUE(keptWhole) << name;
-            } else {
-                EXPECT_TRUE(oldOrNew) << name << " is neither the old file nor a whole new one";
-            }
-        }
+        ExpectEveryFileOldOrWhole(work, old, whole);
     }
 
     // Whether a kill fell inside a transfer depends on the machine's speed; a page a killed run
