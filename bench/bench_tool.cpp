@@ -8,8 +8,9 @@
 //                                         curl's parallel transfers), one name each
 //   bench_tool urls profile DIR           curl config: every stock's profile page into DIR
 //   bench_tool urls figures DIR           curl config: every block's figures page into DIR
-//   bench_tool relay PORT DELAY_MS        a TCP relay to PORT on loopback that holds each chunk
-//                                         DELAY_MS / 2 each way; prints its port, then, for
+//   bench_tool relay PORT DELAY_MS [MBIT] a TCP relay to PORT on loopback that holds each chunk
+//                                         DELAY_MS / 2 each way, behind a line of MBIT Mbit/s
+//                                         each way when given; prints its port, then, for
 //                                         every line read, "connections N bytes M" (bytes to
 //                                         the clients); ends at the end of its input
 //   bench_tool parse-quotes DIR REPEAT    parses the saved quote pages REPEAT times; prints the
@@ -120,9 +121,10 @@ int FiguresUrls(const std::string& dir) {
 }
 
 // Latency at the TCP level, so that it costs HTTP/2 and TLS handshakes what it costs HTTP/1.1.
-int Relay(int port, int delayMs) {
-    tickora::test::TcpRelay relay(
-        {.upstreamPort = port, .delay = std::chrono::milliseconds(delayMs / 2)});
+int Relay(int port, int delayMs, double mbit) {
+    tickora::test::TcpRelay relay({.upstreamPort = port,
+                                   .delay = std::chrono::milliseconds(delayMs / 2),
+                                   .bytesPerSecond = static_cast<std::int64_t>(mbit * 1e6 / 8)});
     if (!relay.Start()) {
         std::fprintf(stderr, "bench_tool: the relay cannot listen\n");
         return 1;
@@ -239,8 +241,9 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "urls" && args[1] == "figures") {
         return FiguresUrls(args[2]);
     }
-    if (args.size() == 3 && args[0] == "relay") {
-        return Relay(std::atoi(args[1].c_str()), std::atoi(args[2].c_str()));
+    if ((args.size() == 3 || args.size() == 4) && args[0] == "relay") {
+        return Relay(std::atoi(args[1].c_str()), std::atoi(args[2].c_str()),
+                     args.size() == 4 ? std::atof(args[3].c_str()) : 0.0);
     }
     if (args.size() == 3 && args[0] == "parse-quotes") {
         return ParseQuotes(args[1], std::max(1, std::atoi(args[2].c_str())));
@@ -250,7 +253,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: bench_tool urls quote DIR | urls history DAYS DIR [distinct] | "
-                 "urls profile DIR | urls figures DIR | relay PORT DELAY_MS | "
+                 "urls profile DIR | urls figures DIR | relay PORT DELAY_MS [MBIT] | "
                  "parse-quotes DIR REPEAT | load-list REPEAT | measure CMD...\n");
     return 2;
 }
