@@ -464,8 +464,10 @@ def distance_rows(runner, front, near, page_count):
 
 
 def bytes_rows(runner, fronts, sites, page_count):
-    """The routine at BYTES_MBIT and BYTES_LATENCY over HTTP/2, gzip against none: rows, sizes."""
+    """The routine at BYTES_MBIT and BYTES_LATENCY over HTTP/2, gzip against none: rows, and
+    the bytes and Tickora's times of each."""
     sizes = {}
+    times = {}
     rows = []
     for name in ("none", "gzip"):
         print(f"routine at {BYTES_MBIT} Mbit/s, {name} ...", file=sys.stderr)
@@ -474,6 +476,7 @@ def bytes_rows(runner, fronts, sites, page_count):
             fronts[name].port, BYTES_LATENCY, BYTES_MBIT, sites[name], H2_TICKORA,
             H2_CURL + compressed)
         sizes[name] = (tick_bytes, curl_bytes)
+        times[name] = tick
         how = "gzip (curl `--compressed`)" if compressed else "no compression"
         rows.append(f"| {BYTES_MBIT} Mbit/s, {BYTES_LATENCY} ms, 1 HTTP/2 connection, {how} | "
                     f"{page_count} | {tick:.2f} s, {tick_bytes / 1e6:.1f} MB | {curl:.2f} s, "
@@ -483,20 +486,20 @@ def bytes_rows(runner, fronts, sites, page_count):
     rows.append(f"| bytes received by the routine, gzip against none | {page_count} | "
                 f"{share * 100:.0f} % | {curl_share * 100:.0f} % | – | ≤ 30 % | "
                 f"{verdict(share <= 0.30)} |")
-    return rows, sizes
+    return rows, sizes, times
 
 
-def routine_notes(asked, page_count, h2_times, sizes, asked_runs, load):
+def routine_notes(asked, page_count, h2_times, sizes, times, asked_runs, load):
     """The routine's notes, from what was measured."""
     quote, figures, update = (len(a) for a in asked)
-    spread = ", ".join(f"{stocks} stock{'s' if stocks > 1 else ''} {pages} "
-                       f"page{'s' if pages > 1 else ''}"
-                       for pages, stocks in pages_per_stock(asked[2]).items())
+    spread = ", ".join(f"{stocks} stock{'s' if stocks > 1 else ''} asked {pages}"
+                       for pages, stocks in sorted(pages_per_stock(asked[2]).items(),
+                                                   key=lambda item: -item[1]))
     lines = [f"- What Tickora asks, from the site's log of a run on loopback: `fetch` {quote} "
              f"pages, `performance` {figures}, `kdt --update` {update} ({spread}). The update "
              f"asks page 0 and the page that holds the oldest day it keeps, which proves that no "
-             f"split rewrote the stored file (a third at a page boundary, the whole history when "
-             f"the proof fails). curl fetches exactly those {page_count} URLs."]
+             f"split rewrote the stored file (one page for a history within page 0, a third when "
+             f"the history ends at a page boundary, the whole history when the proof fails). curl fetches exactly those {page_count} URLs."]
     same = all(n == page_count for n in asked_runs)
     lines.append(f"- Every timed Tickora run asked {page_count} pages, as recorded: "
                  f"{'yes' if same else 'NO (' + ', '.join(map(str, asked_runs)) + ')'}.")
@@ -517,10 +520,17 @@ def routine_notes(asked, page_count, h2_times, sizes, asked_runs, load):
                  f"{plain * 8 / BYTES_MBIT / 1e6:.1f} s for the routine's {plain / 1e6:.1f} MB "
                  f"without compression, {gz * 8 / BYTES_MBIT / 1e6:.1f} s for its "
                  f"{gz / 1e6:.1f} MB gzipped.")
+    busy = load[0] > os.cpu_count()
+    if busy and times["gzip"] > times["none"]:
+        lines.append(f"- gzip took longer than no compression here ({times['gzip']:.1f} s against "
+                     f"{times['none']:.1f} s) although the line carried {gz / plain * 100:.0f} % of "
+                     f"the bytes: with more work than cores, compressing at the site and inflating "
+                     f"in the client likely cost more than the line saved. An idle run decides "
+                     f"it.")
     lines.append(f"- The one-minute load average during the run: {load[0]:.1f} on average, "
                  f"{load[1]:.1f} at most, on {os.cpu_count()} cores"
-                 + (" (an idle machine)." if load[1] < 1.5 else
-                    ": other work shared the cores, so the times carry its noise."))
+                 + (": other work shared the cores, so the times carry its noise." if busy
+                    else "."))
     return lines
 
 
@@ -529,6 +539,7 @@ def routine_section(build, base, runs):
     if not Path(NGHTTPX).exists():
         return [f"{ROUTINE_HEADING}\n", "nghttpx (nghttp2-proxy) is not installed: not measured.\n"]
     load = LoadWatch()
+    started = time.strftime("%Y-%m-%d %H:%M %Z")
     near = Site(build, ROUTINE_STOCKS)
     gz = Site(build, ROUTINE_STOCKS, gzip=True)
     fronts = {"none": H2Front(port_of(near)), "gzip": H2Front(port_of(gz))}
@@ -543,14 +554,14 @@ def routine_section(build, base, runs):
         runner = RoutineRunner(build, base, seed, near, routine,
                                recorded_configs(seed, near, asked), runs)
         rows, h2_times = distance_rows(runner, fronts["none"], near, page_count)
-        more, sizes = bytes_rows(runner, fronts, {"none": near, "gzip": gz}, page_count)
+        more, sizes, times = bytes_rows(runner, fronts, {"none": near, "gzip": gz}, page_count)
         rows += more
     finally:
         for front in fronts.values():
             front.stop()
         near.stop()
         gz.stop()
-    notes = routine_notes(asked, page_count, h2_times, sizes, runner.asked, load.stop())
+    notes = routine_notes(asked, page_count, h2_times, sizes, times, runner.asked, load.stop())
 
     return [f"{ROUTINE_HEADING}\n",
             f"The whole market ({ROUTINE_STOCKS} stocks and the indices): `fetch`, `performance` "
@@ -562,8 +573,8 @@ def routine_section(build, base, runs):
             f"fetches the very URLs Tickora asked in a run on loopback (recorded from the site's "
             f"log), one command's pages at a time, with `--http2 --parallel --parallel-max "
             f"{ROUTINE_STREAMS}` and with `--http1.1 --parallel --parallel-max {PARALLEL}`. "
-            f"Medians of {runs} run{'s' if runs > 1 else ''}; the bytes are those the relay "
-            f"passed to the client.\n",
+            f"Medians of {runs} run{'s' if runs > 1 else ''}, {started}; the bytes are those the "
+            f"relay passed to the client.\n",
             "| Run | Pages | Tickora | curl | Ratio | Target | Result |",
             "|---|---|---|---|---|---|---|",
             *rows, "",
