@@ -221,6 +221,24 @@ int Measure(char** argv) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+// "urls KIND ...": the exit status, or -1 when the words name no list.
+int UrlsCommand(const std::vector<std::string>& args) {
+    if (args.size() == 3 && args[1] == "quote") {
+        return QuoteUrls(args[2]);
+    }
+    if ((args.size() == 4 || (args.size() == 5 && args[4] == "distinct")) &&
+        args[1] == "history") {
+        return HistoryUrls(std::atoi(args[2].c_str()), args[3], args.size() == 5);
+    }
+    if (args.size() == 3 && args[1] == "profile") {
+        return ProfileUrls(args[2]);
+    }
+    if (args.size() == 3 && args[1] == "figures") {
+        return FiguresUrls(args[2]);
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,18 +246,10 @@ int main(int argc, char** argv) {
         return Measure(argv + 2);
     }
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 3 && args[0] == "urls" && args[1] == "quote") {
-        return QuoteUrls(args[2]);
-    }
-    if ((args.size() == 4 || (args.size() == 5 && args[4] == "distinct")) && args[0] == "urls" &&
-        args[1] == "history") {
-        return HistoryUrls(std::atoi(args[2].c_str()), args[3], args.size() == 5);
-    }
-    if (args.size() == 3 && args[0] == "urls" && args[1] == "profile") {
-        return ProfileUrls(args[2]);
-    }
-    if (args.size() == 3 && args[0] == "urls" && args[1] == "figures") {
-        return FiguresUrls(args[2]);
+    if (!args.empty() && args[0] == "urls") {
+        if (const int status = UrlsCommand(args); status >= 0) {
+            return status;
+        }
     }
     if ((args.size() == 3 || args.size() == 4) && args[0] == "relay") {
         return Relay(std::atoi(args[1].c_str()), std::atoi(args[2].c_str()),
