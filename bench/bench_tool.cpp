@@ -8,8 +8,9 @@
 //                                         curl's parallel transfers), one name each
 //   bench_tool urls profile DIR           curl config: every stock's profile page into DIR
 //   bench_tool urls figures DIR           curl config: every block's figures page into DIR
-//   bench_tool relay PORT DELAY_MS        a TCP relay to PORT on loopback that holds each chunk
-//                                         DELAY_MS / 2 each way; prints its port, then, for
+//   bench_tool relay PORT DELAY_MS [MBIT] a TCP relay to PORT on loopback that holds each chunk
+//                                         DELAY_MS / 2 each way, behind a line of MBIT Mbit/s
+//                                         each way when given; prints its port, then, for
 //                                         every line read, "connections N bytes M" (bytes to
 //                                         the clients); ends at the end of its input
 //   bench_tool parse-quotes DIR REPEAT    parses the saved quote pages REPEAT times; prints the
@@ -124,9 +125,10 @@ int FiguresUrls(const std::string& dir) {
 }
 
 // Latency at the TCP level, so that it costs HTTP/2 and TLS handshakes what it costs HTTP/1.1.
-int Relay(int port, int delayMs) {
-    tickora::test::TcpRelay relay(
-        {.upstreamPort = port, .delay = std::chrono::milliseconds(delayMs / 2)});
+int Relay(int port, int delayMs, double mbit) {
+    tickora::test::TcpRelay relay({.upstreamPort = port,
+                                   .delay = std::chrono::milliseconds(delayMs / 2),
+                                   .bytesPerSecond = static_cast<std::int64_t>(mbit * 1e6 / 8)});
     if (!relay.Start()) {
         std::fprintf(stderr, "bench_tool: the relay cannot listen\n");
         return 1;
@@ -224,6 +226,24 @@ int Measure(char** argv) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+// "urls KIND ...": the exit status, or -1 when the words name no list.
+int UrlsCommand(const std::vector<std::string>& args) {
+    if (args.size() == 3 && args[1] == "quote") {
+        return QuoteUrls(args[2]);
+    }
+    if ((args.size() == 4 || (args.size() == 5 && args[4] == "distinct")) &&
+        args[1] == "history") {
+        return HistoryUrls(std::atoi(args[2].c_str()), args[3], args.size() == 5);
+    }
+    if (args.size() == 3 && args[1] == "profile") {
+        return ProfileUrls(args[2]);
+    }
+    if (args.size() == 3 && args[1] == "figures") {
+        return FiguresUrls(args[2]);
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,21 +251,14 @@ int main(int argc, char** argv) {
         return Measure(argv + 2);
     }
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 3 && args[0] == "urls" && args[1] == "quote") {
-        return QuoteUrls(args[2]);
+    if (!args.empty() && args[0] == "urls") {
+        if (const int status = UrlsCommand(args); status >= 0) {
+            return status;
+        }
     }
-    if ((args.size() == 4 || (args.size() == 5 && args[4] == "distinct")) && args[0] == "urls" &&
-        args[1] == "history") {
-        return HistoryUrls(std::atoi(args[2].c_str()), args[3], args.size() == 5);
-    }
-    if (args.size() == 3 && args[0] == "urls" && args[1] == "profile") {
-        return ProfileUrls(args[2]);
-    }
-    if (args.size() == 3 && args[0] == "urls" && args[1] == "figures") {
-        return FiguresUrls(args[2]);
-    }
-    if (args.size() == 3 && args[0] == "relay") {
-        return Relay(std::atoi(args[1].c_str()), std::atoi(args[2].c_str()));
+    if ((args.size() == 3 || args.size() == 4) && args[0] == "relay") {
+        return Relay(std::atoi(args[1].c_str()), std::atoi(args[2].c_str()),
+                     args.size() == 4 ? std::atof(args[3].c_str()) : 0.0);
     }
     if (args.size() == 3 && args[0] == "parse-quotes") {
         return ParseQuotes(args[1], std::max(1, std::atoi(args[2].c_str())));
@@ -255,7 +268,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: bench_tool urls quote DIR | urls history DAYS DIR [distinct] | "
-                 "urls profile DIR | urls figures DIR | relay PORT DELAY_MS | "
+                 "urls profile DIR | urls figures DIR | relay PORT DELAY_MS [MBIT] | "
                  "parse-quotes DIR REPEAT | load-list REPEAT | measure CMD...\n");
     return 2;
 }

@@ -16,10 +16,13 @@ those and puts their section into the existing report in place of the old one.
 The daily routine of the whole market (fetch, performance, kdt --all --update) runs behind a TCP
 relay that holds each chunk half the delay each way, so that HTTP/2 pays the distance as
 HTTP/1.1 does: over one HTTP/2 connection (nghttpx in h2c in front of the site) against eight
-HTTP/1.1 connections, at 20 ms and at 100 ms, with curl over the same pages beside each figure,
-and the bytes it receives with and without gzip. --routine-only runs just that section.
+HTTP/1.1 connections, at 20 ms and at 100 ms, and over one HTTP/2 connection behind a line of
+20 Mbit/s with and without gzip. curl fetches the very pages Tickora asked in a run on loopback
+(the site's log), so the update's proof pages count for both. --routine-only runs just that
+section.
 """
 import argparse
+import collections
 import json
 import os
 import platform
@@ -28,7 +31,9 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.parse
 import urllib.request
 from pathlib import Path
 
@@ -44,6 +49,9 @@ ROUTINE_HEADING = "## The daily routine over HTTP/2"
 ROUTINE_STOCKS = int(os.environ.get("TICKORA_BENCH_ROUTINE_STOCKS", "3800"))
 ROUTINE_DAYS = 200
 ROUTINE_LATENCIES = (20, 100)
+ROUTINE_STREAMS = 16  # the default of `streams`
+BYTES_MBIT = 20
+BYTES_LATENCY = 20
 NGHTTPX = "/usr/sbin/nghttpx"
 
 
@@ -266,8 +274,9 @@ def port_of(site):
 class Relay:
     """bench_tool relay: latency at the TCP level in front of a port, and the bytes it passed."""
 
-    def __init__(self, port, delay_ms):
-        self.proc = subprocess.Popen([str(BENCH_TOOL), "relay", str(port), str(delay_ms)],
+    def __init__(self, port, delay_ms, mbit=0):
+        self.proc = subprocess.Popen([str(BENCH_TOOL), "relay", str(port), str(delay_ms),
+                                      *([str(mbit)] if mbit else [])],
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         self.url = "http://127.0.0.1:" + self.proc.stdout.readline().strip()
 
@@ -310,114 +319,266 @@ class H2Front:
         self.proc.wait()
 
 
+class LoadWatch:
+    """The one-minute load average, sampled every few seconds while the routine runs."""
+
+    def __init__(self):
+        self.samples = [os.getloadavg()[0]]
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self._watch, daemon=True)
+        self.thread.start()
+
+    def _watch(self):
+        while not self.done.wait(5):
+            self.samples.append(os.getloadavg()[0])
+
+    def stop(self):
+        self.done.set()
+        self.thread.join()
+        return statistics.mean(self.samples), max(self.samples)
+
+
+def page_targets(site):
+    """The pages the site was asked since its last clear, in order."""
+    return [t for t in site.control("requests").splitlines()
+            if t and not t.startswith("/_control/")]
+
+
+def record_routine(build, seed, base, near, routine):
+    """Runs the routine once on a copy of seed against the near site: each command's pages."""
+    work = base / "routine-record"
+    if work.exists():
+        shutil.rmtree(work)
+    shutil.copytree(seed, work)
+    asked = []
+    for command in routine:
+        near.control("clear")
+        run_measured(cli(build, work, near, *command))
+        asked.append(page_targets(near))
+    return asked
+
+
+def recorded_configs(seed, near, asked):
+    """curl configs of the very pages Tickora asked, one per command, each page its own file."""
+    pages = seed / "curl-pages"
+    pages.mkdir(exist_ok=True)
+    configs = []
+    for n, targets in enumerate(asked):
+        lines = ['user-agent = "Http Ver1.0 Session"', "globoff"]
+        for i, target in enumerate(targets):
+            lines += [f'url = "{near.url}{target}"', f'output = "{pages}/r{n}-{i:05d}.html"']
+        config = seed / f"curl-routine-{n}.cfg"
+        config.write_text("\n".join(lines) + "\n")
+        configs.append(config)
+    return configs
+
+
+def pages_per_stock(targets):
+    """{history pages asked: stocks that asked that many}, from the update's page targets."""
+    per_stock = collections.Counter(
+        urllib.parse.parse_qs(t.split("?", 1)[1]).get("s", [""])[0]
+        for t in targets if t.startswith("/t?"))
+    return dict(sorted(collections.Counter(per_stock.values()).items()))
+
+
+class RoutineRunner:
+    """The routine of Tickora, and curl's over the recorded pages, through a relay."""
+
+    def __init__(self, build, base, seed, near, routine, configs, runs):
+        self.build, self.base, self.seed, self.near = build, base, seed, near
+        self.routine, self.configs, self.runs = routine, configs, runs
+        self.asked = []  # pages each Tickora run asked, from the log of the site behind the relay
+
+    def tickora(self, url, options, site):
+        times = []
+        for _ in range(self.runs):
+            work = self.base / "routine-run"
+            if work.exists():
+                shutil.rmtree(work)
+            shutil.copytree(self.seed, work)
+            site.control("clear")
+            total = 0.0
+            for command in self.routine:
+                args = [str(self.build / "cli" / "tickora-cli"), "--workdir", str(work),
+                        "--site", url, *options, *command]
+                total += run_measured(args)[0]
+            times.append(total)
+            self.asked.append(len(page_targets(site)))
+        return statistics.median(times)
+
+    def curl(self, url, options):
+        times = []
+        for _ in range(self.runs):
+            total = 0.0
+            for config in self.configs:
+                moved = config.with_suffix(".moved.cfg")
+                moved.write_text(config.read_text().replace(self.near.url, url))
+                total += run_measured(["curl", "-s", *options, "-K", str(moved)])[0]
+            times.append(total)
+        return statistics.median(times)
+
+    def pair(self, port, latency, mbit, site, tick_options, curl_options):
+        """(Tickora s, its bytes, its connections a command, curl s, curl's bytes) via a relay."""
+        relay = Relay(port, latency, mbit)
+        try:
+            relay.counts(reset=True)
+            tick = self.tickora(relay.url, tick_options, site)
+            connections, tick_bytes = relay.counts(reset=True)
+            curl = self.curl(relay.url, curl_options)
+            curl_bytes = relay.counts()[1]
+        finally:
+            relay.stop()
+        per_command = connections / (self.runs * len(self.routine))
+        return tick, tick_bytes / self.runs, per_command, curl, curl_bytes / self.runs
+
+
+H2_TICKORA = ["--http2", "prior-knowledge"]  # default settings otherwise: 1 connection, 16 streams
+# curl 7.88 breaks a reused prior-knowledge connection: it asks h2c by Upgrade.
+H2_CURL = ["--http2", "--parallel", "--parallel-max", str(ROUTINE_STREAMS)]
+H1_TICKORA = ["--http2", "off", "--connections", str(PARALLEL)]
+H1_CURL = ["--http1.1", "--parallel", "--parallel-max", str(PARALLEL)]
+
+
+def distance_rows(runner, front, near, page_count):
+    """The routine at each distance: rows, and the HTTP/2 times for the notes."""
+    rows = []
+    h2_times = {}
+    targets = {20: 6.0, 100: 30.0}
+    for latency in ROUTINE_LATENCIES:
+        print(f"routine at {latency} ms ...", file=sys.stderr)
+        tick_h2, _, connections, curl_h2, _ = runner.pair(front.port, latency, 0, near,
+                                                         H2_TICKORA, H2_CURL)
+        tick_h1, _, _, curl_h1, _ = runner.pair(port_of(near), latency, 0, near, H1_TICKORA,
+                                                H1_CURL)
+        h2_times[latency] = (tick_h2, curl_h2)
+        met = tick_h2 <= targets[latency] and tick_h2 / curl_h2 <= 1.15
+        rows.append(f"| {latency} ms, 1 HTTP/2 connection, {ROUTINE_STREAMS} streams (default "
+                    f"settings) | {page_count} | {tick_h2:.2f} s | {curl_h2:.2f} s | "
+                    f"{tick_h2 / curl_h2:.2f} × | ≤ {targets[latency]:.0f} s, ≤ 1.15 × curl | "
+                    f"{verdict(met)} |")
+        rows.append(f"| {latency} ms, {PARALLEL} HTTP/1.1 connections | {page_count} | "
+                    f"{tick_h1:.2f} s | {curl_h1:.2f} s | {tick_h1 / curl_h1:.2f} × | – | – |")
+        rows.append(f"| {latency} ms: connections opened per command over HTTP/2 | – | "
+                    f"{connections:.1f} | – | – | 1 | {verdict(connections <= 1.0)} |")
+    return rows, h2_times
+
+
+def bytes_rows(runner, fronts, sites, page_count):
+    """The routine at BYTES_MBIT and BYTES_LATENCY over HTTP/2, gzip against none: rows, and
+    the bytes and Tickora's times of each."""
+    sizes = {}
+    times = {}
+    rows = []
+    for name in ("none", "gzip"):
+        print(f"routine at {BYTES_MBIT} Mbit/s, {name} ...", file=sys.stderr)
+        compressed = ["--compressed"] if name == "gzip" else []
+        tick, tick_bytes, _, curl, curl_bytes = runner.pair(
+            fronts[name].port, BYTES_LATENCY, BYTES_MBIT, sites[name], H2_TICKORA,
+            H2_CURL + compressed)
+        sizes[name] = (tick_bytes, curl_bytes)
+        times[name] = tick
+        how = "gzip (curl `--compressed`)" if compressed else "no compression"
+        rows.append(f"| {BYTES_MBIT} Mbit/s, {BYTES_LATENCY} ms, 1 HTTP/2 connection, {how} | "
+                    f"{page_count} | {tick:.2f} s, {tick_bytes / 1e6:.1f} MB | {curl:.2f} s, "
+                    f"{curl_bytes / 1e6:.1f} MB | {tick / curl:.2f} × | – | – |")
+    share = sizes["gzip"][0] / sizes["none"][0]
+    curl_share = sizes["gzip"][1] / sizes["none"][1]
+    rows.append(f"| bytes received by the routine, gzip against none | {page_count} | "
+                f"{share * 100:.0f} % | {curl_share * 100:.0f} % | – | ≤ 30 % | "
+                f"{verdict(share <= 0.30)} |")
+    return rows, sizes, times
+
+
+def routine_notes(asked, page_count, h2_times, sizes, times, asked_runs, load):
+    """The routine's notes, from what was measured."""
+    quote, figures, update = (len(a) for a in asked)
+    spread = ", ".join(f"{stocks} stock{'s' if stocks > 1 else ''} asked {pages}"
+                       for pages, stocks in sorted(pages_per_stock(asked[2]).items(),
+                                                   key=lambda item: -item[1]))
+    lines = [f"- What Tickora asks, from the site's log of a run on loopback: `fetch` {quote} "
+             f"pages, `performance` {figures}, `kdt --update` {update} ({spread}). The update "
+             f"asks page 0 and the page that holds the oldest day it keeps, which proves that no "
+             f"split rewrote the stored file (one page for a history within page 0, a third when "
+             f"the history ends at a page boundary, the whole history when the proof fails). curl fetches exactly those {page_count} URLs."]
+    same = all(n == page_count for n in asked_runs)
+    lines.append(f"- Every timed Tickora run asked {page_count} pages, as recorded: "
+                 f"{'yes' if same else 'NO (' + ', '.join(map(str, asked_runs)) + ')'}.")
+    trips = page_count / ROUTINE_STREAMS
+    floors = ", ".join(f"{trips * ms / 1000:.1f} s at {ms} ms (Tickora {h2_times[ms][0]:.1f} s, "
+                       f"curl {h2_times[ms][1]:.1f} s)" for ms in ROUTINE_LATENCIES)
+    most = int(6.0 / (ROUTINE_LATENCIES[0] / 1000) * ROUTINE_STREAMS)
+    lines.append(f"- One connection of {ROUTINE_STREAMS} streams needs at least pages ÷ "
+                 f"{ROUTINE_STREAMS} × the round trip: {page_count} ÷ {ROUTINE_STREAMS} = "
+                 f"{trips:.0f} round trips, {floors}. Within 6 s at {ROUTINE_LATENCIES[0]} ms "
+                 f"(and within 30 s at 100 ms) fit at most 6 s ÷ {ROUTINE_LATENCIES[0]} ms × "
+                 f"{ROUTINE_STREAMS} = {most} pages"
+                 + (", so while the update asks two pages a stock both time targets are out of "
+                    "reach by the arithmetic alone, whatever the engine does; the ratio to curl "
+                    "is what the engine answers for." if page_count > most else "."))
+    plain, gz = sizes["none"][0], sizes["gzip"][0]
+    lines.append(f"- At {BYTES_MBIT} Mbit/s the line alone takes bytes × 8 ÷ {BYTES_MBIT} Mbit/s: "
+                 f"{plain * 8 / BYTES_MBIT / 1e6:.1f} s for the routine's {plain / 1e6:.1f} MB "
+                 f"without compression, {gz * 8 / BYTES_MBIT / 1e6:.1f} s for its "
+                 f"{gz / 1e6:.1f} MB gzipped.")
+    busy = load[0] > os.cpu_count()
+    if busy and times["gzip"] > times["none"]:
+        lines.append(f"- gzip took longer than no compression here ({times['gzip']:.1f} s against "
+                     f"{times['none']:.1f} s) although the line carried {gz / plain * 100:.0f} % of "
+                     f"the bytes: with more work than cores, compressing at the site and inflating "
+                     f"in the client likely cost more than the line saved. An idle run decides "
+                     f"it.")
+    lines.append(f"- The one-minute load average during the run: {load[0]:.1f} on average, "
+                 f"{load[1]:.1f} at most, on {os.cpu_count()} cores"
+                 + (": other work shared the cores, so the times carry its noise." if busy
+                    else "."))
+    return lines
+
+
 def routine_section(build, base, runs):
     """The whole market's daily routine at a distance, over HTTP/2 and over 8 HTTP/1.1."""
     if not Path(NGHTTPX).exists():
         return [f"{ROUTINE_HEADING}\n", "nghttpx (nghttp2-proxy) is not installed: not measured.\n"]
+    load = LoadWatch()
+    started = time.strftime("%Y-%m-%d %H:%M %Z")
     near = Site(build, ROUTINE_STOCKS)
     gz = Site(build, ROUTINE_STOCKS, gzip=True)
-    front = H2Front(port_of(near))
+    fronts = {"none": H2Front(port_of(near)), "gzip": H2Front(port_of(gz))}
+    routine = [["fetch"], ["performance"],
+               ["kdt", "--all", "--days", str(ROUTINE_DAYS), "--update"]]
     try:
         print("routine: the histories to bring up to date ...", file=sys.stderr)
         seed = workdir_for(build, near, ROUTINE_STOCKS, base, "routine-seed")
         run_measured(cli(build, seed, near, "kdt", "--all", "--days", str(ROUTINE_DAYS)))
-        pages = seed / "curl-pages"
-        pages.mkdir()
-        configs = [curl_config(build, seed, near, "quote", pages)[0],
-                   curl_config(build, seed, near, "figures", pages)[0],
-                   # one page a stock, as the update asks for histories that only grew
-                   curl_config(build, seed, near, "history", pages, 20, True)[0]]
-        page_count = sum(c.read_text().count("url = ") for c in configs)
-        routine = [["fetch"], ["performance"],
-                   ["kdt", "--all", "--days", str(ROUTINE_DAYS), "--update"]]
-
-        def tickora_routine(url, options):
-            times = []
-            for _ in range(runs):
-                work = base / "routine-run"
-                if work.exists():
-                    shutil.rmtree(work)
-                shutil.copytree(seed, work)
-                total = 0.0
-                for command in routine:
-                    args = [str(build / "cli" / "tickora-cli"), "--workdir", str(work),
-                            "--site", url, *options, *command]
-                    total += run_measured(args)[0]
-                times.append(total)
-            return statistics.median(times)
-
-        def curl_routine(url, options):
-            times = []
-            for _ in range(runs):
-                total = 0.0
-                for config in configs:
-                    text = config.read_text().replace(near.url, url)
-                    moved = config.with_suffix(".moved.cfg")
-                    moved.write_text(text)
-                    total += run_measured(["curl", "-s", *options, "-K", str(moved)])[0]
-                times.append(total)
-            return statistics.median(times)
-
-        rows = []
-        targets = {20: 6.0, 100: 30.0}
-        for latency in ROUTINE_LATENCIES:
-            print(f"routine at {latency} ms ...", file=sys.stderr)
-            h2 = Relay(front.port, latency)
-            h1 = Relay(port_of(near), latency)
-            try:
-                h2.counts(reset=True)
-                tick_h2 = tickora_routine(h2.url, ["--http2", "prior-knowledge"])
-                connections = h2.counts()[0] / (runs * len(routine))
-                # curl 7.88 breaks a reused prior-knowledge connection: it asks h2c by Upgrade.
-                curl_h2 = curl_routine(h2.url, ["--http2", "--parallel", "--parallel-max", "16"])
-                tick_h1 = tickora_routine(h1.url, ["--http2", "off", "--connections",
-                                                   str(PARALLEL)])
-                curl_h1 = curl_routine(h1.url, ["--http1.1", "--parallel", "--parallel-max",
-                                                str(PARALLEL)])
-            finally:
-                h2.stop()
-                h1.stop()
-            rows.append(f"| {latency} ms, 1 HTTP/2 connection, 16 streams (default settings) | "
-                        f"{page_count} | {tick_h2:.2f} s | {curl_h2:.2f} s | "
-                        f"{tick_h2 / curl_h2:.2f} × | ≤ {targets[latency]:.0f} s, ≤ 1.15 × curl | "
-                        f"{verdict(tick_h2 <= targets[latency] and tick_h2 / curl_h2 <= 1.15)} |")
-            rows.append(f"| {latency} ms, {PARALLEL} HTTP/1.1 connections | {page_count} | "
-                        f"{tick_h1:.2f} s | {curl_h1:.2f} s | {tick_h1 / curl_h1:.2f} × | – | – |")
-            rows.append(f"| {latency} ms: connections opened per command over HTTP/2 | – | "
-                        f"{connections:.1f} | – | – | 1 | {verdict(connections <= 1.0)} |")
-
-        print("routine: bytes with and without gzip ...", file=sys.stderr)
-        sizes = {}
-        for name, site in (("plain", near), ("gzip", gz)):
-            relay = Relay(port_of(site), 0)
-            try:
-                relay.counts(reset=True)
-                tickora_routine(relay.url, ["--http2", "off"])
-                sizes[name] = relay.counts()[1] / runs
-            finally:
-                relay.stop()
-        share = sizes["gzip"] / sizes["plain"]
-        rows.append(f"| bytes received by the routine, gzip against none | {page_count} | "
-                    f"{sizes['gzip'] / 1e6:.1f} MB against {sizes['plain'] / 1e6:.1f} MB | – | "
-                    f"{share * 100:.0f} % | ≤ 30 % | {verdict(share <= 0.30)} |")
+        asked = record_routine(build, seed, base, near, routine)
+        page_count = sum(len(a) for a in asked)
+        runner = RoutineRunner(build, base, seed, near, routine,
+                               recorded_configs(seed, near, asked), runs)
+        rows, h2_times = distance_rows(runner, fronts["none"], near, page_count)
+        more, sizes, times = bytes_rows(runner, fronts, {"none": near, "gzip": gz}, page_count)
+        rows += more
     finally:
-        front.stop()
+        for front in fronts.values():
+            front.stop()
         near.stop()
         gz.stop()
+    notes = routine_notes(asked, page_count, h2_times, sizes, times, runner.asked, load.stop())
 
     return [f"{ROUTINE_HEADING}\n",
             f"The whole market ({ROUTINE_STOCKS} stocks and the indices): `fetch`, `performance` "
-            f"and `kdt --all --days {ROUTINE_DAYS} --update` on histories fetched the day before, "
+            f"and `kdt --all --days {ROUTINE_DAYS} --update` on histories fetched just before, "
             f"summed. The distance is a TCP relay (`bench_tool relay`) that holds each chunk half "
             f"the delay each way, in front of the site for HTTP/1.1 and in front of nghttpx "
-            f"(h2c, `--http2 prior-knowledge`) for HTTP/2. curl fetches the same kinds of pages "
-            f"(the update's one page a stock as a 20-day history page) with `--http2 --parallel "
-            f"--parallel-max 16` and with `--http1.1 --parallel --parallel-max {PARALLEL}`. "
-            f"Medians of {runs} runs. The bytes are counted at the relay, without a bandwidth "
-            f"cap.\n",
+            f"(h2c, `--http2 prior-knowledge`) for HTTP/2; for the bytes it also passes them "
+            f"through a line of {BYTES_MBIT} Mbit/s each way, shared by all connections. curl "
+            f"fetches the very URLs Tickora asked in a run on loopback (recorded from the site's "
+            f"log), one command's pages at a time, with `--http2 --parallel --parallel-max "
+            f"{ROUTINE_STREAMS}` and with `--http1.1 --parallel --parallel-max {PARALLEL}`. "
+            f"Medians of {runs} run{'s' if runs > 1 else ''}, {started}; the bytes are those the "
+            f"relay passed to the client.\n",
             "| Run | Pages | Tickora | curl | Ratio | Target | Result |",
             "|---|---|---|---|---|---|---|",
-            *rows, ""]
+            *rows, "",
+            *notes, ""]
 
 
 def splice_section(report, section, heading=DISTANCE_HEADING):

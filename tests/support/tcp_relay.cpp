@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -65,6 +66,23 @@ struct TcpRelay::Impl {
     std::thread acceptor;
     std::mutex mutex;
     std::vector<std::thread> pipes;
+    std::mutex lineMutex;
+    Clock::time_point lineFree[2];  // when each direction's line has sent what it was given
+
+    // When a chunk of size bytes read now reaches the other side.
+    Clock::time_point Due(int direction, std::size_t size) {
+        const auto now = Clock::now();
+        if (options.bytesPerSecond <= 0) {
+            return now + options.delay;
+        }
+        const auto sending = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(size) /
+                                          static_cast<double>(options.bytesPerSecond)));
+        std::lock_guard lock(lineMutex);
+        Clock::time_point& free = lineFree[direction];
+        free = std::max(free, now) + sending;
+        return free + options.delay;
+    }
 
     // Reads "CONNECT 127.0.0.1:PORT HTTP/1.1 ... \r\n\r\n" and answers it; the upstream port, or
     // -1 for anything else.
@@ -152,7 +170,7 @@ struct TcpRelay::Impl {
                     open[i] = false;
                     continue;
                 }
-                queued[i].push_back({Clock::now() + options.delay,
+                queued[i].push_back({Due(i, static_cast<std::size_t>(n)),
                                      std::string(buffer.data(), static_cast<std::size_t>(n))});
             }
         }

@@ -15,6 +15,9 @@ struct RelayOptions {
     int upstreamPort = 0;  // where every connection goes; unused as a proxy
     // Each chunk waits this long before it is passed on, in each direction.
     std::chrono::milliseconds delay{0};
+    // A line of this many bytes a second each way, shared by every connection as a user's line
+    // is; 0 for none. A chunk waits its turn on the line, then the delay.
+    std::int64_t bytesPerSecond = 0;
     // Answer "CONNECT host:port" and then relay to that port on loopback, as a proxy does.
     bool connectProxy = false;
 };
