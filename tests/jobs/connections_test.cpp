@@ -184,7 +184,9 @@ class Connections : public ::testing::Test {
     test::ScopedWorkDir m_dir;
     site::SiteServer m_monday{SiteAt(kMonday)};
     site::MarketModel m_model{kStocks, 5, kMonday};
-    test::AccessForTest m_access = test::AccessForTest().Timeouts(2s, 1s);
+    // A stall limit short enough for quick tests, long enough that a loaded machine's pauses
+    // are not taken for the stalled page.
+    test::AccessForTest m_access = test::AccessForTest().Timeouts(2s, 2s);
 };
 
 class EveryJob : public Connections, public ::testing::WithParamInterface<Job> {};
@@ -239,17 +241,7 @@ class FaultInTheMiddle : public Connections, public ::testing::WithParamInterfac
 
 TEST_P(FaultInTheMiddle, EndsAsOneConnectionEnds) {
     const FaultRow& row = GetParam();
-    CMarketTable markets;
-    CStockList stocks;
-    test::WriteSiteMarkets();
-    WriteFileBytes("fetchlist.csv", m_monday.FetchListCsv());
-    ASSERT_EQ(markets.Load("market.csv"), 1);
-    ASSERT_EQ(stocks.Load(markets, m_access.Build().hosts.quote.c_str()), 0);
-    site::Fault fault;
-    fault.kind = row.kind;
-    fault.status = 500;
-    fault.stall = 10s;  // far past the lowered stall limit
-    m_monday.SetFault(MiddleTarget(row.job, stocks), fault);
+    ASSERT_NO_FATAL_FAILURE(SetFaultInTheMiddle(row));
 
     const JobRun one = RunIn("n1", row.job, 1);
     const JobRun eight = RunIn("n8", row.job, 8);
@@ -263,7 +255,7 @@ TEST_P(FaultInTheMiddle, EndsOverHttp2AsOneConnectionEnds) {
         GTEST_SKIP() << "nghttpx (Debian package nghttp2-proxy) is not installed";
     }
     const FaultRow& row = GetParam();
-    SetFaultInTheMiddle(row);
+    ASSERT_NO_FATAL_FAILURE(SetFaultInTheMiddle(row));
     const JobRun one = RunIn("n1", row.job, 1);
     const JobRun h2 = RunOverHttp2("h2", row.job);
     EXPECT_NE(ExitStatusOf(one.outcome), kExitDone) << "the fault was met";
