@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "text/named_values.h"
 #include "text/sjis.h"
 
 namespace tickora::cli {
@@ -197,22 +198,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 const char* CommandName(Command command) {
-    switch (command) {
-        case Command::kNone:
-            return "";
-        case Command::kHelp:
-            return "help";
-        case Command::kVersion:
-            return "version";
-        default:
-            break;
-    }
     for (const auto& entry : kCommands) {
         if (entry.command == command) {
             return entry.name;
         }
     }
-    return "";
+    // help and version start no job, so the table of commands leaves them out.
+    static constexpr NamedValue<Command> kOthers[] = {{Command::kHelp, "help"},
+                                                      {Command::kVersion, "version"}};
+    return NameIn(kOthers, command, "");
 }
 
 std::string UsageText() {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "text/named_values.h"
+
 namespace tickora {
 namespace {
 
@@ -124,27 +126,18 @@ bool ProofPageAgrees(const HistoryUpdate& update, int page, std::span<const CKdt
 }
 
 const char* HistoryUpdateOutcomeName(HistoryUpdateOutcome outcome) {
-    switch (outcome) {
-        case HistoryUpdateOutcome::kUpdated:
-            return "updated";
-        case HistoryUpdateOutcome::kNoFileDays:
-            return "no usable file";
-        case HistoryUpdateOutcome::kNoPageDays:
-            return "no day on page 0";
-        case HistoryUpdateOutcome::kBadPage:
-            return "page 0 out of order";
-        case HistoryUpdateOutcome::kGap:
-            return "gap after the file";
-        case HistoryUpdateOutcome::kDayDiffers:
-            return "history rewritten";
-        case HistoryUpdateOutcome::kOlderGone:
-            return "older days gone";
-        case HistoryUpdateOutcome::kToProve:
-            return "to prove on an older page";
-        case HistoryUpdateOutcome::kOlderRewritten:
-            return "older days rewritten";
-    }
-    return "?";
+    using enum HistoryUpdateOutcome;
+    static constexpr NamedValue<HistoryUpdateOutcome> kNames[] = {
+        {kUpdated, "updated"},
+        {kNoFileDays, "no usable file"},
+        {kNoPageDays, "no day on page 0"},
+        {kBadPage, "page 0 out of order"},
+        {kGap, "gap after the file"},
+        {kDayDiffers, "history rewritten"},
+        {kOlderGone, "older days gone"},
+        {kToProve, "to prove on an older page"},
+        {kOlderRewritten, "older days rewritten"}};
+    return NameIn(kNames, outcome, "?");
 }
 
 }  // namespace tickora

@@ -20,6 +20,7 @@
 #include "site/market_model.h"
 #include "site/pages.h"
 #include "site/truth.h"
+#include "text/named_values.h"
 
 namespace tickora::site {
 namespace {
@@ -133,23 +134,21 @@ std::string Garbage(std::size_t bytes, const std::string& target) {
 }
 
 FaultKind KindOfName(const std::string& name) {
-    static const std::map<std::string, FaultKind> kinds = {
-        {"status", FaultKind::kStatus},
-        {"cut", FaultKind::kCut},
-        {"stall", FaultKind::kStall},
-        {"empty", FaultKind::kEmpty},
-        {"garbage", FaultKind::kGarbage},
-        {"huge", FaultKind::kHuge},
-        {"noendtags", FaultKind::kNoEndTags},
-        {"trickle", FaultKind::kTrickle},
-        {"redirectloop", FaultKind::kRedirectLoop},
-        {"maintenance", FaultKind::kMaintenance},
-        {"truncated", FaultKind::kTruncated},
-        {"nulinside", FaultKind::kNulInside},
-        {"gzip_bomb", FaultKind::kGzipBomb},
-    };
-    const auto it = kinds.find(name);
-    return it == kinds.end() ? FaultKind::kNone : it->second;
+    using enum FaultKind;
+    static constexpr NamedValue<FaultKind> kKinds[] = {{kStatus, "status"},
+                                                       {kCut, "cut"},
+                                                       {kStall, "stall"},
+                                                       {kEmpty, "empty"},
+                                                       {kGarbage, "garbage"},
+                                                       {kHuge, "huge"},
+                                                       {kNoEndTags, "noendtags"},
+                                                       {kTrickle, "trickle"},
+                                                       {kRedirectLoop, "redirectloop"},
+                                                       {kMaintenance, "maintenance"},
+                                                       {kTruncated, "truncated"},
+                                                       {kNulInside, "nulinside"},
+                                                       {kGzipBomb, "gzip_bomb"}};
+    return ValueNamed(kKinds, name).value_or(kNone);
 }
 
 }  // namespace
@@ -333,8 +332,8 @@ struct SiteServer::Impl {
         // A site left running for a whole-market history run sees hundreds of thousands of
         // requests; the log keeps the recent ones, which is all a test looks at.
         if (requests.size() >= kRequestLogLimit) {
-            requests.erase(requests.begin(), requests.begin() + static_cast<std::ptrdiff_t>(
-                                                                    kRequestLogLimit / 2));
+            requests.erase(requests.begin(),
+                           requests.begin() + static_cast<std::ptrdiff_t>(kRequestLogLimit / 2));
         }
         requests.push_back({req.target, req.get_header_value("User-Agent"),
                             req.get_header_value("Accept-Encoding")});
@@ -423,13 +422,11 @@ struct SiteServer::Impl {
             });
     }
 
-    void SendAfterStall(httplib::Response& res, std::string body,
-                        std::chrono::milliseconds stall) {
+    void SendAfterStall(httplib::Response& res, std::string body, std::chrono::milliseconds stall) {
         auto shared = std::make_shared<std::string>(std::move(body));
         res.set_content_provider(
             shared->size(), kHtml,
-            [this, shared, stall](std::size_t offset, std::size_t length,
-                                  httplib::DataSink& sink) {
+            [this, shared, stall](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                 if (offset == 0) {
                     Stall(stall);
                     if (stopping) {
@@ -444,16 +441,16 @@ struct SiteServer::Impl {
     void SendByteByByte(httplib::Response& res, std::string body,
                         std::chrono::milliseconds interval) {
         auto shared = std::make_shared<std::string>(std::move(body));
-        res.set_content_provider(shared->size(), kHtml,
-                                 [this, shared, interval](std::size_t offset, std::size_t,
-                                                          httplib::DataSink& sink) {
-                                     Stall(interval);
-                                     if (stopping) {
-                                         return false;
-                                     }
-                                     sink.write(shared->data() + offset, 1);
-                                     return true;
-                                 });
+        res.set_content_provider(
+            shared->size(), kHtml,
+            [this, shared, interval](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                Stall(interval);
+                if (stopping) {
+                    return false;
+                }
+                sink.write(shared->data() + offset, 1);
+                return true;
+            });
     }
 
     // "/_control/fault?prefix=...&kind=status&status=500&retry_after=30&bytes=N&stall_ms=N&times=N",

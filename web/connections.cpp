@@ -1,29 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/connections.h"
 
+#include "text/named_values.h"
+
 namespace tickora {
 
+namespace {
+
+constexpr NamedValue<Http2Mode> kHttp2Modes[] = {{Http2Mode::kAuto, "auto"},
+                                                 {Http2Mode::kPriorKnowledge, "prior-knowledge"},
+                                                 {Http2Mode::kOff, "off"}};
+
+}  // namespace
+
 const char* Http2ModeName(Http2Mode mode) {
-    switch (mode) {
-        case Http2Mode::kAuto:
-            return "auto";
-        case Http2Mode::kPriorKnowledge:
-            return "prior-knowledge";
-        case Http2Mode::kOff:
-            return "off";
-    }
-    return "auto";
+    return NameIn(kHttp2Modes, mode, "auto");
 }
 
 bool ParseHttp2Mode(std::string_view text, Http2Mode& mode) {
-    for (const Http2Mode candidate :
-         {Http2Mode::kAuto, Http2Mode::kPriorKnowledge, Http2Mode::kOff}) {
-        if (text == Http2ModeName(candidate)) {
-            mode = candidate;
-            return true;
-        }
-    }
-    return false;
+    const std::optional<Http2Mode> named = ValueNamed(kHttp2Modes, text);
+    mode = named.value_or(mode);
+    return named.has_value();
 }
 
 }  // namespace tickora

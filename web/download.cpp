@@ -3,30 +3,24 @@
 
 #include <vector>
 
+#include "files/local_file.h"
+#include "text/named_values.h"
 #include "web/site_access.h"
 #include "web/transfer_engine.h"
 
-#include "files/local_file.h"
-
 namespace tickora {
+namespace {
+
+constexpr NamedValue<PageFailure> kPageFailures[] = {
+    {PageFailure::kNone, "no failure"},           {PageFailure::kHttpStatus, "HTTP status"},
+    {PageFailure::kTransport, "transfer failed"}, {PageFailure::kTimeout, "time-out"},
+    {PageFailure::kTooLarge, "page too large"},   {PageFailure::kLocalFile, "page not stored"},
+    {PageFailure::kCancelled, "cancelled"}};
+
+}  // namespace
+
 const char* PageFailureName(PageFailure failure) {
-    switch (failure) {
-        case PageFailure::kNone:
-            return "no failure";
-        case PageFailure::kHttpStatus:
-            return "HTTP status";
-        case PageFailure::kTransport:
-            return "transfer failed";
-        case PageFailure::kTimeout:
-            return "time-out";
-        case PageFailure::kTooLarge:
-            return "page too large";
-        case PageFailure::kLocalFile:
-            return "page not stored";
-        case PageFailure::kCancelled:
-            return "cancelled";
-    }
-    return "?";
+    return NameIn(kPageFailures, failure, "?");
 }
 
 int DownloadToFile(const SiteAccess& access, const char* url, const char* localPath,
