@@ -32,6 +32,7 @@
 #include "cli/workdir_setup.h"
 #include "tests/cli/cli_run.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
@@ -762,12 +763,7 @@ TEST(CliConnection, ASiteWithAPrivateCaNeedsItsCaFileAndATlsFailureSaysWhyAndWhe
     ConnectionGuard guard;
     const test::TestCertificates certs = test::MakeTestCertificates(dir.Path() / "tls");
     ASSERT_FALSE(certs.caFile.empty()) << "openssl could not make the test certificates";
-    site::SiteOptions options;
-    options.port = 0;
-    options.stocks = 60;
-    options.year = 2026;
-    options.month = 12;
-    options.day = 4;
+    site::SiteOptions options = tickora::test::LoopbackSite(60);
     options.tlsCertFile = certs.certFile.string();
     options.tlsKeyFile = certs.keyFile.string();
     site::SiteServer tls(options);

@@ -24,6 +24,7 @@
 #include "tests/jobs/site_fixture.h"
 #include "tests/support/kdt_days.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "files/work_folder.h"
@@ -36,9 +37,9 @@ inline constexpr int kFaultSiteStocks = 110;
 inline constexpr std::uint64_t kFaultSiteSeed = 7;
 // Same stocks, other prices and figures: its pages are what an earlier day left behind.
 inline constexpr std::uint64_t kStaleSiteSeed = 99;
-inline constexpr int kSiteYear = 2026;
-inline constexpr int kSiteMonth = 12;
-inline constexpr int kSiteDay = 4;
+inline constexpr int kSiteYear = kSiteFriday.year;
+inline constexpr int kSiteMonth = kSiteFriday.month;
+inline constexpr int kSiteDay = kSiteFriday.day;
 // No job may take longer than this against a loopback site, whatever the fault.
 inline constexpr std::chrono::seconds kJobBound{60};
 
@@ -62,14 +63,7 @@ inline const char* JobName(Job job) {
 }
 
 inline site::SiteOptions FaultSiteOptions(std::uint64_t seed) {
-    site::SiteOptions options;
-    options.port = 0;
-    options.stocks = kFaultSiteStocks;
-    options.seed = seed;
-    options.year = kSiteYear;
-    options.month = kSiteMonth;
-    options.day = kSiteDay;
-    return options;
+    return LoopbackSite(kFaultSiteStocks, seed);
 }
 
 // A KDT record of one day with one price, packed as the writer packs it.

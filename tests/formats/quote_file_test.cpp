@@ -9,7 +9,7 @@
 #include <string>
 
 #include "catalog/clock.h"
-#include "tests/formats/list_fixture.h"
+#include "tests/support/list_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

@@ -12,6 +12,7 @@
 #include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
+#include "tests/jobs/doc_job_fixture.h"
 #include "tests/pages/page_builder.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/temp_dir.h"
@@ -29,30 +30,14 @@ using test::WriteFileBytes;
 
 constexpr const char* kRefused = "http://127.0.0.1:1";
 
-class FetchListJobTest : public ::testing::Test {
+class FetchListJobTest : public test::DocJobTest {
   protected:
+    FetchListJobTest() : DocJobTest(test::WriteTestMarkets, test::StartFetchList) {}
     void SetUp() override {
+        DocJobTest::SetUp();
         // Nothing listens on port 1: any download would fail at once.
         doc.SetSiteAccess(test::AccessForTest(kRefused));
-        test::WriteTestMarkets();
-        ASSERT_EQ(markets.Load("market.csv"), 1);
-        fs::create_directory("Webtemp");
-        view.answersDialogs = true;
-        doc.SetView(&view);
     }
-
-    JobOutcome Run() {
-        EXPECT_TRUE(doc.OnMakeFetchList());
-        doc.WaitForJob();
-        return doc.LastOutcome();
-    }
-
-    test::ScopedWorkDir dir;
-    CAppSettings settings;
-    CMarketTable markets;
-    CStockList stocks;
-    CTickoraDoc doc{settings, markets, stocks};
-    test::FakeView view;
 };
 
 TEST_F(FetchListJobTest, DismissedDialogWritesNothingAndReturnsToIdle) {

@@ -14,6 +14,7 @@
 #include "pages/profile_page.h"
 #include "tests/pages/page_builder.h"
 #include "tests/support/fake_view.h"
+#include "tests/jobs/doc_job_fixture.h"
 #include "tests/jobs/site_fixture.h"
 
 namespace tickora {
@@ -47,26 +48,15 @@ std::string WithMarket(const std::string& line, const std::string& market) {
     return line.substr(0, second + 1) + market + line.substr(third);
 }
 
-class FetchListSiteTest : public ::testing::Test {
+class FetchListSiteTest : public test::DocJobTest {
   protected:
-    void SetUp() override {
-        test::WriteSiteMarkets();
-        ASSERT_EQ(markets.Load("market.csv"), 1);
-        fs::create_directory("Webtemp");
-        view.answersDialogs = true;
-        doc.SetView(&view);
-    }
+    FetchListSiteTest() : DocJobTest(test::WriteSiteMarkets, test::StartFetchList) {}
     void Start(int stocks) {
         site = test::StartSite(stocks);
         ASSERT_NE(site, nullptr);
         doc.SetSiteAccess(test::AccessTo(*site));
         siteList = site->FetchListCsv();
         siteLines = Lines(siteList);
-    }
-    JobOutcome Run() {
-        EXPECT_TRUE(doc.OnMakeFetchList());
-        doc.WaitForJob();
-        return doc.LastOutcome();
     }
     // The site's list without the lines whose code lies in [from, to].
     std::vector<std::string> SiteLinesExcept(int listingFrom, int listingTo) const {
@@ -87,15 +77,9 @@ class FetchListSiteTest : public ::testing::Test {
         return kept;
     }
 
-    test::ScopedWorkDir dir;
     std::unique_ptr<site::SiteServer> site;
     std::string siteList;
     std::vector<std::string> siteLines;
-    CAppSettings settings;
-    CMarketTable markets;
-    CStockList stocks;
-    CTickoraDoc doc{settings, markets, stocks};
-    test::FakeView view;
 };
 
 TEST_F(FetchListSiteTest, TheListOfASmallMarketIsTheSites) {

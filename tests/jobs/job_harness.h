@@ -18,6 +18,7 @@
 #include "catalog/stock_list.h"
 #include "jobs/tickora_view.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/list_fixture.h"
 #include "tests/support/loopback_server.h"
 
 namespace tickora::test {
@@ -27,15 +28,8 @@ using RecordingView = FakeView;
 
 // Two markets: T (number 1) and O (number 2, whose symbols the URL qualifies with ".O").
 inline void TwoMarkets(CMarketTable& markets) {
-    const char* symbols[] = {"T", "O"};
-    for (int i = 0; i < 2; ++i) {
-        MarketEntry entry;
-        std::strncpy(entry.m_szSymbol, symbols[i], sizeof entry.m_szSymbol - 1);
-        entry.m_nNumber = i + 1;
-        std::snprintf(entry.m_szName, sizeof entry.m_szName, " M%d", i + 1);
-        markets.m_pEntries.push_back(entry);
-    }
-    markets.m_nEntries = 2;
+    AddMarket(markets, Market("T", 1, " M1"));
+    AddMarket(markets, Market("O", 2, " M2"));
 }
 
 // A list of count stocks with the codes first, first + 1, ... on market T, in blocks of 50, with

@@ -18,6 +18,7 @@
 #include "site/site_server.h"
 #include "tests/jobs/kdt_job_fixture.h"
 #include "tests/pages/kdt_test_pages.h"
+#include "tests/support/site_options.h"
 
 namespace tickora {
 namespace {
@@ -38,12 +39,7 @@ int Shown(double value, int decimals) {
 class KdtJobSite : public test::KdtJobTest {
   protected:
     KdtJobSite()
-        : m_server({.port = 0,
-                    .stocks = kSiteStocks,
-                    .seed = kSeed,
-                    .year = kSiteDate.year,
-                    .month = kSiteDate.month,
-                    .day = kSiteDate.day}),
+        : m_server(test::LoopbackSite(kSiteStocks, kSeed, kSiteDate)),
           m_model(kSiteStocks, kSeed, kSiteDate) {}
 
     void SetUp() override {

@@ -11,6 +11,7 @@
 #include "jobs/tickora_doc.h"
 #include "formats/dictionary.h"
 #include "pages/profile_page.h"
+#include "tests/jobs/doc_job_fixture.h"
 #include "tests/pages/page_builder.h"
 #include "tests/support/fake_view.h"
 #include "tests/jobs/dictionary_reader.h"
@@ -27,18 +28,15 @@ using test::ReadRecord;
 using test::Record;
 using test::WriteFileBytes;
 
-class ProfilesJobTest : public ::testing::Test {
+class ProfilesJobTest : public test::DocJobTest {
   protected:
+    ProfilesJobTest() : DocJobTest(test::WriteTestMarkets, test::StartProfiles) {}
     void SetUp() override {
+        DocJobTest::SetUp();
         doc.SetSiteAccess(test::AccessForTest("http://127.0.0.1:1"));  // refused
-        test::WriteTestMarkets();
-        ASSERT_EQ(markets.Load("market.csv"), 1);
         WriteFileBytes("fetchlist.csv", Utf8ToSjis("1301,1301,T,極洋\r\n1332,1332,O,日本水産\r\n"
                                                    "998405,1001,X,TOPIX\r\n"));
         ASSERT_EQ(stocks.Load(markets, "http://127.0.0.1:1"), 0);
-        fs::create_directory("Webtemp");
-        view.answersDialogs = true;
-        doc.SetView(&view);
     }
     static void KeepPages() {
         CreateProfileFolders();
@@ -47,19 +45,6 @@ class ProfilesJobTest : public ::testing::Test {
         WriteFileBytes(KeptProfilePath(1001),
                        test::ProfilePage("化学工業", "大証1部", "指数", "資産"));
     }
-
-    JobOutcome Run(bool expectStart = true) {
-        EXPECT_EQ(doc.OnGetProfiles(), expectStart);
-        doc.WaitForJob();
-        return doc.LastOutcome();
-    }
-
-    test::ScopedWorkDir dir;
-    CAppSettings settings;
-    CMarketTable markets;
-    CStockList stocks;
-    CTickoraDoc doc{settings, markets, stocks};
-    test::FakeView view;
 };
 
 TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {

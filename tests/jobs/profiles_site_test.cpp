@@ -13,6 +13,7 @@
 #include "jobs/tickora_doc.h"
 #include "pages/profile_page.h"
 #include "tests/support/fake_view.h"
+#include "tests/jobs/doc_job_fixture.h"
 #include "tests/jobs/site_fixture.h"
 #include "tests/jobs/dictionary_reader.h"
 
@@ -28,11 +29,11 @@ using Truth = std::map<std::string, std::string>;
 
 constexpr int kStocks = 30;  // with the three special rows: 33 stocks in one block
 
-class ProfilesSiteTest : public ::testing::Test {
+class ProfilesSiteTest : public test::DocJobTest {
   protected:
+    ProfilesSiteTest() : DocJobTest(test::WriteSiteMarkets, test::StartProfiles) {}
     void SetUp() override {
-        test::WriteSiteMarkets();
-        ASSERT_EQ(markets.Load("market.csv"), 1);
+        DocJobTest::SetUp();
         site = test::StartSite(kStocks);
         ASSERT_NE(site, nullptr);
         doc.SetSiteAccess(test::AccessTo(*site));
@@ -40,14 +41,6 @@ class ProfilesSiteTest : public ::testing::Test {
         ASSERT_EQ(stocks.Load(markets, site->Url().c_str()), 0);
         truth = test::SiteTruth(*site);
         ASSERT_EQ(truth.size(), static_cast<size_t>(kStocks + 3));
-        fs::create_directory("Webtemp");
-        view.answersDialogs = true;
-        doc.SetView(&view);
-    }
-    JobOutcome Run() {
-        EXPECT_TRUE(doc.OnGetProfiles());
-        doc.WaitForJob();
-        return doc.LastOutcome();
     }
     // The record a stock's truth gives: created from the fetch list, then filled from its
     // profile page when it has one.
@@ -77,14 +70,8 @@ class ProfilesSiteTest : public ::testing::Test {
         return truth[0];
     }
 
-    test::ScopedWorkDir dir;
     std::unique_ptr<site::SiteServer> site;
     mutable std::vector<Truth> truth;
-    CAppSettings settings;
-    CMarketTable markets;
-    CStockList stocks;
-    CTickoraDoc doc{settings, markets, stocks};
-    test::FakeView view;
 };
 
 TEST_F(ProfilesSiteTest, TheDictionaryHoldsWhatTheProfilePagesSay) {

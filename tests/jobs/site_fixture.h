@@ -13,6 +13,7 @@
 #include "site/market_model.h"
 #include "site/site_server.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_options.h"
 #include "tests/support/site_truth.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
@@ -37,13 +38,7 @@ inline SiteAccess AccessTo(const site::SiteServer& server) {
 
 // Starts a site with `stocks` listed stocks; AccessTo reaches it.
 inline std::unique_ptr<site::SiteServer> StartSite(int stocks) {
-    site::SiteOptions options;
-    options.port = 0;
-    options.stocks = stocks;
-    options.year = 2026;
-    options.month = 12;
-    options.day = 4;
-    auto server = std::make_unique<site::SiteServer>(options);
+    auto server = std::make_unique<site::SiteServer>(LoopbackSite(stocks));
     if (!server->Start()) {
         ADD_FAILURE() << "the simulated site did not start";
         return nullptr;
@@ -55,13 +50,7 @@ inline std::unique_ptr<site::SiteServer> StartSite(int stocks) {
 // site's histories are an earlier one's and then some), with a 1:2 split on date when asked.
 inline site::SiteOptions DatedSite(int stocks, std::uint64_t seed, site::SiteDate date,
                                    site::SiteDate listed, bool splitThatDay = false) {
-    site::SiteOptions options;
-    options.port = 0;
-    options.stocks = stocks;
-    options.seed = seed;
-    options.year = date.year;
-    options.month = date.month;
-    options.day = date.day;
+    site::SiteOptions options = LoopbackSite(stocks, seed, date);
     options.listedYear = listed.year;
     options.listedMonth = listed.month;
     options.listedDay = listed.day;

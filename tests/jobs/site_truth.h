@@ -12,6 +12,7 @@
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 #include "site/site_server.h"
+#include "tests/support/site_options.h"
 #include "tests/support/site_truth.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
@@ -102,14 +103,7 @@ class SiteFixture {
 
   private:
     static site::SiteOptions Options(int stocks) {
-        site::SiteOptions options;
-        options.port = 0;
-        options.stocks = stocks;
-        options.seed = 7;
-        options.year = 2026;
-        options.month = 12;
-        options.day = 4;
-        return options;
+        return LoopbackSite(stocks, 7);
     }
 };
 

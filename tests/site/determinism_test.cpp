@@ -15,14 +15,7 @@ namespace tickora::site::test {
 namespace {
 
 SiteOptions Options(std::uint64_t seed, int stocks = 600, int day = 4) {
-    SiteOptions o;
-    o.port = 0;
-    o.stocks = stocks;
-    o.seed = seed;
-    o.year = 2026;
-    o.month = 12;
-    o.day = day;
-    return o;
+    return tickora::test::LoopbackSite(stocks, seed, {2026, 12, day});
 }
 
 const std::vector<std::string> kTargets = {

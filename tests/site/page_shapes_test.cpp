@@ -56,13 +56,7 @@ class LazyTruth {
 class PageShapes : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        SiteOptions options;
-        options.port = 0;
-        options.seed = 7;
-        options.year = 2026;  // a Friday
-        options.month = 12;
-        options.day = 4;
-        s_server = new SiteServer(options);
+        s_server = new SiteServer(tickora::test::LoopbackSite(SiteOptions{}.stocks, 7));
         ASSERT_TRUE(s_server->Start());
         s_truth = new LazyTruth(s_server->Model());
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "site/site_server.h"
+#include "tests/support/site_options.h"
 #include "tests/support/site_truth.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
@@ -21,14 +22,7 @@ namespace tickora::site::test {
 
 // A site of 200 stocks on a free port for the trading day 2026-12-04, a Friday.
 inline SiteOptions FridaySite(std::uint64_t seed = SiteOptions{}.seed) {
-    SiteOptions options;
-    options.port = 0;
-    options.stocks = 200;
-    options.seed = seed;
-    options.year = 2026;
-    options.month = 12;
-    options.day = 4;
-    return options;
+    return tickora::test::LoopbackSite(200, seed);
 }
 
 struct Fetched {

@@ -15,6 +15,7 @@
 #include "site/site_server.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
@@ -38,13 +39,7 @@ std::string AllByteValues(std::size_t size) {
 class Download : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        site::SiteOptions options;
-        options.port = 0;
-        options.stocks = 300;
-        options.year = 2026;
-        options.month = 12;
-        options.day = 4;
-        s_site = new site::SiteServer(options);
+        s_site = new site::SiteServer(test::LoopbackSite(300));
         ASSERT_TRUE(s_site->Start());
     }
     static void TearDownTestSuite() { delete s_site; }

@@ -16,6 +16,7 @@
 #include "site/market_model.h"
 #include "site/site_server.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
@@ -50,12 +51,7 @@ struct Found {
 class PagePoolTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        site::SiteOptions options;
-        options.port = 0;
-        options.stocks = kStocks;
-        options.year = 2026;
-        options.month = 12;
-        options.day = 4;
+        site::SiteOptions options = test::LoopbackSite(kStocks);
         options.latency = 20ms;
         s_site = new site::SiteServer(options);
         ASSERT_TRUE(s_site->Start());

@@ -13,6 +13,7 @@
 #include "site/site_server.h"
 #include "tests/support/secure_front.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_options.h"
 #include "tests/support/tcp_relay.h"
 #include "tests/support/temp_dir.h"
 #include "web/connections.h"
@@ -28,12 +29,7 @@ using test::ReadFileBytes;
 constexpr int kStocks = 40;
 
 site::SiteOptions SiteOptionsFor(bool gzip, const test::TestCertificates* tls) {
-    site::SiteOptions options;
-    options.port = 0;
-    options.stocks = kStocks;
-    options.year = 2026;
-    options.month = 12;
-    options.day = 4;
+    site::SiteOptions options = test::LoopbackSite(kStocks);
     options.gzip = gzip;
     if (tls != nullptr) {
         options.tlsCertFile = tls->certFile.string();

@@ -2,6 +2,7 @@
 #pragma once
 // Stock lists and market tables built in memory, so that the writers are tested without the
 // loaders.
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
