@@ -3,17 +3,10 @@
 
 #include <cstdio>
 
-#include "files/file_handle.h"
 #include "files/work_folder.h"
+#include "jobs/job_steps.h"
 
 namespace tickora {
-namespace {
-
-bool FileExists(const std::string& path) {
-    return FileHandle(std::fopen(path.c_str(), "rb")) != nullptr;
-}
-
-}  // namespace
 
 void CreateProfileFolders() {
     (void)MakeFolder(kWorkFolder);
@@ -35,7 +28,7 @@ void FinishProfilePage(const ProfilePageTarget& target, int result) {
     if (target.download.empty()) {
         return;
     }
-    if (result != 0 || !FileExists(target.download) ||
+    if (result != 0 || !PathExists(target.download) ||
         std::rename(target.download.c_str(), target.path.c_str()) != 0) {
         std::remove(target.download.c_str());
     }

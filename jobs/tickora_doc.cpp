@@ -149,14 +149,13 @@ bool CTickoraDoc::RefuseWithoutStocks() {
 }
 
 template <class Options>
-bool CTickoraDoc::StartGiven(std::optional<Options>& slot, std::optional<Options> given,
-                             Body body) {
+bool CTickoraDoc::StartGiven(std::optional<Options>& slot, std::optional<Options> given, Body body,
+                             std::atomic<bool>* raised) {
     if (RefuseWhileRunning()) {
         return false;
     }
-    // The history job's dialog offers every stock at once.
-    if (body == &CTickoraDoc::RunMakeKdt) {
-        m_bShowAllStocks = true;
+    if (raised != nullptr) {
+        *raised = true;
     }
     slot = given;
     return StartJob(body);
@@ -170,12 +169,15 @@ bool CTickoraDoc::OnMakeFetchList(const ListOptions& options) {
     return StartGiven<ListOptions>(m_givenList, options, &CTickoraDoc::RunMakeFetchList);
 }
 
+// The history job's dialog offers every stock at once.
 bool CTickoraDoc::OnMakeKdt() {
-    return StartGiven<CodeOptions>(m_givenCode, std::nullopt, &CTickoraDoc::RunMakeKdt);
+    return StartGiven<CodeOptions>(m_givenCode, std::nullopt, &CTickoraDoc::RunMakeKdt,
+                                   &m_bShowAllStocks);
 }
 
 bool CTickoraDoc::OnMakeKdt(const CodeOptions& options) {
-    return StartGiven<CodeOptions>(m_givenCode, options, &CTickoraDoc::RunMakeKdt);
+    return StartGiven<CodeOptions>(m_givenCode, options, &CTickoraDoc::RunMakeKdt,
+                                   &m_bShowAllStocks);
 }
 
 bool CTickoraDoc::OnGetProfiles() {

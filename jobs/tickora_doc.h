@@ -113,9 +113,10 @@ class CTickoraDoc {
     // Starts the one worker thread for body; false when one still runs.
     bool StartJob(Body body);
     // Starts body with the options a front-end gave (kept in slot for the worker), or with none:
-    // the worker then asks its dialog.
+    // the worker then asks its dialog. raised, when given, is set once the job may start.
     template <class Options>
-    bool StartGiven(std::optional<Options>& slot, std::optional<Options> given, Body body);
+    bool StartGiven(std::optional<Options>& slot, std::optional<Options> given, Body body,
+                    std::atomic<bool>* raised = nullptr);
     bool StartProfileJob(const ProfileOptions& options);
     // The list job's switches as the document shows them (m_bKeepHtml and the others).
     void NoteHtmlOptions(const HtmlOptions& options);
