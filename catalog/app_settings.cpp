@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "catalog/temp_files.h"
+#include "files/temp_files.h"
 #include "files/file_handle.h"
 #include "files/little_endian.h"
 #include "files/local_file.h"

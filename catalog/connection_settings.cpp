@@ -17,7 +17,7 @@
 #include <memory>
 #include <sstream>
 
-#include "catalog/temp_files.h"
+#include "files/temp_files.h"
 #include "files/file_handle.h"
 #include "web/connections.h"
 #include "web/download.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "catalog/temp_files.h"
+#include "files/temp_files.h"
 
 namespace tickora {
 

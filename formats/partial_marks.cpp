@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "catalog/temp_files.h"
+#include "files/temp_files.h"
 #include "files/file_handle.h"
 #include "formats/atomic_file.h"
 

@@ -2,7 +2,7 @@
 #include "jobs/startup.h"
 
 #include "catalog/clock.h"
-#include "catalog/temp_files.h"
+#include "files/temp_files.h"
 #include "pages/url_fit.h"
 #include "web/hosts.h"
 #include "files/local_file.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "catalog/temp_files.h"
+#include "catalog/partial_pages.h"
 #include "formats/dictionary.h"
 #include "formats/quote_file.h"
 #include "jobs/job_steps.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "catalog/temp_files.h"
+#include "files/temp_files.h"
 
 namespace tickora {
 namespace {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Temporary names unique per process, and the removal of the leftovers of dead processes.
-#include "catalog/temp_files.h"
+#include "files/temp_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

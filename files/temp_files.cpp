@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/temp_files.h"
+#include "files/temp_files.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -8,9 +8,6 @@
 #include <cerrno>
 #include <csignal>
 #include <memory>
-
-#include "catalog/work_lock.h"
-#include "files/work_folder.h"
 
 namespace tickora {
 namespace {
@@ -39,14 +36,11 @@ bool ProcessIsGone(long pid) {
     return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
-bool IsPartialPageName(std::string_view name) {
-    constexpr std::string_view kPart = ".part";
-    return name.size() > kPart.size() && name.substr(name.size() - kPart.size()) == kPart;
-}
+}  // namespace
 
 // Regular files only: a link of that name is not ours to follow, and a folder is never a
 // leftover.
-int RemoveRegularFiles(const std::string& folder, bool (*matches)(std::string_view)) {
+int RemoveRegularFilesIn(const std::string& folder, bool (*matches)(std::string_view)) {
     std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
     if (!dir) {
         return 0;
@@ -65,8 +59,6 @@ int RemoveRegularFiles(const std::string& folder, bool (*matches)(std::string_vi
     }
     return removed;
 }
-
-}  // namespace
 
 std::FILE* CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
     // "x" refuses a name that exists, so the file of another writer is never taken over.
@@ -114,23 +106,10 @@ long TemporaryNameOwner(std::string_view name) {
 }
 
 int RemoveStaleTemporaries(const std::string& folder) {
-    return RemoveRegularFiles(folder.empty() ? "." : folder, [](std::string_view name) {
+    return RemoveRegularFilesIn(folder.empty() ? "." : folder, [](std::string_view name) {
         const long owner = TemporaryNameOwner(name);
         return owner != 0 && ProcessIsGone(owner);
     });
-}
-
-int RemovePartialPages(const WorkLock& held) {
-    if (!held.Held()) {
-        return 0;
-    }
-    const std::string work = kWorkFolder;
-    int removed = RemoveRegularFiles(work, IsPartialPageName);
-    for (int thousands = 1000; thousands <= 9000; thousands += 1000) {
-        removed += RemoveRegularFiles(work + "/fundamental/" + std::to_string(thousands),
-                                      IsPartialPageName);
-    }
-    return removed;
 }
 
 }  // namespace tickora

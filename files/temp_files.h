@@ -30,11 +30,8 @@ namespace tickora {
 // one whose process cannot be told dead, stays. Returns the number of files removed.
 int RemoveStaleTemporaries(const std::string& folder);
 
-class WorkLock;
-
-// Removes the partial pages "<page>.part" and "<page>.<N>.part" that killed runs left in the work
-// folder and its profile folders. Their names carry no process id: only the folder's lock, which
-// the caller must hold, tells that no live process is writing them. Returns the number removed.
-int RemovePartialPages(const WorkLock& held);
+// Removes the regular files directly in folder whose name matches() accepts; a link or a folder of
+// such a name is never touched. Returns the number removed.
+int RemoveRegularFilesIn(const std::string& folder, bool (*matches)(std::string_view));
 
 }  // namespace tickora
