@@ -2,13 +2,13 @@
 #include "app/browser_command.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <cstdlib>
 #include <filesystem>
 
+#include "files/file_io.h"
 #include "jobs/workdir.h"
 
 namespace tickora::gui {
@@ -122,6 +122,9 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 
 namespace {
 
+// A desktop entry is a few KiB of text.
+constexpr std::size_t kMaxDesktopEntryBytes = 1024 * 1024;
+
 std::string DesktopDefaultBrowser() {
     QProcess query;
     query.start(QStringLiteral("xdg-settings"),
@@ -135,12 +138,14 @@ std::string DesktopDefaultBrowser() {
         return {};
     }
     const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, desktopName);
-    QFile entry(file);
-    if (file.isEmpty() || !entry.open(QIODevice::ReadOnly)) {
+    // The user's desktop entries may be links; a FIFO or a huge file there must not hold the
+    // program, nor fill its memory.
+    std::string text;
+    if (file.isEmpty() ||
+        ReadWholeFile(file.toStdString(), kMaxDesktopEntryBytes, text, Links::kFollowed) != 0) {
         return {};
     }
-    const QByteArray text = entry.readAll();
-    const std::string exec = ExecOfDesktopEntry(std::string_view(text.constData(), text.size()));
+    const std::string exec = ExecOfDesktopEntry(text);
     return exec.empty() ? std::string{} : DesktopExecToCommand(exec);
 }
 

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -39,12 +40,13 @@
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "app/quotes_dlg.h"
-#include "jobs/run_history.h"
 #include "app/runs_dlg.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
 #include "catalog/connection_settings.h"
 #include "catalog/work_lock.h"
+#include "files/file_io.h"
+#include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
 #include "jobs/workdir.h"
@@ -108,8 +110,7 @@ void InstallJapaneseTranslations() {
     installed = true;
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                         QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(translator);
     } else {
         delete translator;
@@ -332,8 +333,7 @@ bool CTickoraApp::StartJobCommand(int id) {
         if (OfferToBuildList(frame)) {
             return StartJobCommand(kIdMakeFetchList);
         }
-        frame->ShowNote(
-            QStringLiteral("fetchlist.csv に銘柄がないため、取得するものがありません"));
+        frame->ShowNote(QStringLiteral("fetchlist.csv に銘柄がないため、取得するものがありません"));
         return false;
     }
     // A missing output folder is found before any page is asked, not after the last one.
@@ -343,11 +343,13 @@ bool CTickoraApp::StartJobCommand(int id) {
         if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
             if (!OfferToCreateFolder(frame, whole)) {
                 frame->ShowNote(
-                    QStringLiteral("出力先ディレクトリ %1 がないため、取得しませんでした").arg(whole));
+                    QStringLiteral("出力先ディレクトリ %1 がないため、取得しませんでした")
+                        .arg(whole));
                 return false;
             }
             if (!QDir().mkpath(folder)) {
-                frame->ShowNote(QStringLiteral("出力先ディレクトリ %1 を作成できません").arg(whole));
+                frame->ShowNote(
+                    QStringLiteral("出力先ディレクトリ %1 を作成できません").arg(whole));
                 return false;
             }
         }
@@ -410,7 +412,8 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
             QString why;
             if (m_pTrial->Start(port, &why)) {
                 m_pFrame->ShowNote(
-                    QStringLiteral("試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
+                    QStringLiteral(
+                        "試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
                         .arg(FromUtf8(hosts.quote)));
             } else {
                 m_pFrame->ShowNote(QStringLiteral("試用サイトを起動できません: ") + why);
@@ -519,8 +522,9 @@ void CTickoraApp::OnRetryFailed() {
     const bool useKdt = kdt && (!profiles || profiles->endedAt < kdt->endedAt);
     const std::optional<RunRecord>& last = useKdt ? kdt : profiles;
     if (!last) {
-        m_pFrame->ShowNote(QStringLiteral(
-            "この作業フォルダには全銘柄の株価履歴取得・基本情報取得の記録がないため、再取得するものがありません"));
+        m_pFrame->ShowNote(
+            QStringLiteral("この作業フォルダには全銘柄の株価履歴取得・基本情報取得の記録がないため"
+                           "、再取得するものがありません"));
         return;
     }
     std::vector<int> codes = StocksToRetry(last->outcome);
@@ -570,7 +574,8 @@ void CTickoraApp::OnViewQuotes() {
     delete m_pQuotes;
     m_pQuotes = new CQuotesDlg(m_pObjects->stocks, m_pObjects->markets, m_pFrame.get());
     connect(m_pQuotes, &QObject::destroyed, this, [this] { m_pQuotes = nullptr; });
-    connect(m_pQuotes, &CQuotesDlg::chartRequested, this, [this](int code) { (void)ShowChart(code); });
+    connect(m_pQuotes, &CQuotesDlg::chartRequested, this,
+            [this](int code) { (void)ShowChart(code); });
     m_pQuotes->show();
 }
 
@@ -622,6 +627,19 @@ std::vector<std::string> LoadDesktopConnection(const DesktopArgs& args, SiteAcce
     return connectionErrors;
 }
 
+// A picture of widget written whole to path, in the format its suffix names (PNG without one),
+// through the same door as every other file the program writes.
+bool SaveScreenshot(QWidget& widget, const QString& path) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    const QByteArray suffix = QFileInfo(path).suffix().toLatin1();
+    if (!buffer.open(QIODevice::WriteOnly) ||
+        !widget.grab().save(&buffer, suffix.isEmpty() ? "PNG" : suffix.constData())) {
+        return false;
+    }
+    return ReplaceFile(path.toStdString(), std::string_view(bytes.constData(), bytes.size())) == 0;
+}
+
 // Only the chart, for a launcher or a script: the window of jobs is not opened.
 int RunChartOnly(QApplication& application, int code, const QString& screenshot) {
     InitTickoraResources();
@@ -632,7 +650,7 @@ int RunChartOnly(QApplication& application, int code, const QString& screenshot)
     chart.show();
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(1000, &chart, [&chart, screenshot] {
-            if (!chart.grab().save(screenshot)) {
+            if (!SaveScreenshot(chart, screenshot)) {
                 std::fprintf(stderr, "tickora: cannot write %s\n",
                              screenshot.toLocal8Bit().constData());
             }
@@ -655,7 +673,7 @@ void ScreenshotWhenSettled(CTickoraApp& app, const QString& screenshot) {
         }
         poll->stop();
         delete shown;
-        if (!frame->grab().save(screenshot)) {
+        if (!SaveScreenshot(*frame, screenshot)) {
             std::fprintf(stderr, "tickora: cannot write %s\n",
                          screenshot.toLocal8Bit().constData());
         }

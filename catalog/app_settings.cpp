@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/app_settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
-#include "files/temp_files.h"
-#include "files/file_handle.h"
+#include "files/file_io.h"
 #include "files/little_endian.h"
-#include "files/local_file.h"
 #include "text/sjis.h"
 
 namespace tickora {
@@ -71,17 +71,16 @@ void CAppSettings::FromRecord(const unsigned char (&record)[kSettingsRecordSize]
 }
 
 void CAppSettings::Load(const char* path) {
-    FileHandle file(OpenLocalFile(path, "rb"));
-    if (!file) {
-        return;
-    }
-    const std::uint32_t expected = m_nVersion;
-    // A short file lays its bytes over a record of defaults.
+    // A short file lays its bytes over a record of defaults; what follows the record is not read.
     unsigned char record[kSettingsRecordSize];
     CAppSettings defaults;
     defaults.ToRecord(record);
-    (void)std::fread(record, 1, sizeof record, file.get());
-    file.reset();
+    std::size_t read = 0;
+    if (ReadFileHead(path, std::span<char>(reinterpret_cast<char*>(record), sizeof record), read) !=
+        0) {
+        return;
+    }
+    const std::uint32_t expected = m_nVersion;
     FromRecord(record);
     if (m_nVersion != expected) {
         SetDefaults();
@@ -94,19 +93,10 @@ bool CAppSettings::Save(const char* path) const {
     // The record goes to a side file first, so a failed write never leaves a half record where
     // the last good one was. Its name is this process's own, so that two saves at once never
     // write into one side file.
-    std::string temporary;
-    FileHandle file(CreateTemporaryBeside(path, temporary));
-    if (!file) {
-        return false;
-    }
-    const bool written = std::fwrite(record, 1, sizeof record, file.get()) == sizeof record &&
-                         KeepOwnerAndMode(path, fileno(file.get()));
-    const bool closed = std::fclose(file.release()) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    const int error =
+        ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(record), sizeof record));
+    errno = error;
+    return error == 0;
 }
 
 std::string CAppSettings::OutputDirPath() const {

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/connection_settings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <curl/curl.h>
+#include <sys/stat.h>
 #include <toml++/toml.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,11 +15,9 @@
 #include <memory>
 #include <sstream>
 
-#include "files/temp_files.h"
-#include "files/file_handle.h"
+#include "files/file_io.h"
 #include "web/connections.h"
 #include "web/download.h"
-#include "files/local_file.h"
 #include "web/retry.h"
 
 namespace tickora {
@@ -390,24 +386,19 @@ LayerLoad ParseConnectionFile(std::string_view text, const std::string& name) {
 LayerLoad LoadConnectionFile(const std::string& path) {
     LayerLoad load;
     // Never through a link, and never an open or a read that waits for ever (a FIFO).
-    FileHandle file(OpenLocalFile(path.c_str(), "rb"));
-    if (!file) {
-        if (errno != ENOENT) {
-            load.exists = true;
-            load.errors.push_back(path + ": cannot be read: " + LocalFileErrorText(errno));
-        }
+    std::string text;
+    const int error = ReadWholeFile(path, kMaxFileBytes, text);
+    if (error == ENOENT) {
         return load;
     }
     load.exists = true;
-    std::string text(kMaxFileBytes + 1, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
-    if (std::ferror(file.get()) != 0) {
-        load.errors.push_back(path + ": cannot be read: " + ErrnoText(errno));
-        return load;
-    }
-    if (text.size() > kMaxFileBytes) {
+    if (error == kFileTooLarge) {
         load.errors.push_back(path + ": larger than " + std::to_string(kMaxFileBytes / 1024) +
                               " KiB, not a connection settings file");
+        return load;
+    }
+    if (error != 0) {
+        load.errors.push_back(path + ": cannot be read: " + LocalFileErrorText(error));
         return load;
     }
     return ParseConnectionFile(text, path);
@@ -436,42 +427,9 @@ std::string FormatConnectionFile(const ConnectionLayer& layer) {
 }
 
 std::string SaveConnectionFile(const ConnectionLayer& layer, const std::string& path) {
-    static std::atomic<unsigned> serial{0};
-    const std::string text = FormatConnectionFile(layer);
-    // Named after this process and a serial, so that two saves never share a side file.
-    const std::string temporary =
-        path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return path + " could not be written: " + ErrnoText(errno);
-    }
-    std::size_t written = 0;
-    int error = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = errno;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (error == 0 && !KeepOwnerAndMode(path, fd)) {
-        error = errno;
-    }
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.c_str());
+    // Written whole beside the old file and renamed over it, keeping its mode: a file of mode 600
+    // that holds a proxy's password stays private.
+    if (const int error = ReplaceFile(path, FormatConnectionFile(layer)); error != 0) {
         return path + " could not be written: " + ErrnoText(error);
     }
     return {};

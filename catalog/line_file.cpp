@@ -7,8 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "files/file_handle.h"
-#include "files/local_file.h"
+#include "files/file_io.h"
 #include "text/sjis.h"
 
 namespace tickora {
@@ -16,27 +15,22 @@ namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
-bool ReadWholeFile(const char* path, std::string& text) {
-    FileHandle file(OpenLinkedFileForReading(path));
-    if (!file) {
-        return false;
-    }
-    text.clear();
-    char chunk[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        text.append(chunk, n);
-    }
-    // A read error must not pass for the end of the list: the list would load short.
-    return std::ferror(file.get()) == 0;
-}
-
 }  // namespace
 
 bool CLineFile::Open(const char* path) {
     Close();
-    if (path == nullptr || !ReadWholeFile(path, m_text)) {
+    if (path == nullptr) {
+        return false;
+    }
+    // A list may be a link to a shared copy, as long as that is a regular file. A read error
+    // must not pass for the end of the list: the list would load short.
+    if (const int error = ReadWholeFile(path, kMaxListFileBytes, m_text, Links::kFollowed);
+        error != 0) {
         m_text.clear();
+        if (error == kFileTooLarge) {
+            m_notices.push_back(std::string(path) + ": " +
+                                LocalFileErrorText(error, kMaxListFileBytes));
+        }
         return false;
     }
     m_path = path;

@@ -3,10 +3,14 @@
 // Line reader for the two list files. Every line ends with CR LF, LF or CR (a CR followed by an
 // LF is one line end), so files whose lines end in different ways, as hand edits leave them,
 // read every line. A file that is UTF-8 text is read as the Shift-JIS the program works in.
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace tickora {
+
+// The most a list file may hold: a list of every stock is a few hundred KiB.
+inline constexpr std::size_t kMaxListFileBytes = 16 * 1024 * 1024;
 
 class CLineFile {
   public:
@@ -15,7 +19,8 @@ class CLineFile {
     // Reads the file at path; on success m_nLineEnd holds the first line end of the file. A file
     // that is well-formed UTF-8 with at least one multi-byte character (a leading byte-order mark
     // counts) is taken for UTF-8 and its lines are converted to Shift-JIS as they are read; a
-    // notice says so. False when the file cannot be opened or read.
+    // notice says so. False when the file cannot be opened or read, or is larger than
+    // kMaxListFileBytes (a notice then says why).
     [[nodiscard]] bool Open(const char* path);
     void Close();
 

@@ -86,6 +86,10 @@ int CMarketTable::Load(const char* path, std::vector<std::string>* notices) {
     m_pEntries.clear();
     CLineFile file;
     if (!file.Open(path)) {
+        // Only a file too large to be a list has something to say; a missing one is told later.
+        if (notices != nullptr) {
+            notices->insert(notices->end(), file.Notices().begin(), file.Notices().end());
+        }
         return 0;
     }
     std::vector<std::string> told;

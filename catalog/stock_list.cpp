@@ -202,6 +202,10 @@ int CStockList::Load(const CMarketTable& markets, const char* quoteHost, const c
     m_ppBlocks.clear();
     CLineFile file;
     if (!file.Open(path)) {
+        // Only a file too large to be a list has something to say; a missing one is told later.
+        if (notices != nullptr) {
+            notices->insert(notices->end(), file.Notices().begin(), file.Notices().end());
+        }
         return -1;
     }
     std::vector<std::string> told;

@@ -9,7 +9,48 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/file_io.h"
+#include "files/regular_fd.h"
+
 namespace tickora {
+namespace files_detail {
+
+int OpenRegularFd(const char* path, int flags, bool followLinks) {
+    // A name that already shows it is no regular file is refused before the open: opening a
+    // device can do things of its own (a tape rewinds, a terminal becomes ours).
+    if (const int error = IrregularFileError(path, followLinks); error != 0) {
+        errno = error;
+        return -1;
+    }
+    const int noLinks = followLinks ? 0 : O_NOFOLLOW;
+    // O_NONBLOCK lets the open of a FIFO put there since return at once; the descriptor is made
+    // blocking again once it is known to be a regular file, where the flag means nothing anyway.
+    const int fd = ::open(path, flags | noLinks | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == ENXIO) {
+            errno = kNotRegularFile;  // a FIFO opened for writing with no reader
+        }
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+void CloseKeepingErrno(int fd) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+}
+
+}  // namespace files_detail
+
 namespace {
 
 std::atomic<unsigned> g_tempSerial{0};
@@ -28,29 +69,14 @@ int FlagsOf(const char* mode) {
     return O_RDONLY;
 }
 
-// O_NONBLOCK lets the open of a FIFO return at once; the descriptor is made blocking again once
-// it is known to be a regular file, where the flag means nothing anyway.
 std::FILE* OpenChecked(const char* path, int flags, const char* mode) {
-    const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = files_detail::OpenRegularFd(path, flags, false);
     if (fd < 0) {
-        if (errno == ENXIO) {
-            errno = kNotRegularFile;  // a FIFO opened for writing with no reader
-        }
         return nullptr;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
-        ::close(fd);
-        errno = error;
-        return nullptr;
-    }
-    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::FILE* file = ::fdopen(fd, mode);
     if (file == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
+        files_detail::CloseKeepingErrno(fd);
     }
     return file;
 }
@@ -68,11 +94,7 @@ std::FILE* OpenLocalFile(const char* path, const char* mode) {
                          : (flags & O_RDWR) != 0   ? "rb+"
                          : (flags & O_WRONLY) != 0 ? "wb"
                                                    : "rb";
-    return OpenChecked(path, flags | O_NOFOLLOW, fdMode);
-}
-
-std::FILE* OpenLinkedFileForReading(const char* path) {
-    return OpenChecked(path, O_RDONLY, "rb");
+    return OpenChecked(path, flags, fdMode);
 }
 
 int IrregularFileError(const char* path, bool followLinks) {
@@ -92,6 +114,9 @@ std::string LocalFileErrorText(int error) {
     }
     if (error == kNotRegularFile) {
         return "not a regular file";
+    }
+    if (error == kFileTooLarge) {
+        return "larger than such a file may be, so it is not read";
     }
     return std::strerror(error);
 }

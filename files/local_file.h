@@ -24,10 +24,6 @@ inline constexpr int kNotRegularFile = EINVAL;
 // fails. nullptr with errno set when refused; the file's mode is never changed.
 [[nodiscard]] std::FILE* OpenLocalFile(const char* path, const char* mode);
 
-// As OpenLocalFile with "rb", for files the user may keep elsewhere and link to (the market table,
-// the fetch list): a link is followed, but what it names must be a regular file too.
-[[nodiscard]] std::FILE* OpenLinkedFileForReading(const char* path);
-
 // 0 when path names a regular file or nothing at all; otherwise why it is refused: ELOOP for a
 // link (only when links are not followed), EISDIR, or kNotRegularFile. Never opens anything.
 [[nodiscard]] int IrregularFileError(const char* path, bool followLinks);

@@ -2,6 +2,7 @@
 #include "files/temp_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,11 +61,27 @@ int RemoveRegularFilesIn(const std::string& folder, bool (*matches)(std::string_
     return removed;
 }
 
+std::FILE* CreateNewFile(const std::string& path) {
+    // O_EXCL refuses a name that exists, a link included, so the file of another writer is
+    // never taken over.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(path.c_str());
+        errno = error;
+    }
+    return file;
+}
+
 std::FILE* CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
-    // "x" refuses a name that exists, so the file of another writer is never taken over.
     for (int attempt = 0; attempt < 16; ++attempt) {
         tempPath = TemporaryNameBeside(target);
-        if (std::FILE* file = std::fopen(tempPath.c_str(), "wbx")) {
+        if (std::FILE* file = CreateNewFile(tempPath)) {
             return file;
         }
         if (errno != EEXIST) {

@@ -11,6 +11,10 @@
 
 namespace tickora {
 
+// Creates the file at path for binary writing, only when no file, link or anything else has that
+// name (EEXIST otherwise). nullptr with errno set when it cannot be made.
+[[nodiscard]] std::FILE* CreateNewFile(const std::string& path);
+
 // Creates a new, empty temporary file beside target for binary writing and stores its name in
 // tempPath. Never reuses an existing name. nullptr (and tempPath empty) when it cannot be made.
 [[nodiscard]] std::FILE* CreateTemporaryBeside(const std::string& target, std::string& tempPath);

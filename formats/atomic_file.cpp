@@ -10,26 +10,22 @@
 #include <optional>
 #include <vector>
 
+#include "files/file_io.h"
 #include "formats/partial_marks.h"
 
 namespace tickora {
 namespace {
 
+// No day's file comes near this; the bound only keeps a copy from running on without end.
+constexpr std::size_t kMaxCopiedBytes = std::size_t{1} << 30;
+
 // Copies from into the already open to; for file systems without hard links.
 bool CopyInto(const std::string& from, std::FILE* to) {
-    std::FILE* in = std::fopen(from.c_str(), "rb");
-    if (in == nullptr) {
-        return false;
-    }
-    char chunk[65536];
     bool ok = true;
-    std::size_t n = 0;
-    while (ok && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-        ok = std::fwrite(chunk, 1, n, to) == n;
-    }
-    ok = ok && std::ferror(in) == 0;
-    std::fclose(in);
-    return ok;
+    const int error = ReadFileInPieces(from, kMaxCopiedBytes, [&](std::string_view piece) {
+        ok = ok && std::fwrite(piece.data(), 1, piece.size(), to) == piece.size();
+    });
+    return error == 0 && ok;
 }
 
 // Makes "<path>.bak" a whole copy of the file now at path, replacing an older backup in one
@@ -54,7 +50,7 @@ bool KeepAsBackup(const std::string& path) {
         }
         if (!ok) {
             // A file system without hard links gets a copy instead.
-            std::FILE* copy = std::fopen(side.c_str(), "wbx");
+            std::FILE* copy = CreateNewFile(side);
             if (copy == nullptr) {
                 return false;
             }
@@ -81,53 +77,27 @@ std::string BackupPathOf(const std::string& path) {
     return path + ".bak";
 }
 
-AtomicFile::~AtomicFile() {
-    if (m_file != nullptr) {
-        std::fclose(m_file);
-        m_file = nullptr;
-        std::remove(m_tempPath.c_str());
-    }
-}
-
 bool AtomicFile::Open(const std::string& path) {
-    if (m_file != nullptr) {
-        return false;
-    }
     m_path = path;
-    // Beside the target, so that the rename never crosses a file system.
-    m_file = CreateTemporaryBeside(path, m_tempPath);
-    m_error = m_file != nullptr ? 0 : (errno != 0 ? errno : EIO);
-    return m_file != nullptr;
+    const bool ok = m_file.Open(path);
+    m_error = m_file.Error();
+    return ok;
 }
 
 bool AtomicFile::Commit(KeepOld keep, Whole whole) {
-    if (m_file == nullptr) {
+    if (keep == KeepOld::kNo) {
+        const bool ok = m_file.Commit();
+        m_error = m_file.Error();
+        return ok;
+    }
+    if (!m_file.Finish()) {
+        m_error = m_file.Error();
         return false;
     }
-    // A write that failed earlier (a full disk) left its errno behind; the first failing step
-    // names the cause.
-    const int writeError = std::ferror(m_file) != 0 ? (errno != 0 ? errno : EIO) : 0;
-    bool ok = writeError == 0 && std::fflush(m_file) == 0;
-    // A file the user made private stays private, in the group he chose.
-    ok = ok && KeepOwnerAndMode(m_path, fileno(m_file));
-    // The data must be on disk before the name points at it, or a power cut could leave an
-    // empty file where the old one was.
-    ok = ok && fsync(fileno(m_file)) == 0;
-    m_error = ok ? 0 : (writeError != 0 ? writeError : errno);
-    if (std::fclose(m_file) != 0 && ok) {
-        ok = false;
-        m_error = errno;
-    }
-    m_file = nullptr;
-    if (ok && keep == KeepOld::kAsBackup) {
-        if (ReplaceKeepingBackup(whole)) {
-            return true;
-        }
-        ok = false;
-    } else if (ok && std::rename(m_tempPath.c_str(), m_path.c_str()) == 0) {
+    // The rename is the backup's own from here; the temporary file is this object's to remove.
+    m_tempPath = m_file.Release();
+    if (ReplaceKeepingBackup(whole)) {
         return true;
-    } else if (ok) {
-        m_error = errno;
     }
     std::remove(m_tempPath.c_str());
     return false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "files/replacement_file.h"
 #include "files/temp_files.h"
 
 namespace tickora {
@@ -28,11 +29,11 @@ class AtomicFile {
     AtomicFile() = default;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
-    ~AtomicFile();  // discards the temporary file unless committed
+    ~AtomicFile() = default;  // discards the temporary file unless committed
 
     // Opens a temporary file "<path>.tmp<PID>-<N>" for binary writing; false when it cannot.
     [[nodiscard]] bool Open(const std::string& path);
-    [[nodiscard]] std::FILE* Get() const { return m_file; }
+    [[nodiscard]] std::FILE* Get() const { return m_file.Get(); }
     // Flushes, closes and renames the temporary file over path; false (and nothing replaced)
     // when any write failed. The new file gets the mode, and where allowed the owner and group,
     // of the file it replaces. With KeepOld::kAsBackup an existing file is first kept as its
@@ -48,8 +49,8 @@ class AtomicFile {
     [[nodiscard]] bool ReplaceKeepingBackup(Whole whole);
 
     std::string m_path;
-    std::string m_tempPath;
-    std::FILE* m_file = nullptr;
+    std::string m_tempPath;  // the finished temporary file, for ReplaceKeepingBackup
+    ReplacementFile m_file;
     int m_error = 0;
 };
 

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "files/file_handle.h"
+#include "catalog/line_file.h"
+#include "files/file_io.h"
 #include "formats/atomic_file.h"
 
 namespace tickora {
@@ -15,21 +16,15 @@ bool HasSymbol(const CListSortKey& key) {
 }
 
 // Replaces the backup with a copy of the current list. The copy, not a rename, keeps a
-// "fetchlist.csv" on disk at every moment, and a failed copy leaves the older backup whole.
+// "fetchlist.csv" on disk at every moment, and a failed copy leaves the older backup whole. The
+// backup is as private as the list it keeps.
 bool BackUpFetchList() {
-    const FileHandle in(std::fopen(kFetchListPath, "rb"));
-    if (!in) {
-        return errno == ENOENT;  // nothing to keep
+    std::string list;
+    if (const int error = ReadWholeFile(kFetchListPath, kMaxListFileBytes, list, Links::kFollowed);
+        error != 0) {
+        return error == ENOENT;  // nothing to keep
     }
-    AtomicFile backup;
-    bool ok = backup.Open(kFetchListBackupPath);
-    char chunk[16384];
-    size_t n = 0;
-    while (ok && (n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
-        ok = std::fwrite(chunk, 1, n, backup.Get()) == n;
-    }
-    ok = ok && std::ferror(in.get()) == 0;
-    return ok && backup.Commit();
+    return ReplaceFile(kFetchListBackupPath, list, kFetchListPath) == 0;
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include <memory>
 #include <tuple>
 
-#include "files/file_handle.h"
+#include "files/file_io.h"
 #include "files/little_endian.h"
-#include "formats/atomic_file.h"
 #include "files/work_folder.h"
+#include "formats/atomic_file.h"
 
 namespace tickora {
 namespace {
@@ -163,32 +163,31 @@ bool WriteKdtDays(int code, bool inDataFolder, std::span<const CKdtDay> days, in
 
 KdtRead ReadKdtFile(const std::string& path, std::vector<CKdtDay>& days) {
     days.clear();
-    std::FILE* raw = std::fopen(path.c_str(), "rb");
-    if (raw == nullptr) {
-        return errno == ENOENT ? KdtRead::kMissing : KdtRead::kUnreadable;
+    std::string bytes;
+    const int error =
+        ReadWholeFile(path, static_cast<std::size_t>(kMaxKdtDays) * kKdtRecordSize, bytes);
+    if (error != 0) {
+        return error == ENOENT          ? KdtRead::kMissing
+               : error == kFileTooLarge ? KdtRead::kMalformed
+                                        : KdtRead::kUnreadable;
     }
-    FileHandle file(raw);
+    if (bytes.empty() || bytes.size() % kKdtRecordSize != 0) {
+        return KdtRead::kMalformed;
+    }
     std::vector<CKdtDay> read;
-    unsigned char record[kKdtRecordSize];
-    std::size_t got = 0;
-    while ((got = std::fread(record, 1, sizeof record, file.get())) == sizeof record) {
+    for (std::size_t at = 0; at < bytes.size(); at += kKdtRecordSize) {
+        unsigned char record[kKdtRecordSize];
+        std::memcpy(record, bytes.data() + at, sizeof record);
         CKdtDay day;
         day.Unpack(record);
         unsigned char again[kKdtRecordSize];
         day.Pack(again);
         if (!day.IsValid() || day.m_nMonth < 1 || day.m_nMonth > 12 || day.m_nDay < 1 ||
             day.m_nDay > 31 || std::memcmp(record, again, sizeof record) != 0 ||
-            (!read.empty() && !DateBefore(read.back(), day)) ||
-            static_cast<long>(read.size()) >= kMaxKdtDays) {
+            (!read.empty() && !DateBefore(read.back(), day))) {
             return KdtRead::kMalformed;
         }
         read.push_back(day);
-    }
-    if (std::ferror(file.get())) {
-        return KdtRead::kUnreadable;
-    }
-    if (got != 0 || read.empty()) {
-        return KdtRead::kMalformed;
     }
     days = std::move(read);
     return KdtRead::kOk;

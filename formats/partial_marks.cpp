@@ -9,12 +9,16 @@
 #include <cstdio>
 #include <memory>
 
-#include "files/temp_files.h"
-#include "files/file_handle.h"
+#include "files/file_io.h"
 #include "formats/atomic_file.h"
 
 namespace tickora {
 namespace {
+
+// 64 lines of a size and a hash.
+constexpr std::size_t kMaxMarksBytes = 64 * 40;
+// Far beyond any day's file; only a file that is no day's file can reach it.
+constexpr std::size_t kMaxHashedBytes = std::size_t{1} << 30;
 
 // FNV-1a: no cryptography is needed to tell two versions of one day apart.
 constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
@@ -35,21 +39,15 @@ std::optional<ContentId> ContentIdOf(const std::string& path) {
     if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
-    FileHandle in(std::fopen(path.c_str(), "rb"));
-    if (!in) {
-        return std::nullopt;
-    }
     ContentId id;
     id.hash = kFnvOffset;
-    unsigned char chunk[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
-        for (std::size_t i = 0; i < n; ++i) {
-            id.hash = (id.hash ^ chunk[i]) * kFnvPrime;
+    const int error = ReadFileInPieces(path, kMaxHashedBytes, [&id](std::string_view piece) {
+        for (const char c : piece) {
+            id.hash = (id.hash ^ static_cast<unsigned char>(c)) * kFnvPrime;
         }
-        id.size += n;
-    }
-    if (std::ferror(in.get()) != 0) {
+        id.size += piece.size();
+    });
+    if (error != 0) {
         return std::nullopt;
     }
     return id;
@@ -57,15 +55,19 @@ std::optional<ContentId> ContentIdOf(const std::string& path) {
 
 std::vector<ContentId> ReadPartialMarks(const std::string& path) {
     std::vector<ContentId> marks;
-    FileHandle in(std::fopen(PartialMarksPathOf(path).c_str(), "r"));
-    if (!in) {
+    // A handful of lines at most: the file and its backup, and what a crash left in between.
+    // Never more is read than 64 of them take, nor through a link, nor from a FIFO.
+    std::string text;
+    if (ReadFileHead(PartialMarksPathOf(path), kMaxMarksBytes, text) != 0) {
         return marks;
     }
     ContentId id;
-    // A handful of lines at most: the file and its backup, and what a crash left in between.
+    const char* at = text.c_str();
+    int used = 0;
     while (marks.size() < 64 &&
-           std::fscanf(in.get(), "%" SCNu64 " %" SCNx64, &id.size, &id.hash) == 2) {
+           std::sscanf(at, "%" SCNu64 " %" SCNx64 "%n", &id.size, &id.hash, &used) == 2) {
         marks.push_back(id);
+        at += used;
     }
     return marks;
 }
@@ -85,27 +87,15 @@ bool WritePartialMarks(const std::string& path, const std::vector<ContentId>& ma
     if (marks.empty()) {
         return std::remove(marksPath.c_str()) == 0 || errno == ENOENT;
     }
-    std::string temporary;
-    FileHandle out(CreateTemporaryBeside(marksPath, temporary));
-    if (!out) {
-        return false;
-    }
-    bool ok = true;
+    std::string text;
     for (const ContentId& id : marks) {
-        ok = ok && std::fprintf(out.get(), "%" PRIu64 " %016" PRIx64 "\n", id.size, id.hash) > 0;
+        char line[64];
+        std::snprintf(line, sizeof line, "%" PRIu64 " %016" PRIx64 "\n", id.size, id.hash);
+        text += line;
     }
-    ok = ok && std::fflush(out.get()) == 0 && fsync(fileno(out.get())) == 0;
-    ok = std::fclose(out.release()) == 0 && ok;
-    int error = ok ? 0 : errno;
-    if (ok && std::rename(temporary.c_str(), marksPath.c_str()) == 0) {
-        return true;
-    }
-    if (ok) {
-        error = errno;
-    }
-    std::remove(temporary.c_str());
+    const int error = ReplaceFile(marksPath, text);
     errno = error;
-    return false;
+    return error == 0;
 }
 
 }  // namespace tickora

@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "files/temp_files.h"
+#include "catalog/line_file.h"
+#include "files/file_io.h"
 
 namespace tickora {
 namespace {
@@ -30,20 +31,17 @@ std::filesystem::path Absolute(const std::filesystem::path& path,
 }
 
 // Copied beside itself first and renamed: a half-copied table would count as present next time
-// and never be replaced.
+// and never be replaced. A link waiting under the name is replaced, never written through.
 bool CopyMarketTable(const std::filesystem::path& from, const std::filesystem::path& to,
                      std::string& error) {
-    // A fresh name, created exclusively: a link waiting under the name is never written through.
-    const std::filesystem::path temporary = TemporaryNameBeside(to.string());
-    std::error_code ec;
-    std::filesystem::copy_file(from, temporary, std::filesystem::copy_options::none, ec);
-    if (!ec) {
-        std::filesystem::rename(temporary, to, ec);
+    std::string table;
+    int failed = ReadWholeFile(from.string(), kMaxListFileBytes, table, Links::kFollowed);
+    if (failed == 0) {
+        failed = ReplaceFile(to.string(), table);
     }
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        error = "cannot copy " + from.string() + " to " + to.string() + ": " + ec.message();
+    if (failed != 0) {
+        error = "cannot copy " + from.string() + " to " + to.string() + ": " +
+                LocalFileErrorText(failed, kMaxListFileBytes);
         return false;
     }
     return true;

@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
-#include "files/file_handle.h"
+#include "files/file_io.h"
 #include "pages/number_range.h"
 #include "pages/quote_page.h"
 #include "pages/table_rows.h"
-#include "files/local_file.h"
 #include "text/text_scan.h"
 
 namespace tickora {
@@ -110,8 +110,7 @@ int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound,
                 faults->push_back({row.m_nCode, FiguresFaultText(row)});
             }
         } else if (slot >= 0) {
-            std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures,
-                        sizeof row.m_adFigures);
+            std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures, sizeof row.m_adFigures);
             if (row.m_adFigures[0] > 0 || row.m_adFigures[1] > 0 || row.m_adFigures[3] > 0) {
                 ++count;
             }
@@ -126,13 +125,12 @@ int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound,
 
 int ParseFiguresPage(const char* path, CQuoteBlock& block, int* rowsFound,
                      std::vector<FiguresFault>* faults) {
-    FileHandle file(OpenLinkedFileForReading(path));
-    if (!file) {
+    std::vector<char> page(kFiguresPageLimit + 1, '\0');
+    std::size_t read = 0;
+    if (ReadFileHead(path, std::span<char>(page.data(), kFiguresPageLimit), read, nullptr,
+                     Links::kFollowed) != 0) {
         return -1;
     }
-    std::vector<char> page(kFiguresPageLimit + 1, '\0');
-    const size_t read = std::fread(page.data(), 1, kFiguresPageLimit, file.get());
-    file.reset();
     page[read] = '\0';
     return ParseFiguresText(page.data(), block, rowsFound, faults);
 }

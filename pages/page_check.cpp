@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "files/file_handle.h"
+#include "files/file_io.h"
 #include "pages/history_page.h"
 
 namespace tickora {
@@ -14,20 +14,14 @@ namespace {
 constexpr std::string_view kHistoryDateHeader = "\xC6\xFC\xC9\xD5";
 
 // The first limit bytes of path, and whether the file goes on beyond them; false when it
-// cannot be opened.
+// cannot be opened or read. A kept page may be a link to one kept elsewhere, as long as that is
+// a regular file: a FIFO or a device there must not hold the job for ever.
 bool ReadHead(const char* path, int limit, std::string& bytes, bool& longer) {
-    FileHandle file(std::fopen(path, "rb"));
-    if (!file || limit < 0) {
+    if (limit < 0) {
         return false;
     }
-    bytes.resize(static_cast<std::size_t>(limit) + 1);
-    const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file.get());
-    if (std::ferror(file.get()) != 0) {
-        return false;
-    }
-    longer = read > static_cast<std::size_t>(limit);
-    bytes.resize(longer ? static_cast<std::size_t>(limit) : read);
-    return true;
+    return ReadFileHead(path, static_cast<std::size_t>(limit), bytes, &longer, Links::kFollowed) ==
+           0;
 }
 
 }  // namespace

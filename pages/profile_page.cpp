@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "files/file_handle.h"
+#include "files/file_io.h"
 #include "pages/page_check.h"
 #include "text/sjis.h"
 #include "text/text_scan.h"
@@ -17,30 +17,22 @@ namespace tickora {
 namespace {
 
 // Reads the whole file into bytes: kProfileRead, or kProfileNoFile when it cannot be opened or
-// read, or kProfileTooLarge when it holds more than the limit (then only the limit and one byte
-// are read, whatever the size claims).
+// read, or kProfileTooLarge when it holds more than the limit (then it is not read, whatever the
+// size claims). A kept page may be a link to a page kept elsewhere, as long as that is a file.
 int ReadWholeFile(const char* path, std::vector<char>& bytes) {
-    FileHandle file(std::fopen(path, "rb"));
-    if (!file) {
-        return kProfileNoFile;
-    }
-    struct stat info {};
-    if (::fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) &&
-        info.st_size > kProfilePageLimit) {
+    std::string read;
+    const int error = tickora::ReadWholeFile(path, static_cast<std::size_t>(kProfilePageLimit),
+                                             read, Links::kFollowed);
+    if (error == kFileTooLarge) {
         return kProfileTooLarge;
-    }
-    bytes.clear();
-    char chunk[65536];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + n);
-        if (bytes.size() > static_cast<size_t>(kProfilePageLimit)) {
-            return kProfileTooLarge;  // a file that grew while it was read
-        }
     }
     // A path that opens but cannot be read (a folder, an I/O error) is no page: parsed as an
     // empty one it would wipe the stock's dictionary record.
-    return std::ferror(file.get()) == 0 ? kProfileRead : kProfileNoFile;
+    if (error != 0) {
+        return kProfileNoFile;
+    }
+    bytes.assign(read.begin(), read.end());
+    return kProfileRead;
 }
 
 }  // namespace
@@ -112,9 +104,9 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
     const std::string_view bytes(raw.data(), raw.size());
     const PageCheck check = CheckTablePage(bytes, kUpperCaseTable);
     // A page without a table of its own (a few marked cells) has no end to look for.
-    const bool whole = check.shape == PageShape::kWhole ||
-                       (check.shape == PageShape::kNoTable &&
-                        bytes.find("<TABLE") == std::string_view::npos);
+    const bool whole =
+        check.shape == PageShape::kWhole ||
+        (check.shape == PageShape::kNoTable && bytes.find("<TABLE") == std::string_view::npos);
     raw.push_back('\0');
     std::vector<char> page(raw.size(), '\0');
     EucToSjis(raw.data(), page.data());

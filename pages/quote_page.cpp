@@ -10,11 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "files/file_handle.h"
+#include "files/file_io.h"
 #include "pages/number_range.h"
 #include "pages/page_buffer.h"
 #include "pages/table_rows.h"
-#include "files/local_file.h"
 #include "text/sjis.h"
 #include "text/text_scan.h"
 
@@ -243,12 +242,12 @@ bool ParseQuotePage(const char* path, CQuoteBlock& block, QuotePageOutcome* outc
 }
 
 void LogFailedStock(int page, int code, const char* name) {
-    // Appended to, never through a link: the log must not grow a file outside the folder.
-    FileHandle log(OpenLocalFile(kErrorLogPath, "ab"));
-    if (!log) {
-        return;
-    }
-    std::fprintf(log.get(), "page=%d code=%d name=%s\r\n", page, code, name);
+    // One whole line, appended to, never through a link: the log must not grow a file outside
+    // the folder, and a line cut by a full disk must not swallow the next one.
+    char line[256];
+    std::snprintf(line, sizeof line, "page=%d code=%d name=%.160s\r\n", page, code,
+                  name != nullptr ? name : "");
+    (void)AppendRecord(kErrorLogPath, line);
 }
 
 }  // namespace tickora

@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "files/file_handle.h"
-#include "web/connections.h"
 #include "files/local_file.h"
+#include "web/connections.h"
 #include "web/retry.h"
 
 namespace tickora {
@@ -118,6 +118,9 @@ struct TransferEngine::Page {
     Clock::time_point cancelSeen{};
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
+    // Why the CA file of the transport cannot be used; then TLS is refused, naming it.
+    std::string caProblem;
+
     // Across attempts.
     bool partialFileLeft = false;
     AttemptOutcome last;
@@ -203,7 +206,8 @@ DownloadDetail Describe(CURLcode code, long status, const Page& page) {
         detail.cause = page.errorBuffer[0] != '\0' ? page.errorBuffer : curl_easy_strerror(code);
         if (IsTlsFailure(code)) {
             // A certificate problem is the user's to solve (a CA file, a proxy): say where.
-            detail.cause = "TLS with " + HostOf(page.curl.get()) + " failed: " + detail.cause;
+            const std::string& why = page.caProblem.empty() ? detail.cause : page.caProblem;
+            detail.cause = "TLS with " + HostOf(page.curl.get()) + " failed: " + why;
         }
         return detail;
     }
@@ -214,7 +218,27 @@ DownloadDetail Describe(CURLcode code, long status, const Page& page) {
     return detail;
 }
 
-void Configure(Page& page, const DownloadLimits& limits, const Transport& transport) {
+// A bundle that holds no certificate: libcurl then refuses every TLS connection of the page,
+// while a page over plain HTTP goes on, as it did when libcurl opened a missing CA file itself.
+constexpr char kNoCertificate[] = "\n";
+
+void UseCaFile(Page& page, const CaBundle& bundle) {
+    page.caProblem = bundle.problem;
+    curl_blob blob{};
+    // Besides the system's store, which libcurl still reads from its CA directory.
+    if (bundle.problem.empty()) {
+        blob.data = const_cast<char*>(bundle.pem.data());
+        blob.len = bundle.pem.size();
+    } else {
+        blob.data = const_cast<char*>(kNoCertificate);
+        blob.len = sizeof kNoCertificate - 1;
+    }
+    blob.flags = CURL_BLOB_COPY;
+    curl_easy_setopt(page.curl.get(), CURLOPT_CAINFO_BLOB, &blob);
+}
+
+void Configure(Page& page, const DownloadLimits& limits, const CaBundle* ca) {
+    const Transport& transport = page.transport;
     CURL* curl = page.curl.get();
     curl_easy_setopt(curl, CURLOPT_URL, page.url.c_str());
     // The path and query go out exactly as the job composed them.
@@ -241,9 +265,8 @@ void Configure(Page& page, const DownloadLimits& limits, const Transport& transp
     // A new request waits for a connection being opened to learn whether it can share it,
     // instead of opening one more.
     curl_easy_setopt(curl, CURLOPT_PIPEWAIT, transport.http2 == Http2Mode::kOff ? 0L : 1L);
-    if (!transport.caFile.empty()) {
-        // Besides the system's store, which libcurl still reads from its CA directory.
-        curl_easy_setopt(curl, CURLOPT_CAINFO, transport.caFile.c_str());
+    if (ca != nullptr) {
+        UseCaFile(page, *ca);
     }
     if (!transport.proxy.empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXY, transport.proxy.c_str());
@@ -294,6 +317,14 @@ void TransferEngine::Add(Id id, std::string url, std::string path, const SiteAcc
     m_pages[id] = std::move(page);
 }
 
+const CaBundle& TransferEngine::CaFile(const std::string& path) {
+    auto it = m_caFiles.find(path);
+    if (it == m_caFiles.end()) {
+        it = m_caFiles.emplace(path, ReadCaFile(path)).first;
+    }
+    return it->second;
+}
+
 void TransferEngine::Wakeup() {
     if (m_multi != nullptr) {
         curl_multi_wakeup(m_multi);
@@ -341,7 +372,8 @@ void TransferEngine::StartAttempt(Page& page, std::vector<Finished>& finished) {
         Finish(page, finished);
         return;
     }
-    Configure(page, page.limits, page.transport);
+    Configure(page, page.limits,
+              page.transport.caFile.empty() ? nullptr : &CaFile(page.transport.caFile));
     curl_multi_add_handle(m_multi, page.curl.get());
 }
 

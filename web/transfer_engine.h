@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "web/ca_file.h"
 #include "web/download.h"
 #include "web/site_access.h"
 
@@ -65,12 +66,15 @@ class TransferEngine {
     void Finish(Page& page, std::vector<Finished>& finished);
     void CollectDone(std::vector<Finished>& finished);
     void AbortCancelled(std::vector<Finished>& finished);
+    // The CA file of a transport, read once for all the pages that name it.
+    const CaBundle& CaFile(const std::string& path);
 
     const int m_connections;
     const int m_streams;
     CURLM* m_multi = nullptr;
     bool m_multiplexing = false;
     std::map<Id, std::unique_ptr<Page>> m_pages;
+    std::map<std::string, CaBundle> m_caFiles;
 };
 
 }  // namespace tickora
