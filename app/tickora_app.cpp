@@ -46,6 +46,7 @@
 #include "catalog/connection_settings.h"
 #include "catalog/work_lock.h"
 #include "files/file_io.h"
+#include "jobs/retry_plan.h"
 #include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
@@ -326,7 +327,7 @@ void CTickoraApp::OnCommand(int id) {
     }
 }
 
-bool CTickoraApp::StartJobCommand(int id) {
+bool CTickoraApp::StartJobCommand(int id, const std::function<bool(CTickoraDoc&)>& start) {
     CMainFrame* frame = m_pFrame.get();
     const bool idle = !m_pDoc->IsJobRunning();
     if (id == kIdFetch && idle && m_pObjects->stocks.GetBlock(0) == nullptr) {
@@ -356,7 +357,7 @@ bool CTickoraApp::StartJobCommand(int id) {
     }
     const QString title = frame->DocTitle();
     const JobStarter* job = RowOf(kJobStarters, id);
-    const bool started = job != nullptr && (m_pDoc.get()->*job->start)();
+    const bool started = start ? start(*m_pDoc) : job != nullptr && (m_pDoc.get()->*job->start)();
     if (!started) {
         // A job command while a job runs starts nothing: every job shares the stock list, the
         // page buffer and the work files, and another process may hold the working folder. The
@@ -516,27 +517,42 @@ void CTickoraApp::OnRetryFailed() {
         m_pFrame->ShowNote(QStringLiteral("処理の実行中は再取得できません"));
         return;
     }
-    // The later of the two jobs' last runs: the one the user has just seen fail.
-    std::optional<RunRecord> kdt = LastRunOf(RetryJob::kKdtAll);
-    std::optional<RunRecord> profiles = LastRunOf(RetryJob::kProfiles);
-    const bool useKdt = kdt && (!profiles || profiles->endedAt < kdt->endedAt);
-    const std::optional<RunRecord>& last = useKdt ? kdt : profiles;
-    if (!last) {
+    // The later of the two jobs' last runs, as the command line finds its job's: the one the
+    // user has just seen fail.
+    static constexpr RetryJob kJobs[] = {RetryJob::kKdtAll, RetryJob::kProfiles};
+    RetryPlan plan = PlanRetry(kJobs);
+    if (plan.last.found == LastRun::Found::kNone) {
         m_pFrame->ShowNote(
             QStringLiteral("この作業フォルダには全銘柄の株価履歴取得・基本情報取得の記録がないため"
                            "、再取得するものがありません"));
         return;
     }
-    std::vector<int> codes = StocksToRetry(last->outcome);
-    const QString job = FromUtf8(JobNameJa(last->outcome.job));
-    if (codes.empty()) {
-        m_pFrame->ShowNote(QStringLiteral("前回の%1（%2）に失敗した銘柄はありません")
-                               .arg(job, QString::fromStdString(last->endedAt)));
+    if (plan.last.found == LastRun::Found::kUnreadable) {
+        // Never "nothing failed": what the last run left to do cannot be told.
+        m_pFrame->ShowNote(
+            QStringLiteral("実行記録 %1 の最新の記録が読めないため、前回失敗した銘柄がわからず、"
+                           "再取得しませんでした。通常どおり実行し直してください")
+                .arg(FromUtf8(AbsolutePath(kRunHistoryName))));
         return;
     }
-    const std::size_t count = codes.size();
-    m_pDoc->LimitNextJobTo(std::move(codes));
-    if (!StartJobCommand(useKdt ? kIdMakeKdt : kIdGetProfiles)) {
+    const bool kdt = plan.last.job == RetryJob::kKdtAll;
+    const QString job = FromUtf8(JobNameJa(plan.last.record.outcome.job));
+    if (plan.codes.empty()) {
+        m_pFrame->ShowNote(QStringLiteral("前回の%1（%2）に失敗した銘柄はありません")
+                               .arg(job, QString::fromStdString(plan.last.record.endedAt)));
+        return;
+    }
+    const std::size_t count = plan.codes.size();
+    m_pDoc->LimitNextJobTo(std::move(plan.codes));
+    // The run again with its own options; a record without them asks its dialog, as a new run
+    // would.
+    std::function<bool(CTickoraDoc&)> start;
+    if (plan.optionsKept) {
+        start = [&plan, kdt](CTickoraDoc& doc) {
+            return kdt ? doc.OnMakeKdt(plan.code) : doc.OnGetProfiles(plan.profile);
+        };
+    }
+    if (!StartJobCommand(kdt ? kIdMakeKdt : kIdGetProfiles, start)) {
         m_pDoc->ForgetNextJobLimit();
         return;
     }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -88,8 +89,9 @@ class CTickoraApp : public QObject {
     // to read a refusal.
     void UnattendedFetch();
     // A job command: the checks a user can answer (an empty list, a missing output folder),
-    // then the document's command. True when a worker started.
-    bool StartJobCommand(int id);
+    // then the document's command, or start when given (a retry, with the options of the run it
+    // follows). True when a worker started.
+    bool StartJobCommand(int id, const std::function<bool(CTickoraDoc&)>& start = {});
     // What the window does when a job has ended (on the GUI thread).
     void OnJobEnded(const JobOutcome& outcome);
     // After the worker has gone: the offers a failed start leads to.

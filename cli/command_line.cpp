@@ -117,6 +117,7 @@ class Parser {
                     return RangeError(entry.name, kMinDays, kMaxDays, value);
                 }
                 o.code.days = *days;
+                o.daysGiven = true;
                 return {};
             }
             case Opt::kFormat:

@@ -31,6 +31,7 @@ struct CliOptions {
     ListOptions list;     // fetchlist and profiles share the three switches
     CodeOptions code;     // kdt; code and days start at the dialog's values
     bool codeGiven = false;
+    bool daysGiven = false;    // a retry keeps the days of the run it follows unless named
     bool retryFailed = false;  // kdt --all and profiles: only the stocks the last run failed
     SettingsChanges settings;
     // --site, --quote-host, --table-host, --profile-host, --retries, --pace, --page-timeout and

@@ -8,6 +8,9 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
 #include <thread>
 
 #include "catalog/work_lock.h"
@@ -16,6 +19,7 @@
 #include "jobs/job_steps.h"
 #include "jobs/outcome_json.h"
 #include "jobs/output_folder.h"
+#include "jobs/retry_plan.h"
 #include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "text/sjis.h"
@@ -194,30 +198,60 @@ bool WritesToOutputFolder(Command command) {
     return command == Command::kFetch || command == Command::kPerformance;
 }
 
-// --retry-failed: the stocks the last run of the job failed or never reached. False, with the
-// status to exit with in status, when there is nothing to run.
-bool PlanRetry(const CliOptions& options, const CliStreams& streams, CTickoraDoc& doc,
-               int& status) {
+NamedOptions NamedOn(const CliOptions& options) {
+    NamedOptions named;
+    if (options.daysGiven) {
+        named.days = options.code.days;
+    }
+    named.update = options.code.update;
+    named.keepHtml = options.list.keepHtml;
+    named.useKeptHtml = options.list.useKeptHtml;
+    named.addedOnly = options.list.addedOnly;
+    return named;
+}
+
+// --retry-failed: the run the last run of the job was, narrowed to the stocks it failed or never
+// reached, with its options unless the command line names them. Nothing, with the status to
+// exit with in status, when there is nothing to run; a last run that cannot be read is never
+// taken for one that failed nothing.
+std::optional<CliOptions> PlanRetry(const CliOptions& options, const CliStreams& streams,
+                                    CTickoraDoc& doc, int& status) {
     const RetryJob job = options.command == Command::kKdt ? RetryJob::kKdtAll : RetryJob::kProfiles;
     const char* name = job == RetryJob::kKdtAll ? "kdt --all" : "profiles";
-    const std::optional<RunRecord> last = LastRunOf(job);
-    if (!last) {
-        const std::string cause = std::string("no run of ") + name + " is in " +
-                                  AbsolutePath(kRunHistoryName) + ", so nothing can be retried";
+    RetryPlan plan = PlanRetry(std::span<const RetryJob>(&job, 1), NamedOn(options));
+    std::string cause;
+    switch (plan.last.found) {
+        case LastRun::Found::kNone:
+            cause = std::string("no run of ") + name + " is in " + plan.last.why +
+                    ", so nothing can be retried";
+            break;
+        case LastRun::Found::kUnreadable:
+            cause = std::string("the last run of ") + name + " cannot be read: " + plan.last.why +
+                    "; nothing was retried (run " + name + " without --retry-failed)";
+            break;
+        case LastRun::Found::kRun:
+            if (plan.codes.empty()) {
+                cause = std::string("the last run of ") + name + " (" + plan.last.record.endedAt +
+                        ") failed no stock: nothing to retry";
+                status = NotRun(options, streams, kExitDone, "tickora-cli: " + cause, cause);
+                return std::nullopt;
+            }
+            break;
+    }
+    if (!cause.empty()) {
         status = NotRun(options, streams, kExitEndedEarly, "tickora-cli: " + cause, cause);
-        return false;
+        return std::nullopt;
     }
-    std::vector<int> codes = StocksToRetry(last->outcome);
-    if (codes.empty()) {
-        const std::string cause = std::string("the last run of ") + name + " (" + last->endedAt +
-                                  ") failed no stock: nothing to retry";
-        status = NotRun(options, streams, kExitDone, "tickora-cli: " + cause, cause);
-        return false;
-    }
-    std::fprintf(streams.err, "tickora-cli: retrying %zu %s of the run of %s\n", codes.size(),
-                 codes.size() == 1 ? "stock" : "stocks", last->endedAt.c_str());
-    doc.LimitNextJobTo(std::move(codes));
-    return true;
+    std::fprintf(streams.err, "tickora-cli: retrying %zu %s of the run of %s with %s%s\n",
+                 plan.codes.size(), plan.codes.size() == 1 ? "stock" : "stocks",
+                 plan.last.record.endedAt.c_str(),
+                 OptionsText(plan).empty() ? "no options" : OptionsText(plan).c_str(),
+                 plan.optionsKept ? "" : " (that run's record keeps no options)");
+    CliOptions retried = options;
+    retried.code = plan.code;
+    retried.list = plan.profile;
+    doc.LimitNextJobTo(std::move(plan.codes));
+    return retried;
 }
 
 // The exit status of a job that the loaded working folder does not allow to start (a settings
@@ -285,15 +319,19 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     doc.SetView(&view);
     doc.SetSiteAccess(access);
     doc.HandOverWorkLock(std::move(*lock));
-    if (options.retryFailed && !PlanRetry(options, streams, doc, status)) {
-        return status;
+    std::optional<CliOptions> retried;
+    if (options.retryFailed) {
+        retried = PlanRetry(options, streams, doc, status);
+        if (!retried) {
+            return status;
+        }
     }
 
     if (interrupts.load() != baseline) {
         return NotRun(options, streams, kExitEndedEarly, "", "interrupted");
     }
     const std::optional<JobOutcome> outcome =
-        RunJobOnDocument(options, doc, view, interrupts, baseline);
+        RunJobOnDocument(retried ? *retried : options, doc, view, interrupts, baseline);
     if (!outcome) {
         std::string cause = doc.LastRefusal();
         std::string message;

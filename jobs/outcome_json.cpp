@@ -100,7 +100,14 @@ std::string OutcomeToJson(const JobOutcome& outcome, int exitStatus) {
 
 std::optional<JobOutcome> OutcomeFromJson(const std::string& text, int* exitStatus) {
     const json object = json::parse(text, nullptr, false);
-    if (object.is_discarded() || !object.is_object() || !object.contains("job")) {
+    if (object.is_discarded()) {
+        return std::nullopt;
+    }
+    return OutcomeFromJsonValue(object, exitStatus);
+}
+
+std::optional<JobOutcome> OutcomeFromJsonValue(const nlohmann::json& object, int* exitStatus) {
+    if (!object.is_object() || !object.contains("job")) {
         return std::nullopt;
     }
     JobOutcome outcome;

@@ -2,6 +2,7 @@
 #pragma once
 // The outcome of a job as one JSON object, and back: what `tickora-cli --json` prints and what
 // the run history keeps, so that a script, the terminal and the desktop program read one record.
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,9 @@ namespace tickora {
 // another version still reads.
 [[nodiscard]] std::optional<JobOutcome> OutcomeFromJson(const std::string& text,
                                                         int* exitStatus = nullptr);
+// The same from a value parsed already (the run history parses its lines within bounds).
+[[nodiscard]] std::optional<JobOutcome> OutcomeFromJsonValue(const nlohmann::json& object,
+                                                             int* exitStatus = nullptr);
 
 // The words the JSON uses for how a job ended: "completed", "stopped", "cancelled", "error",
 // "not run".

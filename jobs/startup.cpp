@@ -2,21 +2,24 @@
 #include "jobs/startup.h"
 
 #include "catalog/clock.h"
+#include "files/local_file.h"
 #include "files/temp_files.h"
+#include "files/work_folder.h"
 #include "pages/url_fit.h"
 #include "web/hosts.h"
-#include "files/local_file.h"
-#include "files/work_folder.h"
 
 namespace tickora {
 namespace {
 
 // A killed run leaves its temporary files beside the files it was writing: in the working
-// folder, the work folder, the history folders and the output folder.
+// folder, the work folder and its profile folders (a kept profile page arrives as
+// "<page>.part.tmp<PID>-<N>"), the history folders and the output folder.
 void RemoveLeftoverTemporaries(const CAppSettings& settings) {
-    std::vector<std::string> folders = {".", kWorkFolder, "DATA"};
+    const std::string profiles = std::string(kWorkFolder) + "/fundamental";
+    std::vector<std::string> folders = {".", kWorkFolder, profiles, "DATA"};
     for (int thousands = 1000; thousands <= 9000; thousands += 1000) {
         folders.push_back("DATA/" + std::to_string(thousands));
+        folders.push_back(profiles + "/" + std::to_string(thousands));
     }
     if (const std::string output = settings.OutputDirPath(); !output.empty()) {
         folders.push_back(output);

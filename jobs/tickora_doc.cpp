@@ -9,13 +9,14 @@
 #include <utility>
 
 #include "catalog/partial_pages.h"
+#include "files/file_io.h"
 #include "formats/dictionary.h"
 #include "formats/quote_file.h"
 #include "jobs/job_steps.h"
 #include "jobs/output_folder.h"
 #include "jobs/run_history.h"
-#include "web/retry.h"
 #include "text/sjis.h"
+#include "web/retry.h"
 
 namespace tickora {
 
@@ -80,6 +81,7 @@ bool CTickoraDoc::StartJob(Body body) {
     m_refusal.clear();
     m_retryRun = m_limitNext;
     m_retryCodes = std::move(m_limitCodes);
+    m_runOptions = {};
     m_limitCodes.clear();
     m_limitNext = false;
     View().ShowRunning();
@@ -260,13 +262,14 @@ void CTickoraDoc::KeepInHistory() {
     }
     int error = 0;
     try {
-        error = AppendRunHistory(m_current, retry);
+        error = AppendRunHistory(m_current, retry, m_runOptions);
     } catch (const std::exception&) {
         error = ENOMEM;
     }
     if (error != 0) {
         m_current.warnings.push_back(AbsolutePath(kRunHistoryName) + ": " +
-                                     std::strerror(error) + " (this run is not in the history)");
+                                     LocalFileErrorText(error) +
+                                     " (this run is not in the history)");
     }
 }
 
@@ -286,9 +289,8 @@ SiteAccess CTickoraDoc::Access() const {
 }
 
 JobContext CTickoraDoc::Context() {
-    return JobContext{m_stocks,  m_markets,  m_settings,   View(),
-                      m_bCancel, m_current,  m_retryRun,   m_retryCodes,
-                      &m_bQuotesWhole, Access()};
+    return JobContext{m_stocks,  m_markets,  m_settings,   View(),          m_bCancel,
+                      m_current, m_retryRun, m_retryCodes, &m_bQuotesWhole, Access()};
 }
 
 void CTickoraDoc::RunFetch() {
@@ -312,6 +314,7 @@ void CTickoraDoc::RunMakeFetchList() {
         return;
     }
     NoteHtmlOptions(options);
+    m_runOptions = OptionsOf(options);
     JobContext context = Context();
     m_current = MakeFetchList(context, options);
     EndJob();
@@ -322,6 +325,7 @@ void CTickoraDoc::RunGetProfiles() {
     options.keepHtml = m_bKeepHtml != 0;
     options.addedOnly = m_bAddedOnly != 0;
     options.useKeptHtml = m_bUseKeptHtml != 0;
+    m_runOptions = OptionsOf(options);
     JobContext context = Context();
     m_current = GetProfiles(context, options);
     EndJob();
@@ -335,6 +339,7 @@ void CTickoraDoc::RunMakeKdt() {
         EndJobWithoutWork("kdt");
         return;
     }
+    m_runOptions = OptionsOf(options);
     JobContext context = Context();
     if (const std::string why = KdtRefusal(context, options); !why.empty()) {
         EndJobWithoutWork("kdt", why);

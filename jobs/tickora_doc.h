@@ -14,6 +14,7 @@
 #include "catalog/work_lock.h"
 #include "jobs/job_context.h"
 #include "jobs/job_outcome.h"
+#include "jobs/run_history.h"
 #include "jobs/tickora_view.h"
 
 namespace tickora {
@@ -109,6 +110,7 @@ class CTickoraDoc {
     // A job whose options dialog was dismissed or that could not begin: m_bBusy := false,
     // ShowIdle, nothing else; why says why (empty for a dismissed dialog).
     void EndJobWithoutWork(const char* job, const std::string& why = {});
+
   private:
     // Starts the one worker thread for body; false when one still runs.
     bool StartJob(Body body);
@@ -155,6 +157,8 @@ class CTickoraDoc {
     std::vector<int> m_limitCodes;
     bool m_retryRun = false;  // the running job asks only m_retryCodes
     std::vector<int> m_retryCodes;
+    // The options the running job was given, for its record: a retry repeats them.
+    RunOptions m_runOptions;
     // True, with the refusal set, while a job runs, or when the list holds no stock.
     bool RefuseWhileRunning();
     bool RefuseWithoutStocks();
