@@ -40,6 +40,7 @@
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "app/quotes_dlg.h"
+#include "jobs/run_history.h"
 #include "app/runs_dlg.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
@@ -47,7 +48,6 @@
 #include "catalog/work_lock.h"
 #include "files/file_io.h"
 #include "jobs/retry_plan.h"
-#include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
 #include "jobs/workdir.h"
@@ -111,7 +111,8 @@ void InstallJapaneseTranslations() {
     installed = true;
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+                         QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(translator);
     } else {
         delete translator;
@@ -334,7 +335,8 @@ bool CTickoraApp::StartJobCommand(int id, const std::function<bool(CTickoraDoc&)
         if (OfferToBuildList(frame)) {
             return StartJobCommand(kIdMakeFetchList);
         }
-        frame->ShowNote(QStringLiteral("fetchlist.csv に銘柄がないため、取得するものがありません"));
+        frame->ShowNote(
+            QStringLiteral("fetchlist.csv に銘柄がないため、取得するものがありません"));
         return false;
     }
     // A missing output folder is found before any page is asked, not after the last one.
@@ -344,13 +346,11 @@ bool CTickoraApp::StartJobCommand(int id, const std::function<bool(CTickoraDoc&)
         if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
             if (!OfferToCreateFolder(frame, whole)) {
                 frame->ShowNote(
-                    QStringLiteral("出力先ディレクトリ %1 がないため、取得しませんでした")
-                        .arg(whole));
+                    QStringLiteral("出力先ディレクトリ %1 がないため、取得しませんでした").arg(whole));
                 return false;
             }
             if (!QDir().mkpath(folder)) {
-                frame->ShowNote(
-                    QStringLiteral("出力先ディレクトリ %1 を作成できません").arg(whole));
+                frame->ShowNote(QStringLiteral("出力先ディレクトリ %1 を作成できません").arg(whole));
                 return false;
             }
         }
@@ -413,8 +413,7 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
             QString why;
             if (m_pTrial->Start(port, &why)) {
                 m_pFrame->ShowNote(
-                    QStringLiteral(
-                        "試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
+                    QStringLiteral("試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
                         .arg(FromUtf8(hosts.quote)));
             } else {
                 m_pFrame->ShowNote(QStringLiteral("試用サイトを起動できません: ") + why);
@@ -590,8 +589,7 @@ void CTickoraApp::OnViewQuotes() {
     delete m_pQuotes;
     m_pQuotes = new CQuotesDlg(m_pObjects->stocks, m_pObjects->markets, m_pFrame.get());
     connect(m_pQuotes, &QObject::destroyed, this, [this] { m_pQuotes = nullptr; });
-    connect(m_pQuotes, &CQuotesDlg::chartRequested, this,
-            [this](int code) { (void)ShowChart(code); });
+    connect(m_pQuotes, &CQuotesDlg::chartRequested, this, [this](int code) { (void)ShowChart(code); });
     m_pQuotes->show();
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/connection_settings.h"
 
-#include <curl/curl.h>
 #include <sys/stat.h>
+#include <curl/curl.h>
 #include <toml++/toml.h>
 
 #include <algorithm>

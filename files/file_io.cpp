@@ -233,7 +233,8 @@ int ReadFileInPieces(const std::string& path, std::size_t limit,
 }
 
 int AppendRecord(const std::string& path, std::string_view record, char separator) {
-    const Descriptor fd(OpenRegularFd(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, false));
+    // Read as well as written: the last byte tells whether a record was cut short.
+    const Descriptor fd(OpenRegularFd(path.c_str(), O_RDWR | O_CREAT | O_APPEND, false));
     if (!fd) {
         return errno;
     }
@@ -242,7 +243,7 @@ int AppendRecord(const std::string& path, std::string_view record, char separato
         return errno;
     }
     if (info.st_nlink > 1) {
-        return ELOOP;
+        return kSecondName;
     }
     const std::string bytes = WithTornEndRepaired(fd.Get(), record, separator);
     ssize_t written = -1;

@@ -26,6 +26,8 @@ namespace tickora {
 
 // The errno of a read refused because the file is larger than the reader's bound.
 inline constexpr int kFileTooLarge = EFBIG;
+// The errno of an append refused because the file has a second name (a hard link).
+inline constexpr int kSecondName = EMLINK;
 
 enum class Links {
     kRefused,   // a link at the name is refused (ELOOP): the program's own files
@@ -59,9 +61,9 @@ enum class Links {
 // Appends record, which ends with separator, as one write(2) to the file at path (created when
 // missing, under the usual mode and umask). A file whose last byte is not separator (its last
 // record was cut short) first gets one, in the same write, so that the cut record stays alone
-// on its line. A file with a second name (a hard link) is refused like a symbolic link: the
-// record would land in a file the folder does not own. When the disk takes only a part of the
-// record, that part is cut off again where no other writer has appended since.
+// on its line. A file with a second name (a hard link) is refused (kSecondName) as a symbolic
+// link is: the record would land in a file the folder does not own. When the disk takes only a
+// part of the record, that part is cut off again where no other writer has appended since.
 [[nodiscard]] int AppendRecord(const std::string& path, std::string_view record,
                                char separator = '\n');
 

@@ -115,6 +115,9 @@ std::string LocalFileErrorText(int error) {
     if (error == kNotRegularFile) {
         return "not a regular file";
     }
+    if (error == kSecondName) {
+        return "a second name of a file elsewhere, which is not written through";
+    }
     if (error == kFileTooLarge) {
         return "larger than such a file may be, so it is not read";
     }

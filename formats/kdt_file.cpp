@@ -8,8 +8,8 @@
 
 #include "files/file_io.h"
 #include "files/little_endian.h"
-#include "files/work_folder.h"
 #include "formats/atomic_file.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

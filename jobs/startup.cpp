@@ -2,11 +2,11 @@
 #include "jobs/startup.h"
 
 #include "catalog/clock.h"
-#include "files/local_file.h"
 #include "files/temp_files.h"
-#include "files/work_folder.h"
 #include "pages/url_fit.h"
 #include "web/hosts.h"
+#include "files/local_file.h"
+#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

@@ -15,8 +15,8 @@
 #include "jobs/job_steps.h"
 #include "jobs/output_folder.h"
 #include "jobs/run_history.h"
-#include "text/sjis.h"
 #include "web/retry.h"
+#include "text/sjis.h"
 
 namespace tickora {
 
@@ -289,8 +289,9 @@ SiteAccess CTickoraDoc::Access() const {
 }
 
 JobContext CTickoraDoc::Context() {
-    return JobContext{m_stocks,  m_markets,  m_settings,   View(),          m_bCancel,
-                      m_current, m_retryRun, m_retryCodes, &m_bQuotesWhole, Access()};
+    return JobContext{m_stocks,  m_markets,  m_settings,   View(),
+                      m_bCancel, m_current,  m_retryRun,   m_retryCodes,
+                      &m_bQuotesWhole, Access()};
 }
 
 void CTickoraDoc::RunFetch() {

@@ -110,7 +110,6 @@ class CTickoraDoc {
     // A job whose options dialog was dismissed or that could not begin: m_bBusy := false,
     // ShowIdle, nothing else; why says why (empty for a dismissed dialog).
     void EndJobWithoutWork(const char* job, const std::string& why = {});
-
   private:
     // Starts the one worker thread for body; false when one still runs.
     bool StartJob(Body body);

@@ -110,7 +110,8 @@ int ParseFiguresText(const char* text, CQuoteBlock& block, int* rowsFound,
                 faults->push_back({row.m_nCode, FiguresFaultText(row)});
             }
         } else if (slot >= 0) {
-            std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures, sizeof row.m_adFigures);
+            std::memcpy(block.m_aStocks[slot].m_adFigures, row.m_adFigures,
+                        sizeof row.m_adFigures);
             if (row.m_adFigures[0] > 0 || row.m_adFigures[1] > 0 || row.m_adFigures[3] > 0) {
                 ++count;
             }

@@ -104,9 +104,9 @@ int ParseProfilePage(const char* path, CompanyProfile& profile) {
     const std::string_view bytes(raw.data(), raw.size());
     const PageCheck check = CheckTablePage(bytes, kUpperCaseTable);
     // A page without a table of its own (a few marked cells) has no end to look for.
-    const bool whole =
-        check.shape == PageShape::kWhole ||
-        (check.shape == PageShape::kNoTable && bytes.find("<TABLE") == std::string_view::npos);
+    const bool whole = check.shape == PageShape::kWhole ||
+                       (check.shape == PageShape::kNoTable &&
+                        bytes.find("<TABLE") == std::string_view::npos);
     raw.push_back('\0');
     std::vector<char> page(raw.size(), '\0');
     EucToSjis(raw.data(), page.data());

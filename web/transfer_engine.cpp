@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "files/file_handle.h"
-#include "files/local_file.h"
 #include "web/connections.h"
+#include "files/local_file.h"
 #include "web/retry.h"
 
 namespace tickora {

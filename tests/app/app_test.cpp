@@ -39,6 +39,7 @@
 #include "app/tickora_app.h"
 #include "catalog/app_settings.h"
 #include "catalog/work_lock.h"
+#include "formats/kdt_file.h"
 #include "jobs/job_outcome.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
@@ -724,6 +725,87 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
         WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) { test::Reject(w); });
         m_app->OnCommand(kIdHistoryJob);
         ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+        m_app.reset();
+    }
+}
+
+// A line of history.jsonl for a run of job that failed code, ended at endedAt, with options (a
+// JSON object, or nothing for a line of a version that kept none).
+std::string RunLine(const char* job, int code, const char* endedAt, const char* options) {
+    return std::string(R"({"job":")") + job +
+           R"(","unit":"stocks","exitStatus":4,"end":"completed","endCause":"",)"
+           R"("itemsTotal":3,"itemsDone":3,"extracted":0,"notExtracted":0,)"
+           R"("failures":[{"what":"page 1","codes":[)" +
+           std::to_string(code) +
+           R"(],"cause":"HTTP 500","where":"","action":"kept","endedJob":false}],)"
+           R"("notAskedCodes":[],"files":[],"warnings":[],"endedAt":")" +
+           endedAt + R"(","retry":false)" + (options[0] != '\0' ? std::string(",") + options : "") +
+           "}\n";
+}
+
+// 失敗した銘柄を再取得 follows the run that ended last, whatever time zone wrote its time, with
+// the options that run was given (its dialog is not asked again); and when the newest line of
+// the history cannot be read, it retries nothing and says why, never "nothing failed".
+TEST_F(DesktopApp, RetryFailedFollowsTheLastRunWithItsOwnOptions) {
+    struct Case {
+        const char* name;
+        std::function<std::string(int)> history;  // of the first stock's code
+        const char* job;                          // the job retried; nullptr: none
+        std::size_t days;                         // the days the retry asks
+    };
+    const Case cases[] = {
+        {"the later run, written in another time zone",
+         [](int code) {
+             return RunLine("profiles", code, "2026-12-07T18:00:00+0900", "") +
+                    RunLine("kdt", code, "2026-12-07T10:00:00+0000",
+                            R"("options":{"days":60,"update":false})");
+         },
+         "kdt", 60},
+        {"the options of the run, without its dialog",
+         [](int code) {
+             return RunLine("kdt", code, "2026-12-07T19:02:44+0900",
+                            R"("options":{"days":60,"update":false})");
+         },
+         "kdt", 60},
+        {"the newest line cut short",
+         [](int code) {
+             const std::string line = RunLine("kdt", code, "2026-12-07T19:02:44+0900", "");
+             return line + line.substr(0, 60);
+         },
+         nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir.Path() / "DATA");
+        m_app = NewApp();
+        ASSERT_TRUE(Started());
+        const int first = m_app->Objects()->stocks.GetBlock(0)->m_aStocks[0].m_nCode;
+        WriteFileBytes(m_dir.Path() / "history.jsonl", c.history(first));
+        // Were the dialog asked, its 30 days would show in the file.
+        WhenModal(
+            QStringLiteral("codeDlg"),
+            [](QWidget* w) {
+                static_cast<CCodeDlg*>(w)->m_pDays->setText(QStringLiteral("30"));
+                test::Accept(w);
+            },
+            test::Expect::kMayAppear, 3000);
+        m_app->Frame()->Action(kIdRetryFailed)->trigger();
+        if (c.job == nullptr) {
+            EXPECT_FALSE(m_app->Document()->IsJobRunning());
+            EXPECT_TRUE(m_app->Frame()->Note().contains(QStringLiteral("読めない")))
+                << m_app->Frame()->Note().toStdString();
+            EXPECT_TRUE(StoredHistoryPath(first).empty());
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+            const JobOutcome outcome = m_app->Document()->LastOutcome();
+            EXPECT_EQ(outcome.job, c.job);
+            EXPECT_EQ(outcome.itemsTotal, 1);
+            std::vector<CKdtDay> days;
+            ASSERT_EQ(ReadKdtFile(StoredHistoryPath(first), days), KdtRead::kOk);
+            // Whole pages of 50 days: 60 days asked are 100 stored, the dialog's 30 would be 50.
+            EXPECT_EQ(days.size(),
+                      (c.days + kKdtDaysPerPage - 1) / kKdtDaysPerPage * kKdtDaysPerPage);
+        }
         m_app.reset();
     }
 }

@@ -4,16 +4,20 @@
 // a clean full run writes, byte for byte.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "catalog/clock.h"
+#include "formats/kdt_file.h"
 #include "jobs/outcome_json.h"
 #include "jobs/run_history.h"
+#include "pages/profile_page.h"
 #include "tests/cli/cli_run.h"
 #include "tests/jobs/site_truth.h"
+#include "tests/support/special_files.h"
 #include "web/download.h"
 
 namespace tickora {
@@ -171,6 +175,140 @@ TEST(RetryFailedRefusal, WithoutAnEarlierRunNothingRuns) {
     ASSERT_EQ(RunCli({"--site", site.server.Url(), "kdt", "--code", code, "--days", "10"}).status,
               kExitDone);
     EXPECT_EQ(RunCli({"kdt", "--all", "--retry-failed"}).status, kExitEndedEarly);
+}
+
+// A retry is the run it follows, narrowed: the options that run was given hold for the stocks it
+// failed, unless the command line names others.
+TEST(RetryFailedOptions, TheRetryRunsWithTheOptionsOfTheRunItFollowsUnlessTheyAreNamed) {
+    enum class Check { kSameFileAsFull, kUpdatedFromPageZero, kPageKept };
+    struct Case {
+        const char* name;
+        std::vector<std::string> first;  // the run in which one stock fails
+        std::vector<std::string> retry;  // options named with --retry-failed
+        std::vector<std::string> full;   // a clean run the retried stock's file must equal
+        Check check;
+    };
+    const Case cases[] = {
+        {"kdt --days 120",
+         {"kdt", "--all", "--days", "120"},
+         {},
+         {"kdt", "--all", "--days", "120"},
+         Check::kSameFileAsFull},
+        {"kdt --days 120, the retry naming --days 60",
+         {"kdt", "--all", "--days", "120"},
+         {"--days", "60"},
+         {"kdt", "--all", "--days", "60"},
+         Check::kSameFileAsFull},
+        {"kdt --update",
+         {"kdt", "--all", "--days", "60", "--update"},
+         {},
+         {},
+         Check::kUpdatedFromPageZero},
+        {"profiles --keep-html", {"profiles", "--keep-html"}, {}, {}, Check::kPageKept},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedWorkDir dir;
+        SetTodayForTesting(LocalDate{2026, 12, 4});
+        test::SiteFixture site(8);
+        const int code = site.list.GetBlock(0)->m_aStocks[2].m_nCode;
+        const std::vector<std::string> withSite{"--site", site.server.Url()};
+        const auto run = [&withSite](const std::string& workdir, std::vector<std::string> args) {
+            args.insert(args.begin(), withSite.begin(), withSite.end());
+            args.insert(args.begin(), {"--workdir", workdir});
+            return RunCli(args);
+        };
+        if (c.check == Check::kUpdatedFromPageZero) {
+            // Every stock has a stored history that page 0 brings up to date.
+            ASSERT_EQ(run(".", {"kdt", "--all", "--days", "60"}).status, kExitDone);
+        }
+        const std::string page = c.first[0] == "kdt"
+                                     ? "/t?s=" + site.truth.at(code).symbol + "&"
+                                     : "/biz/fundamental/" + std::to_string(code) + ".html";
+        site.server.SetFault(page, {.kind = site::FaultKind::kStatus, .status = 500});
+        ASSERT_EQ(run(".", c.first).status, kExitItemsFailed);
+        site.server.ClearFaults();
+
+        std::vector<std::string> retry = {c.first[0]};
+        if (c.first[0] == "kdt") {
+            retry.push_back("--all");
+        }
+        retry.insert(retry.end(), {"--retry-failed", "--json"});
+        retry.insert(retry.end(), c.retry.begin(), c.retry.end());
+        const CliRun retried = run(".", retry);
+        ASSERT_EQ(retried.status, kExitDone) << retried.out << retried.err;
+        const std::optional<JobOutcome> outcome = OutcomeFromJson(retried.out);
+        ASSERT_TRUE(outcome.has_value()) << retried.out;
+        EXPECT_EQ(outcome->itemsTotal, 1);
+        switch (c.check) {
+            case Check::kSameFileAsFull: {
+                fs::create_directory("full");
+                fs::copy_file("market.csv", "full/market.csv");
+                fs::copy_file("fetchlist.csv", "full/fetchlist.csv");
+                ASSERT_EQ(run("full", c.full).status, kExitDone);
+                const std::string file = KdtFileName(code, true);
+                EXPECT_EQ(ReadFileBytes(file).size(),
+                          ReadFileBytes(fs::path("full") / file).size());
+                EXPECT_TRUE(ReadFileBytes(file) == ReadFileBytes(fs::path("full") / file));
+                break;
+            }
+            case Check::kUpdatedFromPageZero:
+                EXPECT_EQ(outcome->historiesUpdated, 1);
+                break;
+            case Check::kPageKept:
+                EXPECT_TRUE(fs::exists(KeptProfilePath(code))) << KeptProfilePath(code);
+                break;
+        }
+        SetTodayForTesting(std::nullopt);
+    }
+}
+
+// When the line of the last run of the job cannot be read (a full disk cut it, or the history is
+// no file of its own), nobody can tell what that run left to do: the retry says so and exits 1,
+// and never takes it for a run that failed nothing.
+TEST(RetryFailedOptions, ALastRunThatCannotBeReadIsNeverNothingToRetry) {
+    using namespace std::chrono_literals;
+    enum class Plant { kTornLine, kFifo, kLinkToDevZero };
+    struct Case {
+        const char* name;
+        Plant plant;
+    };
+    const Case cases[] = {{"the newest kdt line torn", Plant::kTornLine},
+                          {"a FIFO", Plant::kFifo},
+                          {"a link to /dev/zero", Plant::kLinkToDevZero}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedWorkDir dir;
+        test::SiteFixture site(4);
+        // A clean run: its line says that nothing failed.
+        ASSERT_EQ(RunCli({"--site", site.server.Url(), "kdt", "--all", "--days", "10"}).status,
+                  kExitDone);
+        const std::string clean = ReadFileBytes(kRunHistoryName);
+        switch (c.plant) {
+            case Plant::kTornLine:
+                // A later run that failed a stock, its line cut by a full disk.
+                test::WriteFileBytes(kRunHistoryName, clean + clean.substr(0, clean.size() / 2));
+                break;
+            case Plant::kFifo:
+                ASSERT_TRUE(test::PlantAt(kRunHistoryName, test::Plant::kFifo, {}));
+                break;
+            case Plant::kLinkToDevZero:
+                ASSERT_TRUE(test::PlantAt(kRunHistoryName, test::Plant::kLinkToDevZero, {}));
+                break;
+        }
+        site.server.ClearRequests();
+        CliRun run;
+        EXPECT_TRUE(test::EndsWithin(
+            30s,
+            [&] {
+                run = RunCli({"--site", site.server.Url(), "kdt", "--all", "--retry-failed"});
+            },
+            {kRunHistoryName}));
+        EXPECT_EQ(run.status, kExitEndedEarly) << run.err;
+        EXPECT_NE(run.err.find("cannot be read"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("nothing to retry"), std::string::npos) << run.err;
+        EXPECT_TRUE(site.server.Requests().empty());
+    }
 }
 
 }  // namespace

@@ -4,20 +4,25 @@
 // did not get, and leave the files it does not own as they were.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/runner.h"
 #include "formats/quote_file.h"
 #include "jobs/output_folder.h"
+#include "jobs/run_history.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "pages/quote_page.h"
 #include "tests/fault_matrix/fault_fixture.h"
+#include "tests/support/special_files.h"
 
 namespace tickora {
 namespace {
@@ -310,6 +315,86 @@ INSTANTIATE_TEST_SUITE_P(Jobs, OneWorkFileFault,
                          ::testing::Values(Job::kFetch, Job::kFetchList, Job::kKdt,
                                            Job::kPerformance),
                          [](const auto& info) { return std::string(JobName(info.param)); });
+
+// Names of the run history and of the day file's marks taken by a FIFO or a link: the fetch
+// neither waits on them (Cancel included, which is what the terminal's Ctrl+C does) nor writes
+// through them, writes its day file, and says what it could not keep.
+struct SpecialFileCase {
+    const char* name;
+    const char* path;
+    test::Plant plant;
+    bool cancelWhileBlock1Trickles;
+    const char* warning;  // a part of one of the outcome's warnings; "" for none
+};
+
+void PrintTo(const SpecialFileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SpecialFileFault : public JobFault, public ::testing::WithParamInterface<SpecialFileCase> {};
+
+TEST_P(SpecialFileFault, TheJobNeitherWaitsOnItNorWritesThroughIt) {
+    using namespace std::chrono_literals;
+    const SpecialFileCase& c = GetParam();
+    fs::create_directories("elsewhere");
+    const fs::path outside = fs::absolute("elsewhere/victim");
+    WriteFileBytes(outside, "the user's own file\n");
+    ASSERT_TRUE(test::PlantAt(c.path, c.plant, outside));
+    const std::string trickling = TargetOf(list.GetQuoteUrl(1));
+    if (c.cancelWhileBlock1Trickles) {
+        site::Fault fault;
+        fault.kind = site::FaultKind::kTrickle;
+        fault.bytes = 200000;
+        fault.stall = 200ms;
+        server.SetFault(trickling, fault);
+    }
+
+    ASSERT_TRUE(doc.OnFetch());
+    std::atomic<bool> cancelled{false};
+    const bool ended = test::EndsWithin(60s,
+                                        [&] {
+                                            while (doc.IsJobRunning()) {
+                                                if (c.cancelWhileBlock1Trickles && !cancelled &&
+                                                    test::CountRequests(server, trickling) > 0) {
+                                                    doc.CancelJob();
+                                                    cancelled = true;
+                                                }
+                                                std::this_thread::sleep_for(5ms);
+                                            }
+                                            doc.WaitForJob();
+                                        },
+                                        {c.path});
+    EXPECT_TRUE(ended) << "the job waited on " << c.path;
+    ExpectIdle();
+    const JobOutcome outcome = doc.LastOutcome();
+    EXPECT_EQ(outcome.Cancelled(), c.cancelWhileBlock1Trickles);
+    EXPECT_TRUE(fs::exists("out/DS261204.DAT")) << "the day file is written";
+    EXPECT_EQ(ReadFileBytes(outside), "the user's own file\n");
+    if (c.plant == test::Plant::kFifo && std::string(c.path) == kRunHistoryName) {
+        EXPECT_TRUE(fs::is_fifo(c.path)) << "the FIFO is left as it was";
+    }
+    if (c.warning[0] != '\0') {
+        std::string warnings;
+        for (const std::string& warning : outcome.warnings) {
+            warnings += warning + "\n";
+        }
+        EXPECT_NE(warnings.find(c.warning), std::string::npos) << warnings;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SpecialFileFault,
+    ::testing::Values(
+        SpecialFileCase{"historyFifo", "history.jsonl", test::Plant::kFifo, false,
+                        "history.jsonl: not a regular file (this run is not in the history)"},
+        SpecialFileCase{"historyLinkOut", "history.jsonl", test::Plant::kLinkOut, false,
+                        "history.jsonl: a symbolic link, which is not followed"},
+        SpecialFileCase{"historyHardLinkOut", "history.jsonl", test::Plant::kHardLinkOut, false,
+                        "history.jsonl: a second name of a file elsewhere"},
+        SpecialFileCase{"marksFifo", "out/.DS261204.DAT.partial", test::Plant::kFifo, false, ""},
+        SpecialFileCase{"marksFifoCancelled", "out/.DS261204.DAT.partial", test::Plant::kFifo, true,
+                        ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tickora

@@ -3,6 +3,7 @@
 // record at all; "fetchlist.csv" and "market.csv" with lines that break every rule of their
 // format. Start-up loads what it can, and the jobs then run on it without a crash.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cmath>
@@ -444,6 +445,45 @@ TEST(StartupNotices, TheLoadersNoticesAreGathered) {
                   "fetchlist.csv: UTF-8 text, read as Shift-JIS",
                   "fetchlist.csv line 2: the symbol \"ABCDEFGHIJKLMNOP\" is longer than 15 bytes; "
                   "the line is not read"}));
+}
+
+// Every start removes what killed runs left under temporary names, wherever a run writes: the
+// working folder, the work folder and the folders of kept profile pages, the history folders and
+// the output folder. A live process's temporary stays.
+TEST(StartupLeftovers, EveryStartSweepsTheTemporariesOfEndedRuns) {
+    test::ScopedWorkDir dir;
+    WriteFileBytes("market.csv", "1,T, 東証1部\n");
+    WriteFileBytes("fetchlist.csv", "1301,1301,T,X\r\n");
+    CAppSettings settings;
+    std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, "out");
+    ASSERT_TRUE(settings.Save());
+    const std::string dead = std::to_string(test::DeadProcessId());
+    const std::string alive = std::to_string(static_cast<long>(::getpid()));
+    struct Case {
+        std::string path;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"Tickora.ini.tmp" + dead + "-0", true},
+        {"Webtemp/q.html.tmp" + dead + "-1", true},
+        {"Webtemp/fundamental/1000/1301.html.part.tmp" + dead + "-2", true},
+        {"Webtemp/fundamental/9000/9984.html.part.tmp" + dead + "-3", true},
+        {"DATA/1000/KD1301.KDT.tmp" + dead + "-4", true},
+        {"out/DS261204.DAT.tmp" + dead + "-5", true},
+        {"Webtemp/fundamental/1000/1332.html.part.tmp" + alive + "-6", false},
+    };
+    for (const Case& c : cases) {
+        fs::create_directories(fs::path(c.path).parent_path().empty()
+                                   ? fs::path(".")
+                                   : fs::path(c.path).parent_path());
+        WriteFileBytes(c.path, "left by a killed run");
+    }
+    StartupObjects objects;
+    LoadStartupObjects(objects, SiteHosts{});
+    ASSERT_TRUE(objects.marketLoaded);
+    for (const Case& c : cases) {
+        EXPECT_EQ(fs::exists(c.path), !c.removed) << c.path;
+    }
 }
 
 }  // namespace

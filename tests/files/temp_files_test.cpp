@@ -3,7 +3,6 @@
 #include "files/temp_files.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,17 +14,6 @@ namespace tickora {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The id of a process that has ended (and been reaped), so that no process holds it for now.
-long DeadPid() {
-    const pid_t child = fork();
-    if (child == 0) {
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return child;
-}
 
 TEST(TemporaryNames, OwnerIsReadOnlyFromTheExactForm) {
     struct Case {
@@ -63,7 +51,7 @@ TEST(TemporaryNames, OwnerIsReadOnlyFromTheExactForm) {
 
 TEST(TemporaryNames, OnlyLeftoversOfDeadProcessesAreRemoved) {
     test::ScopedWorkDir dir;
-    const std::string dead = std::to_string(DeadPid());
+    const std::string dead = std::to_string(test::DeadProcessId());
     const std::string alive = std::to_string(static_cast<long>(getpid()));
     struct Case {
         std::string name;

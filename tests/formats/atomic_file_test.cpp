@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "catalog/app_settings.h"
 #include "catalog/connection_settings.h"
+#include "formats/fetch_list_file.h"
 #include "formats/partial_marks.h"
 #include "tests/support/temp_dir.h"
 
@@ -196,7 +198,7 @@ TEST(AtomicFile, AWholeDayFileIsNeverTheOneGivenUp) {
 // A user who made a file private, or gave it to a group, finds it so after the program replaced
 // it; the backup keeps the old file's own.
 TEST(AtomicFile, ReplacedFilesKeepTheirModeAndGroup) {
-    enum class Writer { kPlain, kDayFile, kSettings, kConnection };
+    enum class Writer { kPlain, kDayFile, kSettings, kConnection, kFetchList };
     struct Case {
         const char* name;
         Writer writer;
@@ -211,6 +213,8 @@ TEST(AtomicFile, ReplacedFilesKeepTheirModeAndGroup) {
         {"private Tickora.ini", Writer::kSettings, 0600, false},
         {"group Tickora.ini", Writer::kSettings, 0660, true},
         {"private connection.toml", Writer::kConnection, 0600, true},
+        // The backup is a copy of the list, as private as it, whatever an older backup was.
+        {"private fetchlist.csv", Writer::kFetchList, 0600, true},
     };
     const gid_t otherGroup = 4242;
     for (const Case& c : cases) {
@@ -218,8 +222,11 @@ TEST(AtomicFile, ReplacedFilesKeepTheirModeAndGroup) {
         test::ScopedWorkDir dir;
         const char* path = c.writer == Writer::kSettings     ? "Tickora.ini"
                            : c.writer == Writer::kConnection ? "connection.toml"
+                           : c.writer == Writer::kFetchList  ? kFetchListPath
                                                              : "DS080211.DAT";
         test::WriteFileBytes(path, "old");
+        test::WriteFileBytes(kFetchListBackupPath, "an older list, readable by all");
+        ASSERT_EQ(::chmod(kFetchListBackupPath, 0644), 0);
         ASSERT_EQ(::chmod(path, c.mode), 0);
         const bool grouped = c.otherGroup && ::chown(path, static_cast<uid_t>(-1), otherGroup) == 0;
         struct stat before {};
@@ -240,10 +247,27 @@ TEST(AtomicFile, ReplacedFilesKeepTheirModeAndGroup) {
             case Writer::kConnection:
                 ASSERT_EQ(SaveConnectionFile(ConnectionLayer{}, path), "");
                 break;
+            case Writer::kFetchList: {
+                CListSortKey key;
+                key.m_nCode = 1301;
+                std::strcpy(key.m_szSymbol, "1301");
+                int stocks = 0;
+                ASSERT_EQ(WriteFetchList(
+                              {key},
+                              [](const CListSortKey&, std::FILE* file) {
+                                  std::fputs("1301,1301,T,NEW\r\n", file);
+                              },
+                              stocks),
+                          FetchListWrite::kWritten);
+                break;
+            }
         }
         std::vector<std::string> kept = {path};
         if (c.writer == Writer::kDayFile) {
             kept.push_back(BackupPathOf(path));
+        }
+        if (c.writer == Writer::kFetchList) {
+            kept.push_back(kFetchListBackupPath);
         }
         for (const std::string& file : kept) {
             struct stat after {};

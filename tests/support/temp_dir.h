@@ -43,6 +43,10 @@ class FileSizeLimit {
     void (*m_oldHandler)(int) = nullptr;
 };
 
+// The id of a process that has ended (and been reaped), so that no process holds it for now: what
+// a killed run's temporary names carry.
+[[nodiscard]] long DeadProcessId();
+
 // A file of the source tree, such as "data/market.csv".
 [[nodiscard]] std::filesystem::path SourcePath(const std::string& relative);
 

@@ -14,6 +14,7 @@
 #include "tests/support/secure_front.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/site_options.h"
+#include "tests/support/special_files.h"
 #include "tests/support/tcp_relay.h"
 #include "tests/support/temp_dir.h"
 #include "web/connections.h"
@@ -110,7 +111,7 @@ TEST_F(SecureTransport, TlsIsVerifiedAgainstTheSystemStoreAndTheCaFile) {
         const char* name;
         std::string caFile;
         bool ok;
-        const char* cause;  // a part of the failure's cause
+        std::string cause;  // a part of the failure's cause
     };
     const Row rows[] = {
         {"no CA file: the private CA is unknown", "", false, "certificate"},
@@ -119,10 +120,20 @@ TEST_F(SecureTransport, TlsIsVerifiedAgainstTheSystemStoreAndTheCaFile) {
         {"a bundle without the private CA", "/etc/ssl/certs/ca-certificates.crt", false,
          "certificate"},
         {"the private CA", s_certs->caFile.string(), true, ""},
+        // The program reads the file itself: libcurl's own open would wait on a FIFO for ever.
+        {"a FIFO", (m_dir.Path() / "fifo.pem").string(), false, "fifo.pem: not a regular file"},
+        {"a folder", m_dir.Path().string(), false, "Is a directory"},
+        {"a relative name", "missing.pem", false,
+         "the CA file missing.pem (looked for in " + m_dir.Path().string() +
+             "): No such file or directory"},
     };
+    ASSERT_TRUE(test::PlantAt(m_dir.Path() / "fifo.pem", test::Plant::kFifo, {}));
     for (const Row& row : rows) {
         m_access.Via(With(row.caFile));
-        const Fetched f = Fetch(m_access, tls.Url() + target);
+        Fetched f;
+        EXPECT_TRUE(test::EndsWithin(30s, [&] { f = Fetch(m_access, tls.Url() + target); },
+                                     {m_dir.Path() / "fifo.pem"}))
+            << row.name << ": the transfer waited on the CA file";
         EXPECT_EQ(f.result == 0, row.ok) << row.name << ": " << f.detail.cause;
         if (row.ok) {
             EXPECT_EQ(f.bytes, plain.bytes) << row.name;
