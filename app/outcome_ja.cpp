@@ -57,6 +57,7 @@ const std::pair<const char*, const char*> kPhrases[] = {
     {"Couldn't connect to server", "サーバーに接続できません"},
     {"Connection refused", "接続を拒否されました"},
     {"Timeout was reached", "時間切れ"},
+    {"it asks for a user name and password", "ユーザー名とパスワードが必要です"},
 };
 
 // The phrases that carry a number, a code or a path, as templates: {n} stands for digits, {w}
@@ -90,6 +91,13 @@ constexpr PhraseTemplate kTemplates[] = {
     {"the page arrived only in part ({*})", "ページが一部しか届きませんでした ($1)"},
     {"Failed to connect to {w} port {n}{rest}", "$1 のポート $2 に接続できません"},
     {"Could not resolve host: {w}{rest}", "ホスト $1 が見つかりません"},
+    {"the proxy {w} cannot be reached: {*}", "プロキシ $1 に接続できません: $2"},
+    {"the proxy {w} refused the tunnel to the site: {*}",
+     "プロキシ $1 がサイトへの中継を拒否しました: $2"},
+    {"the proxy {w} refused the request: {*}", "プロキシ $1 が要求を拒否しました: $2"},
+    {"the proxy {w} failed: {*}", "プロキシ $1 でエラー: $2"},
+    {"bad {w} body from the site: it does not decode",
+     "サイトから届いた $1 圧縮の本文を展開できません"},
     {"Operation timed out{rest}", "時間切れ"},
     {"Connection timed out{rest}", "時間切れ"},
     {"{*} ({p})", "$1 ($2)"},

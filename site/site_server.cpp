@@ -147,7 +147,8 @@ FaultKind KindOfName(const std::string& name) {
                                                        {kMaintenance, "maintenance"},
                                                        {kTruncated, "truncated"},
                                                        {kNulInside, "nulinside"},
-                                                       {kGzipBomb, "gzip_bomb"}};
+                                                       {kGzipBomb, "gzip_bomb"},
+                                                       {kGzipTrailing, "gzip_trailing"}};
     return ValueNamed(kKinds, name).value_or(kNone);
 }
 
@@ -380,6 +381,13 @@ struct SiteServer::Impl {
                 res.status = 200;
                 res.set_header("Content-Encoding", "gzip");
                 res.set_content(Gzip(std::string(fault.bytes, '\0')), kHtml);
+                return;
+            case FaultKind::kGzipTrailing:
+                ChooseEncoding(req, false);
+                res.status = 200;
+                res.set_header("Content-Encoding", "gzip");
+                res.set_content(
+                    Gzip(body) + Garbage(fault.bytes != 0 ? fault.bytes : 16, req.target), kHtml);
                 return;
             case FaultKind::kRedirectLoop:
                 res.status = 302;

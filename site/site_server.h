@@ -53,6 +53,8 @@ enum class FaultKind {
     kNulInside,     // status 200 with the page and a NUL byte inserted at `bytes` (the middle
                     // when 0)
     kGzipBomb,      // status 200, gzip-encoded, that inflates to `bytes` of zeros
+    kGzipTrailing,  // status 200, the page gzip-encoded, followed by `bytes` (16 when 0) bytes
+                    // that belong to no compressed stream
 };
 
 struct Fault {

@@ -109,6 +109,18 @@ TEST(OutcomeJa, PhrasesOfTheCoreReadInJapaneseAndUnknownTextStaysAsItCame) {
          "127.0.0.1 のポート 8053 に接続できません"},
         {"the page arrived only in part (time-out)", "ページが一部しか届きませんでした (時間切れ)"},
         {"HTTP 503", "HTTP 503"},
+        {"the proxy 127.0.0.1:3128 cannot be reached: Connection refused",
+         "プロキシ 127.0.0.1:3128 に接続できません: 接続を拒否されました"},
+        {"the proxy 127.0.0.1:3128 refused the tunnel to the site: HTTP 407 (it asks for a user "
+         "name and password)",
+         "プロキシ 127.0.0.1:3128 がサイトへの中継を拒否しました: HTTP 407 "
+         "(ユーザー名とパスワードが必要です)"},
+        {"the proxy 127.0.0.1:3128 refused the request: HTTP 407 (it asks for a user name and "
+         "password)",
+         "プロキシ 127.0.0.1:3128 が要求を拒否しました: HTTP 407 "
+         "(ユーザー名とパスワードが必要です)"},
+        {"bad gzip body from the site: it does not decode",
+         "サイトから届いた gzip 圧縮の本文を展開できません"},
         {"/w/DS261207.DAT: No space left on device", "/w/DS261207.DAT: No space left on device"},
     };
     for (const auto& [english, japanese] : cases) {
