@@ -259,8 +259,8 @@ TEST_F(StartupFileTest, BrokenListLinesLeaveEveryGoodStockInPlace) {
 // every other stock of it get its own price.
 TEST_F(StartupFileTest, SymbolsThatAreNoUrlTextBreakNoOtherStock) {
     std::vector<std::string> lines = test::Lines(siteList);
-    // The last slot of block 1: no stock of its own block follows it, so the rows after it cannot
-    // be shifted by order, and every other stock must have its own price.
+    // The last slot of block 1, so that the block's URL ends with it (ListRowsFault puts one in
+    // the middle of a block).
     lines.insert(lines.begin() + 99, "9 3 0 7,9307,T,Blanks");
     std::string csv;
     for (const std::string& line : lines) {
