@@ -1,16 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "formats/partial_marks.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "catalog/temp_files.h"
 #include "files/file_handle.h"
+#include "files/local_file.h"
 #include "formats/atomic_file.h"
 
 namespace tickora {
@@ -19,6 +23,58 @@ namespace {
 // FNV-1a: no cryptography is needed to tell two versions of one day apart.
 constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
 constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
+
+// A handful of lines at most: the file and its backup, and what a crash left in between.
+constexpr std::size_t kMostMarks = 64;
+constexpr std::size_t kMarksReadLimit = 64 * 1024;
+
+constexpr const char* kMarksTitle =
+    "# tickora day files: W whole run, P partial; size, hash, check";
+
+std::uint64_t HashBytes(std::uint64_t hash, const unsigned char* bytes, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        hash = (hash ^ bytes[i]) * kFnvPrime;
+    }
+    return hash;
+}
+
+std::uint64_t HashText(const std::string& text) {
+    return HashBytes(kFnvOffset, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
+std::string MarkText(const DayMark& mark) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%c %" PRIu64 " %016" PRIx64, mark.whole ? 'W' : 'P',
+                  mark.id.size, mark.id.hash);
+    return text;
+}
+
+// One line of the marks, or nothing. Each line carries a hash of itself, so that a damaged one
+// is never read as a mark of other bytes, or as the other state. A line of two numbers was
+// written by an older version, which marked partial files only.
+std::optional<DayMark> ParseMark(const std::string& line) {
+    DayMark mark;
+    char state = 0;
+    std::uint64_t check = 0;
+    int used = 0;
+    if (std::sscanf(line.c_str(), "%c %" SCNu64 " %" SCNx64 " %" SCNx64 "%n", &state, &mark.id.size,
+                    &mark.id.hash, &check, &used) == 4 &&
+        static_cast<std::size_t>(used) == line.size() && (state == 'W' || state == 'P')) {
+        mark.whole = state == 'W';
+        if (HashText(MarkText(mark)) == check) {
+            return mark;
+        }
+        return std::nullopt;
+    }
+    used = 0;
+    if (std::sscanf(line.c_str(), "%" SCNu64 " %" SCNx64 "%n", &mark.id.size, &mark.id.hash,
+                    &used) == 2 &&
+        static_cast<std::size_t>(used) == line.size() && std::isdigit(line[0]) != 0) {
+        mark.whole = false;
+        return mark;
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -44,9 +100,7 @@ std::optional<ContentId> ContentIdOf(const std::string& path) {
     unsigned char chunk[65536];
     std::size_t n = 0;
     while ((n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
-        for (std::size_t i = 0; i < n; ++i) {
-            id.hash = (id.hash ^ chunk[i]) * kFnvPrime;
-        }
+        id.hash = HashBytes(id.hash, chunk, n);
         id.size += n;
     }
     if (std::ferror(in.get()) != 0) {
@@ -55,19 +109,43 @@ std::optional<ContentId> ContentIdOf(const std::string& path) {
     return id;
 }
 
-std::vector<ContentId> ReadPartialMarks(const std::string& path) {
-    std::vector<ContentId> marks;
-    FileHandle in(std::fopen(PartialMarksPathOf(path).c_str(), "r"));
+std::vector<DayMark> ReadDayMarks(const std::string& path) {
+    std::vector<DayMark> marks;
+    // A link (to /dev/null, say) or a FIFO in the marks' place proves nothing, and must never
+    // hold up the write of the day's file.
+    FileHandle in(OpenLocalFile(PartialMarksPathOf(path).c_str(), "rb"));
     if (!in) {
         return marks;
     }
-    ContentId id;
-    // A handful of lines at most: the file and its backup, and what a crash left in between.
-    while (marks.size() < 64 &&
-           std::fscanf(in.get(), "%" SCNu64 " %" SCNx64, &id.size, &id.hash) == 2) {
-        marks.push_back(id);
+    std::string text(kMarksReadLimit, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), in.get()));
+    for (std::size_t at = 0; at < text.size() && marks.size() < kMostMarks;) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) {
+            break;  // a line cut short proves nothing
+        }
+        if (std::optional<DayMark> mark = ParseMark(text.substr(at, end - at))) {
+            marks.push_back(*mark);
+        }
+        at = end + 1;
     }
     return marks;
+}
+
+DayState StateOf(const std::vector<DayMark>& marks, const std::optional<ContentId>& id) {
+    if (!id) {
+        return DayState::kUnknown;
+    }
+    DayState state = DayState::kUnknown;
+    for (const DayMark& mark : marks) {
+        if (mark.id == *id) {
+            if (mark.whole) {
+                return DayState::kWhole;
+            }
+            state = DayState::kPartial;
+        }
+    }
+    return state;
 }
 
 std::string WholeBackupOf(const std::string& path) {
@@ -76,23 +154,20 @@ std::string WholeBackupOf(const std::string& path) {
     if (!id) {
         return {};
     }
-    const std::vector<ContentId> marks = ReadPartialMarks(path);
-    return std::find(marks.begin(), marks.end(), *id) == marks.end() ? backup : std::string();
+    return StateOf(ReadDayMarks(path), id) == DayState::kPartial ? std::string() : backup;
 }
 
-bool WritePartialMarks(const std::string& path, const std::vector<ContentId>& marks) {
+bool WriteDayMarks(const std::string& path, const std::vector<DayMark>& marks) {
     const std::string marksPath = PartialMarksPathOf(path);
-    if (marks.empty()) {
-        return std::remove(marksPath.c_str()) == 0 || errno == ENOENT;
-    }
     std::string temporary;
     FileHandle out(CreateTemporaryBeside(marksPath, temporary));
     if (!out) {
         return false;
     }
-    bool ok = true;
-    for (const ContentId& id : marks) {
-        ok = ok && std::fprintf(out.get(), "%" PRIu64 " %016" PRIx64 "\n", id.size, id.hash) > 0;
+    bool ok = std::fprintf(out.get(), "%s\n", kMarksTitle) > 0;
+    for (const DayMark& mark : marks) {
+        const std::string text = MarkText(mark);
+        ok = ok && std::fprintf(out.get(), "%s %016" PRIx64 "\n", text.c_str(), HashText(text)) > 0;
     }
     ok = ok && std::fflush(out.get()) == 0 && fsync(fileno(out.get())) == 0;
     ok = std::fclose(out.release()) == 0 && ok;

@@ -7,9 +7,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "files/local_file.h"
+#include "formats/atomic_file.h"
 #include "formats/partial_marks.h"
 #include "pages/profile_page.h"
-#include "files/local_file.h"
 
 namespace tickora {
 
@@ -58,8 +59,17 @@ bool RanWhole(const JobOutcome& outcome) {
            std::all_of(outcome.failures.begin(), outcome.failures.end(), IsOneStocksNumberFault);
 }
 
-void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole) {
+void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole,
+                const std::vector<std::string>& asideBefore) {
     outcome.AddFile(path, FileState::kWritten);
+    for (const std::string& version : NumberedBackupsOf(path)) {
+        if (std::find(asideBefore.begin(), asideBefore.end(), version) == asideBefore.end()) {
+            outcome.warnings.push_back(
+                AbsolutePath(version) + " keeps an earlier " + AbsolutePath(path) +
+                " that nothing proved partial (its marks in " +
+                AbsolutePath(PartialMarksPathOf(path)) + " were missing or damaged)");
+        }
+    }
     if (whole) {
         return;
     }
@@ -83,6 +93,16 @@ std::string QuoteDateOf(const CStockList& stocks) {
 
 std::string FileCause(const std::string& path, int error) {
     return path + ": " + LocalFileErrorText(error);
+}
+
+std::string DayFileCause(const std::string& path, int error) {
+    if (error != kTooManyVersions) {
+        return FileCause(path, error);
+    }
+    return path + ": " + std::to_string(kMostNumberedBackups) +
+           " earlier versions that nothing proved partial are kept beside it (" +
+           NumberedBackupPathOf(path, 1) +
+           " and on); nothing is replaced until those not needed are moved away";
 }
 
 bool PathExists(const std::string& path) {
