@@ -14,6 +14,7 @@
 #include "catalog/work_lock.h"
 #include "jobs/job_context.h"
 #include "jobs/job_outcome.h"
+#include "jobs/save_quotes.h"
 #include "jobs/tickora_view.h"
 
 namespace tickora {
@@ -47,8 +48,10 @@ class CTickoraDoc {
     bool OnGetProfiles();
     bool OnGetProfiles(const ProfileOptions& options);
     bool OnGetPerformance();
-    // Save command: the daily quote file from the records as they are.
-    void OnSaveQuoteFile();
+    // Save command: the daily quote file in the layout of the settings, from the quotes this
+    // process fetched, or else from the stored day file (see jobs/save_quotes.h). Refuses while a
+    // job runs or another process holds the working folder.
+    [[nodiscard]] SaveResult OnSaveQuoteFile();
     // Cancel button: m_bBusy := false, then m_bCancel := true.
     void CancelJob();
 
@@ -109,6 +112,7 @@ class CTickoraDoc {
     // A job whose options dialog was dismissed or that could not begin: m_bBusy := false,
     // ShowIdle, nothing else; why says why (empty for a dismissed dialog).
     void EndJobWithoutWork(const char* job, const std::string& why = {});
+
   private:
     // Starts the one worker thread for body; false when one still runs.
     bool StartJob(Body body);
