@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/save_note.h"
 
+#include <cerrno>
+
 #include "app/outcome_ja.h"
 #include "files/local_file.h"
 #include "formats/atomic_file.h"
@@ -17,6 +19,13 @@ std::string SystemWords(int error) {
         return "完全か分からない前の版がすでに " + std::to_string(kMostNumberedBackups) +
                " 個あり、これ以上は残せないため置き換えませんでした。.bak.1 などを確かめて、"
                "要らない版を移すか消してください";
+    }
+    // The program's own words for what it refuses to open; the system's are shown as they came.
+    if (error == ELOOP) {
+        return "シンボリックリンクはたどりません";
+    }
+    if (error == kNotRegularFile) {
+        return "通常のファイルではありません";
     }
     return LocalFileErrorText(error);
 }
@@ -44,9 +53,12 @@ std::string WrittenJa(const SaveResult& result) {
         text = "株取虫ファイル " + result.path + " は保存済みの内容と同じです (" +
                Stocks(result.stocks) + ")。書き換えていません";
     } else if (result.end == SaveEnd::kRewritten) {
-        text = "保存済みの " + result.source + " (" + LayoutNameJa(result.sourceLayout) +
-               ") から " + LayoutNameJa(result.layout) + " で保存しました: " + result.path + " (" +
-               Stocks(result.stocks) + ")";
+        // The file and its stocks first: the status bar may show no more than that.
+        text = LayoutNameJa(result.layout) + " で保存しました: " + result.path + " (" +
+               Stocks(result.stocks) + ")。保存済みの" + LayoutNameJa(result.sourceLayout) +
+               "のファイル" +
+               (result.source == result.path ? std::string() : " " + result.source + " ") +
+               "から書き直しました";
     } else {
         text = "株取虫ファイルを保存しました: " + result.path + " (" + Stocks(result.stocks) + ")";
     }

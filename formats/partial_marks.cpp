@@ -154,7 +154,7 @@ std::string WholeBackupOf(const std::string& path) {
     if (!id) {
         return {};
     }
-    return StateOf(ReadDayMarks(path), id) == DayState::kPartial ? std::string() : backup;
+    return StateOf(ReadDayMarks(path), id) == DayState::kWhole ? backup : std::string();
 }
 
 bool WriteDayMarks(const std::string& path, const std::vector<DayMark>& marks) {

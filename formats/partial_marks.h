@@ -48,8 +48,7 @@ struct DayMark {
 [[nodiscard]] DayState StateOf(const std::vector<DayMark>& marks,
                                const std::optional<ContentId>& id);
 
-// The backup of path ("<path>.bak") when it holds a file that the marks do not prove partial;
-// empty otherwise.
+// The backup of path ("<path>.bak") when the marks prove it whole; empty otherwise.
 [[nodiscard]] std::string WholeBackupOf(const std::string& path);
 
 // Replaces the marks of path's family with marks, atomically. False (errno set) when they could

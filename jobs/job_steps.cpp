@@ -78,6 +78,23 @@ void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole,
         outcome.warnings.push_back(AbsolutePath(path) +
                                    " holds what this run read; the day's whole file is " +
                                    AbsolutePath(backup));
+        return;
+    }
+    // Versions whose state the marks cannot tell: the whole day, if there was one, is among them.
+    std::string kept;
+    std::vector<std::string> versions = NumberedBackupsOf(path);
+    if (StateOf(ReadDayMarks(path), ContentIdOf(BackupPathOf(path))) == DayState::kUnknown &&
+        PathExists(BackupPathOf(path))) {
+        versions.insert(versions.begin(), BackupPathOf(path));
+    }
+    for (const std::string& version : versions) {
+        kept += (kept.empty() ? "" : ", ") + AbsolutePath(version);
+    }
+    if (!kept.empty()) {
+        outcome.warnings.push_back(AbsolutePath(path) +
+                                   " holds what this run read; the day's whole file, if there was "
+                                   "one, is among " +
+                                   kept);
     }
 }
 

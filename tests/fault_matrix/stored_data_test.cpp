@@ -276,6 +276,10 @@ TEST_P(MarksLost, TheWholeDayStaysUnderAFurtherNumber) {
             return warning.find(AbsolutePath(path + ".bak.1")) != std::string::npos;
         });
     EXPECT_NE(named, outcome.warnings.end()) << "the outcome names the kept version";
+    // Nothing proves which of them is the whole day: the outcome does not claim one.
+    for (const std::string& warning : outcome.warnings) {
+        EXPECT_EQ(warning.find("the day's whole file is "), std::string::npos) << warning;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, MarksLost, ::testing::ValuesIn(kMarksLostCases),
