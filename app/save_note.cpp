@@ -116,6 +116,11 @@ std::string SaveNoteJa(const SaveResult& result) {
             return "保存しませんでした: " + result.source +
                    " は別の日の株価です。ファイルはそのままです";
         case SaveEnd::kNotWritten:
+            if (!result.why.empty()) {
+                return "株取虫ファイルを書けませんでした: " + result.why +
+                       " がフォルダのため、どのファイルが完全かを記録できません。"
+                       "何も置き換えていません";
+            }
             return "株取虫ファイルを書けませんでした: " + result.path + ": " +
                    SystemWords(result.error);
     }

@@ -113,6 +113,12 @@ std::string FileCause(const std::string& path, int error) {
 }
 
 std::string DayFileCause(const std::string& path, int error) {
+    // A folder where the marks go blocks every commit: name it, not the day's file.
+    const std::string marks = PartialMarksPathOf(path);
+    if (error != kTooManyVersions && IrregularFileError(marks.c_str(), false) == EISDIR) {
+        return marks + ": " + LocalFileErrorText(EISDIR) +
+               ", where the marks that tell the day's whole file are kept; nothing is replaced";
+    }
     if (error != kTooManyVersions) {
         return FileCause(path, error);
     }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "files/local_file.h"
 #include "formats/partial_marks.h"
 #include "formats/quote_file.h"
 #include "jobs/job_outcome.h"
@@ -38,6 +39,10 @@ void NoteWrite(SaveResult& result, const std::string& path, const std::string& w
     if (written.empty()) {
         result.end = SaveEnd::kNotWritten;
         result.error = error != 0 ? error : EIO;
+        const std::string marks = PartialMarksPathOf(path);
+        if (IrregularFileError(marks.c_str(), false) == EISDIR) {
+            result.why = AbsolutePath(marks);
+        }
         return;
     }
     for (const std::string& version : NumberedBackupsOf(path)) {

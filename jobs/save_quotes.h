@@ -42,7 +42,9 @@ struct SaveResult {
     int error = 0;  // errno, with kNotWritten and a read that could not open
     QuoteReadFault fault = QuoteReadFault::kNone;
     int faultLine = 0;
-    std::string why;  // kFolderBusy: the lock's message (UTF-8)
+    // kFolderBusy: the lock's message (UTF-8); kNotWritten: the marks' path when a folder there
+    // kept the file from being written.
+    std::string why;
 
     [[nodiscard]] bool Refused() const;
 };

@@ -231,6 +231,19 @@ const SaveCase kSaveCases[] = {
                                                    {"out/DS261208.DAT.bak", ""}};
      },
      0, -1, false, "locked"},
+    // A folder where the marks go: no commit could say which file is whole, so none is made.
+    {"afterAFetchWithAFolderWhereTheMarksGo",
+     [] {
+         Store(Quotes::kWhole, 3);
+         fs::remove("out/.DS261208.DAT.partial");
+         fs::create_directories("out/.DS261208.DAT.partial/inside");
+     },
+     Quotes::kPartial, 3, SaveEnd::kNotWritten,
+     [] {
+         return std::map<std::string, std::string>{{kModokiName, FetchBytes(Quotes::kWhole, 3)},
+                                                   {"out/DS261208.DAT.bak", ""}};
+     },
+     50, 60},
     {"afterAFetchWithTheOutputFolderGone", [] { fs::remove("out"); }, Quotes::kWhole, 3,
      SaveEnd::kNotWritten,
      [] {
@@ -283,8 +296,12 @@ TEST_P(SaveCommand, NeverWritesFewerStocksThanItReplacesWithoutSayingSo) {
     if (c.end == SaveEnd::kUnreadable || c.end == SaveEnd::kOtherDay) {
         EXPECT_EQ(result.source, AbsolutePath(kModokiName));
     }
-    if (c.end == SaveEnd::kNotWritten) {
+    if (c.end == SaveEnd::kNotWritten && c.replacedStocks < 0) {
         EXPECT_EQ(result.error, ENOENT);
+        EXPECT_EQ(result.why, "");
+    } else if (c.end == SaveEnd::kNotWritten) {
+        EXPECT_EQ(result.why, AbsolutePath("out/.DS261208.DAT.partial"));
+        EXPECT_TRUE(fs::is_directory("out/.DS261208.DAT.partial/inside"));
     }
     EXPECT_EQ(result.Refused(), c.end != SaveEnd::kWritten && c.end != SaveEnd::kRewritten &&
                                     c.end != SaveEnd::kUnchanged);
