@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <limits>
@@ -206,25 +205,6 @@ std::span<const SiteMarket> SiteMarkets() {
     return kMarkets;
 }
 
-int DayNumber(const SiteDate& date) {
-    using namespace std::chrono;
-    const year_month_day ymd{year{date.year}, month{static_cast<unsigned>(date.month)},
-                             day{static_cast<unsigned>(date.day)}};
-    return static_cast<int>(sys_days{ymd}.time_since_epoch().count());
-}
-
-SiteDate DateOfDayNumber(int dayNumber) {
-    using namespace std::chrono;
-    const year_month_day ymd{sys_days{days{dayNumber}}};
-    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-            static_cast<int>(static_cast<unsigned>(ymd.day()))};
-}
-
-bool IsWeekday(int dayNumber) {
-    const int weekday = ((dayNumber % 7) + 7 + 4) % 7;  // 1970-01-01 was a Thursday; 0 = Sunday
-    return weekday != 0 && weekday != 6;
-}
-
 SiteDate TodayLocal() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -357,8 +337,8 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date, SiteDate
     m_listing.push_back(MakeIndexRow("23337", 1002, "東証二部株価指数", 4000, 6e4));
     std::vector<std::string> nameOfCode = NamesOfCodes();
     for (const int code : ListedCodes(stocks)) {
-        m_listing.push_back(
-            MakeListedStock(code, std::move(nameOfCode[static_cast<std::size_t>(code)]), listingDay));
+        m_listing.push_back(MakeListedStock(
+            code, std::move(nameOfCode[static_cast<std::size_t>(code)]), listingDay));
     }
     m_listing.push_back(MakeIndexRow("998407", 1010, "日経平均株価", 18000, 1.2e6));
     m_listing.back().endOfList = true;
@@ -507,15 +487,15 @@ std::vector<DayBar> MarketModel::History(const Stock& stock) const {
 std::vector<DayBar> MarketModel::NewestHistory(const Stock& stock, int from, int to,
                                                std::size_t count) const {
     const std::shared_ptr<const Steps> steps = StepsOf(stock);
-    const auto end = std::upper_bound(
-        steps->begin(), steps->end(), to,
-        [](int day, const TradeStep& step) { return day < step.dayNumber; });
-    const auto begin = std::lower_bound(
-        steps->begin(), end, from,
-        [](const TradeStep& step, int day) { return step.dayNumber < day; });
-    const auto first =
-        static_cast<std::size_t>(end - begin) > count ? end - static_cast<std::ptrdiff_t>(count)
-                                                      : begin;
+    const auto end =
+        std::upper_bound(steps->begin(), steps->end(), to,
+                         [](int day, const TradeStep& step) { return day < step.dayNumber; });
+    const auto begin =
+        std::lower_bound(steps->begin(), end, from,
+                         [](const TradeStep& step, int day) { return step.dayNumber < day; });
+    const auto first = static_cast<std::size_t>(end - begin) > count
+                           ? end - static_cast<std::ptrdiff_t>(count)
+                           : begin;
     std::vector<DayBar> bars;
     bars.reserve(static_cast<std::size_t>(end - first));
     const int decimals = Decimals(stock);

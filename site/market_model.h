@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "exchange/calendar_date.h"
+
 namespace tickora::site {
 
 struct SiteMarket {
@@ -26,16 +28,12 @@ struct SiteMarket {
 // The markets of the shipped "market.csv", in its line order.
 [[nodiscard]] std::span<const SiteMarket> SiteMarkets();
 
-struct SiteDate {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-};
+// The site counts its days as the rest of the program does.
+using SiteDate = CalendarDate;
+using tickora::DateOfDayNumber;
+using tickora::DayNumber;
+using tickora::IsWeekday;
 
-// Days since 1970-01-01 and back; weekday test on a day number.
-[[nodiscard]] int DayNumber(const SiteDate& date);
-[[nodiscard]] SiteDate DateOfDayNumber(int dayNumber);
-[[nodiscard]] bool IsWeekday(int dayNumber);
 [[nodiscard]] SiteDate TodayLocal();
 
 enum class KabuMark { kNone, kBefore, kAfter };
