@@ -62,7 +62,8 @@ long long PlainTradingDays(int first, int last) {
     return count;
 }
 
-// The closures of the years the holidays are known, with the count of trading days before each.
+// The closures of the years the holidays are known, with the count of trading days before each
+// day and the trading days either side of it: a walk over decades of days steps in constant time.
 class ClosureTable {
   public:
     ClosureTable()
@@ -75,11 +76,33 @@ class ClosureTable {
             m_closure[i] = ComputeClosure(m_first + static_cast<int>(i));
             m_tradingBefore[i + 1] = m_tradingBefore[i] + (m_closure[i] == Closure::kOpen ? 1 : 0);
         }
+        m_previous.resize(size);
+        m_next.resize(size);
+        int previous = m_first - 1;
+        while (ComputeClosure(previous) != Closure::kOpen) {
+            --previous;
+        }
+        for (std::size_t i = 0; i < size; ++i) {
+            m_previous[i] = previous;
+            previous = m_closure[i] == Closure::kOpen ? m_first + static_cast<int>(i) : previous;
+        }
+        int next = m_last + 1;
+        while (ComputeClosure(next) != Closure::kOpen) {
+            ++next;
+        }
+        for (std::size_t i = size; i-- > 0;) {
+            m_next[i] = next;
+            next = m_closure[i] == Closure::kOpen ? m_first + static_cast<int>(i) : next;
+        }
     }
 
+    [[nodiscard]] bool Contains(int day) const { return day >= m_first && day <= m_last; }
     [[nodiscard]] Closure At(int day) const {
         return Contains(day) ? m_closure[Index(day)] : ComputeClosure(day);
     }
+    // Within the table only.
+    [[nodiscard]] int Previous(int day) const { return m_previous[Index(day)]; }
+    [[nodiscard]] int Next(int day) const { return m_next[Index(day)]; }
 
     // Trading days from first to last, both counted, first <= last, both within the domain.
     [[nodiscard]] long long Count(int first, int last) const {
@@ -94,7 +117,6 @@ class ClosureTable {
     }
 
   private:
-    [[nodiscard]] bool Contains(int day) const { return day >= m_first && day <= m_last; }
     [[nodiscard]] std::size_t Index(int day) const {
         return static_cast<std::size_t>(day - m_first);
     }
@@ -103,6 +125,8 @@ class ClosureTable {
     int m_last;
     std::vector<Closure> m_closure;
     std::vector<int> m_tradingBefore;
+    std::vector<int> m_previous;
+    std::vector<int> m_next;
 };
 
 const ClosureTable& Table() {
@@ -149,16 +173,22 @@ bool IsTradingDay(const CalendarDate& date) {
 }
 
 int PreviousTradingDay(int dayNumber) {
+    if (Table().Contains(dayNumber)) {
+        return Table().Previous(dayNumber);
+    }
     int day = Clamped(dayNumber) - 1;
-    while (day > kFirstDomainDay && !IsTradingDay(day)) {
+    while (day >= kFirstDomainDay && !IsTradingDay(day)) {
         --day;
     }
     return day;
 }
 
 int NextTradingDay(int dayNumber) {
+    if (Table().Contains(dayNumber)) {
+        return Table().Next(dayNumber);
+    }
     int day = Clamped(dayNumber) + 1;
-    while (day < kLastDomainDay && !IsTradingDay(day)) {
+    while (day <= kLastDomainDay && !IsTradingDay(day)) {
         ++day;
     }
     return day;

@@ -33,7 +33,8 @@ enum class Closure : unsigned char {
 [[nodiscard]] bool IsTradingDay(int dayNumber);
 [[nodiscard]] bool IsTradingDay(const CalendarDate& date);  // false for a date that is no day
 
-// The trading day before day, and the one after it.
+// The trading day before day, and the one after it. The calendar ends with the years 1 and
+// 9999: beyond them there is none, and the steps end on the day just past them.
 [[nodiscard]] int PreviousTradingDay(int dayNumber);
 [[nodiscard]] int NextTradingDay(int dayNumber);
 // day itself when it is a trading day, else the trading day before it: the day whose prices a

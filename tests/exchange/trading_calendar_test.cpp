@@ -142,20 +142,28 @@ TEST(TradingCalendar, StepsAndCountsBetweenTradingDays) {
     EXPECT_EQ(NextTradingDay(CalendarDate{2026, 0, 1}), CalendarDate{});
 }
 
-// The counts come from a running total over the known years and from arithmetic beyond them; a
-// day-by-day count of the same ranges must agree, also where a range crosses the table's ends.
+// The counts and steps come from running totals and links over the known years and from
+// arithmetic beyond them; a day-by-day walk of the same ranges must agree, also where a range
+// crosses the table's ends.
 TEST(TradingCalendar, CountsAgreeWithCountingDayByDay) {
     const struct {
         CalendarDate first, last;
     } ranges[] = {
-        {{1983, 1, 1}, {2026, 12, 4}},   {{1940, 3, 7}, {1951, 6, 1}},
-        {{2095, 12, 30}, {2104, 1, 5}},  {{1, 1, 1}, {1, 1, 31}},
-        {{9999, 12, 1}, {9999, 12, 31}}, {{2019, 1, 1}, {2019, 12, 31}},
+        {{1983, 1, 1}, {2026, 12, 4}},  {{1940, 3, 7}, {1951, 6, 1}},
+        {{2095, 12, 30}, {2104, 1, 5}}, {{1948, 12, 1}, {1949, 1, 10}},
+        {{1, 1, 1}, {1, 1, 31}},        {{9999, 12, 1}, {9999, 12, 31}},
+        {{2019, 1, 1}, {2019, 12, 31}},
     };
     for (const auto& r : ranges) {
         int counted = 0;
+        int previous = PreviousTradingDay(DayNumber(r.first));
         for (int day = DayNumber(r.first); day <= DayNumber(r.last); ++day) {
-            counted += IsTradingDay(day) ? 1 : 0;
+            ASSERT_EQ(PreviousTradingDay(day), previous) << Text(DateOfDayNumber(day));
+            if (IsTradingDay(day)) {
+                ASSERT_EQ(NextTradingDay(previous), day) << Text(DateOfDayNumber(day));
+                previous = day;
+                ++counted;
+            }
         }
         EXPECT_EQ(TradingDaysBetween(r.first, r.last), counted) << Text(r.first);
     }
