@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::size_t kQuotePageLimit = 153599;
 constexpr std::size_t kListingLimit = 10240;
-constexpr std::size_t kHistoryLimit = 102399;
 
 // The site's truth by symbol, each row made when a test first asks for it: a row walks its
 // stock's whole history, and a test asks for a few of the 3,800 stocks, in a process of its own.
@@ -302,54 +301,6 @@ TEST_F(PageShapes, ListingNamesComeWithTheCompanyMarkBeforeAfterOrNone) {
     }
     EXPECT_GT(before, 5);
     EXPECT_GT(after, 5);
-}
-
-// One history row as the price-history reader takes it; false when it is no day row.
-struct HistoryDay {
-    int year = 0, month = 0, day = 0;
-    int open = 0, high = 0, low = 0, close = 0, volume = 0;
-};
-
-bool ReadHistoryRow(const PageRow& row, HistoryDay& d) {
-    if (row.cells.size() < 6) {
-        return false;
-    }
-    std::string date(row.cells[0].size() + 1, '\0');
-    EucToSjis(row.cells[0].c_str(), date.data());
-    if (std::sscanf(date.c_str(), Sjis("%d年").c_str(), &d.year) != 1 || d.year <= 1900) {
-        return false;
-    }
-    std::sscanf(date.c_str() + 6, Sjis("%d月").c_str(), &d.month);
-    const int at = FindText(date.c_str(), Sjis("月").c_str());
-    if (at <= 7 || std::sscanf(date.c_str() + at - 1 + 2, Sjis("%d日").c_str(), &d.day) != 1) {
-        return false;
-    }
-    d.open = static_cast<int>(CellNumber(row.cells[1]));
-    d.high = static_cast<int>(CellNumber(row.cells[2]));
-    d.low = static_cast<int>(CellNumber(row.cells[3]));
-    d.close = static_cast<int>(CellNumber(row.cells[4]));
-    d.volume = static_cast<int>(CellNumber(row.cells[5]));
-    return d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= 31 && d.open != 0;
-}
-
-std::vector<HistoryDay> HistoryPageDays(const SiteServer& server, const std::string& symbol,
-                                        int offset, const char* to = "d=12&e=4&f=2026") {
-    const Fetched f = Get(server, "/t?s=" + symbol + "&a=1&b=1&c=1983&" + to +
-                                      "&g=d&q=t&y=" + std::to_string(offset) + "&x=.csv");
-    EXPECT_EQ(f.status, 200);
-    EXPECT_LT(f.body.size(), kHistoryLimit);
-    std::vector<HistoryDay> days;
-    for (const PageRow& row : RowsOf(f.body)) {
-        HistoryDay d;
-        if (ReadHistoryRow(row, d)) {
-            days.push_back(d);
-        }
-    }
-    return days;
-}
-
-int DayOf(const HistoryDay& d) {
-    return DayNumber({d.year, d.month, d.day});
 }
 
 TEST_F(PageShapes, HistoryPagesRunNewestFirstFiftyTradingDaysAPage) {
