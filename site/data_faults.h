@@ -40,9 +40,11 @@ struct DataFaultPlace {
 };
 
 // Where fault goes in model: on the stock of symbol or, with no symbol, on a stock of the site's
-// choosing that stays the same for the kind (a different one for each kind). Nothing when the
-// stock is not listed or cannot carry the fault: an index has no limit, and every fault but the
-// missing quote needs a stock that traded on the trading day with 120 days of history.
+// choosing that stays the same for the kind (a different one for each kind, each with 120 days
+// of history and a trade on the trading day). Nothing when the stock is not listed or cannot
+// carry the fault (an index has no limit; the close and limit faults need a trade on the trading
+// day; every fault but the missing quote needs history enough for its day), or when a market
+// too small holds no stock of the site's choosing.
 [[nodiscard]] std::optional<DataFaultPlace> PlaceDataFault(const MarketModel& model,
                                                            DataFault fault,
                                                            std::string_view symbol = {});
