@@ -143,21 +143,32 @@ double CChartView::Scale::VolumeY(double value) const {
 }
 
 CChartView::Scale CChartView::ScaleOf(const Layout& layout) const {
-    int low = m_days[static_cast<std::size_t>(layout.first)].m_nLow;
-    int high = m_days[static_cast<std::size_t>(layout.first)].m_nHigh;
+    // In double: the prices are 32-bit fields that may hold anything up to 2^31 - 1, and the
+    // range of such prices, with its margin, does not fit an int.
+    double low = m_days[static_cast<std::size_t>(layout.first)].m_nLow;
+    double high = m_days[static_cast<std::size_t>(layout.first)].m_nHigh;
     long long most = 1;
     for (int i = layout.first; i < layout.first + layout.count; ++i) {
         const CKdtDay& d = m_days[static_cast<std::size_t>(i)];
-        low = std::min({low, d.m_nLow, d.m_nOpen, d.m_nClose});
-        high = std::max({high, d.m_nHigh, d.m_nOpen, d.m_nClose});
+        low = std::min({low, double{d.m_nLow}, double{d.m_nOpen}, double{d.m_nClose}});
+        high = std::max({high, double{d.m_nHigh}, double{d.m_nOpen}, double{d.m_nClose}});
         most = std::max<long long>(most, d.m_nVolume);
     }
     if (high == low) {
-        ++high;
-        --low;
+        high += 1;
+        low -= 1;
     }
     const double pad = (high - low) * 0.05;
     return Scale{PricePane(), VolumePane(), high + pad, low - pad, most};
+}
+
+double CChartView::PriceAt(int y) const {
+    const Layout layout = Fit();
+    if (layout.count == 0) {
+        return std::nan("");
+    }
+    const Scale scale = ScaleOf(layout);
+    return scale.top - (y - scale.price.top()) * (scale.top - scale.bottom) / scale.price.height();
 }
 
 // Five price lines with their labels, the volume's top, and a date label every so often.
@@ -171,7 +182,7 @@ void CChartView::DrawAxes(QPainter& p, const Layout& layout, const Scale& scale)
         p.setPen(kGrid);
         p.drawLine(price.left(), line, price.right(), line);
         p.setPen(Qt::darkGray);
-        p.drawText(price.right() + 4, line + metrics.ascent() / 2, Number(std::lround(value)));
+        p.drawText(price.right() + 4, line + metrics.ascent() / 2, Number(std::llround(value)));
     }
     p.drawText(volume.right() + 4, volume.top() + metrics.ascent(), Number(scale.most));
     const int labelEvery = std::max(1, static_cast<int>(metrics.horizontalAdvance(
@@ -220,9 +231,7 @@ void CChartView::DrawPointer(QPainter& p, const Layout& layout, const Scale& sca
         return;
     }
     p.drawLine(price.left(), m_nPointerY, price.right(), m_nPointerY);
-    const double value =
-        scale.top - (m_nPointerY - price.top()) * (scale.top - scale.bottom) / price.height();
-    const QString text = Number(std::lround(value));
+    const QString text = Number(std::llround(PriceAt(m_nPointerY)));
     const QFontMetrics metrics(font());
     const QRect box(price.right() + 1, m_nPointerY - metrics.height() / 2,
                     metrics.horizontalAdvance(text) + 6, metrics.height());

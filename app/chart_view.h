@@ -25,6 +25,9 @@ class CChartView : public QWidget {
     // The day drawn at x, or -1; and the line that reads it out ("2026/12/04 始値 ...").
     [[nodiscard]] int DayAt(int x) const;
     [[nodiscard]] QString Readout() const { return m_readout; }
+    // The price the axis gives to the height y of the price pane, as the box at the pointer reads
+    // it; NaN while no day is drawn.
+    [[nodiscard]] double PriceAt(int y) const;
     // The rectangles of the two panes, for the pictures the tests take.
     [[nodiscard]] QRect PricePane() const;
     [[nodiscard]] QRect VolumePane() const;

@@ -197,15 +197,8 @@ void CMainFrame::ShowOutcome(const JobOutcome& outcome) {
         text += QStringLiteral("。") + FromUtf8(neverAsked);
     }
     ShowNote(text);
-    m_bNoteWarning = warning;
     if (warning) {
-        const QStyle::StandardPixmap sign = outcome.end == JobEnd::kCompleted
-                                                ? QStyle::SP_MessageBoxWarning
-                                                : QStyle::SP_MessageBoxCritical;
-        const int side = m_pNote->fontMetrics().height();
-        m_pNoteIcon->setPixmap(style()->standardIcon(sign).pixmap(side, side));
-        m_pNoteIcon->show();
-        m_pNote->setStyleSheet(QStringLiteral("color: #b00000;"));
+        MarkNoteAsWarning(outcome.end != JobEnd::kCompleted);
     }
     // The whole line as a tool tip that wraps, never wider than the screen.
     m_pNote->setToolTip(Qt::convertFromPlainText(
@@ -238,6 +231,21 @@ void CMainFrame::ShowNote(const QString& text, const QString& details) {
     } else {
         statusBar()->clearMessage();
     }
+}
+
+void CMainFrame::ShowWarningNote(const QString& text, bool critical) {
+    ShowNote(text);
+    MarkNoteAsWarning(critical);
+}
+
+void CMainFrame::MarkNoteAsWarning(bool critical) {
+    m_bNoteWarning = true;
+    const QStyle::StandardPixmap sign =
+        critical ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxWarning;
+    const int side = m_pNote->fontMetrics().height();
+    m_pNoteIcon->setPixmap(style()->standardIcon(sign).pixmap(side, side));
+    m_pNoteIcon->show();
+    m_pNote->setStyleSheet(QStringLiteral("color: #b00000;"));
 }
 
 QString CMainFrame::Note() const {

@@ -36,6 +36,9 @@ class CMainFrame : public QMainWindow {
     // failures as the tool tip), or why a command did nothing. Prompts of the menu items still
     // show over it while the pointer is on them.
     void ShowNote(const QString& text, const QString& details = {});
+    // As ShowNote, with the warning sign and colour of a job that needs attention: the sign of
+    // an error when critical (nothing was done), else of a warning.
+    void ShowWarningNote(const QString& text, bool critical);
     [[nodiscard]] QString Note() const;
     // A job has ended: its summary (in Japanese) stays in the status bar, with a warning sign
     // and colour when something failed or it ended early, and the results panel shows it, opened
@@ -77,6 +80,7 @@ class CMainFrame : public QMainWindow {
     void CreateToolBar();
     void CreateStatusBar();
     void ShowReadyWhenIdle(const QString& message);
+    void MarkNoteAsWarning(bool critical);
     void KeepTheFormWhole();
 
     CTickoraView* m_pView;

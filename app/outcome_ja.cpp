@@ -2,8 +2,10 @@
 #include "app/outcome_ja.h"
 
 #include <cstdio>
-#include <regex>
+#include <optional>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "jobs/outcome_text.h"
 
@@ -55,47 +57,164 @@ const std::pair<const char*, const char*> kPhrases[] = {
     {"Couldn't connect to server", "サーバーに接続できません"},
     {"Connection refused", "接続を拒否されました"},
     {"Timeout was reached", "時間切れ"},
+    {"it asks for a user name and password", "ユーザー名とパスワードが必要です"},
 };
 
-// The phrases that carry a number, a code or a path; $n are the groups, each turned into
-// Japanese in its turn when it is a phrase itself.
-struct Pattern {
-    std::regex re;
+// The phrases that carry a number, a code or a path, as templates: {n} stands for digits, {w}
+// for a run of non-blank bytes, {p} for text without parentheses, {*} for any text up to the
+// last place where the template's next words stand, and {rest} for whatever follows, unused.
+// $n in the Japanese are the placeholders' texts, each turned into Japanese in its turn when it
+// is a phrase itself. A template is matched by a plain scan, never by a regular expression: the
+// texts come from the run history on disk, of any length, and a backtracking matcher runs out of
+// stack on a long one.
+struct PhraseTemplate {
+    const char* english;
     const char* ja;
 };
 
-const std::vector<Pattern>& Patterns() {
-    static const std::vector<Pattern> patterns = [] {
-        const std::pair<const char*, const char*> table[] = {
-            {R"(^(\d+) stocks? of block (\d+)$)", "ブロック $2 の $1 銘柄"},
-            {R"(^page (\d+) of (\d+)$)", "$2 の $1 ページ目"},
-            {R"(^listing page (\d+)$)", "一覧ページ $1"},
-            {R"(^the profile of (\d+)$)", "$1 の基本情報"},
-            {R"(^the history of (\d+)$)", "$1 の履歴"},
-            {R"(^written from the (\d+) days before$)", "それまでの $1 日分で書いた"},
-            {R"(^another Tickora job \(pid (\d+)\) is using (.*)$)",
-             "別の Tickora の処理 (pid $1) が $2 を使っています"},
-            {R"(^another Tickora job is using (.*)$)", "別の Tickora の処理が $1 を使っています"},
-            {R"(^cannot lock (.*): (.*)$)", "$1 をロックできません: $2"},
-            {R"(^fetchlist\.csv has no stocks.*$)",
-             "fetchlist.csv に銘柄がないため、取得するものがありません"},
-            {R"(^code (\d+) is not in fetchlist\.csv.*$)",
-             "コード $1 は fetchlist.csv にないため、履歴を求められません"},
-            {R"(^the page arrived only in part \((.*)\)$)",
-             "ページが一部しか届きませんでした ($1)"},
-            {R"(^Failed to connect to (\S+) port (\d+).*$)", "$1 のポート $2 に接続できません"},
-            {R"(^Could not resolve host: (\S+).*$)", "ホスト $1 が見つかりません"},
-            {R"(^Operation timed out.*$)", "時間切れ"},
-            {R"(^Connection timed out.*$)", "時間切れ"},
-            {R"(^(.*) \(([^()]*)\)$)", "$1 ($2)"},
-        };
-        std::vector<Pattern> list;
-        for (const auto& [re, ja] : table) {
-            list.push_back({std::regex(re), ja});
+constexpr PhraseTemplate kTemplates[] = {
+    {"{n} stocks of block {n}", "ブロック $2 の $1 銘柄"},
+    {"{n} stock of block {n}", "ブロック $2 の $1 銘柄"},
+    {"page {n} of {n}", "$2 の $1 ページ目"},
+    {"listing page {n}", "一覧ページ $1"},
+    {"the profile of {n}", "$1 の基本情報"},
+    {"the history of {n}", "$1 の履歴"},
+    {"written from the {n} days before", "それまでの $1 日分で書いた"},
+    {"another Tickora job (pid {n}) is using {*}",
+     "別の Tickora の処理 (pid $1) が $2 を使っています"},
+    {"another Tickora job is using {*}", "別の Tickora の処理が $1 を使っています"},
+    {"cannot lock {*}: {*}", "$1 をロックできません: $2"},
+    {"fetchlist.csv has no stocks{rest}",
+     "fetchlist.csv に銘柄がないため、取得するものがありません"},
+    {"code {n} is not in fetchlist.csv{rest}",
+     "コード $1 は fetchlist.csv にないため、履歴を求められません"},
+    {"the page arrived only in part ({*})", "ページが一部しか届きませんでした ($1)"},
+    {"Failed to connect to {w} port {n}{rest}", "$1 のポート $2 に接続できません"},
+    {"Could not resolve host: {w}{rest}", "ホスト $1 が見つかりません"},
+    {"the proxy {w} cannot be reached: {*}", "プロキシ $1 に接続できません: $2"},
+    {"the proxy {w} refused the tunnel to the site: {*}",
+     "プロキシ $1 がサイトへの中継を拒否しました: $2"},
+    {"the proxy {w} refused the request: {*}", "プロキシ $1 が要求を拒否しました: $2"},
+    {"the proxy {w} failed: {*}", "プロキシ $1 でエラー: $2"},
+    {"bad {w} body from the site: it does not decode",
+     "サイトから届いた $1 圧縮の本文を展開できません"},
+    {"Operation timed out{rest}", "時間切れ"},
+    {"Connection timed out{rest}", "時間切れ"},
+    {"{*} ({p})", "$1 ($2)"},
+};
+
+// A longer text is shown as it came: no phrase of the core is near this long, and one read from
+// a damaged history file must cost no more than a short one.
+constexpr std::size_t kPhraseLimit = 4096;
+// Phrases inside phrases ("the page arrived only in part (... (...))") are turned this deep.
+constexpr int kPhraseDepth = 6;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsNotBlank(char c) {
+    return c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r';
+}
+
+bool IsNoParenthesis(char c) {
+    return c != '(' && c != ')';
+}
+
+// The template's words from pos up to its next placeholder.
+std::string_view WordsAt(std::string_view pattern, std::size_t pos) {
+    const std::size_t brace = pattern.find('{', pos);
+    return pattern.substr(pos, brace == std::string_view::npos ? brace : brace - pos);
+}
+
+// Where the placeholder kind, standing at at in text, ends; npos when it cannot stand there.
+// next is the template's words after it.
+std::size_t PlaceholderEnd(std::string_view kind, std::string_view text, std::size_t at,
+                           std::string_view next) {
+    bool (*in)(char) = kind == "n" ? IsDigit : kind == "w" ? IsNotBlank : IsNoParenthesis;
+    if (kind == "*") {
+        if (next.empty()) {
+            return text.size();
         }
-        return list;
-    }();
-    return patterns;
+        const std::size_t last = text.rfind(next);
+        return last == std::string_view::npos || last < at ? std::string_view::npos : last;
+    }
+    std::size_t end = at;
+    while (end < text.size() && in(text[end])) {
+        ++end;
+    }
+    const bool mayBeEmpty = kind == "p";
+    return end == at && !mayBeEmpty ? std::string_view::npos : end;
+}
+
+// The placeholders' texts when text is the template filled in; nothing otherwise.
+std::optional<std::vector<std::string_view>> MatchTemplate(std::string_view text,
+                                                           std::string_view pattern) {
+    std::vector<std::string_view> parts;
+    std::size_t at = 0;
+    std::size_t pos = 0;
+    while (pos < pattern.size()) {
+        if (pattern[pos] != '{') {
+            const std::string_view words = WordsAt(pattern, pos);
+            if (text.substr(at, words.size()) != words) {
+                return std::nullopt;
+            }
+            at += words.size();
+            pos += words.size();
+            continue;
+        }
+        const std::size_t close = pattern.find('}', pos);
+        const std::string_view kind = pattern.substr(pos + 1, close - pos - 1);
+        pos = close + 1;
+        if (kind == "rest") {
+            return parts;
+        }
+        const std::size_t end = PlaceholderEnd(kind, text, at, WordsAt(pattern, pos));
+        if (end == std::string_view::npos) {
+            return std::nullopt;
+        }
+        parts.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    if (at != text.size()) {
+        return std::nullopt;
+    }
+    return parts;
+}
+
+std::string PhraseAtDepth(const std::string& english, int depth);
+
+std::string FillTemplate(const char* ja, const std::vector<std::string_view>& parts,
+                         const std::string& english, int depth) {
+    std::string out;
+    for (const char* p = ja; *p != '\0'; ++p) {
+        if (*p == '$' && p[1] >= '1' && p[1] <= '9') {
+            const std::size_t index = static_cast<std::size_t>(p[1] - '1');
+            const std::string part = index < parts.size() ? std::string(parts[index]) : "";
+            out += part == english ? part : PhraseAtDepth(part, depth + 1);
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+std::string PhraseAtDepth(const std::string& english, int depth) {
+    for (const auto& [en, ja] : kPhrases) {
+        if (english == en) {
+            return ja;
+        }
+    }
+    if (depth >= kPhraseDepth || english.size() > kPhraseLimit) {
+        return english;
+    }
+    for (const PhraseTemplate& phrase : kTemplates) {
+        if (const auto parts = MatchTemplate(english, phrase.english)) {
+            return FillTemplate(phrase.ja, *parts, english, depth);
+        }
+    }
+    return english;
 }
 
 std::string FileList(const JobOutcome& outcome, FileState state) {
@@ -126,32 +245,7 @@ std::string Thousands(long long value) {
 }
 
 std::string PhraseJa(const std::string& english) {
-    for (const auto& [en, ja] : kPhrases) {
-        if (english == en) {
-            return ja;
-        }
-    }
-    for (const Pattern& pattern : Patterns()) {
-        std::smatch match;
-        if (!std::regex_match(english, match, pattern.re)) {
-            continue;
-        }
-        std::string out;
-        for (const char* p = pattern.ja; *p != '\0'; ++p) {
-            if (*p == '$' && p[1] >= '1' && p[1] <= '9') {
-                const std::size_t group = static_cast<std::size_t>(p[1] - '0');
-                const std::string part = group < match.size() ? match[group].str() : "";
-                // A group that is a phrase in its own right ("HTTP status (..)") is turned too;
-                // the catch-all last pattern must not feed itself the same text again.
-                out += part == english ? part : PhraseJa(part);
-                ++p;
-            } else {
-                out += *p;
-            }
-        }
-        return out;
-    }
-    return english;
+    return PhraseAtDepth(english, 0);
 }
 
 std::string JobNameJa(const std::string& job) {

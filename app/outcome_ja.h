@@ -37,8 +37,9 @@ struct FailureGroupJa {
 };
 [[nodiscard]] std::vector<FailureGroupJa> FailureGroupsJa(const JobOutcome& outcome);
 
-// A phrase of the core (an action, an item, a cause, a refusal) in Japanese; unknown text is
-// returned unchanged.
+// A phrase of the core (an action, an item, a cause, a refusal) in Japanese; unknown text, and
+// text longer than any phrase of the core (it came from a damaged file), is returned unchanged.
+// Time and stack stay in proportion to the text, whatever it holds.
 [[nodiscard]] std::string PhraseJa(const std::string& english);
 
 // "3232" -> "3,232".

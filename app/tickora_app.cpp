@@ -40,14 +40,15 @@
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "app/quotes_dlg.h"
-#include "jobs/run_history.h"
 #include "app/runs_dlg.h"
+#include "app/save_note.h"
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
 #include "catalog/connection_settings.h"
 #include "catalog/work_lock.h"
 #include "files/file_io.h"
 #include "jobs/retry_plan.h"
+#include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
 #include "jobs/workdir.h"
@@ -296,10 +297,7 @@ void CTickoraApp::OnCommand(int id) {
         return;
     }
     if (id == kIdSaveQuoteFile) {
-        // The running job writes the records the file is made of.
-        if (!m_pDoc->IsJobRunning()) {
-            m_pDoc->OnSaveQuoteFile();
-        }
+        OnSaveQuoteFile();
         return;
     }
     if (id == kIdAppExit) {
@@ -422,6 +420,19 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
         }
         case UnreachableChoice::kClose:
             break;
+    }
+}
+
+void CTickoraApp::OnSaveQuoteFile() {
+    const SaveResult result = m_pDoc->OnSaveQuoteFile();
+    const QString note = FromUtf8(SaveNoteJa(result));
+    // Nothing written, or fewer stocks than before: the note says so in the warning colour.
+    if (result.Refused()) {
+        m_pFrame->ShowWarningNote(note, true);
+    } else if (result.replacedStocks > result.stocks || !result.setAside.empty()) {
+        m_pFrame->ShowWarningNote(note, false);
+    } else {
+        m_pFrame->ShowNote(note);
     }
 }
 

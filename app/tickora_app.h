@@ -71,6 +71,7 @@ class CTickoraApp : public QObject {
     void OnFileOpen();
     void OnFilePrint();
     void OnOpenOutputFolder();
+    void OnSaveQuoteFile();
     void OnViewRuns();
     void OnRetryFailed();
     void OnViewChart();

@@ -3,13 +3,11 @@
 // "Today" in local time, with a hook so that tests can pin the date.
 #include <optional>
 
+#include "exchange/calendar_date.h"
+
 namespace tickora {
 
-struct LocalDate {
-    int year = 0;   // with century
-    int month = 0;  // 1..12
-    int day = 0;    // 1..31
-};
+using LocalDate = CalendarDate;
 
 [[nodiscard]] LocalDate Today();
 

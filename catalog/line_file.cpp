@@ -36,7 +36,10 @@ bool CLineFile::Open(const char* path) {
     m_path = path;
     m_bOpen = true;
     m_bUtf8 = IsMultiByteUtf8(m_text);
-    m_start = m_bUtf8 && m_text.starts_with(kByteOrderMark) ? std::strlen(kByteOrderMark) : 0;
+    // An editor may put a byte-order mark in front of Shift-JIS text too; kept, it would become
+    // part of the first stock's symbol, and that stock would be asked for under a name the site
+    // does not know.
+    m_start = m_text.starts_with(kByteOrderMark) ? std::strlen(kByteOrderMark) : 0;
     if (m_bUtf8) {
         m_notices.push_back(m_path + ": UTF-8 text, read as Shift-JIS");
     }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Line reader for the two list files. Every line ends with CR LF, LF or CR (a CR followed by an
-// LF is one line end), so files whose lines end in different ways, as hand edits leave them,
-// read every line. A file that is UTF-8 text is read as the Shift-JIS the program works in.
+// Line reader for the lists the program reads ("fetchlist.csv", "market.csv"). Every line ends
+// with CR LF, LF or CR (a CR followed by an LF is one line end), so files whose lines end in
+// different ways, as hand edits leave them, read every line. A leading byte-order mark is no part
+// of the first line, whatever the encoding. A file that is UTF-8 text is read as the Shift-JIS
+// the program works in.
 #include <cstddef>
 #include <string>
 #include <vector>

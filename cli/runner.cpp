@@ -452,7 +452,8 @@ std::string FormatSummary(const JobOutcome& outcome, const PathView& paths) {
         text += "  " + line + "\n";
     }
     if (!outcome.notExtractedCodes.empty()) {
-        text += "  not extracted, logged to ERRORLOG.TXT:";
+        text += outcome.NotExtractedLogged() ? "  not extracted, logged to ERRORLOG.TXT:"
+                                             : "  not extracted:";
         for (std::size_t i = 0; i < outcome.notExtractedCodes.size() && i < kMaxCodesShown; ++i) {
             text += " " + CodeText(outcome.notExtractedCodes[i]);
         }

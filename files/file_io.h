@@ -27,7 +27,7 @@ namespace tickora {
 // The errno of a read refused because the file is larger than the reader's bound.
 inline constexpr int kFileTooLarge = EFBIG;
 // The errno of an append refused because the file has a second name (a hard link).
-inline constexpr int kSecondName = EMLINK;
+inline constexpr int kSecondName = ENOTUNIQ;
 
 enum class Links {
     kRefused,   // a link at the name is refused (ELOOP): the program's own files

@@ -44,7 +44,15 @@ bool HasFraction(double value) {
     return value - std::trunc(value) > 0.001;
 }
 
-void WriteHeader(std::FILE* out, int format, int year, int month, int day, int count) {
+}  // namespace
+
+int QuoteLayoutOf(int format) {
+    return EffectiveFormat(format);
+}
+
+std::string QuoteFileHeader(int format, int year, int month, int day, int count) {
+    char text[256];
+    format = EffectiveFormat(format);
     if (format == kFormat32) {
         static const std::string kYear = Utf8ToSjis("年");
         static const std::string kMonth = Utf8ToSjis("月");
@@ -54,22 +62,21 @@ void WriteHeader(std::FILE* out, int format, int year, int month, int day, int c
         static const std::string kTitles = Utf8ToSjis(
             "\"銘柄コード\"\t\"市場\"\t\"銘柄名\"\t\"始値\"\t"
             "\"高値\"\t\"安値\"\t\"終値\"\t\"出来高\"\r\n");
-        std::fprintf(out, "\"%4ld%s\"\t\"%02ld%s\"\t\"%02ld%s\"\r\n", static_cast<long>(year),
-                     kYear.c_str(), static_cast<long>(month), kMonth.c_str(),
-                     static_cast<long>(day), kDay.c_str());
-        std::fprintf(out, "\"%s\"\t%d\r\n", kStocks.c_str(), count);
-        std::fprintf(out, "\"%s\"\t%d\r\n", kErrors.c_str(), 0);
-        std::fputs(kTitles.c_str(), out);
-    } else if (format == kFormatDos) {
-        std::fprintf(out, "%04d%02d%02d\r\n", year, month, day);
-        std::fprintf(out, "%d,0\r\n", count);
-    } else {
-        std::fprintf(out, "%02d%02d%02d\r\n", year - 2000, month, day);
-        std::fprintf(out, "%d,0\r\n", count);
+        std::snprintf(text, sizeof text,
+                      "\"%4ld%s\"\t\"%02ld%s\"\t\"%02ld%s\"\r\n\"%s\"\t%d\r\n\"%s\"\t%d\r\n",
+                      static_cast<long>(year), kYear.c_str(), static_cast<long>(month),
+                      kMonth.c_str(), static_cast<long>(day), kDay.c_str(), kStocks.c_str(), count,
+                      kErrors.c_str(), 0);
+        return text + kTitles;
     }
+    if (format == kFormatDos) {
+        std::snprintf(text, sizeof text, "%04d%02d%02d\r\n%d,0\r\n", year, month, day, count);
+    } else {
+        std::snprintf(text, sizeof text, "%02d%02d%02d\r\n%d,0\r\n", year - 2000, month, day,
+                      count);
+    }
+    return text;
 }
-
-}  // namespace
 
 std::string QuoteFileName(const char* folder, int format, int year, int month, int day) {
     char name[64];
@@ -86,7 +93,7 @@ std::string QuoteFileName(const char* folder, int format, int year, int month, i
 
 std::string WriteQuoteFile(const CStockList& list, int format, const char* folder,
                            const CMarketTable& markets, bool averageDecimals, int* error,
-                           Whole whole) {
+                           Whole whole, bool* unchanged) {
     const std::optional<QuoteDay> quoteDay = list.QuoteDayOfList();
     if (!quoteDay || folder == nullptr) {
         return {};
@@ -115,7 +122,7 @@ std::string WriteQuoteFile(const CStockList& list, int format, const char* folde
         }
         return {};
     }
-    WriteHeader(file.Get(), format, year, month, day, count);
+    std::fputs(QuoteFileHeader(format, year, month, day, count).c_str(), file.Get());
     for (int i = 0; i < list.m_nBlocks; ++i) {
         if (const CQuoteBlock* block = list.GetBlock(i)) {
             WriteQuoteLines(*block, file.Get(), format, markets, averageDecimals);
@@ -124,6 +131,9 @@ std::string WriteQuoteFile(const CStockList& list, int format, const char* folde
     // The day's file that this one replaces stays as its backup: a later run of the same day
     // that reads less can no longer cost the whole day.
     if (file.Commit(KeepOld::kAsBackup, whole)) {
+        if (unchanged != nullptr) {
+            *unchanged = file.Unchanged();
+        }
         return path;
     }
     if (error != nullptr) {

@@ -282,10 +282,16 @@ inline void QuotePage(const std::uint8_t* data, std::size_t size) {
             "extracted stocks are counted within the block");
     Require(outcome.failedCount >= 0 && outcome.failedCount <= kStocksPerBlock,
             "failed slots fit their table");
+    // Rows are matched to the stocks they name, the slots in their order: each of the block's
+    // stocks is taken or failed once at most, and no slot beyond them is either.
     for (int i = 0; i < outcome.failedCount; ++i) {
-        Require(outcome.failedSlots[i] >= 0 && outcome.failedSlots[i] < kStocksPerBlock,
-                "failed slots are slots");
+        Require(outcome.failedSlots[i] >= 0 && outcome.failedSlots[i] < block.m_nStocks,
+                "failed slots are stocks of the block");
+        Require(i == 0 || outcome.failedSlots[i] > outcome.failedSlots[i - 1],
+                "failed slots are met in slot order, each once");
     }
+    Require(block.m_nExtracted + outcome.failedCount <= block.m_nStocks,
+            "a stock is extracted or failed, never both");
     for (const CStockRecord& stock : block.m_aStocks) {
         Require(Terminated(stock.m_szName) && Terminated(stock.m_szSymbol), "texts terminated");
     }

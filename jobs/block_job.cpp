@@ -268,15 +268,18 @@ void WriteDayFile(JobContext& context, const BlockKind& kind, int extracted) {
     }
     int error = 0;
     const bool whole = RanWhole(outcome);
+    const std::vector<std::string> asideBefore = NumberedBackupsOf(path);
     const std::string written =
         kind.write(context, extracted, &error, whole ? Whole::kYes : Whole::kNo);
     if (!written.empty()) {
-        AddDayFile(outcome, written, whole);
+        AddDayFile(outcome, written, whole, asideBefore);
         return;
     }
     error = error != 0 ? error : EIO;
-    outcome.AddFile(path, FileState::kFailed, std::strerror(error));
-    outcome.Fail(kind.fileWhat, FileCause(path, error), AbsolutePath(path), kind.noFileAction);
+    outcome.AddFile(path, FileState::kFailed,
+                    error == kTooManyVersions ? "too many earlier versions kept beside it"
+                                              : std::strerror(error));
+    outcome.Fail(kind.fileWhat, DayFileCause(path, error), AbsolutePath(path), kind.noFileAction);
 }
 
 JobOutcome RunBlocks(JobContext& context, const BlockKind& kind) {

@@ -52,7 +52,9 @@ struct JobOutcome {
     std::string endCause;  // why it stopped, was refused or raised
     std::vector<ItemFailure> failures;
     std::vector<OutputFile> files;
-    std::vector<int> notExtractedCodes;  // stocks logged to "ERRORLOG.TXT" by this run
+    // Stocks not extracted from a page that was read, in list order; the daily fetch has also
+    // logged them to "ERRORLOG.TXT" (NotExtractedLogged).
+    std::vector<int> notExtractedCodes;
     // Stocks of the plan that the run never reached because it stopped or was cancelled first
     // (kdt --all and profiles); a retry asks for them with the failed ones.
     std::vector<int> notAskedCodes;
@@ -62,6 +64,9 @@ struct JobOutcome {
     int historiesUpdated = 0;            // kdt --update: brought up to date from their first page
     int historiesFetched = 0;            // kdt --update: fetched in full
 
+    // Whether notExtractedCodes went to "ERRORLOG.TXT" as well: the daily fetch keeps that log,
+    // the performance job never writes to it.
+    [[nodiscard]] bool NotExtractedLogged() const { return job == "fetch"; }
     [[nodiscard]] bool Cancelled() const { return end == JobEnd::kCancelled; }
     [[nodiscard]] bool Stopped() const { return end == JobEnd::kStopped; }
     // The paths of the files in that state, in the order they were recorded.

@@ -7,9 +7,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "files/local_file.h"
+#include "formats/atomic_file.h"
 #include "formats/partial_marks.h"
 #include "pages/profile_page.h"
-#include "files/local_file.h"
 
 namespace tickora {
 
@@ -58,8 +59,17 @@ bool RanWhole(const JobOutcome& outcome) {
            std::all_of(outcome.failures.begin(), outcome.failures.end(), IsOneStocksNumberFault);
 }
 
-void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole) {
+void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole,
+                const std::vector<std::string>& asideBefore) {
     outcome.AddFile(path, FileState::kWritten);
+    for (const std::string& version : NumberedBackupsOf(path)) {
+        if (std::find(asideBefore.begin(), asideBefore.end(), version) == asideBefore.end()) {
+            outcome.warnings.push_back(
+                AbsolutePath(version) + " keeps an earlier " + AbsolutePath(path) +
+                " that nothing proved partial (its marks in " +
+                AbsolutePath(PartialMarksPathOf(path)) + " were missing or damaged)");
+        }
+    }
     if (whole) {
         return;
     }
@@ -68,6 +78,23 @@ void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole) {
         outcome.warnings.push_back(AbsolutePath(path) +
                                    " holds what this run read; the day's whole file is " +
                                    AbsolutePath(backup));
+        return;
+    }
+    // Versions whose state the marks cannot tell: the whole day, if there was one, is among them.
+    std::string kept;
+    std::vector<std::string> versions = NumberedBackupsOf(path);
+    if (StateOf(ReadDayMarks(path), ContentIdOf(BackupPathOf(path))) == DayState::kUnknown &&
+        PathExists(BackupPathOf(path))) {
+        versions.insert(versions.begin(), BackupPathOf(path));
+    }
+    for (const std::string& version : versions) {
+        kept += (kept.empty() ? "" : ", ") + AbsolutePath(version);
+    }
+    if (!kept.empty()) {
+        outcome.warnings.push_back(AbsolutePath(path) +
+                                   " holds what this run read; the day's whole file, if there was "
+                                   "one, is among " +
+                                   kept);
     }
 }
 
@@ -83,6 +110,22 @@ std::string QuoteDateOf(const CStockList& stocks) {
 
 std::string FileCause(const std::string& path, int error) {
     return path + ": " + LocalFileErrorText(error);
+}
+
+std::string DayFileCause(const std::string& path, int error) {
+    // A folder where the marks go blocks every commit: name it, not the day's file.
+    const std::string marks = PartialMarksPathOf(path);
+    if (error != kTooManyVersions && IrregularFileError(marks.c_str(), false) == EISDIR) {
+        return marks + ": " + LocalFileErrorText(EISDIR) +
+               ", where the marks that tell the day's whole file are kept; nothing is replaced";
+    }
+    if (error != kTooManyVersions) {
+        return FileCause(path, error);
+    }
+    return path + ": " + std::to_string(kMostNumberedBackups) +
+           " earlier versions that nothing proved partial are kept beside it (" +
+           NumberedBackupPathOf(path, 1) +
+           " and on); nothing is replaced until those not needed are moved away";
 }
 
 bool PathExists(const std::string& path) {

@@ -28,8 +28,12 @@ void EndAtBlock(JobOutcome& outcome, const CQuoteBlock& block, const DownloadDet
 // block failed. Its file is then the day's whole one.
 [[nodiscard]] bool RanWhole(const JobOutcome& outcome);
 // Records the day's file that a block job wrote, and when the run was not whole, where the
-// day's whole file now lies if there is one.
-void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole);
+// day's whole file now lies if there is one. asideBefore: the numbered backups beside it before
+// the write (NumberedBackupsOf), so that one the write had to make is named.
+void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole,
+                const std::vector<std::string>& asideBefore = {});
+// FileCause for the day's file, whose writer may also refuse to give up a version.
+[[nodiscard]] std::string DayFileCause(const std::string& path, int error);
 // "2026/12/4": the date of block 0's quotes, which names the daily and FN files.
 [[nodiscard]] std::string QuoteDateOf(const CStockList& stocks);
 // "<path>: <the system's words for error>".

@@ -231,10 +231,25 @@ bool CTickoraDoc::OnGetPerformance() {
     return StartJob(&CTickoraDoc::RunGetPerformance);
 }
 
-void CTickoraDoc::OnSaveQuoteFile() {
-    (void)WriteQuoteFile(m_stocks, m_settings.m_nOutputFormat, m_settings.m_szOutputDir, m_markets,
-                         m_settings.m_bAverageDecimals != 0, nullptr,
-                         m_bQuotesWhole ? Whole::kYes : Whole::kNo);
+SaveResult CTickoraDoc::OnSaveQuoteFile() {
+    SaveResult refused;
+    if (IsJobRunning()) {
+        // The running job writes the records the file is made of.
+        refused.end = SaveEnd::kJobRunning;
+        return refused;
+    }
+    if (m_stocks.GetBlock(0) == nullptr) {
+        refused.end = SaveEnd::kNoList;
+        return refused;
+    }
+    // The day's files belong to one job at a time, whichever process runs it.
+    const WorkLockResult taken = TryLockWorkFolder(".");
+    if (!taken.Taken()) {
+        refused.end = SaveEnd::kFolderBusy;
+        refused.why = taken.Message();
+        return refused;
+    }
+    return SaveQuoteFile(m_stocks, m_markets, m_settings, m_bQuotesWhole);
 }
 
 bool CTickoraDoc::RefuseMissingOutputFolder() {

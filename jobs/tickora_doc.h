@@ -15,6 +15,7 @@
 #include "jobs/job_context.h"
 #include "jobs/job_outcome.h"
 #include "jobs/run_history.h"
+#include "jobs/save_quotes.h"
 #include "jobs/tickora_view.h"
 
 namespace tickora {
@@ -48,8 +49,10 @@ class CTickoraDoc {
     bool OnGetProfiles();
     bool OnGetProfiles(const ProfileOptions& options);
     bool OnGetPerformance();
-    // Save command: the daily quote file from the records as they are.
-    void OnSaveQuoteFile();
+    // Save command: the daily quote file in the layout of the settings, from the quotes this
+    // process fetched, or else from the stored day file (see jobs/save_quotes.h). Refuses while a
+    // job runs or another process holds the working folder.
+    [[nodiscard]] SaveResult OnSaveQuoteFile();
     // Cancel button: m_bBusy := false, then m_bCancel := true.
     void CancelJob();
 
@@ -110,6 +113,7 @@ class CTickoraDoc {
     // A job whose options dialog was dismissed or that could not begin: m_bBusy := false,
     // ShowIdle, nothing else; why says why (empty for a dismissed dialog).
     void EndJobWithoutWork(const char* job, const std::string& why = {});
+
   private:
     // Starts the one worker thread for body; false when one still runs.
     bool StartJob(Body body);

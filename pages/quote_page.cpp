@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pages/quote_page.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <climits>
@@ -96,14 +97,32 @@ double NumberCell(char* cell) {
     return AtofC(cell);
 }
 
-// False when the symbol cell names another stock than the one requested in this place.
+bool IsFourDigits(const char* symbol) {
+    for (int i = 0; i < 4; ++i) {
+        if (symbol[i] < '0' || symbol[i] > '9') {
+            return false;
+        }
+    }
+    return symbol[4] == '\0';
+}
+
+// Whether a symbol field names this stock. The site qualifies a symbol with its market ("1332.O")
+// when the request did: such a row names the stock whose symbol is its four digits. Any other row
+// names the stock of exactly its symbol.
+bool FieldNamesStock(const char (&field)[kSymbolFieldSize], const CStockRecord& stock) {
+    if (std::strcmp(field, stock.m_szSymbol) == 0) {
+        return true;
+    }
+    const bool qualified = field[4] == '.' && (field[5] == 'O' || field[5] == 'N');
+    return qualified && IsFourDigits(stock.m_szSymbol) &&
+           std::memcmp(field, stock.m_szSymbol, 4) == 0;
+}
+
+// False when the symbol cell names another stock.
 bool TakeSymbolCell(const char* text, CStockRecord& stock) {
     char field[kSymbolFieldSize];
     SymbolField(text, field);
-    // A symbol the site qualified with its market (1332.O) stands for the stock requested in
-    // this place, whatever the list calls it.
-    const bool qualified = field[4] == '.' && (field[5] == 'O' || field[5] == 'N');
-    if (!qualified && std::strcmp(field, stock.m_szSymbol) != 0) {
+    if (!FieldNamesStock(field, stock)) {
         return false;
     }
     stock.m_bFound = true;
@@ -171,6 +190,31 @@ bool TakeQuoteCell(int cell, char* text, CStockRecord& stock) {
     return true;
 }
 
+// Only the symbol cell, searched for as the row's own scan finds it.
+constexpr CellRules kSymbolCell{1, false, false};
+
+// The first of the block's slots from `from` up to `end` that the row's symbol cell names; -1 when
+// it names none of them.
+int SlotNamedByRow(const char* row, int length, const CQuoteBlock& block, int from, int end) {
+    int named = -1;
+    (void)ForEachRowCell(row, length, kSymbolCell, [&](int /*cell*/, char* text) {
+        char field[kSymbolFieldSize];
+        SymbolField(text, field);
+        for (int slot = from; slot < end && named < 0; ++slot) {
+            if (FieldNamesStock(field, block.m_aStocks[slot])) {
+                named = slot;
+            }
+        }
+        return false;
+    });
+    return named;
+}
+
+bool CountsAsExtracted(int slot, CStockRecord& stock, QuotePageOutcome& outcome) {
+    return stock.m_bFound && stock.m_nCode > 0 && stock.m_dClose > 0 &&
+           CheckQuoteNumbers(slot, stock, outcome);
+}
+
 }  // namespace
 
 double AtofC(const char* text) {
@@ -206,19 +250,26 @@ void ParseQuoteText(const char* text, CQuoteBlock& block, QuotePageOutcome& outc
     outcome = QuotePageOutcome{};
     int count = 0;
     int slot = 0;
+    const int stocks = std::clamp(block.m_nStocks, 0, kStocksPerBlock);
     const int textLength = static_cast<int>(std::strlen(text));
     ForEachTableRow(text, textLength, OpenRow::kCreep, [&](const char* row, int length) {
-        CStockRecord& stock = block.m_aStocks[slot];
-        if (ParseQuoteRow(row, length, stock)) {
-            if (stock.m_bFound && stock.m_nCode > 0 && stock.m_dClose > 0 &&
-                CheckQuoteNumbers(slot, stock, outcome)) {
-                ++count;
-            } else {
-                outcome.failedSlots[outcome.failedCount++] = slot;
-            }
-            ++slot;
+        // A row is matched by its symbol, never by its place: a row the site answered in another
+        // spelling, or left out, must not hand the next stock's prices to this one.
+        const int named = SlotNamedByRow(row, length, block, slot, stocks);
+        if (named < 0 || !ParseQuoteRow(row, length, block.m_aStocks[named])) {
+            return true;
         }
-        return slot < kStocksPerBlock;
+        // The stocks passed over are those the page did not answer.
+        for (; slot < named; ++slot) {
+            outcome.failedSlots[outcome.failedCount++] = slot;
+        }
+        if (CountsAsExtracted(named, block.m_aStocks[named], outcome)) {
+            ++count;
+        } else {
+            outcome.failedSlots[outcome.failedCount++] = named;
+        }
+        slot = named + 1;
+        return slot < stocks;
     });
     block.m_nExtracted = count;
     block.m_nMonth = block.m_aStocks[0].m_nMonth;

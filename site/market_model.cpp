@@ -3,12 +3,13 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <limits>
 #include <set>
 
+#include "exchange/price_limits.h"
+#include "exchange/trading_calendar.h"
 #include "site/company_words.h"
 #include "text/sjis.h"
 #include "text/text_scan.h"
@@ -64,38 +65,81 @@ std::size_t Pick(std::uint64_t h, std::size_t n) {
     return static_cast<std::size_t>(h % n);
 }
 
+}  // namespace
+
+double TickOf(double price, int decimals) {
+    if (decimals > 0) {
+        return 0.01;
+    }
+    if (price > 50000) {
+        return 100;
+    }
+    if (price > 30000) {
+        return 50;
+    }
+    if (price > 5000) {
+        return 10;
+    }
+    return price > 3000 ? 5 : 1;
+}
+
 double RoundToTick(double price, int decimals) {
     if (decimals > 0) {
         return std::max(0.01, std::round(price * 100.0) / 100.0);
     }
-    double tick = 1;
-    if (price > 50000) {
-        tick = 100;
-    } else if (price > 30000) {
-        tick = 50;
-    } else if (price > 5000) {
-        tick = 10;
-    } else if (price > 3000) {
-        tick = 5;
-    }
+    const double tick = TickOf(price, decimals);
     return std::max(tick, std::round(price / tick) * tick);
 }
 
-int FirstWeekdayOf1983() {
-    int dn = DayNumber({1983, 1, 1});
-    while (!IsWeekday(dn)) {
-        ++dn;
+namespace {
+
+// The band a stock's prices keep on a day: the daily limit around the previous close, its ends
+// rounded inwards to prices a quote can show. The steps nest (each divides the next), so a price
+// on the step of the band's end is on the step of its own price too. The index rows have none.
+struct PriceBand {
+    double low = 0;
+    double high = std::numeric_limits<double>::max();
+
+    [[nodiscard]] double Keep(double price) const { return std::clamp(price, low, high); }
+};
+
+PriceBand BandOf(const Stock& stock, double previousClose, int decimals) {
+    const std::optional<double> limit = DailyPriceLimit(previousClose);
+    if (stock.isIndex || !limit) {
+        return {};
     }
-    return dn;
+    PriceBand band;
+    const double top = previousClose + *limit;
+    band.high = std::floor(top / TickOf(top, decimals)) * TickOf(top, decimals);
+    const double bottom = previousClose - *limit;
+    if (bottom > 0) {
+        band.low = std::ceil(bottom / TickOf(bottom, decimals)) * TickOf(bottom, decimals);
+    }
+    return band;
 }
 
-int WeekdaysBack(int from, int count) {
+// No band is narrower than 14% of its previous close (700 yen below 5,000): a price nearer than
+// this to the previous close needs no band worked out.
+constexpr double kSurelyWithinLimit = 0.13;
+
+// price, or the end of the day's band it lies beyond. Asked on every day of every walk, so the
+// common case stays a comparison.
+inline double KeepWithinLimit(const Stock& stock, double previousClose, double price,
+                              int decimals) {
+    if (stock.isIndex || std::fabs(price - previousClose) <= kSurelyWithinLimit * previousClose) {
+        return price;
+    }
+    return BandOf(stock, previousClose, decimals).Keep(price);
+}
+
+int FirstTradingDayOf1983() {
+    return NextTradingDay(DayNumber({1982, 12, 31}));
+}
+
+int TradingDaysBack(int from, int count) {
     int dn = from;
-    while (count > 0) {
-        --dn;
-        if (IsWeekday(dn)) {
-            --count;
-        }
+    for (; count > 0; --count) {
+        dn = PreviousTradingDay(dn);
     }
     return dn;
 }
@@ -206,25 +250,6 @@ std::span<const SiteMarket> SiteMarkets() {
     return kMarkets;
 }
 
-int DayNumber(const SiteDate& date) {
-    using namespace std::chrono;
-    const year_month_day ymd{year{date.year}, month{static_cast<unsigned>(date.month)},
-                             day{static_cast<unsigned>(date.day)}};
-    return static_cast<int>(sys_days{ymd}.time_since_epoch().count());
-}
-
-SiteDate DateOfDayNumber(int dayNumber) {
-    using namespace std::chrono;
-    const year_month_day ymd{sys_days{days{dayNumber}}};
-    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-            static_cast<int>(static_cast<unsigned>(ymd.day()))};
-}
-
-bool IsWeekday(int dayNumber) {
-    const int weekday = ((dayNumber % 7) + 7 + 4) % 7;  // 1970-01-01 was a Thursday; 0 = Sunday
-    return weekday != 0 && weekday != 6;
-}
-
 SiteDate TodayLocal() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -234,13 +259,9 @@ SiteDate TodayLocal() {
 
 namespace {
 
-// The weekday on or before date, and never before the first one of 1983.
-int WeekdayOnOrBefore(const SiteDate& date, int first1983) {
-    int day = std::max(DayNumber(date), first1983);
-    while (!IsWeekday(day)) {
-        --day;
-    }
-    return day;
+// The trading day on or before date, and never before the first one of 1983.
+int TradingDayOnOrBefore(const SiteDate& date, int first1983) {
+    return LastTradingDayOnOrBefore(std::max(DayNumber(date), first1983));
 }
 
 // The listed codes: the lowest ranks of a fixed shuffle, so that a larger market holds every
@@ -313,9 +334,9 @@ Stock MakeListedStock(int code, std::string name, int listingDay) {
     s.emptyBusiness = s.fundsMarker && Uniform(Mix(h + 7)) < 0.5;
     const double age = Uniform(Mix(h + 8));
     if (age < 0.04) {
-        s.firstDay = WeekdaysBack(listingDay, 20 + static_cast<int>(Pick(Mix(h + 9), 180)));
+        s.firstDay = TradingDaysBack(listingDay, 20 + static_cast<int>(Pick(Mix(h + 9), 180)));
     } else if (age < 0.12) {
-        s.firstDay = WeekdaysBack(listingDay, 200 + static_cast<int>(Pick(Mix(h + 9), 5800)));
+        s.firstDay = TradingDaysBack(listingDay, 200 + static_cast<int>(Pick(Mix(h + 9), 5800)));
     }
     s.feature = FeatureOf(s, Mix(h + 10));
     s.business = BusinessOf(s, Mix(h + 11));
@@ -348,17 +369,20 @@ MarketModel::MarketModel(int stocks, std::uint64_t seed, SiteDate date, SiteDate
         date = TodayLocal();
     }
     m_date = date;
-    const int first1983 = FirstWeekdayOf1983();
-    m_tradingDay = WeekdayOnOrBefore(date, first1983);
+    const int first1983 = FirstTradingDayOf1983();
+    m_tradingDay = TradingDayOnOrBefore(date, first1983);
+    for (int day = first1983; day <= m_tradingDay; day = NextTradingDay(day)) {
+        m_tradingDays.push_back(day);
+    }
     const int listingDay =
-        listedAsOf.year != 0 ? WeekdayOnOrBefore(listedAsOf, first1983) : m_tradingDay;
+        listedAsOf.year != 0 ? TradingDayOnOrBefore(listedAsOf, first1983) : m_tradingDay;
 
     m_listing.push_back(MakeIndexRow("998405", 1001, "東証株価指数", 1500, 1.8e6));
     m_listing.push_back(MakeIndexRow("23337", 1002, "東証二部株価指数", 4000, 6e4));
     std::vector<std::string> nameOfCode = NamesOfCodes();
     for (const int code : ListedCodes(stocks)) {
-        m_listing.push_back(
-            MakeListedStock(code, std::move(nameOfCode[static_cast<std::size_t>(code)]), listingDay));
+        m_listing.push_back(MakeListedStock(
+            code, std::move(nameOfCode[static_cast<std::size_t>(code)]), listingDay));
     }
     m_listing.push_back(MakeIndexRow("998407", 1010, "日経平均株価", 18000, 1.2e6));
     m_listing.back().endOfList = true;
@@ -389,14 +413,16 @@ const Stock* MarketModel::FindCode(int code) const {
     return i < 0 ? nullptr : &m_listing[static_cast<std::size_t>(i)];
 }
 
-// One step of the walk that the stock traded on: enough to build its bar later, so that a
-// caller who needs only the last days pays for the close path alone.
+// One trading day of the walk: enough to build its bar later, so that a caller who needs only
+// the last days pays for the close path alone. On a day the stock did not trade the close stays
+// the previous one.
 struct MarketModel::TradeStep {
     int dayNumber = 0;
     std::uint64_t hash = 0;
     double move = 0;
     double close = 0;
     double previousClose = 0;
+    bool traded = true;
 };
 
 namespace {
@@ -404,8 +430,8 @@ namespace {
 // How many walks of whole histories a model keeps.
 constexpr std::size_t kRecentSteps = 8;
 
-// Whether the stock traded on a weekday of its walk: the day's hash alone decides, so a count of
-// the days needs no prices. The first day of a history always trades.
+// Whether the stock traded on a trading day of its walk: the day's hash alone decides. The first
+// day of a history always trades.
 bool Trades(const Stock& stock, int dayNumber, std::uint64_t hash) {
     return stock.isIndex || dayNumber == stock.firstDay || (hash >> 40) % 1000 >= 4;
 }
@@ -414,20 +440,26 @@ std::uint64_t DayHash(std::uint64_t key, int dayNumber) {
     return Mix(key ^ (static_cast<std::uint64_t>(dayNumber) * 0xD1B54A32D192ED03ULL));
 }
 
+// A day without trades shows the previous close throughout and no volume, as data sources that
+// keep a row for every trading day show it.
 template <typename Step>
 DayBar BarOf(const Stock& stock, const Step& step, int decimals) {
     DayBar bar;
     bar.dayNumber = step.dayNumber;
     bar.close = step.close;
+    if (!step.traded) {
+        bar.open = bar.high = bar.low = step.close;
+        return bar;
+    }
     const std::uint64_t h = step.hash;
-    bar.open =
-        RoundToTick(step.previousClose * (1.0 + 0.3 * stock.sigma * Gauss(Mix(h ^ 2))), decimals);
+    const auto keep = [&](double price) {
+        return KeepWithinLimit(stock, step.previousClose, RoundToTick(price, decimals), decimals);
+    };
+    bar.open = keep(step.previousClose * (1.0 + 0.3 * stock.sigma * Gauss(Mix(h ^ 2))));
     const double up = 1.0 + 0.5 * stock.sigma * std::fabs(Gauss(Mix(h ^ 3)));
     const double down = 1.0 - 0.5 * stock.sigma * std::fabs(Gauss(Mix(h ^ 4)));
-    bar.high =
-        std::max({RoundToTick(std::max(bar.open, bar.close) * up, decimals), bar.open, bar.close});
-    bar.low = std::min(
-        {RoundToTick(std::min(bar.open, bar.close) * down, decimals), bar.open, bar.close});
+    bar.high = std::max({keep(std::max(bar.open, bar.close) * up), bar.open, bar.close});
+    bar.low = std::min({keep(std::min(bar.open, bar.close) * down), bar.open, bar.close});
     const double activity =
         (0.2 + 1.6 * Uniform(Mix(h ^ 5))) * (1.0 + 2.0 * std::fabs(step.move) / stock.sigma);
     const double units = std::max(1.0, std::round(stock.baseVolume * activity / stock.volumeUnit));
@@ -445,34 +477,32 @@ void MarketModel::Walk(const Stock& stock, Visit&& visit) const {
     double price = stock.basePrice * (0.6 + 0.8 * Uniform(Hash(m_seed, code, 3)));
     double previousClose = RoundToTick(price, decimals);
     constexpr double kPull = 0.004;
-    for (int dn = stock.firstDay; dn <= m_tradingDay; ++dn) {
-        if (!IsWeekday(dn)) {
-            continue;
-        }
+    const auto first = std::lower_bound(m_tradingDays.begin(), m_tradingDays.end(), stock.firstDay);
+    for (auto day = first; day != m_tradingDays.end(); ++day) {
+        const int dn = *day;
         const std::uint64_t h = DayHash(key, dn);
         const double move = stock.sigma * Gauss(h);
         const double pull = std::clamp(kPull * (stock.basePrice / price - 1.0), -0.02, 0.02);
         price = std::max(price * (1.0 + move + pull), stock.basePrice * 0.02);
+        TradeStep step{dn, h, move, previousClose, previousClose};
         // Now and then a stock does not trade all day.
-        if (!Trades(stock, dn, h)) {
-            continue;
+        step.traded = Trades(stock, dn, h);
+        if (step.traded) {
+            const double rounded = RoundToTick(price, decimals);
+            step.close = KeepWithinLimit(stock, previousClose, rounded, decimals);
+            if (step.close != rounded) {
+                price = step.close;  // held at its limit, the stock goes on from there
+            }
         }
-        TradeStep step{dn, h, move, RoundToTick(price, decimals), previousClose};
         visit(step);
         previousClose = step.close;
     }
 }
 
 int MarketModel::HistoryLength(const Stock& stock, int* firstDay) const {
-    const std::uint64_t key = Hash(m_seed, static_cast<std::uint64_t>(stock.code), 4);
-    int count = 0;
-    for (int dn = stock.firstDay; dn <= m_tradingDay; ++dn) {
-        if (!IsWeekday(dn) || !Trades(stock, dn, DayHash(key, dn))) {
-            continue;
-        }
-        if (count++ == 0 && firstDay != nullptr) {
-            *firstDay = dn;
-        }
+    const int count = TradingDaysBetween(stock.firstDay, m_tradingDay);
+    if (count > 0 && firstDay != nullptr) {
+        *firstDay = stock.firstDay;
     }
     return count;
 }
@@ -488,8 +518,7 @@ std::shared_ptr<const MarketModel::Steps> MarketModel::StepsOf(const Stock& stoc
         }
     }
     auto steps = std::make_shared<Steps>();
-    steps->reserve(static_cast<std::size_t>(std::max(0, m_tradingDay - stock.firstDay)) * 5 / 7 +
-                   2);
+    steps->reserve(static_cast<std::size_t>(TradingDaysBetween(stock.firstDay, m_tradingDay)));
     Walk(stock, [&](const TradeStep& step) { steps->push_back(step); });
     std::lock_guard lock(m_cacheMutex);
     m_recentSteps.emplace_front(&stock, steps);
@@ -507,15 +536,15 @@ std::vector<DayBar> MarketModel::History(const Stock& stock) const {
 std::vector<DayBar> MarketModel::NewestHistory(const Stock& stock, int from, int to,
                                                std::size_t count) const {
     const std::shared_ptr<const Steps> steps = StepsOf(stock);
-    const auto end = std::upper_bound(
-        steps->begin(), steps->end(), to,
-        [](int day, const TradeStep& step) { return day < step.dayNumber; });
-    const auto begin = std::lower_bound(
-        steps->begin(), end, from,
-        [](const TradeStep& step, int day) { return step.dayNumber < day; });
-    const auto first =
-        static_cast<std::size_t>(end - begin) > count ? end - static_cast<std::ptrdiff_t>(count)
-                                                      : begin;
+    const auto end =
+        std::upper_bound(steps->begin(), steps->end(), to,
+                         [](int day, const TradeStep& step) { return day < step.dayNumber; });
+    const auto begin =
+        std::lower_bound(steps->begin(), end, from,
+                         [](const TradeStep& step, int day) { return step.dayNumber < day; });
+    const auto first = static_cast<std::size_t>(end - begin) > count
+                           ? end - static_cast<std::ptrdiff_t>(count)
+                           : begin;
     std::vector<DayBar> bars;
     bars.reserve(static_cast<std::size_t>(end - first));
     const int decimals = Decimals(stock);
@@ -536,8 +565,10 @@ Quote MarketModel::QuoteOf(const Stock& stock) const {
     TradeStep last;
     int seen = 0;
     Walk(stock, [&](const TradeStep& step) {
-        last = step;
-        ++seen;
+        if (step.traded) {
+            last = step;
+            ++seen;
+        }
     });
     Quote quote;
     quote.bar = BarOf(stock, last, Decimals(stock));

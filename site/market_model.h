@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "exchange/calendar_date.h"
+
 namespace tickora::site {
 
 struct SiteMarket {
@@ -26,17 +28,18 @@ struct SiteMarket {
 // The markets of the shipped "market.csv", in its line order.
 [[nodiscard]] std::span<const SiteMarket> SiteMarkets();
 
-struct SiteDate {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-};
+// The site counts its days as the rest of the program does.
+using SiteDate = CalendarDate;
+using tickora::DateOfDayNumber;
+using tickora::DayNumber;
+using tickora::IsWeekday;
 
-// Days since 1970-01-01 and back; weekday test on a day number.
-[[nodiscard]] int DayNumber(const SiteDate& date);
-[[nodiscard]] SiteDate DateOfDayNumber(int dayNumber);
-[[nodiscard]] bool IsWeekday(int dayNumber);
 [[nodiscard]] SiteDate TodayLocal();
+
+// The price step of quotes at a price, and the price on that step nearest to price (never below
+// one step); decimals 2 for the index rows, which move by hundredths.
+[[nodiscard]] double TickOf(double price, int decimals);
+[[nodiscard]] double RoundToTick(double price, int decimals);
 
 enum class KabuMark { kNone, kBefore, kAfter };
 
@@ -108,11 +111,12 @@ class MarketModel {
     [[nodiscard]] const Stock* FindCode(int code) const;
 
     [[nodiscard]] SiteDate Date() const { return m_date; }
-    // The last weekday on or before the site's date: the day the quotes are of.
+    // The last trading day on or before the site's date: the day the quotes are of.
     [[nodiscard]] int TradingDay() const { return m_tradingDay; }
     [[nodiscard]] int Decimals(const Stock& stock) const { return stock.isIndex ? 2 : 0; }
 
-    // Every day the stock traded, oldest first, up to the trading day.
+    // Every trading day from the stock's first, oldest first, up to the trading day; a day it did
+    // not trade shows the close before it and no volume.
     [[nodiscard]] std::vector<DayBar> History(const Stock& stock) const;
     // The newest `count` of those days between the day numbers from and to, oldest first: what
     // one history page shows, without making the bars of the decades before it.
@@ -136,6 +140,7 @@ class MarketModel {
     std::uint64_t m_seed;
     SiteDate m_date;
     int m_tradingDay = 0;
+    std::vector<int> m_tradingDays;  // from the first of 1983 to m_tradingDay: what walks step over
     std::vector<Stock> m_listing;
     std::vector<int> m_indexOfCode;  // code -> position in m_listing, -1 when unlisted
     std::unordered_map<std::string, int> m_indexOfSymbol;

@@ -133,17 +133,19 @@ void AppendFiguresCells(std::string& page, const MarketModel& model, const Stock
 using ViewCells = void (*)(std::string&, const MarketModel&, const Stock&, const Quote&, int);
 
 // Both views open a listed stock's row alike (symbol, name, date, price); `viewCells` adds the
-// rest.
+// rest. A stock without a quote gets the unknown symbol's row.
 void StockRow(std::string& page, const MarketModel& model, std::string_view item,
-              const Stock* stock, ViewCells viewCells) {
+              const Stock* stock, std::span<const DataFaultPlace> faults, ViewCells viewCells) {
     const std::string shown = EscapeSymbol(item);
     page += "<tr bgcolor=\"#ffffff\">";
-    if (stock == nullptr) {
+    const std::optional<Quote> quote =
+        stock != nullptr ? ShownQuote(model, *stock, faults) : std::nullopt;
+    if (!quote) {
         AppendUnknownSymbolCells(page, shown);
         return;
     }
     const int decimals = model.Decimals(*stock);
-    const Quote q = model.QuoteOf(*stock);
+    const Quote& q = *quote;
     AppendCell(page, "<a href=\"/q?s=" + shown + "&amp;d=t\">" + shown + "</a>");
     AppendCell(page, "<small>" + DisplayName(*stock) + "</small>");
     AppendCell(page, QuoteDateText(model, *stock));
@@ -239,7 +241,8 @@ FigureTexts FigureTextsOf(const Figures& f) {
     return t;
 }
 
-std::string QuotePage(const MarketModel& model, std::string_view symbols, bool figuresView) {
+std::string QuotePage(const MarketModel& model, std::string_view symbols, bool figuresView,
+                      std::span<const DataFaultPlace> faults) {
     std::string page = kHead;
     page += "<title>株価検索 - 複数銘柄表示</title></head>\n<body>\n";
     page += "<div class=\"nav\"><a href=\"/\">トップ</a> &gt; <b>複数銘柄表示</b></div>\n";
@@ -266,7 +269,7 @@ std::string QuotePage(const MarketModel& model, std::string_view symbols, bool f
                 code.remove_suffix(2);
             }
             const Stock* stock = model.FindSymbol(code);
-            StockRow(page, model, item, stock,
+            StockRow(page, model, item, stock, faults,
                      figuresView ? AppendFiguresCells : AppendQuoteCells);
         }
         if (plus == std::string_view::npos) {
@@ -335,7 +338,7 @@ std::string HistoryPage(const MarketModel& model, const HistoryRequest& request)
     // The page shows nothing older than its skipped days and its own rows.
     const std::size_t newest =
         static_cast<std::size_t>(std::max(0, request.offset)) + std::size_t{kRowsPerPage};
-    const std::vector<DayBar> bars = model.NewestHistory(*stock, from, to, newest);
+    const std::vector<DayBar> bars = ShownHistory(model, *stock, from, to, newest, request.faults);
     const int decimals = model.Decimals(*stock);
     int skipped = 0;
     int shown = 0;

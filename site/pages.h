@@ -3,9 +3,11 @@
 // The pages of the simulated site, rendered from the market model as EUC-JP bytes in the shapes
 // the program's page readers look for.
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "site/data_faults.h"
 #include "site/market_model.h"
 
 namespace tickora::site {
@@ -28,9 +30,10 @@ struct FigureTexts {
 };
 [[nodiscard]] FigureTexts FigureTextsOf(const Figures& figures);
 
-// "/q?s=1301+1332.O&d=v2" and "&d=v3": symbols is the raw text after "s=" (items joined by '+').
+// "/q?s=1301+1332.O&d=v2" and "&d=v3": symbols is the raw text after "s=" (items joined by '+'),
+// shown with faults.
 [[nodiscard]] std::string QuotePage(const MarketModel& model, std::string_view symbols,
-                                    bool figuresView);
+                                    bool figuresView, std::span<const DataFaultPlace> faults = {});
 // "/l?s=%2a&m=N": the 50 listing rows from row number first (1-based).
 [[nodiscard]] std::string ListingPage(const MarketModel& model, int first);
 
@@ -41,6 +44,7 @@ struct HistoryRequest {
     int offset = 0;
     // Days before this day number show the prices of a 1:2 split made then; 0: no split.
     int splitDayNumber = 0;
+    std::span<const DataFaultPlace> faults{};
 };
 // "/t?s=...&y=OFFSET": 50 trading days from offset, newest first.
 [[nodiscard]] std::string HistoryPage(const MarketModel& model, const HistoryRequest& request);

@@ -147,7 +147,8 @@ FaultKind KindOfName(const std::string& name) {
                                                        {kMaintenance, "maintenance"},
                                                        {kTruncated, "truncated"},
                                                        {kNulInside, "nulinside"},
-                                                       {kGzipBomb, "gzip_bomb"}};
+                                                       {kGzipBomb, "gzip_bomb"},
+                                                       {kGzipTrailing, "gzip_trailing"}};
     return ValueNamed(kKinds, name).value_or(kNone);
 }
 
@@ -200,8 +201,9 @@ struct SiteServer::Impl {
     int listenSocket = -1;
     bool running = false;
 
-    mutable std::mutex mutex;  // faults and requests
+    mutable std::mutex mutex;  // faults, data faults and requests
     std::vector<std::pair<std::string, Fault>> faults;
+    std::vector<DataFaultPlace> dataFaults;
     std::vector<ReceivedRequest> requests;
 
     std::mutex stallMutex;
@@ -242,6 +244,11 @@ struct SiteServer::Impl {
         stallWake.wait_for(lock, how_long, [this] { return stopping.load(); });
     }
 
+    std::vector<DataFaultPlace> DataFaults() const {
+        std::lock_guard lock(mutex);
+        return dataFaults;
+    }
+
     // The page for a target: status and body.
     std::pair<int, std::string> Render(const httplib::Request& req) {
         const auto params = RawQuery(req.target);
@@ -249,7 +256,8 @@ struct SiteServer::Impl {
             const auto s = params.find("s");
             const auto d = params.find("d");
             const bool figures = d != params.end() && d->second == "v3";
-            return {200, QuotePage(model, s == params.end() ? "" : s->second, figures)};
+            return {200,
+                    QuotePage(model, s == params.end() ? "" : s->second, figures, DataFaults())};
         }
         if (req.path == "/l") {
             return {200, ListingPage(model, IntParam(params, "m", 1))};
@@ -273,6 +281,8 @@ struct SiteServer::Impl {
                 h.splitDayNumber =
                     DayNumber({options.splitYear, options.splitMonth, options.splitDay});
             }
+            const std::vector<DataFaultPlace> shownFaults = DataFaults();
+            h.faults = shownFaults;
             return {200, HistoryPage(model, h)};
         }
         constexpr std::string_view kProfile = "/biz/fundamental/";
@@ -381,6 +391,13 @@ struct SiteServer::Impl {
                 res.set_header("Content-Encoding", "gzip");
                 res.set_content(Gzip(std::string(fault.bytes, '\0')), kHtml);
                 return;
+            case FaultKind::kGzipTrailing:
+                ChooseEncoding(req, false);
+                res.status = 200;
+                res.set_header("Content-Encoding", "gzip");
+                res.set_content(
+                    Gzip(body) + Garbage(fault.bytes != 0 ? fault.bytes : 16, req.target), kHtml);
+                return;
             case FaultKind::kRedirectLoop:
                 res.status = 302;
                 res.set_header("Location", req.target);
@@ -454,16 +471,14 @@ struct SiteServer::Impl {
     }
 
     // "/_control/fault?prefix=...&kind=status&status=500&retry_after=30&bytes=N&stall_ms=N&times=N",
-    // "/_control/clear", "/_control/requests" (the targets received, one a line) and
-    // "/_control/peak" (the most page requests answered at once since the last clear). The prefix
-    // is percent-decoded and a '+' in it reads as a blank, so a prefix holding '+' (a quote
-    // page's symbol list) is sent as %2B. Kinds: status, cut, stall, empty, garbage, huge,
-    // noendtags, trickle (one byte every stall_ms), redirectloop, maintenance, truncated (the
-    // first `bytes` of the page, half when 0), nulinside (a NUL at `bytes`, the middle when 0).
+    // "/_control/data_fault?kind=...&symbol=...", "/_control/clear", "/_control/requests" (the
+    // targets received, one a line) and "/_control/peak" (the most page requests answered at once
+    // since the last clear). docs/man/tickora-site.1.scd says what each does.
     void Control(const httplib::Request& req, httplib::Response& res) {
         if (req.path == "/_control/clear") {
             std::lock_guard lock(mutex);
             faults.clear();
+            dataFaults.clear();
             requests.clear();
             peakRequests = 0;
             res.set_content("ok\n", "text/plain");
@@ -483,36 +498,80 @@ struct SiteServer::Impl {
             return;
         }
         if (req.path == "/_control/fault" && req.has_param("prefix")) {
-            Fault fault;
-            fault.kind = KindOfName(req.get_param_value("kind"));
-            if (fault.kind == FaultKind::kNone) {
-                res.status = 400;
-                res.set_content("unknown kind\n", "text/plain");
-                return;
-            }
-            auto number = [&](const char* key, long long fallback) {
-                return req.has_param(key) ? std::stoll(req.get_param_value(key)) : fallback;
-            };
-            try {
-                fault.status = static_cast<int>(number("status", fault.status));
-                fault.retryAfterSeconds = static_cast<int>(number("retry_after", -1));
-                fault.bytes = static_cast<std::size_t>(number("bytes", 0));
-                fault.stall = std::chrono::milliseconds(number("stall_ms", fault.stall.count()));
-                fault.times = static_cast<int>(number("times", -1));
-            } catch (const std::exception&) {
-                res.status = 400;
-                res.set_content("bad number\n", "text/plain");
-                return;
-            }
-            {
-                std::lock_guard lock(mutex);
-                faults.emplace_back(req.get_param_value("prefix"), fault);
-            }
-            res.set_content("ok\n", "text/plain");
+            ControlFault(req, res);
+            return;
+        }
+        if (req.path == "/_control/data_fault" && req.has_param("kind")) {
+            ControlDataFault(req, res);
             return;
         }
         res.status = 400;
         res.set_content("unknown control\n", "text/plain");
+    }
+
+    // The prefix is percent-decoded and a '+' in it reads as a blank, so a prefix holding '+' (a
+    // quote page's symbol list) is sent as %2B.
+    void ControlFault(const httplib::Request& req, httplib::Response& res) {
+        Fault fault;
+        fault.kind = KindOfName(req.get_param_value("kind"));
+        if (fault.kind == FaultKind::kNone) {
+            res.status = 400;
+            res.set_content("unknown kind\n", "text/plain");
+            return;
+        }
+        auto number = [&](const char* key, long long fallback) {
+            return req.has_param(key) ? std::stoll(req.get_param_value(key)) : fallback;
+        };
+        try {
+            fault.status = static_cast<int>(number("status", fault.status));
+            fault.retryAfterSeconds = static_cast<int>(number("retry_after", -1));
+            fault.bytes = static_cast<std::size_t>(number("bytes", 0));
+            fault.stall = std::chrono::milliseconds(number("stall_ms", fault.stall.count()));
+            fault.times = static_cast<int>(number("times", -1));
+        } catch (const std::exception&) {
+            res.status = 400;
+            res.set_content("bad number\n", "text/plain");
+            return;
+        }
+        {
+            std::lock_guard lock(mutex);
+            faults.emplace_back(req.get_param_value("prefix"), fault);
+        }
+        res.set_content("ok\n", "text/plain");
+    }
+
+    // Answers where the fault went, for a tester to expect its finding.
+    void ControlDataFault(const httplib::Request& req, httplib::Response& res) {
+        const std::optional<DataFault> kind = DataFaultNamed(req.get_param_value("kind"));
+        if (!kind) {
+            res.status = 400;
+            res.set_content("unknown kind\n", "text/plain");
+            return;
+        }
+        const std::optional<DataFaultPlace> place =
+            PlaceDataFault(model, *kind, req.get_param_value("symbol"));
+        if (!place) {
+            res.status = 400;
+            res.set_content("the stock is not listed or cannot carry this fault\n", "text/plain");
+            return;
+        }
+        {
+            std::lock_guard lock(mutex);
+            dataFaults.push_back(*place);
+        }
+        res.set_content(PlaceText(*place), "text/plain");
+    }
+
+    // "symbol=1301 date=2026-12-04 expected=1234 shown=1244", prices as the pages write them
+    // without grouping.
+    std::string PlaceText(const DataFaultPlace& place) const {
+        const SiteDate date = DateOfDayNumber(place.dayNumber);
+        const int decimals = model.Decimals(*place.stock);
+        char text[160];
+        std::snprintf(text, sizeof text, "symbol=%s date=%04d-%02d-%02d expected=%.*f shown=%.*f\n",
+                      place.symbol.c_str(), date.year, date.month, date.day, decimals,
+                      place.expected, decimals, place.shown);
+        return text;
     }
 };
 
@@ -611,6 +670,20 @@ void SiteServer::SetFault(const std::string& prefix, const Fault& fault) {
 void SiteServer::ClearFaults() {
     std::lock_guard lock(m_impl->mutex);
     m_impl->faults.clear();
+}
+
+std::optional<DataFaultPlace> SiteServer::SetDataFault(DataFault fault, std::string_view symbol) {
+    std::optional<DataFaultPlace> place = PlaceDataFault(m_impl->model, fault, symbol);
+    if (place) {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->dataFaults.push_back(*place);
+    }
+    return place;
+}
+
+void SiteServer::ClearDataFaults() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->dataFaults.clear();
 }
 
 std::vector<ReceivedRequest> SiteServer::Requests() const {

@@ -5,8 +5,12 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "site/data_faults.h"
 
 namespace tickora::site {
 
@@ -53,6 +57,8 @@ enum class FaultKind {
     kNulInside,     // status 200 with the page and a NUL byte inserted at `bytes` (the middle
                     // when 0)
     kGzipBomb,      // status 200, gzip-encoded, that inflates to `bytes` of zeros
+    kGzipTrailing,  // status 200, the page gzip-encoded, followed by `bytes` (16 when 0) bytes
+                    // that belong to no compressed stream
 };
 
 struct Fault {
@@ -88,6 +94,12 @@ class SiteServer {
     // Requests whose target starts with prefix (path and query, such as "/q?s=1301") get fault.
     void SetFault(const std::string& prefix, const Fault& fault);
     void ClearFaults();
+    // Breaks one of the exchange's rules in the pages' numbers (site/data_faults.h) until
+    // ClearDataFaults: on the stock of symbol, or with none on one the site picks for the kind.
+    // Returns where, for a test to expect its finding; nothing when the stock is not listed or
+    // cannot carry the fault. Faults of several kinds and stocks may stand at once.
+    std::optional<DataFaultPlace> SetDataFault(DataFault fault, std::string_view symbol = {});
+    void ClearDataFaults();
     [[nodiscard]] std::vector<ReceivedRequest> Requests() const;
     // Also resets the peak below.
     void ClearRequests();

@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "files/file_handle.h"
-#include "web/connections.h"
 #include "files/local_file.h"
+#include "web/connections.h"
 #include "web/retry.h"
+#include "web/transfer_causes.h"
 
 namespace tickora {
 namespace {
@@ -200,20 +203,30 @@ DownloadDetail Describe(CURLcode code, long status, const Page& page) {
         detail.cause = "cancelled during the transfer";
         return detail;
     }
+    const char* words = page.errorBuffer[0] != '\0' ? page.errorBuffer : curl_easy_strerror(code);
+    // The proxy is the user's to mend (its address, its credentials): it is named as the proxy,
+    // not as a host and port or a status the site would have sent.
+    const std::optional<std::string> proxy =
+        ProxyFailureCause(page.curl.get(), code, status, words);
     if (code != CURLE_OK) {
         detail.failure =
             code == CURLE_OPERATION_TIMEDOUT ? PageFailure::kTimeout : PageFailure::kTransport;
-        detail.cause = page.errorBuffer[0] != '\0' ? page.errorBuffer : curl_easy_strerror(code);
+        detail.cause = words;
         if (IsTlsFailure(code)) {
             // A certificate problem is the user's to solve (a CA file, a proxy): say where.
             const std::string& why = page.caProblem.empty() ? detail.cause : page.caProblem;
             detail.cause = "TLS with " + HostOf(page.curl.get()) + " failed: " + why;
+        } else if (proxy) {
+            detail.cause = *proxy;
+        } else if (std::optional<std::string> body = BadBodyCause(page.curl.get(), code, words)) {
+            // Every write of ours succeeded (fileError is 0): the body is the site's fault.
+            detail.cause = std::move(*body);
         }
         return detail;
     }
     if (status != 200) {
         detail.failure = PageFailure::kHttpStatus;
-        detail.cause = "HTTP " + std::to_string(status);
+        detail.cause = proxy.value_or("HTTP " + std::to_string(status));
     }
     return detail;
 }

@@ -392,6 +392,71 @@ TEST_F(DesktopApp, AJobsSummaryStaysInTheStatusBarUntilTheNextJob) {
     ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
 }
 
+// Ctrl+S as the user presses it: the window active, the key on the frame.
+void PressCtrlS(CMainFrame* frame) {
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+    QTest::keyClick(frame, Qt::Key_S, Qt::ControlModifier);
+}
+
+// The stock lines of a day file (those after its header).
+int StockLines(const std::string& bytes, int headerLines) {
+    int lines = 0;
+    for (std::size_t at = bytes.find("\r\n"); at != std::string::npos;
+         at = bytes.find("\r\n", at + 2)) {
+        ++lines;
+    }
+    return lines - headerLines;
+}
+
+// Ctrl+S after a restart, before any fetch: the day's whole file is left as it is, or written
+// again whole in the layout chosen since, and the status bar says which. Never a file of no
+// stock in its place.
+TEST_F(DesktopApp, CtrlSAfterARestartKeepsTheDaysWholeFile) {
+    ASSERT_TRUE(Started());
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !m_app->Frame()->Note().isEmpty() && !m_app->Document()->IsJobRunning(); },
+        60000));
+    ASSERT_EQ(QuoteFiles().size(), 1u);
+    const std::filesystem::path day = m_dir.Path() / QuoteFiles()[0];
+    const std::string whole = tickora::test::ReadFileBytes(day);
+    ASSERT_EQ(StockLines(whole, 2), 123);
+    EXPECT_EQ(m_app->ExitInstance(), 0);
+
+    m_app = NewApp();
+    ASSERT_TRUE(m_app->InitInstance());
+    PressCtrlS(m_app->Frame());
+    EXPECT_TRUE(tickora::test::ReadFileBytes(day) == whole);
+    EXPECT_FALSE(std::filesystem::exists(day.string() + ".bak"));
+    std::string note = m_app->Frame()->Note().toStdString();
+    EXPECT_NE(note.find("保存済みの内容と同じです (123 銘柄)"), std::string::npos) << note;
+    EXPECT_FALSE(m_app->Frame()->NoteIsWarning());
+
+    // The layout changed in the settings since: the same day in it, every stock of it.
+    m_app->Objects()->settings.m_nOutputFormat = 1;
+    PressCtrlS(m_app->Frame());
+    const std::string tabbed = tickora::test::ReadFileBytes(day);
+    EXPECT_EQ(tabbed.rfind("\"20", 0), 0u) << "the tabbed layout's header";
+    EXPECT_EQ(StockLines(tabbed, 4), 123);
+    EXPECT_TRUE(tickora::test::ReadFileBytes(day.string() + ".bak") == whole);
+    note = m_app->Frame()->Note().toStdString();
+    EXPECT_EQ(note, "株取虫32 で保存しました: " + day.string() +
+                        " (123 銘柄)。保存済みの株取虫もどきのファイルから書き直しました");
+    EXPECT_EQ(QuoteRequests(), 3) << "the first run's pages only";
+}
+
+// With no quote fetched and no day file to save from, Ctrl+S writes nothing and says why.
+TEST_F(DesktopApp, CtrlSWithNothingToSaveFromWritesNothingAndSaysWhy) {
+    ASSERT_TRUE(Started());
+    PressCtrlS(m_app->Frame());
+    EXPECT_TRUE(QuoteFiles().empty());
+    const std::string note = m_app->Frame()->Note().toStdString();
+    EXPECT_EQ(note.rfind("保存しませんでした: この起動ではまだ株価を取得しておらず", 0), 0u)
+        << note;
+    EXPECT_TRUE(m_app->Frame()->NoteIsWarning());
+}
+
 TEST_F(DesktopApp, EveryJobStartsWithCountersProgressAndTitleCleared) {
     ASSERT_TRUE(Started());
     CTickoraView* view = m_app->View();

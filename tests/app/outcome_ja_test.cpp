@@ -103,11 +103,24 @@ TEST(OutcomeJa, PhrasesOfTheCoreReadInJapaneseAndUnknownTextStaysAsItCame) {
         {"50 stocks of block 3", "ブロック 3 の 50 銘柄"},
         {"1 stock of block 0", "ブロック 0 の 1 銘柄"},
         {"listing page 12", "一覧ページ 12"},
-        {"another Tickora job (pid 42) is using /w", "別の Tickora の処理 (pid 42) が /w を使っています"},
+        {"another Tickora job (pid 42) is using /w",
+         "別の Tickora の処理 (pid 42) が /w を使っています"},
         {"Failed to connect to 127.0.0.1 port 8053 after 0 ms: Couldn't connect to server",
          "127.0.0.1 のポート 8053 に接続できません"},
         {"the page arrived only in part (time-out)", "ページが一部しか届きませんでした (時間切れ)"},
         {"HTTP 503", "HTTP 503"},
+        {"the proxy 127.0.0.1:3128 cannot be reached: Connection refused",
+         "プロキシ 127.0.0.1:3128 に接続できません: 接続を拒否されました"},
+        {"the proxy 127.0.0.1:3128 refused the tunnel to the site: HTTP 407 (it asks for a user "
+         "name and password)",
+         "プロキシ 127.0.0.1:3128 がサイトへの中継を拒否しました: HTTP 407 "
+         "(ユーザー名とパスワードが必要です)"},
+        {"the proxy 127.0.0.1:3128 refused the request: HTTP 407 (it asks for a user name and "
+         "password)",
+         "プロキシ 127.0.0.1:3128 が要求を拒否しました: HTTP 407 "
+         "(ユーザー名とパスワードが必要です)"},
+        {"bad gzip body from the site: it does not decode",
+         "サイトから届いた gzip 圧縮の本文を展開できません"},
         {"/w/DS261207.DAT: No space left on device", "/w/DS261207.DAT: No space left on device"},
     };
     for (const auto& [english, japanese] : cases) {
@@ -115,6 +128,46 @@ TEST(OutcomeJa, PhrasesOfTheCoreReadInJapaneseAndUnknownTextStaysAsItCame) {
     }
     EXPECT_EQ(Thousands(0), "0");
     EXPECT_EQ(Thousands(1234567), "1,234,567");
+}
+
+// The history file may hold texts of any length and shape (a damaged or hand-made line): they are
+// turned into Japanese by a plain scan, or shown as they came, never by a matcher whose stack grows
+// with the text. (A regular expression once overflowed the stack on a 33,000-character cause.)
+TEST(OutcomeJa, TextsOfAnyLengthOrNestingAreTurnedOrShownAsTheyCame) {
+    const std::string path = "/w/" + std::string(3000, 'd') + "/tickora.lock";
+    std::string nested = "x";
+    for (int i = 0; i < 900; ++i) {
+        nested += " (y)";
+    }
+    const std::string deep =
+        "the page arrived only in part (the page arrived only in part ("
+        "the page arrived only in part (time-out)))";
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(33000, 'a'), std::string(33000, 'a')},
+        {std::string(33000, 'a') + " (time-out)", std::string(33000, 'a') + " (time-out)"},
+        {"HTTP 500 (" + std::string(33000, '(') + ")",
+         "HTTP 500 (" + std::string(33000, '(') + ")"},
+        {"cannot lock " + path + ": Resource temporarily unavailable",
+         path + " をロックできません: Resource temporarily unavailable"},
+        {"page " + std::string(4000, '9') + " of 1301",
+         "1301 の " + std::string(4000, '9') + " ページ目"},
+        {"page " + std::string(5000, '9') + " of 1301",
+         "page " + std::string(5000, '9') + " of 1301"},
+        {nested, nested},
+        {deep,
+         "ページが一部しか届きませんでした (ページが一部しか届きませんでした (ページが一部"
+         "しか届きませんでした (時間切れ)))"},
+        {"Failed to connect to " + std::string(2000, 'h') + " port 80 after 1 ms: x",
+         std::string(2000, 'h') + " のポート 80 に接続できません"},
+        {"another Tickora job is using ", "別の Tickora の処理が  を使っています"},
+        {"50 stocks of block ", "50 stocks of block "},
+        {"a (b) c", "a (b) c"},
+        {"a (b(c))", "a (b(c))"},
+        {"the page arrived only in part (a) (b)", "ページが一部しか届きませんでした (a) (b)"},
+    };
+    for (const auto& [english, japanese] : cases) {
+        EXPECT_EQ(PhraseJa(english), japanese) << english.substr(0, 80);
+    }
 }
 
 TEST(OutcomeJa, ResultsPanelGroupsTheFailuresByCauseAndTheWarningStays) {

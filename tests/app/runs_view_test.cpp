@@ -5,10 +5,11 @@
 
 #include <QLabel>
 #include <QTableWidget>
+#include <QTreeWidget>
 
 #include "app/results_panel.h"
-#include "jobs/run_history.h"
 #include "app/runs_dlg.h"
+#include "jobs/run_history.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora::gui {
@@ -54,6 +55,34 @@ TEST(RunsView, ListsEveryReadableRunNewestFirstAndShowsThePickedOneInFull) {
     table->setCurrentCell(0, 0);
     EXPECT_EQ(dlg.Details()->SummaryLabel()->text().toStdString().rfind("株価取得: 123/123 銘柄", 0),
               0u);
+}
+
+// The view once crashed (a regular expression ran out of stack) on a run whose failure text was
+// 33,000 characters long; the text is shown as it came.
+TEST(RunsView, ARunWithAFailureTextOfAnyLengthIsShown) {
+    test::ScopedWorkDir dir;
+    const std::string cause = std::string(33000, 'a') + " (time-out)";
+    test::WriteFileBytes(
+        dir.Path() / "history.jsonl",
+        R"({"job":"kdt","exitStatus":4,"end":"completed","endCause":"","unit":"stocks",)"
+        R"("itemsTotal":2,"itemsDone":2,"extracted":1,"notExtracted":0,)"
+        R"("failures":[{"what":"page 1 of 1334","codes":[1334],"cause":")" +
+            cause +
+            R"(","where":"http://127.0.0.1:8053/t?s=1334","action":"no history file",)"
+            R"("endedJob":false}],"files":[],"warnings":[],"endedAt":"2026-12-07T19:02:44+0900",)"
+            R"("retry":false})"
+            "\n");
+    CRunsDlg dlg(ReadRunHistory());
+    ASSERT_EQ(dlg.Table()->rowCount(), 1);
+    dlg.Table()->setCurrentCell(0, 0);
+    QTreeWidget* failures = dlg.Details()->Failures();
+    ASSERT_EQ(failures->topLevelItemCount(), 1);
+    // However much of it the history keeps.
+    const std::string shown = failures->topLevelItem(0)->text(0).toStdString();
+    EXPECT_EQ(shown.substr(0, 1000), cause.substr(0, 1000));
+    EXPECT_TRUE(shown.ends_with(" (1 件)")) << shown.substr(shown.size() - 40);
+    ASSERT_EQ(failures->topLevelItem(0)->childCount(), 1);
+    EXPECT_EQ(failures->topLevelItem(0)->child(0)->text(0).toStdString(), "1334 の 1 ページ目");
 }
 
 TEST(RunsView, AFolderWithoutHistoryHasNoRun) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/market_table.h"
+#include "catalog/stock_list.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
@@ -143,6 +145,68 @@ TEST_F(LineFileTest, Utf8FilesAreReadAsShiftJis) {
         EXPECT_EQ(lines, c.lines) << c.bytes;
         EXPECT_EQ(file.Notices(), c.notices) << c.bytes;
     }
+}
+
+// An editor may put a byte-order mark in front of any list, Shift-JIS ones included. It is no part
+// of the first line: kept, it made the first stock's symbol one the site does not know, and the
+// quote rows of a whole block went to the wrong stocks. A mark further on is text like any other.
+TEST_F(LineFileTest, AByteOrderMarkIsNoPartOfAnyList) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string sjis = Utf8ToSjis("東証株価指数");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool utf8;
+        int lineEnd;
+        std::vector<std::string> lines;  // as Shift-JIS
+    } cases[] = {
+        {"Shift-JIS",
+         bom + "998405,1001,X," + sjis + "\r\n1301,1301,O,A\r\n",
+         false,
+         CLineFile::kCrLf,
+         {"998405,1001,X," + sjis, "1301,1301,O,A"}},
+        {"UTF-8",
+         bom + "998405,1001,X,東証株価指数\n",
+         true,
+         CLineFile::kLf,
+         {"998405,1001,X," + sjis}},
+        {"ASCII, CR line ends",
+         bom + "1,T, Tokyo\r2,O, Osaka",
+         true,
+         CLineFile::kCr,
+         {"1,T, Tokyo", "2,O, Osaka"}},
+        {"the mark alone", bom, true, CLineFile::kCrLf, {}},
+        {"a mark on the second line of Shift-JIS",
+         "A," + sjis + "\r\n" + bom + "B\r\n",
+         false,
+         CLineFile::kCrLf,
+         {"A," + sjis, bom + "B"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::WriteFileBytes("lines.txt", c.bytes);
+        CLineFile file;
+        ASSERT_TRUE(file.Open("lines.txt"));
+        EXPECT_EQ(file.IsUtf8(), c.utf8);
+        EXPECT_EQ(file.m_nLineEnd, c.lineEnd);
+        std::vector<std::string> lines;
+        std::string line;
+        while (file.ReadLine(line)) {
+            lines.push_back(line);
+        }
+        EXPECT_EQ(lines, c.lines);
+    }
+
+    // Both lists are read through it.
+    test::WriteFileBytes("market.csv", bom + Utf8ToSjis("1,T, 東証1部\r\n5,O, 大証1部\r\n"));
+    CMarketTable markets;
+    ASSERT_EQ(markets.Load("market.csv"), 1);
+    EXPECT_EQ(markets.GetNumber(0), 1);
+    test::WriteFileBytes("fetchlist.csv", bom + "998405,1001,T," + sjis + "\r\n1301,1301,O,A\r\n");
+    CStockList list;
+    ASSERT_EQ(list.Load(markets, "http://127.0.0.1:8053", "fetchlist.csv"), 0);
+    EXPECT_STREQ(list.GetBlock(0)->m_aStocks[0].m_szSymbol, "998405");
+    EXPECT_STREQ(list.GetQuoteUrl(0), "http://127.0.0.1:8053/q?s=998405+1301.O&d=v2");
 }
 
 TEST_F(LineFileTest, LongLinesKeepTheirStartAndNeverOverrunTheBuffer) {

@@ -536,6 +536,35 @@ TEST(CliSummary, LongListsAreCutWithACount) {
         << text;
 }
 
+// The daily fetch logs the stocks it could not extract to ERRORLOG.TXT and says so; the
+// performance job keeps no such log, and its summary once claimed one all the same.
+TEST(CliSummary, OnlyTheJobThatLogsTheStocksNotExtractedSaysSo) {
+    struct Case {
+        const char* command;
+        bool logs;
+    };
+    const Case cases[] = {{"fetch", true}, {"performance", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        ScopedWorkDir dir;
+        site::SiteServer site(tickora::test::LoopbackSite(60));
+        ASSERT_TRUE(site.Start());
+        tickora::test::WriteSiteMarkets();
+        WriteFileBytes("fetchlist.csv", site.FetchListCsv() + "9997,9997,T,none\r\n");
+        const CliRun run = RunCli({"--site", site.Url(), c.command});
+        EXPECT_EQ(run.status, kExitDone) << run.out << run.err;
+        const std::string named =
+            c.logs ? "\n  not extracted, logged to ERRORLOG.TXT: " : "\n  not extracted: ";
+        EXPECT_NE(run.out.find(named), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(" 9997\n"), std::string::npos) << run.out;
+        EXPECT_EQ(std::filesystem::exists("ERRORLOG.TXT"), c.logs);
+        if (c.logs) {
+            EXPECT_NE(ReadFileBytes("ERRORLOG.TXT").find(" code=9997 name=none\r\n"),
+                      std::string::npos);
+        }
+    }
+}
+
 TEST(CliJobs, FetchAgainstASiteWithoutPagesWalksEveryBlockAndFails) {
     ScopedWorkDir dir;
     NotFoundSite site;

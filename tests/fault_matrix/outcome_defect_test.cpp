@@ -99,6 +99,7 @@ enum class Defect {
     kViewThrows,           // the view raises after the first item
     kHistoryPageCut,       // kdt --all: one stock's second page is cut
     kHistoryPage500,       // kdt --all: one stock's third page answers 500
+    kDayMarksAFolder,      // a folder where the day file's marks go
 };
 
 struct DefectCase {
@@ -134,6 +135,8 @@ const DefectCase kDefects[] = {
     {"kdtAllHistoryPageCut", Job::kKdt, Defect::kHistoryPageCut, kExitItemsFailed, 1, "", false},
     {"kdtAllHistoryPage500", Job::kKdt, Defect::kHistoryPage500, kExitItemsFailed, 1, "HTTP 500",
      false},
+    {"fetchDayMarksAFolder", Job::kFetch, Defect::kDayMarksAFolder, kExitEndedEarly, 1,
+     ".DS261204.DAT.partial: Is a directory, where the marks", false},
 };
 
 class OutcomeDefect : public test::FaultSiteTest, public ::testing::WithParamInterface<DefectCase> {
@@ -198,6 +201,9 @@ class OutcomeDefect : public test::FaultSiteTest, public ::testing::WithParamInt
                 server.SetFault(TargetOf(url), fault);
                 return url;
             }
+            case Defect::kDayMarksAFolder:
+                fs::create_directories("out/.DS261204.DAT.partial/inside");
+                return AbsolutePath("out/DS261204.DAT");
         }
         return {};
     }

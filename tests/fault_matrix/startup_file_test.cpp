@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -256,14 +257,11 @@ TEST_F(StartupFileTest, BrokenListLinesLeaveEveryGoodStockInPlace) {
 }
 
 // A symbol that cannot stand in a URL as it is (blanks): its block must still be asked for, and
-// every other stock of it get its own price. (A symbol the site echoes in another spelling is a
-// different matter: rows are matched to slots by order and ".O"/".N" rows without comparison, as
-// the quote page has always been read, so such a row can shift the block's later ".O"/".N"
-// stocks; docs/reliability.md keeps that case.)
+// every other stock of it get its own price.
 TEST_F(StartupFileTest, SymbolsThatAreNoUrlTextBreakNoOtherStock) {
     std::vector<std::string> lines = test::Lines(siteList);
-    // The last slot of block 1: no stock of its own block follows it, so the rows after it cannot
-    // be shifted by order, and every other stock must have its own price.
+    // The last slot of block 1, so that the block's URL ends with it (ListRowsFault puts one in
+    // the middle of a block).
     lines.insert(lines.begin() + 99, "9 3 0 7,9307,T,Blanks");
     std::string csv;
     for (const std::string& line : lines) {
@@ -294,6 +292,80 @@ TEST_F(StartupFileTest, SymbolsThatAreNoUrlTextBreakNoOtherStock) {
     EXPECT_EQ(compared, priced);
     EXPECT_GT(priced, 100u);
 }
+
+// Lists whose quote rows once went to other stocks, with exit status 0: a byte-order mark in front
+// of the Shift-JIS list made the first symbol one the site does not know, and a symbol the site
+// echoes in another spelling (blanks) matched no row. Rows were then taken by their place, and
+// every later ".O"/".N" row of the block went to the stock before its own (1001 got 3199.O's
+// prices). Now every stock gets its own price or none, and the stocks the page did not answer
+// are named and logged.
+struct ListRowsCase {
+    const char* name;
+    std::function<std::string(const std::string& siteList)> list;
+    std::vector<int> notExtracted;
+};
+
+void PrintTo(const ListRowsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ListRowsFault : public StartupFileTest, public ::testing::WithParamInterface<ListRowsCase> {};
+
+TEST_P(ListRowsFault, EveryStockGetsItsOwnPriceOrIsNamed) {
+    const ListRowsCase& c = GetParam();
+    const std::string logBefore = ReadFileBytes(kErrorLog);
+    WriteFileBytes("fetchlist.csv", c.list(siteList));
+    StartUp();
+    ASSERT_TRUE(RunStarted([](CTickoraDoc& d) { return d.OnFetch(); }));
+    const JobOutcome r = startedDoc->LastOutcome();
+    EXPECT_EQ(ExitStatusOf(r), kExitDone);
+    EXPECT_EQ(r.notExtractedCodes, c.notExtracted);
+    size_t priced = 0;
+    for (const CStockRecord* s : StartedStocks()) {
+        const auto t = truthByCode.find(s->m_nCode);
+        const double close = t == truthByCode.end() ? 0 : std::atof(t->second.at("close").c_str());
+        if (close > 0) {
+            EXPECT_NEAR(s->m_dClose, close, 0.006) << "code " << s->m_nCode;
+            ++priced;
+        } else {
+            EXPECT_LE(s->m_dClose, 0) << "code " << s->m_nCode << " has another stock's price";
+        }
+    }
+    EXPECT_GT(priced, 100u);
+    // The log grew by one line for each stock named, and by nothing else.
+    const std::string log = ReadFileBytes(kErrorLog);
+    ASSERT_EQ(log.substr(0, logBefore.size()), logBefore);
+    std::string expected;
+    for (const int code : c.notExtracted) {
+        for (const CStockRecord* s : StartedStocks()) {
+            if (s->m_nCode == code) {
+                expected += "page=0 code=" + std::to_string(code) + " name=" + s->m_szName + "\r\n";
+            }
+        }
+    }
+    EXPECT_EQ(log.substr(logBefore.size()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ListRowsFault,
+    ::testing::Values(ListRowsCase{"byteOrderMarkBeforeShiftJis",
+                                   [](const std::string& list) { return "\xEF\xBB\xBF" + list; },
+                                   {}},
+                      // In block 0, with ".O" and ".N" stocks after it.
+                      ListRowsCase{"symbolEchoedInAnotherSpelling",
+                                   [](const std::string& list) {
+                                       std::vector<std::string> lines = test::Lines(list);
+                                       lines.insert(lines.begin() + 10, "9 3 0 7,9307,T,Blanks");
+                                       std::string csv;
+                                       for (const std::string& line : lines) {
+                                           csv += line + "\r\n";
+                                       }
+                                       return csv;
+                                   },
+                                   {9307}}),
+    [](const ::testing::TestParamInfo<ListRowsCase>& info) {
+        return std::string(info.param.name);
+    });
 
 TEST_F(StartupFileTest, BrokenListLinesDoNotBreakTheOtherJobs) {
     const std::vector<std::string> good = test::Lines(siteList);

@@ -3,7 +3,9 @@
 // is a job, a fault and the file that must come out of it whole (kept as it was, or kept as the
 // backup of the file that replaced it), with the outcome that says so.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -14,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "formats/atomic_file.h"
+#include "formats/partial_marks.h"
 #include "pages/history_page.h"
 #include "pages/list_pages.h"
 #include "tests/fault_matrix/fault_fixture.h"
@@ -200,6 +204,85 @@ TEST_P(StoredData, TheStoredFileComesOutWholeAndTheOutcomeSaysWhy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StoredData, ::testing::ValuesIn(kStoredCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The hidden marks that tell the day's whole file from partial ones are lost between two
+// partial runs that follow a whole one: removed, damaged, a link to /dev/null or a FIFO in their
+// place. Nothing then proves the files partial, so the whole run's file stays, under a further
+// number, and the outcome names it; the FN file the same.
+struct MarksLostCase {
+    const char* name;
+    Job job;  // kFetch or kPerformance
+    const char* loss;
+};
+
+const MarksLostCase kMarksLostCases[] = {
+    {"fetchMarksRemoved", Job::kFetch, "removed"},
+    {"fetchMarksDamaged", Job::kFetch, "damaged"},
+    {"fetchMarksALinkToDevNull", Job::kFetch, "link"},
+    {"fetchMarksAFifo", Job::kFetch, "fifo"},
+    {"performanceMarksRemoved", Job::kPerformance, "removed"},
+    {"performanceMarksAFifo", Job::kPerformance, "fifo"},
+};
+
+class MarksLost : public StoredDataTest, public ::testing::WithParamInterface<MarksLostCase> {
+  protected:
+    // One run with block's page answering 500; the day's file it leaves.
+    std::string PartialRun(Job job, int block) {
+        server.ClearFaults();
+        site::Fault fault;
+        fault.kind = site::FaultKind::kStatus;
+        fault.status = 500;
+        server.SetFault(
+            TargetOf(job == Job::kFetch ? list.GetQuoteUrl(block) : list.GetFiguresUrl(block)),
+            fault);
+        EXPECT_TRUE(RunBounded([&] { return Start(job); }));
+        EXPECT_EQ(ExitStatusOf(doc.LastOutcome()), kExitItemsFailed)
+            << FailuresText(doc.LastOutcome());
+        return ReadFileBytes(StoredPath(job));
+    }
+};
+
+TEST_P(MarksLost, TheWholeDayStaysUnderAFurtherNumber) {
+    const MarksLostCase& c = GetParam();
+    StoreWholeFile(c.job);
+    const std::string path = StoredPath(c.job);
+    const std::string whole = ReadFileBytes(path);
+    const std::string first = PartialRun(c.job, 1);
+    const std::string marks = PartialMarksPathOf(path);
+    ASSERT_TRUE(fs::is_regular_file(marks));
+    const std::string loss = c.loss;
+    if (loss == "damaged") {
+        WriteFileBytes(marks, std::string(300, 'x'));
+    } else {
+        fs::remove(marks);
+    }
+    if (loss == "link") {
+        fs::create_symlink("/dev/null", marks);
+    } else if (loss == "fifo") {
+        ASSERT_EQ(::mkfifo(marks.c_str(), 0600), 0);
+    }
+    const std::string second = PartialRun(c.job, 2);
+
+    ASSERT_NE(first, second);
+    EXPECT_TRUE(ReadFileBytes(path) == second);
+    EXPECT_TRUE(ReadFileBytes(path + ".bak") == first);
+    EXPECT_TRUE(ReadFileBytes(path + ".bak.1") == whole) << "the whole day is kept";
+    EXPECT_EQ(NumberedBackupsOf(path).size(), 1u);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(marks)));
+    const JobOutcome outcome = doc.LastOutcome();
+    const auto named = std::find_if(
+        outcome.warnings.begin(), outcome.warnings.end(), [&](const std::string& warning) {
+            return warning.find(AbsolutePath(path + ".bak.1")) != std::string::npos;
+        });
+    EXPECT_NE(named, outcome.warnings.end()) << "the outcome names the kept version";
+    // Nothing proves which of them is the whole day: the outcome does not claim one.
+    for (const std::string& warning : outcome.warnings) {
+        EXPECT_EQ(warning.find("the day's whole file is "), std::string::npos) << warning;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, MarksLost, ::testing::ValuesIn(kMarksLostCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The desktop program keeps its stock list between jobs. A second run in one process, on the

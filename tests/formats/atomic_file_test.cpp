@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,12 +106,15 @@ TEST(AtomicFile, CommitKeepsTheReplacedFileAsItsBackup) {
         bool committed;
         const char* expectFile;
         const char* expectBackup;  // nullptr: none
+        const char* expectAside;   // "<name>.bak.1"; nullptr: none
     } cases[] = {
-        {"first of the day", nullptr, nullptr, true, "new", nullptr},
-        {"second of the day", "old", nullptr, true, "new", "old"},
-        {"older backup replaced", "old", "older", true, "new", "old"},
-        {"same day again, backup already the old file", "old", "=", true, "new", "old"},
-        {"backup cannot be made", "old", "/", false, "old", "/"},
+        {"first of the day", nullptr, nullptr, true, "new", nullptr, nullptr},
+        {"second of the day", "old", nullptr, true, "new", "old", nullptr},
+        // Files without marks (an older version wrote them, or anyone did) may each be the day's
+        // whole one: neither is given up.
+        {"older backup replaced", "old", "older", true, "new", "old", "older"},
+        {"same day again, backup already the old file", "old", "=", true, "new", "old", nullptr},
+        {"backup cannot be made", "old", "/", false, "old", "/", nullptr},
     };
     for (const Case& c : cases) {
         test::ScopedWorkDir dir;
@@ -136,9 +141,16 @@ TEST(AtomicFile, CommitKeepsTheReplacedFileAsItsBackup) {
         } else {
             EXPECT_EQ(test::ReadFileBytes("DS080211.DAT.bak"), c.expectBackup) << c.name;
         }
-        // No side file of either step is left behind.
-        EXPECT_EQ(EntriesIn("."), 1 + (std::filesystem::exists("DS080211.DAT.bak") ? 1 : 0))
+        // No side file of either step is left behind: beside the file, its backups and the
+        // marks that say which of them are whole.
+        EXPECT_EQ(EntriesIn("."), 2 + (std::filesystem::exists("DS080211.DAT.bak") ? 1 : 0) +
+                                      static_cast<int>(NumberedBackupsOf("DS080211.DAT").size()))
             << c.name;
+        EXPECT_EQ(NumberedBackupsOf("DS080211.DAT").size(), c.expectAside != nullptr ? 1u : 0u)
+            << c.name;
+        if (c.expectAside != nullptr) {
+            EXPECT_EQ(test::ReadFileBytes("DS080211.DAT.bak.1"), c.expectAside) << c.name;
+        }
     }
     EXPECT_EQ(BackupPathOf("out/DS200802.11"), "out/DS200802.11.bak");
     // Hidden, so that nothing that picks up "DS*" files takes it for one.
@@ -152,24 +164,11 @@ TEST(AtomicFile, AWholeDayFileIsNeverTheOneGivenUp) {
         const char* runs;  // one letter a run; "L" a whole file an older version left, unmarked
         const char* expectFile;
         const char* expectBackup;  // "" = none
-        bool marksLeft;            // "<name>.partial" still lists a file
     } cases[] = {
-        {"W", "W1", "", false},
-        {"WW", "W2", "W1", false},
-        {"WP", "P2", "W1", true},
-        {"WPP", "P3", "W1", true},
-        {"WPPP", "P4", "W1", true},
-        {"WPW", "W3", "W1", false},
-        {"WPPW", "W4", "W1", false},
-        {"WPWP", "P4", "W3", true},
-        {"P", "P1", "", true},
-        {"PP", "P2", "P1", true},
-        {"PPP", "P3", "P2", true},
-        {"PW", "W2", "P1", true},
-        {"PWP", "P3", "W2", true},
-        {"PPWPP", "P5", "W3", true},
-        {"LP", "P2", "L1", true},
-        {"LPP", "P3", "L1", true},
+        {"W", "W1", ""},      {"WW", "W2", "W1"},    {"WP", "P2", "W1"},   {"WPP", "P3", "W1"},
+        {"WPPP", "P4", "W1"}, {"WPW", "W3", "W1"},   {"WPPW", "W4", "W1"}, {"WPWP", "P4", "W3"},
+        {"P", "P1", ""},      {"PP", "P2", "P1"},    {"PPP", "P3", "P2"},  {"PW", "W2", "P1"},
+        {"PWP", "P3", "W2"},  {"PPWPP", "P5", "W3"}, {"LP", "P2", "L1"},   {"LPP", "P3", "L1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.runs);
@@ -189,9 +188,237 @@ TEST(AtomicFile, AWholeDayFileIsNeverTheOneGivenUp) {
         EXPECT_EQ(test::ReadFileBytes("DS080211.DAT"), c.expectFile);
         const bool backup = std::filesystem::exists("DS080211.DAT.bak");
         EXPECT_EQ(backup ? test::ReadFileBytes("DS080211.DAT.bak") : "", c.expectBackup);
-        EXPECT_EQ(std::filesystem::exists(PartialMarksPathOf("DS080211.DAT")), c.marksLeft);
-        EXPECT_EQ(WholeBackupOf("DS080211.DAT").empty(), !backup || c.expectBackup[0] == 'P');
-        EXPECT_EQ(EntriesIn("."), 1 + (backup ? 1 : 0) + (c.marksLeft ? 1 : 0));
+        // The marks stay beside the files: without them nothing would tell a whole file.
+        EXPECT_TRUE(std::filesystem::is_regular_file(PartialMarksPathOf("DS080211.DAT")));
+        EXPECT_EQ(WholeBackupOf("DS080211.DAT").empty(), !backup || c.expectBackup[0] != 'W');
+        EXPECT_EQ(EntriesIn("."), 2 + (backup ? 1 : 0));
+    }
+}
+
+constexpr const char* kDay = "DS080211.DAT";
+
+// What a day's names hold.
+struct DayFiles {
+    std::string file;
+    std::string backup;                 // "" = none
+    std::vector<std::string> numbered;  // "<name>.bak.1", ".bak.2", ... by number
+};
+
+DayFiles DayFilesNow() {
+    DayFiles now;
+    now.file = test::ReadFileBytes(kDay);
+    if (std::filesystem::exists(BackupPathOf(kDay))) {
+        now.backup = test::ReadFileBytes(BackupPathOf(kDay));
+    }
+    for (const std::string& version : NumberedBackupsOf(kDay)) {
+        now.numbered.push_back(test::ReadFileBytes(version));
+    }
+    return now;
+}
+
+// Rewrites the marks as an older version kept them: the partial files only, size and hash.
+void WriteOldMarks() {
+    const std::vector<DayMark> marks = ReadDayMarks(kDay);
+    std::string text;
+    for (const std::string& path : {std::string(kDay), BackupPathOf(kDay)}) {
+        const std::optional<ContentId> id = ContentIdOf(path);
+        if (StateOf(marks, id) == DayState::kPartial) {
+            char line[64];
+            std::snprintf(line, sizeof line, "%llu %016llx\n",
+                          static_cast<unsigned long long>(id->size),
+                          static_cast<unsigned long long>(id->hash));
+            text += line;
+        }
+    }
+    test::WriteFileBytes(PartialMarksPathOf(kDay), text);
+}
+
+// Every line of the marks with its state turned round and the last one cut: the worst a
+// damaged file can say.
+void DamageMarks() {
+    std::string text = test::ReadFileBytes(PartialMarksPathOf(kDay));
+    for (char& c : text) {
+        c = c == 'W' ? 'P' : c == 'P' ? 'W' : c;
+    }
+    text.resize(text.size() - 3);
+    test::WriteFileBytes(PartialMarksPathOf(kDay), text);
+}
+
+// Plays a day on kDay, one step a letter: W and P a whole and a partial run, whose file holds
+// the letter and the run's number; L a file an older version left under the name, unmarked; E
+// the file under the name changed by hand. Between runs the marks are removed (-), damaged (~),
+// replaced by a link to /dev/null (@) or by a FIFO (|), rewritten as an older version kept them
+// (%), and # copies the backup to the next numbered name, as a commit that died after that step
+// leaves it. lost receives what the file and its backup held at each loss of the marks.
+// Returns the error of the first commit that failed (the steps end there), 0 when none did.
+int PlayDay(const std::string& steps, std::vector<std::string>* lost = nullptr) {
+    const std::string marks = PartialMarksPathOf(kDay);
+    int run = 0;
+    for (const char step : steps) {
+        if (std::string("-~@|").find(step) != std::string::npos && lost != nullptr) {
+            const DayFiles now = DayFilesNow();
+            lost->push_back(now.file);
+            if (!now.backup.empty()) {
+                lost->push_back(now.backup);
+            }
+        }
+        switch (step) {
+            case '-':
+                std::filesystem::remove(marks);
+                continue;
+            case '~':
+                DamageMarks();
+                continue;
+            case '@':
+                std::filesystem::remove(marks);
+                std::filesystem::create_symlink("/dev/null", marks);
+                continue;
+            case '|':
+                std::filesystem::remove(marks);
+                EXPECT_EQ(::mkfifo(marks.c_str(), 0600), 0);
+                continue;
+            case '%':
+                WriteOldMarks();
+                continue;
+            case '#':
+                std::filesystem::copy_file(
+                    BackupPathOf(kDay),
+                    NumberedBackupPathOf(kDay,
+                                         static_cast<int>(NumberedBackupsOf(kDay).size()) + 1));
+                continue;
+            case 'E':
+                test::WriteFileBytes(kDay, test::ReadFileBytes(kDay) + "e");
+                continue;
+            default:
+                break;
+        }
+        const std::string content = std::string(1, step) + std::to_string(++run);
+        if (step == 'L') {
+            test::WriteFileBytes(kDay, content);
+            continue;
+        }
+        AtomicFile file;
+        EXPECT_TRUE(file.Open(kDay));
+        std::fputs(content.c_str(), file.Get());
+        if (!file.Commit(KeepOld::kAsBackup, step == 'P' ? Whole::kNo : Whole::kYes)) {
+            return file.Error();
+        }
+    }
+    return 0;
+}
+
+// When the marks cannot tell which file is whole (they were removed, damaged, or something that
+// is no file of their own stands in their place), every version that may be the whole day is
+// kept, under a further number. Whatever the marks prove still goes as before.
+TEST(AtomicFile, WithoutTrustworthyMarksEveryVersionIsKept) {
+    struct Case {
+        const char* steps;
+        const char* expectFile;
+        const char* expectBackup;
+        std::vector<std::string> expectNumbered;
+        int error = 0;  // of the last run's commit
+    } cases[] = {
+        // A whole run, a partial one, the marks lost, another partial one.
+        {"WP-P", "P3", "P2", {"W1"}},
+        {"WP~P", "P3", "P2", {"W1"}},
+        {"WP@P", "P3", "P2", {"W1"}},
+        {"WP|P", "P3", "P2", {"W1"}},
+        {"WP--P", "P3", "P2", {"W1"}},
+        // What an older version's marks prove partial still goes.
+        {"WP%P", "P3", "W1", {}},
+        {"WP%PP", "P4", "W1", {}},
+        // Once the marks are written again, they decide for the files they name.
+        {"WP-PP", "P4", "P2", {"W1"}},
+        {"WP-PW", "W4", "P2", {"W1"}},
+        {"WP-PWW", "W5", "W4", {"W1", "P2"}},
+        {"WP-P-P", "P4", "P3", {"W1", "P2"}},
+        {"WPP-W", "W4", "P3", {"W1"}},
+        {"W-W", "W2", "W1", {}},
+        {"W-P", "P2", "W1", {}},
+        {"WW-W", "W3", "W2", {"W1"}},
+        {"WW~W", "W3", "W2", {"W1"}},
+        {"P-P", "P2", "P1", {}},
+        {"-W", "W1", "", {}},
+        {"WP-", "P2", "W1", {}},
+        // A file changed by hand is marked by nothing: it may be the whole day.
+        {"WPEP", "P3", "P2e", {"W1"}},
+        {"WPEW", "W3", "P2e", {"W1"}},
+        // A file an older version left: one more version, once.
+        {"LW", "W2", "L1", {}},
+        {"LWW", "W3", "W2", {"L1"}},
+        {"LWWW", "W4", "W3", {"L1"}},
+        // A version already kept under a number is not kept twice.
+        {"WP-#P", "P3", "P2", {"W1"}},
+        // At the bound nothing is given up: the run's file is refused and every name keeps what
+        // it held.
+        {"WP-P-P-P-P-P-P-P-P-P",
+         "P11",
+         "P10",
+         {"W1", "P2", "P3", "P4", "P5", "P6", "P7", "P8", "P9"}},
+        {"WP-P-P-P-P-P-P-P-P-P-P",
+         "P11",
+         "P10",
+         {"W1", "P2", "P3", "P4", "P5", "P6", "P7", "P8", "P9"},
+         kTooManyVersions},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.steps);
+        test::ScopedWorkDir dir;
+        EXPECT_EQ(PlayDay(c.steps), c.error);
+        const DayFiles now = DayFilesNow();
+        EXPECT_EQ(now.file, c.expectFile);
+        EXPECT_EQ(now.backup, c.expectBackup);
+        EXPECT_EQ(now.numbered, c.expectNumbered);
+        // The marks are a file of their own again, and nothing was written through a link.
+        if (c.error == 0 && c.steps[std::strlen(c.steps) - 1] != '-') {
+            EXPECT_TRUE(std::filesystem::is_regular_file(
+                std::filesystem::symlink_status(PartialMarksPathOf(kDay))));
+        }
+        EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+        EXPECT_EQ(EntriesIn("."), 2 + (now.backup.empty() ? 0 : 1) +
+                                      static_cast<int>(now.numbered.size()) -
+                                      (std::filesystem::exists(PartialMarksPathOf(kDay)) ? 0 : 1));
+    }
+}
+
+// Every order of up to four whole and partial runs with the marks lost between two of them:
+// the day's newest whole file is never given up, nor any file that stood when the marks went.
+TEST(AtomicFile, InEveryOrderTheWholeDayAndEveryUnprovenVersionSurvive) {
+    for (int runs = 2; runs <= 4; ++runs) {
+        for (int kinds = 0; kinds < (1 << runs); ++kinds) {
+            for (int lossAfter = 1; lossAfter < runs; ++lossAfter) {
+                std::string steps;
+                int newestWhole = 0;
+                for (int i = 0; i < runs; ++i) {
+                    const bool whole = (kinds & (1 << i)) != 0;
+                    steps += whole ? 'W' : 'P';
+                    newestWhole = whole ? i + 1 : newestWhole;
+                    if (i + 1 == lossAfter) {
+                        steps += '-';
+                    }
+                }
+                SCOPED_TRACE(steps);
+                test::ScopedWorkDir dir;
+                std::vector<std::string> lost;
+                ASSERT_EQ(PlayDay(steps, &lost), 0);
+                const DayFiles now = DayFilesNow();
+                std::vector<std::string> kept = now.numbered;
+                kept.push_back(now.file);
+                kept.push_back(now.backup);
+                EXPECT_EQ(now.file, std::string(1, steps.back()) + std::to_string(runs));
+                if (newestWhole > 0) {
+                    const std::string whole = "W" + std::to_string(newestWhole);
+                    EXPECT_NE(std::find(kept.begin(), kept.end(), whole), kept.end()) << whole;
+                }
+                for (const std::string& version : lost) {
+                    EXPECT_NE(std::find(kept.begin(), kept.end(), version), kept.end())
+                        << version << " was given up";
+                }
+                std::vector<std::string> numbered = now.numbered;
+                std::sort(numbered.begin(), numbered.end());
+                EXPECT_EQ(std::adjacent_find(numbered.begin(), numbered.end()), numbered.end());
+            }
+        }
     }
 }
 

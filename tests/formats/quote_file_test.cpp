@@ -312,18 +312,22 @@ TEST_F(QuoteFileTest, WritesIntoTheFolderAndKeepsTheFileItReplacesAsBackup) {
     EXPECT_EQ(Write(3, "out"), "out/DS080211.DAT");
     EXPECT_EQ(test::ReadFileBytes("out/DS080211.DAT"),
               std::string("080211\r\n3,0\r\n") + kPlainBody);
-    // The day's earlier file stays whole beside it, and nothing else is left in the folder.
+    // The day's earlier file stays whole beside it, and nothing else is left in the folder but
+    // the marks that tell the whole files.
     EXPECT_EQ(test::ReadFileBytes("out/DS080211.DAT.bak"), std::string(5000, 'x'));
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("out")) {
         ++entries;
     }
-    EXPECT_EQ(entries, 2);
-    // One generation only: the next replacement keeps the file just replaced.
+    EXPECT_EQ(entries, 3);
+    EXPECT_TRUE(std::filesystem::is_regular_file("out/.DS080211.DAT.partial"));
+    // The next replacement keeps the file just replaced. The file before it was marked by
+    // nothing, so nothing tells that it was not the day's whole one: it stays, under a number.
     list_.m_ppBlocks[0]->m_aStocks[0].m_dClose = 103;
     EXPECT_EQ(Write(3, "out"), "out/DS080211.DAT");
     EXPECT_EQ(test::ReadFileBytes("out/DS080211.DAT.bak"),
               std::string("080211\r\n3,0\r\n") + kPlainBody);
+    EXPECT_EQ(test::ReadFileBytes("out/DS080211.DAT.bak.1"), std::string(5000, 'x'));
 }
 
 // The folder is stored in Shift-JIS; the files go to the folder of that name on this system,

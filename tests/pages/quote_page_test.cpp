@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The "&d=v2" quote page parser on hand-built pages: cells, symbol matching, slot order, the
-// site's no-match answer, the date rules, the page limit and the error log.
+// The "&d=v2" quote page parser on hand-built pages: cells, rows matched to the stocks they
+// name, the site's no-match answer, the date rules, the page limit and the error log.
 #include "pages/quote_page.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -57,7 +58,7 @@ struct SymbolCase {
 
 class QuoteRowSymbol : public ::testing::TestWithParam<SymbolCase> {};
 
-TEST_P(QuoteRowSymbol, TakenOnlyForItsSlotOrWhenQualifiedByMarket) {
+TEST_P(QuoteRowSymbol, TakenOnlyForTheStockItNames) {
     const SymbolCase& c = GetParam();
     CStockRecord stock = Record(c.recordSymbol);
     QuoteCells cells;
@@ -72,7 +73,8 @@ TEST_P(QuoteRowSymbol, TakenOnlyForItsSlotOrWhenQualifiedByMarket) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, QuoteRowSymbol,
     ::testing::Values(SymbolCase{"1332", "1332", true}, SymbolCase{"1332", "1333", false},
-                      SymbolCase{"1332.O", "9999", true}, SymbolCase{"1332.N", "9999", true},
+                      SymbolCase{"1332.O", "1332", true}, SymbolCase{"1332.N", "1332", true},
+                      SymbolCase{"1332.O", "9999", false}, SymbolCase{"1332.O", "13320", false},
                       SymbolCase{"1332.T", "9999", false}, SymbolCase{"1332.T", "1332.T", true},
                       SymbolCase{"13.O", "9999", false}, SymbolCase{"  1332 extra", "1332", true},
                       SymbolCase{"<a href=\"/q?s=1332\">1332</a>", "1332", true},
@@ -209,16 +211,107 @@ TEST_F(QuotePageTest, RowsFillSlotsInOrderAndHeaderRowsConsumeNone) {
     EXPECT_EQ(block.m_nDay, 11);
 }
 
-TEST_F(QuotePageTest, MissingRowStopsTheMatchForEveryLaterSlot) {
-    // The site left out 1332: 1334's row is compared with slot 1 and skipped, and so on.
-    Parse(QuotePage(QuoteRow(Stock("1301")) + QuoteRow(Stock("1334"))));
-    EXPECT_EQ(block.m_nExtracted, 1);
-    EXPECT_EQ(outcome.failedCount, 0);  // slots never reached are not logged
-    EXPECT_DOUBLE_EQ(block.m_aStocks[1].m_dClose, 0);
-    EXPECT_DOUBLE_EQ(block.m_aStocks[2].m_dClose, 0);
+// Each row is taken for the first stock, from the slot after the last one taken on, that its
+// symbol names; a ".O"/".N" row names the stock of its four digits. The stocks a row passes over
+// are the ones the page did not answer: failed, and logged. (Rows were once matched by their
+// place: a ".O" row was taken for whatever slot was next, so one row missing or echoed in
+// another spelling gave every later ".O" stock of the block its neighbour's prices.)
+TEST_F(QuotePageTest, RowsAreMatchedToTheStocksTheyName) {
+    using Rows = std::vector<std::pair<const char*, const char*>>;  // symbol cell, close
+    struct Case {
+        const char* name;
+        std::vector<std::string> slots;
+        Rows rows;
+        std::vector<double> closes;  // each slot's close afterwards; 0 for none
+        std::vector<int> failed;
+    };
+    const std::vector<std::string> five = {"1301", "1332", "1334", "1376", "1377"};
+    const Case cases[] = {
+        {"in order",
+         five,
+         {{"1301", "1"}, {"1332", "2"}, {"1334", "3"}, {"1376", "4"}, {"1377", "5"}},
+         {1, 2, 3, 4, 5},
+         {}},
+        {"market-qualified rows of their own codes",
+         five,
+         {{"1301.O", "1"}, {"1332.N", "2"}, {"1334.O", "3"}, {"1376.O", "4"}, {"1377.N", "5"}},
+         {1, 2, 3, 4, 5},
+         {}},
+        {"a row left out",
+         five,
+         {{"1301", "1"}, {"1334", "3"}, {"1376", "4"}, {"1377", "5"}},
+         {1, 0, 3, 4, 5},
+         {1}},
+        {"a row echoed in another spelling, then market-qualified rows",
+         five,
+         {{"1301", "1"}, {"01332", "2"}, {"1334.O", "3"}, {"1376.O", "4"}, {"1377.N", "5"}},
+         {1, 0, 3, 4, 5},
+         {1}},
+        {"a market-qualified row of a code not in the block",
+         five,
+         {{"9999.O", "9"},
+          {"1301", "1"},
+          {"1332", "2"},
+          {"1334", "3"},
+          {"1376", "4"},
+          {"1377", "5"}},
+         {1, 2, 3, 4, 5},
+         {}},
+        {"a row ahead of its turn passes over the stocks between; their rows come too late",
+         five,
+         {{"1301", "1"}, {"1376", "4"}, {"1332", "2"}, {"1334", "3"}, {"1377", "5"}},
+         {1, 0, 0, 4, 5},
+         {1, 2}},
+        {"a row repeated",
+         five,
+         {{"1301", "1"}, {"1301", "7"}, {"1332", "2"}, {"1334", "3"}, {"1376", "4"}, {"1377", "5"}},
+         {1, 2, 3, 4, 5},
+         {}},
+        {"stocks after the last row are neither taken nor failed",
+         five,
+         {{"1301", "1"}, {"1332", "2"}},
+         {1, 2, 0, 0, 0},
+         {}},
+        {"rows beyond the block's stocks are not taken",
+         {"1301", "1332"},
+         {{"1301", "1"}, {"1332", "2"}, {"9999.O", "9"}, {"1301.O", "8"}, {"", "7"}},
+         {1, 2},
+         {}},
+        {"a market-qualified row names only a four-digit symbol",
+         {"998405", "1301", "13010"},
+         {{"9984.O", "9"}, {"1301.O", "1"}, {"1301.O", "8"}},
+         {0, 1, 0},
+         {0}},
+        {"a stock listed twice takes its rows in turn",
+         {"1301", "1332", "1301"},
+         {{"1301", "1"}, {"1332", "2"}, {"1301", "3"}},
+         {1, 2, 3},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CQuoteBlock fresh(0);
+        FillBlock(fresh, c.slots);
+        std::string rows;
+        for (const auto& [symbol, close] : c.rows) {
+            rows += QuoteRow(Stock(symbol, close));
+        }
+        std::vector<char> bytes = test::Terminated(QuotePage(rows));
+        ParseQuoteText(bytes.data(), fresh, outcome);
+        std::vector<double> closes;
+        for (std::size_t i = 0; i < c.slots.size(); ++i) {
+            closes.push_back(fresh.m_aStocks[i].m_dClose);
+        }
+        EXPECT_EQ(closes, c.closes);
+        EXPECT_EQ(std::vector<int>(outcome.failedSlots, outcome.failedSlots + outcome.failedCount),
+                  c.failed);
+        EXPECT_EQ(fresh.m_nExtracted,
+                  static_cast<int>(std::count_if(c.closes.begin(), c.closes.end(),
+                                                 [](double close) { return close > 0; })));
+    }
 }
 
-TEST_F(QuotePageTest, MarketQualifiedRowTakesItsPlaceWithoutComparison) {
+TEST_F(QuotePageTest, MarketQualifiedRowsTakeTheStocksOfTheirDigits) {
     Parse(QuotePage(QuoteRow(Stock("1301")) + QuoteRow(Stock("1332.O", "250")) +
                     QuoteRow(Stock("1334.N", "260"))));
     EXPECT_EQ(block.m_nExtracted, 3);

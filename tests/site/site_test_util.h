@@ -2,6 +2,7 @@
 #pragma once
 // What the site tests share: fetching a target, the site's truth by symbol, and walking a page's
 // rows and cells with the toolkit the program's page readers use.
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <cstdio>
@@ -130,6 +131,59 @@ inline double FigureNumber(std::string text) {
 
 inline double TruthNumber(const TruthRow& row, const std::string& column) {
     return std::atof(row.at(column).c_str());
+}
+
+// A history page is read with at most this many bytes.
+inline constexpr std::size_t kHistoryLimit = 102399;
+
+// One history row as the price-history reader takes it; false when it is no day row.
+struct HistoryDay {
+    int year = 0, month = 0, day = 0;
+    int open = 0, high = 0, low = 0, close = 0, volume = 0;
+};
+
+inline bool ReadHistoryRow(const PageRow& row, HistoryDay& d) {
+    if (row.cells.size() < 6) {
+        return false;
+    }
+    std::string date(row.cells[0].size() + 1, '\0');
+    EucToSjis(row.cells[0].c_str(), date.data());
+    if (std::sscanf(date.c_str(), Utf8ToSjis("%d年").c_str(), &d.year) != 1 || d.year <= 1900) {
+        return false;
+    }
+    std::sscanf(date.c_str() + 6, Utf8ToSjis("%d月").c_str(), &d.month);
+    const int at = FindText(date.c_str(), Utf8ToSjis("月").c_str());
+    if (at <= 7 ||
+        std::sscanf(date.c_str() + at - 1 + 2, Utf8ToSjis("%d日").c_str(), &d.day) != 1) {
+        return false;
+    }
+    d.open = static_cast<int>(CellNumber(row.cells[1]));
+    d.high = static_cast<int>(CellNumber(row.cells[2]));
+    d.low = static_cast<int>(CellNumber(row.cells[3]));
+    d.close = static_cast<int>(CellNumber(row.cells[4]));
+    d.volume = static_cast<int>(CellNumber(row.cells[5]));
+    return d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= 31 && d.open != 0;
+}
+
+// The days of one history page, newest first, of the table up to `to` ("d=M&e=D&f=YYYY").
+inline std::vector<HistoryDay> HistoryPageDays(const SiteServer& server, const std::string& symbol,
+                                               int offset, const char* to = "d=12&e=4&f=2026") {
+    const Fetched f = Get(server, "/t?s=" + symbol + "&a=1&b=1&c=1983&" + to +
+                                      "&g=d&q=t&y=" + std::to_string(offset) + "&x=.csv");
+    EXPECT_EQ(f.status, 200);
+    EXPECT_LT(f.body.size(), kHistoryLimit);
+    std::vector<HistoryDay> days;
+    for (const PageRow& row : RowsOf(f.body)) {
+        HistoryDay d;
+        if (ReadHistoryRow(row, d)) {
+            days.push_back(d);
+        }
+    }
+    return days;
+}
+
+inline int DayOf(const HistoryDay& d) {
+    return DayNumber({d.year, d.month, d.day});
 }
 
 }  // namespace tickora::site::test

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -84,16 +85,35 @@ struct TcpRelay::Impl {
         return free + options.delay;
     }
 
-    // Reads "CONNECT 127.0.0.1:PORT HTTP/1.1 ... \r\n\r\n" and answers it; the upstream port, or
-    // -1 for anything else.
-    int AnswerConnect(int client) {
+    // The request head up to its blank line; empty when the client closed first.
+    static std::string ReadHead(int client) {
         std::string head;
         char c = 0;
         while (head.size() < 8192 && head.find("\r\n\r\n") == std::string::npos) {
             if (::recv(client, &c, 1, 0) != 1) {
-                return -1;
+                return {};
             }
             head += c;
+        }
+        return head;
+    }
+
+    void Refuse(int client) const {
+        if (ReadHead(client).empty()) {
+            return;
+        }
+        const std::string answer = "HTTP/1.1 " + std::to_string(options.proxyRefusal) +
+                                   " Refused\r\nProxy-Authenticate: Basic realm=\"test\"\r\n"
+                                   "Content-Length: 0\r\nConnection: close\r\n\r\n";
+        (void)SendAll(client, answer.data(), answer.size());
+    }
+
+    // Reads "CONNECT 127.0.0.1:PORT HTTP/1.1 ... \r\n\r\n" and answers it; the upstream port, or
+    // -1 for anything else.
+    int AnswerConnect(int client) {
+        const std::string head = ReadHead(client);
+        if (head.empty()) {
+            return -1;
         }
         if (head.rfind("CONNECT ", 0) != 0) {
             const char* refusal = "HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n";
@@ -113,6 +133,11 @@ struct TcpRelay::Impl {
 
     // Passes bytes both ways, each chunk held for the delay, until either side closes.
     void Pipe(int client) {
+        if (options.proxyRefusal != 0) {
+            Refuse(client);
+            ::close(client);
+            return;
+        }
         int upstreamPort = options.upstreamPort;
         if (options.connectProxy) {
             upstreamPort = AnswerConnect(client);

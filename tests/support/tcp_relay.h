@@ -2,7 +2,7 @@
 // A TCP relay on loopback for the tests and the benchmark: it counts the connections a client
 // opens and the bytes it receives, can hold every chunk for a while in each direction (a distant
 // site at the TCP level, so HTTP/2 and TLS pay it too), and can act as a small HTTP proxy that
-// only knows CONNECT.
+// only knows CONNECT, or as one that refuses every request.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -20,6 +20,9 @@ struct RelayOptions {
     std::int64_t bytesPerSecond = 0;
     // Answer "CONNECT host:port" and then relay to that port on loopback, as a proxy does.
     bool connectProxy = false;
+    // Answer every request, CONNECT or not, with this status and close, as a proxy that wants a
+    // user name and password does with 407; 0 for none.
+    int proxyRefusal = 0;
 };
 
 class TcpRelay {

@@ -181,6 +181,101 @@ TEST_F(SecureTransport, AProxyCarriesTheRequestsUnlessTheHostIsExempt) {
     EXPECT_EQ(refused.detail.failure, PageFailure::kTransport) << refused.detail.cause;
 }
 
+// A proxy that cannot be reached or that wants a user name and password is the user's to mend:
+// the failure names the proxy by its address (never by the credentials in its URL) and the cause,
+// not a host and port or a status the user would take for the site's.
+TEST_F(SecureTransport, AProxyThatFailsIsNamedWithItsCause) {
+    site::SiteServer tls(SiteOptionsFor(false, s_certs));
+    ASSERT_TRUE(tls.Start());
+    test::TcpRelay wantsPassword({.proxyRefusal = 407});
+    ASSERT_TRUE(wantsPassword.Start());
+    const std::string dead = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
+    const std::string asking = "127.0.0.1:" + std::to_string(wantsPassword.Port());
+    const std::string target = HistoryTargets(1).front();
+    struct Row {
+        const char* name;
+        std::string url;
+        std::string proxy;
+        std::string noProxy;
+        PageFailure failure;
+        std::string cause;  // the whole cause, or its start when it ends in "..."
+    };
+    const Row rows[] = {
+        {"a dead proxy, a plain site", s_plain->Url() + target, "http://ann:secret@" + dead, "",
+         PageFailure::kTransport, "the proxy " + dead + " cannot be reached: Connection refused"},
+        {"a dead proxy, a TLS site", tls.Url() + target, "http://ann:secret@" + dead, "",
+         PageFailure::kTransport, "the proxy " + dead + " cannot be reached: Connection refused"},
+        {"a dead SOCKS proxy", s_plain->Url() + target, "socks5h://ann:secret@" + dead, "",
+         PageFailure::kTransport, "the proxy " + dead + " cannot be reached: Connection refused"},
+        {"a proxy that wants a password, a plain site", s_plain->Url() + target, "http://" + asking,
+         "", PageFailure::kHttpStatus,
+         "the proxy " + asking +
+             " refused the request: HTTP 407 (it asks for a user name and password)"},
+        {"a proxy that wants a password, a TLS site", tls.Url() + target, "http://" + asking, "",
+         PageFailure::kTransport,
+         "the proxy " + asking +
+             " refused the tunnel to the site: HTTP 407 (it asks for a user name and password)"},
+        {"no proxy, the site down", "http://" + dead + target, "", "", PageFailure::kTransport,
+         "Failed to connect to 127.0.0.1 port " + dead.substr(10) + " after ..."},
+        {"the site exempt from a dead proxy, and down", "http://" + dead + target,
+         "http://127.0.0.1:1", "127.0.0.1", PageFailure::kTransport,
+         "Failed to connect to 127.0.0.1 port " + dead.substr(10) + " after ..."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_access.Via(With(s_certs->caFile.string(), row.proxy, row.noProxy));
+        const Fetched f = Fetch(m_access, row.url);
+        EXPECT_NE(f.result == 0, row.failure == PageFailure::kTransport);
+        EXPECT_EQ(f.detail.failure, row.failure);
+        if (row.cause.ends_with("...")) {
+            EXPECT_EQ(f.detail.cause.substr(0, row.cause.size() - 3),
+                      row.cause.substr(0, row.cause.size() - 3));
+        } else {
+            EXPECT_EQ(f.detail.cause, row.cause);
+        }
+        EXPECT_EQ(f.detail.cause.find("secret"), std::string::npos);
+        EXPECT_TRUE(f.bytes.empty());
+    }
+}
+
+// A compressed body with bytes after its end is the site's fault, not a disk that could not be
+// written: libcurl reports it as a failed write, and the failure once read "Failed writing
+// received data to disk".
+TEST_F(SecureTransport, ABodyThatDoesNotDecodeIsNamedAsTheSites) {
+    site::SiteServer gzip(SiteOptionsFor(true, nullptr));
+    ASSERT_TRUE(gzip.Start());
+    const std::string target = HistoryTargets(1).front();
+    const Fetched plain = Fetch(m_access, s_plain->Url() + target);
+    ASSERT_EQ(plain.result, 0);
+    struct Row {
+        const char* name;
+        site::FaultKind kind;
+        std::size_t bytes;
+    };
+    const Row rows[] = {
+        {"whole", site::FaultKind::kNone, 0},
+        {"16 bytes after the end", site::FaultKind::kGzipTrailing, 16},
+        {"100,000 bytes after the end", site::FaultKind::kGzipTrailing, 100000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        site::Fault fault;
+        fault.kind = row.kind;
+        fault.bytes = row.bytes;
+        gzip.ClearFaults();
+        gzip.SetFault("/t", fault);
+        const Fetched f = Fetch(m_access, gzip.Url() + target);
+        if (row.kind == site::FaultKind::kNone) {
+            EXPECT_EQ(f.result, 0) << f.detail.cause;
+            EXPECT_EQ(f.bytes, plain.bytes);
+            continue;
+        }
+        EXPECT_EQ(f.result, 1);
+        EXPECT_EQ(f.detail.failure, PageFailure::kTransport);
+        EXPECT_EQ(f.detail.cause, "bad gzip body from the site: it does not decode");
+    }
+}
+
 TEST_F(SecureTransport, GzipStoresThePlainBytesAndABombStopsAtTheCap) {
     site::SiteServer gzip(SiteOptionsFor(true, nullptr));
     ASSERT_TRUE(gzip.Start());
