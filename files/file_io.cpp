@@ -95,17 +95,6 @@ std::string WithTornEndRepaired(int fd, std::string_view record, char separator)
     return bytes;
 }
 
-// After a write that the disk took only a part of: the part goes again, unless someone else has
-// appended since (the file no longer ends where this write ended), whose record it must not cut.
-void CutOffPartialWrite(int fd, std::size_t written) {
-    const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    if (end < 0 || static_cast<std::size_t>(end) < written ||
-        SizeOf(fd) != static_cast<std::size_t>(end)) {
-        return;
-    }
-    (void)::ftruncate(fd, end - static_cast<off_t>(written));
-}
-
 std::string SizeText(std::size_t bytes) {
     constexpr std::size_t kMiB = 1024 * 1024;
     if (bytes >= kMiB && bytes % kMiB == 0) {
@@ -253,12 +242,10 @@ int AppendRecord(const std::string& path, std::string_view record, char separato
     if (written == static_cast<ssize_t>(bytes.size())) {
         return 0;
     }
-    // A short write sets no errno; the next one would tell why (a full disk, most likely).
-    const int error = written < 0 ? errno : ENOSPC;
-    if (written > 0) {
-        CutOffPartialWrite(fd.Get(), static_cast<std::size_t>(written));
-    }
-    return error;
+    // A short write sets no errno; the next one would tell why (a full disk, most likely). The
+    // part written stays, a record cut short that readers skip and the next append ends: it
+    // tells them that a record was lost here, where nothing at all would not.
+    return written < 0 ? errno : ENOSPC;
 }
 
 int ReplaceFile(const std::string& path, std::string_view bytes, const std::string& modeOf) {

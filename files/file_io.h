@@ -9,7 +9,7 @@
 //  - a bound on every read: a file over it is refused (kFileTooLarge) without reading it, and
 //    never is memory taken for the size a file claims;
 //  - appends of whole records: one write(2) on O_APPEND, after a record cut short by an earlier
-//    write has been ended, so that it stays a line of its own;
+//    write has been ended, so that it stays a line of its own and no record is ever glued to it;
 //  - replacement by a whole new file: written beside the old one under a fresh name, given its
 //    mode (and owner and group as far as allowed), flushed to disk and renamed over it.
 // Errors are errno values, 0 for success; LocalFileErrorText says them in words.
@@ -63,7 +63,8 @@ enum class Links {
 // record was cut short) first gets one, in the same write, so that the cut record stays alone
 // on its line. A file with a second name (a hard link) is refused (kSecondName) as a symbolic
 // link is: the record would land in a file the folder does not own. When the disk takes only a
-// part of the record, that part is cut off again where no other writer has appended since.
+// part of the record, that part stays as a record cut short (and the error is returned): a
+// reader skips it, the next append ends it, and it tells that a record was lost there.
 [[nodiscard]] int AppendRecord(const std::string& path, std::string_view record,
                                char separator = '\n');
 

@@ -854,6 +854,9 @@ TEST_F(DesktopApp, RetryFailedFollowsTheLastRunWithItsOwnOptions) {
                 test::Accept(w);
             },
             test::Expect::kMayAppear, 3000);
+        // And had the wrong job been taken for the last run, its dialog would end it.
+        WhenModal(QStringLiteral("profileOptionsDlg"), [](QWidget* w) { test::Reject(w); },
+                  test::Expect::kMayAppear, 3000);
         m_app->Frame()->Action(kIdRetryFailed)->trigger();
         if (c.job == nullptr) {
             EXPECT_FALSE(m_app->Document()->IsJobRunning());

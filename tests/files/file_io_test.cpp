@@ -142,7 +142,7 @@ TEST(FileIo, EveryReadKeepsToItsBound) {
               std::string::npos);
 }
 
-TEST(FileIo, AnAppendIsOneWholeRecordOrNothingAndEndsATornRecordFirst) {
+TEST(FileIo, AnAppendIsOneRecordOnALineOfItsOwnAndEndsATornRecordFirst) {
     struct Case {
         const char* name;
         std::string before;
@@ -154,8 +154,9 @@ TEST(FileIo, AnAppendIsOneWholeRecordOrNothingAndEndsATornRecordFirst) {
         {"a new file", "", 0, "record\n", true},
         {"after whole records", "one\ntwo\n", 0, "one\ntwo\nrecord\n", true},
         {"after a torn record", "one\ntw", 0, "one\ntw\nrecord\n", true},
-        {"the disk takes a part", "one\n", 3, "one\n", false},
-        {"the disk takes a part after a torn record", "one\ntw", 4, "one\ntw", false},
+        // What the disk took stays, a record cut short that tells a record was lost there.
+        {"the disk takes a part", "one\n", 3, "one\nrec", false},
+        {"the disk takes a part after a torn record", "one\ntw", 4, "one\ntw\nrec", false},
         {"the disk takes nothing", "one\n", 0, "one\n", false},
     };
     for (const Case& c : cases) {

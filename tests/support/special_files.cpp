@@ -57,20 +57,22 @@ bool EndsWithin(std::chrono::milliseconds bound, const std::function<void()>& ca
         return true;
     }
     // A FIFO opened for reading and writing at once never waits, and lets an open blocked on the
-    // other side go on. A writer's line fits the FIFO's buffer; once it is closed again, a reader
+    // other side go on. A writer's few lines fit its buffer; once it is closed again, a reader
     // sees the end of the file, and a late writer gets EPIPE, not the signal that would end the
-    // tests.
+    // tests. Again and again, for a call that waits on one FIFO after another.
     std::signal(SIGPIPE, SIG_IGN);
-    std::vector<int> opened;
-    for (const std::filesystem::path& fifo : fifos) {
-        opened.push_back(::open(fifo.c_str(), O_RDWR | O_NONBLOCK));
-    }
-    (void)done.wait_for(std::chrono::seconds(1));
-    for (const int fd : opened) {
-        if (fd >= 0) {
-            ::close(fd);
+    do {
+        std::vector<int> opened;
+        for (const std::filesystem::path& fifo : fifos) {
+            opened.push_back(::open(fifo.c_str(), O_RDWR | O_NONBLOCK));
         }
-    }
+        (void)done.wait_for(std::chrono::milliseconds(200));
+        for (const int fd : opened) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    } while (done.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready);
     done.get();
     return false;
 }
