@@ -88,7 +88,10 @@ WorkLockResult TryLockWorkFolder(const std::string& folder) {
     // exclude each other just as two processes do. CLOEXEC keeps a started program (the browser
     // for the guide) from holding the lock after this process has ended.
     // The holder truncates the file and writes into it: a link planted at its name must not
-    // point that at a file elsewhere, nor a FIFO there hold the open for ever.
+    // point that at a file elsewhere, nor a FIFO there hold the open for ever. This is the one
+    // open outside files/ (.ci/file-opens names it): flock needs a descriptor the lock keeps for
+    // its whole life, and it keeps the door's rules itself (no link, no wait, a regular file
+    // with one name).
     constexpr int kNoLinks = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kNoLinks, 0666);
     if (fd < 0 && errno == EACCES) {
