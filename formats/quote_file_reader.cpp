@@ -14,8 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "files/file_handle.h"
-#include "files/local_file.h"
+#include "files/file_io.h"
 #include "formats/quote_file.h"
 
 namespace tickora {
@@ -26,21 +25,15 @@ constexpr std::size_t kFixedNameBytes = 12;
 
 // The whole file, or the fault that keeps it from being read.
 std::optional<std::string> ReadBounded(const std::string& path, StoredQuotes& out) {
-    FileHandle in(OpenLocalFile(path.c_str(), "rb"));
-    if (!in) {
-        out.fault = QuoteReadFault::kCannotOpen;
-        out.error = errno != 0 ? errno : EIO;
-        return std::nullopt;
-    }
-    std::string bytes(kQuoteFileReadLimit + 1, '\0');
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in.get()));
-    if (std::ferror(in.get()) != 0) {
-        out.fault = QuoteReadFault::kCannotOpen;
-        out.error = errno != 0 ? errno : EIO;
-        return std::nullopt;
-    }
-    if (bytes.size() > kQuoteFileReadLimit) {
+    std::string bytes;
+    const int error = ReadWholeFile(path, kQuoteFileReadLimit, bytes);
+    if (error == kFileTooLarge) {
         out.fault = QuoteReadFault::kTooLarge;
+        return std::nullopt;
+    }
+    if (error != 0) {
+        out.fault = QuoteReadFault::kCannotOpen;
+        out.error = error;
         return std::nullopt;
     }
     return bytes;
