@@ -422,7 +422,7 @@ void FaultMatrix::CheckFetchList(const FaultCase& c) {
     ASSERT_TRUE(RunBounded([this] { return doc.OnMakeFetchList(); }));
     ExpectIdle();
     const JobOutcome r = doc.LastOutcome();
-    ExpectOutcome(r, Job::kFetchList, c, {"listing page 1", pages.GetPageUrl(1), {}});
+    ExpectOutcome(r, Job::kFetchList, c, {"listing page 2", pages.GetPageUrl(1), {}});
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
     EXPECT_EQ(test::CountRequests(server, "/l?"), ItemsRequested(c));
 
@@ -480,7 +480,7 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
     ExpectIdle();
     const JobOutcome r = doc.LastOutcome();
     ExpectOutcome(r, Job::kKdt, c,
-                  {"page 1 of " + std::to_string(stock.code), mine.GetPageUrl(1), {stock.code}});
+                  {"page 2 of " + std::to_string(stock.code), mine.GetPageUrl(1), {stock.code}});
     EXPECT_EQ(r.unit, "pages");
     EXPECT_EQ(r.itemsTotal, 4);
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kWholePage ? 4 : 1);
