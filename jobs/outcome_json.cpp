@@ -52,6 +52,7 @@ void VisitPlainFields(Outcome& o, Visit&& visit) {
     visit("historiesUpdated", o.historiesUpdated);
     visit("historiesFetched", o.historiesFetched);
     visit("warnings", o.warnings);
+    visit("filesNotListed", o.filesNotListed);
 }
 
 template <typename Failure, typename Visit>
