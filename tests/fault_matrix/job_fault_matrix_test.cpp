@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "cli/runner.h"
+#include "jobs/cause_catalog.h"
 #include "jobs/job_steps.h"
 #include "pages/history_page.h"
 #include "pages/list_pages.h"
@@ -26,9 +27,9 @@
 #include "site/market_model.h"
 #include "site/pages.h"
 #include "tests/fault_matrix/fault_fixture.h"
+#include "tests/jobs/dictionary_reader.h"
 #include "tests/pages/kdt_test_pages.h"
 #include "tests/pages/page_builder.h"
-#include "tests/jobs/dictionary_reader.h"
 
 namespace tickora {
 namespace {
@@ -212,8 +213,23 @@ std::string Describe(const std::vector<ItemFailure>& failures) {
     return text;
 }
 
+// Every text the outcome hands a person is one the core lists for the front-ends to put in their
+// own words.
+void ExpectCatalogued(const JobOutcome& r) {
+    for (const ItemFailure& f : r.failures) {
+        EXPECT_TRUE(IsCatalogued(f.what)) << f.what;
+        EXPECT_TRUE(IsCatalogued(f.cause)) << f.cause;
+        EXPECT_TRUE(IsCatalogued(f.action)) << f.action;
+    }
+    for (const OutputFile& file : r.files) {
+        EXPECT_TRUE(file.reason.empty() || IsCatalogued(file.reason)) << file.reason;
+    }
+    EXPECT_TRUE(r.endCause.empty() || IsCatalogued(r.endCause)) << r.endCause;
+}
+
 // The outcome of a cell: its exit status, and the faulty page as its one failure (or none).
 void ExpectOutcome(const JobOutcome& r, Job job, const FaultCase& c, const FaultyPage& page) {
+    ExpectCatalogued(r);
     const Said& said = SaidOf(job, c);
     const bool ends = said.exit == kEnds;
     EXPECT_EQ(ExitStatusOf(r), said.exit);
