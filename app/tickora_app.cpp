@@ -714,7 +714,7 @@ int RunDesktop(int argc, char** argv) {
                      Qt::QueuedConnection);
     if (!connectionErrors.empty()) {
         app.Frame()->ShowStatusText(QStringLiteral("接続設定に誤りがあります: ") +
-                                    FromUtf8(connectionErrors.front()));
+                                    FromUtf8(PhraseJa(connectionErrors.front())));
     }
     if (!screenshot.isEmpty()) {
         ScreenshotWhenSettled(app, screenshot);
