@@ -763,11 +763,15 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
                     R"("retry":false})"
                     "\n");
         }
-        WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) {
-            auto* dlg = static_cast<CCodeDlg*>(w);
-            dlg->m_pDays->setText(QStringLiteral("60"));
-            test::Accept(dlg);
-        });
+        // Only a retry that starts asks anything: a hand left waiting for a dialog that never
+        // came would answer the next test's.
+        if (c.asked >= 0) {
+            WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) {
+                auto* dlg = static_cast<CCodeDlg*>(w);
+                dlg->m_pDays->setText(QStringLiteral("60"));
+                test::Accept(dlg);
+            });
+        }
         m_app->Frame()->Action(kIdRetryFailed)->trigger();
         if (c.asked < 0) {
             EXPECT_FALSE(m_app->Document()->IsJobRunning());
