@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/results_panel.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
@@ -34,6 +36,11 @@ CResultsPanel::CResultsPanel(QWidget* parent) : QWidget(parent) {
     m_pFailures->setUniformRowHeights(true);
     m_pFailures->header()->setStretchLastSection(true);
     m_pFailures->setMinimumHeight(m_pFailures->fontMetrics().height() * 6);
+    m_pFailures->setTextElideMode(Qt::ElideMiddle);
+    for (int column = 0; column < 3; ++column) {
+        m_contentWidths[column] = m_pFailures->header()->sectionSizeHint(column);
+    }
+    m_pFailures->viewport()->installEventFilter(this);
     layout->addWidget(m_pFailures, 1);
     m_pSummary->setText(QStringLiteral("まだ処理を実行していません。"));
 }
@@ -59,9 +66,34 @@ void CResultsPanel::ShowOutcome(const JobOutcome& outcome) {
         }
         top->setExpanded(group.rows.size() <= 20);
     }
+    // Measured once: a run of thousands of failures is not measured again at every resize.
     for (int column = 0; column < 3; ++column) {
         m_pFailures->resizeColumnToContents(column);
+        m_contentWidths[column] = m_pFailures->columnWidth(column);
     }
+    FitColumns();
+}
+
+namespace {
+
+// The most of the panel's width the first three columns may take; 対処 has the rest.
+constexpr double kShares[] = {0.34, 0.14, 0.30};
+
+}  // namespace
+
+void CResultsPanel::FitColumns() {
+    const int width = m_pFailures->viewport()->width();
+    for (int column = 0; column < 3; ++column) {
+        const int share = std::max(static_cast<int>(width * kShares[column]), 24);
+        m_pFailures->setColumnWidth(column, std::min(m_contentWidths[column], share));
+    }
+}
+
+bool CResultsPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pFailures->viewport() && event->type() == QEvent::Resize) {
+        FitColumns();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace tickora::gui

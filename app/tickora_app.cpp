@@ -363,9 +363,10 @@ bool CTickoraApp::StartJobCommand(int id) {
         }
         return false;
     }
-    // Every run starts clean: the last summary goes, and the title waits for this job's date.
+    // Every run starts clean: the last summary goes, and the performance job's title waits for
+    // the date of its file. Jobs that write no dated file leave the day's title as it was.
     frame->ShowNote({});
-    if (id != kIdFetch) {
+    if (id == kIdGetPerformance) {
         frame->SetDocTitle(FromUtf8(kUntitled));
     }
     m_jobClock.start();
@@ -484,7 +485,11 @@ void CTickoraApp::OnSettings() {
         }
         if (!s.Save()) {
             m_pFrame->ShowNote(QStringLiteral("Tickora.ini を書けませんでした: ") +
-                               QString::fromLocal8Bit(std::strerror(errno)));
+                               FromUtf8(PhraseJa(std::strerror(errno))));
+        } else {
+            m_pFrame->ShowNote(QStringLiteral("初期設定を %1 に保存しました")
+                                   .arg(QDir::toNativeSeparators(QDir::current().absoluteFilePath(
+                                       QStringLiteral("Tickora.ini")))));
         }
     });
 }

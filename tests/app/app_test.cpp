@@ -350,6 +350,10 @@ TEST_F(DesktopApp, AboutAndSettingsCommandsOpenTheirDialogs) {
     CAppSettings reread;
     reread.Load();
     EXPECT_EQ(reread.m_bExitAfterFetch, 1);
+    // OK says where the settings went, as 接続設定 does.
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(),
+              "初期設定を " + (m_dir.Path() / "Tickora.ini").string() + " に保存しました");
+    EXPECT_STREQ(reread.m_szOutputDir, ".") << "a folder the user did not change stays as given";
 }
 
 TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
@@ -464,7 +468,20 @@ TEST_F(DesktopApp, EveryJobStartsWithCountersProgressAndTitleCleared) {
     ASSERT_GT(view->FirstCounter()->text().toInt(), 0);
     ASSERT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
 
-    // The second job of the process: its first page is slow, so the form is seen as it starts.
+    // A history job writes no dated file: the day's title stays while it runs.
+    site::Fault slow;
+    slow.kind = site::FaultKind::kStall;
+    slow.stall = std::chrono::milliseconds(1500);
+    m_site->SetFault("/t?s=", slow);
+    WhenModal(QStringLiteral("codeDlg"), test::Accept);
+    m_app->OnCommand(kIdHistoryJob);
+    ASSERT_TRUE(WaitUntil([&] { return m_app->Document()->IsJobRunning(); }));
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+    m_app->Document()->CancelJob();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+
+    // The next job of the process: its first page is slow, so the form is seen as it starts.
     SlowQuotePages(std::chrono::milliseconds(1500));
     view->ProgressBar()->setValue(2);  // as a job cut short may leave it
     m_app->OnCommand(kIdGetPerformance);
