@@ -49,6 +49,7 @@
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
 #include "jobs/workdir.h"
+#include "text/sjis.h"
 #include "web/hosts.h"
 #include "web/site_access.h"
 
@@ -334,6 +335,9 @@ bool CTickoraApp::StartJobCommand(int id) {
             QStringLiteral("fetchlist.csv に銘柄がないため、取得するものがありません"));
         return false;
     }
+    if (WritesOutputFolder(id) && idle && m_pObjects->settings.m_bExitAfterFetch == 0) {
+        OfferVisibleOutputFolderOnce();
+    }
     // A missing output folder is found before any page is asked, not after the last one.
     if (WritesOutputFolder(id) && idle) {
         const QString folder = FromUtf8(m_pObjects->settings.OutputDirPath());
@@ -471,27 +475,52 @@ void CTickoraApp::OnConnectionSettings() {
 }
 
 void CTickoraApp::OnSettings() {
-    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get(), [this](const CAppSettings& s) {
-        // A job of this program already holds the working folder; otherwise the save takes it,
-        // so that a job of another process never reads a half-made change.
-        WorkLockResult taken;
-        if (!m_pDoc->IsJobRunning()) {
-            taken = TryLockWorkFolder(".");
-            if (!taken.Taken()) {
-                m_pFrame->ShowNote(QStringLiteral("Tickora.ini を保存しませんでした: ") +
-                                   FromUtf8(PhraseJa(taken.Message())));
-                return;
-            }
+    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get(),
+                            [this](const CAppSettings& s) { (void)SaveSettings(s); });
+}
+
+bool CTickoraApp::SaveSettings(const CAppSettings& settings) {
+    // A job of this program already holds the working folder; otherwise the save takes it, so
+    // that a job of another process never reads a half-made change.
+    WorkLockResult taken;
+    if (!m_pDoc->IsJobRunning()) {
+        taken = TryLockWorkFolder(".");
+        if (!taken.Taken()) {
+            m_pFrame->ShowNote(QStringLiteral("Tickora.ini を保存しませんでした: ") +
+                               FromUtf8(PhraseJa(taken.Message())));
+            return false;
         }
-        if (!s.Save()) {
-            m_pFrame->ShowNote(QStringLiteral("Tickora.ini を書けませんでした: ") +
-                               FromUtf8(PhraseJa(std::strerror(errno))));
-        } else {
-            m_pFrame->ShowNote(QStringLiteral("初期設定を %1 に保存しました")
-                                   .arg(QDir::toNativeSeparators(QDir::current().absoluteFilePath(
-                                       QStringLiteral("Tickora.ini")))));
-        }
-    });
+    }
+    if (!settings.Save()) {
+        m_pFrame->ShowNote(QStringLiteral("Tickora.ini を書けませんでした: ") +
+                           FromUtf8(PhraseJa(std::strerror(errno))));
+        return false;
+    }
+    m_pFrame->ShowNote(QStringLiteral("初期設定を %1 に保存しました")
+                           .arg(QDir::toNativeSeparators(
+                               QDir::current().absoluteFilePath(QStringLiteral("Tickora.ini")))));
+    return true;
+}
+
+void CTickoraApp::OfferVisibleOutputFolderOnce() {
+    CAppSettings& settings = m_pObjects->settings;
+    const QString visible = VisibleOutputFolder();
+    if (visible.isEmpty() ||
+        !OffersVisibleOutputFolder(QDir::currentPath(),
+                                   QFileInfo::exists(QStringLiteral("Tickora.ini")),
+                                   settings.OutputDirPath())) {
+        return;
+    }
+    // Either answer is kept, so that it is asked once.
+    const std::string folder =
+        OfferVisibleOutputFolder(m_pFrame.get(), visible, QDir::currentPath())
+            ? Utf8ToSjis(visible.toStdString())
+            : std::string(".");
+    std::memset(settings.m_szOutputDir, 0, sizeof settings.m_szOutputDir);
+    std::memcpy(settings.m_szOutputDir, folder.data(),
+                std::min(folder.size(), sizeof settings.m_szOutputDir - 1));
+    (void)QDir().mkpath(FromUtf8(settings.OutputDirPath()));
+    (void)SaveSettings(settings);
 }
 
 void CTickoraApp::OnFileNew() {

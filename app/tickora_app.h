@@ -13,6 +13,7 @@
 #include "web/site_access.h"
 
 namespace tickora {
+class CAppSettings;
 class CTickoraDoc;
 struct JobOutcome;
 struct StartupObjects;
@@ -95,6 +96,11 @@ class CTickoraApp : public QObject {
     void OnJobEnded(const JobOutcome& outcome);
     // After the worker has gone: the offers a failed start leads to.
     void OfferAfterJob(bool unreachable);
+    // Saves "Tickora.ini" under the working folder's lock and says so in the status bar.
+    bool SaveSettings(const CAppSettings& settings);
+    // A new user's first job that writes into the output folder: ~/Tickora instead of the hidden
+    // working folder?
+    void OfferVisibleOutputFolderOnce();
 
     std::unique_ptr<StartupObjects> m_pObjects;
     std::unique_ptr<CTickoraDoc> m_pDoc;

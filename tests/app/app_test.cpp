@@ -724,6 +724,57 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
     }
 }
 
+// A new user's working folder is the hidden per-user folder: the first fetch offers ~/Tickora
+// for the files, which its default button takes; either answer is kept and asked once.
+TEST_F(DesktopApp, TheFirstFetchOffersAVisibleOutputFolder) {
+    const std::string savedHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    const std::filesystem::path home = m_dir.Path() / "home";
+    const std::filesystem::path work = home / ".local/share/tickora";
+    for (const bool take : {true, false}) {
+        SCOPED_TRACE(take ? "taken" : "declined");
+        std::filesystem::remove_all(home);
+        std::filesystem::create_directories(work);
+        std::filesystem::copy_file(m_dir.Path() / "market.csv", work / "market.csv");
+        WriteFileBytes(work / "fetchlist.csv", m_site->FetchListCsv());
+        std::filesystem::current_path(work);
+        setenv("HOME", home.c_str(), 1);
+        m_app = NewApp();
+        ASSERT_TRUE(m_app->InitInstance());
+        QString offered;
+        WhenModal(QStringLiteral("visibleFolderOffer"), [&](QWidget* w) {
+            auto* box = static_cast<QMessageBox*>(w);
+            offered = box->text();
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
+            (take ? box->defaultButton() : box->button(QMessageBox::No))->click();
+        });
+        m_app->OnCommand(kIdFetch);
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+        EXPECT_TRUE(offered.contains(QString::fromStdString((home / "Tickora").string())))
+            << offered.toStdString();
+        const std::filesystem::path out = take ? home / "Tickora" : work;
+        EXPECT_EQ(QuoteFiles(std::filesystem::relative(out, m_dir.Path()).string()).size(), 1u);
+        CAppSettings saved;
+        saved.Load();
+        EXPECT_STREQ(saved.m_szOutputDir, take ? (home / "Tickora").c_str() : ".");
+        // Asked once: the next fetch just fetches.
+        bool askedAgain = false;
+        WhenModal(
+            QStringLiteral("visibleFolderOffer"),
+            [&](QWidget* w) {
+                askedAgain = true;
+                test::Reject(w);
+            },
+            test::Expect::kMayAppear, 300);
+        m_app->OnCommand(kIdFetch);
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+        WaitUntil([] { return false; }, 400);
+        EXPECT_FALSE(askedAgain);
+        m_app.reset();
+        std::filesystem::current_path(m_dir.Path());
+    }
+    setenv("HOME", savedHome.c_str(), 1);
+}
+
 TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
     {
         QSettings remembered = UserSettings();
