@@ -35,6 +35,7 @@
 #include "app/desktop_notice.h"
 #include "app/first_start.h"
 #include "app/form_view.h"
+#include "app/help_browser.h"
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
@@ -310,6 +311,7 @@ void CTickoraApp::OnCommand(int id) {
         {kIdConnectionSettings, &CTickoraApp::OnConnectionSettings},
         {kIdAppAbout, &CTickoraApp::OnAppAbout},
         {kIdUsersGuide, &CTickoraApp::OnUsersGuide},
+        {kIdGuideWindow, &CTickoraApp::OnGuideWindow},
         {kIdFileNew, &CTickoraApp::OnFileNew},
         {kIdFileOpen, &CTickoraApp::OnFileOpen},
         {kIdFilePrint, &CTickoraApp::OnFilePrint},
@@ -460,8 +462,25 @@ void CTickoraApp::OnAppAbout() {
 
 void CTickoraApp::OnUsersGuide() {
     if (!LaunchUsersGuide()) {
+        (void)ShowGuide();
         m_pFrame->ShowStatusText(FromUtf8(kNoBrowserText));
     }
+}
+
+void CTickoraApp::OnGuideWindow() {
+    (void)ShowGuide();
+}
+
+CHelpBrowser* CTickoraApp::ShowGuide() {
+    if (m_pGuide == nullptr) {
+        m_pGuide = new CHelpBrowser(m_pFrame.get());
+        connect(m_pGuide, &QObject::destroyed, this, [this] { m_pGuide = nullptr; });
+    }
+    (void)m_pGuide->OpenGuide(UsersGuidePath());
+    m_pGuide->show();
+    m_pGuide->raise();
+    m_pGuide->activateWindow();
+    return m_pGuide;
 }
 
 void CTickoraApp::OnConnectionSettings() {

@@ -22,6 +22,7 @@ struct StartupObjects;
 namespace tickora::gui {
 
 class CChartWindow;
+class CHelpBrowser;
 class CMainFrame;
 class CQuotesDlg;
 class CTickoraView;
@@ -60,11 +61,14 @@ class CTickoraApp : public QObject {
     // The chart window, opened on code (the list's first stock when code < 0).
     CChartWindow* ShowChart(int code);
     [[nodiscard]] CQuotesDlg* Quotes() const { return m_pQuotes; }
+    // The user's guide inside the program (F1, and ユーザーズガイド without a browser).
+    CHelpBrowser* ShowGuide();
 
   public slots:
     void OnCommand(int id);
     void OnAppAbout();
     void OnUsersGuide();
+    void OnGuideWindow();
     void OnSettings();
     void OnConnectionSettings();
     void OnFileNew();
@@ -115,6 +119,7 @@ class CTickoraApp : public QObject {
     std::unique_ptr<TrialSite> m_pTrial;
     CChartWindow* m_pChart = nullptr;  // children of the frame, gone with it
     CQuotesDlg* m_pQuotes = nullptr;
+    CHelpBrowser* m_pGuide = nullptr;
     QElapsedTimer m_jobClock;
     SiteAccess m_access;
     ConnectionLayer m_commandLine;

@@ -7,16 +7,17 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QImage>
 #include <QSettings>
-#include <QTableWidget>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -29,10 +30,11 @@
 #include <set>
 #include <string>
 
-#include "app/command_table.h"
 #include "app/chart_view.h"
+#include "app/command_table.h"
 #include "app/first_start.h"
 #include "app/form_view.h"
+#include "app/help_browser.h"
 #include "app/main_frame.h"
 #include "app/options_dlgs.h"
 #include "app/quotes_dlg.h"
@@ -40,9 +42,9 @@
 #include "catalog/app_settings.h"
 #include "catalog/work_lock.h"
 #include "jobs/job_outcome.h"
+#include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
-#include "jobs/run_history.h"
 #include "site/site_server.h"
 #include "tests/app/gui_test_util.h"
 #include "tests/support/site_access_for_test.h"
@@ -363,6 +365,11 @@ TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
     ASSERT_TRUE(m_app->InitInstance());
     m_app->OnCommand(kIdUsersGuide);
     EXPECT_EQ(m_app->Frame()->Note().toStdString(), kNoBrowserText);
+    // The guide opens inside the program instead.
+    CHelpBrowser* guide = m_app->Frame()->findChild<CHelpBrowser*>(QStringLiteral("helpBrowser"));
+    ASSERT_NE(guide, nullptr);
+    EXPECT_TRUE(guide->isVisible());
+    EXPECT_TRUE(guide->Browser()->toPlainText().contains(QStringLiteral("ユーザーズガイド")));
     previous != nullptr ? setenv("BROWSER", saved.c_str(), 1) : unsetenv("BROWSER");
 }
 

@@ -135,11 +135,12 @@ struct KeyCase {
 TEST(MainFrame, AcceleratorsReachTheirCommands) {
     const KeyCase cases[] = {
         {Qt::Key_K, Qt::AltModifier, 32781},     {Qt::Key_S, Qt::ControlModifier, 57603},
-        {Qt::Key_N, Qt::ControlModifier, 57600}, {Qt::Key_O, Qt::ControlModifier, 57601},
-        {Qt::Key_P, Qt::ControlModifier, 57607}, {Qt::Key_Z, Qt::ControlModifier, 0},
-        {Qt::Key_X, Qt::ControlModifier, 0},     {Qt::Key_C, Qt::ControlModifier, 0},
-        {Qt::Key_V, Qt::ControlModifier, 0},     {Qt::Key_Insert, Qt::ShiftModifier, 0},
-        {Qt::Key_Delete, Qt::ShiftModifier, 0},  {Qt::Key_Backspace, Qt::AltModifier, 0},
+        {Qt::Key_F1, Qt::NoModifier, 32792},     {Qt::Key_N, Qt::ControlModifier, 57600},
+        {Qt::Key_O, Qt::ControlModifier, 57601}, {Qt::Key_P, Qt::ControlModifier, 57607},
+        {Qt::Key_Z, Qt::ControlModifier, 0},     {Qt::Key_X, Qt::ControlModifier, 0},
+        {Qt::Key_C, Qt::ControlModifier, 0},     {Qt::Key_V, Qt::ControlModifier, 0},
+        {Qt::Key_Insert, Qt::ShiftModifier, 0},  {Qt::Key_Delete, Qt::ShiftModifier, 0},
+        {Qt::Key_Backspace, Qt::AltModifier, 0},
     };
     CMainFrame frame;
     frame.show();
