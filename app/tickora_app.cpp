@@ -28,7 +28,7 @@
 
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
-#include "app/chart_view.h"
+#include "app/chart_window.h"
 #include "app/command_table.h"
 #include "app/connection_dlg.h"
 #include "app/desktop_args.h"
@@ -45,6 +45,8 @@
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
 #include "catalog/connection_settings.h"
+#include "catalog/market_table.h"
+#include "catalog/stock_list.h"
 #include "catalog/work_lock.h"
 #include "jobs/run_history.h"
 #include "jobs/startup.h"
@@ -611,7 +613,7 @@ void CTickoraApp::OnViewRuns() {
 }
 CChartWindow* CTickoraApp::ShowChart(int code) {
     if (m_pChart == nullptr) {
-        m_pChart = new CChartWindow(m_pFrame.get());
+        m_pChart = new CChartWindow(m_pFrame.get(), &m_pObjects->stocks);
         connect(m_pChart, &QObject::destroyed, this, [this] { m_pChart = nullptr; });
     }
     if (code < 0 && m_pObjects->stocks.GetBlock(0) != nullptr) {
@@ -691,7 +693,13 @@ int RunChartOnly(QApplication& application, int code, const QString& screenshot)
     InitTickoraResources();
     QApplication::setWindowIcon(ProgramIcon());
     InstallJapaneseTranslations();
-    CChartWindow chart;
+    // The list names the stock in the title; it is only read, never set up.
+    CMarketTable markets;
+    CStockList stocks;
+    if (markets.Load("market.csv") != 0) {
+        (void)stocks.Load(markets, "", kFetchListPath);
+    }
+    CChartWindow chart(nullptr, &stocks);
     (void)chart.OpenCode(code);
     chart.show();
     if (!screenshot.isEmpty()) {

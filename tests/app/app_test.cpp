@@ -30,7 +30,7 @@
 #include <set>
 #include <string>
 
-#include "app/chart_view.h"
+#include "app/chart_window.h"
 #include "app/command_table.h"
 #include "app/first_start.h"
 #include "app/form_view.h"
@@ -930,9 +930,22 @@ TEST_F(DesktopApp, TheChartShowsAFetchedHistoryAndReadsTheDayUnderThePointer) {
     EXPECT_TRUE(chart->Readout().startsWith(date)) << chart->Readout().toStdString();
     EXPECT_TRUE(chart->Readout().contains(QStringLiteral("終値 "))) << chart->Readout().toStdString();
 
-    // A code without a stored history says so instead of drawing nothing.
+    // The title names the stock as the list does.
+    const std::string name =
+        SjisToUtf8(m_app->Objects()->stocks.GetBlock(0)->m_aStocks[0].m_szName);
+    EXPECT_EQ(window->windowTitle().toStdString(),
+              "チャート " + std::to_string(code) + " " + name + " - Tickora");
+
+    // A code without a stored history says so instead of drawing nothing: a listed one can be
+    // fetched, one the list does not hold cannot.
+    const int other = m_app->Objects()->stocks.GetBlock(0)->m_aStocks[1].m_nCode;
+    EXPECT_FALSE(window->OpenCode(other));
+    EXPECT_TRUE(window->Message().contains(QStringLiteral("まだありません")))
+        << window->Message().toStdString();
     EXPECT_FALSE(window->OpenCode(9998));
-    EXPECT_TRUE(window->Message().contains(QStringLiteral("まだありません")));
+    EXPECT_TRUE(window->Message().contains(QStringLiteral("9998 は fetchlist.csv にありません")))
+        << window->Message().toStdString();
+    EXPECT_EQ(window->windowTitle().toStdString(), "チャート 9998 - Tickora");
 }
 
 TEST_F(DesktopApp, TheQuoteTableSortsAndMarksTheStocksNotExtracted) {
