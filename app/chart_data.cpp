@@ -104,6 +104,9 @@ std::array<int, 3> AverageLengths(BarPeriod period) {
 double PriceStep(double low, double high, int most) {
     // n marks span n - 1 steps, and a range may start just after a mark.
     const double range = std::max(high - low, 1.0);
+    if (!std::isfinite(range)) {
+        return 1;  // no range to mark: a step of one yen, never a search without end
+    }
     const double spans = std::max(most - 1, 1);
     double power = std::pow(10.0, std::floor(std::log10(range / spans)));
     for (;;) {

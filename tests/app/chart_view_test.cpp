@@ -192,6 +192,10 @@ TEST(ChartData, PriceMarksStandOnRoundPrices) {
         }
     }
     EXPECT_TRUE(PriceMarks(5, 1, 5).empty());
+    // No range at all: an answer, not a search without end.
+    EXPECT_EQ(PriceStep(std::nan(""), 10, 5), 1);
+    EXPECT_EQ(PriceStep(0, HUGE_VAL, 5), 1);
+    EXPECT_TRUE(PriceMarks(0, HUGE_VAL, 5).empty());
 }
 
 TEST(ChartView, TheAxisIsMarkedAtRoundPricesOfTheBarsInView) {
