@@ -29,11 +29,12 @@ class CResultsPanel : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    // The columns share the panel's width so that 対処 is always in view: each of the others
-    // takes what its texts need up to its share, and a text cut short is whole in its tool tip.
+    // The columns share the panel's width so that 対処 is always in view: each takes what its
+    // texts need up to its share, the room a column does not need goes to the others (対処 and
+    // the cause first, the address last), and a text cut short is whole in its tool tip.
     void FitColumns();
 
-    int m_contentWidths[3] = {};  // what the texts of each of the first three columns need
+    int m_contentWidths[4] = {};  // what the texts of each column need
     QLabel* m_pSummary;
     QLabel* m_pNeverAsked;
     QTreeWidget* m_pFailures;

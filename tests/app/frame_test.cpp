@@ -369,12 +369,14 @@ TEST(MainFrame, TheResultsShowWhatWasDoneAtTheirFirstSize) {
     ASSERT_TRUE(frame.ResultsDock()->isVisible());
     QCoreApplication::processEvents();
     QTreeWidget* tree = frame.Results()->Failures();
-    const int start = tree->header()->sectionViewportPosition(3);
-    const int needed = tree->fontMetrics().horizontalAdvance(QStringLiteral("保存済みの履歴"));
-    EXPECT_LE(start + needed, tree->viewport()->width())
-        << "対処 starts at " << start << " of " << tree->viewport()->width();
     const QTreeWidgetItem* row = tree->topLevelItem(0)->child(0);
     EXPECT_EQ(row->text(3).toStdString(), "保存済みの履歴はそのまま");
+    const int start = tree->header()->sectionViewportPosition(3);
+    const int needed = tree->fontMetrics().horizontalAdvance(row->text(3));
+    EXPECT_LE(start + needed, tree->viewport()->width())
+        << "対処 starts at " << start << " of " << tree->viewport()->width();
+    EXPECT_LE(tree->header()->length(), tree->viewport()->width())
+        << "no column runs past the panel";
     EXPECT_TRUE(row->toolTip(2).startsWith(QStringLiteral("http://quotes.example.jp:8053/t?s=")))
         << "an address cut short is whole in its tool tip";
 }
