@@ -283,7 +283,7 @@ JobOutcome RunBlocks(JobContext& context, const BlockKind& kind) {
     ITickoraView& view = context.view;
     CStockList& stocks = context.stocks;
     const int blocks = stocks.m_nBlocks;
-    PagePool pool(context.access);
+    PagePool pool(context.access, context.Transfers());
     PageAhead ahead(pool);
     kind.clear(stocks);
     JobOutcome& outcome = BeginBlocks(context, kind, ahead);

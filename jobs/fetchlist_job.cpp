@@ -68,7 +68,7 @@ JobOutcome FetchListJob::Run() {
 
     // Listing page i, then the profile pages of its stocks, then listing page i + 1: planned in
     // that order as each listing page tells which stocks it holds.
-    PagePool pool(m_context.access);
+    PagePool pool(m_context.access, m_context.Transfers());
     PageAhead ahead(pool);
     ProfilesAhead profiles(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     m_ahead = &ahead;

@@ -463,7 +463,7 @@ JobOutcome MakeKdt(JobContext& context, const CodeOptions& options) {
     context.stocks.SymbolOfCode(code, symbol);
     context.view.ShowCounts(0, 0);
     context.cancel = false;
-    PagePool pool(context.access);
+    PagePool pool(context.access, context.Transfers());
     PageAhead ahead(pool);
     KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update};
     if (allStocks) {

@@ -60,7 +60,7 @@ JobOutcome ProfilesJob::Run() {
     m_context.cancel = false;
     PlanStocks();
     ShowItems(m_outcome, view);
-    PagePool pool(m_context.access);
+    PagePool pool(m_context.access, m_context.Transfers());
     PageAhead ahead(pool);
     ProfilesAhead pages(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     for (const std::vector<int>& codes : m_planned) {

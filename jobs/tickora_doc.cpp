@@ -14,7 +14,6 @@
 #include "jobs/job_steps.h"
 #include "jobs/output_folder.h"
 #include "jobs/run_history.h"
-#include "web/retry.h"
 #include "text/sjis.h"
 
 namespace tickora {
@@ -85,8 +84,6 @@ bool CTickoraDoc::StartJob(Body body) {
     View().ShowRunning();
     m_bBusy = true;
     m_worker = std::thread([this, body] {
-        // Lets Cancel cut short a retry wait, a pacing wait or a transfer of this worker.
-        SetDownloadCancelFlag(&m_bCancel);
         // Never let an exception cross the thread: the job ends with it as its cause.
         try {
             JobThreadProc(this, body);
@@ -103,7 +100,6 @@ bool CTickoraDoc::StartJob(Body body) {
             } catch (...) {
             }
         }
-        SetDownloadCancelFlag(nullptr);
         m_lock.Release();
         m_bWorkerAlive = false;
     });
@@ -286,9 +282,8 @@ SiteAccess CTickoraDoc::Access() const {
 }
 
 JobContext CTickoraDoc::Context() {
-    return JobContext{m_stocks,  m_markets,  m_settings,   View(),
-                      m_bCancel, m_current,  m_retryRun,   m_retryCodes,
-                      &m_bQuotesWhole, Access()};
+    return JobContext{m_stocks,  m_markets,  m_settings,   View(),          m_bCancel, m_pacer,
+                      m_current, m_retryRun, m_retryCodes, &m_bQuotesWhole, Access()};
 }
 
 void CTickoraDoc::RunFetch() {

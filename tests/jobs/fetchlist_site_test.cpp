@@ -110,8 +110,9 @@ TEST_F(FetchListSiteTest, TheWholeMarketFitsThePagesTheParserReads) {
     CListPages pages(site->Url());
     int i = 0;
     for (; i < pages.m_nPages; ++i) {
-        ASSERT_EQ(DownloadToFile(test::AccessTo(*site), pages.GetPageUrl(i), pages.GetPagePath(i)),
-                  0);
+        ASSERT_EQ(
+            test::DownloadAlone(test::AccessTo(*site), pages.GetPageUrl(i), pages.GetPagePath(i)),
+            0);
         EXPECT_LE(fs::file_size(pages.GetPagePath(i)), static_cast<uintmax_t>(kListPageLimit))
             << "the parser reads only the head of page " << i;
         const int parsed = ParseListPage(pages.GetPagePath(i), *pages.GetPage(i));

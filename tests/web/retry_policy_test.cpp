@@ -109,7 +109,9 @@ TEST(RetryPolicyTest, LoopRepeatsOnlyRetryableAttemptsAndReportsHonestly) {
         policy.retries = c.retries;
         policy.backoffBaseMs = 0;
         Script script{c.outcomes};
-        EXPECT_EQ(RunWithRetries(policy, [&] { return script.Next(); }), c.expectedResult);
+        Pacer pacer;
+        EXPECT_EQ(RunWithRetries(policy, {pacer, CancelToken()}, [&] { return script.Next(); }),
+                  c.expectedResult);
         EXPECT_EQ(script.made, c.expectedAttempts);
     }
 }
