@@ -247,7 +247,6 @@ JobOutcome& BeginBlocks(JobContext& context, const BlockKind& kind, PageAhead& a
     }
     context.view.SetProgressRange(stocks.m_nBlocks);
     context.view.SetProgressStep(1);
-    context.cancel = false;
     ShowItems(outcome, context.view);
     return outcome;
 }

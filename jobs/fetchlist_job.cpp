@@ -63,7 +63,6 @@ JobOutcome FetchListJob::Run() {
     view.ShowCounts(0, 0);
     view.SetProgressRange(m_pages->m_nPages);
     view.SetProgressStep(1);
-    m_context.cancel = false;
     ShowItems(m_outcome, view);
 
     // Listing page i, then the profile pages of its stocks, then listing page i + 1: planned in

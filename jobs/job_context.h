@@ -23,7 +23,8 @@ struct JobContext {
     CMarketTable& markets;
     const CAppSettings& settings;
     ITickoraView& view;
-    // Cancel sets it; a job clears it as it begins.
+    // Cancel sets it. The document clears it before the job's worker starts, so a job never
+    // does: a Cancel pressed at once is not lost.
     std::atomic<bool>& cancel;
     // Spaces the starts of all the job's requests, on every connection.
     Pacer& pacer;

@@ -51,13 +51,11 @@ JobOutcome ProfilesJob::Run() {
     ITickoraView& view = m_context.view;
     BeginOutcome(m_context, "profiles", "stocks");
     view.ShowCounts(0, 0);
-    m_context.cancel = false;
     if (!Prepare()) {
         return m_outcome;
     }
     view.SetProgressRange(m_context.stocks.m_nBlocks);
     view.SetProgressStep(1);
-    m_context.cancel = false;
     PlanStocks();
     ShowItems(m_outcome, view);
     PagePool pool(m_context.access, m_context.Transfers());

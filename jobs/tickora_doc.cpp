@@ -81,6 +81,9 @@ bool CTickoraDoc::StartJob(Body body) {
     m_retryCodes = std::move(m_limitCodes);
     m_limitCodes.clear();
     m_limitNext = false;
+    // Cleared here, once, before the worker exists: a Cancel from now on belongs to this job,
+    // however early it comes.
+    m_bCancel = false;
     View().ShowRunning();
     m_bBusy = true;
     m_worker = std::thread([this, body] {
