@@ -33,6 +33,8 @@ struct CurlCleanup {
 };
 using CurlHandle = std::unique_ptr<CURL, CurlCleanup>;
 
+// libcurl's global state is the process's whatever we do; this flag only makes its one
+// initialisation happen once, before the first engine of any job.
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
