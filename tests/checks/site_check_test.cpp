@@ -6,12 +6,14 @@
 // the very files the history job writes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "catalog/clock.h"
 #include "checks/day_check.h"
+#include "exchange/price_limits.h"
 #include "exchange/trading_calendar.h"
 #include "jobs/check_outcome.h"
 #include "jobs/outcome_text.h"
@@ -35,7 +37,8 @@ constexpr int kDays = 200;
 
 class SiteCheckTest : public ::testing::Test {
   protected:
-    explicit SiteCheckTest(int stocks = 80) : m_server(test::LoopbackSite(stocks)) {}
+    explicit SiteCheckTest(int stocks = 80) : SiteCheckTest(test::LoopbackSite(stocks)) {}
+    explicit SiteCheckTest(const site::SiteOptions& options) : m_server(options) {}
 
     void SetUp() override {
         // The site's Friday is the day the pages show and the histories end.
@@ -187,6 +190,50 @@ INSTANTIATE_TEST_SUITE_P(EachDataFault, SiteFaultCheck,
                              std::erase(name, '_');
                              return name;
                          });
+
+// The site's table after a 1:2 split on its Friday: every day before it at half its price and
+// twice its volume, the Friday as it was, so that a history fetched now doubles on the Friday.
+class SplitSiteCheck : public SiteCheckTest {
+  protected:
+    SplitSiteCheck()
+        : SiteCheckTest(test::DatedSite(80, site::SiteOptions{}.seed, test::kSiteFriday,
+                                        test::kSiteFriday, true)) {}
+};
+
+TEST_F(SplitSiteCheck, AJumpBySplitsRatioIsNoMoveBeyondTheLimit) {
+    EXPECT_EQ(ExitStatusOf(Fetch()), kExitDone);
+    EXPECT_EQ(ExitStatusOf(UpdateHistories()), kExitDone);
+    const CheckResult result = Check();
+    EXPECT_TRUE(result.unread.empty()) << Lines(result);
+    const site::MarketModel& model = m_server.Model();
+    const CalendarDate friday = DateOfDayNumber(model.TradingDay());
+    int jumps = 0;
+    for (const site::Stock& stock : model.Listing()) {
+        std::vector<CKdtDay> days;
+        ASSERT_EQ(ReadKdtFile(KdtFileName(stock.code, true), days), KdtRead::kOk);
+        ASSERT_GE(days.size(), 2u);
+        const double before = days[days.size() - 2].m_nClose;
+        const double close = days.back().m_nClose;
+        // A stock that moved that day as on most days: its jump is twice the close before, give
+        // or take that move, and no limit allows it. Below 100 yen the limit reaches near twice
+        // the price, and the nearer of the two tells (tests/exchange/splits_test.cpp).
+        if (stock.isIndex || before < 100 || std::fabs(close / (2 * before) - 1) > 0.04) {
+            continue;
+        }
+        EXPECT_NE(ClassifyMove(before, close), MoveClass::kWithin) << stock.code;
+        ++jumps;
+        for (const CheckFinding& f : result.findings) {
+            EXPECT_FALSE(f.code == stock.code) << FindingLine(f);
+        }
+    }
+    EXPECT_GT(jumps, 20) << "too few stocks moved as on most days to tell";
+    // Whatever else is found is a move of the split's day too far from the split's ratio.
+    for (const CheckFinding& f : result.findings) {
+        EXPECT_EQ(f.date, friday) << FindingLine(f);
+        EXPECT_TRUE(f.kind == FindingKind::kBeyondLimit || f.kind == FindingKind::kWidenedLimit)
+            << FindingLine(f);
+    }
+}
 
 // The whole market: 3,800 stocks and the three indices, 200 days each.
 class WholeMarketCheck : public SiteCheckTest {
