@@ -67,12 +67,22 @@ std::string IsoDate(const CalendarDate& date) {
 }
 
 std::optional<CalendarDate> DateOfIso(std::string_view text) {
-    CalendarDate date;
-    char end = 0;
-    const std::string copy(text);
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
-        std::sscanf(copy.c_str(), "%4d-%2d-%2d%c", &date.year, &date.month, &date.day, &end) != 3 ||
-        !IsValidDate(date)) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return std::nullopt;
+    }
+    int fields[3] = {};
+    const std::size_t starts[3] = {0, 5, 8};
+    const std::size_t ends[3] = {4, 7, 10};
+    for (int i = 0; i < 3; ++i) {
+        for (std::size_t at = starts[i]; at < ends[i]; ++at) {
+            if (text[at] < '0' || text[at] > '9') {
+                return std::nullopt;
+            }
+            fields[i] = fields[i] * 10 + (text[at] - '0');
+        }
+    }
+    const CalendarDate date{fields[0], fields[1], fields[2]};
+    if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > 31) {
         return std::nullopt;
     }
     return date;

@@ -64,7 +64,9 @@ struct CheckFinding {
 [[nodiscard]] const char* SeverityWord(Severity severity);
 [[nodiscard]] std::optional<Severity> SeverityNamed(std::string_view word);
 
-// "2026-12-04": the dates of findings, as --date takes them. Nothing for text that names no day.
+// "2026-12-04": the dates of findings, as --date takes them. A history may hold a row dated
+// 2026-02-30, and its finding names that date: DateOfIso reads any month 1 to 12 and day 1 to 31
+// (IsValidDate tells whether it is a day); nothing for text of another form.
 [[nodiscard]] std::string IsoDate(const CalendarDate& date);
 [[nodiscard]] std::optional<CalendarDate> DateOfIso(std::string_view text);
 

@@ -62,7 +62,6 @@ std::string ClosureText(const FindingFacts& facts) {
         case Closure::kMarketHalt:
             return "a day the market was halted";
         case Closure::kNoSuchDay:
-            return "no such day";
         case Closure::kOpen:
             break;
     }
@@ -97,7 +96,9 @@ std::string FindingExpectedText(const CheckFinding& finding) {
         case FindingKind::kMissingDay:
             return "a row for every trading day";
         case FindingKind::kClosedDayBar:
-            return "no row: the exchange was closed (" + ClosureText(f) + ")";
+            return f.closure == Closure::kNoSuchDay
+                       ? "no row: the date names no day"
+                       : "no row: the exchange was closed (" + ClosureText(f) + ")";
         case FindingKind::kBeyondLimit:
         case FindingKind::kWidenedLimit:
             return "a close from " + f.lowest + " to " + f.highest + ", the limit of " + f.limit +

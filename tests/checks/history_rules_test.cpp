@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,9 @@ TEST(HistoryRules, ARowForEveryTradingDayAndNoneOnAnother) {
         {"a day without trade at the close before, with no volume",
          {{kTue, 500}, {kWed, 500, 0}, {kThu, 510}},
          {}},
+        {"a row on a date that names no day",
+         {{{2026, 2, 27}, 500}, {{2026, 2, 30}, 501}, {{2026, 3, 2}, 505}},
+         {"closed_day_bar warning 2026-02-30 expected 0 found 501"}},
         {"a holiday bar and a gap after it",
          {{kFri, 500}, {kHoliday, 500}, {kWed, 505}},
          {"closed_day_bar warning 2026-11-23 expected 0 found 500",
@@ -228,6 +232,31 @@ TEST(HistoryRules, AHistoryEndingBeforeTheDayCheckedIsStale) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Found(rows, false, c.checked, c.reportedCurrent), c.expected) << c.what;
+    }
+}
+
+TEST(CheckFinding, DatesReadBackAsFindingsWriteThemEvenWhereTheyNameNoDay) {
+    const struct {
+        const char* text;
+        std::optional<CalendarDate> date;
+    } cases[] = {
+        {"2026-12-04", CalendarDate{2026, 12, 4}},
+        {"2026-02-30", CalendarDate{2026, 2, 30}},
+        {"0999-01-01", CalendarDate{999, 1, 1}},
+        {"2026-13-01", std::nullopt},
+        {"2026-12-00", std::nullopt},
+        {"2026-12-32", std::nullopt},
+        {"2026-1-04", std::nullopt},
+        {"2026/12/04", std::nullopt},
+        {"2026-12-0x", std::nullopt},
+        {"+026-12-04", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DateOfIso(c.text), c.date) << c.text;
+        if (c.date) {
+            EXPECT_EQ(IsoDate(*c.date), c.text);
+        }
     }
 }
 

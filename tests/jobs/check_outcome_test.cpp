@@ -86,6 +86,11 @@ TEST(CheckOutcome, EachFindingSaysWhatWasExpectedAndWhatWasFound) {
         {FindingKind::kMissingDay, 0, kFriday, false, "none for 2026-12-04"},
         {FindingKind::kStaleHistory, 0, {2026, 12, 3}, false, "the last day 2026-12-03"},
     };
+    const CheckFinding noDay =
+        Finding(FindingKind::kClosedDayBar, Severity::kWarning, 1301, {2026, 2, 30}, 0, 501);
+    EXPECT_EQ(FindingLine(noDay),
+              "warning 1301 2026-02-30 closed_day_bar: expected no row: the date names no day, "
+              "found a row with the close 501");
     for (const auto& v : variants) {
         CheckFinding f = Finding(v.kind, Severity::kNotice, 1301, kFriday,
                                  v.kind == FindingKind::kMissingDay ? 1 : 0, v.found);
@@ -145,8 +150,11 @@ TEST(CheckOutcome, FindingsLeaveTheExitStatusAloneAndUnreadFilesAreFailures) {
 TEST(CheckOutcome, FindingsReadBackFromTheirJson) {
     CheckResult result;
     result.date = kFriday;
-    result.stocks = 7;
+    result.stocks = 8;
     result.findings = EveryKind();
+    // A history may hold a row dated as no day is; its finding names that date.
+    result.findings.push_back(
+        Finding(FindingKind::kClosedDayBar, Severity::kWarning, 1337, {2026, 2, 30}, 0, 501));
     const JobOutcome outcome = CheckOutcome(result);
     const std::string json = OutcomeToJson(outcome);
     EXPECT_NE(json.find("\"expected\":\"the history's close 1523\""), std::string::npos) << json;
@@ -157,6 +165,7 @@ TEST(CheckOutcome, FindingsReadBackFromTheirJson) {
     EXPECT_EQ(status, kExitDone);
     EXPECT_EQ(OutcomeToJson(*back), json);
     ASSERT_EQ(back->findings.size(), outcome.findings.size());
+    EXPECT_EQ(back->findings.back().date, (CalendarDate{2026, 2, 30}));
     EXPECT_EQ(back->findings[4].previousClose, 99);
     EXPECT_EQ(back->findings[4].found, 130.6);
 
