@@ -39,14 +39,16 @@ bool LoadList(const CheckInputs& inputs, CheckList& list, CheckResult& result) {
     list.stocks = inputs.stocks;
     if (list.markets == nullptr) {
         if (list.ownMarkets.Load("market.csv") == 0) {
-            result.unread.push_back({"market.csv", "cannot be read or holds no market", 0});
+            result.unread.push_back(
+                {Unread::kList, "market.csv", "cannot be read or holds no market"});
             return false;
         }
         list.markets = &list.ownMarkets;
     }
     if (list.stocks == nullptr) {
         if (list.ownStocks.Load(*list.markets, "") != 0) {
-            result.unread.push_back({kFetchListPath, "cannot be read or holds no stock", 0});
+            result.unread.push_back(
+                {Unread::kList, kFetchListPath, "cannot be read or holds no stock"});
             return false;
         }
         list.stocks = &list.ownStocks;
@@ -86,7 +88,7 @@ std::optional<DayLines> ReadDayFile(const CheckInputs& inputs, const CheckList& 
             QuoteFileName(inputs.outputFolder.c_str(), layout, d.year, d.month, d.day);
         if (path.empty()) {
             result.unread.push_back(
-                {inputs.outputFolder, "the output folder is no folder name", 0});
+                {Unread::kDayFile, inputs.outputFolder, "the output folder is no folder name"});
             return std::nullopt;
         }
         stored = ReadQuoteFile(path, *list.markets, *list.stocks);
@@ -97,19 +99,18 @@ std::optional<DayLines> ReadDayFile(const CheckInputs& inputs, const CheckList& 
         }
     }
     if (result.dayFile.empty()) {
-        result.unread.push_back({firstPath, "no day file of " + IsoDate(d), 0});
+        result.unread.push_back({Unread::kDayFile, firstPath, "no day file of " + IsoDate(d)});
         return std::nullopt;
     }
     if (stored.fault != QuoteReadFault::kNone) {
-        result.unread.push_back({result.dayFile, QuoteReadCause(stored), 0});
+        result.unread.push_back({Unread::kDayFile, result.dayFile, QuoteReadCause(stored)});
         result.dayFile.clear();
         return std::nullopt;
     }
     if (stored.day.year != d.year || stored.day.month != d.month || stored.day.day != d.day) {
-        result.unread.push_back(
-            {result.dayFile,
-             "holds the quotes of " + IsoDate({stored.day.year, stored.day.month, stored.day.day}),
-             0});
+        result.unread.push_back({Unread::kDayFile, result.dayFile,
+                                 "holds the quotes of " +
+                                     IsoDate({stored.day.year, stored.day.month, stored.day.day})});
         result.dayFile.clear();
         return std::nullopt;
     }
@@ -126,6 +127,7 @@ std::optional<DayLines> ReadDayFile(const CheckInputs& inputs, const CheckList& 
 
 struct StoredHistory {
     bool found = false;
+    bool unread = false;  // a file of the stock could not be read
     std::vector<CKdtDay> days;
 };
 
@@ -142,7 +144,8 @@ StoredHistory ReadHistory(int code, CheckResult& result) {
         const std::string path = KdtFileName(code, inDataFolder);
         // A FIFO at the name would hold the read for ever, a link lead to a file elsewhere.
         if (const int irregular = IrregularFileError(path.c_str(), false); irregular != 0) {
-            result.unread.push_back({path, LocalFileErrorText(irregular), code});
+            result.unread.push_back({Unread::kHistory, path, LocalFileErrorText(irregular), code});
+            history.unread = true;
             continue;
         }
         std::vector<CKdtDay> days;
@@ -150,10 +153,13 @@ StoredHistory ReadHistory(int code, CheckResult& result) {
             case KdtRead::kMissing:
                 continue;
             case KdtRead::kUnreadable:
-                result.unread.push_back({path, "cannot be read", code});
+                result.unread.push_back({Unread::kHistory, path, "cannot be read", code});
+                history.unread = true;
                 continue;
             case KdtRead::kMalformed:
-                result.unread.push_back({path, "not a price history this program writes", code});
+                result.unread.push_back(
+                    {Unread::kHistory, path, "not a price history this program writes", code});
+                history.unread = true;
                 continue;
             case KdtRead::kOk:
                 break;
@@ -221,7 +227,7 @@ void CheckStock(const CStockRecord& stock, const CheckInputs& inputs,
         check.checkedDay = DayNumber(result.date);
         check.reportedCurrent = inputs.reportedCurrent && inputs.reportedCurrent->contains(code);
         CheckHistory(check, history.days, findings);
-    } else {
+    } else if (!history.unread) {
         result.withoutHistory.push_back(code);
     }
     std::stable_sort(findings.begin(), findings.end(),
@@ -235,7 +241,7 @@ CheckResult CheckDay(const CheckInputs& inputs) {
     CheckResult result;
     const CalendarDate day = inputs.date.value_or(Today());
     if (!IsValidDate(day)) {
-        result.unread.push_back({"", "the date to check names no day", 0});
+        result.unread.push_back({Unread::kDate, "", "the date to check names no day"});
         return result;
     }
     result.date = LastTradingDayOnOrBefore(day);

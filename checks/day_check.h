@@ -41,11 +41,19 @@ struct CheckInputs {
     std::optional<std::set<int>> reportedCurrent;
 };
 
-// A file the check needed and could not read: its rules went unchecked.
+// What the check needed and could not read: its rules went unchecked.
+enum class Unread : unsigned char {
+    kList,     // "market.csv" or "fetchlist.csv": nothing was checked
+    kDate,     // the date to check names no day: nothing was checked
+    kDayFile,  // the day file: only the histories were checked
+    kHistory,  // one stock's history: its line in the day file alone was checked
+};
+
 struct UnreadFile {
-    std::string path;  // absolute when it was found, as the system names it
+    Unread what = Unread::kHistory;
+    std::string path;  // relative to the working folder, as the check opened it
     std::string cause;
-    int code = 0;  // the stock of a history; 0 for the day file and the list
+    int code = 0;  // the stock of a history
 };
 
 struct CheckResult {

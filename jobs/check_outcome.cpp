@@ -9,10 +9,30 @@ namespace tickora {
 namespace {
 
 std::string WhatOf(const UnreadFile& file) {
-    if (file.code != 0) {
-        return "the history of " + CodeText(file.code);
+    switch (file.what) {
+        case Unread::kList:
+            return "the list";
+        case Unread::kDate:
+            return "the day to check";
+        case Unread::kDayFile:
+            return "the day file";
+        case Unread::kHistory:
+            break;
     }
-    return file.path.empty() ? "the day to check" : "file " + file.path;
+    return "the history of " + CodeText(file.code);
+}
+
+std::string ActionOf(const UnreadFile& file) {
+    switch (file.what) {
+        case Unread::kList:
+        case Unread::kDate:
+            return "nothing checked";
+        case Unread::kDayFile:
+            return "the histories checked alone";
+        case Unread::kHistory:
+            break;
+    }
+    return "its day file line checked alone";
 }
 
 }  // namespace
@@ -34,20 +54,22 @@ JobOutcome CheckOutcome(const CheckResult& result) {
     for (const UnreadFile& file : result.unread) {
         ItemFailure& failure = outcome.Fail(
             WhatOf(file), file.cause, file.path.empty() ? std::string() : AbsolutePath(file.path),
-            file.code != 0 ? "its history not checked" : "not checked");
-        if (file.code != 0) {
+            ActionOf(file));
+        if (file.what == Unread::kHistory) {
             failure.codes = {file.code};
         }
-    }
-    if (result.stocks == 0 && !result.unread.empty()) {
-        outcome.end = JobEnd::kStopped;
-        outcome.endCause = result.unread.front().cause;
+        // Without a list or a day there was nothing to check.
+        if (file.what == Unread::kList || file.what == Unread::kDate) {
+            outcome.StopAt(failure);
+        }
     }
     if (!result.withoutHistory.empty()) {
-        outcome.warnings.push_back(
-            std::to_string(result.withoutHistory.size()) +
-            (result.withoutHistory.size() == 1 ? " stock has" : " stocks have") +
-            " no history file; only their day file lines were checked");
+        const bool one = result.withoutHistory.size() == 1;
+        outcome.warnings.push_back(std::to_string(result.withoutHistory.size()) +
+                                   (one ? " stock has no history file: only its line in the day "
+                                          "file was checked"
+                                        : " stocks have no history file: only their lines in the "
+                                          "day file were checked"));
     }
     return outcome;
 }

@@ -127,9 +127,12 @@ std::string FindingFoundText(const CheckFinding& finding) {
         case FindingKind::kWidenedLimit:
             return f.found + ", " + f.times + " times the limit (a widened limit allows up to 4)";
         case FindingKind::kNoQuote:
-            return f.volume < 0   ? "none, nor a history row for the day"
-                   : f.volume > 0 ? "none, though the history shows a trade that day"
-                                  : "none; the history shows no trade that day";
+            if (f.volume > 0) {
+                return "none, though the history shows a trade that day (volume " +
+                       std::to_string(f.volume) + ")";
+            }
+            return f.volume < 0 ? "none, nor a history row for the day"
+                                : "none; the history shows no trade that day";
         case FindingKind::kStaleHistory:
             return "the last day " + f.otherDay +
                    (finding.reportedCurrent ? ", though the update reported it current" : "");

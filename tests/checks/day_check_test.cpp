@@ -224,6 +224,10 @@ TEST_F(DayCheckTest, AHistoryThatCannotBeReadIsNamedAndTheOthersAreChecked) {
     EXPECT_EQ(unread[1303], "DATA/1000/KD1303.KDT: not a price history this program writes");
     EXPECT_EQ(unread[1304].rfind("DATA/1000/KD1304.KDT: ", 0), 0u) << unread[1304];
     EXPECT_EQ(result.histories, 1);
+    EXPECT_TRUE(result.withoutHistory.empty()) << "a history that cannot be read is no missing one";
+    for (const UnreadFile& file : result.unread) {
+        EXPECT_EQ(file.what, Unread::kHistory) << file.path;
+    }
     ASSERT_EQ(result.findings.size(), 1u);
     EXPECT_EQ(Text(result.findings[0]), "close_differs warning 2026-12-04 expected 700 found 800");
 }
@@ -244,6 +248,7 @@ TEST_F(DayCheckTest, TheDayFileIsFoundUnderEitherNameAndNamedWhenItCannotBe) {
     ASSERT_EQ(result.unread.size(), 1u);
     EXPECT_EQ(result.unread[0].path, "out/DS261204.DAT");
     EXPECT_EQ(result.unread[0].cause, "no day file of 2026-12-04");
+    EXPECT_EQ(result.unread[0].what, Unread::kDayFile);
     EXPECT_EQ(result.quotes, 0);
     EXPECT_TRUE(result.findings.empty()) << "no day file, so no stock can lack a line in it";
     EXPECT_EQ(result.histories, 1);
@@ -281,6 +286,7 @@ TEST_F(DayCheckTest, TheDayCheckedIsTheLastTradingDayOnOrBeforeTheDate) {
     const CheckResult none = Check(3, CalendarDate{2026, 2, 30});
     ASSERT_EQ(none.unread.size(), 1u);
     EXPECT_EQ(none.unread[0].cause, "the date to check names no day");
+    EXPECT_EQ(none.unread[0].what, Unread::kDate);
     EXPECT_EQ(none.stocks, 0);
 }
 

@@ -65,7 +65,7 @@ TEST(CheckOutcome, EachFindingSaysWhatWasExpectedAndWhatWasFound) {
         "around the previous close 99, found 130.60, 1.1 times the limit (a widened limit allows "
         "up to 4)",
         "warning 1335 2026-12-04 no_quote: expected a line for the trading day, found none, though "
-        "the history shows a trade that day",
+        "the history shows a trade that day (volume 12300)",
         "warning 1336 2026-12-04 stale_history: expected a last day of 2026-12-04, the day "
         "checked, found the last day 2026-12-03, though the update reported it current",
     };
@@ -116,8 +116,8 @@ TEST(CheckOutcome, FindingsLeaveTheExitStatusAloneAndUnreadFilesAreFailures) {
               "check: 3/3 stocks, 3 quotes, 2 histories, 7 findings (6 warnings, 1 notice), the "
               "day 2026/12/4");
     EXPECT_EQ(outcome.warnings,
-              std::vector<std::string>{"1 stock has no history file; only their day file lines "
-                                       "were checked"});
+              std::vector<std::string>{"1 stock has no history file: only its line in the day "
+                                       "file was checked"});
 
     // Warnings first, then notices, as many as asked.
     const std::vector<std::string> lines = FindingLines(outcome, 6);
@@ -126,25 +126,28 @@ TEST(CheckOutcome, FindingsLeaveTheExitStatusAloneAndUnreadFilesAreFailures) {
     EXPECT_EQ(lines[6], "(+1 more finding)");
     EXPECT_EQ(FindingLines(outcome, 10).back().rfind("notice 1001 ", 0), 0u);
 
-    result.unread = {{"DATA/1000/KD1301.KDT", "not a price history this program writes", 1301},
-                     {"out/DS261204.DAT", "no day file of 2026-12-04", 0}};
+    result.unread = {
+        {Unread::kHistory, "DATA/1000/KD1301.KDT", "not a price history this program writes", 1301},
+        {Unread::kDayFile, "out/DS261204.DAT", "no day file of 2026-12-04"}};
     outcome = CheckOutcome(result);
     EXPECT_EQ(ExitStatusOf(outcome), kExitItemsFailed) << "ran to its end; some files unread";
     ASSERT_EQ(outcome.failures.size(), 2u);
     EXPECT_EQ(outcome.failures[0].what, "the history of 1301");
     EXPECT_EQ(outcome.failures[0].codes, std::vector<int>{1301});
-    EXPECT_EQ(outcome.failures[1].action, "not checked");
+    EXPECT_EQ(outcome.failures[1].what, "the day file");
+    EXPECT_EQ(outcome.failures[1].action, "the histories checked alone");
 
     // Without a list there was nothing to check.
     CheckResult none;
     none.date = kFriday;
-    none.unread = {{"fetchlist.csv", "cannot be read or holds no stock", 0}};
+    none.unread = {{Unread::kList, "fetchlist.csv", "cannot be read or holds no stock"}};
     outcome = CheckOutcome(none);
     EXPECT_EQ(outcome.end, JobEnd::kStopped);
     EXPECT_EQ(ExitStatusOf(outcome), kExitEndedEarly);
-    EXPECT_EQ(SummaryLine(outcome, {}),
-              "check: 0/0 stocks, 0 quotes, 0 histories, no finding, 1 failure, stopped early: "
-              "cannot be read or holds no stock, the day 2026/12/4");
+    EXPECT_EQ(
+        SummaryLine(outcome, {}),
+        "check: 0/0 stocks, 0 quotes, 0 histories, no finding, 1 failure, stopped early at the "
+        "list, the day 2026/12/4");
 }
 
 TEST(CheckOutcome, FindingsReadBackFromTheirJson) {
