@@ -63,12 +63,11 @@ JobOutcome FetchListJob::Run() {
     view.ShowCounts(0, 0);
     view.SetProgressRange(m_pages->m_nPages);
     view.SetProgressStep(1);
-    m_context.cancel = false;
     ShowItems(m_outcome, view);
 
     // Listing page i, then the profile pages of its stocks, then listing page i + 1: planned in
     // that order as each listing page tells which stocks it holds.
-    PagePool pool(m_context.access);
+    PagePool pool(m_context.access, m_context.Transfers());
     PageAhead ahead(pool);
     ProfilesAhead profiles(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     m_ahead = &ahead;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/check_finding.h"
 #include "web/download.h"
 
 namespace tickora {
@@ -67,10 +68,16 @@ struct JobOutcome {
     int stocksListed = 0;                // fetchlist: the stocks in the list written
     int historiesUpdated = 0;            // kdt --update: brought up to date from their first page
     int historiesFetched = 0;            // kdt --update: fetched in full
+    int quotesChecked = 0;               // check: stocks with a line in the day file
+    int historiesChecked = 0;            // check: stocks with a history read
+    // What the day's check found. A finding is never a failure: it leaves the exit status alone.
+    std::vector<CheckFinding> findings;
 
     // Whether notExtractedCodes went to "ERRORLOG.TXT" as well: the daily fetch keeps that log,
     // the performance job never writes to it.
     [[nodiscard]] bool NotExtractedLogged() const { return job == "fetch"; }
+    // Whether the job's work is files it writes: the check only reads.
+    [[nodiscard]] bool WritesFiles() const { return job != "check"; }
     [[nodiscard]] bool Cancelled() const { return end == JobEnd::kCancelled; }
     [[nodiscard]] bool Stopped() const { return end == JobEnd::kStopped; }
     // The paths of the files in that state, in the order they were recorded.

@@ -462,8 +462,7 @@ JobOutcome MakeKdt(JobContext& context, const CodeOptions& options) {
     char symbol[16] = {};
     context.stocks.SymbolOfCode(code, symbol);
     context.view.ShowCounts(0, 0);
-    context.cancel = false;
-    PagePool pool(context.access);
+    PagePool pool(context.access, context.Transfers());
     PageAhead ahead(pool);
     KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update};
     if (allStocks) {
@@ -481,6 +480,8 @@ JobOutcome MakeKdt(JobContext& context, const CodeOptions& options) {
         }
         FetchOneHistory(run, symbol, code);
     }
+    // The history job ends with the flag down, its Cancel acted on. This is no start: the
+    // job's work is over, so no Cancel meant for it can be lost here.
     context.cancel = false;
     return context.outcome;
 }

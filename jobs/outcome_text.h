@@ -57,6 +57,19 @@ struct EndWords {
 using CauseGroup = std::pair<std::string, std::vector<const ItemFailure*>>;
 [[nodiscard]] std::vector<CauseGroup> GroupByCause(const JobOutcome& outcome);
 
+// What the check expected and what it found, for one finding: "the history's close 1523", "1533
+// in the day file". JSON carries the same words.
+[[nodiscard]] std::string FindingExpectedText(const CheckFinding& finding);
+[[nodiscard]] std::string FindingFoundText(const CheckFinding& finding);
+// "warning 1301 2026-12-04 close_differs: expected the history's close 1523, found 1533 in the
+// day file".
+[[nodiscard]] std::string FindingLine(const CheckFinding& finding);
+// The findings' lines, warnings before notices and each in the check's order (by stock, then by
+// day): at most shown lines, then "(+N more findings)" when there are more.
+[[nodiscard]] std::vector<std::string> FindingLines(const JobOutcome& outcome, std::size_t shown);
+// The findings in the order FindingLines shows them: what the desktop program lists too.
+[[nodiscard]] std::vector<const CheckFinding*> FindingsInOrder(const JobOutcome& outcome);
+
 // The line a plain progress log prints when an item has ended.
 [[nodiscard]] std::string ProgressLine(const std::string& job, int done, int total,
                                        const std::string& unit, int first, int second);

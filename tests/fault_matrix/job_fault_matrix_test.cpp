@@ -327,7 +327,8 @@ class FaultMatrix : public test::FaultSiteTest, public ::testing::WithParamInter
 void FaultMatrix::CheckFetch(const FaultCase& c) {
     // Yesterday's page of block 1, with other prices, is still in the block's work file.
     const std::string target = TargetOf(list.GetQuoteUrl(1));
-    ASSERT_EQ(DownloadToFile(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
+    ASSERT_EQ(
+        test::DownloadAlone(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(list.GetPagePath(1)), 0u);
     server.SetFault(target, MakeFault(c));
 
@@ -382,7 +383,8 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
 void FaultMatrix::CheckPerformance(const FaultCase& c) {
     // Figures of an earlier day for block 1 lie in its work file.
     const std::string target = TargetOf(list.GetFiguresUrl(1));
-    ASSERT_EQ(DownloadToFile(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
+    ASSERT_EQ(
+        test::DownloadAlone(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(list.GetPagePath(1)), 0u);
     server.SetFault(target, MakeFault(c));
 
@@ -483,7 +485,7 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
     const CKdtRequest mine(stock.symbol.c_str(), stock.code, kDays, server.Url());
     const CKdtRequest theirs(other.symbol.c_str(), other.code, kDays, server.Url());
     ASSERT_EQ(mine.m_nPages, 4);
-    ASSERT_EQ(DownloadToFile(access, theirs.GetPageUrl(1), mine.GetPagePath(1)), 0);
+    ASSERT_EQ(test::DownloadAlone(access, theirs.GetPageUrl(1), mine.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(mine.GetPagePath(1)), 0u);
     const std::string path = KdtFileName(stock.code, false);
     const std::string stored = test::KdtRecordBytes(2026, 11, 30, 900, 40);
