@@ -92,7 +92,7 @@ std::string FetchListJob::WhereIs(int i) const {
 }
 
 bool FetchListJob::TakeListingPage(int i, bool& stop) {
-    const std::string what = "listing page " + std::to_string(i);
+    const std::string what = "listing page " + PageNumberText(i);
     if (m_useKeptHtml) {
         const char* path = m_pages->GetPagePath(i);
         if (PathExists(path)) {
@@ -124,7 +124,7 @@ bool FetchListJob::TakeListingPage(int i, bool& stop) {
 bool FetchListJob::ReadListing(int i) {
     m_context.view.StepProgress();
     const char* path = m_pages->GetPagePath(i);
-    const std::string what = "listing page " + std::to_string(i);
+    const std::string what = "listing page " + PageNumberText(i);
     bool stop = false;
     bool pageThere = TakeListingPage(i, stop);
     if (stop) {

@@ -3,6 +3,7 @@
 // What a job did, built by the job itself as it goes: the items it planned and finished, every
 // item that failed with its cause and what was done about it, and every file it wrote or kept.
 // The summaries, the exit status and the JSON of the front-ends are all read from this.
+#include <array>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ struct JobOutcome {
     std::string endCause;  // why it stopped, was refused or raised
     std::vector<ItemFailure> failures;
     std::vector<OutputFile> files;
+    // Files of each state (indexed by FileState) that were counted but are not in files: a run
+    // history record lists only the first of each state, and keeps the count of the rest.
+    std::array<int, 3> filesNotListed{};
     // Stocks not extracted from a page that was read, in list order; the daily fetch has also
     // logged them to "ERRORLOG.TXT" (NotExtractedLogged).
     std::vector<int> notExtractedCodes;

@@ -218,7 +218,7 @@ void NoteNumberFault(const CKdtRequest& request, const Paging& paging, const std
         outcome.AddFile(path, FileState::kKept, "a number does not fit the file");
     }
     ItemFailure& failure = outcome.Fail(
-        "page " + std::to_string(paging.failedPage) + " of " + CodeText(request.m_nCode),
+        "page " + PageNumberText(paging.failedPage) + " of " + CodeText(request.m_nCode),
         request.m_ppPages[paging.failedPage]->m_sNumberFault, request.GetPageUrl(paging.failedPage),
         exists ? "not extracted; the stored history kept" : "not extracted; no history file");
     failure.codes = {request.m_nCode};
@@ -283,7 +283,7 @@ void FinishHistory(const StockHistory& history, const Paging& paging, bool inDat
     }
     if (paging.end == PagingEnd::kPageFailed) {
         ItemFailure& failure = outcome.Fail(
-            "page " + std::to_string(paging.failedPage) + " of " + CodeText(request.m_nCode),
+            "page " + PageNumberText(paging.failedPage) + " of " + CodeText(request.m_nCode),
             paging.pageFault.empty() ? CauseOf(paging.detail) : paging.pageFault,
             request.GetPageUrl(paging.failedPage), action);
         failure.codes = {request.m_nCode};

@@ -56,6 +56,7 @@ void VisitPlainFields(Outcome& o, Visit&& visit) {
     visit("quotesChecked", o.quotesChecked);
     visit("historiesChecked", o.historiesChecked);
     visit("warnings", o.warnings);
+    visit("filesNotListed", o.filesNotListed);
 }
 
 template <typename Failure, typename Visit>

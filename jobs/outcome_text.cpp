@@ -258,8 +258,13 @@ std::string FileListOf(const JobOutcome& outcome, FileState state, std::size_t s
             list += (count == 1 ? "" : ", ") + item(file);
         }
     }
-    if (count > shown) {
-        list += more(count - shown);
+    // A record of the run history counts the files it does not list: they are more files all
+    // the same.
+    const int notListed = outcome.filesNotListed[static_cast<std::size_t>(state)];
+    const std::size_t left = (count > shown ? count - shown : 0) +
+                             static_cast<std::size_t>(notListed > 0 ? notListed : 0);
+    if (left > 0) {
+        list += more(left);
     }
     return list;
 }

@@ -29,7 +29,8 @@ struct PathView {
                                                     const PathView& paths);
 
 // What the summaries in every language share. The files of one state as a list: at most shown
-// items (item gives each, with its reason), then more(the count left out) when there are more.
+// items (item gives each, with its reason), then more(the count left out) when there are more,
+// the files a run history record only counts among them.
 [[nodiscard]] std::string FileListOf(const JobOutcome& outcome, FileState state, std::size_t shown,
                                      const std::function<std::string(const OutputFile&)>& item,
                                      const std::function<std::string(std::size_t)>& more);

@@ -39,6 +39,7 @@ JobOutcome Trimmed(const JobOutcome& outcome) {
             trimmed.files.push_back(file);
         } else {
             ++leftOut;
+            ++trimmed.filesNotListed[static_cast<std::size_t>(file.state)];
         }
     }
     if (leftOut > 0) {

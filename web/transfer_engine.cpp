@@ -211,7 +211,7 @@ DownloadDetail Describe(CURLcode code, long status, const Page& page) {
     if (code != CURLE_OK) {
         detail.failure =
             code == CURLE_OPERATION_TIMEDOUT ? PageFailure::kTimeout : PageFailure::kTransport;
-        detail.cause = words;
+        detail.cause = LibcurlCause(code, words);
         if (IsTlsFailure(code)) {
             // A certificate problem is the user's to solve (a CA file, a proxy): say where.
             detail.cause = "TLS with " + HostOf(page.curl.get()) + " failed: " + detail.cause;
@@ -225,7 +225,7 @@ DownloadDetail Describe(CURLcode code, long status, const Page& page) {
     }
     if (status != 200) {
         detail.failure = PageFailure::kHttpStatus;
-        detail.cause = proxy.value_or("HTTP " + std::to_string(status));
+        detail.cause = proxy.value_or(HttpStatusCause(status));
     }
     return detail;
 }
