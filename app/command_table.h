@@ -24,6 +24,7 @@ enum CommandId : int {
     kIdViewChart = 32789,    // one stock's stored history
     kIdViewQuotes = 32790,   // the day's quotes as a table
     kIdRetryFailed = 32791,  // the history or profile job again, on the stocks its last run failed
+    kIdGuideWindow = 32792,  // F1: the user's guide inside the program
     kIdFileNew = 57600,
     kIdFileOpen = 57601,
     kIdSaveQuoteFile = 57603,
@@ -79,8 +80,9 @@ inline constexpr std::string_view kLicenceText =
     "License) バージョン 3 またはそれ以降のバージョン (GPL-3.0-or-later) の条件の下で再配布・"
     "改変できます。このプログラムは無保証です。詳しくは "
     "<a href=\"https://www.gnu.org/licenses/gpl-3.0.html\">GPL-3.0</a> をご覧ください。";
-// What the status line says when the guide could not be shown.
+// What the status line says when no browser could show the guide and the program shows it.
 inline constexpr std::string_view kNoBrowserText =
-    "ユーザーズガイドを表示するブラウザを起動できませんでした";
+    "ブラウザを起動できないため、ユーザーズガイドをこのプログラムの中で開きました (F1 "
+    "でも開けます)";
 
 }  // namespace tickora::gui

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/dialog_buttons.h"
+#include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "jobs/startup.h"
 #include "web/hosts.h"
@@ -201,7 +202,7 @@ void CConnectionDlg::SetLayer(const ConnectionLayer& layer,
 
     QStringList errors;
     for (const std::string& error : loadErrors) {
-        errors << FromUtf8(error);
+        errors << FromUtf8(PhraseJa(error));
     }
     if (!errors.isEmpty()) {
         errors << QStringLiteral("OK で保存すると、読めなかった値は消えます。");
@@ -267,7 +268,7 @@ void CConnectionDlg::accept() {
     if (!errors.empty()) {
         QStringList lines;
         for (const std::string& error : errors) {
-            lines << FromUtf8(error);
+            lines << FromUtf8(PhraseJa(error));
         }
         m_pError->setText(lines.join(QLatin1Char('\n')));
         m_pError->show();
@@ -310,7 +311,7 @@ QString RunConnectionDialog(QWidget* parent, StartupObjects& objects, bool jobRu
         block->BuildUrls(objects.markets, access.hosts.quote.c_str());
     }
     if (!environment.errors.empty()) {
-        return FromUtf8(environment.errors.front());
+        return FromUtf8(PhraseJa(environment.errors.front()));
     }
     return QStringLiteral("接続設定を %1 に保存しました").arg(QDir::toNativeSeparators(path));
 }

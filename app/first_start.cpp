@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
@@ -11,8 +12,12 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QUrl>
+#include <optional>
+#include <string>
 
+#include "app/settings_dlg.h"
 #include "jobs/job_outcome.h"
+#include "text/sjis.h"
 #include "web/hosts.h"
 
 namespace tickora::gui {
@@ -52,6 +57,50 @@ bool OfferToCreateFolder(QWidget* parent, const QString& folder) {
     box.setInformativeText(QStringLiteral("作成してから取得を始めますか?"));
     box.button(QMessageBox::Yes)->setText(QStringLiteral("作成する"));
     box.button(QMessageBox::No)->setText(QStringLiteral("取得しない"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString VisibleOutputFolder() {
+    const QString home = QDir::homePath();
+    if (home.isEmpty() || home == QDir::rootPath()) {
+        return {};
+    }
+    const QString folder = QDir::cleanPath(home + QStringLiteral("/Tickora"));
+    const std::optional<std::string> sjis = Utf8ToSjisExact(folder.toStdString());
+    if (!sjis || sjis->size() > static_cast<std::size_t>(kMaxOutputDirBytes)) {
+        return {};
+    }
+    return folder;
+}
+
+bool OffersVisibleOutputFolder(const QString& workFolder, bool settingsSaved,
+                               const std::string& outputDir) {
+    if (settingsSaved || (outputDir != "." && !outputDir.empty())) {
+        return false;
+    }
+    for (const QString& part : QDir::cleanPath(workFolder).split(QLatin1Char('/'))) {
+        if (part.startsWith(QLatin1Char('.')) && part != QLatin1String(".")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool OfferVisibleOutputFolder(QWidget* parent, const QString& folder, const QString& workFolder) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Tickora"),
+                    QStringLiteral("株取虫ファイルなどの出力先を %1 にしますか?")
+                        .arg(QDir::toNativeSeparators(folder)),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setObjectName(QStringLiteral("visibleFolderOffer"));
+    box.setInformativeText(
+        QStringLiteral("いまの作業フォルダ %1 は隠しフォルダの中にあり、チャートソフトのファイルを"
+                       "開く画面からは見つけにくい場所です。出力先はあとから 編集 > 初期設定... "
+                       "で変えられます。")
+            .arg(QDir::toNativeSeparators(workFolder)));
+    box.button(QMessageBox::Yes)
+        ->setText(QStringLiteral("%1 に出力する").arg(QDir::toNativeSeparators(folder)));
+    box.button(QMessageBox::No)->setText(QStringLiteral("作業フォルダに出力する"));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

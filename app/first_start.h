@@ -23,6 +23,20 @@ namespace tickora::gui {
 // The output folder is missing: create it? (box "outputFolderOffer")
 [[nodiscard]] bool OfferToCreateFolder(QWidget* parent, const QString& folder);
 
+// ~/Tickora: an output folder a chart program's file dialog reaches from the home folder; empty
+// when the home folder is unknown or the path cannot be a setting (no Shift-JIS form, too long).
+[[nodiscard]] QString VisibleOutputFolder();
+
+// Whether a new user of the per-user folder is asked for a visible output folder: the working
+// folder lies in a hidden folder (~/.local/share/tickora), its settings were never saved and the
+// files would go into the working folder itself.
+[[nodiscard]] bool OffersVisibleOutputFolder(const QString& workFolder, bool settingsSaved,
+                                             const std::string& outputDir);
+
+// Offers folder as the output folder; the default button takes it. (box "visibleFolderOffer")
+[[nodiscard]] bool OfferVisibleOutputFolder(QWidget* parent, const QString& folder,
+                                            const QString& workFolder);
+
 // Every page the job asked for failed before the site answered at all: the site is down, the
 // address is wrong or the network is cut. (A site that answers with an error status is reached.)
 [[nodiscard]] bool SiteUnreachable(const JobOutcome& outcome);

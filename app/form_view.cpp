@@ -6,8 +6,10 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSettings>
 #include <QThread>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -81,6 +83,15 @@ CTickoraView::CTickoraView(QWidget* parent) : QWidget(parent) {
     m_pSecond->setObjectName(QStringLiteral("static1005"));
     m_pSecond->setGeometry(du.Rect(153, 33, 23, 8).adjusted(0, 0, 0, 2));
 
+    // The summary stands below the buttons, across the form, and grows with the window.
+    m_pSummary = new QLabel(this);
+    m_pSummary->setObjectName(QStringLiteral("formSummary"));
+    m_pSummary->setWordWrap(true);
+    m_pSummary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_nSummaryTop = du.Rect(0, 110, 0, 0).y();
+    m_nSummaryLeft = du.Rect(10, 0, 0, 0).x();
+
     const QRect whole = du.Rect(0, 0, 216, 127);
     setMinimumSize(whole.size());
     resize(whole.size());
@@ -88,6 +99,28 @@ CTickoraView::CTickoraView(QWidget* parent) : QWidget(parent) {
     connect(m_pFetch, &QPushButton::clicked, this, &CTickoraView::fetchClicked);
     connect(m_pCancel, &QPushButton::clicked, this, &CTickoraView::OnCancelButton);
     ShowIdle();
+}
+
+void CTickoraView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_pSummary->setGeometry(m_nSummaryLeft, m_nSummaryTop, width() - 2 * m_nSummaryLeft,
+                            std::max(0, height() - m_nSummaryTop - m_nSummaryLeft / 2));
+}
+
+QRect CTickoraView::ControlsRect() const {
+    QRect controls;
+    for (const QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child != m_pSummary) {
+            controls = controls.united(child->geometry());
+        }
+    }
+    return controls;
+}
+
+void CTickoraView::SetSummary(const QString& text, const QString& toolTip, bool warning) {
+    m_pSummary->setText(text);
+    m_pSummary->setToolTip(toolTip);
+    m_pSummary->setStyleSheet(warning ? QStringLiteral("color: #b00000;") : QString());
 }
 
 QSettings UserSettings() {

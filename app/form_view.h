@@ -62,6 +62,14 @@ class CTickoraView : public QWidget, public ITickoraView {
     [[nodiscard]] QLabel* FirstCounter() const { return m_pFirst; }
     [[nodiscard]] QLabel* SecondCounter() const { return m_pSecond; }
 
+    // The last job's summary or why a command did nothing, below the form's own controls: wrapped
+    // over as many lines as the form has room for, the whole of it also the tool tip. warning
+    // shows it in the warning colour.
+    void SetSummary(const QString& text, const QString& toolTip, bool warning);
+    [[nodiscard]] QLabel* Summary() const { return m_pSummary; }
+    // Where the form's own controls lie, the summary left out: what the form must keep whole.
+    [[nodiscard]] QRect ControlsRect() const;
+
   signals:
     // The document title changed (on the GUI thread).
     void titleChanged(const QString& title);
@@ -74,6 +82,9 @@ class CTickoraView : public QWidget, public ITickoraView {
 
   public slots:
     void OnCancelButton();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     // The dialog of the list job or of the profile job, on the GUI thread.
@@ -94,6 +105,9 @@ class CTickoraView : public QWidget, public ITickoraView {
     QPushButton* m_pCancel = nullptr;
     QLabel* m_pFirst = nullptr;
     QLabel* m_pSecond = nullptr;
+    QLabel* m_pSummary = nullptr;
+    int m_nSummaryTop = 0;   // below the buttons
+    int m_nSummaryLeft = 0;  // as far in as the counters' captions
     int m_nStep = 1;
 };
 

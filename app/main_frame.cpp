@@ -7,11 +7,14 @@
 #include <QDockWidget>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextDocument>
 #include <QToolBar>
+#include <algorithm>
 
 #include "app/command_table.h"
 #include "app/form_view.h"
@@ -43,8 +46,33 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
             close();
         }
     });
-    // The frame fits the form (shrinking only).
+    // The frame fits the form (shrinking only), then takes the size the user left it at.
     adjustSize();
+    RestoreLayout();
+}
+
+namespace {
+
+// A first start opens wide enough for a summary of a few lines below the form.
+constexpr QSize kFirstSize(680, 460);
+
+}  // namespace
+
+void CMainFrame::RestoreLayout() {
+    QSettings remembered = UserSettings();
+    remembered.beginGroup(QStringLiteral("window"));
+    const QByteArray geometry = remembered.value(QStringLiteral("geometry")).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        resize(size().expandedTo(kFirstSize));
+    }
+    (void)restoreState(remembered.value(QStringLiteral("state")).toByteArray());
+}
+
+void CMainFrame::SaveLayout() const {
+    QSettings remembered = UserSettings();
+    remembered.beginGroup(QStringLiteral("window"));
+    remembered.setValue(QStringLiteral("geometry"), saveGeometry());
+    remembered.setValue(QStringLiteral("state"), saveState());
 }
 
 void CMainFrame::CreateActions() {
@@ -133,6 +161,7 @@ void CMainFrame::CreateStatusBar() {
     m_pWorkFolder->setObjectName(QStringLiteral("workFolder"));
     m_pWorkFolder->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->insertPermanentWidget(0, m_pWorkFolder);
+    bar->installEventFilter(this);
     SetWorkFolder(QDir::currentPath());
     m_pNoteIcon = new QLabel(bar);
     m_pNoteIcon->setObjectName(QStringLiteral("statusIcon"));
@@ -169,13 +198,26 @@ void CMainFrame::CreateResultsPanel() {
 }
 
 void CMainFrame::SetWorkFolder(const QString& folder) {
-    // The folder is always there to read, but leaves the summary most of the bar: a long path
-    // is cut in its middle, and the whole of it is the tool tip.
-    const QString shown = QDir::toNativeSeparators(folder);
+    m_strWorkFolder = QDir::toNativeSeparators(folder);
+    m_pWorkFolder->setToolTip(QStringLiteral("作業フォルダ: ") + m_strWorkFolder);
+    ElideWorkFolder();
+}
+
+void CMainFrame::ElideWorkFolder() {
+    // The summary has its own place on the form: the folder may take the bar's room but for the
+    // indicators and a short note.
+    QStatusBar* bar = statusBar();
+    int indicators = 0;
+    for (const QLabel* indicator : m_indicators) {
+        indicators += indicator->sizeHint().width() + bar->layout()->spacing() + 4;
+    }
     const QFontMetrics metrics = m_pWorkFolder->fontMetrics();
-    const int room = metrics.horizontalAdvance(QLatin1Char('0')) * 28;
-    m_pWorkFolder->setText(metrics.elidedText(shown, Qt::ElideMiddle, room));
-    m_pWorkFolder->setToolTip(QStringLiteral("作業フォルダ: ") + shown);
+    const int note = metrics.horizontalAdvance(QLatin1Char('0')) * 16;
+    const int frame =
+        m_pWorkFolder->sizeHint().width() - metrics.horizontalAdvance(m_pWorkFolder->text());
+    const int room = std::max(metrics.horizontalAdvance(QLatin1Char('0')) * 12,
+                              bar->width() - indicators - note - frame);
+    m_pWorkFolder->setText(metrics.elidedText(m_strWorkFolder, Qt::ElideMiddle, room));
 }
 
 void CMainFrame::ShowOutcome(const JobOutcome& outcome) {
@@ -203,6 +245,7 @@ void CMainFrame::ShowOutcome(const JobOutcome& outcome) {
     // The whole line as a tool tip that wraps, never wider than the screen.
     m_pNote->setToolTip(Qt::convertFromPlainText(
         text + QStringLiteral("\n(詳しくは 表示 > 結果)"), Qt::WhiteSpaceNormal));
+    ShowSummaryOnForm();
     m_pResults->ShowOutcome(outcome);
     if (warning) {
         m_pResultsDock->show();
@@ -226,6 +269,7 @@ void CMainFrame::ShowNote(const QString& text, const QString& details) {
     m_pNote->setStyleSheet({});
     ElideNote();
     m_pNote->setToolTip(details.isEmpty() ? text : text + QLatin1Char('\n') + details);
+    ShowSummaryOnForm();
     if (text.isEmpty()) {
         statusBar()->showMessage(FromUtf8(kReadyText));
     } else {
@@ -246,6 +290,11 @@ void CMainFrame::MarkNoteAsWarning(bool critical) {
     m_pNoteIcon->setPixmap(style()->standardIcon(sign).pixmap(side, side));
     m_pNoteIcon->show();
     m_pNote->setStyleSheet(QStringLiteral("color: #b00000;"));
+    ShowSummaryOnForm();
+}
+
+void CMainFrame::ShowSummaryOnForm() {
+    m_pView->SetSummary(m_strNote, m_pNote->toolTip(), m_bNoteWarning);
 }
 
 QString CMainFrame::Note() const {
@@ -260,6 +309,9 @@ void CMainFrame::ElideNote() {
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_pNote && event->type() == QEvent::Resize) {
         ElideNote();
+    }
+    if (watched == statusBar() && event->type() == QEvent::Resize) {
+        ElideWorkFolder();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -278,7 +330,7 @@ void CMainFrame::KeepTheFormWhole() {
     // hand it a larger one before the window appears. Its minimum then grows to hold every
     // control, and the window's minimum follows from the layout, so that no size the user drags
     // to puts the status bar over the buttons.
-    const QRect controls = m_pView->childrenRect();
+    const QRect controls = m_pView->ControlsRect();
     const QSize needed(controls.right() + controls.left() + 1,
                        controls.bottom() + controls.top() + 1);
     m_pView->setMinimumSize(m_pView->minimumSize().expandedTo(needed));
@@ -312,6 +364,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     m_closeTimer.stop();
     m_pView->SetClosing(true);
+    SaveLayout();
     event->accept();
     emit closed();
 }

@@ -48,7 +48,8 @@ class CMainFrame : public QMainWindow {
     [[nodiscard]] bool NoteIsWarning() const { return m_bNoteWarning; }
     [[nodiscard]] CResultsPanel* Results() const { return m_pResults; }
     [[nodiscard]] QDockWidget* ResultsDock() const { return m_pResultsDock; }
-    // The working folder, always in view in the status bar.
+    // The working folder, always in view in the status bar: whole where the bar has room for it
+    // beside the note, else cut in its middle; the whole of it is the tool tip.
     void SetWorkFolder(const QString& folder);
     [[nodiscard]] QLabel* WorkFolderLabel() const { return m_pWorkFolder; }
 
@@ -75,6 +76,13 @@ class CMainFrame : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The window's size and place, and its bars' and panel's, as the user left them (the user's
+    // own settings, never the working folder); a first start opens larger than the form needs.
+    void RestoreLayout();
+    void SaveLayout() const;
+    void ElideWorkFolder();
+    // The note, its tool tip and its colour on the form too.
+    void ShowSummaryOnForm();
     void CreateActions();
     void CreateMenus();
     void CreateToolBar();
@@ -90,6 +98,7 @@ class CMainFrame : public QMainWindow {
     QLabel* m_pNote = nullptr;
     QLabel* m_pNoteIcon = nullptr;
     QLabel* m_pWorkFolder = nullptr;
+    QString m_strWorkFolder;
     bool m_bNoteWarning = false;
     std::optional<JobOutcome> m_lastOutcome;
     CResultsPanel* m_pResults = nullptr;

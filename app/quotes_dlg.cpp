@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "app/dialog_title.h"
 #include "app/outcome_ja.h"
@@ -28,17 +29,39 @@ class NumberCell : public QTableWidgetItem {
     }
 };
 
-QString Price(double value) {
-    // Prices with a fraction keep one decimal, as the quote file's averages may.
-    return value == static_cast<long long>(value) ? FromUtf8(Thousands(static_cast<long long>(value)))
-                                                  : QString::number(value, 'f', 1);
-}
-
 bool Extracted(const CStockRecord& stock) {
     return stock.m_bFound && stock.m_nCode > 0 && stock.m_dClose > 0;
 }
 
+// A stock that did not trade that day has its close (the last price) and no open, high or low;
+// the quote file writes the close in their place.
+bool Untraded(const CStockRecord& stock) {
+    return !(stock.m_dOpen > 0 && stock.m_dHigh > 0 && stock.m_dLow > 0) && stock.m_dVolume <= 0;
+}
+
+// What 状態 says of a stock: nothing for a day's quote.
+QString StateOf(const CStockRecord& stock) {
+    if (!Extracted(stock)) {
+        return QStringLiteral("抽出できず");
+    }
+    return Untraded(stock) ? QStringLiteral("売買なし") : QString();
+}
+
+const QString kNoPrice = QStringLiteral("－");
+
 }  // namespace
+
+QString PriceText(double value) {
+    // An index keeps the two decimals the quote file's averages may have, grouped as prices are.
+    const auto cents = static_cast<long long>(std::llround(std::fabs(value) * 100));
+    const int fraction = static_cast<int>(cents % 100);
+    QString text = (value < 0 && cents != 0 ? QStringLiteral("-") : QString()) +
+                   FromUtf8(Thousands(cents / 100));
+    if (fraction != 0) {
+        text += QStringLiteral(".%1").arg(fraction, 2, 10, QLatin1Char('0'));
+    }
+    return text;
+}
 
 CQuotesDlg::CQuotesDlg(const CStockList& stocks, const CMarketTable& markets, QWidget* parent)
     : QDialog(parent) {
@@ -82,11 +105,13 @@ CQuotesDlg::CQuotesDlg(const CStockList& stocks, const CMarketTable& markets, QW
             const double values[] = {stock.m_dOpen, stock.m_dHigh, stock.m_dLow, stock.m_dClose,
                                      stock.m_dVolume};
             for (int v = 0; v < 5; ++v) {
-                m_pTable->setItem(row, 4 + v, new NumberCell(ok ? values[v] : -1,
-                                                             ok ? Price(values[v]) : QString()));
+                QString text = ok ? PriceText(values[v]) : QString();
+                if (ok && v < 3 && Untraded(stock)) {
+                    text = kNoPrice;
+                }
+                m_pTable->setItem(row, 4 + v, new NumberCell(ok ? values[v] : -1, text));
             }
-            auto* state = new QTableWidgetItem(ok ? QString() : QStringLiteral("抽出できず"));
-            m_pTable->setItem(row, kQuoteStateColumn, state);
+            m_pTable->setItem(row, kQuoteStateColumn, new QTableWidgetItem(StateOf(stock)));
             if (!ok) {
                 for (int c = 0; c < 10; ++c) {
                     m_pTable->item(row, c)->setBackground(QColor(0xff, 0xe0, 0xe0));
@@ -97,6 +122,8 @@ CQuotesDlg::CQuotesDlg(const CStockList& stocks, const CMarketTable& markets, QW
     m_pCounts->setText(QStringLiteral("抽出できた銘柄数：%1　抽出できなかった銘柄数：%2　(行をダブルクリックでチャート)")
                            .arg(extracted)
                            .arg(missed));
+    // By code, from the smallest, as the list is read.
+    m_pTable->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
     m_pTable->setSortingEnabled(true);
     m_pTable->resizeColumnsToContents();
     m_pTable->horizontalHeader()->setStretchLastSection(true);

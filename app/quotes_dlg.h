@@ -32,7 +32,10 @@ class CQuotesDlg : public QDialog {
     QLabel* m_pCounts;
 };
 
-// The column that holds the mark of a stock whose quote was not extracted.
+// The column that holds the mark of a stock whose quote was not extracted, or that did not trade.
 inline constexpr int kQuoteStateColumn = 9;
+
+// "38,123.45", "1,234": a price as the table shows it, two decimals where it has a fraction.
+[[nodiscard]] QString PriceText(double value);
 
 }  // namespace tickora::gui

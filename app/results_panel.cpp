@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/results_panel.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
@@ -34,6 +36,11 @@ CResultsPanel::CResultsPanel(QWidget* parent) : QWidget(parent) {
     m_pFailures->setUniformRowHeights(true);
     m_pFailures->header()->setStretchLastSection(true);
     m_pFailures->setMinimumHeight(m_pFailures->fontMetrics().height() * 6);
+    m_pFailures->setTextElideMode(Qt::ElideMiddle);
+    for (int column = 0; column < 4; ++column) {
+        m_contentWidths[column] = m_pFailures->header()->sectionSizeHint(column);
+    }
+    m_pFailures->viewport()->installEventFilter(this);
     layout->addWidget(m_pFailures, 1);
     m_pSummary->setText(QStringLiteral("まだ処理を実行していません。"));
 }
@@ -59,9 +66,53 @@ void CResultsPanel::ShowOutcome(const JobOutcome& outcome) {
         }
         top->setExpanded(group.rows.size() <= 20);
     }
-    for (int column = 0; column < 3; ++column) {
+    // Measured once: a run of thousands of failures is not measured again at every resize.
+    // The last column is measured unstretched: stretched, its width says nothing of its texts.
+    m_pFailures->header()->setStretchLastSection(false);
+    for (int column = 0; column < 4; ++column) {
         m_pFailures->resizeColumnToContents(column);
+        m_contentWidths[column] = m_pFailures->columnWidth(column);
     }
+    // Stretched again from nothing: a stretched section never shrinks below its width.
+    m_pFailures->setColumnWidth(3, m_pFailures->header()->minimumSectionSize());
+    m_pFailures->header()->setStretchLastSection(true);
+    FitColumns();
+}
+
+namespace {
+
+// Each column's share of the panel's width, and the order in which the room a column leaves
+// goes to the others.
+constexpr double kShares[] = {0.36, 0.14, 0.22, 0.28};
+constexpr int kFirstServed[] = {3, 0, 1, 2};
+
+}  // namespace
+
+void CResultsPanel::FitColumns() {
+    const int width = m_pFailures->viewport()->width();
+    int widths[4] = {};
+    int left = width;
+    for (int column = 0; column < 4; ++column) {
+        const int share = std::max(static_cast<int>(width * kShares[column]), 24);
+        widths[column] = std::min(m_contentWidths[column], share);
+        left -= widths[column];
+    }
+    for (const int column : kFirstServed) {
+        const int more = std::clamp(m_contentWidths[column] - widths[column], 0, std::max(left, 0));
+        widths[column] += more;
+        left -= more;
+    }
+    // 対処 is the last section: it stretches over what the others leave.
+    for (int column = 0; column < 3; ++column) {
+        m_pFailures->setColumnWidth(column, widths[column]);
+    }
+}
+
+bool CResultsPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pFailures->viewport() && event->type() == QEvent::Resize) {
+        FitColumns();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace tickora::gui

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/runs_dlg.h"
 
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -35,7 +37,66 @@ QTableWidgetItem* NumberItem(long long value, const QString& text) {
     return item;
 }
 
+// The time a record gives, as seconds since the epoch; -1 when it gives none.
+qint64 EpochOf(const std::string& endedAt) {
+    // "2026-12-07T18:31:05+0900": the writer's local time and its offset from UTC.
+    if (endedAt.size() != std::string("2026-12-07T18:31:05+0900").size()) {
+        return -1;
+    }
+    const QString text = QString::fromStdString(endedAt);
+    static const QRegularExpression kShape(
+        QStringLiteral("^(\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2})([+-])(\\d{2})(\\d{2})$"));
+    const QRegularExpressionMatch match = kShape.match(text);
+    if (!match.hasMatch()) {
+        return -1;
+    }
+    QDateTime time =
+        QDateTime::fromString(match.captured(1), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    if (!time.isValid()) {
+        return -1;
+    }
+    time.setTimeSpec(Qt::UTC);
+    const int offset = (match.captured(3).toInt() * 60 + match.captured(4).toInt()) * 60;
+    return time.toSecsSinceEpoch() - (match.captured(2) == QLatin1String("+") ? offset : -offset);
+}
+
 }  // namespace
+
+QString RunTimeJa(const std::string& endedAt) {
+    const qint64 epoch = EpochOf(endedAt);
+    if (epoch < 0) {
+        return QString::fromStdString(endedAt);
+    }
+    return QDateTime::fromSecsSinceEpoch(epoch).toLocalTime().toString(
+        QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+QString ExitStatusTextJa(int status) {
+    const char* words = "";
+    switch (status) {
+        case kExitDone:
+            words = " 完了";
+            break;
+        case kExitEndedEarly:
+            words = " 中断";
+            break;
+        case kExitUsage:
+            words = " 指定の誤り";
+            break;
+        case kExitNoMarket:
+            words = " market.csv なし";
+            break;
+        case kExitItemsFailed:
+            words = " 一部失敗";
+            break;
+        case kExitLocked:
+            words = " 作業フォルダが使用中";
+            break;
+        default:
+            break;
+    }
+    return QString::number(status) + QString::fromUtf8(words);
+}
 
 QString EndTextJa(JobEnd end) {
     switch (end) {
@@ -75,7 +136,9 @@ CRunsDlg::CRunsDlg(std::vector<RunRecord> runs, QWidget* parent)
     for (int i = 0; i < static_cast<int>(m_runs.size()); ++i) {
         const RunRecord& run = m_runs[m_runs.size() - 1 - static_cast<std::size_t>(i)];
         const JobOutcome& o = run.outcome;
-        auto* ended = new QTableWidgetItem(FromUtf8(run.endedAt).replace(QLatin1Char('T'), ' '));
+        // Sorted by the moment, whatever offset each record was written with.
+        QTableWidgetItem* ended = NumberItem(EpochOf(run.endedAt), RunTimeJa(run.endedAt));
+        ended->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         ended->setData(Qt::UserRole + 1, static_cast<int>(m_runs.size()) - 1 - i);
         m_pTable->setItem(i, kEndedAt, ended);
         QString job = FromUtf8(JobNameJa(o.job));
@@ -90,7 +153,8 @@ CRunsDlg::CRunsDlg(std::vector<RunRecord> runs, QWidget* parent)
         m_pTable->setItem(i, kFailures,
                           NumberItem(static_cast<long long>(o.failures.size()),
                                      QString::number(o.failures.size())));
-        m_pTable->setItem(i, kExitStatus, NumberItem(run.exitStatus, QString::number(run.exitStatus)));
+        m_pTable->setItem(i, kExitStatus,
+                          NumberItem(run.exitStatus, ExitStatusTextJa(run.exitStatus)));
         if (NeedsAttention(o)) {
             for (int c = 0; c < kColumns; ++c) {
                 m_pTable->item(i, c)->setForeground(QColor(0xb0, 0, 0));

@@ -33,4 +33,12 @@ class CRunsDlg : public QDialog {
 // "完了", "中断", "キャンセル", "エラー", "実行せず".
 [[nodiscard]] QString EndTextJa(JobEnd end);
 
+// The exit status tickora-cli gives, with what it means: "0 完了", "4 一部失敗", ...
+[[nodiscard]] QString ExitStatusTextJa(int status);
+
+// When a run ended, in the local time of this program and without an offset:
+// "2026-12-08T08:19:08+0000" is "2026/12/08 17:19:08" in Tokyo. A text that is no such time is
+// shown as it came.
+[[nodiscard]] QString RunTimeJa(const std::string& endedAt);
+
 }  // namespace tickora::gui

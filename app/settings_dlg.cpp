@@ -70,6 +70,13 @@ CFolderBrowserDlg::CFolderBrowserDlg(const QString& instruction, QWidget* parent
     m_pTree->setHeaderHidden(true);
     m_pTree->setRootIndex(m_pModel->index(QDir::rootPath()));
     layout->addWidget(m_pTree);
+    // The folders are read in the background: each one read may move the selected folder out of
+    // sight again.
+    connect(m_pModel, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (m_pTree->currentIndex().isValid()) {
+            m_pTree->scrollTo(m_pTree->currentIndex(), QAbstractItemView::PositionAtCenter);
+        }
+    });
     layout->addWidget(OkCancelButtons(this, ButtonPlacement::kCentered));
     resize(360, 420);
 }
@@ -84,7 +91,10 @@ bool CFolderBrowserDlg::SelectFolder(const QString& folder) {
         return false;
     }
     m_pTree->setCurrentIndex(index);
-    m_pTree->scrollTo(index);
+    for (QModelIndex above = index.parent(); above.isValid(); above = above.parent()) {
+        m_pTree->expand(above);
+    }
+    m_pTree->scrollTo(index, QAbstractItemView::PositionAtCenter);
     return true;
 }
 
@@ -112,6 +122,30 @@ int CFolderBrowser::Browse() {
     return 1;
 }
 
+QString FormatExplanation(int format) {
+    switch (format) {
+        case 1:
+            return QStringLiteral(
+                "DSyymmdd.DAT: 4 行の見出しのあと、タブ区切りで市場名と銘柄名も書きます");
+        case 2:
+            return QStringLiteral(
+                "DSyyyymm.dd: 2 行の見出しのあと、桁をそろえたカンマ区切り (銘柄名は 12 バイト)");
+        case 3:
+            return QStringLiteral("DSyymmdd.DAT: 2 行の見出しのあと、カンマ区切りで 1 銘柄 1 行");
+        case 0:
+            return QStringLiteral("空欄は株取虫もどきとして書きます (DSyymmdd.DAT、カンマ区切り)");
+        default:
+            return QStringLiteral("形式が選ばれていません。株取虫もどきとして書きます");
+    }
+}
+
+QString WholeFolderPath(const QString& folder) {
+    if (folder.isEmpty()) {
+        return folder;
+    }
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(folder)));
+}
+
 QStringList SortedFormatItems() {
     QStringList items = {QStringLiteral("株取虫32"), QStringLiteral("株取虫DOS"),
                          QStringLiteral("株取虫もどき"), QString()};
@@ -130,10 +164,20 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     m_pFormat->addItems(SortedFormatItems());
     grid->addWidget(new QLabel(QStringLiteral("出力フォーマット："), this), 0, 0);
     grid->addWidget(m_pFormat, 0, 1, 1, 2);
+    m_pFormatNote = new QLabel(this);
+    m_pFormatNote->setObjectName(QStringLiteral("formatNote"));
+    m_pFormatNote->setWordWrap(true);
+    QPalette muted = m_pFormatNote->palette();
+    muted.setColor(QPalette::WindowText, muted.color(QPalette::PlaceholderText));
+    m_pFormatNote->setPalette(muted);
+    grid->addWidget(m_pFormatNote, 1, 1, 1, 2);
+    connect(m_pFormat, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_pFormatNote->setText(FormatExplanation(index)); });
+    m_pFormatNote->setText(FormatExplanation(m_pFormat->currentIndex()));
 
     m_pAverageDecimals = new QCheckBox(QStringLiteral("平均株価を小数点以下も出力"), this);
     m_pAverageDecimals->setObjectName(QStringLiteral("check1010"));
-    grid->addWidget(m_pAverageDecimals, 1, 0, 1, 3);
+    grid->addWidget(m_pAverageDecimals, 2, 0, 1, 3);
 
     m_pOutputDir = new QLineEdit(this);
     m_pOutputDir->setObjectName(QStringLiteral("edit1006"));
@@ -141,20 +185,20 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     auto* browse = new QPushButton(QStringLiteral("変更"), this);
     browse->setObjectName(QStringLiteral("button1001"));
     browse->setAutoDefault(false);
-    grid->addWidget(new QLabel(QStringLiteral("出力先ディレクトリ："), this), 2, 0);
-    grid->addWidget(m_pOutputDir, 2, 1);
-    grid->addWidget(browse, 2, 2);
+    grid->addWidget(new QLabel(QStringLiteral("出力先ディレクトリ："), this), 3, 0);
+    grid->addWidget(m_pOutputDir, 3, 1);
+    grid->addWidget(browse, 3, 2);
 
     m_pAutoStart = new QCheckBox(QStringLiteral("起動後直ちに取得開始"), this);
     m_pAutoStart->setObjectName(QStringLiteral("check1008"));
-    grid->addWidget(m_pAutoStart, 3, 0, 1, 3);
+    grid->addWidget(m_pAutoStart, 4, 0, 1, 3);
     m_pExitAfterFetch = new QCheckBox(QStringLiteral("取得後直ちに終了"), this);
     m_pExitAfterFetch->setObjectName(QStringLiteral("check1009"));
-    grid->addWidget(m_pExitAfterFetch, 4, 0, 1, 3);
+    grid->addWidget(m_pExitAfterFetch, 5, 0, 1, 3);
 
-    grid->addWidget(OkCancelButtons(this, ButtonPlacement::kCentered), 5, 0, 1, 3);
+    grid->addWidget(OkCancelButtons(this, ButtonPlacement::kCentered), 6, 0, 1, 3);
     grid->setColumnStretch(1, 1);
-    setMinimumWidth(420);
+    setMinimumWidth(520);
     connect(browse, &QPushButton::clicked, this, &CSettingsDlg::OnBrowse);
 }
 
@@ -162,7 +206,11 @@ int CSettingsDlg::exec() {
     // An index outside the list selects nothing, and OK then stores -1.
     m_pFormat->setCurrentIndex(
         m_nOutputFormat >= 0 && m_nOutputFormat < m_pFormat->count() ? m_nOutputFormat : -1);
-    m_pOutputDir->setText(m_strOutputDir);
+    m_pFormatNote->setText(FormatExplanation(m_pFormat->currentIndex()));
+    m_strChosenDir = m_strOutputDir;
+    m_pOutputDir->setText(WholeFolderPath(m_strOutputDir));
+    m_pOutputDir->setToolTip(m_pOutputDir->text());
+    m_pOutputDir->setCursorPosition(0);
     m_pAutoStart->setChecked(m_bAutoStart != 0);
     m_pExitAfterFetch->setChecked(m_bExitAfterFetch != 0);
     m_pAverageDecimals->setChecked(m_bAverageDecimals != 0);
@@ -170,7 +218,7 @@ int CSettingsDlg::exec() {
 }
 
 void CSettingsDlg::accept() {
-    const QString folder = m_pOutputDir->text();
+    const QString folder = m_strChosenDir;
     const std::string sjis = ToSjis(folder);
     if (FromSjis(sjis) != folder) {
         // The writers would get '?' in place of the characters Shift-JIS cannot hold.
@@ -202,10 +250,13 @@ void CSettingsDlg::accept() {
 
 void CSettingsDlg::OnBrowse() {
     CFolderBrowser browser(QStringLiteral("フォルダを選択してください"), QString(), window());
-    // The edit box cannot be typed into: it shows the folder from the start or the last browse.
-    browser.SetInitialFolder(m_pOutputDir->text());
+    // The edit box cannot be typed into: it shows the folder from the start or the last browse,
+    // and the chooser opens there (the working folder for ".").
+    browser.SetInitialFolder(WholeFolderPath(m_strChosenDir));
     if (browser.Browse() == 1) {
-        m_pOutputDir->setText(browser.GetPath());
+        m_strChosenDir = browser.GetPath();
+        m_pOutputDir->setText(m_strChosenDir);
+        m_pOutputDir->setToolTip(m_strChosenDir);
     }
 }
 

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QTreeView;
 class QFileSystemModel;
@@ -24,10 +25,12 @@ class CFolderBrowserDlg : public QDialog {
 
   public:
     CFolderBrowserDlg(const QString& instruction, QWidget* parent);
-    // Selects and shows folder; false when it is not a folder.
+    // Selects folder, opens the tree down to it and keeps it in view while the folders above it
+    // are still being read; false when it is not a folder.
     bool SelectFolder(const QString& folder);
     // The selected folder's path; empty when nothing is selected.
     [[nodiscard]] QString SelectedFolder() const;
+    [[nodiscard]] QTreeView* Tree() const { return m_pTree; }
 
   private:
     QFileSystemModel* m_pModel;
@@ -52,6 +55,13 @@ class CFolderBrowser {
 // orders them, so that each index is the stored format number.
 [[nodiscard]] QStringList SortedFormatItems();
 
+// One line on the layout of the stored format number: the file's name and what its lines hold.
+[[nodiscard]] QString FormatExplanation(int format);
+
+// The output folder as a person can find it: whole, in the working folder when it is relative
+// ("." is the working folder itself).
+[[nodiscard]] QString WholeFolderPath(const QString& folder);
+
 inline constexpr int kMaxOutputDirBytes = 127;
 
 class CSettingsDlg : public QDialog {
@@ -69,6 +79,8 @@ class CSettingsDlg : public QDialog {
     int m_bAverageDecimals = 0;
 
     QComboBox* m_pFormat;
+    QLabel* m_pFormatNote;
+    // Shows the folder whole; the settings keep it as it was given until the user picks another.
     QLineEdit* m_pOutputDir;
     QCheckBox* m_pAutoStart;
     QCheckBox* m_pExitAfterFetch;
@@ -76,6 +88,10 @@ class CSettingsDlg : public QDialog {
 
   public slots:
     void OnBrowse();
+
+  private:
+    QString
+        m_strChosenDir;  // the folder the user picked with 変更, or the one the dialog opened with
 };
 
 // The settings command: the dialog over the settings; OK copies back and saves "Tickora.ini".

@@ -29,13 +29,14 @@
 
 #include "app/about_dlg.h"
 #include "app/browser_command.h"
-#include "app/chart_view.h"
+#include "app/chart_window.h"
 #include "app/command_table.h"
 #include "app/connection_dlg.h"
 #include "app/desktop_args.h"
 #include "app/desktop_notice.h"
 #include "app/first_start.h"
 #include "app/form_view.h"
+#include "app/help_browser.h"
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
@@ -45,6 +46,8 @@
 #include "app/settings_dlg.h"
 #include "app/tool_icons.h"
 #include "catalog/connection_settings.h"
+#include "catalog/market_table.h"
+#include "catalog/stock_list.h"
 #include "catalog/work_lock.h"
 #include "files/file_io.h"
 #include "jobs/retry_plan.h"
@@ -52,6 +55,7 @@
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
 #include "jobs/workdir.h"
+#include "text/sjis.h"
 #include "web/hosts.h"
 #include "web/site_access.h"
 
@@ -312,6 +316,7 @@ void CTickoraApp::OnCommand(int id) {
         {kIdConnectionSettings, &CTickoraApp::OnConnectionSettings},
         {kIdAppAbout, &CTickoraApp::OnAppAbout},
         {kIdUsersGuide, &CTickoraApp::OnUsersGuide},
+        {kIdGuideWindow, &CTickoraApp::OnGuideWindow},
         {kIdFileNew, &CTickoraApp::OnFileNew},
         {kIdFileOpen, &CTickoraApp::OnFileOpen},
         {kIdFilePrint, &CTickoraApp::OnFilePrint},
@@ -336,6 +341,9 @@ bool CTickoraApp::StartJobCommand(int id, const std::function<bool(CTickoraDoc&)
         frame->ShowNote(
             QStringLiteral("fetchlist.csv に銘柄がないため、取得するものがありません"));
         return false;
+    }
+    if (WritesOutputFolder(id) && idle && m_pObjects->settings.m_bExitAfterFetch == 0) {
+        OfferVisibleOutputFolderOnce();
     }
     // A missing output folder is found before any page is asked, not after the last one.
     if (WritesOutputFolder(id) && idle) {
@@ -366,9 +374,10 @@ bool CTickoraApp::StartJobCommand(int id, const std::function<bool(CTickoraDoc&)
         }
         return false;
     }
-    // Every run starts clean: the last summary goes, and the title waits for this job's date.
+    // Every run starts clean: the last summary goes, and the performance job's title waits for
+    // the date of its file. Jobs that write no dated file leave the day's title as it was.
     frame->ShowNote({});
-    if (id != kIdFetch) {
+    if (id == kIdGetPerformance) {
         frame->SetDocTitle(FromUtf8(kUntitled));
     }
     m_jobClock.start();
@@ -458,8 +467,25 @@ void CTickoraApp::OnAppAbout() {
 
 void CTickoraApp::OnUsersGuide() {
     if (!LaunchUsersGuide()) {
+        (void)ShowGuide();
         m_pFrame->ShowStatusText(FromUtf8(kNoBrowserText));
     }
+}
+
+void CTickoraApp::OnGuideWindow() {
+    (void)ShowGuide();
+}
+
+CHelpBrowser* CTickoraApp::ShowGuide() {
+    if (m_pGuide == nullptr) {
+        m_pGuide = new CHelpBrowser(m_pFrame.get());
+        connect(m_pGuide, &QObject::destroyed, this, [this] { m_pGuide = nullptr; });
+    }
+    (void)m_pGuide->OpenGuide(UsersGuidePath());
+    m_pGuide->show();
+    m_pGuide->raise();
+    m_pGuide->activateWindow();
+    return m_pGuide;
 }
 
 void CTickoraApp::OnConnectionSettings() {
@@ -473,23 +499,52 @@ void CTickoraApp::OnConnectionSettings() {
 }
 
 void CTickoraApp::OnSettings() {
-    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get(), [this](const CAppSettings& s) {
-        // A job of this program already holds the working folder; otherwise the save takes it,
-        // so that a job of another process never reads a half-made change.
-        WorkLockResult taken;
-        if (!m_pDoc->IsJobRunning()) {
-            taken = TryLockWorkFolder(".");
-            if (!taken.Taken()) {
-                m_pFrame->ShowNote(QStringLiteral("Tickora.ini を保存しませんでした: ") +
-                                   FromUtf8(PhraseJa(taken.Message())));
-                return;
-            }
+    (void)RunSettingsDialog(m_pObjects->settings, m_pFrame.get(),
+                            [this](const CAppSettings& s) { (void)SaveSettings(s); });
+}
+
+bool CTickoraApp::SaveSettings(const CAppSettings& settings) {
+    // A job of this program already holds the working folder; otherwise the save takes it, so
+    // that a job of another process never reads a half-made change.
+    WorkLockResult taken;
+    if (!m_pDoc->IsJobRunning()) {
+        taken = TryLockWorkFolder(".");
+        if (!taken.Taken()) {
+            m_pFrame->ShowNote(QStringLiteral("Tickora.ini を保存しませんでした: ") +
+                               FromUtf8(PhraseJa(taken.Message())));
+            return false;
         }
-        if (!s.Save()) {
-            m_pFrame->ShowNote(QStringLiteral("Tickora.ini を書けませんでした: ") +
-                               QString::fromLocal8Bit(std::strerror(errno)));
-        }
-    });
+    }
+    if (!settings.Save()) {
+        m_pFrame->ShowNote(QStringLiteral("Tickora.ini を書けませんでした: ") +
+                           FromUtf8(PhraseJa(std::strerror(errno))));
+        return false;
+    }
+    m_pFrame->ShowNote(QStringLiteral("初期設定を %1 に保存しました")
+                           .arg(QDir::toNativeSeparators(
+                               QDir::current().absoluteFilePath(QStringLiteral("Tickora.ini")))));
+    return true;
+}
+
+void CTickoraApp::OfferVisibleOutputFolderOnce() {
+    CAppSettings& settings = m_pObjects->settings;
+    const QString visible = VisibleOutputFolder();
+    if (visible.isEmpty() ||
+        !OffersVisibleOutputFolder(QDir::currentPath(),
+                                   QFileInfo::exists(QStringLiteral("Tickora.ini")),
+                                   settings.OutputDirPath())) {
+        return;
+    }
+    // Either answer is kept, so that it is asked once.
+    const std::string folder =
+        OfferVisibleOutputFolder(m_pFrame.get(), visible, QDir::currentPath())
+            ? Utf8ToSjis(visible.toStdString())
+            : std::string(".");
+    std::memset(settings.m_szOutputDir, 0, sizeof settings.m_szOutputDir);
+    std::memcpy(settings.m_szOutputDir, folder.data(),
+                std::min(folder.size(), sizeof settings.m_szOutputDir - 1));
+    (void)QDir().mkpath(FromUtf8(settings.OutputDirPath()));
+    (void)SaveSettings(settings);
 }
 
 void CTickoraApp::OnFileNew() {
@@ -577,7 +632,7 @@ void CTickoraApp::OnViewRuns() {
 }
 CChartWindow* CTickoraApp::ShowChart(int code) {
     if (m_pChart == nullptr) {
-        m_pChart = new CChartWindow(m_pFrame.get());
+        m_pChart = new CChartWindow(m_pFrame.get(), &m_pObjects->stocks);
         connect(m_pChart, &QObject::destroyed, this, [this] { m_pChart = nullptr; });
     }
     if (code < 0 && m_pObjects->stocks.GetBlock(0) != nullptr) {
@@ -670,7 +725,13 @@ int RunChartOnly(QApplication& application, int code, const QString& screenshot)
     InitTickoraResources();
     QApplication::setWindowIcon(ProgramIcon());
     InstallJapaneseTranslations();
-    CChartWindow chart;
+    // The list names the stock in the title; it is only read, never set up.
+    CMarketTable markets;
+    CStockList stocks;
+    if (markets.Load("market.csv") != 0) {
+        (void)stocks.Load(markets, "", kFetchListPath);
+    }
+    CChartWindow chart(nullptr, &stocks);
     (void)chart.OpenCode(code);
     chart.show();
     if (!screenshot.isEmpty()) {
@@ -746,7 +807,7 @@ int RunDesktop(int argc, char** argv) {
                      Qt::QueuedConnection);
     if (!connectionErrors.empty()) {
         app.Frame()->ShowStatusText(QStringLiteral("接続設定に誤りがあります: ") +
-                                    FromUtf8(connectionErrors.front()));
+                                    FromUtf8(PhraseJa(connectionErrors.front())));
     }
     if (!screenshot.isEmpty()) {
         ScreenshotWhenSettled(app, screenshot);

@@ -14,6 +14,7 @@
 #include "web/site_access.h"
 
 namespace tickora {
+class CAppSettings;
 class CTickoraDoc;
 struct JobOutcome;
 struct StartupObjects;
@@ -22,6 +23,7 @@ struct StartupObjects;
 namespace tickora::gui {
 
 class CChartWindow;
+class CHelpBrowser;
 class CMainFrame;
 class CQuotesDlg;
 class CTickoraView;
@@ -60,11 +62,14 @@ class CTickoraApp : public QObject {
     // The chart window, opened on code (the list's first stock when code < 0).
     CChartWindow* ShowChart(int code);
     [[nodiscard]] CQuotesDlg* Quotes() const { return m_pQuotes; }
+    // The user's guide inside the program (F1, and ユーザーズガイド without a browser).
+    CHelpBrowser* ShowGuide();
 
   public slots:
     void OnCommand(int id);
     void OnAppAbout();
     void OnUsersGuide();
+    void OnGuideWindow();
     void OnSettings();
     void OnConnectionSettings();
     void OnFileNew();
@@ -97,6 +102,11 @@ class CTickoraApp : public QObject {
     void OnJobEnded(const JobOutcome& outcome);
     // After the worker has gone: the offers a failed start leads to.
     void OfferAfterJob(bool unreachable);
+    // Saves "Tickora.ini" under the working folder's lock and says so in the status bar.
+    bool SaveSettings(const CAppSettings& settings);
+    // A new user's first job that writes into the output folder: ~/Tickora instead of the hidden
+    // working folder?
+    void OfferVisibleOutputFolderOnce();
 
     std::unique_ptr<StartupObjects> m_pObjects;
     std::unique_ptr<CTickoraDoc> m_pDoc;
@@ -111,6 +121,7 @@ class CTickoraApp : public QObject {
     std::unique_ptr<TrialSite> m_pTrial;
     CChartWindow* m_pChart = nullptr;  // children of the frame, gone with it
     CQuotesDlg* m_pQuotes = nullptr;
+    CHelpBrowser* m_pGuide = nullptr;
     QElapsedTimer m_jobClock;
     SiteAccess m_access;
     ConnectionLayer m_commandLine;

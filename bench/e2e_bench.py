@@ -3,6 +3,7 @@
 """End-to-end benchmarks of Tickora against the simulated site, written to bench/REPORT.md.
 
     e2e_bench.py BUILD_DIR REPORT [--runs N] [--quick] [--distance-only] [--routine-only]
+                 [--check-only]
 
 Everything runs on loopback: tickora-site serves the market, tickora-cli runs the jobs, and curl
 fetches the very same URLs (one process, connection reuse) as the physical limit. Times are
@@ -20,6 +21,9 @@ HTTP/1.1 connections, at 20 ms and at 100 ms, and over one HTTP/2 connection beh
 20 Mbit/s with and without gzip. curl fetches the very pages Tickora asked in a run on loopback
 (the site's log), so the update's proof pages count for both. --routine-only runs just that
 section.
+
+The day's check runs under Google Benchmark on a whole market's stored files; --check-only runs
+just that and puts its section into the existing report.
 """
 import argparse
 import collections
@@ -46,6 +50,7 @@ UPDATE_DAYS = 200
 PARALLEL = 8
 DISTANCE_HEADING = "## At a distance"
 ROUTINE_HEADING = "## The daily routine over HTTP/2"
+CHECK_HEADING = "## The day's check"
 ROUTINE_STOCKS = int(os.environ.get("TICKORA_BENCH_ROUTINE_STOCKS", "3800"))
 ROUTINE_DAYS = 200
 ROUTINE_LATENCIES = (20, 100)
@@ -631,6 +636,48 @@ def parser_table(build, runs):
     return rows
 
 
+def check_section(build, runs):
+    """The day's check of a whole market under Google Benchmark (bench_check), its CPU time held
+    against the bound of well under a second."""
+    load = os.getloadavg()[0]
+    out = subprocess.run(
+        [str(build / "bench" / "bench_check"), "--benchmark_format=json",
+         f"--benchmark_repetitions={runs}", "--benchmark_report_aggregates_only=true"],
+        check=True, capture_output=True, cwd=tempfile.gettempdir(),
+        env=dict(os.environ, TZ="Asia/Tokyo", LC_ALL="C"))
+    data = json.loads(out.stdout)
+    rows = []
+    cpu = None
+    stocks = days = 0
+    for b in data["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        name = b["run_name"].replace("BM_", "")
+        stocks, days = int(b.get("stocks", 0)), int(b.get("days", 0))
+        factor = {"ms": 1e-3, "us": 1e-6, "ns": 1e-9}.get(b.get("time_unit", "ns"), 1e-9)
+        real_s, cpu_s = b["real_time"] * factor, b["cpu_time"] * factor
+        if name == "CheckDay":
+            cpu = cpu_s
+        rows.append(f"| {name} | {stocks} × {days} | {real_s * 1000:.0f} ms | {cpu_s * 1000:.0f} ms "
+                    f"| {cpu_s / max(stocks, 1) * 1e6:.1f} µs |")
+    lines = [f"{CHECK_HEADING}\n",
+             f"`bench_check`: the check of the whole market's stored files (a day file, and a "
+             f"history of {days} days for each of {stocks} stocks) as the day's jobs leave them, "
+             f"from the page cache; medians of {runs} runs. CheckDay takes the list and the "
+             f"markets loaded; CheckDayLoadingTheList reads \"market.csv\" and \"fetchlist.csv\" "
+             f"too, as a check on its own does.\n",
+             "| Benchmark | Stocks × days | Time | CPU | CPU per stock |",
+             "|---|---|---|---|---|",
+             *rows, ""]
+    if cpu is not None:
+        lines.append(f"Target: the check of {stocks} stocks × {days} days well under a second of "
+                     f"CPU: {cpu * 1000:.0f} ms, {verdict(cpu < 0.5)} (half a second taken as "
+                     f"\"well under\").\n")
+    lines.append(f"The one-minute load average as it began: {load:.1f} on {os.cpu_count()} cores; "
+                 f"the times include waiting for a processor, the CPU times do not.\n")
+    return lines
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build", type=Path)
@@ -641,6 +688,8 @@ def main():
                         help="only the runs at a distance, put into the existing report")
     parser.add_argument("--routine-only", action="store_true",
                         help="only the daily routine over HTTP/2, put into the existing report")
+    parser.add_argument("--check-only", action="store_true",
+                        help="only the day's check, put into the existing report")
     opts = parser.parse_args()
     build = opts.build.resolve()
     global BENCH_TOOL
@@ -649,6 +698,10 @@ def main():
     # A sequential run at a distance takes tens of seconds; three give a median.
     distance_runs = 1 if opts.quick else min(runs, 3)
     sizes = [500, 1000, 3800] if opts.quick else [500, 1000, 2000, 3800]
+    if opts.check_only:
+        splice_section(opts.report, check_section(build, runs), CHECK_HEADING)
+        print(opts.report.read_text())
+        return
     base = Path(tempfile.mkdtemp(prefix="tickora-bench-"))
     if opts.routine_only or opts.distance_only:
         splice_section(opts.report, routine_section(build, base, distance_runs), ROUTINE_HEADING)
@@ -776,6 +829,7 @@ def main():
     lines.append(f"The all-stocks price history: {hrequests} pages, peak memory "
                  f"{htick_kb / 1024:.1f} MB.\n")
     lines.extend(distance_section(build, base, distance_runs))
+    lines.extend(check_section(build, runs))
     lines.append("## Parsers (Google Benchmark, medians)\n")
     lines.append("| Benchmark | Time per page | Throughput |")
     lines.append("|---|---|---|")

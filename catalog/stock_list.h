@@ -13,6 +13,18 @@ namespace tickora {
 
 inline constexpr int kStocksPerBlock = 50;
 
+// The codes the list gives the three index rows of the listing (998405, 23337 and 998407);
+// every other code is a stock's. An index has no daily price limit.
+inline constexpr int kIndexCodes[] = {1001, 1002, 1010};
+[[nodiscard]] constexpr bool IsIndexCode(int code) {
+    for (const int index : kIndexCodes) {
+        if (code == index) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The list of stocks every job works through, in the working folder.
 inline constexpr const char* kFetchListPath = "fetchlist.csv";
 

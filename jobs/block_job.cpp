@@ -247,7 +247,6 @@ JobOutcome& BeginBlocks(JobContext& context, const BlockKind& kind, PageAhead& a
     }
     context.view.SetProgressRange(stocks.m_nBlocks);
     context.view.SetProgressStep(1);
-    context.cancel = false;
     ShowItems(outcome, context.view);
     return outcome;
 }
@@ -286,7 +285,7 @@ JobOutcome RunBlocks(JobContext& context, const BlockKind& kind) {
     ITickoraView& view = context.view;
     CStockList& stocks = context.stocks;
     const int blocks = stocks.m_nBlocks;
-    PagePool pool(context.access);
+    PagePool pool(context.access, context.Transfers());
     PageAhead ahead(pool);
     kind.clear(stocks);
     JobOutcome& outcome = BeginBlocks(context, kind, ahead);

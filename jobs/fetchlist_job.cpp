@@ -63,12 +63,11 @@ JobOutcome FetchListJob::Run() {
     view.ShowCounts(0, 0);
     view.SetProgressRange(m_pages->m_nPages);
     view.SetProgressStep(1);
-    m_context.cancel = false;
     ShowItems(m_outcome, view);
 
     // Listing page i, then the profile pages of its stocks, then listing page i + 1: planned in
     // that order as each listing page tells which stocks it holds.
-    PagePool pool(m_context.access);
+    PagePool pool(m_context.access, m_context.Transfers());
     PageAhead ahead(pool);
     ProfilesAhead profiles(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     m_ahead = &ahead;
@@ -93,7 +92,7 @@ std::string FetchListJob::WhereIs(int i) const {
 }
 
 bool FetchListJob::TakeListingPage(int i, bool& stop) {
-    const std::string what = "listing page " + std::to_string(i);
+    const std::string what = "listing page " + PageNumberText(i);
     if (m_useKeptHtml) {
         const char* path = m_pages->GetPagePath(i);
         if (PathExists(path)) {
@@ -125,7 +124,7 @@ bool FetchListJob::TakeListingPage(int i, bool& stop) {
 bool FetchListJob::ReadListing(int i) {
     m_context.view.StepProgress();
     const char* path = m_pages->GetPagePath(i);
-    const std::string what = "listing page " + std::to_string(i);
+    const std::string what = "listing page " + PageNumberText(i);
     bool stop = false;
     bool pageThere = TakeListingPage(i, stop);
     if (stop) {

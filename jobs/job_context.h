@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A job is a function of what it works with: the list, the market table, the settings, the view
-// that shows its progress, the cancel flag, and its options. The document builds the context,
-// runs the job on its worker and keeps the outcome; a front-end never needs more.
+// that shows its progress, the cancel flag and the pacer its requests share, and its options. The
+// document builds the context, runs the job on its worker and keeps the outcome; a front-end
+// never needs more.
 #include <atomic>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "jobs/job_outcome.h"
 #include "jobs/tickora_view.h"
 #include "web/site_access.h"
+#include "web/transfer_control.h"
 
 namespace tickora {
 
@@ -21,8 +23,11 @@ struct JobContext {
     CMarketTable& markets;
     const CAppSettings& settings;
     ITickoraView& view;
-    // Cancel sets it; a job clears it as it begins.
+    // Cancel sets it. The document clears it before the job's worker starts, so a job never
+    // does: a Cancel pressed at once is not lost.
     std::atomic<bool>& cancel;
+    // Spaces the starts of all the job's requests, on every connection.
+    Pacer& pacer;
     // The outcome as the job builds it: a job cut short by an exception still tells what it did.
     JobOutcome& outcome;
     // With a retry, the job asks only these stocks, in the list's order.
@@ -32,6 +37,9 @@ struct JobContext {
     std::atomic<bool>* quotesWhole = nullptr;
     // How the job reaches the site: its page pool and its URLs are made from this.
     SiteAccess access;
+
+    // What each download of the job obeys: its Cancel and its pacer.
+    [[nodiscard]] TransferControl Transfers() const { return {pacer, CancelToken(cancel)}; }
 };
 
 // Starts the outcome of a job afresh; unit is what its items count: "stocks" or "pages".

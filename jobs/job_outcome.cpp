@@ -66,8 +66,9 @@ int ExitStatusOf(const JobOutcome& outcome) {
         return kExitDone;
     }
     // Nor did a run whose items failed and that wrote nothing. A file kept on purpose (the list
-    // a partial listing must not replace) is the run's answer to its failures.
-    if (outcome.Written().empty() && outcome.Kept().empty()) {
+    // a partial listing must not replace) is the run's answer to its failures; a job that only
+    // reads answers with what it could read.
+    if (outcome.WritesFiles() && outcome.Written().empty() && outcome.Kept().empty()) {
         return kExitEndedEarly;
     }
     return kExitItemsFailed;

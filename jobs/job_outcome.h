@@ -3,9 +3,11 @@
 // What a job did, built by the job itself as it goes: the items it planned and finished, every
 // item that failed with its cause and what was done about it, and every file it wrote or kept.
 // The summaries, the exit status and the JSON of the front-ends are all read from this.
+#include <array>
 #include <string>
 #include <vector>
 
+#include "checks/check_finding.h"
 #include "web/download.h"
 
 namespace tickora {
@@ -52,6 +54,9 @@ struct JobOutcome {
     std::string endCause;  // why it stopped, was refused or raised
     std::vector<ItemFailure> failures;
     std::vector<OutputFile> files;
+    // Files of each state (indexed by FileState) that were counted but are not in files: a run
+    // history record lists only the first of each state, and keeps the count of the rest.
+    std::array<int, 3> filesNotListed{};
     // Stocks not extracted from a page that was read, in list order; the daily fetch has also
     // logged them to "ERRORLOG.TXT" (NotExtractedLogged).
     std::vector<int> notExtractedCodes;
@@ -63,10 +68,16 @@ struct JobOutcome {
     int stocksListed = 0;                // fetchlist: the stocks in the list written
     int historiesUpdated = 0;            // kdt --update: brought up to date from their first page
     int historiesFetched = 0;            // kdt --update: fetched in full
+    int quotesChecked = 0;               // check: stocks with a line in the day file
+    int historiesChecked = 0;            // check: stocks with a history read
+    // What the day's check found. A finding is never a failure: it leaves the exit status alone.
+    std::vector<CheckFinding> findings;
 
     // Whether notExtractedCodes went to "ERRORLOG.TXT" as well: the daily fetch keeps that log,
     // the performance job never writes to it.
     [[nodiscard]] bool NotExtractedLogged() const { return job == "fetch"; }
+    // Whether the job's work is files it writes: the check only reads.
+    [[nodiscard]] bool WritesFiles() const { return job != "check"; }
     [[nodiscard]] bool Cancelled() const { return end == JobEnd::kCancelled; }
     [[nodiscard]] bool Stopped() const { return end == JobEnd::kStopped; }
     // The paths of the files in that state, in the order they were recorded.

@@ -193,4 +193,8 @@ std::string CodeText(int code) {
     return text;
 }
 
+std::string PageNumberText(int index) {
+    return std::to_string(index + 1);
+}
+
 }  // namespace tickora

@@ -45,6 +45,9 @@ void AddDayFile(JobOutcome& outcome, const std::string& path, bool whole,
 [[nodiscard]] std::string ProfileCause(int parsed, const std::string& path);
 // "%04d".
 [[nodiscard]] std::string CodeText(int code);
+// The number a person reads for the page of this index: pages are counted from 1, while the
+// indexes and the work files of Webtemp ("kdttemp-000.html") count from 0.
+[[nodiscard]] std::string PageNumberText(int index);
 
 // Why a job over the stocks of the list does not start when the list holds none.
 inline constexpr const char* kEmptyListRefusal =

@@ -218,7 +218,7 @@ void NoteNumberFault(const CKdtRequest& request, const Paging& paging, const std
         outcome.AddFile(path, FileState::kKept, "a number does not fit the file");
     }
     ItemFailure& failure = outcome.Fail(
-        "page " + std::to_string(paging.failedPage) + " of " + CodeText(request.m_nCode),
+        "page " + PageNumberText(paging.failedPage) + " of " + CodeText(request.m_nCode),
         request.m_ppPages[paging.failedPage]->m_sNumberFault, request.GetPageUrl(paging.failedPage),
         exists ? "not extracted; the stored history kept" : "not extracted; no history file");
     failure.codes = {request.m_nCode};
@@ -283,7 +283,7 @@ void FinishHistory(const StockHistory& history, const Paging& paging, bool inDat
     }
     if (paging.end == PagingEnd::kPageFailed) {
         ItemFailure& failure = outcome.Fail(
-            "page " + std::to_string(paging.failedPage) + " of " + CodeText(request.m_nCode),
+            "page " + PageNumberText(paging.failedPage) + " of " + CodeText(request.m_nCode),
             paging.pageFault.empty() ? CauseOf(paging.detail) : paging.pageFault,
             request.GetPageUrl(paging.failedPage), action);
         failure.codes = {request.m_nCode};
@@ -462,8 +462,7 @@ JobOutcome MakeKdt(JobContext& context, const CodeOptions& options) {
     char symbol[16] = {};
     context.stocks.SymbolOfCode(code, symbol);
     context.view.ShowCounts(0, 0);
-    context.cancel = false;
-    PagePool pool(context.access);
+    PagePool pool(context.access, context.Transfers());
     PageAhead ahead(pool);
     KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update};
     if (allStocks) {
@@ -481,6 +480,8 @@ JobOutcome MakeKdt(JobContext& context, const CodeOptions& options) {
         }
         FetchOneHistory(run, symbol, code);
     }
+    // The history job ends with the flag down, its Cancel acted on. This is no start: the
+    // job's work is over, so no Cancel meant for it can be lost here.
     context.cancel = false;
     return context.outcome;
 }

@@ -4,6 +4,8 @@
 #include <array>
 #include <nlohmann/json.hpp>
 
+#include "jobs/outcome_text.h"
+
 namespace tickora {
 namespace {
 
@@ -51,7 +53,10 @@ void VisitPlainFields(Outcome& o, Visit&& visit) {
     visit("stocksListed", o.stocksListed);
     visit("historiesUpdated", o.historiesUpdated);
     visit("historiesFetched", o.historiesFetched);
+    visit("quotesChecked", o.quotesChecked);
+    visit("historiesChecked", o.historiesChecked);
     visit("warnings", o.warnings);
+    visit("filesNotListed", o.filesNotListed);
 }
 
 template <typename Failure, typename Visit>
@@ -62,6 +67,55 @@ void VisitFailureFields(Failure& f, Visit&& visit) {
     visit("where", f.where);
     visit("action", f.action);
     visit("endedJob", f.endedJob);
+}
+
+template <typename Finding, typename Visit>
+void VisitFindingNumbers(Finding& f, Visit&& visit) {
+    visit("code", f.code);
+    visit("expectedValue", f.expected);
+    visit("foundValue", f.found);
+    visit("previousClose", f.previousClose);
+    visit("reportedCurrent", f.reportedCurrent);
+}
+
+// A finding with what it expected and found in words as well as in numbers: the words for
+// whoever reads the JSON, the numbers for reading it back.
+json FindingJson(const CheckFinding& f) {
+    json finding = {{"kind", FindingKindWord(f.kind)},
+                    {"severity", SeverityWord(f.severity)},
+                    {"date", IsoDate(f.date)},
+                    {"expected", FindingExpectedText(f)},
+                    {"found", FindingFoundText(f)}};
+    VisitFindingNumbers(f,
+                        [&finding](const char* key, const auto& value) { finding[key] = value; });
+    finding["otherDate"] = f.otherDay.year != 0 ? json(IsoDate(f.otherDay)) : json(nullptr);
+    return finding;
+}
+
+// nothing for an object that names no kind, severity or day it knows.
+std::optional<CheckFinding> FindingFromJson(const json& object) {
+    std::string kind;
+    std::string severity;
+    std::string date;
+    std::string otherDate;
+    Take(object, "kind", kind);
+    Take(object, "severity", severity);
+    Take(object, "date", date);
+    Take(object, "otherDate", otherDate);
+    CheckFinding finding;
+    const std::optional<FindingKind> k = FindingKindNamed(kind);
+    const std::optional<Severity> s = SeverityNamed(severity);
+    const std::optional<CalendarDate> d = DateOfIso(date);
+    if (!k || !s || !d) {
+        return std::nullopt;
+    }
+    finding.kind = *k;
+    finding.severity = *s;
+    finding.date = *d;
+    finding.otherDay = DateOfIso(otherDate).value_or(CalendarDate{});
+    VisitFindingNumbers(finding,
+                        [&object](const char* key, auto& value) { Take(object, key, value); });
+    return finding;
 }
 
 }  // namespace
@@ -95,6 +149,11 @@ std::string OutcomeToJson(const JobOutcome& outcome, int exitStatus) {
     object["end"] = JobEndName(outcome.end);
     object["failures"] = std::move(failures);
     object["files"] = std::move(files);
+    json findings = json::array();
+    for (const CheckFinding& f : outcome.findings) {
+        findings.push_back(FindingJson(f));
+    }
+    object["findings"] = std::move(findings);
     return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -140,6 +199,14 @@ std::optional<JobOutcome> OutcomeFromJsonValue(const nlohmann::json& object, int
                 IndexOf(kStates, state, static_cast<int>(FileState::kFailed)));
             Take(f, "reason", file.reason);
             outcome.files.push_back(std::move(file));
+        }
+    }
+    if (const auto it = object.find("findings"); it != object.end() && it->is_array()) {
+        for (const json& f : *it) {
+            if (std::optional<CheckFinding> finding =
+                    f.is_object() ? FindingFromJson(f) : std::nullopt) {
+                outcome.findings.push_back(*finding);
+            }
         }
     }
     if (exitStatus != nullptr) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "exchange/holidays.h"
+
 namespace tickora {
 namespace {
 
@@ -49,7 +51,127 @@ std::string Where(const std::string& where, const PathView& paths) {
     return paths.Show(where.substr(0, colon)) + where.substr(colon);
 }
 
+std::string ClosureText(const FindingFacts& facts) {
+    switch (facts.closure) {
+        case Closure::kWeekend:
+            return "a weekend";
+        case Closure::kHoliday:
+            return std::string("a holiday, ") + HolidayWord(facts.holiday);
+        case Closure::kYearEnd:
+            return "the year-end closure";
+        case Closure::kMarketHalt:
+            return "a day the market was halted";
+        case Closure::kNoSuchDay:
+        case Closure::kOpen:
+            break;
+    }
+    return "a trading day";
+}
+
+std::string CountText(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// ", 3 findings (1 warning, 2 notices)" or ", no finding".
+std::string FindingsPart(const JobOutcome& outcome) {
+    if (outcome.findings.empty()) {
+        return ", no finding";
+    }
+    std::size_t warnings = 0;
+    for (const CheckFinding& finding : outcome.findings) {
+        warnings += finding.severity == Severity::kWarning ? 1 : 0;
+    }
+    return ", " + CountText(outcome.findings.size(), "finding", "findings") + " (" +
+           CountText(warnings, "warning", "warnings") + ", " +
+           CountText(outcome.findings.size() - warnings, "notice", "notices") + ")";
+}
+
 }  // namespace
+
+std::string FindingExpectedText(const CheckFinding& finding) {
+    const FindingFacts f = FactsOf(finding);
+    switch (finding.kind) {
+        case FindingKind::kCloseDiffers:
+            return "the history's close " + f.expected;
+        case FindingKind::kMissingDay:
+            return "a row for every trading day";
+        case FindingKind::kClosedDayBar:
+            return f.closure == Closure::kNoSuchDay
+                       ? "no row: the date names no day"
+                       : "no row: the exchange was closed (" + ClosureText(f) + ")";
+        case FindingKind::kBeyondLimit:
+        case FindingKind::kWidenedLimit:
+            return "a close from " + f.lowest + " to " + f.highest + ", the limit of " + f.limit +
+                   " around the previous close " + f.previousClose;
+        case FindingKind::kNoQuote:
+            return "a line for the trading day";
+        case FindingKind::kStaleHistory:
+            return "a last day of " + f.date + ", the day checked";
+    }
+    return {};
+}
+
+std::string FindingFoundText(const CheckFinding& finding) {
+    const FindingFacts f = FactsOf(finding);
+    switch (finding.kind) {
+        case FindingKind::kCloseDiffers:
+            return f.found + " in the day file";
+        case FindingKind::kMissingDay:
+            return f.missingDays == 1 ? "none for " + f.date
+                                      : "none from " + f.date + " to " + f.otherDay + " (" +
+                                            std::to_string(f.missingDays) + " trading days)";
+        case FindingKind::kClosedDayBar:
+            return "a row with the close " + f.found;
+        case FindingKind::kBeyondLimit:
+            return f.found + ", " + f.times + " times the limit";
+        case FindingKind::kWidenedLimit:
+            return f.found + ", " + f.times + " times the limit (a widened limit allows up to 4)";
+        case FindingKind::kNoQuote:
+            if (f.volume > 0) {
+                return "none, though the history shows a trade that day (volume " +
+                       std::to_string(f.volume) + ")";
+            }
+            return f.volume < 0 ? "none, nor a history row for the day"
+                                : "none; the history shows no trade that day";
+        case FindingKind::kStaleHistory:
+            return "the last day " + f.otherDay +
+                   (finding.reportedCurrent ? ", though the update reported it current" : "");
+    }
+    return {};
+}
+
+std::string FindingLine(const CheckFinding& finding) {
+    const FindingFacts f = FactsOf(finding);
+    return std::string(SeverityWord(finding.severity)) + " " + f.code + " " + f.date + " " +
+           FindingKindWord(finding.kind) + ": expected " + FindingExpectedText(finding) +
+           ", found " + FindingFoundText(finding);
+}
+
+std::vector<const CheckFinding*> FindingsInOrder(const JobOutcome& outcome) {
+    std::vector<const CheckFinding*> ordered;
+    ordered.reserve(outcome.findings.size());
+    for (const Severity severity : {Severity::kWarning, Severity::kNotice}) {
+        for (const CheckFinding& finding : outcome.findings) {
+            if (finding.severity == severity) {
+                ordered.push_back(&finding);
+            }
+        }
+    }
+    return ordered;
+}
+
+std::vector<std::string> FindingLines(const JobOutcome& outcome, std::size_t shown) {
+    std::vector<std::string> lines;
+    const std::vector<const CheckFinding*> ordered = FindingsInOrder(outcome);
+    for (std::size_t i = 0; i < ordered.size() && i < shown; ++i) {
+        lines.push_back(FindingLine(*ordered[i]));
+    }
+    if (ordered.size() > shown) {
+        lines.push_back("(+" + CountText(ordered.size() - shown, "more finding", "more findings") +
+                        ")");
+    }
+    return lines;
+}
 
 std::string PathView::Show(const std::string& absolutePath) const {
     if (base.empty()) {
@@ -81,14 +203,26 @@ std::string SummaryLine(const JobOutcome& outcome, const PathView& paths) {
         line += ", " + std::to_string(outcome.historiesUpdated) + " brought up to date, " +
                 std::to_string(outcome.historiesFetched) + " fetched in full";
     }
+    if (!outcome.WritesFiles()) {
+        line +=
+            ", " + CountText(static_cast<std::size_t>(outcome.quotesChecked), "quote", "quotes") +
+            ", " +
+            CountText(static_cast<std::size_t>(outcome.historiesChecked), "history", "histories") +
+            FindingsPart(outcome);
+    }
     if (!outcome.failures.empty()) {
         line += ", " + std::to_string(outcome.failures.size()) +
                 (outcome.failures.size() == 1 ? " failure" : " failures");
     }
     line += EndText(outcome);
     if (!outcome.quoteDate.empty()) {
-        line +=
-            (outcome.job == "performance" ? ", figures of " : ", quotes of ") + outcome.quoteDate;
+        line += (outcome.job == "performance" ? ", figures of "
+                 : outcome.WritesFiles()      ? ", quotes of "
+                                              : ", the day ") +
+                outcome.quoteDate;
+    }
+    if (!outcome.WritesFiles() && outcome.files.empty()) {
+        return line;
     }
     line += FilesPart({"; wrote ", "; kept ", "; could not write ", "; no file written"},
                       [&](FileState state) { return FileList(outcome, state, paths); });
@@ -124,8 +258,13 @@ std::string FileListOf(const JobOutcome& outcome, FileState state, std::size_t s
             list += (count == 1 ? "" : ", ") + item(file);
         }
     }
-    if (count > shown) {
-        list += more(count - shown);
+    // A record of the run history counts the files it does not list: they are more files all
+    // the same.
+    const int notListed = outcome.filesNotListed[static_cast<std::size_t>(state)];
+    const std::size_t left = (count > shown ? count - shown : 0) +
+                             static_cast<std::size_t>(notListed > 0 ? notListed : 0);
+    if (left > 0) {
+        list += more(left);
     }
     return list;
 }

@@ -29,7 +29,8 @@ struct PathView {
                                                     const PathView& paths);
 
 // What the summaries in every language share. The files of one state as a list: at most shown
-// items (item gives each, with its reason), then more(the count left out) when there are more.
+// items (item gives each, with its reason), then more(the count left out) when there are more,
+// the files a run history record only counts among them.
 [[nodiscard]] std::string FileListOf(const JobOutcome& outcome, FileState state, std::size_t shown,
                                      const std::function<std::string(const OutputFile&)>& item,
                                      const std::function<std::string(std::size_t)>& more);
@@ -55,6 +56,19 @@ struct EndWords {
 // The failures grouped by cause, the causes in the order they first occurred.
 using CauseGroup = std::pair<std::string, std::vector<const ItemFailure*>>;
 [[nodiscard]] std::vector<CauseGroup> GroupByCause(const JobOutcome& outcome);
+
+// What the check expected and what it found, for one finding: "the history's close 1523", "1533
+// in the day file". JSON carries the same words.
+[[nodiscard]] std::string FindingExpectedText(const CheckFinding& finding);
+[[nodiscard]] std::string FindingFoundText(const CheckFinding& finding);
+// "warning 1301 2026-12-04 close_differs: expected the history's close 1523, found 1533 in the
+// day file".
+[[nodiscard]] std::string FindingLine(const CheckFinding& finding);
+// The findings' lines, warnings before notices and each in the check's order (by stock, then by
+// day): at most shown lines, then "(+N more findings)" when there are more.
+[[nodiscard]] std::vector<std::string> FindingLines(const JobOutcome& outcome, std::size_t shown);
+// The findings in the order FindingLines shows them: what the desktop program lists too.
+[[nodiscard]] std::vector<const CheckFinding*> FindingsInOrder(const JobOutcome& outcome);
 
 // The line a plain progress log prints when an item has ended.
 [[nodiscard]] std::string ProgressLine(const std::string& job, int done, int total,

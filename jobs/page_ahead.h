@@ -8,6 +8,7 @@
 #include <string>
 
 #include "web/page_pool.h"
+#include "web/transfer_control.h"
 
 namespace tickora {
 
@@ -35,6 +36,9 @@ class PageAhead {
     // The job no longer wants the planned pages of item at the head of the plan (its history
     // ended on an earlier page): those not yet asked for never are.
     void DropItem(int item);
+
+    // The job's pacer and Cancel, which the pool's requests obey, for a page fetched beside it.
+    [[nodiscard]] const TransferControl& Control() const { return m_pool.Control(); }
 
   private:
     struct PlannedPage {

@@ -34,16 +34,16 @@ void FinishProfilePage(const ProfilePageTarget& target, int result) {
     }
 }
 
-std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml, bool useKeptHtml,
-                              DownloadDetail* download) {
+std::string ObtainProfilePage(const SiteAccess& access, const TransferControl& control, int code,
+                              bool keepHtml, bool useKeptHtml, DownloadDetail* download) {
     const ProfilePageTarget target =
         TargetOfProfile(access.hosts.profile, code, keepHtml, useKeptHtml);
     if (!target.url.empty()) {
         // The shared file still holds the previous stock's page: without this removal a 404 or
         // a failed download would hand that page to this stock.
         std::remove(target.download.c_str());
-        FinishProfilePage(
-            target, DownloadToFile(access, target.url.c_str(), target.download.c_str(), download));
+        FinishProfilePage(target, DownloadToFile(access, control, target.url.c_str(),
+                                                 target.download.c_str(), download));
     }
     return target.path;
 }
@@ -64,7 +64,8 @@ std::string ProfilesAhead::Obtain(int code, DownloadDetail* download) {
     }
     // The pages of the plan stay in their order.
     if (m_ahead.NextItem() != code) {
-        return ObtainProfilePage(m_access, code, m_keepHtml, m_useKeptHtml, download);
+        return ObtainProfilePage(m_access, m_ahead.Control(), code, m_keepHtml, m_useKeptHtml,
+                                 download);
     }
     DownloadDetail detail;
     FinishProfilePage(target, m_ahead.Next(detail));

@@ -12,6 +12,7 @@
 #include "pages/profile_page.h"
 #include "web/download.h"
 #include "web/site_access.h"
+#include "web/transfer_control.h"
 
 namespace tickora {
 
@@ -22,11 +23,13 @@ void CreateProfileFolders();
 // by a whole answer, and the part of a page a cut transfer left is removed.
 void FinishProfilePage(const ProfilePageTarget& target, int result);
 
-// Brings the profile page of code to disk and returns the path to parse. The file at that path
-// is either what this call downloaded or, with kept pages, the page kept for this same stock: a
-// failed download never leaves another stock's page there. With useKeptHtml nothing is fetched.
-// download, when given, says how the download went (untouched when nothing was fetched).
-[[nodiscard]] std::string ObtainProfilePage(const SiteAccess& access, int code, bool keepHtml,
+// Brings the profile page of code to disk, under control's pacing and Cancel, and returns the
+// path to parse. The file at that path is either what this call downloaded or, with kept pages,
+// the page kept for this same stock: a failed download never leaves another stock's page there.
+// With useKeptHtml nothing is fetched. download, when given, says how the download went
+// (untouched when nothing was fetched).
+[[nodiscard]] std::string ObtainProfilePage(const SiteAccess& access,
+                                            const TransferControl& control, int code, bool keepHtml,
                                             bool useKeptHtml, DownloadDetail* download = nullptr);
 
 // Profile pages asked ahead: the job plans the stocks in the order it will read them, and obtains
@@ -40,7 +43,7 @@ class ProfilesAhead {
     // only read need no plan.
     void Plan(int code);
     // As ObtainProfilePage: the path to parse. A stock that was not planned, or not in its turn,
-    // is fetched as if nothing was asked ahead.
+    // is fetched as if nothing was asked ahead, under the pacing and Cancel of the plan's pool.
     [[nodiscard]] std::string Obtain(int code, DownloadDetail* download);
     // Where the page of code is fetched from; empty when kept pages are read instead.
     [[nodiscard]] std::string UrlOf(int code) const;

@@ -51,16 +51,14 @@ JobOutcome ProfilesJob::Run() {
     ITickoraView& view = m_context.view;
     BeginOutcome(m_context, "profiles", "stocks");
     view.ShowCounts(0, 0);
-    m_context.cancel = false;
     if (!Prepare()) {
         return m_outcome;
     }
     view.SetProgressRange(m_context.stocks.m_nBlocks);
     view.SetProgressStep(1);
-    m_context.cancel = false;
     PlanStocks();
     ShowItems(m_outcome, view);
-    PagePool pool(m_context.access);
+    PagePool pool(m_context.access, m_context.Transfers());
     PageAhead ahead(pool);
     ProfilesAhead pages(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     for (const std::vector<int>& codes : m_planned) {

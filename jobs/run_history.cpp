@@ -47,6 +47,7 @@ JobOutcome Trimmed(const JobOutcome& outcome) {
                                      CutText(file.reason, kRunHistoryTextBytes)});
         } else {
             ++leftOut;
+            ++trimmed.filesNotListed[static_cast<std::size_t>(file.state)];
         }
     }
     std::for_each(trimmed.failures.begin(), trimmed.failures.end(), CutTexts);

@@ -15,7 +15,6 @@
 #include "jobs/job_steps.h"
 #include "jobs/output_folder.h"
 #include "jobs/run_history.h"
-#include "web/retry.h"
 #include "text/sjis.h"
 
 namespace tickora {
@@ -84,11 +83,12 @@ bool CTickoraDoc::StartJob(Body body) {
     m_runOptions = {};
     m_limitCodes.clear();
     m_limitNext = false;
+    // Cleared here, once, before the worker exists: a Cancel from now on belongs to this job,
+    // however early it comes.
+    m_bCancel = false;
     View().ShowRunning();
     m_bBusy = true;
     m_worker = std::thread([this, body] {
-        // Lets Cancel cut short a retry wait, a pacing wait or a transfer of this worker.
-        SetDownloadCancelFlag(&m_bCancel);
         // Never let an exception cross the thread: the job ends with it as its cause.
         try {
             JobThreadProc(this, body);
@@ -105,7 +105,6 @@ bool CTickoraDoc::StartJob(Body body) {
             } catch (...) {
             }
         }
-        SetDownloadCancelFlag(nullptr);
         m_lock.Release();
         m_bWorkerAlive = false;
     });
@@ -304,9 +303,8 @@ SiteAccess CTickoraDoc::Access() const {
 }
 
 JobContext CTickoraDoc::Context() {
-    return JobContext{m_stocks,  m_markets,  m_settings,   View(),
-                      m_bCancel, m_current,  m_retryRun,   m_retryCodes,
-                      &m_bQuotesWhole, Access()};
+    return JobContext{m_stocks,  m_markets,  m_settings,   View(),          m_bCancel, m_pacer,
+                      m_current, m_retryRun, m_retryCodes, &m_bQuotesWhole, Access()};
 }
 
 void CTickoraDoc::RunFetch() {

@@ -17,6 +17,7 @@
 #include "jobs/run_history.h"
 #include "jobs/save_quotes.h"
 #include "jobs/tickora_view.h"
+#include "web/transfer_control.h"
 
 namespace tickora {
 
@@ -139,6 +140,10 @@ class CTickoraDoc {
     std::atomic<bool> m_bQuotesWhole{false};
     mutable std::mutex m_accessMutex;  // the front-end sets it while a worker reads it
     SiteAccess m_access;
+    // One per document, not per job: its jobs run one after another, so the least time between
+    // two requests also holds from one job's last to the next one's first. Documents apart (the
+    // tests') pace apart.
+    Pacer m_pacer;
     [[nodiscard]] SiteAccess Access() const;
 
     // Raised inside a job: the outcome so far, ended by the error.

@@ -5,6 +5,10 @@
 namespace tickora {
 
 inline constexpr int kPageBufferSize = 153600;
+// The one process-wide mutable variable the jobs use; everything else a job works with (its
+// Cancel, its pacer, its site access) is handed to it. Safe because each program runs one job at
+// a time: only that job's worker touches it. Two documents running jobs at once in one process
+// would share it.
 extern char g_PageBuffer[kPageBufferSize];
 
 // Reads at most limit bytes of path into g_PageBuffer and terminates the text right after them,

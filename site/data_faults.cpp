@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "exchange/price_limits.h"
+#include "exchange/splits.h"
 #include "exchange/trading_calendar.h"
 #include "text/named_values.h"
 
@@ -99,8 +100,9 @@ double OtherClose(const Stock& stock, const Quote& quote, int decimals) {
 }
 
 // A close that rises from the previous one by a multiple of the limit that puts it in the class
-// the fault asks for, and whose ratio to the previous close is no whole number: a split or a
-// reverse split would explain a close of twice or three times the one before.
+// the fault asks for, and whose ratio to the previous close is no whole number and near no
+// split's: a split or a reverse split would explain a close of twice or three times the one
+// before (exchange/splits.h).
 double LimitBreakingClose(double previousClose, DataFault fault, int decimals) {
     const double limit = DailyPriceLimit(previousClose).value_or(0);
     const MoveClass wanted = fault == kBeyondLimit ? MoveClass::kWarning : MoveClass::kNotice;
@@ -109,7 +111,7 @@ double LimitBreakingClose(double previousClose, DataFault fault, int decimals) {
         const double shown = RoundToTick(previousClose + times * limit, decimals);
         const double ratio = shown / previousClose;
         if (ClassifyMove(previousClose, shown) == wanted &&
-            std::fabs(ratio - std::round(ratio)) > 0.05) {
+            std::fabs(ratio - std::round(ratio)) > 0.05 && !SplitExplaining(previousClose, shown)) {
             return shown;
         }
     }

@@ -23,17 +23,17 @@ const char* PageFailureName(PageFailure failure) {
     return NameIn(kPageFailures, failure, "?");
 }
 
-int DownloadToFile(const SiteAccess& access, const char* url, const char* localPath,
-                   DownloadDetail* detail) {
+int DownloadToFile(const SiteAccess& access, const TransferControl& control, const char* url,
+                   const char* localPath, DownloadDetail* detail) {
     if (url == nullptr || localPath == nullptr) {
         if (detail != nullptr) {
             *detail = {PageFailure::kTransport, 0, "the download could not be set up"};
         }
         return 1;
     }
-    // One engine per thread: its connection cache spares a new handshake for every page of a
-    // job, while each call still makes one complete GET of its own.
-    thread_local TransferEngine engine(1, 1);
+    // An engine per call: the one page a job fetches this way is a page asked out of its turn,
+    // rare enough that its own connection costs less than a connection cache kept on the side.
+    TransferEngine engine(1, 1, control);
     engine.Add(0, url, localPath, access);
     std::vector<TransferEngine::Finished> finished;
     while (finished.empty()) {

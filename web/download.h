@@ -6,6 +6,7 @@
 #include <string>
 
 #include "web/retry.h"
+#include "web/transfer_control.h"
 
 namespace tickora {
 
@@ -35,8 +36,11 @@ struct DownloadDetail {
 // localPath (created or truncated). Returns 0 when the exchange completed whatever the status,
 // 1 on a transport error, a time-out, an oversized page, Cancel, or a local file that cannot be
 // written. Under a retry policy (web/retry.h) a failed attempt may be repeated; the result is then
-// that of the last attempt. detail, when given, says what the last attempt ended with.
-[[nodiscard]] int DownloadToFile(const SiteAccess& access, const char* url, const char* localPath,
+// that of the last attempt. Each attempt waits for its start on control's pacer, and control's
+// Cancel ends the download as it ends a page of a pool. detail, when given, says what the last
+// attempt ended with.
+[[nodiscard]] int DownloadToFile(const SiteAccess& access, const TransferControl& control,
+                                 const char* url, const char* localPath,
                                  DownloadDetail* detail = nullptr);
 
 // Limits that keep one hostile or broken server from holding a job (and its Cancel) for ever.

@@ -29,12 +29,14 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 
 }  // namespace
 
-PagePool::PagePool(const SiteAccess& access, const std::atomic<bool>* cancel)
+PagePool::PagePool(const SiteAccess& access, const TransferControl& control)
     : m_access(access),
       m_connections(std::clamp(access.connections, kMinConnections, kMaxConnections)),
       m_streams(std::clamp(access.transport.streams, kMinStreams, kMaxStreams)),
-      m_cancel(cancel),
-      m_engine(m_connections, m_streams) {
+      m_control(control),
+      // The loop's transfers obey the job's Cancel, and the pool's abort when the pool ends.
+      m_engine(m_connections, m_streams,
+               TransferControl{control.pacer, control.cancel.WithAbort(m_abort)}) {
     m_loop = std::thread([this] { Loop(); });
 }
 
@@ -226,8 +228,6 @@ void PagePool::EndPages(std::vector<TransferEngine::Finished>& finished) {
 }
 
 void PagePool::Loop() {
-    SetDownloadCancelFlag(m_cancel);
-    SetDownloadAbortFlag(&m_abort);
     std::vector<TransferEngine::Finished> finished;
     while (true) {
         {

@@ -25,6 +25,7 @@
 #include "web/download.h"
 #include "web/retry.h"
 #include "web/site_access.h"
+#include "web/transfer_control.h"
 #include "web/transfer_engine.h"
 
 namespace tickora {
@@ -36,11 +37,9 @@ class PagePool {
   public:
     // access gives the connections (clamped to [kMinConnections, kMaxConnections]), the streams
     // (the most requests one HTTP/2 connection carries at once), retries, limits and transport.
-    // cancel is the job's flag, which the transfers of the pool's threads obey as the job's own
-    // would (by default the calling thread's download cancel flag): once it is set no further
-    // request goes out.
-    explicit PagePool(const SiteAccess& access,
-                      const std::atomic<bool>* cancel = GetDownloadCancelFlag());
+    // control is the job's: every request of the pool waits for its start on the job's pacer,
+    // and once the job's Cancel is set no further request goes out.
+    PagePool(const SiteAccess& access, const TransferControl& control);
     // Drops the pages not yet started, aborts the transfers in flight and removes every
     // temporary file: a job that ends early leaves only the work files it waited for.
     ~PagePool();
@@ -48,6 +47,8 @@ class PagePool {
     PagePool& operator=(const PagePool&) = delete;
 
     [[nodiscard]] int Connections() const { return m_connections; }
+    // The job's pacer and Cancel, for a page the job fetches beside the pool.
+    [[nodiscard]] const TransferControl& Control() const { return m_control; }
     // How many pages a job keeps submitted and not yet waited for: enough to keep every
     // connection (and every stream of an HTTP/2 one) busy while the job parses, few enough that
     // a stop wastes little.
@@ -89,7 +90,7 @@ class PagePool {
     // Hands the engine the pages it can start now; the caller holds m_mutex.
     void StartPagesLocked();
     void EndPages(std::vector<TransferEngine::Finished>& finished);
-    [[nodiscard]] bool Cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+    [[nodiscard]] bool Cancelled() const { return m_control.cancel.Cancelled(); }
     // One connection to a site not seen to speak HTTP/2: nothing is asked ahead.
     [[nodiscard]] bool OneRequestAtATime() const { return m_connections == 1 && !m_multiplexing; }
     // Removes a page the job will never wait for; the caller holds m_mutex.
@@ -99,8 +100,9 @@ class PagePool {
     const SiteAccess m_access;
     const int m_connections;
     const int m_streams;
-    const std::atomic<bool>* const m_cancel;
-    TransferEngine m_engine;  // only the loop thread drives it
+    const TransferControl m_control;
+    std::atomic<bool> m_abort{false};  // the loop ends its transfers at once
+    TransferEngine m_engine;           // only the loop thread drives it
     mutable std::mutex m_mutex;
     std::condition_variable m_pageDone;
     std::map<PageTicket, Page> m_pages;  // outstanding, by ticket
@@ -108,7 +110,6 @@ class PagePool {
     PageTicket m_nextTicket = 0;
     bool m_stopping = false;
     std::atomic<bool> m_multiplexing{false};
-    std::atomic<bool> m_abort{false};  // the loop ends its transfers at once
     std::thread m_loop;
 };
 

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 namespace tickora {
@@ -18,27 +17,10 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kCancelPollInterval = std::chrono::milliseconds(20);
 constexpr int kMaxBackoffBaseMs = kMaxRetryWaitMs;
 
-// Pacing is process-wide: each request reserves the next free start time under the lock, then
-// waits for it outside, so concurrent callers are spaced too.
-std::mutex g_paceMutex;
-bool g_anyRequestStarted = false;
-Clock::time_point g_lastStart;
-
-thread_local const std::atomic<bool>* t_cancelFlag = nullptr;
-thread_local const std::atomic<bool>* t_abortFlag = nullptr;
-
-bool Aborted() {
-    return t_abortFlag != nullptr && t_abortFlag->load();
-}
-
-bool Cancelled() {
-    return (t_cancelFlag != nullptr && t_cancelFlag->load()) || Aborted();
-}
-
-// Sleeps until deadline in short steps; false when the cancel flag was seen set.
-bool WaitUntil(Clock::time_point deadline) {
+// Sleeps until deadline in short steps; false when cancel was seen set.
+bool WaitUntil(Clock::time_point deadline, const CancelToken& cancel) {
     while (true) {
-        if (Cancelled()) {
+        if (cancel.Cancelled()) {
             return false;
         }
         const auto now = Clock::now();
@@ -49,14 +31,14 @@ bool WaitUntil(Clock::time_point deadline) {
     }
 }
 
-void WaitForPacingSlot(int paceMs) {
+void WaitForPacingSlot(int paceMs, const TransferControl& control) {
     if (paceMs <= 0) {
         return;
     }
-    const Clock::time_point slot = ReservePacingSlot(paceMs);
+    const Clock::time_point slot = control.pacer.Reserve(paceMs);
     // A cancel only cuts the wait short: the request still goes out, so the caller gets the same
     // kind of result for its current item as without pacing, and stops after it.
-    (void)WaitUntil(slot);
+    (void)WaitUntil(slot, control.cancel);
 }
 
 }  // namespace
@@ -66,41 +48,6 @@ RetryPolicy ClampedRetryPolicy(RetryPolicy p) {
     p.paceMs = std::clamp(p.paceMs, 0, kMaxPaceMs);
     p.backoffBaseMs = std::clamp(p.backoffBaseMs, 0, kMaxBackoffBaseMs);
     return p;
-}
-
-Clock::time_point ReservePacingSlot(int paceMs) {
-    const auto now = Clock::now();
-    if (paceMs <= 0) {
-        return now;
-    }
-    std::lock_guard lock(g_paceMutex);
-    Clock::time_point slot = now;
-    if (g_anyRequestStarted) {
-        slot = std::max(now, g_lastStart + std::chrono::milliseconds(paceMs));
-    }
-    g_lastStart = slot;
-    g_anyRequestStarted = true;
-    return slot;
-}
-
-void SetDownloadCancelFlag(const std::atomic<bool>* flag) {
-    t_cancelFlag = flag;
-}
-
-const std::atomic<bool>* GetDownloadCancelFlag() {
-    return t_cancelFlag;
-}
-
-bool DownloadCancelRequested() {
-    return Cancelled();
-}
-
-void SetDownloadAbortFlag(const std::atomic<bool>* flag) {
-    t_abortFlag = flag;
-}
-
-bool DownloadAbortRequested() {
-    return Aborted();
 }
 
 long long BackoffMs(int retry, int baseMs, long retryAfterSeconds) {
@@ -116,18 +63,19 @@ long long BackoffMs(int retry, int baseMs, long retryAfterSeconds) {
     return std::min<long long>(wait, kMaxRetryWaitMs);
 }
 
-int RunWithRetries(const RetryPolicy& given, const std::function<AttemptOutcome()>& attempt) {
+int RunWithRetries(const RetryPolicy& given, const TransferControl& control,
+                   const std::function<AttemptOutcome()>& attempt) {
     const RetryPolicy policy = ClampedRetryPolicy(given);
-    WaitForPacingSlot(policy.paceMs);
+    WaitForPacingSlot(policy.paceMs, control);
     AttemptOutcome outcome = attempt();
     bool partialFileLeft = outcome.wroteFile && outcome.result != 0;
     for (int retry = 1; retry <= policy.retries && outcome.retryable; ++retry) {
         const auto wait = std::chrono::milliseconds(
             BackoffMs(retry, policy.backoffBaseMs, outcome.retryAfterSeconds));
-        if (!WaitUntil(Clock::now() + wait)) {
+        if (!WaitUntil(Clock::now() + wait, control.cancel)) {
             break;
         }
-        WaitForPacingSlot(policy.paceMs);
+        WaitForPacingSlot(policy.paceMs, control);
         outcome = attempt();
         if (outcome.wroteFile) {
             partialFileLeft = outcome.result != 0;

@@ -79,9 +79,9 @@ std::string UnreachedOf(const char* words) {
 }
 
 std::string Refusal(long status) {
-    return "HTTP " + std::to_string(status) +
-           (status == kProxyAuthenticationRequired ? " (it asks for a user name and password)"
-                                                   : "");
+    return HttpStatusCause(status) + (status == kProxyAuthenticationRequired
+                                          ? " (it asks for a user name and password)"
+                                          : "");
 }
 
 std::string ProxyNamed(const std::string& peer) {
@@ -89,6 +89,14 @@ std::string ProxyNamed(const std::string& peer) {
 }
 
 }  // namespace
+
+std::string LibcurlCause(CURLcode code, const std::string& words) {
+    return words + " (curl error " + std::to_string(static_cast<int>(code)) + ")";
+}
+
+std::string HttpStatusCause(long status) {
+    return "HTTP " + std::to_string(status);
+}
 
 std::optional<std::string> BadBodyCause(CURL* curl, CURLcode code, const char* words) {
     if (code != CURLE_BAD_CONTENT_ENCODING && code != CURLE_WRITE_ERROR) {

@@ -10,6 +10,15 @@
 
 namespace tickora {
 
+// libcurl's words for a failed transfer, with the number of its error after them: "transfer
+// closed with 2865 bytes remaining to read (curl error 18)". The words differ from one libcurl to
+// the next and say more than the number, which names the kind of failure for a reader that
+// puts the cause in other words.
+[[nodiscard]] std::string LibcurlCause(CURLcode code, const std::string& words);
+
+// "HTTP 503": a page that came back with another status than 200.
+[[nodiscard]] std::string HttpStatusCause(long status);
+
 // "bad gzip body from the site: ..." when code is libcurl's answer to a body it could not decode;
 // nothing otherwise. Only for a transfer whose own writes to the page's file all succeeded.
 [[nodiscard]] std::optional<std::string> BadBodyCause(CURL* curl, CURLcode code, const char* words);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/transfer_engine.h"
 
 #include <algorithm>
@@ -32,6 +33,8 @@ struct CurlCleanup {
 };
 using CurlHandle = std::unique_ptr<CURL, CurlCleanup>;
 
+// libcurl's global state is the process's whatever we do; this flag only makes its one
+// initialisation happen once, before the first engine of any job.
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -211,7 +214,7 @@ DownloadDetail Describe(CURLcode code, long status, const Page& page) {
     if (code != CURLE_OK) {
         detail.failure =
             code == CURLE_OPERATION_TIMEDOUT ? PageFailure::kTimeout : PageFailure::kTransport;
-        detail.cause = words;
+        detail.cause = LibcurlCause(code, words);
         if (IsTlsFailure(code)) {
             // A certificate problem is the user's to solve (a CA file, a proxy): say where.
             const std::string& why = page.caProblem.empty() ? detail.cause : page.caProblem;
@@ -226,7 +229,7 @@ DownloadDetail Describe(CURLcode code, long status, const Page& page) {
     }
     if (status != 200) {
         detail.failure = PageFailure::kHttpStatus;
-        detail.cause = proxy.value_or("HTTP " + std::to_string(status));
+        detail.cause = proxy.value_or(HttpStatusCause(status));
     }
     return detail;
 }
@@ -294,9 +297,11 @@ void Configure(Page& page, const DownloadLimits& limits, const CaBundle* ca) {
 
 }  // namespace
 
-TransferEngine::TransferEngine(int connections, int streams)
+TransferEngine::TransferEngine(int connections, int streams, const TransferControl& control)
     : m_connections(std::clamp(connections, kMinConnections, kMaxConnections)),
-      m_streams(std::clamp(streams, kMinStreams, kMaxStreams)) {
+      m_streams(std::clamp(streams, kMinStreams, kMaxStreams)),
+      m_pacer(control.pacer),
+      m_cancel(control.cancel) {
     InitCurlOnce();
     m_multi = curl_multi_init();
     if (m_multi != nullptr) {
@@ -345,7 +350,7 @@ void TransferEngine::Wakeup() {
 }
 
 void TransferEngine::StartDue(std::vector<Finished>& finished) {
-    const bool cancel = DownloadCancelRequested();
+    const bool cancel = m_cancel.Cancelled();
     for (auto it = m_pages.begin(); it != m_pages.end();) {
         Page& page = *(it++)->second;  // Finish may erase the page
         if (page.curl) {
@@ -357,7 +362,7 @@ void TransferEngine::StartDue(std::vector<Finished>& finished) {
         }
         const auto now = Clock::now();
         if (!page.slotReserved && now >= page.startAt) {
-            page.startAt = ReservePacingSlot(page.policy.paceMs);
+            page.startAt = m_pacer.Reserve(page.policy.paceMs);
             page.slotReserved = true;
             page.backingOff = false;
         }
@@ -439,7 +444,7 @@ void TransferEngine::EndAttempt(Page& page, int codeValue, std::vector<Finished>
     }
     page.last = outcome;
     page.lastDetail = std::move(detail);
-    if (outcome.retryable && page.retriesDone < page.policy.retries && !DownloadCancelRequested()) {
+    if (outcome.retryable && page.retriesDone < page.policy.retries && !m_cancel.Cancelled()) {
         ++page.retriesDone;
         page.startAt = Clock::now() +
                        std::chrono::milliseconds(BackoffMs(
@@ -482,7 +487,7 @@ void TransferEngine::CollectDone(std::vector<Finished>& finished) {
 }
 
 void TransferEngine::AbortCancelled(std::vector<Finished>& finished) {
-    if (!DownloadCancelRequested()) {
+    if (!m_cancel.Cancelled()) {
         return;
     }
     const auto now = Clock::now();
@@ -496,7 +501,7 @@ void TransferEngine::AbortCancelled(std::vector<Finished>& finished) {
             page.cancelSeen = now;
         }
         // Nobody waits for a page that is aborted: it gets no grace.
-        if (DownloadAbortRequested() || now - page.cancelSeen >= kCancelGrace) {
+        if (m_cancel.Aborted() || now - page.cancelSeen >= kCancelGrace) {
             EndAttempt(page, CURLE_ABORTED_BY_CALLBACK, finished);
         }
     }

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every transfer of one caller from one loop on libcurl's multi interface. Over HTTP/1.1 each
 // connection carries one request at a time; over HTTP/2 one connection carries up to `streams`
 // at once (fewer when the server says so). Each page is fetched exactly as one request at a time
-// would fetch it: the retry policy and the process-wide pacing apply to each page, the page
-// limits to each transfer, and the file is written only from an answer of status 200.
+// would fetch it: the retry policy and the job's pacing apply to each page, the page limits to
+// each transfer, and the file is written only from an answer of status 200.
 #include <curl/curl.h>
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "web/ca_file.h"
 #include "web/download.h"
 #include "web/site_access.h"
+#include "web/transfer_control.h"
 
 namespace tickora {
 
@@ -29,7 +31,8 @@ class TransferEngine {
     };
 
     // At most `connections` connections to a host, and `streams` requests on each HTTP/2 one.
-    TransferEngine(int connections, int streams);
+    // Every page waits for its start on control's pacer, and obeys control's Cancel and abort.
+    TransferEngine(int connections, int streams, const TransferControl& control);
     // Ends the transfers in flight at once; their files stay as far as they got.
     ~TransferEngine();
     TransferEngine(const TransferEngine&) = delete;
@@ -47,9 +50,9 @@ class TransferEngine {
     // when its pacing slot comes.
     void Add(Id id, std::string url, std::string path, const SiteAccess& access);
     // Drives the transfers for one round, waiting at most `wait` (and less when Wakeup is
-    // called) for something to happen, and appends the pages that finished. The calling thread's
-    // cancel and abort flags (web/retry.h) are obeyed: a running transfer ends after the Cancel
-    // grace, at once on abort, and a page waiting for a retry ends with its last attempt.
+    // called) for something to happen, and appends the pages that finished. After Cancel a
+    // running transfer ends after the Cancel grace (at once on abort), and a page waiting for a
+    // retry ends with its last attempt.
     void Run(std::chrono::milliseconds wait, std::vector<Finished>& finished);
     // Ends a wait in Run early; callable from any thread.
     void Wakeup();
@@ -71,6 +74,8 @@ class TransferEngine {
 
     const int m_connections;
     const int m_streams;
+    Pacer& m_pacer;
+    const CancelToken m_cancel;
     CURLM* m_multi = nullptr;
     bool m_multiplexing = false;
     std::map<Id, std::unique_ptr<Page>> m_pages;

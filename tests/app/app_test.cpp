@@ -7,16 +7,17 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QImage>
 #include <QSettings>
-#include <QTableWidget>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -29,10 +30,11 @@
 #include <set>
 #include <string>
 
+#include "app/chart_window.h"
 #include "app/command_table.h"
-#include "app/chart_view.h"
 #include "app/first_start.h"
 #include "app/form_view.h"
+#include "app/help_browser.h"
 #include "app/main_frame.h"
 #include "app/options_dlgs.h"
 #include "app/quotes_dlg.h"
@@ -41,9 +43,9 @@
 #include "catalog/work_lock.h"
 #include "formats/kdt_file.h"
 #include "jobs/job_outcome.h"
+#include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
-#include "jobs/run_history.h"
 #include "site/site_server.h"
 #include "tests/app/gui_test_util.h"
 #include "tests/support/site_access_for_test.h"
@@ -351,6 +353,10 @@ TEST_F(DesktopApp, AboutAndSettingsCommandsOpenTheirDialogs) {
     CAppSettings reread;
     reread.Load();
     EXPECT_EQ(reread.m_bExitAfterFetch, 1);
+    // OK says where the settings went, as 接続設定 does.
+    EXPECT_EQ(m_app->Frame()->Note().toStdString(),
+              "初期設定を " + (m_dir.Path() / "Tickora.ini").string() + " に保存しました");
+    EXPECT_STREQ(reread.m_szOutputDir, ".") << "a folder the user did not change stays as given";
 }
 
 TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
@@ -360,6 +366,11 @@ TEST_F(DesktopApp, HelpWithoutABrowserSaysSoOnTheStatusLine) {
     ASSERT_TRUE(m_app->InitInstance());
     m_app->OnCommand(kIdUsersGuide);
     EXPECT_EQ(m_app->Frame()->Note().toStdString(), kNoBrowserText);
+    // The guide opens inside the program instead.
+    CHelpBrowser* guide = m_app->Frame()->findChild<CHelpBrowser*>(QStringLiteral("helpBrowser"));
+    ASSERT_NE(guide, nullptr);
+    EXPECT_TRUE(guide->isVisible());
+    EXPECT_TRUE(guide->Browser()->toPlainText().contains(QStringLiteral("ユーザーズガイド")));
     previous != nullptr ? setenv("BROWSER", saved.c_str(), 1) : unsetenv("BROWSER");
 }
 
@@ -465,7 +476,20 @@ TEST_F(DesktopApp, EveryJobStartsWithCountersProgressAndTitleCleared) {
     ASSERT_GT(view->FirstCounter()->text().toInt(), 0);
     ASSERT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
 
-    // The second job of the process: its first page is slow, so the form is seen as it starts.
+    // A history job writes no dated file: the day's title stays while it runs.
+    site::Fault slow;
+    slow.kind = site::FaultKind::kStall;
+    slow.stall = std::chrono::milliseconds(1500);
+    m_site->SetFault("/t?s=", slow);
+    WhenModal(QStringLiteral("codeDlg"), test::Accept);
+    m_app->OnCommand(kIdHistoryJob);
+    ASSERT_TRUE(WaitUntil([&] { return m_app->Document()->IsJobRunning(); }));
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+    m_app->Document()->CancelJob();
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 30000));
+    EXPECT_EQ(m_app->Frame()->DocTitle().toStdString(), Today());
+
+    // The next job of the process: its first page is slow, so the form is seen as it starts.
     SlowQuotePages(std::chrono::milliseconds(1500));
     view->ProgressBar()->setValue(2);  // as a job cut short may leave it
     m_app->OnCommand(kIdGetPerformance);
@@ -708,6 +732,57 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
     }
 }
 
+// A new user's working folder is the hidden per-user folder: the first fetch offers ~/Tickora
+// for the files, which its default button takes; either answer is kept and asked once.
+TEST_F(DesktopApp, TheFirstFetchOffersAVisibleOutputFolder) {
+    const std::string savedHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    const std::filesystem::path home = m_dir.Path() / "home";
+    const std::filesystem::path work = home / ".local/share/tickora";
+    for (const bool take : {true, false}) {
+        SCOPED_TRACE(take ? "taken" : "declined");
+        std::filesystem::remove_all(home);
+        std::filesystem::create_directories(work);
+        std::filesystem::copy_file(m_dir.Path() / "market.csv", work / "market.csv");
+        WriteFileBytes(work / "fetchlist.csv", m_site->FetchListCsv());
+        std::filesystem::current_path(work);
+        setenv("HOME", home.c_str(), 1);
+        m_app = NewApp();
+        ASSERT_TRUE(m_app->InitInstance());
+        QString offered;
+        WhenModal(QStringLiteral("visibleFolderOffer"), [&](QWidget* w) {
+            auto* box = static_cast<QMessageBox*>(w);
+            offered = box->text();
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
+            (take ? box->defaultButton() : box->button(QMessageBox::No))->click();
+        });
+        m_app->OnCommand(kIdFetch);
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+        EXPECT_TRUE(offered.contains(QString::fromStdString((home / "Tickora").string())))
+            << offered.toStdString();
+        const std::filesystem::path out = take ? home / "Tickora" : work;
+        EXPECT_EQ(QuoteFiles(std::filesystem::relative(out, m_dir.Path()).string()).size(), 1u);
+        CAppSettings saved;
+        saved.Load();
+        EXPECT_STREQ(saved.m_szOutputDir, take ? (home / "Tickora").c_str() : ".");
+        // Asked once: the next fetch just fetches.
+        bool askedAgain = false;
+        WhenModal(
+            QStringLiteral("visibleFolderOffer"),
+            [&](QWidget* w) {
+                askedAgain = true;
+                test::Reject(w);
+            },
+            test::Expect::kMayAppear, 300);
+        m_app->OnCommand(kIdFetch);
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+        WaitUntil([] { return false; }, 400);
+        EXPECT_FALSE(askedAgain);
+        m_app.reset();
+        std::filesystem::current_path(m_dir.Path());
+    }
+    setenv("HOME", savedHome.c_str(), 1);
+}
+
 TEST_F(DesktopApp, TheHistoryMenuItemOpensItsDialogWhichRemembersItsChoices) {
     {
         QSettings remembered = UserSettings();
@@ -764,11 +839,15 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
                     R"("retry":false})"
                     "\n");
         }
-        WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) {
-            auto* dlg = static_cast<CCodeDlg*>(w);
-            dlg->m_pDays->setText(QStringLiteral("60"));
-            test::Accept(dlg);
-        });
+        // Only a retry that starts asks anything: a hand left waiting for a dialog that never
+        // came would answer the next test's.
+        if (c.asked >= 0) {
+            WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) {
+                auto* dlg = static_cast<CCodeDlg*>(w);
+                dlg->m_pDays->setText(QStringLiteral("60"));
+                test::Accept(dlg);
+            });
+        }
         m_app->Frame()->Action(kIdRetryFailed)->trigger();
         if (c.asked < 0) {
             EXPECT_FALSE(m_app->Document()->IsJobRunning());
@@ -936,9 +1015,22 @@ TEST_F(DesktopApp, TheChartShowsAFetchedHistoryAndReadsTheDayUnderThePointer) {
     EXPECT_TRUE(chart->Readout().startsWith(date)) << chart->Readout().toStdString();
     EXPECT_TRUE(chart->Readout().contains(QStringLiteral("終値 "))) << chart->Readout().toStdString();
 
-    // A code without a stored history says so instead of drawing nothing.
+    // The title names the stock as the list does.
+    const std::string name =
+        SjisToUtf8(m_app->Objects()->stocks.GetBlock(0)->m_aStocks[0].m_szName);
+    EXPECT_EQ(window->windowTitle().toStdString(),
+              "チャート " + std::to_string(code) + " " + name + " - Tickora");
+
+    // A code without a stored history says so instead of drawing nothing: a listed one can be
+    // fetched, one the list does not hold cannot.
+    const int other = m_app->Objects()->stocks.GetBlock(0)->m_aStocks[1].m_nCode;
+    EXPECT_FALSE(window->OpenCode(other));
+    EXPECT_TRUE(window->Message().contains(QStringLiteral("まだありません")))
+        << window->Message().toStdString();
     EXPECT_FALSE(window->OpenCode(9998));
-    EXPECT_TRUE(window->Message().contains(QStringLiteral("まだありません")));
+    EXPECT_TRUE(window->Message().contains(QStringLiteral("9998 は fetchlist.csv にありません")))
+        << window->Message().toStdString();
+    EXPECT_EQ(window->windowTitle().toStdString(), "チャート 9998 - Tickora");
 }
 
 TEST_F(DesktopApp, TheQuoteTableSortsAndMarksTheStocksNotExtracted) {

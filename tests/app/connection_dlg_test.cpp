@@ -145,11 +145,13 @@ TEST_F(ConnectionDialog, ABadAddressKeepsItOpenNamingTheKeyAndAFileItCannotReadI
     });
     EXPECT_TRUE(RunConnectionDialog(nullptr, m_objects, false, {}, m_access).isEmpty());
     EXPECT_EQ(attempts, 1);
-    EXPECT_TRUE(
-        loadError.contains(QStringLiteral("connections must be a whole number from 1 to 16")))
+    // In Japanese, naming the key as the file and the command line name it.
+    EXPECT_TRUE(loadError.contains(
+        QStringLiteral("connections は 1 から 16 までの整数にしてください (値: 40)")))
         << loadError.toStdString();
     EXPECT_TRUE(error.contains(QStringLiteral(
-        "table_host must be an http:// or https:// URL with a host (got 'tables.example')")))
+        "table_host は http:// か https:// で始まり、ホスト名を含む URL にしてください (値: "
+        "'tables.example')")))
         << error.toStdString();
     EXPECT_EQ(ReadFileBytes(kConnectionFileName), "retries = 2\nconnections = 40\n");
 

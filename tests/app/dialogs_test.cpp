@@ -9,10 +9,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTreeView>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <ostream>
+#include <set>
 #include <string>
 
 #include "app/about_dlg.h"
@@ -29,6 +32,7 @@ namespace {
 using test::Accept;
 using test::Expect;
 using test::Reject;
+using test::WaitUntil;
 using test::WhenModal;
 using tickora::test::ReadFileBytes;
 using tickora::test::ScopedWorkDir;
@@ -246,6 +250,76 @@ TEST(SettingsDialog, OkWritesTheWholeRecordWithTheChosenFolder) {
     EXPECT_EQ(IntAt(bytes, 136), 1);
     EXPECT_EQ(IntAt(bytes, 140), 0);
     EXPECT_EQ(IntAt(bytes, 144), 1);
+}
+
+// Each layout is said in a line under the list, and changes with it.
+TEST(SettingsDialog, EachLayoutIsExplainedInALine) {
+    CSettingsDlg dlg;
+    QLabel* note = dlg.findChild<QLabel*>(QStringLiteral("formatNote"));
+    ASSERT_NE(note, nullptr);
+    std::set<std::string> seen;
+    for (int format = 0; format < 4; ++format) {
+        dlg.m_pFormat->setCurrentIndex(format);
+        EXPECT_EQ(note->text(), FormatExplanation(format));
+        seen.insert(note->text().toStdString());
+    }
+    EXPECT_EQ(seen.size(), 4u);
+    EXPECT_TRUE(FormatExplanation(2).startsWith(QStringLiteral("DSyyyymm.dd")));
+    EXPECT_TRUE(FormatExplanation(1).contains(QStringLiteral("タブ区切り")));
+}
+
+// The folder is shown whole ("." is the working folder); OK keeps it as it was given unless
+// the user picked another.
+TEST(SettingsDialog, TheFolderIsShownWholeAndKeptAsGiven) {
+    ScopedWorkDir dir;
+    CAppSettings settings;
+    std::strcpy(settings.m_szOutputDir, ".");
+    std::string shown;
+    WhenModal(QStringLiteral("settingsDlg"), [&](QWidget* w) {
+        auto* dlg = static_cast<CSettingsDlg*>(w);
+        shown = dlg->m_pOutputDir->text().toStdString();
+        dlg->accept();
+    });
+    ASSERT_TRUE(RunSettingsDialog(settings, nullptr));
+    EXPECT_EQ(shown, dir.Path().string());
+    EXPECT_STREQ(settings.m_szOutputDir, ".");
+    EXPECT_EQ(WholeFolderPath(QStringLiteral("out/day")).toStdString(),
+              (dir.Path() / "out/day").string());
+    EXPECT_EQ(WholeFolderPath(QStringLiteral("/srv/tickora/")).toStdString(), "/srv/tickora");
+}
+
+// 変更 opens the chooser at the folder, in view, however deep it lies: "." is the working
+// folder.
+TEST(SettingsDialog, TheChooserOpensWithTheFolderInView) {
+    ScopedWorkDir dir;
+    std::filesystem::path deep = dir.Path();
+    for (int level = 0; level < 12; ++level) {
+        deep /= "level" + std::to_string(level);
+    }
+    std::filesystem::create_directories(deep);
+    std::filesystem::current_path(deep);
+    CAppSettings settings;
+    std::strcpy(settings.m_szOutputDir, ".");
+    std::string selected;
+    bool inView = false;
+    WhenModal(QStringLiteral("settingsDlg"), [&](QWidget* w) {
+        WhenModal(QStringLiteral("folderBrowser"), [&](QWidget* b) {
+            auto* chooser = static_cast<CFolderBrowserDlg*>(b);
+            QTreeView* tree = chooser->Tree();
+            inView = WaitUntil([&] {
+                const QRect row = tree->visualRect(tree->currentIndex());
+                return row.isValid() && tree->viewport()->rect().contains(row.center());
+            });
+            selected = chooser->SelectedFolder().toStdString();
+            Reject(chooser);
+        });
+        w->findChild<QPushButton*>(QStringLiteral("button1001"))->click();
+        Reject(w);
+    });
+    EXPECT_FALSE(RunSettingsDialog(settings, nullptr));
+    std::filesystem::current_path(dir.Path());
+    EXPECT_EQ(selected, deep.string());
+    EXPECT_TRUE(inView) << "the working folder is out of sight";
 }
 
 TEST(SettingsDialog, StoredFormatOutsideTheListSelectsNothingAndStoresMinusOne) {

@@ -4,21 +4,27 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDockWidget>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <string>
 #include <vector>
 
 #include "app/command_table.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
+#include "app/results_panel.h"
+#include "jobs/job_outcome.h"
 #include "tests/app/gui_test_util.h"
 
 namespace tickora::gui {
@@ -129,11 +135,12 @@ struct KeyCase {
 TEST(MainFrame, AcceleratorsReachTheirCommands) {
     const KeyCase cases[] = {
         {Qt::Key_K, Qt::AltModifier, 32781},     {Qt::Key_S, Qt::ControlModifier, 57603},
-        {Qt::Key_N, Qt::ControlModifier, 57600}, {Qt::Key_O, Qt::ControlModifier, 57601},
-        {Qt::Key_P, Qt::ControlModifier, 57607}, {Qt::Key_Z, Qt::ControlModifier, 0},
-        {Qt::Key_X, Qt::ControlModifier, 0},     {Qt::Key_C, Qt::ControlModifier, 0},
-        {Qt::Key_V, Qt::ControlModifier, 0},     {Qt::Key_Insert, Qt::ShiftModifier, 0},
-        {Qt::Key_Delete, Qt::ShiftModifier, 0},  {Qt::Key_Backspace, Qt::AltModifier, 0},
+        {Qt::Key_F1, Qt::NoModifier, 32792},     {Qt::Key_N, Qt::ControlModifier, 57600},
+        {Qt::Key_O, Qt::ControlModifier, 57601}, {Qt::Key_P, Qt::ControlModifier, 57607},
+        {Qt::Key_Z, Qt::ControlModifier, 0},     {Qt::Key_X, Qt::ControlModifier, 0},
+        {Qt::Key_C, Qt::ControlModifier, 0},     {Qt::Key_V, Qt::ControlModifier, 0},
+        {Qt::Key_Insert, Qt::ShiftModifier, 0},  {Qt::Key_Delete, Qt::ShiftModifier, 0},
+        {Qt::Key_Backspace, Qt::AltModifier, 0},
     };
     CMainFrame frame;
     frame.show();
@@ -241,6 +248,137 @@ TEST(MainFrame, TheWindowNeverShrinksTheFormUnderTheBars) {
         EXPECT_GE(view.top(), frame.ToolBar()->geometry().bottom())
             << asked.width() << "x" << asked.height();
     }
+}
+
+}  // namespace
+}  // namespace tickora::gui
+
+namespace tickora::gui {
+namespace {
+
+// A first start: no size of the user's own yet.
+void ForgetTheWindowsLayout() {
+    QSettings remembered = UserSettings();
+    remembered.remove(QStringLiteral("window"));
+}
+
+JobOutcome LongHistoryRun() {
+    JobOutcome outcome;
+    outcome.job = "kdt";
+    outcome.itemsTotal = 3803;
+    outcome.itemsDone = 3803;
+    for (int i = 0; i < 3786; ++i) {
+        outcome.AddFile("/home/investor/.local/share/tickora/DATA/" + std::to_string(1 + i / 1000) +
+                            "000/KD" + std::to_string(1000 + i) + ".KDT",
+                        FileState::kWritten);
+    }
+    for (int code = 1301; code < 1318; ++code) {
+        ItemFailure& failure =
+            outcome.Fail("page 1 of " + std::to_string(code), "HTTP 503",
+                         "http://quotes.example.jp:8053/t?s=" + std::to_string(code) +
+                             "&a=1&b=1&c=1990&d=12&e=7&f=2026&g=d&q=t&y=0&x=.csv",
+                         "the stored history kept");
+        failure.codes = {code};
+    }
+    return outcome;
+}
+
+// The summary of a long run is read whole on the form at the size a first start opens with; the
+// status bar keeps a line of it, and both carry it whole as their tool tip.
+TEST(MainFrame, TheSummaryIsReadWholeOnTheFormAtTheFirstSize) {
+    ForgetTheWindowsLayout();
+    CMainFrame frame;
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    EXPECT_GE(frame.width(), 600) << "a first start opens wider than the form needs";
+    frame.ShowOutcome(LongHistoryRun());
+    frame.ResultsDock()->hide();
+    QCoreApplication::processEvents();
+    QLabel* summary = frame.View()->Summary();
+    EXPECT_EQ(summary->text(), frame.Note());
+    EXPECT_TRUE(summary->text().contains(QStringLiteral("(他 3,781 件)")));
+    EXPECT_TRUE(summary->isVisible());
+    EXPECT_GE(summary->height(), summary->heightForWidth(summary->width()))
+        << "every line of the summary has room";
+    EXPECT_TRUE(summary->toolTip().contains(QStringLiteral("3,803/3,803")));
+    EXPECT_TRUE(frame.findChild<QLabel*>(QStringLiteral("statusNote"))
+                    ->toolTip()
+                    .contains(QStringLiteral("3,803/3,803")));
+    // A note that is no summary stands there too, and goes with the next.
+    frame.ShowNote(QStringLiteral("処理の実行中は再取得できません"));
+    EXPECT_EQ(summary->text().toStdString(), "処理の実行中は再取得できません");
+    frame.ShowNote({});
+    EXPECT_TRUE(summary->text().isEmpty());
+}
+
+TEST(MainFrame, TheWorkFolderIsWholeWhereTheBarHasRoomAndItsToolTipAlways) {
+    ForgetTheWindowsLayout();
+    CMainFrame frame;
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    const QString folder = QStringLiteral("/home/investor/.local/share/tickora/kabu/2026/daily");
+    frame.SetWorkFolder(folder);
+    struct Case {
+        int width;
+        bool whole;
+    };
+    for (const Case c : {Case{1100, true}, Case{400, false}}) {
+        frame.resize(c.width, frame.height());
+        QCoreApplication::processEvents();
+        const QString shown = frame.WorkFolderLabel()->text();
+        EXPECT_EQ(shown == folder, c.whole) << c.width << ": " << shown.toStdString();
+        EXPECT_EQ(frame.WorkFolderLabel()->toolTip(), QStringLiteral("作業フォルダ: ") + folder);
+    }
+}
+
+// Closing the window keeps its size, and the results panel's, for the next start.
+TEST(MainFrame, TheWindowAndItsPanelOpenAsTheyWereLeft) {
+    ForgetTheWindowsLayout();
+    QSize left;
+    int panel = 0;
+    {
+        CMainFrame frame;
+        frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+        frame.resize(930, 610);
+        frame.ResultsDock()->show();
+        frame.resizeDocks({frame.ResultsDock()}, {240}, Qt::Vertical);
+        QCoreApplication::processEvents();
+        left = frame.size();
+        panel = frame.ResultsDock()->height();
+        frame.close();
+    }
+    CMainFrame again;
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(again.size(), left);
+    EXPECT_TRUE(again.ResultsDock()->isVisible());
+    EXPECT_EQ(again.ResultsDock()->height(), panel);
+    ForgetTheWindowsLayout();
+}
+
+// 対処 says what was done about each failure: it is in view at the size the panel opens with,
+// however long the addresses beside it.
+TEST(MainFrame, TheResultsShowWhatWasDoneAtTheirFirstSize) {
+    ForgetTheWindowsLayout();
+    CMainFrame frame;
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    frame.ShowOutcome(LongHistoryRun());
+    ASSERT_TRUE(frame.ResultsDock()->isVisible());
+    QCoreApplication::processEvents();
+    QTreeWidget* tree = frame.Results()->Failures();
+    const QTreeWidgetItem* row = tree->topLevelItem(0)->child(0);
+    EXPECT_EQ(row->text(3).toStdString(), "保存済みの履歴はそのまま");
+    const int start = tree->header()->sectionViewportPosition(3);
+    const int needed = tree->fontMetrics().horizontalAdvance(row->text(3));
+    EXPECT_LE(start + needed, tree->viewport()->width())
+        << "対処 starts at " << start << " of " << tree->viewport()->width();
+    EXPECT_LE(tree->header()->length(), tree->viewport()->width())
+        << "no column runs past the panel";
+    EXPECT_TRUE(row->toolTip(2).startsWith(QStringLiteral("http://quotes.example.jp:8053/t?s=")))
+        << "an address cut short is whole in its tool tip";
 }
 
 }  // namespace

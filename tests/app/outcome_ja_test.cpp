@@ -108,7 +108,7 @@ TEST(OutcomeJa, PhrasesOfTheCoreReadInJapaneseAndUnknownTextStaysAsItCame) {
         {"Failed to connect to 127.0.0.1 port 8053 after 0 ms: Couldn't connect to server",
          "127.0.0.1 のポート 8053 に接続できません"},
         {"the page arrived only in part (time-out)", "ページが一部しか届きませんでした (時間切れ)"},
-        {"HTTP 503", "HTTP 503"},
+        {"HTTP 503", "サイトが一時的に利用できません (HTTP 503)"},
         {"the proxy 127.0.0.1:3128 cannot be reached: Connection refused",
          "プロキシ 127.0.0.1:3128 に接続できません: 接続を拒否されました"},
         {"the proxy 127.0.0.1:3128 refused the tunnel to the site: HTTP 407 (it asks for a user "
@@ -121,7 +121,7 @@ TEST(OutcomeJa, PhrasesOfTheCoreReadInJapaneseAndUnknownTextStaysAsItCame) {
          "(ユーザー名とパスワードが必要です)"},
         {"bad gzip body from the site: it does not decode",
          "サイトから届いた gzip 圧縮の本文を展開できません"},
-        {"/w/DS261207.DAT: No space left on device", "/w/DS261207.DAT: No space left on device"},
+        {"/w/DS261207.DAT: No space left on device", "/w/DS261207.DAT: ディスクの空きがありません"},
     };
     for (const auto& [english, japanese] : cases) {
         EXPECT_EQ(PhraseJa(english), japanese) << english;
@@ -148,7 +148,7 @@ TEST(OutcomeJa, TextsOfAnyLengthOrNestingAreTurnedOrShownAsTheyCame) {
         {"HTTP 500 (" + std::string(33000, '(') + ")",
          "HTTP 500 (" + std::string(33000, '(') + ")"},
         {"cannot lock " + path + ": Resource temporarily unavailable",
-         path + " をロックできません: Resource temporarily unavailable"},
+         path + " をロックできません: いまは使えません"},
         {"page " + std::string(4000, '9') + " of 1301",
          "1301 の " + std::string(4000, '9') + " ページ目"},
         {"page " + std::string(5000, '9') + " of 1301",
@@ -191,7 +191,8 @@ TEST(OutcomeJa, ResultsPanelGroupsTheFailuresByCauseAndTheWarningStays) {
     EXPECT_EQ(first->text(1).toStdString(), "1332");
     EXPECT_EQ(first->text(2).toStdString(), "http://127.0.0.1:8053/t?s=1332");
     EXPECT_EQ(first->text(3).toStdString(), "保存済みの履歴はそのまま");
-    EXPECT_EQ(tree->topLevelItem(1)->text(0).toStdString(), "HTTP 500 (1 件)");
+    EXPECT_EQ(tree->topLevelItem(1)->text(0).toStdString(),
+              "サイトのサーバーでエラーが起きました (HTTP 500) (1 件)");
 
     // A dialog dismissed without a job keeps what the last job said.
     const QString note = frame.Note();

@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
+#include "app/outcome_ja.h"
 #include "app/results_panel.h"
 #include "app/runs_dlg.h"
 #include "jobs/run_history.h"
@@ -36,9 +37,10 @@ TEST(RunsView, ListsEveryReadableRunNewestFirstAndShowsThePickedOneInFull) {
     CRunsDlg dlg(ReadRunHistory());
     QTableWidget* table = dlg.Table();
     ASSERT_EQ(table->rowCount(), 2) << "the cut line is left out";
+    // Local time without an offset, and the exit status in words after its number.
     const std::vector<std::vector<std::string>> expected = {
-        {"2026-12-07 19:02:44+0900", "株価履歴取得 (再取得)", "中断", "571/3,803", "1", "1"},
-        {"2026-12-07 18:31:05+0900", "株価取得", "完了", "123/123", "0", "0"},
+        {"2026/12/07 19:02:44", "株価履歴取得 (再取得)", "中断", "571/3,803", "1", "1 中断"},
+        {"2026/12/07 18:31:05", "株価取得", "完了", "123/123", "0", "0 完了"},
     };
     for (int row = 0; row < 2; ++row) {
         for (int column = 0; column < 6; ++column) {
@@ -83,6 +85,53 @@ TEST(RunsView, ARunWithAFailureTextOfAnyLengthIsShown) {
     EXPECT_TRUE(shown.ends_with(" (1 件)")) << shown.substr(shown.size() - 40);
     ASSERT_EQ(failures->topLevelItem(0)->childCount(), 1);
     EXPECT_EQ(failures->topLevelItem(0)->child(0)->text(0).toStdString(), "1334 の 1 ページ目");
+}
+
+// The times of records written under any offset read as the local time of this program, and
+// sort by the moment they name; the statuses read in words after their numbers.
+TEST(RunsView, TimesAreLocalWithoutAnOffsetAndStatusesAreSaidInWords) {
+    const std::pair<const char*, const char*> times[] = {
+        {"2026-12-08T08:19:08+0000", "2026/12/08 17:19:08"},
+        {"2026-12-08T17:19:08+0900", "2026/12/08 17:19:08"},
+        {"2026-12-07T23:30:00-0500", "2026/12/08 13:30:00"},
+        {"2026-12-31T20:00:00+0000", "2027/01/01 05:00:00"},
+        {"yesterday", "yesterday"},
+        {"2026-13-45T99:99:99+0900", "2026-13-45T99:99:99+0900"},
+    };
+    for (const auto& [endedAt, shown] : times) {
+        EXPECT_EQ(RunTimeJa(endedAt).toStdString(), shown) << endedAt;
+    }
+    const std::pair<int, const char*> statuses[] = {
+        {0, "0 完了"},
+        {1, "1 中断"},
+        {2, "2 指定の誤り"},
+        {3, "3 market.csv なし"},
+        {4, "4 一部失敗"},
+        {5, "5 作業フォルダが使用中"},
+        {9, "9"},
+    };
+    for (const auto& [status, shown] : statuses) {
+        EXPECT_EQ(ExitStatusTextJa(status).toStdString(), shown);
+    }
+}
+
+// A run of thousands of files keeps fifty of them in its record: 履歴 says how many there were,
+// as 結果 did.
+TEST(RunsView, ARunOfThousandsOfFilesIsCountedInFull) {
+    test::ScopedWorkDir dir;
+    JobOutcome outcome;
+    outcome.job = "kdt";
+    outcome.itemsTotal = outcome.itemsDone = 3786;
+    for (int i = 0; i < 3786; ++i) {
+        outcome.AddFile("/w/DATA/" + std::to_string(1000 + i) + ".KDT", FileState::kWritten);
+    }
+    const std::string live = SummaryJa(outcome);
+    ASSERT_NE(live.find("(他 3,781 件)"), std::string::npos) << live;
+    ASSERT_EQ(AppendRunHistory(outcome, false), 0);
+    CRunsDlg dlg(ReadRunHistory());
+    ASSERT_EQ(dlg.Table()->rowCount(), 1);
+    dlg.Table()->setCurrentCell(0, 0);
+    EXPECT_EQ(dlg.Details()->SummaryLabel()->text().toStdString(), live);
 }
 
 TEST(RunsView, AFolderWithoutHistoryHasNoRun) {

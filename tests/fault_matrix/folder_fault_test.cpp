@@ -277,7 +277,7 @@ TEST_P(PlantedLinkFault, NoFileIsWrittenThroughALink) {
         // The jobs remove a work file before its download; a link planted between the two is
         // still refused.
         DownloadDetail detail;
-        EXPECT_EQ(DownloadToFile(access, list.GetQuoteUrl(0), path.c_str(), &detail), 1);
+        EXPECT_EQ(test::DownloadAlone(access, list.GetQuoteUrl(0), path.c_str(), &detail), 1);
         EXPECT_NE(detail.cause.find("a symbolic link, which is not followed"), std::string::npos)
             << detail.cause;
     } else {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "cli/runner.h"
+#include "jobs/cause_catalog.h"
 #include "jobs/job_steps.h"
 #include "pages/history_page.h"
 #include "pages/list_pages.h"
@@ -26,9 +27,9 @@
 #include "site/market_model.h"
 #include "site/pages.h"
 #include "tests/fault_matrix/fault_fixture.h"
+#include "tests/jobs/dictionary_reader.h"
 #include "tests/pages/kdt_test_pages.h"
 #include "tests/pages/page_builder.h"
-#include "tests/jobs/dictionary_reader.h"
 
 namespace tickora {
 namespace {
@@ -212,8 +213,23 @@ std::string Describe(const std::vector<ItemFailure>& failures) {
     return text;
 }
 
+// Every text the outcome hands a person is one the core lists for the front-ends to put in their
+// own words.
+void ExpectCatalogued(const JobOutcome& r) {
+    for (const ItemFailure& f : r.failures) {
+        EXPECT_TRUE(IsCatalogued(f.what)) << f.what;
+        EXPECT_TRUE(IsCatalogued(f.cause)) << f.cause;
+        EXPECT_TRUE(IsCatalogued(f.action)) << f.action;
+    }
+    for (const OutputFile& file : r.files) {
+        EXPECT_TRUE(file.reason.empty() || IsCatalogued(file.reason)) << file.reason;
+    }
+    EXPECT_TRUE(r.endCause.empty() || IsCatalogued(r.endCause)) << r.endCause;
+}
+
 // The outcome of a cell: its exit status, and the faulty page as its one failure (or none).
 void ExpectOutcome(const JobOutcome& r, Job job, const FaultCase& c, const FaultyPage& page) {
+    ExpectCatalogued(r);
     const Said& said = SaidOf(job, c);
     const bool ends = said.exit == kEnds;
     EXPECT_EQ(ExitStatusOf(r), said.exit);
@@ -311,7 +327,8 @@ class FaultMatrix : public test::FaultSiteTest, public ::testing::WithParamInter
 void FaultMatrix::CheckFetch(const FaultCase& c) {
     // Yesterday's page of block 1, with other prices, is still in the block's work file.
     const std::string target = TargetOf(list.GetQuoteUrl(1));
-    ASSERT_EQ(DownloadToFile(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
+    ASSERT_EQ(
+        test::DownloadAlone(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(list.GetPagePath(1)), 0u);
     server.SetFault(target, MakeFault(c));
 
@@ -366,7 +383,8 @@ void FaultMatrix::CheckFetch(const FaultCase& c) {
 void FaultMatrix::CheckPerformance(const FaultCase& c) {
     // Figures of an earlier day for block 1 lie in its work file.
     const std::string target = TargetOf(list.GetFiguresUrl(1));
-    ASSERT_EQ(DownloadToFile(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
+    ASSERT_EQ(
+        test::DownloadAlone(access, (staleServer.Url() + target).c_str(), list.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(list.GetPagePath(1)), 0u);
     server.SetFault(target, MakeFault(c));
 
@@ -422,7 +440,7 @@ void FaultMatrix::CheckFetchList(const FaultCase& c) {
     ASSERT_TRUE(RunBounded([this] { return doc.OnMakeFetchList(); }));
     ExpectIdle();
     const JobOutcome r = doc.LastOutcome();
-    ExpectOutcome(r, Job::kFetchList, c, {"listing page 1", pages.GetPageUrl(1), {}});
+    ExpectOutcome(r, Job::kFetchList, c, {"listing page 2", pages.GetPageUrl(1), {}});
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kDownloadFails ? 1 : 3);
     EXPECT_EQ(test::CountRequests(server, "/l?"), ItemsRequested(c));
 
@@ -467,7 +485,7 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
     const CKdtRequest mine(stock.symbol.c_str(), stock.code, kDays, server.Url());
     const CKdtRequest theirs(other.symbol.c_str(), other.code, kDays, server.Url());
     ASSERT_EQ(mine.m_nPages, 4);
-    ASSERT_EQ(DownloadToFile(access, theirs.GetPageUrl(1), mine.GetPagePath(1)), 0);
+    ASSERT_EQ(test::DownloadAlone(access, theirs.GetPageUrl(1), mine.GetPagePath(1)), 0);
     ASSERT_GT(fs::file_size(mine.GetPagePath(1)), 0u);
     const std::string path = KdtFileName(stock.code, false);
     const std::string stored = test::KdtRecordBytes(2026, 11, 30, 900, 40);
@@ -480,7 +498,7 @@ void FaultMatrix::CheckKdt(const FaultCase& c) {
     ExpectIdle();
     const JobOutcome r = doc.LastOutcome();
     ExpectOutcome(r, Job::kKdt, c,
-                  {"page 1 of " + std::to_string(stock.code), mine.GetPageUrl(1), {stock.code}});
+                  {"page 2 of " + std::to_string(stock.code), mine.GetPageUrl(1), {stock.code}});
     EXPECT_EQ(r.unit, "pages");
     EXPECT_EQ(r.itemsTotal, 4);
     EXPECT_EQ(r.itemsDone, c.effect == Effect::kWholePage ? 4 : 1);

@@ -134,7 +134,7 @@ TEST_F(FetchListJobTest, KeptModeTriesAllPagesAndAMissingOneKeepsTheList) {
     EXPECT_EQ(r.Kept(), std::vector<std::string>{AbsolutePath("fetchlist.csv")});
     const auto missing =
         std::find_if(r.failures.begin(), r.failures.end(),
-                     [](const ItemFailure& f) { return f.what == "listing page 50"; });
+                     [](const ItemFailure& f) { return f.what == "listing page 51"; });
     ASSERT_NE(missing, r.failures.end());
     EXPECT_EQ(missing->where, AbsolutePath("Webtemp/listtemp-050.html"));
     EXPECT_NE(missing->cause.find("No such file or directory"), std::string::npos);
@@ -171,7 +171,7 @@ TEST_F(FetchListJobTest, AFailedFirstDownloadLeavesTheListAndDropsTheStalePage) 
     EXPECT_EQ(r.itemsDone, 0);
     EXPECT_TRUE(r.Written().empty());
     ASSERT_EQ(r.failures.size(), 1u);
-    EXPECT_EQ(r.failures[0].what, "listing page 0");
+    EXPECT_EQ(r.failures[0].what, "listing page 1");
     EXPECT_TRUE(r.failures[0].endedJob);
     EXPECT_EQ(ReadFileBytes("fetchlist.csv"), "1301,1301,T,OLD\r\n");
     EXPECT_FALSE(fs::exists("fetchlist.bak"));

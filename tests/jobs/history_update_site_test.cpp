@@ -96,7 +96,7 @@ class HistoryUpdateSite : public test::KdtJobTest {
         }
         CKdtPage page(stock.m_szSymbol, 0, access.hosts.table);
         std::remove(page.m_szPagePath);
-        EXPECT_EQ(DownloadToFile(access, page.m_szUrl, page.m_szPagePath), 0);
+        EXPECT_EQ(test::DownloadAlone(access, page.m_szUrl, page.m_szPagePath), 0);
         (void)ParseHistoryPage(page.m_szPagePath, page);
         HistoryUpdate update = UpdateHistoryFromFirstPage(fileDays, page.m_aDays, days);
         if (update.outcome == Outcome::kToProve) {
@@ -104,7 +104,7 @@ class HistoryUpdateSite : public test::KdtJobTest {
             for (const int j : update.proofPages) {
                 CKdtPage proof(stock.m_szSymbol, j, access.hosts.table);
                 std::remove(proof.m_szPagePath);
-                EXPECT_EQ(DownloadToFile(access, proof.m_szUrl, proof.m_szPagePath), 0);
+                EXPECT_EQ(test::DownloadAlone(access, proof.m_szUrl, proof.m_szPagePath), 0);
                 (void)ParseHistoryPage(proof.m_szPagePath, proof);
                 agrees = agrees && ProofPageAgrees(update, j, proof.m_aDays);
             }

@@ -12,8 +12,12 @@
 #include <vector>
 
 #include "jobs/tickora_doc.h"
+#include "tests/jobs/job_harness.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 namespace tickora {
 namespace {
@@ -122,13 +126,50 @@ TEST_F(JobProtocolTest, AutoStartAsksForAFetchOnEveryNewDocument) {
     EXPECT_TRUE(m_doc.OnNewDocument());
 }
 
+// Cancel pressed as the form turns to running, before the worker reaches the job's first line:
+// every job ends cancelled without asking the site for a page. With two connections, so that the
+// first page is not one a lone connection still sends after Cancel, as the job would itself.
+TEST_F(JobProtocolTest, CancelBeforeTheJobBeginsIsNeverLost) {
+    test::LoopbackServer site;
+    test::TwoMarkets(m_markets);
+    test::BuildList(m_stocks, m_markets, site.Url(), 60);
+    m_doc.SetSiteAccess(test::AccessForTest(site.Url()).Connections(2));
+    m_view.onRunning = [this] { m_doc.CancelJob(); };
+    CodeOptions allStocks;
+    allStocks.allStocks = true;
+    struct Row {
+        const char* job;
+        std::function<bool()> start;
+    };
+    const Row rows[] = {
+        {"fetch", [this] { return m_doc.OnFetch(); }},
+        {"performance", [this] { return m_doc.OnGetPerformance(); }},
+        {"fetchlist", [this] { return m_doc.OnMakeFetchList(ListOptions{}); }},
+        {"profiles", [this] { return m_doc.OnGetProfiles(ProfileOptions{}); }},
+        {"kdt", [&] { return m_doc.OnMakeKdt(allStocks); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.job);
+        const int asked = site.Requests();
+        ASSERT_TRUE(row.start());
+        m_doc.WaitForJob();
+        const JobOutcome outcome = m_doc.LastOutcome();
+        EXPECT_EQ(outcome.job, row.job);
+        EXPECT_TRUE(outcome.Cancelled());
+        EXPECT_EQ(site.Requests(), asked);
+    }
+}
+
 TEST_F(JobProtocolTest, DestroyingTheDocumentStopsAndWaitsForItsWorker) {
     auto doc = std::make_unique<CTickoraDoc>(m_settings, m_markets, m_stocks);
     doc->SetView(&m_view);
     ASSERT_TRUE(doc->OnMakeKdt());
     WaitInDialog();
-    std::thread releaser([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Released once the destructor has asked the job to stop: it must then wait for the worker.
+    // The document outlives its destructor's wait for the worker, which waits for this release.
+    const std::atomic<bool>& cancel = doc->m_bCancel;
+    std::thread releaser([this, &cancel] {
+        EXPECT_TRUE(test::WaitFor([&] { return cancel.load(); }));
         Release();
     });
     doc.reset();  // must neither crash nor return while the worker still uses the view

@@ -18,6 +18,7 @@
 #include "site/site_server.h"
 #include "tests/jobs/kdt_job_fixture.h"
 #include "tests/pages/kdt_test_pages.h"
+#include "tests/support/site_histories.h"
 #include "tests/support/site_options.h"
 
 namespace tickora {
@@ -28,13 +29,6 @@ namespace fs = std::filesystem;
 constexpr int kSiteStocks = 60;
 constexpr std::uint64_t kSeed = 7;
 constexpr site::SiteDate kSiteDate{2026, 3, 9};
-
-// What the table shows for a number cell, read back as the integer the file must hold.
-int Shown(double value, int decimals) {
-    std::string text = site::PriceText(value, decimals);
-    text.erase(std::remove(text.begin(), text.end(), ','), text.end());
-    return std::atoi(text.c_str());
-}
 
 class KdtJobSite : public test::KdtJobTest {
   protected:
@@ -58,16 +52,8 @@ class KdtJobSite : public test::KdtJobTest {
 
     // The newest maxDays days the site has for the stock, newest first, as the table shows them.
     std::vector<CKdtDay> Served(const site::Stock& stock, int maxDays) const {
-        const std::vector<site::DayBar> bars = m_model.History(stock);
-        const int decimals = m_model.Decimals(stock);
-        std::vector<CKdtDay> days;
-        for (auto it = bars.rbegin(); it != bars.rend() && static_cast<int>(days.size()) < maxDays;
-             ++it) {
-            const site::SiteDate d = site::DateOfDayNumber(it->dayNumber);
-            days.push_back(test::Day(d.year, d.month, d.day, Shown(it->open, decimals),
-                                     Shown(it->high, decimals), Shown(it->low, decimals),
-                                     Shown(it->close, decimals), static_cast<int>(it->volume)));
-        }
+        std::vector<CKdtDay> days = test::ServedKdtDays(m_model, stock, maxDays);
+        std::reverse(days.begin(), days.end());
         return days;
     }
 

@@ -44,13 +44,17 @@ TEST(ProfileFolders, FoldersForEveryThousand) {
 class ObtainProfileTest : public ::testing::Test {
   protected:
     void SetUp() override { CreateProfileFolders(); }
+    std::string Obtain(int code, bool keepHtml, bool useKeptHtml) {
+        return ObtainProfilePage(access, {pacer, CancelToken()}, code, keepHtml, useKeptHtml);
+    }
     test::ScopedWorkDir dir;
     const SiteAccess access = RefusedSite();
+    Pacer pacer;
 };
 
 TEST_F(ObtainProfileTest, AFailedDownloadNeverLeavesTheLastStocksPageInTheSharedFile) {
     WriteFileBytes(kSharedProfilePath, test::ProfilePage("化学", "東証1部", "前の銘柄", "b"));
-    const std::string path = ObtainProfilePage(access, 1332, false, false);
+    const std::string path = Obtain(1332, false, false);
     EXPECT_EQ(path, kSharedProfilePath);
     CompanyProfile profile{};
     EXPECT_EQ(ParseProfilePage(path.c_str(), profile), -1);
@@ -59,13 +63,13 @@ TEST_F(ObtainProfileTest, AFailedDownloadNeverLeavesTheLastStocksPageInTheShared
 TEST_F(ObtainProfileTest, AFailedDownloadKeepsThePageKeptForThisStock) {
     const std::string kept = test::ProfilePage("化学", "東証1部", "以前", "b");
     WriteFileBytes(KeptProfilePath(1332), kept);
-    EXPECT_EQ(ObtainProfilePage(access, 1332, true, false), KeptProfilePath(1332));
+    EXPECT_EQ(Obtain(1332, true, false), KeptProfilePath(1332));
     EXPECT_EQ(test::ReadFileBytes(KeptProfilePath(1332)), kept);
     EXPECT_FALSE(fs::exists(KeptProfilePath(1332) + ".part"));
 }
 
 TEST_F(ObtainProfileTest, KeptPagesAreReadWithoutDownload) {
-    EXPECT_EQ(ObtainProfilePage(access, 4063, true, true), KeptProfilePath(4063));
+    EXPECT_EQ(Obtain(4063, true, true), KeptProfilePath(4063));
     EXPECT_FALSE(fs::exists(KeptProfilePath(4063)));
 }
 
@@ -101,7 +105,8 @@ class KeptProfileMarketsTest : public ::testing::Test {
     }
 
     std::vector<ProfileSlotResult> Complete(bool addedOnly) {
-        PagePool pool(access);
+        Pacer pacer;
+        PagePool pool(access, {pacer, CancelToken()});
         PageAhead ahead(pool);
         ProfilesAhead pages(ahead, access, true, true);
         return FetchMarketsFromProfiles(page, pages, addedOnly, markets);

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The run history of a working folder: an outcome survives the trip through its JSON line, a
 // line that cannot be read costs only itself, and a retry follows the right earlier run.
+#include "jobs/run_history.h"
+
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "jobs/outcome_json.h"
-#include "jobs/run_history.h"
+#include "jobs/outcome_text.h"
 #include "tests/support/special_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -108,6 +111,19 @@ TEST(RunHistory, ARecordListsAFewFilesAndCountsTheRest) {
     ASSERT_FALSE(records[0].outcome.warnings.empty());
     EXPECT_EQ(records[0].outcome.warnings.back(),
               "71 more files are not listed in the history");
+    // The count of each state is kept, so that the record's summary tells the whole run.
+    EXPECT_EQ(records[0].outcome.filesNotListed, (std::array<int, 3>{71, 0, 0}));
+    for (const FileState state : {FileState::kWritten, FileState::kKept, FileState::kFailed}) {
+        std::size_t left = 0;
+        (void)FileListOf(
+            records[0].outcome, state, 5, [](const OutputFile&) { return std::string(); },
+            [&left](std::size_t more) {
+                left = more;
+                return std::string();
+            });
+        const std::size_t all = static_cast<std::size_t>(outcome.PathsIn(state).size());
+        EXPECT_EQ(left, all > 5 ? all - 5 : 0) << static_cast<int>(state);
+    }
 }
 
 // The line AppendRunHistory writes for outcome, without the file.

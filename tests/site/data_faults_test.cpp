@@ -9,6 +9,7 @@
 #include <set>
 
 #include "exchange/price_limits.h"
+#include "exchange/splits.h"
 #include "exchange/trading_calendar.h"
 #include "tests/site/site_test_util.h"
 
@@ -149,6 +150,8 @@ TEST(SiteDataFaults, APlaceSaysWhatTheCleanMarketAndThePagesShow) {
         const double ratio = place.shown / model.QuoteOf(*place.stock).previousClose;
         if (kind != DataFault::kCloseDiffers) {
             EXPECT_GT(std::fabs(ratio - std::round(ratio)), 0.05) << DataFaultWord(kind);
+            EXPECT_FALSE(SplitExplaining(model.QuoteOf(*place.stock).previousClose, place.shown))
+                << DataFaultWord(kind);
         }
     }
     const DataFaultPlace closed = *server.SetDataFault(DataFault::kClosedDayBar);

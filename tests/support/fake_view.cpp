@@ -9,6 +9,9 @@ namespace tickora::test {
 
 void FakeView::ShowRunning() {
     Record("running");
+    if (onRunning) {
+        onRunning();
+    }
 }
 
 void FakeView::ShowIdle() {

@@ -17,6 +17,7 @@ namespace tickora::test {
 
 class FakeView : public ITickoraView {
   public:
+    // Runs onRunning.
     void ShowRunning() override;
     void ShowIdle() override;
     // Runs onCounts.
@@ -62,6 +63,8 @@ class FakeView : public ITickoraView {
     ListOptions listOptions;
     CodeOptions codeOptions;
     ProfileOptions profileOptions;
+    // Runs on the thread that starts the job, before its worker exists.
+    std::function<void()> onRunning;
     std::function<void(int step)> onStep;
     std::function<void(int first, int second)> onCounts;
     // Runs on the asking thread with the dialog's call ("ask code") before it is answered, so

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <string>
 
+#include "web/download.h"
 #include "web/site_access.h"
+#include "web/transfer_control.h"
 
 namespace tickora::test {
 
@@ -60,5 +62,13 @@ class AccessForTest {
   private:
     SiteAccess m_access;
 };
+
+// A download outside any job, as a test makes one to put a page in place before the job it
+// drives: nothing cancels it, and no job's pacing holds it back.
+inline int DownloadAlone(const SiteAccess& access, const char* url, const char* localPath,
+                         DownloadDetail* detail = nullptr) {
+    Pacer pacer;
+    return DownloadToFile(access, {pacer, CancelToken()}, url, localPath, detail);
+}
 
 }  // namespace tickora::test

@@ -17,6 +17,7 @@
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 namespace tickora {
 namespace {
@@ -53,8 +54,13 @@ class Download : public ::testing::Test {
 
     static std::string Url(const std::string& target) { return s_site->Url() + target; }
 
-    int Fetch(const std::string& url, const char* path = "Webtemp/page.html") const {
-        return DownloadToFile(m_access, url.c_str(), path);
+    // Every download of a test is one job's: one pacer and one Cancel for all of them.
+    int Get(const SiteAccess& access, const char* url, const char* path,
+            DownloadDetail* detail = nullptr) {
+        return DownloadToFile(access, {m_pacer, CancelToken(m_cancel)}, url, path, detail);
+    }
+    int Fetch(const std::string& url, const char* path = "Webtemp/page.html") {
+        return Get(m_access, url.c_str(), path);
     }
 
     void ShortLimits() { m_access.Timeouts(2s, 1s); }
@@ -62,6 +68,8 @@ class Download : public ::testing::Test {
     static site::SiteServer* s_site;
     tickora::test::ScopedWorkDir m_dir;
     test::AccessForTest m_access;
+    Pacer m_pacer;
+    std::atomic<bool> m_cancel{false};
 };
 
 site::SiteServer* Download::s_site = nullptr;
@@ -326,8 +334,8 @@ TEST_F(Download, CallsInARowEachMakeTheirOwnExchange) {
 }
 
 TEST_F(Download, MissingArgumentsReportOne) {
-    EXPECT_EQ(DownloadToFile(m_access, nullptr, "Webtemp/page.html"), 1);
-    EXPECT_EQ(DownloadToFile(m_access, Url("/l?s=%2a&m=1").c_str(), nullptr), 1);
+    EXPECT_EQ(Get(m_access, nullptr, "Webtemp/page.html"), 1);
+    EXPECT_EQ(Get(m_access, Url("/l?s=%2a&m=1").c_str(), nullptr), 1);
 }
 
 // Lowered limits belong to the access that carries them: another access keeps the shipped ones.
@@ -400,7 +408,7 @@ TEST_P(DownloadFailure, SaysWhatFailedAndWhy) {
         url = gone.Url("/l?s=%2a&m=1");
     }
     DownloadDetail detail;
-    EXPECT_EQ(DownloadToFile(m_access, url.c_str(), c.path, &detail), c.result);
+    EXPECT_EQ(Get(m_access, url.c_str(), c.path, &detail), c.result);
     EXPECT_EQ(detail.failure, c.failure) << detail.cause;
     EXPECT_NE(detail.cause.find(c.causeHas), std::string::npos) << detail.cause;
     EXPECT_EQ(detail.Ok(), c.failure == PageFailure::kNone);
@@ -425,23 +433,20 @@ TEST_F(Download, TrickleEndsAtThePageLimitOrWithinASecondOfCancel) {
     limits.pageTimeout = 1500ms;
     DownloadDetail detail;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(DownloadToFile(test::AccessForTest().Limits(limits), Url("/l?s=%2a&m=1").c_str(),
-                             "Webtemp/page.html", &detail),
+    EXPECT_EQ(Get(test::AccessForTest().Limits(limits), Url("/l?s=%2a&m=1").c_str(),
+                  "Webtemp/page.html", &detail),
               1);
     EXPECT_EQ(detail.failure, PageFailure::kTimeout);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 
-    std::atomic<bool> cancel{false};
+    // Cancel once the site is trickling the second page.
     std::thread canceller([&] {
-        std::this_thread::sleep_for(500ms);
-        cancel = true;
+        EXPECT_TRUE(test::WaitFor([] { return s_site->Requests().size() == 2; }));
+        m_cancel = true;
     });
-    SetDownloadCancelFlag(&cancel);
     start = std::chrono::steady_clock::now();
-    EXPECT_EQ(DownloadToFile(m_access, Url("/l?s=%2a&m=1").c_str(), "Webtemp/page.html", &detail),
-              1);
+    EXPECT_EQ(Get(m_access, Url("/l?s=%2a&m=1").c_str(), "Webtemp/page.html", &detail), 1);
     const auto took = std::chrono::steady_clock::now() - start;
-    SetDownloadCancelFlag(nullptr);
     canceller.join();
     EXPECT_EQ(detail.failure, PageFailure::kCancelled);
     EXPECT_LT(took, 500ms + 1500ms);

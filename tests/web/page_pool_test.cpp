@@ -87,7 +87,9 @@ class PagePoolTest : public ::testing::Test {
                                    std::atomic<bool>* setAfterFirst = nullptr) const {
         std::vector<Found> found;
         test::AccessForTest access = m_access;
-        PagePool pool(access.Connections(connections), cancel);
+        Pacer pacer;
+        PagePool pool(access.Connections(connections),
+                      {pacer, cancel != nullptr ? CancelToken(*cancel) : CancelToken()});
         std::deque<PageTicket> ahead;
         std::size_t next = 0;
         for (const Item& item : items) {
@@ -219,7 +221,8 @@ TEST_F(PagePoolTest, SkippedAndAbandonedPagesLeaveNoFile) {
     s_site->SetFault(items[3].target, stall);  // among the first pages the threads take
     const auto start = std::chrono::steady_clock::now();
     {
-        PagePool pool(m_access.Connections(4), nullptr);
+        Pacer pacer;
+        PagePool pool(m_access.Connections(4), {pacer, CancelToken()});
         std::vector<PageTicket> tickets;
         for (const Item& item : items) {
             tickets.push_back(pool.Submit(s_site->Url() + item.target, item.path));

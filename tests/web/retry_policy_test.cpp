@@ -2,12 +2,16 @@
 // The retry policy's bounds and the retry loop's decisions, without a network.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "web/retry.h"
+#include "web/transfer_control.h"
 
 namespace tickora {
 namespace {
@@ -52,6 +56,35 @@ TEST(RetryPolicyTest, BackoffDoublesHonoursRetryAfterAndIsCapped) {
         SCOPED_TRACE(::testing::Message() << c.retry << " " << c.base << " " << c.retryAfter);
         EXPECT_EQ(BackoffMs(c.retry, c.base, c.retryAfter), c.expected);
     }
+}
+
+// However many threads reserve at once, the slots one pacer hands out lie a whole pace apart; a
+// request without a pace waits for none, and another pacer (another document's jobs) knows
+// nothing of the slots handed out here.
+TEST(PacerTest, SlotsReservedFromManyThreadsLieAPaceApart) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int kPaceMs = 100;
+    Pacer pacer;
+    const Clock::time_point begun = Clock::now();
+    std::vector<Clock::time_point> slots(8);
+    std::vector<std::thread> threads;
+    for (Clock::time_point& slot : slots) {
+        threads.emplace_back([&pacer, &slot] { slot = pacer.Reserve(kPaceMs); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::sort(slots.begin(), slots.end());
+    EXPECT_GE(slots.front(), begun);
+    EXPECT_LE(slots.front(), Clock::now());
+    for (std::size_t i = 1; i < slots.size(); ++i) {
+        EXPECT_GE(slots[i] - slots[i - 1], std::chrono::milliseconds(kPaceMs)) << i;
+    }
+    const Clock::time_point unpaced = pacer.Reserve(0);
+    EXPECT_LE(unpaced, Clock::now());
+    Pacer another;
+    const Clock::time_point elsewhere = another.Reserve(kPaceMs);
+    EXPECT_LE(elsewhere, Clock::now());
 }
 
 // A scripted series of attempt outcomes; records how many attempts were made.
@@ -109,7 +142,9 @@ TEST(RetryPolicyTest, LoopRepeatsOnlyRetryableAttemptsAndReportsHonestly) {
         policy.retries = c.retries;
         policy.backoffBaseMs = 0;
         Script script{c.outcomes};
-        EXPECT_EQ(RunWithRetries(policy, [&] { return script.Next(); }), c.expectedResult);
+        Pacer pacer;
+        EXPECT_EQ(RunWithRetries(policy, {pacer, CancelToken()}, [&] { return script.Next(); }),
+                  c.expectedResult);
         EXPECT_EQ(script.made, c.expectedAttempts);
     }
 }

@@ -60,7 +60,7 @@ Fetched Fetch(const SiteAccess& access, const std::string& url,
               const std::string& path = "page.html") {
     Fetched f;
     std::filesystem::remove(path);
-    f.result = DownloadToFile(access, url.c_str(), path.c_str(), &f.detail);
+    f.result = test::DownloadAlone(access, url.c_str(), path.c_str(), &f.detail);
     f.bytes = std::filesystem::exists(path) ? ReadFileBytes(path) : std::string();
     return f;
 }
@@ -316,7 +316,8 @@ TEST_F(SecureTransport, GzipStoresThePlainBytesAndABombStopsAtTheCap) {
 // Every page submitted at once to a pool of one connection and 16 streams, waited for in order.
 std::vector<Fetched> RunPool(const SiteAccess& access, const std::string& base,
                              const std::vector<std::string>& targets) {
-    PagePool pool(access, nullptr);
+    Pacer pacer;
+    PagePool pool(access, {pacer, CancelToken()});
     std::vector<PageTicket> tickets;
     for (std::size_t i = 0; i < targets.size(); ++i) {
         tickets.push_back(pool.Submit(base + targets[i], "page-" + std::to_string(i) + ".html"));
