@@ -6,7 +6,10 @@
 #include <map>
 #include <utility>
 
+#include "files/file_io.h"
 #include "files/local_file.h"
+#include "jobs/cause_catalog.h"
+#include "text/phrase_template.h"
 
 namespace tickora::gui {
 namespace {
@@ -404,6 +407,7 @@ constexpr std::pair<int, const char*> kErrnoJa[] = {
     {EMFILE, "開いているファイルが多すぎます"},
     {ETXTBSY, "実行中のファイルです"},
     {EFBIG, "ファイルが大きすぎます"},
+    {ENOTUNIQ, "名前が一意ではありません"},
     {ENOSPC, "ディスクの空きがありません"},
     {EROFS, "読み取り専用のファイルシステムです"},
     {EMLINK, "リンクが多すぎます"},
@@ -457,8 +461,16 @@ std::optional<std::string> SystemWordsJa(std::string_view words) {
         }
         table.emplace(LocalFileErrorText(ELOOP), "シンボリックリンクなので、たどりません");
         table.emplace(LocalFileErrorText(kNotRegularFile), "通常のファイルではありません");
+        table.emplace(LocalFileErrorText(kFileTooLarge),
+                      "この種類のファイルとしては大きすぎるので、読みません");
+        table.emplace(LocalFileErrorText(kSecondName),
+                      "ほかの場所のファイルの別名 (ハードリンク) なので、書き込みません");
         return table;
     }();
+    if (const auto bound = MatchPhraseTemplate(words, FileOverBoundWords())) {
+        return std::string((*bound)[0]) + " " + std::string((*bound)[1]) +
+               " を超えていて、この種類のファイルとしては大きすぎるので、読みません";
+    }
     const auto it = kWords.find(words);
     if (it == kWords.end()) {
         return std::nullopt;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/file_io.h"
 #include "files/local_file.h"
 #include "text/phrase_template.h"
 
@@ -197,6 +198,8 @@ constexpr int kFileErrors[] = {
     EMFILE,    ETXTBSY,      EFBIG,       ENOSPC,   EROFS,         EMLINK, ENAMETOOLONG, ENOLCK,
     ENOTEMPTY, ELOOP,        EOVERFLOW,   EDQUOT,   ESTALE,        EINTR,  ECONNREFUSED, ECONNRESET,
     ETIMEDOUT, EHOSTUNREACH, ENETUNREACH, ENETDOWN, EADDRNOTAVAIL, EPIPE,
+    // The file layer's own refusal of a file with a second name (a hard link).
+    kSecondName,
 };
 
 }  // namespace
@@ -205,7 +208,14 @@ std::span<const CauseTemplate> CauseTemplates() {
     return kTemplates;
 }
 
+std::string_view FileOverBoundWords() {
+    return "larger than {n} {*}, more than such a file holds, so it is not read";
+}
+
 bool IsSystemWords(std::string_view words) {
+    if (MatchPhraseTemplate(words, FileOverBoundWords())) {
+        return true;
+    }
     for (const int error : kFileErrors) {
         if (words == std::strerror(error) || words == LocalFileErrorText(error)) {
             return true;

@@ -39,6 +39,10 @@ struct CauseTemplate {
 // Whether words are the system's (or the file layer's) words for one of FileErrorNumbers.
 [[nodiscard]] bool IsSystemWords(std::string_view words);
 
+// The file layer's words for a file over the bound its reader sets, as a template: the bound
+// ("4 MiB") fills its gaps.
+[[nodiscard]] std::string_view FileOverBoundWords();
+
 // The errno values that an open, read, write, sync, rename or folder creation in the working
 // folder or the output folder can end with, and a connection to the site or its proxy: the
 // system's words for each may stand in a cause ("<path>: <words>").

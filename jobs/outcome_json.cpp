@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "jobs/outcome_json.h"
 
+#include <algorithm>
 #include <array>
+#include <string_view>
 #include <nlohmann/json.hpp>
 
 #include "jobs/outcome_text.h"
@@ -118,7 +120,25 @@ std::optional<CheckFinding> FindingFromJson(const json& object) {
     return finding;
 }
 
+// Keys the outcome's JSON holds beside its visited fields.
+constexpr std::array<std::string_view, 14> kOtherKeys{
+    "exitStatus", "end",     "failures", "files",    "path",     "state", "reason",
+    "findings",   "kind",    "severity", "date",     "expected", "found", "otherDate"};
+
 }  // namespace
+
+bool IsOutcomeKey(std::string_view key) {
+    bool found = std::find(kOtherKeys.begin(), kOtherKeys.end(), key) != kOtherKeys.end();
+    const auto match = [&found, key](const char* name, const auto&) { found |= key == name; };
+    // The visitors never touch the values they are handed here, so empty records do.
+    JobOutcome outcome;
+    ItemFailure failure;
+    CheckFinding finding;
+    VisitPlainFields(outcome, match);
+    VisitFailureFields(failure, match);
+    VisitFindingNumbers(finding, match);
+    return found;
+}
 
 const char* JobEndName(JobEnd end) {
     return kEnds[static_cast<std::size_t>(end)];

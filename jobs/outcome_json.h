@@ -5,6 +5,7 @@
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "jobs/job_outcome.h"
 
@@ -24,6 +25,10 @@ namespace tickora {
 // The same from a value parsed already (the run history parses its lines within bounds).
 [[nodiscard]] std::optional<JobOutcome> OutcomeFromJsonValue(const nlohmann::json& object,
                                                              int* exitStatus = nullptr);
+
+// Whether key is one the outcome's JSON holds, at any depth: the run history keeps these and
+// drops any other unread.
+[[nodiscard]] bool IsOutcomeKey(std::string_view key);
 
 // The words the JSON uses for how a job ended: "completed", "stopped", "cancelled", "error",
 // "not run".

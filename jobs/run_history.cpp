@@ -106,44 +106,12 @@ RunOptions OptionsFromJson(const json& record) {
     return options;
 }
 
-// The keys a record may hold; any other is dropped unread, with whatever it holds.
+// The keys a record may hold: the outcome's and the run's own; any other is dropped unread, with
+// whatever it holds.
 bool IsRecordKey(std::string_view key) {
-    static constexpr std::array<std::string_view, 35> kKeys{"job",
-                                                            "unit",
-                                                            "endedAt",
-                                                            "retry",
-                                                            "options",
-                                                            "days",
-                                                            "update",
-                                                            "keepHtml",
-                                                            "useKeptHtml",
-                                                            "addedOnly",
-                                                            "endCause",
-                                                            "end",
-                                                            "exitStatus",
-                                                            "itemsTotal",
-                                                            "itemsDone",
-                                                            "extracted",
-                                                            "notExtracted",
-                                                            "notAskedCodes",
-                                                            "quoteDate",
-                                                            "notExtractedCodes",
-                                                            "warnings",
-                                                            "stocksListed",
-                                                            "historiesUpdated",
-                                                            "historiesFetched",
-                                                            "failures",
-                                                            "what",
-                                                            "codes",
-                                                            "cause",
-                                                            "where",
-                                                            "action",
-                                                            "endedJob",
-                                                            "files",
-                                                            "path",
-                                                            "state",
-                                                            "reason"};
-    return std::find(kKeys.begin(), kKeys.end(), key) != kKeys.end();
+    static constexpr std::array<std::string_view, 8> kRunKeys{
+        "endedAt", "retry", "options", "days", "update", "keepHtml", "useKeptHtml", "addedOnly"};
+    return IsOutcomeKey(key) || std::find(kRunKeys.begin(), kRunKeys.end(), key) != kRunKeys.end();
 }
 
 // A line's record; nothing when the line is no whole record.

@@ -17,6 +17,7 @@
 
 #include "app/outcome_ja.h"
 #include "catalog/connection_settings.h"
+#include "files/file_io.h"
 #include "files/local_file.h"
 #include "jobs/cause_catalog.h"
 #include "jobs/job_steps.h"
@@ -182,6 +183,13 @@ TEST(CausesJa, EveryFileErrorIsSaidInJapaneseAfterItsPath) {
         ExpectNoEnglishLeft(std::strerror(error), PhraseJa(std::strerror(error)),
                             WordsOf(std::strerror(error)));
     }
+    // A reader's bound is named with the words.
+    const std::optional<std::string> overBound =
+        SystemWordsJa(LocalFileErrorText(kFileTooLarge, 4 * 1024 * 1024));
+    ASSERT_TRUE(overBound.has_value());
+    EXPECT_TRUE(overBound->starts_with("4 MiB を超えていて")) << *overBound;
+    EXPECT_TRUE(IsCatalogued("/w/fetchlist.csv: " +
+                             LocalFileErrorText(kFileTooLarge, 4 * 1024 * 1024)));
     // Words the system does not have for this program stay as they came.
     EXPECT_EQ(PhraseJa("/w/x: the disk is tired"), "/w/x: the disk is tired");
 }
