@@ -56,6 +56,34 @@ TEST(RunHistory, AnOutcomeReadsBackAsItWasWritten) {
     }
 }
 
+// Every field the outcome's JSON holds comes back from the history's bounded reading, which
+// keeps only the keys it knows: a field added to the outcome must not vanish on the way back.
+TEST(RunHistory, EveryFieldOfTheOutcomeSurvivesTheHistory) {
+    test::ScopedWorkDir dir;
+    JobOutcome outcome = Outcome("check", "stocks", JobEnd::kCompleted, {1301});
+    outcome.quotesChecked = 3803;
+    outcome.historiesChecked = 3801;
+    outcome.stocksListed = 3803;
+    outcome.filesNotListed = {1, 2, 3};
+    outcome.warnings = {"71 more files are not listed in the history"};
+    CheckFinding finding;
+    finding.kind = FindingKind::kBeyondLimit;
+    finding.severity = Severity::kNotice;
+    finding.code = 1332;
+    finding.date = {2026, 12, 4};
+    finding.expected = 80;
+    finding.found = 95;
+    finding.previousClose = 480;
+    finding.otherDay = {2026, 12, 3};
+    finding.reportedCurrent = true;
+    outcome.findings = {finding};
+    ASSERT_EQ(AppendRunHistory(outcome, false), 0);
+    const std::vector<RunRecord> records = ReadRunHistory();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(OutcomeToJson(records[0].outcome, records[0].exitStatus),
+              OutcomeToJson(outcome, ExitStatusOf(outcome)));
+}
+
 TEST(RunHistory, TheRetryFollowsTheLastRunOfItsJob) {
     test::ScopedWorkDir dir;
     struct Step {
