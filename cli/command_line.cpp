@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "checks/check_finding.h"
 #include "text/named_values.h"
 #include "text/sjis.h"
 
@@ -86,6 +87,9 @@ class Parser {
         if (o.command == Command::kKdt && o.retryFailed && !o.code.allStocks) {
             return Fail("--retry-failed follows a run of all stocks: give kdt --all");
         }
+        if (o.skip.size() == std::size(kDailyStages)) {
+            return Fail("--skip leaves out every step of daily: nothing would run");
+        }
         m_result.ok = true;
         return m_result;
     }
@@ -120,6 +124,10 @@ class Parser {
                 o.daysGiven = true;
                 return {};
             }
+            case Opt::kSkip:
+            case Opt::kRetryPause:
+            case Opt::kDate:
+                return ApplyRoutineOption(entry, value);
             case Opt::kFormat:
                 return SetNumber(o.settings.outputFormat, entry.name, value, 0, kMaxOutputFormat);
             case Opt::kOutputDir:
@@ -133,6 +141,45 @@ class Parser {
             default:
                 return {};
         }
+    }
+
+    // The options of daily and check.
+    std::string ApplyRoutineOption(const OptionEntry& entry, const std::string& value) {
+        CliOptions& o = m_result.options;
+        if (entry.opt == Opt::kRetryPause) {
+            const auto seconds = ParseBounded(value, 0, kMaxRetryPauseSeconds);
+            if (!seconds) {
+                return RangeError(entry.name, 0, kMaxRetryPauseSeconds, value);
+            }
+            o.retryPauseSeconds = *seconds;
+            return {};
+        }
+        if (entry.opt == Opt::kDate) {
+            const std::optional<CalendarDate> date = DateOfIso(value);
+            if (!date || !IsValidDate(*date) || value.size() != 10) {
+                return "--date must be a day written YYYY-MM-DD (got '" + value + "')";
+            }
+            o.checkDate = *date;
+            return {};
+        }
+        // "--skip performance --skip kdt" or "--skip performance,kdt".
+        std::string_view rest = value;
+        do {
+            const std::size_t comma = rest.find(',');
+            const std::string_view word = rest.substr(0, comma);
+            const std::optional<DailyStage> stage = DailyStageNamed(word);
+            if (!stage) {
+                return "--skip takes fetch, performance, kdt, retry or check, alone or separated "
+                       "by commas (got '" +
+                       value + "')";
+            }
+            o.skip.insert(*stage);
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            if (comma != std::string_view::npos && rest.empty()) {
+                return "--skip ends with a comma (got '" + value + "')";
+            }
+        } while (!rest.empty());
+        return {};
     }
 
     // The switch an option without a value turns on; nullptr for every other option.
@@ -210,11 +257,11 @@ const char* CommandName(Command command) {
     return NameIn(kOthers, command, "");
 }
 
-std::string UsageText() {
-    return "usage: tickora-cli [--workdir DIR] [CONNECTION OPTIONS] [--json] [--wait] COMMAND "
-           "[OPTIONS]\n"
-           "\n"
-           "commands:\n"
+namespace {
+
+// The commands of the usage, each with its own options.
+std::string CommandsUsage() {
+    return "commands:\n"
            "  fetch                       daily quote fetch, then the daily quote file\n"
            "  fetchlist [--keep-html] [--added-only] [--use-kept-html]\n"
            "                              rebuild fetchlist.csv from the listing pages\n"
@@ -230,13 +277,35 @@ std::string UsageText() {
            "                              history.jsonl), with that run's options unless\n"
            "                              named again\n"
            "  performance                 performance figures file\n"
+           "  daily [--skip STEP[,STEP]] [--retry-pause S]\n"
+           "                              the day's routine under one lock: fetch,\n"
+           "                              performance, kdt --all --update with the days of\n"
+           "                              the stored histories, one retry round of what\n"
+           "                              failed after S seconds (0..600, default 5), then\n"
+           "                              check; --skip leaves out fetch, performance, kdt,\n"
+           "                              retry or check. A failed step stops no other;\n"
+           "                              Cancel stops the routine. Exit status: the worst\n"
+           "                              step, a retried step counted by its retry\n"
+           "  check [--date YYYY-MM-DD]   the day's check of the stored files against the\n"
+           "                              exchange's rules and each other, reading only\n"
+           "                              (default: the last trading day); findings never\n"
+           "                              fail it, a file it cannot read is a failed item\n"
            "  settings [--format N] [--output-dir DIR] [--auto-start 0|1]\n"
            "           [--exit-after-fetch 0|1] [--decimals 0|1] [CONNECTION OPTIONS]\n"
            "                              print the settings, or change and save them:\n"
            "                              the first five into Tickora.ini (format 0..3; output\n"
            "                              dir at most 127 Shift-JIS bytes), the connection\n"
            "                              options into connection.toml (an empty value, as in\n"
-           "                              --site=, removes the key)\n"
+           "                              --site=, removes the key)\n";
+}
+
+}  // namespace
+
+std::string UsageText() {
+    return "usage: tickora-cli [--workdir DIR] [CONNECTION OPTIONS] [--json] [--wait] COMMAND "
+           "[OPTIONS]\n"
+           "\n" +
+           CommandsUsage() +
            "\n"
            "options:\n"
            "  --workdir DIR   working folder with Tickora.ini, market.csv, fetchlist.csv\n"

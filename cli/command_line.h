@@ -2,11 +2,13 @@
 #pragma once
 // The terminal's command line, parsed without touching the process: tests feed it tables of argvs.
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "catalog/connection_settings.h"
 #include "cli/option_table.h"
+#include "jobs/daily_job.h"
 #include "jobs/tickora_view.h"
 #include "web/retry.h"
 
@@ -40,6 +42,10 @@ struct CliOptions {
     ConnectionLayer connection;
     // `settings` only: the keys given an empty value, to be removed from "connection.toml".
     std::vector<ConnectionKey> connectionCleared;
+    std::set<DailyStage> skip;                  // daily: the steps left out
+    std::optional<unsigned> retryPauseSeconds;  // daily: the pause before the retry round
+    std::optional<CalendarDate> checkDate;      // check: the day to check
+
     bool json = false;  // the outcome as one JSON object on standard output
     bool wait = false;  // wait for another job in the working folder instead of refusing
 };
@@ -68,6 +74,7 @@ inline constexpr unsigned kMinDays = 10;
 inline constexpr unsigned kMaxDays = 3000;
 inline constexpr int kMaxOutputFormat = 3;  // 0 the empty item, 1 to 3 the three layouts
 inline constexpr int kMaxOutputDirBytes = 127;
+inline constexpr unsigned kMaxRetryPauseSeconds = 600;
 // The connection options share the bounds of the download layer (web/retry.h, web/download.h,
 // web/connections.h) through the connection settings.
 using tickora::kMaxPaceMs;

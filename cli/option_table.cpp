@@ -89,7 +89,7 @@ ReadOption OptionReader::Read(const std::vector<std::string>& args, std::size_t&
         return Refused("--" + name + " takes no value");
     }
     const auto seen = static_cast<std::size_t>(entry - kOptions.data());
-    if (m_seen[seen]) {
+    if (m_seen[seen] && entry->opt != Opt::kSkip) {
         return Refused("--" + name + " is given twice");
     }
     m_seen[seen] = true;

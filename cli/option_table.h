@@ -2,7 +2,8 @@
 #pragma once
 // The options of tickora-cli and of the desktop program in one table, and the one reader that
 // applies the same rules to both lines: "--name value" or "--name=value", a following option is
-// never a value, an option may be given once, a switch takes no value. The manual pages and the
+// never a value, an option may be given once (but --skip, which names one step each time), a
+// switch takes no value. The manual pages and the
 // bash completion are checked against this table.
 #include <array>
 #include <cstddef>
@@ -24,6 +25,8 @@ enum class Command {
     kKdt,
     kProfiles,
     kPerformance,
+    kDaily,
+    kCheck,
     kSettings
 };
 
@@ -38,6 +41,8 @@ inline constexpr std::array kCommands{
     CommandEntry{"kdt", Command::kKdt},
     CommandEntry{"profiles", Command::kProfiles},
     CommandEntry{"performance", Command::kPerformance},
+    CommandEntry{"daily", Command::kDaily},
+    CommandEntry{"check", Command::kCheck},
     CommandEntry{"settings", Command::kSettings},
 };
 
@@ -56,6 +61,9 @@ enum class Opt {
     kDays,
     kUpdate,
     kRetryFailed,
+    kSkip,
+    kRetryPause,
+    kDate,
     kFormat,
     kOutputDir,
     kAutoStart,
@@ -75,6 +83,8 @@ inline constexpr std::array<Command, 2> kListJobs{Command::kFetchList, Command::
 inline constexpr std::array<Command, 2> kKdtOnly{Command::kKdt, Command::kNone};
 inline constexpr std::array<Command, 2> kRetryJobs{Command::kKdt, Command::kProfiles};
 inline constexpr std::array<Command, 2> kSettingsOnly{Command::kSettings, Command::kNone};
+inline constexpr std::array<Command, 2> kDailyOnly{Command::kDaily, Command::kNone};
+inline constexpr std::array<Command, 2> kCheckOnly{Command::kCheck, Command::kNone};
 
 struct OptionEntry {
     const char* name;  // without its "--"
@@ -117,6 +127,9 @@ inline constexpr std::array kOptions{
     OptionEntry{"days", Opt::kDays, true, Program::kCli, kKdtOnly},
     OptionEntry{"update", Opt::kUpdate, false, Program::kCli, kKdtOnly},
     OptionEntry{"retry-failed", Opt::kRetryFailed, false, Program::kCli, kRetryJobs},
+    OptionEntry{"skip", Opt::kSkip, true, Program::kCli, kDailyOnly},
+    OptionEntry{"retry-pause", Opt::kRetryPause, true, Program::kCli, kDailyOnly},
+    OptionEntry{"date", Opt::kDate, true, Program::kCli, kCheckOnly},
     OptionEntry{"format", Opt::kFormat, true, Program::kCli, kSettingsOnly},
     OptionEntry{"output-dir", Opt::kOutputDir, true, Program::kCli, kSettingsOnly},
     OptionEntry{"auto-start", Opt::kAutoStart, true, Program::kCli, kSettingsOnly},

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "catalog/work_lock.h"
+#include "cli/daily_command.h"
 #include "cli/terminal_view.h"
 #include "cli/workdir_setup.h"
 #include "jobs/job_steps.h"
@@ -169,7 +170,9 @@ int NotRun(const CliOptions& options, const CliStreams& streams, int status,
     if (!message.empty()) {
         std::fprintf(streams.err, "%s\n", message.c_str());
     }
-    if (options.json && options.command != Command::kSettings) {
+    if (options.json && options.command == Command::kDaily) {
+        std::fprintf(streams.out, "%s\n", DailyNotRunJson(status, cause).c_str());
+    } else if (options.json && options.command != Command::kSettings) {
         JobOutcome outcome;
         outcome.job = CommandName(options.command);
         outcome.end = JobEnd::kNotRun;
@@ -186,6 +189,7 @@ bool WalksTheList(const CliOptions& options) {
         case Command::kFetch:
         case Command::kProfiles:
         case Command::kPerformance:
+        case Command::kDaily:
             return true;
         case Command::kKdt:
             return options.code.allStocks;
@@ -194,8 +198,12 @@ bool WalksTheList(const CliOptions& options) {
     }
 }
 
-bool WritesToOutputFolder(Command command) {
-    return command == Command::kFetch || command == Command::kPerformance;
+bool WritesToOutputFolder(const CliOptions& options) {
+    if (options.command == Command::kDaily) {
+        return !options.skip.contains(DailyStage::kFetch) ||
+               !options.skip.contains(DailyStage::kPerformance);
+    }
+    return options.command == Command::kFetch || options.command == Command::kPerformance;
 }
 
 NamedOptions NamedOn(const CliOptions& options) {
@@ -280,7 +288,7 @@ std::optional<int> RefuseWithWhatWasLoaded(const CliOptions& options, const CliS
                           " (build it with 'tickora-cli fetchlist')",
                       kEmptyListRefusal);
     }
-    if (WritesToOutputFolder(options.command)) {
+    if (WritesToOutputFolder(options)) {
         // Refused before any download: the day's pages would all be fetched for nothing.
         if (const std::string missing = MissingOutputFolder(objects.settings); !missing.empty()) {
             const std::string cause = OutputFolderRefusal(missing);
@@ -311,6 +319,9 @@ int RunJob(const CliOptions& options, const CliStreams& streams, const std::atom
     LoadStartupObjects(objects, access.hosts);
     if (const std::optional<int> refused = RefuseWithWhatWasLoaded(options, streams, objects)) {
         return *refused;
+    }
+    if (options.command == Command::kDaily) {
+        return RunDaily(options, streams, interrupts, baseline, objects, std::move(*lock), access);
     }
 
     const std::string job = CommandName(options.command);
@@ -437,6 +448,9 @@ int RunCommand(const CliOptions& options, const CliStreams& streams,
     }
     if (options.command == Command::kSettings) {
         return RunSettings(options, streams, interrupts, baseline);
+    }
+    if (options.command == Command::kCheck) {
+        return RunCheck(options, streams);
     }
     // connection.toml of the working folder, the TICKORA_* variables, then the command line.
     const std::optional<SiteAccess> access = SiteAccessForJob(options, streams.err);

@@ -47,11 +47,15 @@ install(CODE "
   if(DEFINED CPACK_PACKAGING_INSTALL_PREFIX)
     set(TICKORA_INSTALL_BINDIR \"\${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
   endif()
-  configure_file(\"${PROJECT_SOURCE_DIR}/res/systemd/tickora-fetch.service.in\"
-                 \"${PROJECT_BINARY_DIR}/systemd/tickora-fetch.service\" @ONLY)
+  foreach(unit tickora-fetch tickora-daily)
+    configure_file(\"${PROJECT_SOURCE_DIR}/res/systemd/\${unit}.service.in\"
+                   \"${PROJECT_BINARY_DIR}/systemd/\${unit}.service\" @ONLY)
+  endforeach()
 ")
 install(FILES ${PROJECT_BINARY_DIR}/systemd/tickora-fetch.service
               ${PROJECT_SOURCE_DIR}/res/systemd/tickora-fetch.timer
+              ${PROJECT_BINARY_DIR}/systemd/tickora-daily.service
+              ${PROJECT_SOURCE_DIR}/res/systemd/tickora-daily.timer
         DESTINATION ${TICKORA_UNIT_DIR})
 
 # Manual pages from their scdoc sources, compressed as Debian wants them (no name or time
@@ -108,7 +112,8 @@ that stock-chart programs read: the daily quote file in three layouts, KDT
 price-history files, a name dictionary and a performance file.
 
 The package holds the desktop program (tickora), the same jobs for terminals
-and schedulers (tickora-cli, with systemd user units for a daily fetch) and a
+and schedulers (tickora-cli, with systemd user units for the daily fetch or the
+day's whole routine) and a
 simulated finance site on loopback (tickora-site) to try them without a
 network.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -149,6 +149,14 @@ std::string OutcomeToJson(const JobOutcome& outcome) {
 }
 
 std::string OutcomeToJson(const JobOutcome& outcome, int exitStatus) {
+    return JsonText(OutcomeToJsonValue(outcome, exitStatus));
+}
+
+std::string JsonText(const nlohmann::json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+json OutcomeToJsonValue(const JobOutcome& outcome, int exitStatus) {
     json failures = json::array();
     for (const ItemFailure& f : outcome.failures) {
         json failure = json::object();
@@ -174,7 +182,7 @@ std::string OutcomeToJson(const JobOutcome& outcome, int exitStatus) {
         findings.push_back(FindingJson(f));
     }
     object["findings"] = std::move(findings);
-    return object.dump(-1, ' ', false, json::error_handler_t::replace);
+    return object;
 }
 
 std::optional<JobOutcome> OutcomeFromJson(const std::string& text, int* exitStatus) {

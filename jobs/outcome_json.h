@@ -16,6 +16,10 @@ namespace tickora {
 // texts that are not valid UTF-8 are replaced, never a reason to fail.
 [[nodiscard]] std::string OutcomeToJson(const JobOutcome& outcome, int exitStatus);
 [[nodiscard]] std::string OutcomeToJson(const JobOutcome& outcome);
+// The same object as a value, for a document that holds several outcomes (the day's routine).
+[[nodiscard]] nlohmann::json OutcomeToJsonValue(const JobOutcome& outcome, int exitStatus);
+// The text of such a document: one line, texts that are not valid UTF-8 replaced.
+[[nodiscard]] std::string JsonText(const nlohmann::json& value);
 
 // The outcome read back from OutcomeToJson's text; nullopt for text that is no such object.
 // Keys it does not know are ignored and missing keys keep their defaults, so a record written by

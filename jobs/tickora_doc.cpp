@@ -63,7 +63,10 @@ bool CTickoraDoc::StartJob(Body body) {
         m_worker.join();  // the previous worker has finished; only its thread object is left
     }
     // The files of a working folder belong to one job at a time, whichever process runs it.
-    if (m_handedLock.Held()) {
+    if (m_keptLock.Held()) {
+        // The routine holds it for all its jobs; m_lock stays empty, so the worker releases
+        // nothing.
+    } else if (m_handedLock.Held()) {
         m_lock = std::move(m_handedLock);
     } else {
         WorkLockResult taken = TryLockWorkFolder(".");
@@ -76,7 +79,7 @@ bool CTickoraDoc::StartJob(Body body) {
     }
     // Pages a killed run was still receiving; only now, with the folder held, are they surely
     // nobody's.
-    (void)RemovePartialPages(m_lock);
+    (void)RemovePartialPages(m_keptLock.Held() ? m_keptLock : m_lock);
     m_refusal.clear();
     m_retryRun = m_limitNext;
     m_retryCodes = std::move(m_limitCodes);

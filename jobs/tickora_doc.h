@@ -65,6 +65,10 @@ class CTickoraDoc {
     // The working folder's lock for the next job, from a front-end that waited for it. Without
     // one, a job command takes the lock itself and refuses when another job holds it.
     void HandOverWorkLock(WorkLock lock) { m_handedLock = std::move(lock); }
+    // The working folder's lock for every job from now on, until the document goes: a routine of
+    // several jobs (the day's routine) holds the folder from its first job to the end of its
+    // last, so that no other job slips in between.
+    void KeepWorkLock(WorkLock lock) { m_keptLock = std::move(lock); }
     // The next history job of all stocks or profile job asks only these stocks, in the list's
     // order (the history job then runs for all stocks whatever its dialog says): a retry of the
     // stocks an earlier run failed (StocksToRetry in jobs/run_history.h). Its record in the run
@@ -156,6 +160,7 @@ class CTickoraDoc {
     // Held from the start of a job to the end of its worker; the worker releases it.
     WorkLock m_lock;
     WorkLock m_handedLock;
+    WorkLock m_keptLock;  // only the thread that gives the commands touches it
     std::string m_refusal;
     std::string m_cannotRun;
 

@@ -76,6 +76,7 @@ expected=(
   usr/share/man/man1/tickora.1.gz usr/share/man/man1/tickora-cli.1.gz
   usr/share/man/man1/tickora-site.1.gz
   usr/lib/systemd/user/tickora-fetch.service usr/lib/systemd/user/tickora-fetch.timer
+  usr/lib/systemd/user/tickora-daily.service usr/lib/systemd/user/tickora-daily.timer
   usr/share/bash-completion/completions/tickora-cli
 )
 all_there() {
@@ -96,6 +97,8 @@ check "the copyright file is GPL-3.0+ in the machine-readable format" \
   _ "$root/usr/share/doc/tickora/copyright"
 check "the user unit runs the installed tickora-cli" \
   grep -qx 'ExecStart=/usr/bin/tickora-cli --wait fetch' "$root/usr/lib/systemd/user/tickora-fetch.service"
+check "the routine's user unit runs the installed tickora-cli daily" \
+  grep -qx 'ExecStart=/usr/bin/tickora-cli --wait daily' "$root/usr/lib/systemd/user/tickora-daily.service"
 check "the bash completion parses" bash -n "$root/usr/share/bash-completion/completions/tickora-cli"
 
 # Every program run from the unpacked root, as a first start: an empty home, an empty folder.
