@@ -6,7 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/option_table.h"
+#include "options/option_table.h"
+#include "options/usage.h"
 
 namespace tickora::gui {
 namespace {
@@ -59,25 +60,27 @@ bool TakeToolkitOption(const std::vector<std::string>& args, std::size_t& i,
 }
 
 // Returns the reason a value is refused, or an empty text.
-std::string Apply(const cli::OptionEntry& entry, const std::string& value, DesktopArgs& result) {
+std::string Apply(const options::OptionEntry& entry, const std::string& value,
+                  DesktopArgs& result) {
     switch (entry.opt) {
-        case cli::Opt::kChart: {
-            const auto code = cli::ParseBounded(value, 0, 9999);
+        case options::Opt::kChart: {
+            const auto code = options::ParseBounded(value, 0, 9999);
             if (!code) {
                 return "--chart needs a stock code from 0 to 9999 (got '" + value + "')";
             }
             result.chartCode = static_cast<int>(*code);
             return {};
         }
-        case cli::Opt::kScreenshot:
+        case options::Opt::kScreenshot:
             result.screenshot = value;
             return {};
-        case cli::Opt::kQuitWhenShown:
+        case options::Opt::kQuitWhenShown:
             result.quitWhenShown = true;
             return {};
         default:
             // No empty connection value: removing a key is for tickora-cli settings.
-            return cli::ApplySharedOption(entry, value, result.workdir, result.connection, nullptr);
+            return options::ApplySharedOption(entry, value, result.workdir, result.connection,
+                                              nullptr);
     }
 }
 
@@ -98,7 +101,7 @@ DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
     }
     // tickora-cli's reader and table: an option twice, a following option as a value and a
     // one-dash "-site" are refused here as there.
-    cli::OptionReader reader(cli::Program::kDesktop);
+    options::OptionReader reader(options::Program::kDesktop);
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (TakeToolkitOption(args, i, result.toolkitArgs, result.error)) {
             if (!result.error.empty()) {
@@ -106,23 +109,23 @@ DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
             }
             continue;
         }
-        const cli::ReadOption read = reader.Read(args, i, cli::Command::kNone);
+        const options::ReadOption read = reader.Read(args, i, options::Command::kNone);
         switch (read.kind) {
-            case cli::ReadOption::Kind::kHelp:
+            case options::ReadOption::Kind::kHelp:
                 result.help = true;
                 result.ok = true;
                 return result;
-            case cli::ReadOption::Kind::kVersion:
+            case options::ReadOption::Kind::kVersion:
                 result.version = true;
                 result.ok = true;
                 return result;
-            case cli::ReadOption::Kind::kError:
+            case options::ReadOption::Kind::kError:
                 result.error = read.error;
                 break;
-            case cli::ReadOption::Kind::kOption:
+            case options::ReadOption::Kind::kOption:
                 result.error = Apply(*read.entry, read.value, result);
                 break;
-            case cli::ReadOption::Kind::kNotOption:
+            case options::ReadOption::Kind::kNotOption:
                 result.error = NotAnOption(args[i]);
                 break;
         }
@@ -135,19 +138,7 @@ DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
 }
 
 std::string DesktopUsageText() {
-    return "usage: tickora [--workdir DIR] [--site URL] [--quote-host URL] [--table-host URL]\n"
-           "               [--profile-host URL] [--retries N] [--pace MS] [--page-timeout S]\n"
-           "               [--connections N]\n"
-           "       tickora [--workdir DIR] --chart CODE\n"
-           "       tickora --help | --version\n"
-           "\n"
-           "The desktop program. Without --workdir it works in TICKORA_HOME, else in the\n"
-           "current folder when that holds Tickora.ini or market.csv, else in\n"
-           "~/.local/share/tickora, which it sets up with the installed market.csv.\n"
-           "The connection options override the TICKORA_* variables, which override\n"
-           "connection.toml in the working folder (edited with 編集 > 接続設定...).\n"
-           "--chart opens only the chart of the stored price history of CODE.\n"
-           "See tickora(1) and tickora-cli(1).\n";
+    return options::DesktopUsageText();
 }
 
 }  // namespace tickora::gui

@@ -23,8 +23,8 @@ struct DesktopArgs {
     std::vector<std::string> toolkitArgs;
 };
 
-// args includes the program name. Our options are read from tickora-cli's table by its rules
-// (cli/option_table.h); the toolkit's are handed on in toolkitArgs.
+// args includes the program name. Our options are read from the table both programs share, by its
+// rules (options/option_table.h); the toolkit's are handed on in toolkitArgs.
 [[nodiscard]] DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args);
 
 [[nodiscard]] std::string DesktopUsageText();

@@ -202,7 +202,7 @@ void CTickoraView::SetProgressPos(int pos) {
     OnGuiThread([this, pos] { m_pProgress->setValue(pos); });
 }
 
-bool CTickoraView::AskHtmlOptions(HtmlOptions& options, HtmlOptionsJob job) {
+bool CTickoraView::AskHtmlOptions(JobOptions& options, HtmlOptionsJob job) {
     return AskOnGuiThread([&] {
         CHtmlOptionsDlg dlg(job, window());
         if (dlg.exec() != QDialog::Accepted) {
@@ -215,11 +215,11 @@ bool CTickoraView::AskHtmlOptions(HtmlOptions& options, HtmlOptionsJob job) {
     });
 }
 
-bool CTickoraView::AskListOptions(ListOptions& options) {
+bool CTickoraView::AskListOptions(JobOptions& options) {
     return AskHtmlOptions(options, HtmlOptionsJob::kList);
 }
 
-bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
+bool CTickoraView::AskCodeOptions(JobOptions& options, bool showAllStocks) {
     return AskOnGuiThread([&] {
         CCodeDlg dlg(showAllStocks, window());
         // The user's choices of the last time, kept in the user's own settings: the settings
@@ -247,7 +247,7 @@ bool CTickoraView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
     });
 }
 
-bool CTickoraView::AskProfileOptions(ProfileOptions& options) {
+bool CTickoraView::AskProfileOptions(JobOptions& options) {
     return AskHtmlOptions(options, HtmlOptionsJob::kProfiles);
 }
 

@@ -48,9 +48,9 @@ class CTickoraView : public QWidget, public ITickoraView {
     void SetProgressStep(int step) override;
     void StepProgress() override;
     void SetProgressPos(int pos) override;
-    bool AskListOptions(ListOptions& options) override;
-    bool AskCodeOptions(CodeOptions& options, bool showAllStocks) override;
-    bool AskProfileOptions(ProfileOptions& options) override;
+    bool AskListOptions(JobOptions& options) override;
+    bool AskCodeOptions(JobOptions& options, bool showAllStocks) override;
+    bool AskProfileOptions(JobOptions& options) override;
     void ShowMessage(const std::string& sjisText) override;
     void SetTitle(const std::string& title) override;
     void PostQuit() override;
@@ -88,7 +88,7 @@ class CTickoraView : public QWidget, public ITickoraView {
 
   private:
     // The dialog of the list job or of the profile job, on the GUI thread.
-    bool AskHtmlOptions(HtmlOptions& options, HtmlOptionsJob job);
+    bool AskHtmlOptions(JobOptions& options, HtmlOptionsJob job);
     // Runs f on the GUI thread: directly when already there, otherwise queued while the caller
     // waits for it to finish.
     template <class F>

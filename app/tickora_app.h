@@ -8,9 +8,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "catalog/connection_settings.h"
+#include "jobs/job_request.h"
 #include "web/site_access.h"
 
 namespace tickora {
@@ -95,9 +97,11 @@ class CTickoraApp : public QObject {
     // to read a refusal.
     void UnattendedFetch();
     // A job command: the checks a user can answer (an empty list, a missing output folder),
-    // then the document's command, or start when given (a retry, with the options of the run it
-    // follows). True when a worker started.
-    bool StartJobCommand(int id, const std::function<bool(CTickoraDoc&)>& start = {});
+    // then the command's request (or request, when given: a retry, with the options of the run
+    // it follows) handed to the document. True when a worker started.
+    bool StartJobCommand(int id, std::optional<JobRequest> request = std::nullopt);
+    // The job a menu or toolbar command asks for; nothing for the other commands.
+    [[nodiscard]] static std::optional<Job> JobOfCommand(int id);
     // What the window does when a job has ended (on the GUI thread).
     void OnJobEnded(const JobOutcome& outcome);
     // After the worker has gone: the offers a failed start leads to.
@@ -126,6 +130,9 @@ class CTickoraApp : public QObject {
     SiteAccess m_access;
     ConnectionLayer m_commandLine;
 };
+
+// The program's icons, pictures and guide, compiled into it; once per process.
+void LoadProgramResources();
 
 // Qt's own texts (the file dialog, the standard buttons) in Japanese, as the rest of the window.
 // Once per process.

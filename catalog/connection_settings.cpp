@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/connection_settings.h"
 
-#include <sys/stat.h>
 #include <curl/curl.h>
+#include <sys/stat.h>
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -26,39 +26,12 @@ namespace {
 // The file holds a handful of keys; anything this large is not it.
 constexpr std::size_t kMaxFileBytes = 64 * 1024;
 
-using V = ConnectionValue;
-using L = ConnectionLayer;
-constexpr std::array<ConnectionKeyInfo, kConnectionKeyCount> kKeys{{
-    {ConnectionKey::kSite, "site", "TICKORA_SITE", "--site", V::kSiteUrl, 0, 0, &L::site},
-    {ConnectionKey::kQuoteHost, "quote_host", "TICKORA_QUOTE_HOST", "--quote-host", V::kSiteUrl, 0,
-     0, &L::quoteHost},
-    {ConnectionKey::kTableHost, "table_host", "TICKORA_TABLE_HOST", "--table-host", V::kSiteUrl, 0,
-     0, &L::tableHost},
-    {ConnectionKey::kProfileHost, "profile_host", "TICKORA_PROFILE_HOST", "--profile-host",
-     V::kSiteUrl, 0, 0, &L::profileHost},
-    {ConnectionKey::kRetries, "retries", "TICKORA_RETRIES", "--retries", V::kNumber, 0, kMaxRetries,
-     nullptr, &L::retries},
-    {ConnectionKey::kPaceMs, "pace_ms", "TICKORA_PACE_MS", "--pace", V::kNumber, 0, kMaxPaceMs,
-     nullptr, &L::paceMs},
-    {ConnectionKey::kPageTimeout, "page_timeout", "TICKORA_PAGE_TIMEOUT", "--page-timeout",
-     V::kNumber, kMinPageTimeoutSeconds, kMaxPageTimeoutSeconds, nullptr, &L::pageTimeout},
-    {ConnectionKey::kConnections, "connections", "TICKORA_CONNECTIONS", "--connections", V::kNumber,
-     kMinConnections, kMaxConnections, nullptr, &L::connections},
-    {ConnectionKey::kStreams, "streams", "TICKORA_STREAMS", "--streams", V::kNumber, kMinStreams,
-     kMaxStreams, nullptr, &L::streams},
-    {ConnectionKey::kHttp2, "http2", "TICKORA_HTTP2", "--http2", V::kHttp2Mode, 0, 0, &L::http2},
-    {ConnectionKey::kCaFile, "ca_file", "TICKORA_CA_FILE", "--ca-file", V::kPath, 0, 0, &L::caFile},
-    {ConnectionKey::kProxy, "proxy", "TICKORA_PROXY", "--proxy", V::kProxyUrl, 0, 0, &L::proxy},
-    {ConnectionKey::kNoProxy, "no_proxy", "TICKORA_NO_PROXY", "--no-proxy", V::kHostList, 0, 0,
-     &L::noProxy},
-}};
-
 std::optional<std::string> ConnectionLayer::*TextMember(ConnectionKey key) {
-    return kKeys[static_cast<std::size_t>(key)].text;
+    return kConnectionKeys[static_cast<std::size_t>(key)].text;
 }
 
 std::optional<int> ConnectionLayer::*NumberMember(ConnectionKey key) {
-    return kKeys[static_cast<std::size_t>(key)].number;
+    return kConnectionKeys[static_cast<std::size_t>(key)].number;
 }
 
 std::string NumberRule(const ConnectionKeyInfo& info) {
@@ -153,11 +126,11 @@ std::string ErrnoText(int error) {
 }  // namespace
 
 const std::array<ConnectionKeyInfo, kConnectionKeyCount>& ConnectionKeys() {
-    return kKeys;
+    return kConnectionKeys;
 }
 
 const ConnectionKeyInfo& InfoOf(ConnectionKey key) {
-    return kKeys[static_cast<std::size_t>(key)];
+    return kConnectionKeys[static_cast<std::size_t>(key)];
 }
 
 bool ConnectionLayer::Has(ConnectionKey key) const {
@@ -188,7 +161,7 @@ void ConnectionLayer::SetNumber(ConnectionKey key, int value) {
 }
 
 void ConnectionLayer::Overlay(const ConnectionLayer& top) {
-    for (const ConnectionKeyInfo& info : kKeys) {
+    for (const ConnectionKeyInfo& info : kConnectionKeys) {
         if (auto text = TextMember(info.key); text != nullptr && (top.*text)) {
             this->*text = top.*text;
         } else if (auto number = NumberMember(info.key); number != nullptr && (top.*number)) {
@@ -344,7 +317,7 @@ LayerLoad ParseConnectionFile(std::string_view text, const std::string& name) {
     for (auto&& [tomlKey, node] : table) {
         const std::string key(tomlKey.str());
         const ConnectionKeyInfo* info = nullptr;
-        for (const ConnectionKeyInfo& candidate : kKeys) {
+        for (const ConnectionKeyInfo& candidate : kConnectionKeys) {
             if (key == candidate.fileKey) {
                 info = &candidate;
             }
@@ -352,7 +325,7 @@ LayerLoad ParseConnectionFile(std::string_view text, const std::string& name) {
         const std::string where = name + ":" + std::to_string(node.source().begin.line) + ": ";
         if (info == nullptr) {
             std::string known;
-            for (const ConnectionKeyInfo& candidate : kKeys) {
+            for (const ConnectionKeyInfo& candidate : kConnectionKeys) {
                 known += (known.empty() ? "" : ", ") + std::string(candidate.fileKey);
             }
             load.errors.push_back(where + "unknown key '" + key + "' (the keys are " + known + ")");
@@ -410,7 +383,7 @@ std::string FormatConnectionFile(const ConnectionLayer& layer) {
         "# The TICKORA_* environment variables and the command line override them; a key left\n"
         "# out keeps its default (the simulated site on loopback, " +
         std::string(kDefaultSite) + ").\n";
-    for (const ConnectionKeyInfo& info : kKeys) {
+    for (const ConnectionKeyInfo& info : kConnectionKeys) {
         if (!layer.Has(info.key)) {
             continue;
         }
@@ -438,7 +411,7 @@ std::string SaveConnectionFile(const ConnectionLayer& layer, const std::string& 
 LayerLoad ConnectionLayerFromEnvironment() {
     LayerLoad load;
     load.exists = true;
-    for (const ConnectionKeyInfo& info : kKeys) {
+    for (const ConnectionKeyInfo& info : kConnectionKeys) {
         const char* value = std::getenv(info.envVar);
         if (value == nullptr || *value == '\0') {
             continue;

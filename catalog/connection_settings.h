@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "web/connections.h"
+#include "web/download.h"
 #include "web/hosts.h"
+#include "web/retry.h"
 #include "web/site_access.h"
 
 namespace tickora {
@@ -93,6 +95,39 @@ struct ConnectionLayer {
     void Overlay(const ConnectionLayer& top);
     [[nodiscard]] bool operator==(const ConnectionLayer&) const = default;
 };
+
+// The one place the keys are named: the option table of both programs takes its connection options
+// from here.
+inline constexpr std::array<ConnectionKeyInfo, kConnectionKeyCount> kConnectionKeys{{
+    {ConnectionKey::kSite, "site", "TICKORA_SITE", "--site", ConnectionValue::kSiteUrl, 0, 0,
+     &ConnectionLayer::site},
+    {ConnectionKey::kQuoteHost, "quote_host", "TICKORA_QUOTE_HOST", "--quote-host",
+     ConnectionValue::kSiteUrl, 0, 0, &ConnectionLayer::quoteHost},
+    {ConnectionKey::kTableHost, "table_host", "TICKORA_TABLE_HOST", "--table-host",
+     ConnectionValue::kSiteUrl, 0, 0, &ConnectionLayer::tableHost},
+    {ConnectionKey::kProfileHost, "profile_host", "TICKORA_PROFILE_HOST", "--profile-host",
+     ConnectionValue::kSiteUrl, 0, 0, &ConnectionLayer::profileHost},
+    {ConnectionKey::kRetries, "retries", "TICKORA_RETRIES", "--retries", ConnectionValue::kNumber,
+     0, kMaxRetries, nullptr, &ConnectionLayer::retries},
+    {ConnectionKey::kPaceMs, "pace_ms", "TICKORA_PACE_MS", "--pace", ConnectionValue::kNumber, 0,
+     kMaxPaceMs, nullptr, &ConnectionLayer::paceMs},
+    {ConnectionKey::kPageTimeout, "page_timeout", "TICKORA_PAGE_TIMEOUT", "--page-timeout",
+     ConnectionValue::kNumber, kMinPageTimeoutSeconds, kMaxPageTimeoutSeconds, nullptr,
+     &ConnectionLayer::pageTimeout},
+    {ConnectionKey::kConnections, "connections", "TICKORA_CONNECTIONS", "--connections",
+     ConnectionValue::kNumber, kMinConnections, kMaxConnections, nullptr,
+     &ConnectionLayer::connections},
+    {ConnectionKey::kStreams, "streams", "TICKORA_STREAMS", "--streams", ConnectionValue::kNumber,
+     kMinStreams, kMaxStreams, nullptr, &ConnectionLayer::streams},
+    {ConnectionKey::kHttp2, "http2", "TICKORA_HTTP2", "--http2", ConnectionValue::kHttp2Mode, 0, 0,
+     &ConnectionLayer::http2},
+    {ConnectionKey::kCaFile, "ca_file", "TICKORA_CA_FILE", "--ca-file", ConnectionValue::kPath, 0,
+     0, &ConnectionLayer::caFile},
+    {ConnectionKey::kProxy, "proxy", "TICKORA_PROXY", "--proxy", ConnectionValue::kProxyUrl, 0, 0,
+     &ConnectionLayer::proxy},
+    {ConnectionKey::kNoProxy, "no_proxy", "TICKORA_NO_PROXY", "--no-proxy",
+     ConnectionValue::kHostList, 0, 0, &ConnectionLayer::noProxy},
+}};
 
 // Empty when url can name a site: an http:// or https:// URL with a host (and maybe a port and a
 // path), without blanks, query or fragment. Otherwise what is wrong, as "must be ..." text.

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "checks/check_finding.h"
-#include "text/named_values.h"
 #include "text/sjis.h"
 
 namespace tickora::cli {
@@ -20,20 +19,20 @@ class Parser {
   public:
     ParseResult Run(const std::vector<std::string>& args) {
         for (std::size_t i = 0; i < args.size(); ++i) {
-            const ReadOption read = m_reader.Read(args, i, m_result.options.command);
+            const options::ReadOption read = m_reader.Read(args, i, m_result.options.command);
             std::string error;
             switch (read.kind) {
-                case ReadOption::Kind::kHelp:
+                case options::ReadOption::Kind::kHelp:
                     return Finish(Command::kHelp);
-                case ReadOption::Kind::kVersion:
+                case options::ReadOption::Kind::kVersion:
                     return Finish(Command::kVersion);
-                case ReadOption::Kind::kError:
+                case options::ReadOption::Kind::kError:
                     error = read.error;
                     break;
-                case ReadOption::Kind::kOption:
+                case options::ReadOption::Kind::kOption:
                     error = Apply(*read.entry, read.value);
                     break;
-                case ReadOption::Kind::kNotOption:
+                case options::ReadOption::Kind::kNotOption:
                     error = TakeCommand(args[i]);
                     break;
             }
@@ -80,11 +79,11 @@ class Parser {
             return Fail(std::string(InfoOf(key).option) + " needs a value (an empty one removes " +
                         "the key from connection.toml, and only with settings)");
         }
-        if (o.command == Command::kKdt && o.codeGiven == o.code.allStocks) {
+        if (o.command == Command::kKdt && o.codeGiven == o.job.allStocks) {
             return Fail(o.codeGiven ? "kdt takes --code N or --all, not both"
                                     : "kdt needs --code N or --all");
         }
-        if (o.command == Command::kKdt && o.retryFailed && !o.code.allStocks) {
+        if (o.command == Command::kKdt && o.retryFailed && !o.job.allStocks) {
             return Fail("--retry-failed follows a run of all stocks: give kdt --all");
         }
         if (o.skip.size() == std::size(kDailyStages)) {
@@ -104,23 +103,23 @@ class Parser {
         switch (entry.opt) {
             case Opt::kWorkdir:
             case Opt::kConnection:
-                return ApplySharedOption(entry, value, o.workdir, o.connection,
-                                         &o.connectionCleared);
+                return options::ApplySharedOption(entry, value, o.workdir, o.connection,
+                                                  &o.connectionCleared);
             case Opt::kCode: {
-                auto code = ParseBounded(value, 0, kMaxCode);
+                auto code = options::ParseBounded(value, 0, kMaxCode);
                 if (!code) {
                     return RangeError(entry.name, 0, kMaxCode, value);
                 }
-                o.code.code = *code;
+                o.job.code = *code;
                 o.codeGiven = true;
                 return {};
             }
             case Opt::kDays: {
-                auto days = ParseBounded(value, kMinDays, kMaxDays);
+                auto days = options::ParseBounded(value, kMinDays, kMaxDays);
                 if (!days) {
                     return RangeError(entry.name, kMinDays, kMaxDays, value);
                 }
-                o.code.days = *days;
+                o.job.days = *days;
                 o.daysGiven = true;
                 return {};
             }
@@ -147,7 +146,7 @@ class Parser {
     std::string ApplyRoutineOption(const OptionEntry& entry, const std::string& value) {
         CliOptions& o = m_result.options;
         if (entry.opt == Opt::kRetryPause) {
-            const auto seconds = ParseBounded(value, 0, kMaxRetryPauseSeconds);
+            const auto seconds = options::ParseBounded(value, 0, kMaxRetryPauseSeconds);
             if (!seconds) {
                 return RangeError(entry.name, 0, kMaxRetryPauseSeconds, value);
             }
@@ -191,15 +190,15 @@ class Parser {
             case Opt::kWait:
                 return &o.wait;
             case Opt::kKeepHtml:
-                return &o.list.keepHtml;
+                return &o.job.keepHtml;
             case Opt::kAddedOnly:
-                return &o.list.addedOnly;
+                return &o.job.addedOnly;
             case Opt::kUseKeptHtml:
-                return &o.list.useKeptHtml;
+                return &o.job.useKeptHtml;
             case Opt::kAll:
-                return &o.code.allStocks;
+                return &o.job.allStocks;
             case Opt::kUpdate:
-                return &o.code.update;
+                return &o.job.update;
             case Opt::kRetryFailed:
                 return &o.retryFailed;
             default:
@@ -209,7 +208,8 @@ class Parser {
 
     static std::string SetNumber(std::optional<int>& target, const char* name,
                                  const std::string& value, int min, int max) {
-        auto number = ParseBounded(value, static_cast<unsigned>(min), static_cast<unsigned>(max));
+        auto number =
+            options::ParseBounded(value, static_cast<unsigned>(min), static_cast<unsigned>(max));
         if (!number) {
             return RangeError(name, static_cast<unsigned>(min), static_cast<unsigned>(max), value);
         }
@@ -236,120 +236,30 @@ class Parser {
     }
 
     ParseResult m_result;
-    OptionReader m_reader{Program::kCli};
+    options::OptionReader m_reader{Program::kCli};
 };
 
 }  // namespace
 
+std::optional<Job> JobOf(Command command) {
+    switch (command) {
+        case Command::kFetch:
+            return Job::kFetch;
+        case Command::kFetchList:
+            return Job::kFetchList;
+        case Command::kKdt:
+            return Job::kKdt;
+        case Command::kProfiles:
+            return Job::kProfiles;
+        case Command::kPerformance:
+            return Job::kPerformance;
+        default:
+            return std::nullopt;
+    }
+}
+
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return Parser().Run(args);
-}
-
-const char* CommandName(Command command) {
-    for (const auto& entry : kCommands) {
-        if (entry.command == command) {
-            return entry.name;
-        }
-    }
-    // help and version start no job, so the table of commands leaves them out.
-    static constexpr NamedValue<Command> kOthers[] = {{Command::kHelp, "help"},
-                                                      {Command::kVersion, "version"}};
-    return NameIn(kOthers, command, "");
-}
-
-namespace {
-
-// The commands of the usage, each with its own options.
-std::string CommandsUsage() {
-    return "commands:\n"
-           "  fetch                       daily quote fetch, then the daily quote file\n"
-           "  fetchlist [--keep-html] [--added-only] [--use-kept-html]\n"
-           "                              rebuild fetchlist.csv from the listing pages\n"
-           "  kdt (--code N | --all [--retry-failed]) [--days N] [--update]\n"
-           "                              price history to KDT files (code 0..9999,\n"
-           "                              days 10..3000, default 200); --update asks for\n"
-           "                              the first page only where it brings a stored\n"
-           "                              file up to date exactly\n"
-           "  profiles [--keep-html] [--added-only] [--use-kept-html] [--retry-failed]\n"
-           "                              company profiles into VorlaneEx.DIC\n"
-           "                              --retry-failed: only the stocks that failed or were\n"
-           "                              never asked in the last run of the job (read from\n"
-           "                              history.jsonl), with that run's options unless\n"
-           "                              named again\n"
-           "  performance                 performance figures file\n"
-           "  daily [--skip STEP[,STEP]] [--retry-pause S]\n"
-           "                              the day's routine under one lock: fetch,\n"
-           "                              performance, kdt --all --update with the days of\n"
-           "                              the stored histories, one retry round of what\n"
-           "                              failed after S seconds (0..600, default 5), then\n"
-           "                              check; --skip leaves out fetch, performance, kdt,\n"
-           "                              retry or check. A failed step stops no other;\n"
-           "                              Cancel stops the routine. Exit status: the worst\n"
-           "                              step, a retried step counted by its retry\n"
-           "  check [--date YYYY-MM-DD]   the day's check of the stored files against the\n"
-           "                              exchange's rules and each other, reading only\n"
-           "                              (default: the last trading day); findings never\n"
-           "                              fail it, a file it cannot read is a failed item\n"
-           "  settings [--format N] [--output-dir DIR] [--auto-start 0|1]\n"
-           "           [--exit-after-fetch 0|1] [--decimals 0|1] [CONNECTION OPTIONS]\n"
-           "                              print the settings, or change and save them:\n"
-           "                              the first five into Tickora.ini (format 0..3; output\n"
-           "                              dir at most 127 Shift-JIS bytes), the connection\n"
-           "                              options into connection.toml (an empty value, as in\n"
-           "                              --site=, removes the key)\n";
-}
-
-}  // namespace
-
-std::string UsageText() {
-    return "usage: tickora-cli [--workdir DIR] [CONNECTION OPTIONS] [--json] [--wait] COMMAND "
-           "[OPTIONS]\n"
-           "\n" +
-           CommandsUsage() +
-           "\n"
-           "options:\n"
-           "  --workdir DIR   working folder with Tickora.ini, market.csv, fetchlist.csv\n"
-           "                  (default: TICKORA_HOME, else the current folder when it holds\n"
-           "                  Tickora.ini or market.csv, else ~/.local/share/tickora)\n"
-           "  --help, --version\n"
-           "\n"
-           "connection options (over TICKORA_* variables, over connection.toml):\n"
-           "  --site URL           the finance site for all pages (default: the simulated\n"
-           "                       site on loopback, " +
-           std::string(kDefaultSite) +
-           ")\n"
-           "  --quote-host URL     quote and listing pages only\n"
-           "  --table-host URL     price-history tables only\n"
-           "  --profile-host URL   company profiles only\n"
-           "  --retries N          retry a failed page download up to N times (0..10)\n"
-           "  --pace MS            at least MS milliseconds between two requests (0..60000)\n"
-           "  --page-timeout S     give up a page after S seconds (1..3600, default 300)\n"
-           "  --connections N      connections to the site at once (1..16, default 1)\n"
-           "  --streams N          requests at once on one HTTP/2 connection (1..100,\n"
-           "                       default 16; the site's own limit caps it)\n"
-           "  --http2 MODE         auto (HTTP/2 where TLS offers it, the default),\n"
-           "                       prior-knowledge (HTTP/2 over plain HTTP too) or off\n"
-           "  --ca-file FILE       PEM certificates trusted for the site besides the system's\n"
-           "  --proxy URL          http://, https:// or socks5:// proxy for every request\n"
-           "  --no-proxy HOSTS     hosts reached without the proxy, separated by commas\n"
-           "\n"
-           "other options:\n"
-           "  --json               print the outcome as one JSON object instead of the summary\n"
-           "                       (also when the job did not start: end \"not run\")\n"
-           "  --wait               when another job uses the working folder, wait for it to\n"
-           "                       end (Ctrl+C ends the wait) instead of refusing with status 5\n"
-           "\n"
-           "exit status:\n"
-           "  0  ran to its end, every item succeeded; or a retry found that the last run\n"
-           "     failed nothing\n"
-           "  1  ended early: a failed download ended it as its rules say, Cancel, an error,\n"
-           "     or nothing could be written; or it did not start (no stocks in\n"
-           "     fetchlist.csv, no earlier run to retry, or its line in history.jsonl\n"
-           "     cannot be read)\n"
-           "  2  usage error, a bad connection setting, or no such output folder\n"
-           "  3  market.csv missing\n"
-           "  4  ran to its end, but some items failed, each named in the summary\n"
-           "  5  another job is using the working folder (see --wait)\n";
 }
 
 }  // namespace tickora::cli

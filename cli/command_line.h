@@ -7,12 +7,24 @@
 #include <vector>
 
 #include "catalog/connection_settings.h"
-#include "cli/option_table.h"
 #include "jobs/daily_job.h"
-#include "jobs/tickora_view.h"
+#include "jobs/job_request.h"
+#include "options/option_table.h"
+#include "options/usage.h"
 #include "web/retry.h"
 
 namespace tickora::cli {
+
+// The table's names as the terminal speaks them: its commands and the options it reads.
+using options::Command;
+using options::CommandEntry;
+using options::CommandName;
+using options::Documented;
+using options::kCommands;
+using options::kOptions;
+using options::Opt;
+using options::OptionEntry;
+using options::Program;
 
 // What `settings` was asked to change; an empty optional leaves the setting as it is.
 struct SettingsChanges {
@@ -30,8 +42,7 @@ struct SettingsChanges {
 struct CliOptions {
     Command command = Command::kNone;
     std::string workdir;  // empty = chosen as ChooseWorkdir says
-    ListOptions list;     // fetchlist and profiles share the three switches
-    CodeOptions code;     // kdt; code and days start at the dialog's values
+    JobOptions job;       // the job's own options; code and days start at the dialog's values
     bool codeGiven = false;
     bool daysGiven = false;    // a retry keeps the days of the run it follows unless named
     bool retryFailed = false;  // kdt --all and profiles: only the stocks the last run failed
@@ -50,6 +61,9 @@ struct CliOptions {
     bool wait = false;  // wait for another job in the working folder instead of refusing
 };
 
+// The job a command runs; nothing for help, version and settings.
+[[nodiscard]] std::optional<Job> JobOf(Command command);
+
 struct ParseResult {
     bool ok = false;
     CliOptions options;
@@ -61,10 +75,10 @@ struct ParseResult {
 // follow it.
 [[nodiscard]] ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
-[[nodiscard]] const char* CommandName(Command command);
-
-// The usage: in full for --help, and after a usage error.
-[[nodiscard]] std::string UsageText();
+// The usage: in full for --help, and after a usage error (made from the option table).
+[[nodiscard]] inline std::string UsageText() {
+    return options::CliUsageText();
+}
 
 inline constexpr const char* kVersionText = "Tickora v1.1.5";
 

@@ -3,7 +3,9 @@
 
 #include <sstream>
 
+#include "cli/cli_steps.h"
 #include "cli/workdir_setup.h"
+#include "jobs/job_runner.h"
 #include "jobs/job_steps.h"
 #include "jobs/outcome_json.h"
 #include "jobs/outcome_text.h"
@@ -15,30 +17,27 @@ namespace {
 // A check of a whole market with a fault may find thousands; --json carries every one.
 constexpr std::size_t kFindingsShown = 100;
 
-Command CommandOf(DailyJob job) {
+Job JobOfStep(DailyJob job) {
     switch (job) {
-        case DailyJob::kFetch:
-            return Command::kFetch;
         case DailyJob::kPerformance:
-            return Command::kPerformance;
+            return Job::kPerformance;
         case DailyJob::kKdt:
-            return Command::kKdt;
-        case DailyJob::kCheck:
-            break;
+            return Job::kKdt;
+        default:
+            return Job::kFetch;
     }
-    return Command::kCheck;
 }
 
-// The terminal's step runner: each job on the one document, whose kept lock holds the folder.
+// The terminal's step runner: each job on the one document, under the lock the routine holds.
 class TerminalSteps {
   public:
-    TerminalSteps(const CliOptions& options, const CliStreams& streams,
-                  const std::atomic<int>& interrupts, int baseline, StartupObjects& objects)
-        : m_options(options),
-          m_streams(streams),
+    TerminalSteps(const CliStreams& streams, const std::atomic<int>& interrupts, int baseline,
+                  StartupObjects& objects, const WorkLock& held)
+        : m_streams(streams),
           m_interrupts(interrupts),
           m_baseline(baseline),
           m_objects(objects),
+          m_held(held),
           m_doc(objects.settings, objects.markets, objects.stocks) {}
 
     CTickoraDoc& Doc() { return m_doc; }
@@ -55,17 +54,13 @@ class TerminalSteps {
         const char* job = DailyJobName(step.job);
         TerminalView view(m_streams.err, m_streams.errIsTerminal, job, m_streams.columns);
         m_doc.SetView(&view);
-        CliOptions options = m_options;
-        options.command = CommandOf(step.job);
-        options.code = step.code;
-        if (step.onlyStocks) {
-            m_doc.LimitNextJobTo(*step.onlyStocks);
-        }
+        JobRequest request(JobOfStep(step.job), step.code);
+        request.only = step.onlyStocks;
+        request.from = FrontEnd::kTerminal;
         std::optional<JobOutcome> outcome =
-            RunJobOnDocument(options, m_doc, view, m_interrupts, m_baseline);
+            RunStep(m_doc, request, &m_held, WatchOf(view, m_interrupts, m_baseline));
         m_doc.SetView(nullptr);
         if (!outcome) {
-            m_doc.ForgetNextJobLimit();
             JobOutcome refused;
             refused.job = job;
             refused.end = JobEnd::kNotRun;
@@ -76,11 +71,11 @@ class TerminalSteps {
     }
 
   private:
-    const CliOptions& m_options;
     const CliStreams& m_streams;
     const std::atomic<int>& m_interrupts;
     const int m_baseline;
     StartupObjects& m_objects;
+    const WorkLock& m_held;
     CTickoraDoc m_doc;
 };
 
@@ -133,10 +128,9 @@ std::string FormatDailySummary(const DailyOutcome& daily, const PathView& paths)
 
 int RunDaily(const CliOptions& options, const CliStreams& streams,
              const std::atomic<int>& interrupts, int baseline, StartupObjects& objects,
-             WorkLock lock, const SiteAccess& access) {
-    TerminalSteps steps(options, streams, interrupts, baseline, objects);
+             const WorkLock& held, const SiteAccess& access) {
+    TerminalSteps steps(streams, interrupts, baseline, objects, held);
     steps.Doc().SetSiteAccess(access);
-    steps.Doc().KeepWorkLock(std::move(lock));
 
     DailyRequest request;
     request.skip = options.skip;

@@ -13,11 +13,12 @@
 
 namespace tickora::cli {
 
-// daily: the folder's lock held (it is kept until the last step has ended), the start-up objects
+// daily: under held, the folder's lock the caller keeps until the last step has ended, the start-up objects
 // loaded and found fit to run. Returns the routine's exit status.
 [[nodiscard]] int RunDaily(const CliOptions& options, const CliStreams& streams,
                            const std::atomic<int>& interrupts, int baseline,
-                           StartupObjects& objects, WorkLock lock, const SiteAccess& access);
+                           StartupObjects& objects, const WorkLock& held,
+                           const SiteAccess& access);
 
 // check, in the working folder already entered. It only reads, so it takes no lock and writes
 // nothing, not even a line of the run history: a look at the stored files never makes a job that

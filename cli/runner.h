@@ -11,6 +11,7 @@
 #include "catalog/app_settings.h"
 #include "cli/command_line.h"
 #include "cli/terminal_view.h"
+#include "jobs/job_runner.h"
 #include "jobs/outcome_text.h"
 #include "jobs/tickora_doc.h"
 
@@ -36,13 +37,21 @@ struct CliStreams {
 [[nodiscard]] int RunCommand(const CliOptions& options, const CliStreams& streams,
                              const std::atomic<int>& interrupts);
 
-// Gives the job command, with the options of the command line, to doc (whose view is view) and
-// waits for its worker; the first interrupt past baseline is the Cancel button. nullopt when the
-// command started no worker.
+// The job of a command line as a request of the terminal.
+[[nodiscard]] JobRequest RequestOf(const CliOptions& options);
+
+// What the runner watches while a job of tickora-cli runs: the first interrupt past baseline is
+// the Cancel button, and the terminal says so through view.
+[[nodiscard]] RunWatch WatchOf(TerminalView& view, const std::atomic<int>& interrupts,
+                               int baseline);
+
+// Runs the job of the command line on doc (whose view is view), which takes the working folder's
+// lock itself, and waits for its end; the first interrupt past baseline is the Cancel button.
+// nullopt when the command started no worker.
 [[nodiscard]] std::optional<JobOutcome> RunJobOnDocument(const CliOptions& options,
-                                                        CTickoraDoc& doc, TerminalView& view,
-                                                        const std::atomic<int>& interrupts,
-                                                        int baseline);
+                                                         CTickoraDoc& doc, TerminalView& view,
+                                                         const std::atomic<int>& interrupts,
+                                                         int baseline);
 
 // The summary as the terminal prints it (UTF-8, each line ended): the job's line, one line per
 // cause of failure, the stocks not extracted, and any warning. Paths relative to paths.base.

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "catalog/connection_settings.h"
+#include "jobs/job_runner.h"
 #include "jobs/workdir.h"
 
 namespace tickora::cli {
@@ -26,29 +27,26 @@ bool ChangesConnection(const CliOptions& options) {
 
 }  // namespace
 
-bool ChooseCliWorkdir(const CliOptions& options, std::FILE* err, std::string& folder) {
-    const WorkdirChoice choice = ChooseWorkdir(WorkdirInputsFromProcess(options.workdir));
+EnteredWorkdir EnterCliWorkdir(const CliOptions& options, std::FILE* err) {
+    const EnteredWorkdir entered = EnterWorkdir(options.workdir);
+    const WorkdirChoice& choice = entered.choice;
     if (!choice.ok) {
         std::fprintf(err, "tickora-cli: %s\n", choice.error.c_str());
-        return false;
-    }
-    if (choice.marketCopied) {
+    } else if (choice.marketCopied) {
         std::fprintf(err,
                      "tickora-cli: set up the working folder %s with the installed market.csv\n",
                      choice.folder.c_str());
     }
-    folder = choice.folder.string();
-    return true;
+    return entered;
 }
 
 std::optional<SiteAccess> SiteAccessForJob(const CliOptions& options, std::FILE* err) {
-    const ConnectionLoad load = LoadConnectionSettings(options.connection);
-    const std::vector<std::string> errors = load.Errors();
-    if (!errors.empty()) {
-        PrintAll(errors, err);
+    SiteSetup setup = LoadSiteAccess(options.connection);
+    if (!setup.errors.empty()) {
+        PrintAll(setup.errors, err);
         return std::nullopt;
     }
-    return SiteAccessOf(load.settings);
+    return std::move(setup.access);
 }
 
 int RunConnectionSettings(const CliOptions& options, std::FILE* err, std::string& printed) {

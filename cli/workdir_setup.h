@@ -8,13 +8,15 @@
 #include <string>
 
 #include "cli/command_line.h"
+#include "jobs/workdir.h"
 #include "web/site_access.h"
 
 namespace tickora::cli {
 
-// The folder the command works in (ChooseWorkdir), with a note on err when the per-user folder
-// was just given its market table. False (the reason on err) when no folder can be had.
-[[nodiscard]] bool ChooseCliWorkdir(const CliOptions& options, std::FILE* err, std::string& folder);
+// The folder the command works in, chosen and entered (EnterWorkdir), with a note on err when
+// the per-user folder was just given its market table, and the reason on err when no folder can
+// be had.
+[[nodiscard]] EnteredWorkdir EnterCliWorkdir(const CliOptions& options, std::FILE* err);
 
 // Loads the connection settings of the current folder's file, the environment and the command
 // line; returns the site access they give. Nothing, with every bad value on err, when any is bad:

@@ -341,7 +341,7 @@ unsigned DaysOfStoredHistories(const CStockList& stocks) {
             }
         }
     }
-    constexpr unsigned kDefaultDays = CodeOptions{}.days;
+    constexpr unsigned kDefaultDays = JobOptions{}.days;
     if (longest == 0) {
         return kDefaultDays;
     }

@@ -53,9 +53,9 @@ enum class DailyJob { kFetch, kPerformance, kKdt, kCheck };
 struct DailyStep {
     DailyStage stage = DailyStage::kFetch;  // kRetry for the jobs of the retry round
     DailyJob job = DailyJob::kFetch;
-    CodeOptions code;  // kKdt: all stocks, --update, the days
+    JobOptions code;  // kKdt: all stocks, --update, the days
     // kKdt in the retry round: only these stocks, in the list's order, and its history line
-    // marked a retry (CTickoraDoc::LimitNextJobTo).
+    // marked a retry (JobRequest::only).
     std::optional<std::vector<int>> onlyStocks;
     // kCheck: the day (the day file the fetch wrote, when it wrote one) and the histories the
     // update reported current. The front-end adds its settings, market table and list.
@@ -83,7 +83,7 @@ struct DailyRequest {
     std::set<DailyStage> skip;
     // The history step: all stocks, --update, and the days of the stored files
     // (DaysOfStoredHistories).
-    CodeOptions kdt{0, 200, true, true};
+    JobOptions kdt{0, 200, true, true};
     std::chrono::milliseconds retryPause{kDailyRetryPause};
 };
 

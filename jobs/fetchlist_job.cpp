@@ -25,7 +25,7 @@ constexpr int kListingItem = -1;
 
 class FetchListJob : HtmlJob {
   public:
-    FetchListJob(JobContext& context, const ListOptions& options) : HtmlJob(context, options) {}
+    FetchListJob(JobContext& context, const JobOptions& options) : HtmlJob(context, options) {}
 
     JobOutcome Run();
 
@@ -244,7 +244,7 @@ void FetchListJob::WriteOrKeepList() {
 
 }  // namespace
 
-JobOutcome MakeFetchList(JobContext& context, const ListOptions& options) {
+JobOutcome MakeFetchList(JobContext& context, const JobOptions& options) {
     return FetchListJob(context, options).Run();
 }
 

@@ -8,7 +8,7 @@ namespace tickora {
 
 class HtmlJob {
   protected:
-    HtmlJob(JobContext& context, const HtmlOptions& options)
+    HtmlJob(JobContext& context, const JobOptions& options)
         : m_context(context),
           m_outcome(context.outcome),
           m_keepHtml(options.KeepsHtml()),

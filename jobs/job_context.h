@@ -52,15 +52,15 @@ JobOutcome FetchPerformance(JobContext& context);
 
 // The list job ("fetchlist"): the site's listing pages and the profiles of their stocks make
 // fetchlist.csv (or the list of added stocks).
-JobOutcome MakeFetchList(JobContext& context, const ListOptions& options);
+JobOutcome MakeFetchList(JobContext& context, const JobOptions& options);
 
 // The profile job ("profiles"): every stock's profile page into the dictionary.
-JobOutcome GetProfiles(JobContext& context, const ProfileOptions& options);
+JobOutcome GetProfiles(JobContext& context, const JobOptions& options);
 
 // The history job ("kdt"): one stock's history into the current folder, or every stock's into
 // the data folder. KdtRefusal says why it cannot begin with these options (empty when it can):
 // the job then did no work at all.
-[[nodiscard]] std::string KdtRefusal(const JobContext& context, const CodeOptions& options);
-JobOutcome MakeKdt(JobContext& context, const CodeOptions& options);
+[[nodiscard]] std::string KdtRefusal(const JobContext& context, const JobOptions& options);
+JobOutcome MakeKdt(JobContext& context, const JobOptions& options);
 
 }  // namespace tickora

@@ -21,7 +21,7 @@ constexpr const char* kRecordKept = "its record kept";
 
 class ProfilesJob : HtmlJob {
   public:
-    ProfilesJob(JobContext& context, const ProfileOptions& options) : HtmlJob(context, options) {}
+    ProfilesJob(JobContext& context, const JobOptions& options) : HtmlJob(context, options) {}
 
     JobOutcome Run();
 
@@ -200,7 +200,7 @@ void ProfilesJob::NameNotAsked() {
 
 }  // namespace
 
-JobOutcome GetProfiles(JobContext& context, const ProfileOptions& options) {
+JobOutcome GetProfiles(JobContext& context, const JobOptions& options) {
     return ProfilesJob(context, options).Run();
 }
 

@@ -14,16 +14,27 @@ RetryPlan PlanRetry(std::span<const RetryJob> jobs, const NamedOptions& named,
     const RunOptions& run = plan.last.record.options;
     if (plan.last.job == RetryJob::kKdtAll) {
         plan.optionsKept = run.days.has_value() && run.update.has_value();
-        plan.code.allStocks = true;
-        plan.code.days = named.days.value_or(run.days.value_or(plan.code.days));
-        plan.code.update = named.update || run.update.value_or(false);
+        plan.options.allStocks = true;
+        plan.options.days = named.days.value_or(run.days.value_or(plan.options.days));
+        plan.options.update = named.update || run.update.value_or(false);
     } else {
         plan.optionsKept = run.keepHtml && run.useKeptHtml && run.addedOnly;
-        plan.profile.keepHtml = named.keepHtml || run.keepHtml.value_or(false);
-        plan.profile.useKeptHtml = named.useKeptHtml || run.useKeptHtml.value_or(false);
-        plan.profile.addedOnly = named.addedOnly || run.addedOnly.value_or(false);
+        plan.options.keepHtml = named.keepHtml || run.keepHtml.value_or(false);
+        plan.options.useKeptHtml = named.useKeptHtml || run.useKeptHtml.value_or(false);
+        plan.options.addedOnly = named.addedOnly || run.addedOnly.value_or(false);
     }
     return plan;
+}
+
+JobRequest RetryPlan::Request(FrontEnd from) const {
+    JobRequest request;
+    request.job = last.job == RetryJob::kKdtAll ? Job::kKdt : Job::kProfiles;
+    if (optionsKept || from == FrontEnd::kTerminal) {
+        request.options = options;
+    }
+    request.only = codes;
+    request.from = from;
+    return request;
 }
 
 std::string OptionsText(const RetryPlan& plan) {
@@ -34,12 +45,12 @@ std::string OptionsText(const RetryPlan& plan) {
         }
     };
     if (plan.last.job == RetryJob::kKdtAll) {
-        text = "--days " + std::to_string(plan.code.days);
-        add(plan.code.update, "--update");
+        text = "--days " + std::to_string(plan.options.days);
+        add(plan.options.update, "--update");
     } else {
-        add(plan.profile.keepHtml, "--keep-html");
-        add(plan.profile.addedOnly, "--added-only");
-        add(plan.profile.useKeptHtml, "--use-kept-html");
+        add(plan.options.keepHtml, "--keep-html");
+        add(plan.options.addedOnly, "--added-only");
+        add(plan.options.useKeptHtml, "--use-kept-html");
     }
     return text;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/job_request.h"
 #include "jobs/run_history.h"
 #include "jobs/tickora_view.h"
 
@@ -24,8 +25,9 @@ struct NamedOptions {
 struct RetryPlan {
     LastRun last;            // the run it follows, or why there is none to follow
     std::vector<int> codes;  // the stocks to ask; empty after a run that failed none
-    CodeOptions code;        // for kdt --all: that run's days and update, unless named
-    ProfileOptions profile;  // for profiles: that run's three switches, unless named
+    // That run's options, unless named: for kdt --all its days and update, for profiles its
+    // three switches.
+    JobOptions options;
     // The record kept the options of its run (records of earlier versions did not): without
     // them the retry has only the named options and the defaults.
     bool optionsKept = false;
@@ -33,6 +35,9 @@ struct RetryPlan {
     [[nodiscard]] bool Ready() const {
         return last.found == LastRun::Found::kRun && !codes.empty();
     }
+    // The run again, narrowed to codes. A record without its options leaves them open to the
+    // desktop's dialog, as a new run would; the terminal takes the named ones and the defaults.
+    [[nodiscard]] JobRequest Request(FrontEnd from) const;
 };
 
 [[nodiscard]] RetryPlan PlanRetry(std::span<const RetryJob> jobs, const NamedOptions& named = {},

@@ -216,18 +216,16 @@ std::string Ordinal(std::size_t n) {
 
 }  // namespace
 
-RunOptions OptionsOf(const CodeOptions& options) {
+RunOptions OptionsOf(Job job, const JobOptions& options) {
     RunOptions run;
-    run.days = options.days;
-    run.update = options.update;
-    return run;
-}
-
-RunOptions OptionsOf(const HtmlOptions& options) {
-    RunOptions run;
-    run.keepHtml = options.keepHtml;
-    run.useKeptHtml = options.useKeptHtml;
-    run.addedOnly = options.addedOnly;
+    if (job == Job::kKdt) {
+        run.days = options.days;
+        run.update = options.update;
+    } else if (job == Job::kFetchList || job == Job::kProfiles) {
+        run.keepHtml = options.keepHtml;
+        run.useKeptHtml = options.useKeptHtml;
+        run.addedOnly = options.addedOnly;
+    }
     return run;
 }
 

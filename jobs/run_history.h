@@ -42,8 +42,8 @@ struct RunOptions {
     bool operator==(const RunOptions&) const = default;
 };
 
-[[nodiscard]] RunOptions OptionsOf(const CodeOptions& options);
-[[nodiscard]] RunOptions OptionsOf(const HtmlOptions& options);
+// Those of options that job reads (none for the fetch and the performance job).
+[[nodiscard]] RunOptions OptionsOf(Job job, const JobOptions& options);
 
 struct RunRecord {
     std::string endedAt;  // local time, "2026-12-07T18:31:05+0900"

@@ -19,12 +19,11 @@
 
 namespace tickora {
 
-unsigned JobThreadProc(void* context, CTickoraDoc::Body body) {
+unsigned JobThreadProc(void* context, const JobRequest& request) {
     if (context == nullptr) {
         return static_cast<unsigned>(-1);
     }
-    auto* doc = static_cast<CTickoraDoc*>(context);
-    (doc->*body)();
+    static_cast<CTickoraDoc*>(context)->Run(request);
     return 0;
 }
 
@@ -48,7 +47,93 @@ bool CTickoraDoc::OnNewDocument() {
     return m_settings.m_bAutoStart != 0;
 }
 
-bool CTickoraDoc::StartJob(Body body) {
+bool CTickoraDoc::Start(JobRequest request) {
+    return Admit(request) && StartWorker(std::move(request), nullptr);
+}
+
+bool CTickoraDoc::StartHeld(JobRequest request, const WorkLock& held) {
+    return Admit(request) && StartWorker(std::move(request), &held);
+}
+
+bool CTickoraDoc::Admit(JobRequest& request) {
+    switch (request.job) {
+        case Job::kFetch:
+            if (m_stocks.GetBlock(0) == nullptr) {
+                m_refusal = kEmptyListRefusal;
+                return false;
+            }
+            if (RefuseWhileRunning() || RefuseMissingOutputFolder()) {
+                return false;
+            }
+            View().SetTitle(QuoteDateOf(m_stocks));
+            return true;
+        case Job::kFetchList:
+            return !RefuseWhileRunning();
+        case Job::kKdt:
+            // The history job's dialog offers every stock at once.
+            if (RefuseWhileRunning()) {
+                return false;
+            }
+            m_bShowAllStocks = true;
+            return true;
+        case Job::kProfiles:
+            return AdmitProfiles(request);
+        case Job::kPerformance:
+            if (RefuseWhileRunning() || RefuseWithoutStocks() || RefuseMissingOutputFolder()) {
+                return false;
+            }
+            m_bShowAllStocks = true;
+            return true;
+    }
+    return false;
+}
+
+bool CTickoraDoc::AdmitProfiles(JobRequest& request) {
+    if (!request.options) {
+        JobOptions asked;
+        // Asked before its dialog: no answer to it would give the job a stock to fetch.
+        if (!IsJobRunning() && m_stocks.m_nBlocks != 0 && request.from == FrontEnd::kDesktop &&
+            !View().AskProfileOptions(asked)) {
+            return false;
+        }
+        request.options = asked;
+    }
+    if (RefuseWhileRunning() || RefuseWithoutStocks()) {
+        return false;
+    }
+    // The job reads kept pages from where it keeps them.
+    request.options->keepHtml = request.options->KeepsHtml();
+    if (request.options->addedOnly && !DictionaryExists()) {
+        View().ShowMessage(Utf8ToSjis("辞書ファイルVorlaneEx.DICがありません。"));
+        return false;
+    }
+    m_bShowAllStocks = true;
+    return true;
+}
+
+bool CTickoraDoc::TakeLock(const WorkLock* held) {
+    // The files of a working folder belong to one job at a time, whichever process runs it.
+    if (held != nullptr) {
+        if (!held->Held()) {
+            m_refusal = "the working folder is not held for the job";
+            return false;
+        }
+        return true;
+    }
+    if (m_handedLock.Held()) {
+        m_lock = std::move(m_handedLock);
+        return true;
+    }
+    WorkLockResult taken = TryLockWorkFolder(".");
+    if (!taken.Taken()) {
+        m_refusal = taken.Message();
+        return false;
+    }
+    m_lock = std::move(taken.lock);
+    return true;
+}
+
+bool CTickoraDoc::StartWorker(JobRequest request, const WorkLock* held) {
     if (!m_cannotRun.empty()) {
         m_refusal = m_cannotRun;
         return false;
@@ -62,39 +147,24 @@ bool CTickoraDoc::StartJob(Body body) {
     if (m_worker.joinable()) {
         m_worker.join();  // the previous worker has finished; only its thread object is left
     }
-    // The files of a working folder belong to one job at a time, whichever process runs it.
-    if (m_keptLock.Held()) {
-        // The routine holds it for all its jobs; m_lock stays empty, so the worker releases
-        // nothing.
-    } else if (m_handedLock.Held()) {
-        m_lock = std::move(m_handedLock);
-    } else {
-        WorkLockResult taken = TryLockWorkFolder(".");
-        if (!taken.Taken()) {
-            m_refusal = taken.Message();
-            m_bWorkerAlive = false;
-            return false;
-        }
-        m_lock = std::move(taken.lock);
+    if (!TakeLock(held)) {
+        m_bWorkerAlive = false;
+        return false;
     }
     // Pages a killed run was still receiving; only now, with the folder held, are they surely
     // nobody's.
-    (void)RemovePartialPages(m_keptLock.Held() ? m_keptLock : m_lock);
+    (void)RemovePartialPages(held != nullptr ? *held : m_lock);
     m_refusal.clear();
-    m_retryRun = m_limitNext;
-    m_retryCodes = std::move(m_limitCodes);
-    m_runOptions = {};
-    m_limitCodes.clear();
-    m_limitNext = false;
     // Cleared here, once, before the worker exists: a Cancel from now on belongs to this job,
     // however early it comes.
     m_bCancel = false;
     View().ShowRunning();
     m_bBusy = true;
-    m_worker = std::thread([this, body] {
+    const bool ownLock = held == nullptr;
+    m_worker = std::thread([this, request = std::move(request), ownLock] {
         // Never let an exception cross the thread: the job ends with it as its cause.
         try {
-            JobThreadProc(this, body);
+            JobThreadProc(this, request);
         } catch (const std::exception& e) {
             EndJobByException(e.what());
         } catch (...) {
@@ -102,16 +172,24 @@ bool CTickoraDoc::StartJob(Body body) {
         }
         // Exit after fetch ends the program however the fetch ended: an unattended run must
         // never wait for a click.
-        if (body == &CTickoraDoc::RunFetch && m_settings.m_bExitAfterFetch != 0) {
+        if (request.job == Job::kFetch && m_settings.m_bExitAfterFetch != 0) {
             try {
                 View().PostQuit();
             } catch (...) {
             }
         }
-        m_lock.Release();
-        m_bWorkerAlive = false;
+        WorkerGone(ownLock);
     });
     return true;
+}
+
+void CTickoraDoc::WorkerGone(bool ownLock) {
+    if (ownLock) {
+        m_lock.Release();
+    }
+    std::lock_guard lock(m_endMutex);
+    m_bWorkerAlive = false;
+    m_ended.notify_all();
 }
 
 void CTickoraDoc::WaitForJob() {
@@ -120,20 +198,9 @@ void CTickoraDoc::WaitForJob() {
     }
 }
 
-bool CTickoraDoc::OnFetch() {
-    const CQuoteBlock* block0 = m_stocks.GetBlock(0);
-    if (block0 == nullptr) {
-        m_refusal = kEmptyListRefusal;
-        return false;
-    }
-    if (RefuseWhileRunning()) {
-        return false;
-    }
-    if (!RefuseMissingOutputFolder()) {
-        return false;
-    }
-    View().SetTitle(QuoteDateOf(m_stocks));
-    return StartJob(&CTickoraDoc::RunFetch);
+bool CTickoraDoc::WaitForEnd(std::chrono::milliseconds most) {
+    std::unique_lock lock(m_endMutex);
+    return m_ended.wait_for(lock, most, [this] { return !m_bWorkerAlive.load(); });
 }
 
 bool CTickoraDoc::RefuseWhileRunning() {
@@ -150,87 +217,6 @@ bool CTickoraDoc::RefuseWithoutStocks() {
     }
     m_refusal = kEmptyListRefusal;
     return true;
-}
-
-template <class Options>
-bool CTickoraDoc::StartGiven(std::optional<Options>& slot, std::optional<Options> given, Body body,
-                             std::atomic<bool>* raised) {
-    if (RefuseWhileRunning()) {
-        return false;
-    }
-    if (raised != nullptr) {
-        *raised = true;
-    }
-    slot = given;
-    return StartJob(body);
-}
-
-bool CTickoraDoc::OnMakeFetchList() {
-    return StartGiven<ListOptions>(m_givenList, std::nullopt, &CTickoraDoc::RunMakeFetchList);
-}
-
-bool CTickoraDoc::OnMakeFetchList(const ListOptions& options) {
-    return StartGiven<ListOptions>(m_givenList, options, &CTickoraDoc::RunMakeFetchList);
-}
-
-// The history job's dialog offers every stock at once.
-bool CTickoraDoc::OnMakeKdt() {
-    return StartGiven<CodeOptions>(m_givenCode, std::nullopt, &CTickoraDoc::RunMakeKdt,
-                                   &m_bShowAllStocks);
-}
-
-bool CTickoraDoc::OnMakeKdt(const CodeOptions& options) {
-    return StartGiven<CodeOptions>(m_givenCode, options, &CTickoraDoc::RunMakeKdt,
-                                   &m_bShowAllStocks);
-}
-
-bool CTickoraDoc::OnGetProfiles() {
-    ProfileOptions options;
-    // Asked before its dialog: no answer to it would give the job a stock to fetch.
-    if (!IsJobRunning() && m_stocks.m_nBlocks != 0 && !View().AskProfileOptions(options)) {
-        return false;
-    }
-    return StartProfileJob(options);
-}
-
-bool CTickoraDoc::OnGetProfiles(const ProfileOptions& options) {
-    return StartProfileJob(options);
-}
-
-bool CTickoraDoc::StartProfileJob(const ProfileOptions& options) {
-    if (RefuseWhileRunning()) {
-        return false;
-    }
-    if (RefuseWithoutStocks()) {
-        return false;
-    }
-    NoteHtmlOptions(options);
-    if (m_bAddedOnly && !DictionaryExists()) {
-        View().ShowMessage(Utf8ToSjis("辞書ファイルVorlaneEx.DICがありません。"));
-        return false;
-    }
-    m_bShowAllStocks = true;
-    return StartJob(&CTickoraDoc::RunGetProfiles);
-}
-
-void CTickoraDoc::NoteHtmlOptions(const HtmlOptions& options) {
-    m_bKeepHtml = options.KeepsHtml() ? 1 : 0;
-    m_bAddedOnly = options.addedOnly ? 1 : 0;
-    m_bUseKeptHtml = options.useKeptHtml ? 1 : 0;
-}
-
-bool CTickoraDoc::OnGetPerformance() {
-    if (RefuseWhileRunning()) {
-        return false;
-    }
-    if (RefuseWithoutStocks()) {
-        return false;
-    }
-    if (!RefuseMissingOutputFolder()) {
-        return false;
-    }
-    m_bShowAllStocks = true;
-    return StartJob(&CTickoraDoc::RunGetPerformance);
 }
 
 SaveResult CTickoraDoc::OnSaveQuoteFile() {
@@ -257,15 +243,10 @@ SaveResult CTickoraDoc::OnSaveQuoteFile() {
 bool CTickoraDoc::RefuseMissingOutputFolder() {
     const std::string missing = MissingOutputFolder(m_settings);
     if (missing.empty()) {
-        return true;
+        return false;
     }
     m_refusal = OutputFolderRefusal(missing);
-    return false;
-}
-
-void CTickoraDoc::LimitNextJobTo(std::vector<int> codes) {
-    m_limitCodes = std::move(codes);
-    m_limitNext = true;
+    return true;
 }
 
 void CTickoraDoc::KeepInHistory() {
@@ -305,65 +286,62 @@ SiteAccess CTickoraDoc::Access() const {
     return m_access;
 }
 
-JobContext CTickoraDoc::Context() {
-    return JobContext{m_stocks,  m_markets,  m_settings,   View(),          m_bCancel, m_pacer,
-                      m_current, m_retryRun, m_retryCodes, &m_bQuotesWhole, Access()};
+JobContext CTickoraDoc::Context(const JobRequest& request) {
+    return JobContext{m_stocks,
+                      m_markets,
+                      m_settings,
+                      View(),
+                      m_bCancel,
+                      m_pacer,
+                      m_current,
+                      request.only.has_value(),
+                      request.only.value_or(std::vector<int>{}),
+                      &m_bQuotesWhole,
+                      Access()};
 }
 
-void CTickoraDoc::RunFetch() {
-    JobContext context = Context();
-    m_current = FetchDailyQuotes(context);
-    EndJob();
-}
-
-void CTickoraDoc::RunGetPerformance() {
-    JobContext context = Context();
-    m_current = FetchPerformance(context);
-    EndJob();
-}
-
-void CTickoraDoc::RunMakeFetchList() {
-    ListOptions options;
-    if (std::optional<ListOptions> given = std::exchange(m_givenList, std::nullopt)) {
-        options = *given;
-    } else if (!View().AskListOptions(options)) {
-        EndJobWithoutWork("fetchlist");
-        return;
+void CTickoraDoc::Run(const JobRequest& request) {
+    m_retryRun = request.only.has_value();
+    m_runOptions = {};
+    JobOptions options = request.options.value_or(JobOptions{});
+    if (!request.options && request.from == FrontEnd::kDesktop) {
+        // The list and history jobs ask on the worker, as they always have.
+        const bool asked = request.job == Job::kFetchList ? View().AskListOptions(options)
+                           : request.job == Job::kKdt
+                               ? View().AskCodeOptions(options, m_bShowAllStocks)
+                               : true;
+        if (!asked) {
+            EndJobWithoutWork(JobName(request.job));
+            return;
+        }
     }
-    NoteHtmlOptions(options);
-    m_runOptions = OptionsOf(options);
-    JobContext context = Context();
-    m_current = MakeFetchList(context, options);
+    m_runOptions = OptionsOf(request.job, options);
+    JobContext context = Context(request);
+    if (request.job == Job::kKdt) {
+        if (const std::string why = KdtRefusal(context, options); !why.empty()) {
+            EndJobWithoutWork("kdt", why);
+            return;
+        }
+    }
+    m_current = RunJob(context, request, options);
     EndJob();
 }
 
-void CTickoraDoc::RunGetProfiles() {
-    ProfileOptions options;
-    options.keepHtml = m_bKeepHtml != 0;
-    options.addedOnly = m_bAddedOnly != 0;
-    options.useKeptHtml = m_bUseKeptHtml != 0;
-    m_runOptions = OptionsOf(options);
-    JobContext context = Context();
-    m_current = GetProfiles(context, options);
-    EndJob();
-}
-
-void CTickoraDoc::RunMakeKdt() {
-    CodeOptions options;
-    if (std::optional<CodeOptions> given = std::exchange(m_givenCode, std::nullopt)) {
-        options = *given;
-    } else if (!View().AskCodeOptions(options, m_bShowAllStocks)) {
-        EndJobWithoutWork("kdt");
-        return;
+JobOutcome CTickoraDoc::RunJob(JobContext& context, const JobRequest& request,
+                               const JobOptions& options) {
+    switch (request.job) {
+        case Job::kFetch:
+            return FetchDailyQuotes(context);
+        case Job::kFetchList:
+            return MakeFetchList(context, options);
+        case Job::kKdt:
+            return MakeKdt(context, options);
+        case Job::kProfiles:
+            return GetProfiles(context, options);
+        case Job::kPerformance:
+            return FetchPerformance(context);
     }
-    m_runOptions = OptionsOf(options);
-    JobContext context = Context();
-    if (const std::string why = KdtRefusal(context, options); !why.empty()) {
-        EndJobWithoutWork("kdt", why);
-        return;
-    }
-    m_current = MakeKdt(context, options);
-    EndJob();
+    return m_current;
 }
 
 void CTickoraDoc::EndJob() {

@@ -2,6 +2,8 @@
 #pragma once
 // The document: owner of the job flags and the target of the job commands. No GUI here.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,6 +16,7 @@
 #include "catalog/work_lock.h"
 #include "jobs/job_context.h"
 #include "jobs/job_outcome.h"
+#include "jobs/job_request.h"
 #include "jobs/run_history.h"
 #include "jobs/save_quotes.h"
 #include "jobs/tickora_view.h"
@@ -23,8 +26,6 @@ namespace tickora {
 
 class CTickoraDoc {
   public:
-    using Body = void (CTickoraDoc::*)();
-
     CTickoraDoc(CAppSettings& settings, CMarketTable& markets, CStockList& stocks);
     ~CTickoraDoc();  // asks a running job to stop and waits for it
     CTickoraDoc(const CTickoraDoc&) = delete;
@@ -38,18 +39,25 @@ class CTickoraDoc {
     // The new-document step: with auto-start on, returns true to say a Fetch should be posted.
     bool OnNewDocument();
 
-    // Job commands. Each returns false when it did not start a worker (a job still runs, no
-    // list, or the options dialog of the profile job refused). Without options, the jobs that
-    // have some ask the view for them (the list and history jobs on the worker, the profile job
-    // here); a front-end that has them already (the command line) gives them instead.
-    bool OnFetch();
-    bool OnMakeFetchList();
-    bool OnMakeFetchList(const ListOptions& options);
-    bool OnMakeKdt();
-    bool OnMakeKdt(const CodeOptions& options);
-    bool OnGetProfiles();
-    bool OnGetProfiles(const ProfileOptions& options);
-    bool OnGetPerformance();
+    // The one way a job starts: the checks its command makes (a job still runs, no list, no
+    // output folder...), then the working folder's lock, then the one worker, which is handed the
+    // request. False, with LastRefusal saying why, when no worker started. A desktop request
+    // without options asks the profile job's dialog here and the others' on the worker.
+    bool Start(JobRequest request);
+    // The same under a lock the caller holds for as long as the job runs and beyond (the runner:
+    // tickora-cli --wait, a sequence of steps): the worker leaves it held when it ends.
+    bool StartHeld(JobRequest request, const WorkLock& held);
+
+    // The job commands, as the desktop's menu and the tests give them: a request of the job,
+    // with the options given or, without them, asking the job's dialog.
+    bool OnFetch() { return Start({Job::kFetch}); }
+    bool OnMakeFetchList() { return Start({Job::kFetchList}); }
+    bool OnMakeFetchList(const JobOptions& options) { return Start({Job::kFetchList, options}); }
+    bool OnMakeKdt() { return Start({Job::kKdt}); }
+    bool OnMakeKdt(const JobOptions& options) { return Start({Job::kKdt, options}); }
+    bool OnGetProfiles() { return Start({Job::kProfiles}); }
+    bool OnGetProfiles(const JobOptions& options) { return Start({Job::kProfiles, options}); }
+    bool OnGetPerformance() { return Start({Job::kPerformance}); }
     // Save command: the daily quote file in the layout of the settings, from the quotes this
     // process fetched, or else from the stored day file (see jobs/save_quotes.h). Refuses while a
     // job runs or another process holds the working folder.
@@ -65,34 +73,14 @@ class CTickoraDoc {
     // The working folder's lock for the next job, from a front-end that waited for it. Without
     // one, a job command takes the lock itself and refuses when another job holds it.
     void HandOverWorkLock(WorkLock lock) { m_handedLock = std::move(lock); }
-    // The working folder's lock for every job from now on, until the document goes: a routine of
-    // several jobs (the day's routine) holds the folder from its first job to the end of its
-    // last, so that no other job slips in between.
-    void KeepWorkLock(WorkLock lock) { m_keptLock = std::move(lock); }
-    // The next history job of all stocks or profile job asks only these stocks, in the list's
-    // order (the history job then runs for all stocks whatever its dialog says): a retry of the
-    // stocks an earlier run failed (StocksToRetry in jobs/run_history.h). Its record in the run
-    // history is marked as a retry. Used by that one job only.
-    void LimitNextJobTo(std::vector<int> codes);
-    // Drops a limit that no job took (the command was refused), so that the next command the
-    // user gives asks every stock again.
-    void ForgetNextJobLimit() {
-        m_limitCodes.clear();
-        m_limitNext = false;
-    }
 
     // True while a worker thread exists (m_bBusy alone does not prove that: Cancel clears it).
     [[nodiscard]] bool IsJobRunning() const { return m_bWorkerAlive.load(); }
     // Waits until no worker is left.
     void WaitForJob();
-
-    // Worker bodies, run on the worker thread: each takes the job's options, runs the job on
-    // the document's context and ends it.
-    void RunFetch();
-    void RunMakeFetchList();
-    void RunMakeKdt();
-    void RunGetProfiles();
-    void RunGetPerformance();
+    // Waits until the running job has ended, at most for `most`: told by the worker as it ends,
+    // never found by polling. True when no job runs any more.
+    [[nodiscard]] bool WaitForEnd(std::chrono::milliseconds most);
 
     // How the next jobs reach the site; a front-end sets it from its settings. Until one does,
     // the shipped defaults serve. A job already running keeps the access it began with.
@@ -104,13 +92,35 @@ class CTickoraDoc {
     std::atomic<bool> m_bCancel{false};
     std::atomic<bool> m_bBusy{false};
     std::atomic<bool> m_bShowAllStocks{false};
-    int m_bKeepHtml = 0;
-    int m_bAddedOnly = 0;
-    int m_bUseKeptHtml = 0;
 
     CAppSettings& m_settings;
     CMarketTable& m_markets;
     CStockList& m_stocks;
+
+  private:
+    friend unsigned JobThreadProc(void* context, const JobRequest& request);
+
+    // The checks of the request's command; false, with the refusal set, when it may not start.
+    bool Admit(JobRequest& request);
+    bool AdmitProfiles(JobRequest& request);
+    // Takes the lock the job runs under: the one held for it, the one handed over, or its own.
+    bool TakeLock(const WorkLock* held);
+    // Starts the one worker for request; false when one still runs.
+    bool StartWorker(JobRequest request, const WorkLock* held);
+    // The worker's body: the options (asked of the view when the request has none), the job,
+    // its end.
+    void Run(const JobRequest& request);
+    JobOutcome RunJob(JobContext& context, const JobRequest& request, const JobOptions& options);
+    // What the job works with: the document's objects, its view, its flags and the request's
+    // stocks.
+    [[nodiscard]] JobContext Context(const JobRequest& request);
+
+    // True, with the refusal set, while a job runs, or when the list holds no stock, or when the
+    // output folder of the settings does not exist (the daily and performance files would be
+    // lost after every page was fetched).
+    bool RefuseWhileRunning();
+    bool RefuseWithoutStocks();
+    bool RefuseMissingOutputFolder();
 
     // The end steps every job shares: bar to 0, m_bBusy := false, ShowIdle; then the outcome is
     // stored for LastOutcome and shown.
@@ -118,26 +128,23 @@ class CTickoraDoc {
     // A job whose options dialog was dismissed or that could not begin: m_bBusy := false,
     // ShowIdle, nothing else; why says why (empty for a dismissed dialog).
     void EndJobWithoutWork(const char* job, const std::string& why = {});
-
-  private:
-    // Starts the one worker thread for body; false when one still runs.
-    bool StartJob(Body body);
-    // Starts body with the options a front-end gave (kept in slot for the worker), or with none:
-    // the worker then asks its dialog. raised, when given, is set once the job may start.
-    template <class Options>
-    bool StartGiven(std::optional<Options>& slot, std::optional<Options> given, Body body,
-                    std::atomic<bool>* raised = nullptr);
-    bool StartProfileJob(const ProfileOptions& options);
-    // The list job's switches as the document shows them (m_bKeepHtml and the others).
-    void NoteHtmlOptions(const HtmlOptions& options);
-
-    friend unsigned JobThreadProc(void* context, CTickoraDoc::Body body);
+    // Raised inside a job: the outcome so far, ended by the error.
+    void EndJobByException(const char* what);
+    // What every end shares: the outcome goes to the run history and to LastOutcome, then the
+    // form shows itself idle and tells the outcome.
+    void KeepOutcome();
+    void ShowEnd();
+    // Keeps the outcome in the working folder's run history.
+    void KeepInHistory();
+    // The worker has gone: the lock is released (unless its caller holds it) and WaitForEnd
+    // returns.
+    void WorkerGone(bool ownLock);
 
     ITickoraView* m_pView = nullptr;
     std::thread m_worker;
     std::atomic<bool> m_bWorkerAlive{false};
-    // What the next job works with: the document's objects, its view and its flags.
-    [[nodiscard]] JobContext Context();
+    std::mutex m_endMutex;
+    std::condition_variable m_ended;
 
     // The records hold a whole run's quotes: the Save command's file may then take the place of
     // a whole day's file in the backup.
@@ -150,48 +157,23 @@ class CTickoraDoc {
     Pacer m_pacer;
     [[nodiscard]] SiteAccess Access() const;
 
-    // Raised inside a job: the outcome so far, ended by the error.
-    void EndJobByException(const char* what);
-    // What every end shares: the outcome goes to the run history and to LastOutcome, then the
-    // form shows itself idle and tells the outcome.
-    void KeepOutcome();
-    void ShowEnd();
-
     // Held from the start of a job to the end of its worker; the worker releases it.
     WorkLock m_lock;
     WorkLock m_handedLock;
-    WorkLock m_keptLock;  // only the thread that gives the commands touches it
     std::string m_refusal;
     std::string m_cannotRun;
 
-    // Set by LimitNextJobTo on the thread that gives the command and handed to the job that
-    // StartJob starts next, whose worker reads it.
-    bool m_limitNext = false;
-    std::vector<int> m_limitCodes;
-    bool m_retryRun = false;  // the running job asks only m_retryCodes
-    std::vector<int> m_retryCodes;
-    // The options the running job was given, for its record: a retry repeats them.
+    // What only the worker touches while its job runs: whether it is a retry and the options it
+    // was given (for its record: a retry repeats them), and the outcome it builds as it goes.
+    bool m_retryRun = false;
     RunOptions m_runOptions;
-    // True, with the refusal set, while a job runs, or when the list holds no stock.
-    bool RefuseWhileRunning();
-    bool RefuseWithoutStocks();
-    // False, with the refusal set, when the output folder of the settings does not exist: the
-    // daily and performance files would be lost after every page was fetched.
-    bool RefuseMissingOutputFolder();
-    // Keeps the outcome in the working folder's run history.
-    void KeepInHistory();
-
-    // Options a front-end gave with the command, for the worker that StartJob starts next.
-    std::optional<ListOptions> m_givenList;
-    std::optional<CodeOptions> m_givenCode;
-
-    // The outcome the running job builds as it goes; only the worker touches it.
     JobOutcome m_current;
     mutable std::mutex m_reportMutex;
     JobOutcome m_report;
 };
 
-// Thread entry: -1 (as unsigned) at once for a null context, otherwise runs body and returns 0.
-unsigned JobThreadProc(void* context, CTickoraDoc::Body body);
+// Thread entry: -1 (as unsigned) at once for a null context, otherwise runs the request on the
+// document and returns 0.
+unsigned JobThreadProc(void* context, const JobRequest& request);
 
 }  // namespace tickora

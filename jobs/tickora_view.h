@@ -5,28 +5,11 @@
 // for the synchronous window messages of the form).
 #include <string>
 
+#include "jobs/job_request.h"
+
 namespace tickora {
 
 struct JobOutcome;
-
-// The options of the list job and of the profile job: the same three switches.
-struct HtmlOptions {
-    bool keepHtml = false;     // "HTMLファイルを残す"
-    bool addedOnly = false;    // "追加された銘柄のみ更新" / "追加された銘柄の更新"
-    bool useKeptHtml = false;  // "残したHTMLファイルを使う"
-
-    // Kept pages are read from the kept-page paths, so using them implies keeping them.
-    [[nodiscard]] bool KeepsHtml() const { return keepHtml || useKeptHtml; }
-};
-using ListOptions = HtmlOptions;
-using ProfileOptions = HtmlOptions;
-
-struct CodeOptions {
-    unsigned code = 1301;  // 0..9999
-    unsigned days = 200;   // 10..3000
-    bool allStocks = false;
-    bool update = false;  // "差分更新": bring a stored history up to date from its first page
-};
 
 // Every call has a default that shows nothing and answers each dialog as a dismissed one, so that
 // a view without a form (the terminal, the document's own stand-in) names only what it shows.
@@ -46,9 +29,10 @@ class ITickoraView {
 
     // Options dialogs. The list and code dialogs are asked from the worker thread; the profile
     // dialog from the thread that gave the command. false = the user cancelled.
-    virtual bool AskListOptions(ListOptions& /*options*/) { return false; }
-    virtual bool AskCodeOptions(CodeOptions& /*options*/, bool /*showAllStocks*/) { return false; }
-    virtual bool AskProfileOptions(ProfileOptions& /*options*/) { return false; }
+    // Each fills the options of its own job.
+    virtual bool AskListOptions(JobOptions& /*options*/) { return false; }
+    virtual bool AskCodeOptions(JobOptions& /*options*/, bool /*showAllStocks*/) { return false; }
+    virtual bool AskProfileOptions(JobOptions& /*options*/) { return false; }
 
     // A message box with an OK button; text in Shift-JIS.
     virtual void ShowMessage(const std::string& /*sjisText*/) {}

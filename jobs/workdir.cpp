@@ -134,4 +134,26 @@ WorkdirChoice ChooseWorkdir(const WorkdirInputs& inputs) {
     return choice;
 }
 
+EnteredWorkdir EnterWorkdir(const std::string& commandLine) {
+    EnteredWorkdir entered;
+    entered.choice = ChooseWorkdir(WorkdirInputsFromProcess(commandLine));
+    if (!entered.choice.ok) {
+        return entered;
+    }
+    std::error_code ignored;
+    entered.before = std::filesystem::current_path(ignored);
+    std::filesystem::current_path(entered.choice.folder, entered.enterError);
+    if (entered.enterError) {
+        entered.before.clear();
+    }
+    return entered;
+}
+
+void LeaveWorkdir(const EnteredWorkdir& entered) {
+    if (!entered.before.empty()) {
+        std::error_code ignored;
+        std::filesystem::current_path(entered.before, ignored);
+    }
+}
+
 }  // namespace tickora

@@ -11,6 +11,7 @@
 // lands in the per-user folder and finds a market table there.
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace tickora {
 
@@ -40,6 +41,23 @@ struct WorkdirChoice {
 // Picks the folder. For the per-user folder it also creates the folder and copies the installed
 // "market.csv" into it when it has none; it neither creates nor checks the other three.
 [[nodiscard]] WorkdirChoice ChooseWorkdir(const WorkdirInputs& inputs);
+
+// The chosen folder made the current one.
+struct EnteredWorkdir {
+    WorkdirChoice choice;          // !choice.ok: no folder could be chosen (choice.error)
+    std::error_code enterError;    // chosen, but it could not be entered
+    std::filesystem::path before;  // the current folder before, for Leave
+
+    [[nodiscard]] bool Ok() const { return choice.ok && !enterError; }
+};
+
+// Chooses the folder for this process (--workdir given as commandLine, or as ChooseWorkdir says)
+// and enters it.
+[[nodiscard]] EnteredWorkdir EnterWorkdir(const std::string& commandLine);
+
+// Back to the folder the process was in before: a process that runs several commands (the
+// tests) gives each the folder it named.
+void LeaveWorkdir(const EnteredWorkdir& entered);
 
 // The folder the running executable lies in, from /proc/self/exe; empty when unknown.
 [[nodiscard]] std::filesystem::path ExecutableFolder();

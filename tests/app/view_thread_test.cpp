@@ -95,7 +95,7 @@ TEST(ViewFromWorker, ListOptionsDialogAnswersTheWorker) {
         Accept(dlg);
     });
     bool accepted = false;
-    ListOptions options;
+    JobOptions options;
     OnWorker([&] { accepted = view.AskListOptions(options); });
     EXPECT_TRUE(accepted);
     EXPECT_TRUE(options.keepHtml);
@@ -118,7 +118,7 @@ TEST(ViewFromWorker, CodeDialogStartsFromTheJobsValues) {
         dlg->m_pDays->setText(QStringLiteral("3000"));
         dlg->accept();
     });
-    CodeOptions options;
+    JobOptions options;
     bool accepted = false;
     OnWorker([&] { accepted = view.AskCodeOptions(options, false); });
     EXPECT_TRUE(accepted);
@@ -132,7 +132,7 @@ TEST(ViewFromWorker, CodeDialogStartsFromTheJobsValues) {
         dlg->m_pAllStocks->click();
         dlg->accept();
     });
-    CodeOptions all;
+    JobOptions all;
     OnWorker([&] { accepted = view.AskCodeOptions(all, true); });
     EXPECT_TRUE(accepted);
     EXPECT_TRUE(all.allStocks);
@@ -145,8 +145,8 @@ TEST(ViewFromWorker, ClosingAnswersCancelWithoutShowingADialog) {
     bool listAccepted = true;
     bool codeAccepted = true;
     OnWorker([&] {
-        ListOptions list;
-        CodeOptions code;
+        JobOptions list;
+        JobOptions code;
         listAccepted = view.AskListOptions(list);
         codeAccepted = view.AskCodeOptions(code, true);
     });

@@ -69,7 +69,7 @@ class SiteCheckTest : public ::testing::Test {
 
     // kdt --all --days 200 --update, as the day's routine runs it.
     JobOutcome UpdateHistories() {
-        EXPECT_TRUE(m_doc.OnMakeKdt(CodeOptions{0, kDays, true, true}));
+        EXPECT_TRUE(m_doc.OnMakeKdt(JobOptions{0, kDays, true, true}));
         m_doc.WaitForJob();
         return m_doc.LastOutcome();
     }

@@ -115,20 +115,20 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ParseCommandLine, KdtOptionsStartAtTheDialogValuesAndTakeTheGivenOnes) {
     ParseResult result = Parse({"kdt", "--code", "1301"});
     ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.options.code.code, 1301u);
-    EXPECT_EQ(result.options.code.days, 200u);
-    EXPECT_FALSE(result.options.code.allStocks);
+    EXPECT_EQ(result.options.job.code, 1301u);
+    EXPECT_EQ(result.options.job.days, 200u);
+    EXPECT_FALSE(result.options.job.allStocks);
 
     for (const auto& [text, days] : {std::pair{"10", 10u}, std::pair{"3000", 3000u}}) {
         result = Parse({"kdt", "--all", "--days", text});
         ASSERT_TRUE(result.ok) << result.error;
-        EXPECT_TRUE(result.options.code.allStocks);
-        EXPECT_EQ(result.options.code.days, days);
+        EXPECT_TRUE(result.options.job.allStocks);
+        EXPECT_EQ(result.options.job.days, days);
     }
     for (const auto& [text, code] : {std::pair{"0", 0u}, std::pair{"9999", 9999u}}) {
         result = Parse({"kdt", "--code=" + std::string(text)});
         ASSERT_TRUE(result.ok) << result.error;
-        EXPECT_EQ(result.options.code.code, code);
+        EXPECT_EQ(result.options.job.code, code);
     }
 }
 
@@ -137,14 +137,14 @@ TEST(ParseCommandLine, ListSwitchesBelongToFetchListAndProfiles) {
         const ParseResult result =
             Parse({command, "--added-only", "--use-kept-html", "--keep-html"});
         ASSERT_TRUE(result.ok) << result.error;
-        EXPECT_TRUE(result.options.list.keepHtml);
-        EXPECT_TRUE(result.options.list.addedOnly);
-        EXPECT_TRUE(result.options.list.useKeptHtml);
+        EXPECT_TRUE(result.options.job.keepHtml);
+        EXPECT_TRUE(result.options.job.addedOnly);
+        EXPECT_TRUE(result.options.job.useKeptHtml);
     }
     const ParseResult none = Parse({"fetchlist"});
     ASSERT_TRUE(none.ok);
-    EXPECT_FALSE(none.options.list.keepHtml || none.options.list.addedOnly ||
-                 none.options.list.useKeptHtml);
+    EXPECT_FALSE(none.options.job.keepHtml || none.options.job.addedOnly ||
+                 none.options.job.useKeptHtml);
 }
 
 TEST(ParseCommandLine, GlobalOptionsStandBeforeOrAfterTheCommand) {

@@ -154,12 +154,12 @@ TEST(TerminalView, TitleIsKeptAsUtf8) {
 TEST(TerminalView, ShowsNoDialog) {
     MemoryStream out;
     TerminalView view(out.File(), false, "kdt");
-    ListOptions list{false, true, true};
+    JobOptions list{.keepHtml = false, .addedOnly = true, .useKeptHtml = true};
     EXPECT_FALSE(view.AskListOptions(list));
     EXPECT_TRUE(list.addedOnly) << "a dismissed dialog leaves the options as they were";
-    ProfileOptions profile;
+    JobOptions profile;
     EXPECT_FALSE(view.AskProfileOptions(profile));
-    CodeOptions code{7203, 3000, false};
+    JobOptions code{7203, 3000, false};
     EXPECT_FALSE(view.AskCodeOptions(code, true));
     EXPECT_EQ(code.code, 7203u);
     EXPECT_EQ(out.Text(), "");
@@ -176,7 +176,7 @@ TEST(TerminalView, TheCommandGivesTheJobItsOptions) {
     CStockList stocks;
     CTickoraDoc doc(settings, markets, stocks);
     doc.SetView(&view);
-    CodeOptions code{10000, 200, false};
+    JobOptions code{10000, 200, false};
     ASSERT_TRUE(doc.OnMakeKdt(code));
     doc.WaitForJob();
     EXPECT_EQ(doc.LastOutcome().end, JobEnd::kNotRun);

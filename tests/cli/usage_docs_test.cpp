@@ -11,7 +11,7 @@
 #include <string>
 
 #include "cli/command_line.h"
-#include "cli/option_table.h"
+#include "options/option_table.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {
@@ -65,22 +65,22 @@ TEST(UsageDocs, EveryOptionOfTheCliUsageIsInItsManualPageAndItsCompletion) {
     }
 }
 
-std::set<std::string> TableOptions(cli::Program program, cli::Command command) {
+std::set<std::string> TableOptions(options::Program program, options::Command command) {
     std::set<std::string> options;
-    for (const cli::OptionEntry& entry : cli::kOptions) {
-        const bool here = command == cli::Command::kNone
-                              ? entry.commands == cli::kAnywhere
+    for (const options::OptionEntry& entry : options::kOptions) {
+        const bool here = command == options::Command::kNone
+                              ? entry.commands == options::kAnywhere
                               : entry.commands[0] == command || entry.commands[1] == command;
-        if (cli::Documented(entry, program) && here) {
+        if (options::Documented(entry, program) && here) {
             options.insert("--" + std::string(entry.name));
         }
     }
     return options;
 }
 
-std::set<std::string> AllTableOptions(cli::Program program) {
-    std::set<std::string> options = TableOptions(program, cli::Command::kNone);
-    for (const cli::CommandEntry& command : cli::kCommands) {
+std::set<std::string> AllTableOptions(options::Program program) {
+    std::set<std::string> options = TableOptions(program, options::Command::kNone);
+    for (const options::CommandEntry& command : options::kCommands) {
         options.merge(TableOptions(program, command.command));
     }
     return options;
@@ -88,21 +88,21 @@ std::set<std::string> AllTableOptions(cli::Program program) {
 
 struct PageCase {
     const char* page;
-    cli::Program program;
+    options::Program program;
 };
 
 // Both ways: an option in the table and not in the page, and a page naming an option no program
 // takes (a rename half done, a hidden option let out).
 TEST(UsageDocs, EachManualPageNamesExactlyItsProgramsOptionsOfTheTable) {
-    const PageCase cases[] = {{"docs/man/tickora-cli.1.scd", cli::Program::kCli},
-                              {"docs/man/tickora.1.scd", cli::Program::kDesktop}};
+    const PageCase cases[] = {{"docs/man/tickora-cli.1.scd", options::Program::kCli},
+                              {"docs/man/tickora.1.scd", options::Program::kDesktop}};
     for (const PageCase& c : cases) {
         std::set<std::string> man =
             OptionsIn(test::ReadFileBytes(test::SourcePath(c.page)), kManOption);
         man.erase("--name");  // "*--name* _value_": how any option takes its value
         EXPECT_EQ(man, AllTableOptions(c.program)) << c.page;
     }
-    EXPECT_FALSE(AllTableOptions(cli::Program::kDesktop).count("--screenshot"));
+    EXPECT_FALSE(AllTableOptions(options::Program::kDesktop).count("--screenshot"));
 }
 
 // The words of `local NAME="..."` or of `PATTERN) options="..."` in the completion script.
@@ -127,11 +127,11 @@ TEST(UsageDocs, TheCompletionOffersWhatTheTableTakesWhereItTakesIt) {
     const std::string script = test::ReadFileBytes(test::SourcePath("res/completion/tickora-cli"));
     std::set<std::string> anywhere = CompletionWords(script, "local connection");
     anywhere.merge(CompletionWords(script, "local global"));
-    EXPECT_EQ(anywhere, TableOptions(cli::Program::kCli, cli::Command::kNone));
+    EXPECT_EQ(anywhere, TableOptions(options::Program::kCli, options::Command::kNone));
     std::set<std::string> commands;
-    for (const cli::CommandEntry& command : cli::kCommands) {
+    for (const options::CommandEntry& command : options::kCommands) {
         commands.insert(command.name);
-        const std::set<std::string> own = TableOptions(cli::Program::kCli, command.command);
+        const std::set<std::string> own = TableOptions(options::Program::kCli, command.command);
         const std::set<std::string> offered =
             CompletionWords(script, "\\b" + std::string(command.name) + "\\) options");
         EXPECT_EQ(offered, own) << command.name;
@@ -143,8 +143,8 @@ TEST(UsageDocs, TheCompletionOffersWhatTheTableTakesWhereItTakesIt) {
     ASSERT_NE(values, std::string::npos);
     const std::string valueArms = script.substr(values, script.find("esac", values) - values);
     std::set<std::string> takingValues;
-    for (const cli::OptionEntry& entry : cli::kOptions) {
-        if (entry.takesValue && cli::Documented(entry, cli::Program::kCli)) {
+    for (const options::OptionEntry& entry : options::kOptions) {
+        if (entry.TakesValue() && options::Documented(entry, options::Program::kCli)) {
             takingValues.insert("--" + std::string(entry.name));
         }
     }

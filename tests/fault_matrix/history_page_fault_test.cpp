@@ -112,7 +112,7 @@ class NonTablePage : public ::testing::TestWithParam<NonTableCase> {
         SetTodayForTesting(std::nullopt);
     }
 
-    JobOutcome Run(const CodeOptions& options) {
+    JobOutcome Run(const JobOptions& options) {
         m_view.codeOptions = options;
         CTickoraDoc doc(m_settings, m_markets, m_list);
         doc.SetSiteAccess(m_access);
@@ -140,7 +140,7 @@ std::unique_ptr<site::MarketModel> NonTablePage::s_model;
 TEST_P(NonTablePage, IsAFailedPageAndTheStoredHistoryStays) {
     const NonTableCase& c = GetParam();
     const bool all = c.mode != Mode::kOneStock;
-    const CodeOptions options{static_cast<unsigned>(m_victim->code), 200, all,
+    const JobOptions options{static_cast<unsigned>(m_victim->code), 200, all,
                               c.mode == Mode::kUpdate};
     // The stored histories, whole, from a healthy run.
     ASSERT_EQ(ExitStatusOf(Run({options.code, 200, all, false})), kExitDone);

@@ -18,6 +18,7 @@
 #include "catalog/work_lock.h"
 #include "formats/kdt_file.h"
 #include "jobs/daily_job.h"
+#include "jobs/job_runner.h"
 #include "jobs/outcome_json.h"
 #include "jobs/tickora_doc.h"
 #include "tests/jobs/site_fixture.h"
@@ -219,7 +220,7 @@ TEST(DailyRoutine, TheRetryRoundAsksTheStocksAFullRetryWouldWithTheHistoryStepsO
     steps.script["kdt"] = kdt;
     steps.script["fetch"] = ItemsFailed("fetch", {1301});
     DailyRequest request;
-    request.kdt = CodeOptions{0, 350, true, true};
+    request.kdt = JobOptions{0, 350, true, true};
     request.retryPause = 0ms;
     std::vector<std::string> notes;
     DailyHooks hooks;
@@ -425,31 +426,32 @@ TEST(DailyRoutine, QuoteDatesReadAsDaysOnlyWhenTheyNameOne) {
     EXPECT_FALSE(DailyStageNamed("profiles").has_value());
 }
 
-// The document keeps the lock it was given from one job to the next: no other job, of this
-// process or another, can take the folder between the routine's steps.
-TEST(DailyRoutine, TheDocumentHoldsTheKeptLockBetweenItsJobs) {
+// The routine's steps run under the lock it holds: no other job, of this process or another,
+// can take the folder between them, and the document never lets it go.
+TEST(DailyRoutine, TheFolderStaysHeldBetweenTheRoutinesJobs) {
     test::ScopedWorkDir dir;
     test::SiteFixture site(60);
     std::filesystem::create_directory("Webtemp");
     CAppSettings settings;
     test::FakeView view;
     {
+        WorkLockResult taken = TryLockWorkFolder(".");
+        ASSERT_TRUE(taken.Taken());
         CTickoraDoc doc(settings, site.markets, site.list);
         doc.SetView(&view);
         doc.SetSiteAccess(test::AccessTo(site.server));
-        WorkLockResult taken = TryLockWorkFolder(".");
-        ASSERT_TRUE(taken.Taken());
-        doc.KeepWorkLock(std::move(taken.lock));
-        for (const bool fetch : {true, false, true}) {
-            ASSERT_TRUE(fetch ? doc.OnFetch() : doc.OnGetPerformance()) << doc.LastRefusal();
-            doc.WaitForJob();
-            EXPECT_EQ(ExitStatusOf(doc.LastOutcome()), kExitDone)
-                << OutcomeToJson(doc.LastOutcome());
+        for (const Job job : {Job::kFetch, Job::kPerformance, Job::kFetch}) {
+            JobRequest request(job, JobOptions{});
+            request.from = FrontEnd::kTerminal;
+            const std::optional<JobOutcome> outcome =
+                RunStep(doc, request, &taken.lock, RunWatch{});
+            ASSERT_TRUE(outcome.has_value()) << doc.LastRefusal();
+            EXPECT_EQ(ExitStatusOf(*outcome), kExitDone) << OutcomeToJson(*outcome);
             EXPECT_EQ(TryLockWorkFolder(".").status, WorkLockStatus::kBusy)
-                << "the folder was free after " << (fetch ? "fetch" : "performance");
+                << "the folder was free after " << JobName(job);
         }
     }
-    EXPECT_TRUE(TryLockWorkFolder(".").Taken()) << "the document's end releases it";
+    EXPECT_TRUE(TryLockWorkFolder(".").Taken()) << "the routine's end releases it";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "catalog/clock.h"
 #include "jobs/profile_fetch.h"
+#include "jobs/run_history.h"
 #include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
@@ -66,8 +67,11 @@ TEST_F(FetchListJobTest, KeptPagesUpToTheEndOfListMakeTheSortedList) {
 
     view.listOptions.useKeptHtml = true;
     const JobOutcome r = Run();
-    EXPECT_EQ(doc.m_bKeepHtml, 1);
-    EXPECT_EQ(doc.m_bUseKeptHtml, 1);
+    // Using the kept pages keeps them, and the run's record says it used them.
+    EXPECT_TRUE(fs::exists(KeptProfilePath(1332)));
+    const std::vector<RunRecord> runs = ReadRunHistory();
+    ASSERT_FALSE(runs.empty());
+    EXPECT_EQ(runs.back().options.useKeptHtml, true);
     EXPECT_FALSE(r.Cancelled());
     EXPECT_FALSE(r.Stopped());
     // The end-of-list row on page 1: the listing had two pages.

@@ -240,7 +240,7 @@ TEST_F(FetchListSiteTest, KeptPagesMakeTheSameListWithTheSiteGone) {
 
     site->Stop();
     fs::remove("fetchlist.csv");
-    view.listOptions = ListOptions{};
+    view.listOptions = JobOptions{};
     view.listOptions.useKeptHtml = true;
     const JobOutcome r = Run();
     EXPECT_FALSE(r.Stopped());

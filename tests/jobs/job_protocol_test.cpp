@@ -64,7 +64,7 @@ class JobProtocolTest : public ::testing::Test {
 };
 
 TEST(JobThreadProcTest, NullContextReturnsMinusOneWithoutRunningTheBody) {
-    EXPECT_EQ(JobThreadProc(nullptr, &CTickoraDoc::RunFetch), static_cast<unsigned>(-1));
+    EXPECT_EQ(JobThreadProc(nullptr, JobRequest{Job::kFetch}), static_cast<unsigned>(-1));
 }
 
 TEST_F(JobProtocolTest, SecondJobIsRefusedWhileTheFirstWorkerLives) {
@@ -135,7 +135,7 @@ TEST_F(JobProtocolTest, CancelBeforeTheJobBeginsIsNeverLost) {
     test::BuildList(m_stocks, m_markets, site.Url(), 60);
     m_doc.SetSiteAccess(test::AccessForTest(site.Url()).Connections(2));
     m_view.onRunning = [this] { m_doc.CancelJob(); };
-    CodeOptions allStocks;
+    JobOptions allStocks;
     allStocks.allStocks = true;
     struct Row {
         const char* job;
@@ -144,8 +144,8 @@ TEST_F(JobProtocolTest, CancelBeforeTheJobBeginsIsNeverLost) {
     const Row rows[] = {
         {"fetch", [this] { return m_doc.OnFetch(); }},
         {"performance", [this] { return m_doc.OnGetPerformance(); }},
-        {"fetchlist", [this] { return m_doc.OnMakeFetchList(ListOptions{}); }},
-        {"profiles", [this] { return m_doc.OnGetProfiles(ProfileOptions{}); }},
+        {"fetchlist", [this] { return m_doc.OnMakeFetchList(JobOptions{}); }},
+        {"profiles", [this] { return m_doc.OnGetProfiles(JobOptions{}); }},
         {"kdt", [&] { return m_doc.OnMakeKdt(allStocks); }},
     };
     for (const Row& row : rows) {

@@ -157,9 +157,9 @@ TEST_F(KdtJobOffline, AllStocksGoOnPastAFailedStockButStopAfterThreeInARow) {
 TEST_F(KdtJobOffline, OptionsOutsideTheDialogsRangesRunNothing) {
     m_access.Site(kDeadSite);
     LoadList("1301,1301,T,A\r\n");
-    const CodeOptions refused[] = {
+    const JobOptions refused[] = {
         {10000, 200, false}, {1301, 9, false}, {1301, 3001, false}, {0, 0, true}};
-    for (const CodeOptions& options : refused) {
+    for (const JobOptions& options : refused) {
         m_view.codeOptions = options;
         const JobOutcome report = RunJob();
         EXPECT_TRUE(report.end == JobEnd::kNotRun) << options.code << " " << options.days;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jobs/profile_fetch.h"
+#include "jobs/run_history.h"
 #include "jobs/tickora_doc.h"
 #include "formats/dictionary.h"
 #include "pages/profile_page.h"
@@ -51,7 +52,10 @@ TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {
     KeepPages();
     view.profileOptions.useKeptHtml = true;
     const JobOutcome r = Run();
-    EXPECT_EQ(doc.m_bKeepHtml, 1);
+    // Using the kept pages keeps them: the run's record says so.
+    const std::vector<RunRecord> runs = ReadRunHistory();
+    ASSERT_FALSE(runs.empty());
+    EXPECT_EQ(runs.back().options.keepHtml, true);
     EXPECT_TRUE(doc.m_bShowAllStocks);
     EXPECT_EQ(fs::file_size(kDictionaryPath), 10240000u);
 

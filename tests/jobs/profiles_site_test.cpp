@@ -99,7 +99,7 @@ TEST_F(ProfilesSiteTest, KeptPagesRebuildTheSameDictionaryWithTheSiteGone) {
 
     site->Stop();
     fs::remove(kDictionaryPath);
-    view.profileOptions = ProfileOptions{};
+    view.profileOptions = JobOptions{};
     view.profileOptions.useKeptHtml = true;
     (void)Run();
     EXPECT_TRUE(ReadFileBytes(kDictionaryPath) == online);

@@ -392,17 +392,17 @@ TEST(RunHistory, EveryFieldIsCutWhereItIsRead) {
 
 // The options of a run are kept with it, for the retry that repeats them.
 TEST(RunHistory, ARecordKeepsTheOptionsOfItsRun) {
-    CodeOptions code;
+    JobOptions code;
     code.days = 400;
     code.update = true;
-    HtmlOptions html;
+    JobOptions html;
     html.keepHtml = true;
     html.addedOnly = true;
     struct Case {
         const char* job;
         RunOptions options;
     };
-    const Case cases[] = {{"kdt", OptionsOf(code)}, {"profiles", OptionsOf(html)}, {"fetch", {}}};
+    const Case cases[] = {{"kdt", OptionsOf(Job::kKdt, code)}, {"profiles", OptionsOf(Job::kProfiles, html)}, {"fetch", {}}};
     test::ScopedWorkDir dir;
     for (const Case& c : cases) {
         ASSERT_EQ(

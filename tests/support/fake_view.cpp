@@ -57,7 +57,7 @@ bool FakeView::Answer(const char* call) {
     return answersDialogs;
 }
 
-bool FakeView::AskListOptions(ListOptions& options) {
+bool FakeView::AskListOptions(JobOptions& options) {
     if (!Answer("ask list")) {
         return false;
     }
@@ -65,7 +65,7 @@ bool FakeView::AskListOptions(ListOptions& options) {
     return true;
 }
 
-bool FakeView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
+bool FakeView::AskCodeOptions(JobOptions& options, bool showAllStocks) {
     {
         std::lock_guard lock(m_mutex);
         m_codeDialogs.push_back({options, showAllStocks, std::this_thread::get_id()});
@@ -77,7 +77,7 @@ bool FakeView::AskCodeOptions(CodeOptions& options, bool showAllStocks) {
     return true;
 }
 
-bool FakeView::AskProfileOptions(ProfileOptions& options) {
+bool FakeView::AskProfileOptions(JobOptions& options) {
     if (!Answer("ask profile")) {
         return false;
     }

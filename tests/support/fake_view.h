@@ -29,9 +29,9 @@ class FakeView : public ITickoraView {
     void SetProgressPos(int pos) override;
     // Each dialog is recorded, then runs onDialog; without answersDialogs it is dismissed, with
     // it answered OK with the options below.
-    bool AskListOptions(ListOptions& options) override;
-    bool AskCodeOptions(CodeOptions& options, bool showAllStocks) override;
-    bool AskProfileOptions(ProfileOptions& options) override;
+    bool AskListOptions(JobOptions& options) override;
+    bool AskCodeOptions(JobOptions& options, bool showAllStocks) override;
+    bool AskProfileOptions(JobOptions& options) override;
     void ShowMessage(const std::string& text) override;
     void SetTitle(const std::string& title) override;
     void PostQuit() override;
@@ -52,7 +52,7 @@ class FakeView : public ITickoraView {
 
     // What the code dialog was shown each time it was asked, and on which thread.
     struct CodeDialog {
-        CodeOptions shown;
+        JobOptions shown;
         bool showAllStocks = false;
         std::thread::id thread;
     };
@@ -60,9 +60,9 @@ class FakeView : public ITickoraView {
 
     // The answers of the dialogs; set before the job starts.
     bool answersDialogs = false;
-    ListOptions listOptions;
-    CodeOptions codeOptions;
-    ProfileOptions profileOptions;
+    JobOptions listOptions;
+    JobOptions codeOptions;
+    JobOptions profileOptions;
     // Runs on the thread that starts the job, before its worker exists.
     std::function<void()> onRunning;
     std::function<void(int step)> onStep;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/option_table.h"
+#include "options/option_table.h"
 
-#include "cli/command_line.h"  // CommandName
+#include "text/named_values.h"
 
-namespace tickora::cli {
+namespace tickora::options {
 namespace {
 
 const OptionEntry* FindOption(std::string_view name, Program program) {
@@ -30,6 +30,18 @@ ReadOption Refused(std::string error) {
 }
 
 }  // namespace
+
+const char* CommandName(Command command) {
+    for (const auto& entry : kCommands) {
+        if (entry.command == command) {
+            return entry.name;
+        }
+    }
+    // help and version start no job, so the table of commands leaves them out.
+    static constexpr NamedValue<Command> kOthers[] = {{Command::kHelp, "help"},
+                                                      {Command::kVersion, "version"}};
+    return NameIn(kOthers, command, "");
+}
 
 bool TakenBy(const OptionEntry& entry, Program program) {
     switch (entry.program) {
@@ -77,7 +89,7 @@ ReadOption OptionReader::Read(const std::vector<std::string>& args, std::size_t&
         }
         return Refused("--" + name + " does not apply to " + CommandName(command));
     }
-    if (entry->takesValue && !value) {
+    if (entry->TakesValue() && !value) {
         // A following option is never taken as a value: "--site --workdir x" is a forgotten URL,
         // not a site named "--workdir".
         if (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0) {
@@ -85,7 +97,7 @@ ReadOption OptionReader::Read(const std::vector<std::string>& args, std::size_t&
         }
         value = args[++i];
     }
-    if (!entry->takesValue && value) {
+    if (!entry->TakesValue() && value) {
         return Refused("--" + name + " takes no value");
     }
     const auto seen = static_cast<std::size_t>(entry - kOptions.data());
@@ -141,4 +153,4 @@ std::optional<unsigned> ParseBounded(std::string_view text, unsigned min, unsign
     return value;
 }
 
-}  // namespace tickora::cli
+}  // namespace tickora::options
