@@ -47,7 +47,7 @@
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
 #include "site/site_server.h"
-#include "tests/app/gui_test_util.h"
+#include "tests/support/gui_test_util.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/cli/processes.h"
+#include "tests/support/processes.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

@@ -15,7 +15,7 @@
 #include "formats/partial_marks.h"
 #include "jobs/job_outcome.h"
 #include "jobs/run_history.h"
-#include "tests/cli/processes.h"
+#include "tests/support/processes.h"
 
 namespace tickora::cli {
 namespace {

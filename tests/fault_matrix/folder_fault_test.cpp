@@ -21,7 +21,7 @@
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "pages/quote_page.h"
-#include "tests/fault_matrix/fault_fixture.h"
+#include "tests/support/fault_fixture.h"
 #include "tests/support/special_files.h"
 
 namespace tickora {

@@ -19,7 +19,7 @@
 #include "formats/quote_file.h"
 #include "jobs/output_folder.h"
 #include "jobs/startup.h"
-#include "tests/fault_matrix/fault_fixture.h"
+#include "tests/support/fault_fixture.h"
 
 namespace tickora {
 namespace {

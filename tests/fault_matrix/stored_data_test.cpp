@@ -20,7 +20,7 @@
 #include "formats/partial_marks.h"
 #include "pages/history_page.h"
 #include "pages/list_pages.h"
-#include "tests/fault_matrix/fault_fixture.h"
+#include "tests/support/fault_fixture.h"
 
 namespace tickora {
 namespace {

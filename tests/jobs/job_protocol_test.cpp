@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "jobs/tickora_doc.h"
-#include "tests/jobs/job_harness.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/job_harness.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"

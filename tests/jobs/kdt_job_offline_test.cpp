@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "pages/history_page.h"
-#include "tests/jobs/job_harness.h"
-#include "tests/jobs/kdt_job_fixture.h"
-#include "tests/pages/kdt_test_pages.h"
+#include "tests/support/job_harness.h"
+#include "tests/support/kdt_job_fixture.h"
+#include "tests/support/kdt_test_pages.h"
 
 namespace tickora {
 namespace {

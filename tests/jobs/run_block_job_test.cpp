@@ -16,8 +16,8 @@
 #include "jobs/job_steps.h"
 #include "jobs/tickora_doc.h"
 #include "pages/quote_page.h"
-#include "tests/jobs/job_harness.h"
-#include "tests/pages/quote_test_pages.h"
+#include "tests/support/job_harness.h"
+#include "tests/support/quote_test_pages.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

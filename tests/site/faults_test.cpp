@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/site/site_test_util.h"
+#include "tests/support/site_test_util.h"
 
 extern char** environ;
 

@@ -15,19 +15,19 @@
 #include <vector>
 
 #include "catalog/clock.h"
+#include "files/work_folder.h"
 #include "formats/dictionary.h"
 #include "formats/kdt_file.h"
 #include "jobs/tickora_doc.h"
 #include "site/market_model.h"
 #include "site/site_server.h"
-#include "tests/fault_matrix/fault_view.h"
-#include "tests/jobs/site_fixture.h"
+#include "tests/support/fault_view.h"
 #include "tests/support/kdt_days.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_fixture.h"
 #include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
-#include "files/work_folder.h"
 
 namespace tickora::test {
 
