@@ -16,9 +16,9 @@
 #include "files/work_folder.h"
 #include "jobs/tickora_doc.h"
 #include "pages/quote_page.h"
-#include "tests/jobs/site_truth.h"
 #include "tests/support/job_harness.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_fixture.h"
 #include "text/sjis.h"
 #include "web/download.h"
 
