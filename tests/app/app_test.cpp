@@ -66,9 +66,7 @@ using tickora::test::WriteFileBytes;
 class DesktopApp : public ::testing::Test {
   public:
     void SetUp() override {
-        const std::filesystem::path shipped = tickora::test::SourcePath("data/market.csv");
-        ASSERT_TRUE(std::filesystem::exists(shipped));
-        std::filesystem::copy_file(shipped, m_dir.Path() / "market.csv");
+        tickora::test::CopyShippedMarketTable(m_dir.Path());
         StartSite();
         m_app = NewApp();
     }

@@ -82,7 +82,7 @@ class SiteFixture {
         if (!server.Start()) {
             throw std::runtime_error("the site cannot start");
         }
-        WriteFileBytes("market.csv", ReadFileBytes(SourcePath("data/market.csv")));
+        CopyShippedMarketTable();
         WriteFileBytes("fetchlist.csv", server.FetchListCsv());
         if (markets.Load("market.csv") != 1) {
             throw std::runtime_error("market.csv did not load");
