@@ -34,6 +34,7 @@
 #include "tests/support/site_fixture.h"
 #include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 #include "text/sjis.h"
 
 namespace tickora::cli {
@@ -692,10 +693,7 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     ASSERT_TRUE(view.WaitHeld());
     std::raise(SIGINT);
     // The runner polls; give it the time to turn the interrupt into Cancel.
-    for (int i = 0; i < 500 && !doc.m_bCancel; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(doc.m_bCancel);
+    EXPECT_TRUE(test::WaitFor([&] { return doc.m_bCancel.load(); }));
     EXPECT_FALSE(doc.m_bBusy) << "Cancel clears the busy flag at once";
     EXPECT_TRUE(doc.IsJobRunning()) << "the worker still finishes its item";
     view.Release();

@@ -153,13 +153,12 @@ TEST_P(StoredData, TheStoredFileComesOutWholeAndTheOutcomeSaysWhy) {
     for (int run = 0; run < c.runs; ++run) {
         std::atomic<bool> stop{false};
         std::thread canceller([&] {
-            while (c.cancel && !stop) {
-                if (test::CountRequests(server, target) > run) {
-                    std::this_thread::sleep_for(300ms);
-                    doc.CancelJob();
-                    return;
-                }
-                std::this_thread::sleep_for(5ms);
+            const bool asked =
+                c.cancel &&
+                test::WaitFor([&] { return stop || test::CountRequests(server, target) > run; },
+                              test::kJobBound);
+            if (asked && !stop) {
+                doc.CancelJob();
             }
         });
         const auto started = std::chrono::steady_clock::now();
