@@ -44,6 +44,9 @@ class FakeView : public ITickoraView {
     // The calls without the counters, the steps and the messages: the states, the bar's setup
     // and the dialogs a job goes through.
     [[nodiscard]] std::vector<std::string> Protocol() const;
+    // The last call that starts with prefix ("" for the last call of all), or "" when there was
+    // none: what the form shows at the end, such as Last("counts ") or Last() == "idle".
+    [[nodiscard]] std::string Last(std::string_view prefix = "") const;
     // Whether a call starts with prefix.
     [[nodiscard]] bool Contains(const std::string& prefix) const;
     // How many calls are exactly call.
