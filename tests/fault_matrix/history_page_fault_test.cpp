@@ -12,8 +12,8 @@
 #include "pages/history_page.h"
 #include "site/market_model.h"
 #include "site/site_server.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/fault_fixture.h"
-#include "tests/support/fault_view.h"
 #include "web/connections.h"
 
 namespace tickora {

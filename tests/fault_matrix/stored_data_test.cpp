@@ -319,14 +319,6 @@ std::map<std::string, std::string> FilesIn(const fs::path& folder) {
     return files;
 }
 
-std::string LastCounts(const test::FaultView& view) {
-    std::string last;
-    for (const std::string& call : view.Calls()) {
-        last = call.rfind("counts ", 0) == 0 ? call : last;
-    }
-    return last;
-}
-
 // The count in a day file's header ("N,0" or "N" on its second line) and its stock lines.
 std::pair<int, int> HeaderAndRows(const std::string& bytes) {
     std::vector<std::string> lines;
@@ -387,7 +379,7 @@ TEST_P(SecondRun, WritesWhatAProcessOfItsOwnWrites) {
     EXPECT_EQ(ExitStatusOf(alone), c.exitStatus) << FailuresText(alone);
     EXPECT_EQ(second.extracted, alone.extracted);
     EXPECT_EQ(second.notExtracted, alone.notExtracted);
-    EXPECT_EQ(LastCounts(view), LastCounts(ownView)) << "the form's counters";
+    EXPECT_EQ(view.Last("counts "), ownView.Last("counts ")) << "the form's counters";
     const std::map<std::string, std::string> after = FilesIn("out");
     const std::map<std::string, std::string> ownFiles = FilesIn("own");
     for (const auto& [name, bytes] : ownFiles) {

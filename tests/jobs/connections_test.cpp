@@ -21,7 +21,7 @@
 #include "jobs/tickora_doc.h"
 #include "pages/history_page.h"
 #include "site/site_server.h"
-#include "tests/support/fault_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/secure_front.h"
 #include "tests/support/site_fixture.h"
 #include "tests/support/temp_dir.h"

@@ -87,4 +87,11 @@ class FakeView : public ITickoraView {
     int m_steps = 0;
 };
 
+// The view of the fault tests: answers every options dialog with the preset choices, so a test
+// can tell that the job went back to idle.
+class FaultView final : public FakeView {
+  public:
+    FaultView() { answersDialogs = true; }
+};
+
 }  // namespace tickora::test

@@ -21,7 +21,7 @@
 #include "jobs/tickora_doc.h"
 #include "site/market_model.h"
 #include "site/site_server.h"
-#include "tests/support/fault_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/kdt_days.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/site_fixture.h"
