@@ -646,7 +646,10 @@ class HoldingView : public TerminalView {
         }
         m_held = true;
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_released; });
+        // Bounded, so that a test that failed before it released the worker still ends.
+        if (!m_changed.wait_for(lock, std::chrono::seconds(60), [this] { return m_released; })) {
+            ADD_FAILURE() << "the worker was never released from its step";
+        }
     }
     bool WaitHeld() {
         std::unique_lock lock(m_mutex);

@@ -38,7 +38,10 @@ class JobProtocolTest : public ::testing::Test {
         std::unique_lock lock(m_mutex);
         m_inDialog = true;
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_release; });
+        // Bounded, so that a test that failed before it released the worker still ends.
+        if (!m_changed.wait_for(lock, std::chrono::seconds(60), [this] { return m_release; })) {
+            ADD_FAILURE() << "the worker was never released from the dialog";
+        }
         m_inDialog = false;
     }
     void WaitInDialog() {
