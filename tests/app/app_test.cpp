@@ -47,7 +47,7 @@
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
 #include "site/site_server.h"
-#include "tests/app/gui_test_util.h"
+#include "tests/support/gui_test_util.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
@@ -66,9 +66,7 @@ using tickora::test::WriteFileBytes;
 class DesktopApp : public ::testing::Test {
   public:
     void SetUp() override {
-        const std::filesystem::path shipped = tickora::test::SourcePath("data/market.csv");
-        ASSERT_TRUE(std::filesystem::exists(shipped));
-        std::filesystem::copy_file(shipped, m_dir.Path() / "market.csv");
+        tickora::test::CopyShippedMarketTable(m_dir.Path());
         StartSite();
         m_app = NewApp();
     }

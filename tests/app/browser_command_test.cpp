@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "jobs/workdir.h"
-#include "tests/app/gui_test_util.h"
+#include "tests/support/gui_test_util.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora::gui {

@@ -19,10 +19,10 @@
 #include "catalog/connection_settings.h"
 #include "cli/runner.h"
 #include "jobs/startup.h"
-#include "tests/app/gui_test_util.h"
+#include "tests/support/gui_test_util.h"
 #include "tests/support/temp_dir.h"
-#include "web/connections.h"
 #include "text/sjis.h"
+#include "web/connections.h"
 
 namespace tickora::gui {
 namespace {

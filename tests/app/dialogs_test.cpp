@@ -22,7 +22,7 @@
 #include "app/options_dlgs.h"
 #include "app/settings_dlg.h"
 #include "catalog/app_settings.h"
-#include "tests/app/gui_test_util.h"
+#include "tests/support/gui_test_util.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

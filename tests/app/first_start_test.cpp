@@ -7,24 +7,19 @@
 #if defined(TICKORA_BINARY) && defined(TICKORA_CLI_BINARY)
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "catalog/app_settings.h"
 #include "jobs/workdir.h"
 #include "site/site_server.h"
+#include "tests/support/processes.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace tickora {
 namespace {
@@ -50,48 +45,10 @@ int RunAsNewUser(const std::vector<std::string>& args, const fs::path& folder,
     }
     env.push_back("HOME=" + home.string());
     env.push_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> argsCopy = args;
-    std::vector<char*> argv;
-    for (std::string& a : argsCopy) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool HasDailyFile(const fs::path& folder) {
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename().string().rfind("DS", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
+    const int devNull = open("/dev/null", O_WRONLY);
+    const pid_t pid = test::Spawn(args, devNull, STDERR_FILENO, folder, &env);
+    close(devNull);
+    return test::WaitExit(pid, std::chrono::seconds(60)).value_or(-1);
 }
 
 class FirstStart : public ::testing::Test {
@@ -133,7 +90,7 @@ TEST_F(FirstStart, TheDesktopProgramSetsUpThePerUserFolderAndFetchesThere) {
     settings.m_bExitAfterFetch = 1;
     ASSERT_TRUE(settings.Save((folder / "Tickora.ini").c_str()));
     ASSERT_EQ(RunAsNewUser({TICKORA_BINARY, "--site", m_site->Url()}, m_menuFolder, home), 0);
-    EXPECT_TRUE(HasDailyFile(folder));
+    EXPECT_TRUE(!test::DailyFilesIn(folder).empty());
 }
 
 TEST_F(FirstStart, TheTerminalSetsUpThePerUserFolderAndFetchesThere) {
@@ -147,7 +104,7 @@ TEST_F(FirstStart, TheTerminalSetsUpThePerUserFolderAndFetchesThere) {
     ASSERT_EQ(
         RunAsNewUser({TICKORA_CLI_BINARY, "--site", m_site->Url(), "fetch"}, m_menuFolder, home),
         0);
-    EXPECT_TRUE(HasDailyFile(folder));
+    EXPECT_TRUE(!test::DailyFilesIn(folder).empty());
     EXPECT_TRUE(fs::is_empty(m_menuFolder));
 }
 

@@ -25,7 +25,7 @@
 #include "app/main_frame.h"
 #include "app/results_panel.h"
 #include "jobs/job_outcome.h"
-#include "tests/app/gui_test_util.h"
+#include "tests/support/gui_test_util.h"
 
 namespace tickora::gui {
 namespace {

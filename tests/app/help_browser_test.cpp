@@ -16,7 +16,7 @@
 #include <filesystem>
 
 #include "app/browser_command.h"
-#include "tests/app/gui_test_util.h"
+#include "tests/support/gui_test_util.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora::gui {

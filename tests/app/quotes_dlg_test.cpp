@@ -26,7 +26,7 @@ struct Quote {
 
 TEST(QuotesDlg, OpensByCodeGroupsPricesAndSaysWhenAStockDidNotTrade) {
     tickora::test::ScopedWorkDir dir;
-    std::filesystem::copy_file(tickora::test::SourcePath("data/market.csv"), "market.csv");
+    tickora::test::CopyShippedMarketTable();
     tickora::test::WriteFileBytes("fetchlist.csv",
                                   "7203,7203,T,a\r\n1301,1301,T,b\r\n998407,1001,X,c\r\n"
                                   "2914,2914,T,d\r\n");

@@ -15,7 +15,7 @@
 
 #include "app/form_view.h"
 #include "app/options_dlgs.h"
-#include "tests/app/gui_test_util.h"
+#include "tests/support/gui_test_util.h"
 #include "text/sjis.h"
 
 namespace tickora::gui {

@@ -8,12 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <string>
 #include <thread>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 namespace tickora {
 namespace {
@@ -94,12 +94,9 @@ TEST_F(WorkLockTest, AWaitEndsWhenTheLockIsFreeOrTheCallerGivesUp) {
     for (const Case& c : cases) {
         WorkLockResult other = TryLockWorkFolder(".");
         ASSERT_TRUE(other.Taken());
-        std::atomic<bool> giveBack{false};
+        test::Gate giveBack;
         std::thread holder([&] {
-            const auto until = std::chrono::steady_clock::now() + c.holdFor;
-            while (!giveBack && std::chrono::steady_clock::now() < until) {
-                std::this_thread::sleep_for(5ms);
-            }
+            (void)giveBack.WaitOpen(c.holdFor);
             other.lock.Release();
         });
         if (c.holdFor == 0ms) {
@@ -110,7 +107,7 @@ TEST_F(WorkLockTest, AWaitEndsWhenTheLockIsFreeOrTheCallerGivesUp) {
             ".", [&] { return ++asked <= c.asksBeforeGivingUp; }, 10ms);
         EXPECT_EQ(waited.status, c.expected) << c.name;
         EXPECT_EQ(waited.lock.Held(), c.expected == WorkLockStatus::kTaken) << c.name;
-        giveBack = true;
+        giveBack.Open();
         if (holder.joinable()) {
             holder.join();
         }

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/cli/processes.h"
+#include "tests/support/processes.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
@@ -30,18 +30,18 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::CliProcess;
+using test::CopyShippedMarketTable;
 using test::ReadFileBytes;
 using test::ScopedWorkDir;
 using test::SiteProcess;
 using test::Spawn;
 using test::WaitExit;
 using test::WriteFileBytes;
-using test::WriteMarketTable;
 
 class CliEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        WriteMarketTable(m_dir.Path());
+        CopyShippedMarketTable(m_dir.Path());
         std::filesystem::create_directory(m_dir.Path() / "out");
     }
     std::string Workdir() const { return m_dir.Path().string(); }

@@ -15,7 +15,7 @@
 #include "formats/partial_marks.h"
 #include "jobs/job_outcome.h"
 #include "jobs/run_history.h"
-#include "tests/cli/processes.h"
+#include "tests/support/processes.h"
 
 namespace tickora::cli {
 namespace {
@@ -39,7 +39,7 @@ void WriteSiteFetchList(int stocks, const fs::path& path) {
 
 // A working folder with the site's list of `stocks` stocks.
 void LayFolder(const fs::path& dir, int stocks) {
-    test::WriteMarketTable(dir);
+    test::CopyShippedMarketTable(dir);
     WriteSiteFetchList(stocks, dir / "fetchlist.csv");
 }
 
@@ -233,9 +233,7 @@ TEST(FolderSharing, AKillAtAnyMomentLeavesEveryFileOldOrWhole) {
                                       newSite.Url(), "--pace",      "2"};
         args.insert(args.end(), job.begin(), job.end());
         CliProcess cli(work, args);
-        std::this_thread::sleep_for(moment);
-        ::kill(cli.Pid(), SIGKILL);
-        (void)cli.Wait();
+        (void)cli.Wait(moment);  // SIGKILL at the moment, unless the run ended before it
         lastKilled = cli.Pid();
 
         for (const auto& entry : fs::directory_iterator(work / "Webtemp")) {

@@ -15,8 +15,8 @@
 #include "jobs/outcome_json.h"
 #include "jobs/run_history.h"
 #include "pages/profile_page.h"
-#include "tests/cli/cli_run.h"
-#include "tests/jobs/site_truth.h"
+#include "tests/support/cli_run.h"
+#include "tests/support/site_fixture.h"
 #include "tests/support/special_files.h"
 #include "web/download.h"
 

@@ -21,19 +21,20 @@
 
 #include "catalog/connection_settings.h"
 #include "catalog/work_lock.h"
+#include "cli/command_line.h"
+#include "cli/workdir_setup.h"
 #include "jobs/outcome_json.h"
 #include "jobs/output_folder.h"
 #include "jobs/startup.h"
 #include "site/site_server.h"
-#include "tests/jobs/site_fixture.h"
+#include "tests/support/cli_run.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/secure_front.h"
-#include "cli/command_line.h"
-#include "cli/workdir_setup.h"
-#include "tests/cli/cli_run.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_fixture.h"
 #include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 #include "text/sjis.h"
 
 namespace tickora::cli {
@@ -645,7 +646,10 @@ class HoldingView : public TerminalView {
         }
         m_held = true;
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_released; });
+        // Bounded, so that a test that failed before it released the worker still ends.
+        if (!m_changed.wait_for(lock, std::chrono::seconds(60), [this] { return m_released; })) {
+            ADD_FAILURE() << "the worker was never released from its step";
+        }
     }
     bool WaitHeld() {
         std::unique_lock lock(m_mutex);
@@ -692,10 +696,7 @@ TEST(CliCancel, SigintCancelsTheRunningJobAfterItsCurrentItem) {
     ASSERT_TRUE(view.WaitHeld());
     std::raise(SIGINT);
     // The runner polls; give it the time to turn the interrupt into Cancel.
-    for (int i = 0; i < 500 && !doc.m_bCancel; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(doc.m_bCancel);
+    EXPECT_TRUE(test::WaitFor([&] { return doc.m_bCancel.load(); }));
     EXPECT_FALSE(doc.m_bBusy) << "Cancel clears the busy flag at once";
     EXPECT_TRUE(doc.IsJobRunning()) << "the worker still finishes its item";
     view.Release();

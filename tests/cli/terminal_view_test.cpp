@@ -10,7 +10,7 @@
 #include <string>
 
 #include "jobs/tickora_doc.h"
-#include "tests/cli/cli_run.h"
+#include "tests/support/cli_run.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

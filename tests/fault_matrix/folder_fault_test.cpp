@@ -4,7 +4,6 @@
 // did not get, and leave the files it does not own as they were.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -21,7 +20,7 @@
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
 #include "pages/quote_page.h"
-#include "tests/fault_matrix/fault_fixture.h"
+#include "tests/support/fault_fixture.h"
 #include "tests/support/special_files.h"
 
 namespace tickora {
@@ -350,20 +349,18 @@ TEST_P(SpecialFileFault, TheJobNeitherWaitsOnItNorWritesThroughIt) {
     }
 
     ASSERT_TRUE(doc.OnFetch());
-    std::atomic<bool> cancelled{false};
-    const bool ended = test::EndsWithin(60s,
-                                        [&] {
-                                            while (doc.IsJobRunning()) {
-                                                if (c.cancelWhileBlock1Trickles && !cancelled &&
-                                                    test::CountRequests(server, trickling) > 0) {
-                                                    doc.CancelJob();
-                                                    cancelled = true;
-                                                }
-                                                std::this_thread::sleep_for(5ms);
-                                            }
-                                            doc.WaitForJob();
-                                        },
-                                        {c.path});
+    const bool ended = test::EndsWithin(
+        60s,
+        [&] {
+            const auto trickles = [&] { return test::CountRequests(server, trickling) > 0; };
+            if (c.cancelWhileBlock1Trickles &&
+                test::WaitFor([&] { return !doc.IsJobRunning() || trickles(); }, 60s) &&
+                doc.IsJobRunning()) {
+                doc.CancelJob();
+            }
+            doc.WaitForJob();
+        },
+        {c.path});
     EXPECT_TRUE(ended) << "the job waited on " << c.path;
     ExpectIdle();
     const JobOutcome outcome = doc.LastOutcome();

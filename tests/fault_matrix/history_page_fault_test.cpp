@@ -12,8 +12,8 @@
 #include "pages/history_page.h"
 #include "site/market_model.h"
 #include "site/site_server.h"
-#include "tests/fault_matrix/fault_fixture.h"
-#include "tests/fault_matrix/fault_view.h"
+#include "tests/support/fake_view.h"
+#include "tests/support/fault_fixture.h"
 #include "web/connections.h"
 
 namespace tickora {

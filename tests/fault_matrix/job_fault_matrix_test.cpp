@@ -26,10 +26,10 @@
 #include "pages/profile_page.h"
 #include "site/market_model.h"
 #include "site/pages.h"
-#include "tests/fault_matrix/fault_fixture.h"
-#include "tests/jobs/dictionary_reader.h"
-#include "tests/pages/kdt_test_pages.h"
-#include "tests/pages/page_builder.h"
+#include "tests/support/dictionary_reader.h"
+#include "tests/support/fault_fixture.h"
+#include "tests/support/kdt_test_pages.h"
+#include "tests/support/page_builder.h"
 
 namespace tickora {
 namespace {

@@ -20,7 +20,7 @@
 #include "cli/runner.h"
 #include "pages/history_page.h"
 #include "pages/profile_page.h"
-#include "tests/fault_matrix/fault_fixture.h"
+#include "tests/support/fault_fixture.h"
 
 namespace tickora {
 namespace {

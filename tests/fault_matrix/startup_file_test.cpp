@@ -19,7 +19,7 @@
 #include "formats/quote_file.h"
 #include "jobs/output_folder.h"
 #include "jobs/startup.h"
-#include "tests/fault_matrix/fault_fixture.h"
+#include "tests/support/fault_fixture.h"
 
 namespace tickora {
 namespace {
@@ -65,17 +65,7 @@ class StartupFileTest : public test::FaultSiteTest {
             ADD_FAILURE() << "the job did not start";
             return false;
         }
-        const auto deadline = std::chrono::steady_clock::now() + test::kJobBound;
-        while (startedDoc->IsJobRunning() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        const bool ended = !startedDoc->IsJobRunning();
-        if (!ended) {
-            ADD_FAILURE() << "the job still ran after " << test::kJobBound.count() << " s";
-            startedDoc->CancelJob();
-            server.Stop();
-        }
-        startedDoc->WaitForJob();
+        const bool ended = EndsWithinBound(*startedDoc);
         EXPECT_EQ(startedView.Calls().back(), "idle");
         return ended;
     }

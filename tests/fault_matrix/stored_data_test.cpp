@@ -20,7 +20,7 @@
 #include "formats/partial_marks.h"
 #include "pages/history_page.h"
 #include "pages/list_pages.h"
-#include "tests/fault_matrix/fault_fixture.h"
+#include "tests/support/fault_fixture.h"
 
 namespace tickora {
 namespace {
@@ -152,14 +152,17 @@ TEST_P(StoredData, TheStoredFileComesOutWholeAndTheOutcomeSaysWhy) {
 
     for (int run = 0; run < c.runs; ++run) {
         std::atomic<bool> stop{false};
+        // The whole run before the loop asked for the page too: only a request of this run says
+        // that the job has begun, and with it the flag a Cancel sets.
+        const int askedBefore = test::CountRequests(server, target);
         std::thread canceller([&] {
-            while (c.cancel && !stop) {
-                if (test::CountRequests(server, target) > run) {
-                    std::this_thread::sleep_for(300ms);
-                    doc.CancelJob();
-                    return;
-                }
-                std::this_thread::sleep_for(5ms);
+            const bool asked =
+                c.cancel &&
+                test::WaitFor(
+                    [&] { return stop || test::CountRequests(server, target) > askedBefore; },
+                    test::kJobBound);
+            if (asked && !stop) {
+                doc.CancelJob();
             }
         });
         const auto started = std::chrono::steady_clock::now();
@@ -320,14 +323,6 @@ std::map<std::string, std::string> FilesIn(const fs::path& folder) {
     return files;
 }
 
-std::string LastCounts(const test::FaultView& view) {
-    std::string last;
-    for (const std::string& call : view.Calls()) {
-        last = call.rfind("counts ", 0) == 0 ? call : last;
-    }
-    return last;
-}
-
 // The count in a day file's header ("N,0" or "N" on its second line) and its stock lines.
 std::pair<int, int> HeaderAndRows(const std::string& bytes) {
     std::vector<std::string> lines;
@@ -388,7 +383,7 @@ TEST_P(SecondRun, WritesWhatAProcessOfItsOwnWrites) {
     EXPECT_EQ(ExitStatusOf(alone), c.exitStatus) << FailuresText(alone);
     EXPECT_EQ(second.extracted, alone.extracted);
     EXPECT_EQ(second.notExtracted, alone.notExtracted);
-    EXPECT_EQ(LastCounts(view), LastCounts(ownView)) << "the form's counters";
+    EXPECT_EQ(view.Last("counts "), ownView.Last("counts ")) << "the form's counters";
     const std::map<std::string, std::string> after = FilesIn("out");
     const std::map<std::string, std::string> ownFiles = FilesIn("own");
     for (const auto& [name, bytes] : ownFiles) {

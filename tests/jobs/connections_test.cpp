@@ -15,18 +15,18 @@
 #include <vector>
 
 #include "catalog/clock.h"
+#include "files/work_folder.h"
 #include "formats/kdt_file.h"
 #include "jobs/run_history.h"
 #include "jobs/tickora_doc.h"
 #include "pages/history_page.h"
 #include "site/site_server.h"
-#include "tests/fault_matrix/fault_view.h"
-#include "tests/jobs/site_fixture.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/secure_front.h"
+#include "tests/support/site_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
-#include "files/work_folder.h"
 
 namespace tickora {
 namespace {

@@ -13,11 +13,11 @@
 #include "jobs/tickora_doc.h"
 #include "pages/list_pages.h"
 #include "pages/profile_page.h"
-#include "tests/jobs/doc_job_fixture.h"
-#include "tests/pages/page_builder.h"
+#include "tests/support/doc_job_fixture.h"
 #include "tests/support/fake_view.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/page_builder.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
 namespace tickora {

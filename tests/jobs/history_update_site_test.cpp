@@ -14,9 +14,9 @@
 #include "pages/history_update.h"
 #include "site/market_model.h"
 #include "site/site_server.h"
-#include "tests/jobs/kdt_job_fixture.h"
-#include "tests/pages/kdt_test_pages.h"
-#include "tests/jobs/site_fixture.h"
+#include "tests/support/kdt_job_fixture.h"
+#include "tests/support/kdt_test_pages.h"
+#include "tests/support/site_fixture.h"
 
 namespace tickora {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "jobs/tickora_doc.h"
-#include "tests/jobs/job_harness.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/job_harness.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
@@ -38,7 +38,10 @@ class JobProtocolTest : public ::testing::Test {
         std::unique_lock lock(m_mutex);
         m_inDialog = true;
         m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_release; });
+        // Bounded, so that a test that failed before it released the worker still ends.
+        if (!m_changed.wait_for(lock, std::chrono::seconds(60), [this] { return m_release; })) {
+            ADD_FAILURE() << "the worker was never released from the dialog";
+        }
         m_inDialog = false;
     }
     void WaitInDialog() {

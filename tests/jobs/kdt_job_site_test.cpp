@@ -16,8 +16,8 @@
 #include "site/market_model.h"
 #include "site/pages.h"
 #include "site/site_server.h"
-#include "tests/jobs/kdt_job_fixture.h"
-#include "tests/pages/kdt_test_pages.h"
+#include "tests/support/kdt_job_fixture.h"
+#include "tests/support/kdt_test_pages.h"
 #include "tests/support/site_histories.h"
 #include "tests/support/site_options.h"
 

@@ -13,7 +13,7 @@
 
 #include "catalog/market_table.h"
 #include "pages/list_pages.h"
-#include "tests/pages/page_builder.h"
+#include "tests/support/page_builder.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"

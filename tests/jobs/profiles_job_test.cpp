@@ -7,17 +7,17 @@
 #include <filesystem>
 #include <string>
 
+#include "formats/dictionary.h"
 #include "jobs/profile_fetch.h"
 #include "jobs/run_history.h"
 #include "jobs/tickora_doc.h"
-#include "formats/dictionary.h"
 #include "pages/profile_page.h"
-#include "tests/jobs/doc_job_fixture.h"
-#include "tests/pages/page_builder.h"
+#include "tests/support/dictionary_reader.h"
+#include "tests/support/doc_job_fixture.h"
 #include "tests/support/fake_view.h"
-#include "tests/jobs/dictionary_reader.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/page_builder.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
 namespace tickora {

@@ -12,10 +12,10 @@
 #include "formats/dictionary.h"
 #include "jobs/tickora_doc.h"
 #include "pages/profile_page.h"
+#include "tests/support/dictionary_reader.h"
+#include "tests/support/doc_job_fixture.h"
 #include "tests/support/fake_view.h"
-#include "tests/jobs/doc_job_fixture.h"
-#include "tests/jobs/site_fixture.h"
-#include "tests/jobs/dictionary_reader.h"
+#include "tests/support/site_fixture.h"
 
 namespace tickora {
 namespace {

@@ -16,8 +16,8 @@
 #include "jobs/job_steps.h"
 #include "jobs/tickora_doc.h"
 #include "pages/quote_page.h"
-#include "tests/jobs/job_harness.h"
-#include "tests/pages/quote_test_pages.h"
+#include "tests/support/job_harness.h"
+#include "tests/support/quote_test_pages.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
@@ -150,12 +150,19 @@ class BlockJobTest : public ::testing::Test {
         }
         return lines;
     }
-    // What the form is told: the daily fetch is first titled with the date its list last showed.
-    std::vector<std::string> Titled(std::vector<std::string> calls) const {
-        if (!kind.figures) {
-            calls.insert(calls.begin(), "title 2026/12/7");
-        }
-        return calls;
+    // What the form must have shown: the daily fetch titled with the date its list last showed,
+    // one bar over range blocks stepped as each block began, the last counters, and at the end
+    // the bar back at 0 and the form idle.
+    void ExpectForm(int range, int steps, const std::string& lastCounts) const {
+        EXPECT_EQ(view.Calls("title "), kind.figures ? std::vector<std::string>{}
+                                                     : std::vector<std::string>{"title 2026/12/7"});
+        EXPECT_EQ(view.Calls("range "), std::vector<std::string>{"range " + std::to_string(range)});
+        EXPECT_EQ(view.Count("step"), steps);
+        EXPECT_EQ(view.Last("counts "), lastCounts);
+        const std::vector<std::string> calls = view.Calls();
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+                  (std::vector<std::string>{"pos 0", "idle"}));
     }
     // Cancel as the step of item n begins, as a press of the Cancel button then would.
     void CancelAtStep(int n) {
@@ -204,8 +211,7 @@ TEST_P(RunBlockJob, FetchesEveryBlockAndWritesItsFile) {
     ServeAll();
     Run();
 
-    EXPECT_EQ(view.Calls(), Titled({"running", "range 2", "setstep 1", "step", "counts 50 0",
-                                    "step", "counts 51 0", "pos 0", "idle"}));
+    ExpectForm(2, 2, "counts 51 0");
     EXPECT_EQ(server.Targets(), (std::vector<std::string>{Target(0), Target(1)}));
     EXPECT_EQ(Target(1), kind.block1Target);
     EXPECT_EQ(File(), Expected(1301, 1351));
@@ -241,8 +247,8 @@ TEST_P(RunBlockJob, FailedDownloadEndsTheJobAndStillWritesTheFile) {
     Run();
 
     EXPECT_EQ(server.Targets(), std::vector<std::string>{Target(0)});
-    EXPECT_EQ(view.Calls(), Titled({"running", "range 3", "setstep 1", "step", "counts 50 0",
-                                    "step", "pos 0", "idle"}));
+    // Block 1 was begun, never counted, and block 2 never begun.
+    ExpectForm(3, 2, "counts 50 0");
     EXPECT_EQ(File(), Expected(1301, 1350));
     const JobOutcome report = doc.LastOutcome();
     EXPECT_TRUE(report.Stopped());
@@ -286,7 +292,7 @@ TEST_P(StaleBlockPage, AnswerWithoutPageNeverBringsBackAnEarlierOne) {
     Run();
 
     EXPECT_EQ(File(), Expected(1301, 1350));
-    EXPECT_EQ(view.Calls()[kind.figures ? 6 : 7], "counts 50 1");
+    EXPECT_EQ(view.Calls("counts "), (std::vector<std::string>{"counts 50 0", "counts 50 1"}));
     EXPECT_EQ(list.GetBlock(1)->m_nExtracted, 0);
     EXPECT_DOUBLE_EQ(Value(1, 0), 0);
     EXPECT_FALSE(std::filesystem::exists(list.GetPagePath(1)));
@@ -336,7 +342,7 @@ TEST_F(RunFetchTest, BlockWithoutPageThisTimeDoesNotCountAsExtracted) {
     server.Set(Target(1), "gone", 404);
     view.Clear();
     Run();
-    EXPECT_EQ(view.Calls()[7], "counts 50 1");
+    EXPECT_EQ(view.Calls("counts "), (std::vector<std::string>{"counts 50 0", "counts 50 1"}));
     EXPECT_EQ(doc.LastOutcome().extracted, 50);
 }
 
@@ -348,7 +354,7 @@ TEST_F(RunPerformanceTest, FiguresOfAnEarlierRunAreNeitherWrittenNorCounted) {
     Run();
     // 1302 and 1303 had figures in the first run only: this run's file is its own.
     EXPECT_EQ(File(), Expected(1301, 1301));
-    EXPECT_EQ(view.Calls()[view.Calls().size() - 3], "counts 1 2");
+    EXPECT_EQ(view.Last("counts "), "counts 1 2");
 }
 
 class CancelledFetch : public RunFetchTest, public ::testing::WithParamInterface<bool> {};
@@ -430,7 +436,7 @@ TEST_F(RunPerformanceTest, RowsOfStocksNotFoundCountAsNotExtracted) {
     server.Set(Target(0), "<table>\n" + Row({"1301", "n", "a", "b", "c", "0", "0", "5", "0", "9"}) +
                               FiguresRowOf(1303) + FiguresRowOf(4000) + "</table>\n");
     Run();
-    EXPECT_EQ(view.Calls()[4], "counts 1 2");
+    EXPECT_EQ(view.Calls("counts "), std::vector<std::string>{"counts 1 2"});
     EXPECT_EQ(File(), Header(1) + LineOf(1303));
     EXPECT_DOUBLE_EQ(list.GetBlock(0)->m_aStocks[0].m_adFigures[4], 9);
 }

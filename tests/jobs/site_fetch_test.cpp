@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "catalog/clock.h"
+#include "files/work_folder.h"
 #include "jobs/tickora_doc.h"
 #include "pages/quote_page.h"
-#include "tests/jobs/job_harness.h"
-#include "tests/jobs/site_truth.h"
+#include "tests/support/job_harness.h"
 #include "tests/support/site_access_for_test.h"
-#include "web/download.h"
+#include "tests/support/site_fixture.h"
 #include "text/sjis.h"
-#include "files/work_folder.h"
+#include "web/download.h"
 
 namespace tickora {
 namespace {

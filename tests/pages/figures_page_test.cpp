@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/pages/quote_test_pages.h"
+#include "tests/support/quote_test_pages.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora {

@@ -8,7 +8,7 @@
 
 #include "catalog/clock.h"
 #include "pages/number_range.h"
-#include "tests/pages/kdt_test_pages.h"
+#include "tests/support/kdt_test_pages.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
 

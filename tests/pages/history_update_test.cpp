@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "tests/pages/kdt_test_pages.h"
+#include "tests/support/kdt_test_pages.h"
 
 namespace tickora {
 namespace {

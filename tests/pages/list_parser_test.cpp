@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "pages/list_pages.h"
-#include "tests/pages/page_builder.h"
+#include "tests/support/page_builder.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

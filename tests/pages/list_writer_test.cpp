@@ -11,7 +11,7 @@
 #include "catalog/market_table.h"
 #include "catalog/stock_list.h"
 #include "pages/list_pages.h"
-#include "tests/pages/page_builder.h"
+#include "tests/support/page_builder.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/pages/kdt_test_pages.h"
+#include "tests/support/kdt_test_pages.h"
 
 namespace tickora {
 namespace {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/pages/page_builder.h"
+#include "tests/support/page_builder.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

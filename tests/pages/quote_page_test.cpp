@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/pages/quote_test_pages.h"
+#include "tests/support/quote_test_pages.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 

@@ -11,7 +11,7 @@
 #include "exchange/price_limits.h"
 #include "exchange/splits.h"
 #include "exchange/trading_calendar.h"
-#include "tests/site/site_test_util.h"
+#include "tests/support/site_test_util.h"
 
 namespace tickora::site::test {
 namespace {

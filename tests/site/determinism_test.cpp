@@ -9,7 +9,7 @@
 #include "catalog/market_table.h"
 #include "site/market_model.h"
 #include "site/pages.h"
-#include "tests/site/site_test_util.h"
+#include "tests/support/site_test_util.h"
 
 namespace tickora::site::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "site/market_model.h"
-#include "tests/site/site_test_util.h"
+#include "tests/support/site_test_util.h"
 
 namespace tickora::site::test {
 namespace {

@@ -2,17 +2,13 @@
 // Faults switched on per path, in process and through the control endpoint, the request log,
 // and the command-line program's start and stop.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
-#include "tests/site/site_test_util.h"
-
-extern char** environ;
+#include "tests/support/processes.h"
+#include "tests/support/site_test_util.h"
+#include "tests/support/wait_for.h"
 
 namespace tickora::site::test {
 namespace {
@@ -146,9 +142,8 @@ TEST_F(SiteFaults, StopEndsAStalledRequest) {
     m_server->SetFault(m_page, stall);
     Fetched stalled;
     std::thread client([&] { stalled = Get(*m_server, m_page, 600); });
-    while (m_server->Requests().empty()) {
-        std::this_thread::sleep_for(10ms);
-    }
+    ASSERT_TRUE(tickora::test::WaitFor([&] { return !m_server->Requests().empty(); }))
+        << "the stalled request never arrived";
     const auto before = std::chrono::steady_clock::now();
     m_server->Stop();
     client.join();
@@ -219,30 +214,10 @@ TEST_F(SiteFaults, SecondServerOnTheSamePortFailsToStart) {
 
 #ifdef TICKORA_SITE_BINARY
 TEST(SiteProgram, PrintsItsPortServesAndStopsOnSigterm) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const char* argv[] = {TICKORA_SITE_BINARY, "--port", "0", "--stocks", "120", "--date",
-                          "2026-12-04",        nullptr};
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, TICKORA_SITE_BINARY, &actions, nullptr,
-                                    const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(spawned, 0);
-    close(out[1]);
-    std::string line;
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n') {
-        line += c;
-    }
-    close(out[0]);
-    const int port = std::atoi(line.c_str());
-    ASSERT_GT(port, 0) << line;
+    tickora::test::SiteProcess site(120, {"--date", "2026-12-04"});
+    ASSERT_TRUE(site.Running());
 
-    httplib::Client client("127.0.0.1", port);
+    httplib::Client client("127.0.0.1", site.Port());
     const auto res = client.Get("/l?s=%2a&m=101");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
@@ -251,11 +226,7 @@ TEST(SiteProgram, PrintsItsPortServesAndStopsOnSigterm) {
     ASSERT_EQ(rows.size(), 23u);
     EXPECT_EQ(rows.back().cells[0], "998407");
 
-    ASSERT_EQ(kill(pid, SIGTERM), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(site.Stop(), 0);
 }
 
 TEST(SiteProgram, WritesTheTruthAndTheFetchListAndRefusesBadArguments) {

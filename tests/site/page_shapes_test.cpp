@@ -11,7 +11,7 @@
 #include "exchange/trading_calendar.h"
 #include "site/market_model.h"
 #include "site/pages.h"
-#include "tests/site/site_test_util.h"
+#include "tests/support/site_test_util.h"
 
 namespace tickora::site::test {
 namespace {

@@ -135,6 +135,11 @@ std::vector<FakeView::CodeDialog> FakeView::CodeDialogs() const {
     return m_codeDialogs;
 }
 
+std::string FakeView::Last(std::string_view prefix) const {
+    const std::vector<std::string> calls = Calls(prefix);
+    return calls.empty() ? std::string() : calls.back();
+}
+
 bool FakeView::Contains(const std::string& prefix) const {
     return !Calls(prefix).empty();
 }

@@ -44,6 +44,9 @@ class FakeView : public ITickoraView {
     // The calls without the counters, the steps and the messages: the states, the bar's setup
     // and the dialogs a job goes through.
     [[nodiscard]] std::vector<std::string> Protocol() const;
+    // The last call that starts with prefix ("" for the last call of all), or "" when there was
+    // none: what the form shows at the end, such as Last("counts ") or Last() == "idle".
+    [[nodiscard]] std::string Last(std::string_view prefix = "") const;
     // Whether a call starts with prefix.
     [[nodiscard]] bool Contains(const std::string& prefix) const;
     // How many calls are exactly call.
@@ -82,6 +85,13 @@ class FakeView : public ITickoraView {
     std::vector<std::string> m_calls;
     std::vector<CodeDialog> m_codeDialogs;
     int m_steps = 0;
+};
+
+// The view of the fault tests: answers every options dialog with the preset choices, so a test
+// can tell that the job went back to idle.
+class FaultView final : public FakeView {
+  public:
+    FaultView() { answersDialogs = true; }
 };
 
 }  // namespace tickora::test

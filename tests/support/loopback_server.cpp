@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/loopback_server.h"
 
+#include <gtest/gtest.h>
+
+#include "tests/support/wait_for.h"
+
 namespace tickora::test {
 
 LoopbackServer::LoopbackServer(Handler handler) : m_handler(std::move(handler)) {
@@ -13,8 +17,8 @@ LoopbackServer::LoopbackServer(Handler handler) : m_handler(std::move(handler)) 
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
     // stop() ends only a server whose loop already runs: a test that ends at once would
     // otherwise leave the loop listening and its join waiting for ever.
-    while (!m_server.is_running()) {
-        std::this_thread::yield();
+    if (!WaitFor([this] { return m_server.is_running(); })) {
+        ADD_FAILURE() << "the loopback server did not start listening";
     }
 }
 

@@ -10,8 +10,9 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 #include <vector>
+
+#include "tests/support/wait_for.h"
 
 namespace tickora::test {
 namespace fs = std::filesystem;
@@ -148,21 +149,21 @@ bool Http2Front::Start(std::string& why) {
         ::execv(args[0], args.data());
         ::_exit(127);
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (Accepts(m_port)) {
-            return true;
-        }
+    bool ended = false;
+    const bool listens = WaitFor([&] {
         int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            why = "nghttpx ended at start";
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ended = ::waitpid(m_pid, &status, WNOHANG) == m_pid;
+        return ended || Accepts(m_port);
+    });
+    if (ended) {
+        m_pid = -1;
+        why = "nghttpx ended at start";
+        return false;
     }
-    why = "nghttpx did not listen within 10 s";
-    return false;
+    if (!listens) {
+        why = "nghttpx did not listen within 10 s";
+    }
+    return listens;
 }
 
 }  // namespace tickora::test

@@ -94,4 +94,9 @@ std::filesystem::path SourcePath(const std::string& relative) {
     return std::filesystem::path(TICKORA_SOURCE_DIR) / relative;
 }
 
+void CopyShippedMarketTable(const std::filesystem::path& folder) {
+    std::filesystem::copy_file(SourcePath("data/market.csv"), folder / "market.csv",
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
 }  // namespace tickora::test

@@ -50,4 +50,7 @@ class FileSizeLimit {
 // A file of the source tree, such as "data/market.csv".
 [[nodiscard]] std::filesystem::path SourcePath(const std::string& relative);
 
+// The market table the program ships (data/market.csv) as folder's "market.csv".
+void CopyShippedMarketTable(const std::filesystem::path& folder = ".");
+
 }  // namespace tickora::test

@@ -151,9 +151,10 @@ TEST_F(RetryDownloadTest, RefusedConnectionIsRetriedAndReturnsOne) {
 }
 
 TEST_F(RetryDownloadTest, StalledAnswerCountsAsATimeOutAndIsRetried) {
-    CountingServer server([](int n, httplib::Response& res) {
+    test::Gate stall;  // the first answer is held back past the stall limit
+    CountingServer server([&](int n, httplib::Response& res) {
         if (n == 1) {
-            std::this_thread::sleep_for(2500ms);
+            (void)stall.WaitOpen(2500ms);
         }
         Answer(res, 200);
     });
@@ -162,6 +163,7 @@ TEST_F(RetryDownloadTest, StalledAnswerCountsAsATimeOutAndIsRetried) {
     m_access.Limits(limits);
     UsePolicy(1);
     EXPECT_EQ(Download(server.Url().c_str(), m_path.c_str()), 0);
+    stall.Open();
     EXPECT_EQ(server.Requests(), 2);
     EXPECT_EQ(test::ReadFileBytes(m_path), kPage);
 }

@@ -3,6 +3,7 @@
 // Processes for the tests that run the built programs: tickora-site on a free port and
 // tickora-cli with its output in files, as a scheduler would start them.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -18,9 +19,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
-#include "text/sjis.h"
-
-#if defined(TICKORA_SITE_BINARY) && defined(TICKORA_CLI_BINARY)
+#include "tests/support/wait_for.h"
 
 extern char** environ;
 
@@ -28,38 +27,67 @@ namespace tickora::test {
 
 using namespace std::chrono_literals;
 
-inline pid_t Spawn(const std::vector<std::string>& args, int outFd, int errFd) {
+// Starts args[0] with its standard output and error on outFd and errFd, in folder when one is
+// given, with env as its environment (this process's without it). The process id, or -1.
+inline pid_t Spawn(const std::vector<std::string>& args, int outFd, int errFd,
+                   const std::filesystem::path& folder = {},
+                   const std::vector<std::string>* env = nullptr) {
     std::vector<char*> argv;
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    if (env != nullptr) {
+        for (const std::string& entry : *env) {
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        }
+        envp.push_back(nullptr);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    if (!folder.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    }
     pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
+                    env != nullptr ? envp.data() : environ) != 0) {
         pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
 
-// The exit status, or nullopt when the process outlived the limit (it is killed then).
+// Whether the process has ended; it stays to be reaped by WaitExit.
+inline bool HasEnded(pid_t pid) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+// The exit status (128 + the signal's number for a process a signal ended), or nullopt when the
+// process outlived the limit (it is killed then).
 inline std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
+    if (pid <= 0) {
+        return std::nullopt;  // never started: kill and waitpid would take it for a group
+    }
+    const bool ended = WaitFor([pid] { return HasEnded(pid); }, limit);
+    if (!ended) {
+        kill(pid, SIGKILL);
+    }
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(10ms);
+    if (waitpid(pid, &status, 0) != pid) {
+        return std::nullopt;
+    }
+    if (!ended) {
+        return std::nullopt;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+#if defined(TICKORA_SITE_BINARY) && defined(TICKORA_CLI_BINARY)
 
 // tickora-site on a free port for the life of the object.
 class SiteProcess {
@@ -91,17 +119,23 @@ class SiteProcess {
         m_port = std::atoi(line.c_str());
     }
     ~SiteProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            if (!WaitExit(m_pid, 10s)) {
-                ADD_FAILURE() << "tickora-site did not stop";
-            }
+        if (m_pid > 0 && !Stop()) {
+            ADD_FAILURE() << "tickora-site did not stop";
         }
+    }
+    // Ends the site as a service manager does, with SIGTERM: its exit status, or nullopt when it
+    // did not end within 10 s.
+    std::optional<int> Stop() {
+        kill(m_pid, SIGTERM);
+        const std::optional<int> status = WaitExit(m_pid, 10s);
+        m_pid = -1;
+        return status;
     }
     SiteProcess(const SiteProcess&) = delete;
     SiteProcess& operator=(const SiteProcess&) = delete;
 
     [[nodiscard]] bool Running() const { return m_pid > 0 && m_port > 0; }
+    [[nodiscard]] int Port() const { return m_port; }
     [[nodiscard]] std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 
   private:
@@ -128,15 +162,9 @@ class CliProcess {
     [[nodiscard]] std::string Out() const { return test::ReadFileBytes(m_outPath); }
     [[nodiscard]] std::string Err() const { return test::ReadFileBytes(m_errPath); }
     // Waits until standard error holds text; false when it never did.
-    bool WaitForErr(const std::string& text, std::chrono::milliseconds limit = 60s) const {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (Err().find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
+    [[nodiscard]] bool WaitForErr(const std::string& text,
+                                  std::chrono::milliseconds limit = 60s) const {
+        return WaitFor([&] { return Err().find(text) != std::string::npos; }, limit);
     }
 
   private:
@@ -145,19 +173,7 @@ class CliProcess {
     pid_t m_pid = -1;
 };
 
-// The markets of the site's universe, as the shipped table lists them.
-inline void WriteMarketTable(const std::filesystem::path& dir) {
-    const std::filesystem::path shipped = test::SourcePath("data/market.csv");
-    if (std::filesystem::exists(shipped)) {
-        std::filesystem::copy_file(shipped, dir / "market.csv");
-        return;
-    }
-    test::WriteFileBytes(dir / "market.csv",
-                         Utf8ToSjis("1,T, 東証1部\r\n2,T2, 東証2部\r\n3,M, 東証マザーズ\r\n"
-                                    "4,J, ジャスダック\r\n5,O, 大証1部\r\n6,O2, 大証2部\r\n"
-                                    "7,H, ヘラクレス\r\n8,N, 名証1部\r\n9,N2, 名証2部\r\n"
-                                    "10,C, セントレックス\r\n11,S, 札証\r\n12,F, 福証\r\n"));
-}
+#endif
 
 // The daily quote files ("DS...") in a folder.
 inline std::vector<std::filesystem::path> DailyFilesIn(const std::filesystem::path& dir) {
@@ -172,5 +188,3 @@ inline std::vector<std::filesystem::path> DailyFilesIn(const std::filesystem::pa
 }
 
 }  // namespace tickora::test
-
-#endif

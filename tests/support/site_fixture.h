@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the end-to-end job tests share: the simulated site on a free loopback port, a
-// "market.csv" that matches its markets.
+// "market.csv" that matches its markets, and a working folder loaded from both.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "catalog/market_table.h"
+#include "catalog/stock_list.h"
 #include "site/market_model.h"
 #include "site/site_server.h"
 #include "tests/support/site_access_for_test.h"
@@ -70,5 +73,48 @@ inline int CountRequests(const site::SiteServer& server, const std::string& pref
     }
     return n;
 }
+
+// A working folder with the shipped market table and the site's fetch list, loaded as start-up
+// loads them, against a site serving stocks stocks for the trading day 2026-12-04.
+class SiteFixture {
+  public:
+    explicit SiteFixture(int stocks) : server(Options(stocks)) {
+        if (!server.Start()) {
+            throw std::runtime_error("the site cannot start");
+        }
+        CopyShippedMarketTable();
+        WriteFileBytes("fetchlist.csv", server.FetchListCsv());
+        if (markets.Load("market.csv") != 1) {
+            throw std::runtime_error("market.csv did not load");
+        }
+        if (list.Load(markets, server.Url().c_str(), "fetchlist.csv") != 0) {
+            throw std::runtime_error("fetchlist.csv did not load");
+        }
+        truth = ReadTruth(server);
+    }
+
+    // The market names of "market.csv" by number, as the file holds them (with the filler).
+    [[nodiscard]] std::string MarketName(int number) const {
+        for (int i = 0; i < markets.m_nEntries; ++i) {
+            if (markets.m_pEntries[static_cast<size_t>(i)].m_nNumber == number) {
+                return markets.m_pEntries[static_cast<size_t>(i)].m_szName;
+            }
+        }
+        return Utf8ToSjis("その他市場");
+    }
+
+    // The path and query of block b's URL in the given view.
+    [[nodiscard]] std::string Target(const char* url) const {
+        return std::string(url).substr(server.Url().size());
+    }
+
+    site::SiteServer server;
+    CMarketTable markets;
+    CStockList list;
+    std::map<int, TruthRow> truth;
+
+  private:
+    static site::SiteOptions Options(int stocks) { return LoopbackSite(stocks, 7); }
+};
 
 }  // namespace tickora::test

@@ -15,19 +15,20 @@
 #include <vector>
 
 #include "catalog/clock.h"
+#include "files/work_folder.h"
 #include "formats/dictionary.h"
 #include "formats/kdt_file.h"
 #include "jobs/tickora_doc.h"
 #include "site/market_model.h"
 #include "site/site_server.h"
-#include "tests/fault_matrix/fault_view.h"
-#include "tests/jobs/site_fixture.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/kdt_days.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_fixture.h"
 #include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 #include "web/download.h"
-#include "files/work_folder.h"
 
 namespace tickora::test {
 
@@ -172,25 +173,25 @@ class FaultSiteTest : public ::testing::Test {
         }
     }
 
-    // Starts a job with start and waits for its end, at most kJobBound. A job that outlives the
-    // bound fails the test, and is then cancelled with the site stopped so that the test ends.
+    // Starts a job with start and waits for its end, at most kJobBound.
     bool RunBounded(const std::function<bool()>& start) {
         if (!start()) {
             ADD_FAILURE() << "the job did not start";
             return false;
         }
-        const auto deadline = std::chrono::steady_clock::now() + kJobBound;
-        while (doc.IsJobRunning() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (doc.IsJobRunning()) {
+        return EndsWithinBound(doc);
+    }
+    // Waits for the end of the job the document runs, at most kJobBound. A job that outlives the
+    // bound fails the test, and is then cancelled with the site stopped so that the test ends.
+    bool EndsWithinBound(CTickoraDoc& job) {
+        if (!WaitFor([&] { return !job.IsJobRunning(); }, kJobBound)) {
             ADD_FAILURE() << "the job still ran after " << kJobBound.count() << " s";
-            doc.CancelJob();
+            job.CancelJob();
             server.Stop();
-            doc.WaitForJob();
+            job.WaitForJob();
             return false;
         }
-        doc.WaitForJob();
+        job.WaitForJob();
         return true;
     }
 

@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "files/work_folder.h"
 #include "jobs/tickora_doc.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/temp_dir.h"
-#include "files/work_folder.h"
 
 namespace tickora::test {
 
