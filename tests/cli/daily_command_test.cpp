@@ -17,9 +17,9 @@
 #include "jobs/outcome_json.h"
 #include "jobs/run_history.h"
 #include "site/data_faults.h"
-#include "tests/cli/cli_run.h"
-#include "tests/jobs/site_fixture.h"
-#include "tests/jobs/site_truth.h"
+#include "tests/support/cli_run.h"
+#include "tests/support/site_fixture.h"
+#include "tests/support/site_truth.h"
 #include "tests/support/special_files.h"
 
 namespace tickora {

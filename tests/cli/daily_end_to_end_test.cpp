@@ -16,7 +16,7 @@
 
 #include "catalog/work_lock.h"
 #include "jobs/run_history.h"
-#include "tests/cli/processes.h"
+#include "tests/support/processes.h"
 #include "tests/support/temp_dir.h"
 
 namespace tickora::cli {
@@ -29,7 +29,7 @@ using test::SiteProcess;
 class DailyEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::WriteMarketTable(m_dir.Path());
+        test::CopyShippedMarketTable(m_dir.Path());
         const int devNull = open("/dev/null", O_WRONLY);
         const pid_t pid =
             test::Spawn({TICKORA_SITE_BINARY, "--stocks", std::to_string(kStocks),

@@ -14,7 +14,7 @@
 #include "jobs/run_history.h"
 #include "jobs/tickora_doc.h"
 #include "jobs/workdir.h"
-#include "tests/jobs/job_harness.h"
+#include "tests/support/job_harness.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/site_access_for_test.h"
