@@ -37,10 +37,13 @@
 #include "app/first_start.h"
 #include "app/form_view.h"
 #include "app/help_browser.h"
+#include "app/job_chain.h"
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "app/quotes_dlg.h"
+#include "app/results_panel.h"
+#include "app/retry_dlg.h"
 #include "app/runs_dlg.h"
 #include "app/save_note.h"
 #include "app/settings_dlg.h"
@@ -84,6 +87,7 @@ constexpr JobStarter kJobStarters[] = {
     {kIdHistoryJob, &CTickoraDoc::OnMakeKdt},
     {kIdGetProfiles, &CTickoraDoc::OnGetProfiles},
     {kIdGetPerformance, &CTickoraDoc::OnGetPerformance},
+    {kIdCheckData, &CTickoraDoc::OnCheck},
 };
 
 // The row of a command table for command `id`; null when the table has none.
@@ -163,6 +167,8 @@ bool CTickoraApp::InitInstance() {
         m_pFrame->close();
     });
     connect(view, &CTickoraView::jobEnded, this, &CTickoraApp::OnJobEnded);
+    m_pFrame->Results()->SetStockNames(
+        [stocks = &m_pObjects->stocks](int code) { return StockNameOf(*stocks, code); });
     CTickoraDoc* doc = m_pDoc.get();
     m_pFrame->SetJobHooks([doc] { return doc->IsJobRunning(); }, [doc] { doc->CancelJob(); });
     NewDocument();
@@ -336,6 +342,7 @@ bool CTickoraApp::StartJobCommand(int id, const std::function<bool(CTickoraDoc&)
     const bool idle = !m_pDoc->IsJobRunning();
     if (id == kIdFetch && idle && m_pObjects->stocks.GetBlock(0) == nullptr) {
         if (OfferToBuildList(frame)) {
+            m_chain.FetchAfterList();
             return StartJobCommand(kIdMakeFetchList);
         }
         frame->ShowNote(
@@ -393,10 +400,37 @@ void CTickoraApp::OnJobEnded(const JobOutcome& outcome) {
                             m_pFrame->Note());
     }
     m_jobClock.invalidate();
+    m_chain.JobEnded(outcome, View() != nullptr ? View()->LastListAnswer() : std::nullopt,
+                     m_pObjects->stocks.GetBlock(0) != nullptr);
     // An unattended run never waits for a click.
-    if (!closing && m_pObjects->settings.m_bExitAfterFetch == 0 && SiteUnreachable(outcome)) {
+    if (closing || m_pObjects->settings.m_bExitAfterFetch != 0) {
+        m_chain.Forget();
+    } else if (SiteUnreachable(outcome)) {
         // After the worker has gone: it waits for this call to return.
         QTimer::singleShot(0, this, [this] { OfferAfterJob(true); });
+    } else if (std::optional<ChainedJob> next = m_chain.TakeNext()) {
+        QTimer::singleShot(0, this, [this, next] { StartChained(next); });
+    }
+}
+
+void CTickoraApp::WaitForWorkerToGo() {
+    while (m_pDoc->IsJobRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+void CTickoraApp::StartChained(std::optional<ChainedJob> job) {
+    if (!job || !m_bRunning || !m_pFrame || m_pFrame->IsClosePending()) {
+        return;
+    }
+    WaitForWorkerToGo();
+    if (job->list) {
+        const ListOptions options = *job->list;
+        (void)StartJobCommand(kIdMakeFetchList,
+                              [options](CTickoraDoc& doc) { return doc.OnMakeFetchList(options); });
+    } else {
+        OnCommand(job->command);
     }
 }
 
@@ -405,10 +439,7 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
         return;
     }
     // The worker is on its last steps: the connection settings refuse while it lives.
-    while (m_pDoc->IsJobRunning()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
+    WaitForWorkerToGo();
     const SiteHosts hosts = m_access.hosts;
     const int port = TrialSitePort(hosts);
     const bool trialPossible = port > 0 && !m_pTrial->Running();
@@ -418,18 +449,21 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
             break;
         case UnreachableChoice::kStartTrialSite: {
             QString why;
-            if (m_pTrial->Start(port, &why)) {
-                m_pFrame->ShowNote(
-                    QStringLiteral("試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
-                        .arg(FromUtf8(hosts.quote)));
-            } else {
+            if (!m_pTrial->Start(port, &why)) {
                 m_pFrame->ShowNote(QStringLiteral("試用サイトを起動できません: ") + why);
+                break;
             }
-            break;
+            m_pFrame->ShowNote(
+                QStringLiteral("試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
+                    .arg(FromUtf8(hosts.quote)));
+            // What the user asked for goes on, with the answers already given.
+            StartChained(m_chain.TakeInterrupted());
+            return;
         }
         case UnreachableChoice::kClose:
             break;
     }
+    m_chain.Forget();
 }
 
 void CTickoraApp::OnSaveQuoteFile() {
@@ -600,30 +634,27 @@ void CTickoraApp::OnRetryFailed() {
                 .arg(FromUtf8(AbsolutePath(kRunHistoryName))));
         return;
     }
-    const bool kdt = plan.last.job == RetryJob::kKdtAll;
-    const QString job = FromUtf8(JobNameJa(plan.last.record.outcome.job));
     if (plan.codes.empty()) {
-        m_pFrame->ShowNote(QStringLiteral("前回の%1（%2）に失敗した銘柄はありません")
-                               .arg(job, QString::fromStdString(plan.last.record.endedAt)));
+        m_pFrame->ShowNote(NothingToRetryJa(plan));
         return;
     }
-    const std::size_t count = plan.codes.size();
-    m_pDoc->LimitNextJobTo(std::move(plan.codes));
-    // The run again with its own options; a record without them asks its dialog, as a new run
-    // would.
-    std::function<bool(CTickoraDoc&)> start;
-    if (plan.optionsKept) {
-        start = [&plan, kdt](CTickoraDoc& doc) {
-            return kdt ? doc.OnMakeKdt(plan.code) : doc.OnGetProfiles(plan.profile);
-        };
+    // Said before anything is asked; only what the run did not keep is asked.
+    CRetryDlg dlg(plan, m_pFrame.get());
+    if (dlg.exec() != QDialog::Accepted) {
+        m_pFrame->ShowNote(QStringLiteral("再取得しませんでした"));
+        return;
     }
+    plan = dlg.Plan();
+    const bool kdt = plan.last.job == RetryJob::kKdtAll;
+    m_pDoc->LimitNextJobTo(plan.codes);
+    const auto start = [&plan, kdt](CTickoraDoc& doc) {
+        return kdt ? doc.OnMakeKdt(plan.code) : doc.OnGetProfiles(plan.profile);
+    };
     if (!StartJobCommand(kdt ? kIdMakeKdt : kIdGetProfiles, start)) {
         m_pDoc->ForgetNextJobLimit();
         return;
     }
-    m_pFrame->ShowNote(QStringLiteral("前回の%1で失敗した %2 銘柄を再取得しています")
-                           .arg(job)
-                           .arg(static_cast<qulonglong>(count)));
+    m_pFrame->ShowNote(RetrySentenceJa(plan, true));
 }
 
 void CTickoraApp::OnViewRuns() {

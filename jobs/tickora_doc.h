@@ -50,6 +50,8 @@ class CTickoraDoc {
     bool OnGetProfiles();
     bool OnGetProfiles(const ProfileOptions& options);
     bool OnGetPerformance();
+    // The day's check of the stored files (jobs/check_job.cpp): it downloads nothing.
+    bool OnCheck();
     // Save command: the daily quote file in the layout of the settings, from the quotes this
     // process fetched, or else from the stored day file (see jobs/save_quotes.h). Refuses while a
     // job runs or another process holds the working folder.
@@ -89,6 +91,7 @@ class CTickoraDoc {
     void RunMakeKdt();
     void RunGetProfiles();
     void RunGetPerformance();
+    void RunCheck();
 
     // How the next jobs reach the site; a front-end sets it from its settings. Until one does,
     // the shipped defaults serve. A job already running keeps the access it began with.
