@@ -74,6 +74,7 @@ CResultsPanel::CResultsPanel(QWidget* parent) : QWidget(parent) {
     m_pFindings->setUniformRowHeights(true);
     m_pFindings->setMinimumHeight(m_pFindings->fontMetrics().height() * 6);
     m_pFindings->setTextElideMode(Qt::ElideMiddle);
+    m_pFindings->viewport()->installEventFilter(this);
     layout->addWidget(m_pFindings, 1);
     m_pChecksTitle->hide();
     m_pFindings->hide();
@@ -119,9 +120,20 @@ void CResultsPanel::ShowFindings(const JobOutcome& outcome) {
         items.append(item);
     }
     m_pFindings->addTopLevelItems(items);
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < 4; ++column) {
         m_pFindings->resizeColumnToContents(column);
     }
+    FitFindingColumns();
+}
+
+void CResultsPanel::FitFindingColumns() {
+    // 想定 and 実際 share what the short columns leave, so that both stay in view; a text cut
+    // short is whole in its row's tool tip.
+    int left = m_pFindings->viewport()->width();
+    for (int column = 0; column < 4; ++column) {
+        left -= m_pFindings->columnWidth(column);
+    }
+    m_pFindings->setColumnWidth(4, std::max(left / 2, 60));
 }
 
 void CResultsPanel::ShowOutcome(const JobOutcome& outcome) {
@@ -193,6 +205,9 @@ void CResultsPanel::FitColumns() {
 bool CResultsPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_pFailures->viewport() && event->type() == QEvent::Resize) {
         FitColumns();
+    }
+    if (watched == m_pFindings->viewport() && event->type() == QEvent::Resize) {
+        FitFindingColumns();
     }
     return QWidget::eventFilter(watched, event);
 }

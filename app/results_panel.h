@@ -45,6 +45,7 @@ class CResultsPanel : public QWidget {
     // the cause first, the address last), and a text cut short is whole in its tool tip.
     void FitColumns();
     void ShowFindings(const JobOutcome& outcome);
+    void FitFindingColumns();
 
     int m_contentWidths[4] = {};  // what the texts of each column need
     QLabel* m_pSummary;

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
@@ -864,7 +865,9 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
                 EXPECT_EQ(dlg->Sentence()->text(),
                           QStringLiteral("前回 (2026/12/07 19:02:44) の株価履歴取得で失敗した銘柄と、"
                                          "中断のため取得しなかった銘柄、合わせて 2 銘柄を再取得します"));
-                EXPECT_TRUE(dlg->findChildren<QLineEdit*>().isEmpty()) << "no code box";
+                for (const QLineEdit* edit : dlg->findChildren<QLineEdit*>()) {
+                    EXPECT_NE(qobject_cast<QSpinBox*>(edit->parent()), nullptr) << "no code box";
+                }
                 ASSERT_NE(dlg->Days(), nullptr);
                 dlg->Days()->setValue(60);
                 dlg->RetryButton()->click();
@@ -1245,6 +1248,7 @@ TEST_F(DesktopApp, TheDaysCheckShowsItsFindingsUnderItsOwnSection) {
     EXPECT_FALSE(note.contains(QStringLiteral("失敗"))) << note.toStdString();
 
     CResultsPanel* results = m_app->Frame()->Results();
+    EXPECT_FALSE(m_app->Frame()->ResultsDock()->isHidden()) << "結果 opens with the findings";
     EXPECT_FALSE(results->ChecksTitle()->isHidden());
     EXPECT_TRUE(results->ChecksTitle()->text().startsWith(QStringLiteral("検証: 指摘 1 件")));
     QTreeWidget* findings = results->Findings();

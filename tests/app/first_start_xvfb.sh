@@ -31,7 +31,12 @@ fi
 
 work=$(mktemp -d)
 pids=()
+app_pid=""
 cleanup() {
+  # The trial site the program started dies with it only when the program ends in order.
+  if [ -n "$app_pid" ]; then
+    for child in $(pgrep -P "$app_pid"); do kill "$child" 2>/dev/null; done
+  fi
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null
   done
@@ -120,22 +125,34 @@ done
 echo "day file: $(find "$home" -name 'DS[0-9]*.DAT' | head -n1)"
 [ ${#answered[@]} -ge 2 ] || fail "expected the offers of a first start, answered ${#answered[@]}"
 
-# The job's summary, whole: the form's summary line can be selected and copied. Triple-click
-# selects its one paragraph wherever it wrapped; Ctrl+C copies it.
+# The job's summary, whole: the summary lines (on the form, and in 結果 when it is open) can be
+# selected and copied. Triple-click selects a line's one paragraph wherever it wrapped, Ctrl+C
+# copies it. Where the lines stand depends on the font and the panel: the left margin is tried
+# from the lower part of the window down, where nothing but text and lists lie.
 sleep 1
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 eval "$(xdotool getwindowgeometry --shell "$main")"
 import -display "$DISPLAY" -window "$main" "$BUILD/first_start_xvfb.png" 2>/dev/null
 echo "window ${WIDTH}x${HEIGHT}; picture: $BUILD/first_start_xvfb.png"
-summary_x=$((X + 40))
+clipboard() {
+  timeout 5 python3 -c 'import tkinter; r = tkinter.Tk(); r.withdraw(); print(r.clipboard_get())'
+}
 copied=""
-for offset in 55 80 110 140; do
-  xdotool mousemove "$summary_x" $((Y + HEIGHT - offset)) click --repeat 3 --delay 80 1 key ctrl+c
-  sleep 0.5
-  copied=$(timeout 5 python3 -c 'import tkinter; r = tkinter.Tk(); r.withdraw(); print(r.clipboard_get())' 2>/dev/null || true)
+for ((y = Y + HEIGHT * 2 / 5; y < Y + HEIGHT - 30; y += 12)); do
+  xdotool mousemove $((X + 22)) "$y" click --repeat 3 --delay 60 1 key ctrl+c
+  copied=$(clipboard 2>/dev/null || true)
   [[ "$copied" == 株価取得:* ]] && break
 done
 echo "summary: $copied"
+# The program ends as a user ends it, and stops the trial site it started; whatever is left of
+# its children is ended with it.
+children=$(pgrep -P "$app_pid" || true)
+xdotool windowactivate --sync "$main" 2>/dev/null && xdotool key --clearmodifiers alt+F4
+until_true "$STEP_SECONDS" test ! -e "/proc/$app_pid" ||
+  echo "the program did not end on its window's close"
+for child in $children; do
+  kill "$child" 2>/dev/null
+done
 [[ "$copied" == 株価取得:*書いたファイル:*DS*.DAT* ]] ||
   fail "the form's summary could not be read whole: '$copied'"
 echo "PASS"
