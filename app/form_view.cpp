@@ -112,7 +112,8 @@ void CTickoraView::resizeEvent(QResizeEvent* event) {
 
 void CTickoraView::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_pFetch->isEnabled()) {
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        m_pFetch->isEnabled()) {
         m_pFetch->click();
         return;
     }

@@ -142,8 +142,9 @@ std::string ExpectedJa(const CheckFinding& finding, const FindingFacts& f) {
         case FindingKind::kMissingDay:
             return "すべての取引日の行";
         case FindingKind::kClosedDayBar:
-            return f.closure == Closure::kNoSuchDay ? "行なし (存在しない日付)"
-                                                    : "行なし (取引所の休業日: " + ClosureJa(f) + ")";
+            return f.closure == Closure::kNoSuchDay
+                       ? "行なし (存在しない日付)"
+                       : "行なし (取引所の休業日: " + ClosureJa(f) + ")";
         case FindingKind::kBeyondLimit:
         case FindingKind::kWidenedLimit:
             return "前日終値 " + f.previousClose + " の値幅制限 ±" + f.limit + " の範囲 (" +
@@ -161,9 +162,10 @@ std::string FoundJa(const CheckFinding& finding, const FindingFacts& f) {
         case FindingKind::kCloseDiffers:
             return "当日の株価ファイルの終値 " + f.found;
         case FindingKind::kMissingDay:
-            return f.missingDays == 1 ? f.date + " の行がない"
-                                      : f.date + " から " + f.otherDay + " までの行がない (取引日 " +
-                                            std::to_string(f.missingDays) + " 日分)";
+            return f.missingDays == 1
+                       ? f.date + " の行がない"
+                       : f.date + " から " + f.otherDay + " までの行がない (取引日 " +
+                             std::to_string(f.missingDays) + " 日分)";
         case FindingKind::kClosedDayBar:
             return "終値 " + f.found + " の行";
         case FindingKind::kBeyondLimit:
@@ -173,7 +175,8 @@ std::string FoundJa(const CheckFinding& finding, const FindingFacts& f) {
                    " 倍の変動。制限値幅の拡大なら 4 倍まであり得ます)";
         case FindingKind::kNoQuote:
             if (f.volume > 0) {
-                return "行がない (株価履歴ではこの日に出来高 " + Thousands(f.volume) + " の売買あり)";
+                return "行がない (株価履歴ではこの日に出来高 " + Thousands(f.volume) +
+                       " の売買あり)";
             }
             return f.volume < 0 ? "行がない (株価履歴にもこの日の行がない)"
                                 : "行がない (株価履歴ではこの日の売買なし)";

@@ -10,12 +10,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/outcome_ja.h"
+#include "app/qt_text.h"
 #include "catalog/stock_list.h"
 #include "jobs/outcome_text.h"
 #include "text/sjis.h"
-
-#include "app/outcome_ja.h"
-#include "app/qt_text.h"
 
 namespace tickora::gui {
 
@@ -106,9 +105,9 @@ void CResultsPanel::ShowFindings(const JobOutcome& outcome) {
         const std::string name = m_nameOf ? m_nameOf(finding.code) : std::string();
         const FindingRowJa row = FindingRowOf(finding, name);
         const QString line = FromUtf8(FindingLineJa(finding, name));
-        const QString texts[] = {FromUtf8(row.severity), FromUtf8(row.stock), FromUtf8(row.date),
-                                 FromUtf8(row.kind),     FromUtf8(row.expected),
-                                 FromUtf8(row.found)};
+        const QString texts[] = {FromUtf8(row.severity), FromUtf8(row.stock),
+                                 FromUtf8(row.date),     FromUtf8(row.kind),
+                                 FromUtf8(row.expected), FromUtf8(row.found)};
         auto* item = new QTreeWidgetItem;
         for (int column = 0; column < 6; ++column) {
             item->setText(column, texts[column]);

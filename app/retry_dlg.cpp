@@ -22,7 +22,8 @@ constexpr std::size_t kCodesShown = 10;
 
 QString RunJa(const RetryPlan& plan) {
     return QStringLiteral("前回 (%1) の%2")
-        .arg(RunTimeJa(plan.last.record.endedAt), FromUtf8(JobNameJa(plan.last.record.outcome.job)));
+        .arg(RunTimeJa(plan.last.record.endedAt),
+             FromUtf8(JobNameJa(plan.last.record.outcome.job)));
 }
 
 QString CodesJa(const std::vector<int>& codes) {
@@ -45,7 +46,8 @@ QString KeptOptionsJa(const RetryPlan& plan) {
     QStringList words;
     if (plan.last.job == RetryJob::kKdtAll) {
         words << QStringLiteral("取得日数 %1 日").arg(plan.code.days);
-        words << (plan.code.update ? QStringLiteral("差分更新する") : QStringLiteral("差分更新しない"));
+        words << (plan.code.update ? QStringLiteral("差分更新する")
+                                   : QStringLiteral("差分更新しない"));
     } else {
         if (plan.profile.keepHtml) {
             words << QStringLiteral("HTMLファイルを残す");
@@ -65,7 +67,8 @@ QString KeptOptionsJa(const RetryPlan& plan) {
 QString RetrySentenceJa(const RetryPlan& plan, bool started) {
     const std::size_t notAsked = plan.last.record.outcome.notAskedCodes.size();
     const QString count = FromUtf8(Thousands(static_cast<long long>(plan.codes.size())));
-    const QString verb = started ? QStringLiteral("再取得しています") : QStringLiteral("再取得します");
+    const QString verb =
+        started ? QStringLiteral("再取得しています") : QStringLiteral("再取得します");
     if (notAsked == 0) {
         return QStringLiteral("%1で失敗した %2 銘柄を%3").arg(RunJa(plan), count, verb);
     }
@@ -111,8 +114,8 @@ CRetryDlg::CRetryDlg(const RetryPlan& plan, QWidget* parent) : QDialog(parent), 
 }
 
 void CRetryDlg::AddAskedOptions(QFormLayout* form) {
-    auto* why = new QLabel(QStringLiteral("前回の記録には設定が残っていないため、設定を選んでください。"),
-                           this);
+    auto* why = new QLabel(
+        QStringLiteral("前回の記録には設定が残っていないため、設定を選んでください。"), this);
     why->setWordWrap(true);
     form->addRow(why);
     if (m_plan.last.job == RetryJob::kKdtAll) {

@@ -410,8 +410,8 @@ void FetchAllHistories(KdtRun& run) {
     KdtCounts counts;
     FailureStreak transfers;
     for (int b = 0; b < context.stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
-        if (!FetchBlockHistories(run, planner, list.blockEnds[static_cast<std::size_t>(b)],
-                                 counts, transfers)) {
+        if (!FetchBlockHistories(run, planner, list.blockEnds[static_cast<std::size_t>(b)], counts,
+                                 transfers)) {
             break;
         }
         view.StepProgress();

@@ -16,12 +16,12 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTextBrowser>
-#include <QTreeWidget>
-#include <QSpinBox>
 #include <QTimer>
+#include <QTreeWidget>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -54,9 +54,9 @@
 #include "jobs/tickora_doc.h"
 #include "site/data_faults.h"
 #include "site/site_server.h"
-#include "tests/support/site_options.h"
 #include "tests/app/gui_test_util.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
@@ -715,8 +715,7 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
              EXPECT_EQ(t.QuoteFiles("out/day").size(), 1u);
          }},
         {"a missing output folder, declined: nothing is asked",
-         [](DesktopApp&) { std::filesystem::remove_all("out"); },
-         "outputFolderOffer", ClickNo,
+         [](DesktopApp&) { std::filesystem::remove_all("out"); }, "outputFolderOffer", ClickNo,
          [](DesktopApp& t) {
              EXPECT_FALSE(std::filesystem::exists(t.m_dir.Path() / "out/day"));
              EXPECT_EQ(t.QuoteRequests(), 0);
@@ -862,9 +861,10 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
             // The record kept no options: the days are asked, and nothing else.
             WhenModal(QStringLiteral("retryDlg"), [](QWidget* w) {
                 auto* dlg = static_cast<CRetryDlg*>(w);
-                EXPECT_EQ(dlg->Sentence()->text(),
-                          QStringLiteral("前回 (2026/12/07 19:02:44) の株価履歴取得で失敗した銘柄と、"
-                                         "中断のため取得しなかった銘柄、合わせて 2 銘柄を再取得します"));
+                EXPECT_EQ(
+                    dlg->Sentence()->text(),
+                    QStringLiteral("前回 (2026/12/07 19:02:44) の株価履歴取得で失敗した銘柄と、"
+                                   "中断のため取得しなかった銘柄、合わせて 2 銘柄を再取得します"));
                 for (const QLineEdit* edit : dlg->findChildren<QLineEdit*>()) {
                     EXPECT_NE(qobject_cast<QSpinBox*>(edit->parent()), nullptr) << "no code box";
                 }
@@ -1097,7 +1097,6 @@ TEST_F(DesktopApp, TheQuoteTableSortsAndMarksTheStocksNotExtracted) {
     }
 }
 
-
 // Enter on the form is the Fetch button while it can be pressed; the window opens with Fetch in
 // focus so that a first Enter gets there.
 TEST_F(DesktopApp, EnterOnTheFormIsFetch) {
@@ -1119,8 +1118,8 @@ TEST_F(DesktopApp, EnterOnTheFormIsFetch) {
 // arguments follow ours.
 QString SmallTrialSite(const std::filesystem::path& folder) {
     const std::filesystem::path script = folder / "small-site.sh";
-    WriteFileBytes(script, std::string("#!/bin/sh\nexec '") + TICKORA_SITE_BINARY +
-                               "' --stocks 120 \"$@\"\n");
+    WriteFileBytes(
+        script, std::string("#!/bin/sh\nexec '") + TICKORA_SITE_BINARY + "' --stocks 120 \"$@\"\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     return QString::fromStdString(script.string());
 }
@@ -1144,9 +1143,9 @@ TEST_F(DesktopApp, AFirstStartAnsweredWithEnterGoesFromNoListToTheDayFile) {
         120000))
         << m_app->Frame()->Note().toStdString() << " after "
         << answers->seen.join(QLatin1Char(',')).toStdString();
-    EXPECT_EQ(answers->seen, (QStringList{QStringLiteral("emptyListOffer"),
-                                          QStringLiteral("listOptionsDlg"),
-                                          QStringLiteral("siteUnreachable")}));
+    EXPECT_EQ(answers->seen,
+              (QStringList{QStringLiteral("emptyListOffer"), QStringLiteral("listOptionsDlg"),
+                           QStringLiteral("siteUnreachable")}));
     EXPECT_TRUE(m_app->Trial().Running());
     // The site's 120 stocks and its three indices.
     EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("株価取得: 123/123 銘柄", 0), 0u)
@@ -1243,8 +1242,10 @@ TEST_F(DesktopApp, TheDaysCheckShowsItsFindingsUnderItsOwnSection) {
     EXPECT_EQ(ExitStatusOf(outcome), kExitDone);
     EXPECT_FALSE(m_app->Frame()->NoteIsWarning()) << "a finding is no failure";
     const QString note = m_app->Frame()->Note();
-    EXPECT_TRUE(note.startsWith(QStringLiteral("データの検証: 123/123 銘柄"))) << note.toStdString();
-    EXPECT_TRUE(note.contains(QStringLiteral("指摘 1 件 (警告 1 件、注意 0 件)"))) << note.toStdString();
+    EXPECT_TRUE(note.startsWith(QStringLiteral("データの検証: 123/123 銘柄")))
+        << note.toStdString();
+    EXPECT_TRUE(note.contains(QStringLiteral("指摘 1 件 (警告 1 件、注意 0 件)")))
+        << note.toStdString();
     EXPECT_FALSE(note.contains(QStringLiteral("失敗"))) << note.toStdString();
 
     CResultsPanel* results = m_app->Frame()->Results();
@@ -1272,7 +1273,6 @@ TEST_F(DesktopApp, TheDaysCheckShowsItsFindingsUnderItsOwnSection) {
     ASSERT_TRUE(WaitUntil([&] { return doc->LastOutcome().job == "fetch"; }));
     EXPECT_TRUE(results->Findings()->isHidden());
 }
-
 
 // 失敗した銘柄を再取得 says which run it follows, when it ended in local time and how many stocks
 // it asks, before anything starts; Cancel starts nothing, and a run that failed nothing is said
@@ -1308,9 +1308,10 @@ TEST_F(DesktopApp, RetryFailedSaysWhatItRetriesBeforeItStarts) {
             std::string(R"({"job":"kdt","unit":"stocks","exitStatus":4,"end":"completed",)") +
                 R"("endCause":"","itemsTotal":40,"itemsDone":40,"extracted":23,"notExtracted":17,)" +
                 R"("failures":[)" +
-                (c.failed > 0 ? R"({"what":"page 1","codes":[)" + codes +
-                                    R"(],"cause":"HTTP 500","where":"","action":"kept","endedJob":false})"
-                              : std::string()) +
+                (c.failed > 0
+                     ? R"({"what":"page 1","codes":[)" + codes +
+                           R"(],"cause":"HTTP 500","where":"","action":"kept","endedJob":false})"
+                     : std::string()) +
                 R"(],"notAskedCodes":[],"files":[],"warnings":[],)" +
                 R"("endedAt":"2026-12-08T08:19:08+0000","retry":false,)" +
                 R"("options":{"days":50,"update":false}})" + "\n");
