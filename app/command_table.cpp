@@ -54,6 +54,11 @@ constexpr std::array kCommands = {
                 true},
     CommandInfo{kIdViewQuotes, "株価一覧(&Q)...", "取得した当日の株価を表で見る\n株価一覧", "",
                 true},
+    CommandInfo{
+        kIdCheckData, "データを検証(&K)",
+        "保存した当日の株価と株価履歴を取引所のルールと照らし合わせ、結果の 検証 に表示する\n"
+        "データを検証",
+        "", true},
     CommandInfo{kIdAppAbout, "Tickora のﾊﾞｰｼﾞｮﾝ情報(&A)...",
                 "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示\nﾊﾞｰｼﾞｮﾝ情報", "", true},
     CommandInfo{kIdUsersGuide, "ユーザーズガイド",
@@ -71,9 +76,9 @@ constexpr std::array<int, 12> kFileItems = {
 constexpr std::array<int, 8> kEditItems = {kIdEditUndo, kSeparator,           kIdEditCut,
                                            kIdEditCopy, kIdEditPaste,         kSeparator,
                                            kIdSettings, kIdConnectionSettings};
-constexpr std::array<int, 7> kViewItems = {kIdViewToolBar, kIdViewStatusBar, kSeparator,
+constexpr std::array<int, 8> kViewItems = {kIdViewToolBar, kIdViewStatusBar, kSeparator,
                                            kIdViewResults, kIdViewRuns,      kIdViewChart,
-                                           kIdViewQuotes};
+                                           kIdViewQuotes,  kIdCheckData};
 constexpr std::array<int, 2> kHelpItems = {kIdAppAbout, kIdUsersGuide};
 
 constexpr std::array kMenus = {

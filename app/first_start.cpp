@@ -152,6 +152,8 @@ UnreachableChoice OfferForUnreachableSite(QWidget* parent, const QString& site,
         trial->setObjectName(QStringLiteral("startTrialSite"));
     }
     box.addButton(QStringLiteral("閉じる"), QMessageBox::RejectRole);
+    // The way on is the default: the trial where it is possible, else the settings.
+    box.setDefaultButton(trial != nullptr ? trial : settings);
     box.exec();
     if (box.clickedButton() == settings) {
         return UnreachableChoice::kConnectionSettings;

@@ -2,6 +2,7 @@
 #include "app/form_view.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -96,6 +97,8 @@ CTickoraView::CTickoraView(QWidget* parent) : QWidget(parent) {
     setMinimumSize(whole.size());
     resize(whole.size());
 
+    // The window opens with Fetch in focus, so that Enter reaches the form.
+    m_pFetch->setFocus();
     connect(m_pFetch, &QPushButton::clicked, this, &CTickoraView::fetchClicked);
     connect(m_pCancel, &QPushButton::clicked, this, &CTickoraView::OnCancelButton);
     ShowIdle();
@@ -105,6 +108,16 @@ void CTickoraView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_pSummary->setGeometry(m_nSummaryLeft, m_nSummaryTop, width() - 2 * m_nSummaryLeft,
                             std::max(0, height() - m_nSummaryTop - m_nSummaryLeft / 2));
+}
+
+void CTickoraView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        m_pFetch->isEnabled()) {
+        m_pFetch->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QRect CTickoraView::ControlsRect() const {
@@ -216,7 +229,11 @@ bool CTickoraView::AskHtmlOptions(JobOptions& options, HtmlOptionsJob job) {
 }
 
 bool CTickoraView::AskListOptions(JobOptions& options) {
-    return AskHtmlOptions(options, HtmlOptionsJob::kList);
+    if (!AskHtmlOptions(options, HtmlOptionsJob::kList)) {
+        return false;
+    }
+    OnGuiThread([this, &options] { m_lastListAnswer = options; });
+    return true;
 }
 
 bool CTickoraView::AskCodeOptions(JobOptions& options, bool showAllStocks) {

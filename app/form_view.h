@@ -5,6 +5,7 @@
 // GUI thread while the worker waits, as the synchronous control messages of the form always did.
 #include <QWidget>
 #include <atomic>
+#include <optional>
 
 #include "app/options_dlgs.h"
 #include "jobs/job_outcome.h"
@@ -51,6 +52,8 @@ class CTickoraView : public QWidget, public ITickoraView {
     bool AskListOptions(JobOptions& options) override;
     bool AskCodeOptions(JobOptions& options, bool showAllStocks) override;
     bool AskProfileOptions(JobOptions& options) override;
+    // What the list job's dialog was last answered, so that the job can run again without asking.
+    [[nodiscard]] std::optional<JobOptions> LastListAnswer() const { return m_lastListAnswer; }
     void ShowMessage(const std::string& sjisText) override;
     void SetTitle(const std::string& title) override;
     void PostQuit() override;
@@ -85,6 +88,9 @@ class CTickoraView : public QWidget, public ITickoraView {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Enter on the form is Fetch while Fetch can be pressed: a new user who answers every question
+    // with Enter starts with it too.
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     // The dialog of the list job or of the profile job, on the GUI thread.
@@ -109,6 +115,7 @@ class CTickoraView : public QWidget, public ITickoraView {
     int m_nSummaryTop = 0;   // below the buttons
     int m_nSummaryLeft = 0;  // as far in as the counters' captions
     int m_nStep = 1;
+    std::optional<JobOptions> m_lastListAnswer;  // GUI thread only
 };
 
 }  // namespace tickora::gui

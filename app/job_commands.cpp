@@ -14,9 +14,11 @@
 #include "app/desktop_notice.h"
 #include "app/first_start.h"
 #include "app/form_view.h"
+#include "app/job_chain.h"
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
+#include "app/retry_dlg.h"
 #include "app/save_note.h"
 #include "app/tickora_app.h"
 #include "catalog/work_lock.h"
@@ -44,6 +46,7 @@ constexpr JobCommand kJobCommands[] = {
     {kIdFetch, Job::kFetch},          {kIdMakeFetchList, Job::kFetchList},
     {kIdMakeKdt, Job::kKdt},          {kIdHistoryJob, Job::kKdt},
     {kIdGetProfiles, Job::kProfiles}, {kIdGetPerformance, Job::kPerformance},
+    {kIdCheckData, Job::kCheck},
 };
 
 }  // namespace
@@ -102,6 +105,7 @@ bool CTickoraApp::StartJobCommand(int id, std::optional<JobRequest> request) {
     const bool idle = !m_pDoc->IsJobRunning();
     if (id == kIdFetch && idle && m_pObjects->stocks.GetBlock(0) == nullptr) {
         if (OfferToBuildList(frame)) {
+            m_chain.FetchAfterList();
             return StartJobCommand(kIdMakeFetchList);
         }
         frame->ShowNote(QStringLiteral("fetchlist.csv に銘柄がないため、取得するものがありません"));
@@ -160,10 +164,35 @@ void CTickoraApp::OnJobEnded(const JobOutcome& outcome) {
                             m_pFrame->Note());
     }
     m_jobClock.invalidate();
+    m_chain.JobEnded(outcome, View() != nullptr ? View()->LastListAnswer() : std::nullopt,
+                     m_pObjects->stocks.GetBlock(0) != nullptr);
     // An unattended run never waits for a click.
-    if (!closing && m_pObjects->settings.m_bExitAfterFetch == 0 && SiteUnreachable(outcome)) {
+    if (closing || m_pObjects->settings.m_bExitAfterFetch != 0) {
+        m_chain.Forget();
+    } else if (SiteUnreachable(outcome)) {
         // After the worker has gone: it waits for this call to return.
         QTimer::singleShot(0, this, [this] { OfferAfterJob(true); });
+    } else if (std::optional<ChainedJob> next = m_chain.TakeNext()) {
+        QTimer::singleShot(0, this, [this, next] { StartChained(next); });
+    }
+}
+
+void CTickoraApp::WaitForWorkerToGo() {
+    while (m_pDoc->IsJobRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+void CTickoraApp::StartChained(std::optional<ChainedJob> job) {
+    if (!job || !m_bRunning || !m_pFrame || m_pFrame->IsClosePending()) {
+        return;
+    }
+    WaitForWorkerToGo();
+    if (job->list) {
+        (void)StartJobCommand(kIdMakeFetchList, JobRequest{Job::kFetchList, *job->list});
+    } else {
+        OnCommand(job->command);
     }
 }
 
@@ -172,10 +201,7 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
         return;
     }
     // The worker is on its last steps: the connection settings refuse while it lives.
-    while (m_pDoc->IsJobRunning()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
+    WaitForWorkerToGo();
     const SiteHosts hosts = m_access.hosts;
     const int port = TrialSitePort(hosts);
     const bool trialPossible = port > 0 && !m_pTrial->Running();
@@ -185,19 +211,21 @@ void CTickoraApp::OfferAfterJob(bool unreachable) {
             break;
         case UnreachableChoice::kStartTrialSite: {
             QString why;
-            if (m_pTrial->Start(port, &why)) {
-                m_pFrame->ShowNote(
-                    QStringLiteral(
-                        "試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
-                        .arg(FromUtf8(hosts.quote)));
-            } else {
+            if (!m_pTrial->Start(port, &why)) {
                 m_pFrame->ShowNote(QStringLiteral("試用サイトを起動できません: ") + why);
+                break;
             }
-            break;
+            m_pFrame->ShowNote(
+                QStringLiteral("試用の模擬サイト %1 を起動しました (Tickora の終了時に止めます)")
+                    .arg(FromUtf8(hosts.quote)));
+            // What the user asked for goes on, with the answers already given.
+            StartChained(m_chain.TakeInterrupted());
+            return;
         }
         case UnreachableChoice::kClose:
             break;
     }
+    m_chain.Forget();
 }
 
 void CTickoraApp::OnSaveQuoteFile() {
@@ -242,7 +270,7 @@ void CTickoraApp::OnRetryFailed() {
     // The later of the two jobs' last runs, as the command line finds its job's: the one the
     // user has just seen fail.
     static constexpr RetryJob kJobs[] = {RetryJob::kKdtAll, RetryJob::kProfiles};
-    const RetryPlan plan = PlanRetry(kJobs);
+    RetryPlan plan = PlanRetry(kJobs);
     if (plan.last.found == LastRun::Found::kNone) {
         m_pFrame->ShowNote(
             QStringLiteral("この作業フォルダには全銘柄の株価履歴取得・基本情報取得の記録がないため"
@@ -257,22 +285,26 @@ void CTickoraApp::OnRetryFailed() {
                 .arg(FromUtf8(AbsolutePath(kRunHistoryName))));
         return;
     }
-    const bool kdt = plan.last.job == RetryJob::kKdtAll;
-    const QString job = FromUtf8(JobNameJa(plan.last.record.outcome.job));
     if (plan.codes.empty()) {
-        m_pFrame->ShowNote(QStringLiteral("前回の%1（%2）に失敗した銘柄はありません")
-                               .arg(job, QString::fromStdString(plan.last.record.endedAt)));
+        m_pFrame->ShowNote(NothingToRetryJa(plan));
         return;
     }
-    const std::size_t count = plan.codes.size();
-    // The run again with its own options; a record without them asks its dialog, as a new run
-    // would.
-    if (!StartJobCommand(kdt ? kIdMakeKdt : kIdGetProfiles, plan.Request(FrontEnd::kDesktop))) {
+    // Said before anything is asked; only what the run did not keep is asked.
+    CRetryDlg dlg(plan, m_pFrame.get());
+    if (dlg.exec() != QDialog::Accepted) {
+        m_pFrame->ShowNote(QStringLiteral("再取得しませんでした"));
         return;
     }
-    m_pFrame->ShowNote(QStringLiteral("前回の%1で失敗した %2 銘柄を再取得しています")
-                           .arg(job)
-                           .arg(static_cast<qulonglong>(count)));
+    plan = dlg.Plan();
+    const bool kdt = plan.last.job == RetryJob::kKdtAll;
+    // The dialog has asked what the run did not keep: the run again, with nothing left to ask.
+    JobRequest request = plan.Request(FrontEnd::kDesktop);
+    request.options = plan.options;
+    request.options->allStocks = kdt;
+    if (!StartJobCommand(kdt ? kIdMakeKdt : kIdGetProfiles, std::move(request))) {
+        return;
+    }
+    m_pFrame->ShowNote(RetrySentenceJa(plan, true));
 }
 
 }  // namespace tickora::gui

@@ -247,7 +247,8 @@ void CMainFrame::ShowOutcome(const JobOutcome& outcome) {
         text + QStringLiteral("\n(詳しくは 表示 > 結果)"), Qt::WhiteSpaceNormal));
     ShowSummaryOnForm();
     m_pResults->ShowOutcome(outcome);
-    if (warning) {
+    // What the check found is read in 結果 whether or not the run needs attention.
+    if (warning || !outcome.WritesFiles() || !outcome.findings.empty()) {
         m_pResultsDock->show();
     }
     if (!outcome.quoteDate.empty() && !outcome.Written().empty()) {

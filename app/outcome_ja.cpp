@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "app/causes_ja.h"
+#include "exchange/holidays.h"
 #include "jobs/outcome_text.h"
 #include "text/phrase_template.h"
+#include "text/sjis.h"
 
 namespace tickora::gui {
 namespace {
@@ -133,6 +135,58 @@ std::string FileList(const JobOutcome& outcome, FileState state) {
         });
 }
 
+std::string ExpectedJa(const CheckFinding& finding, const FindingFacts& f) {
+    switch (finding.kind) {
+        case FindingKind::kCloseDiffers:
+            return "株価履歴の終値 " + f.expected;
+        case FindingKind::kMissingDay:
+            return "すべての取引日の行";
+        case FindingKind::kClosedDayBar:
+            return f.closure == Closure::kNoSuchDay
+                       ? "行なし (存在しない日付)"
+                       : "行なし (取引所の休業日: " + ClosureJa(f) + ")";
+        case FindingKind::kBeyondLimit:
+        case FindingKind::kWidenedLimit:
+            return "前日終値 " + f.previousClose + " の値幅制限 ±" + f.limit + " の範囲 (" +
+                   f.lowest + "〜" + f.highest + ") の終値";
+        case FindingKind::kNoQuote:
+            return "取引日の行";
+        case FindingKind::kStaleHistory:
+            return "検証した日 " + f.date + " までの株価履歴";
+    }
+    return {};
+}
+
+std::string FoundJa(const CheckFinding& finding, const FindingFacts& f) {
+    switch (finding.kind) {
+        case FindingKind::kCloseDiffers:
+            return "当日の株価ファイルの終値 " + f.found;
+        case FindingKind::kMissingDay:
+            return f.missingDays == 1
+                       ? f.date + " の行がない"
+                       : f.date + " から " + f.otherDay + " までの行がない (取引日 " +
+                             std::to_string(f.missingDays) + " 日分)";
+        case FindingKind::kClosedDayBar:
+            return "終値 " + f.found + " の行";
+        case FindingKind::kBeyondLimit:
+            return "終値 " + f.found + " (値幅制限の " + f.times + " 倍の変動)";
+        case FindingKind::kWidenedLimit:
+            return "終値 " + f.found + " (値幅制限の " + f.times +
+                   " 倍の変動。制限値幅の拡大なら 4 倍まであり得ます)";
+        case FindingKind::kNoQuote:
+            if (f.volume > 0) {
+                return "行がない (株価履歴ではこの日に出来高 " + Thousands(f.volume) +
+                       " の売買あり)";
+            }
+            return f.volume < 0 ? "行がない (株価履歴にもこの日の行がない)"
+                                : "行がない (株価履歴ではこの日の売買なし)";
+        case FindingKind::kStaleHistory:
+            return "最終日 " + f.otherDay +
+                   (finding.reportedCurrent ? " (直前の更新では最新と報告)" : "");
+    }
+    return {};
+}
+
 std::string EndJa(const JobOutcome& outcome) {
     static constexpr EndWords kWords{"、", "で中断", "、中断: ", "、キャンセル",
                                      "、エラーで終了: "};
@@ -140,6 +194,79 @@ std::string EndJa(const JobOutcome& outcome) {
 }
 
 }  // namespace
+
+std::string SeverityJa(Severity severity) {
+    return severity == Severity::kWarning ? "警告" : "注意";
+}
+
+std::string FindingKindJa(FindingKind kind) {
+    switch (kind) {
+        case FindingKind::kCloseDiffers:
+            return "終値の不一致";
+        case FindingKind::kMissingDay:
+            return "取引日の欠落";
+        case FindingKind::kClosedDayBar:
+            return "休業日の行";
+        case FindingKind::kBeyondLimit:
+            return "値幅制限を超える変動";
+        case FindingKind::kWidenedLimit:
+            return "値幅制限を超える変動 (拡大値幅の範囲内)";
+        case FindingKind::kNoQuote:
+            return "株価がない";
+        case FindingKind::kStaleHistory:
+            return "古い株価履歴";
+    }
+    return {};
+}
+
+std::string ClosureJa(const FindingFacts& facts) {
+    switch (facts.closure) {
+        case Closure::kWeekend:
+            return "土曜日・日曜日";
+        case Closure::kHoliday:
+            return "祝日 (" + SjisToUtf8(HolidayNameSjis(facts.holiday)) + ")";
+        case Closure::kYearEnd:
+            return "年末年始の休業";
+        case Closure::kMarketHalt:
+            return "終日売買が停止された日";
+        case Closure::kNoSuchDay:
+            return "存在しない日付";
+        case Closure::kOpen:
+            break;
+    }
+    return "取引日";
+}
+
+FindingRowJa FindingRowOf(const CheckFinding& finding, const std::string& name) {
+    const FindingFacts facts = FactsOf(finding);
+    FindingRowJa row;
+    row.severity = SeverityJa(finding.severity);
+    row.stock = facts.code + (name.empty() ? "" : " " + name);
+    row.date = facts.date;
+    row.kind = FindingKindJa(finding.kind);
+    row.expected = ExpectedJa(finding, facts);
+    row.found = FoundJa(finding, facts);
+    return row;
+}
+
+std::string FindingLineJa(const CheckFinding& finding, const std::string& name) {
+    const FindingRowJa row = FindingRowOf(finding, name);
+    return row.severity + " " + row.stock + " " + row.date + " " + row.kind + ": 想定は" +
+           row.expected + "、実際は" + row.found;
+}
+
+std::string FindingsCountJa(const JobOutcome& outcome) {
+    if (outcome.findings.empty()) {
+        return "指摘なし";
+    }
+    long long warnings = 0;
+    for (const CheckFinding& finding : outcome.findings) {
+        warnings += finding.severity == Severity::kWarning ? 1 : 0;
+    }
+    const auto all = static_cast<long long>(outcome.findings.size());
+    return "指摘 " + Thousands(all) + " 件 (警告 " + Thousands(warnings) + " 件、注意 " +
+           Thousands(all - warnings) + " 件)";
+}
 
 std::string Thousands(long long value) {
     std::string digits = std::to_string(value < 0 ? -value : value);
@@ -180,6 +307,9 @@ std::string JobNameJa(const std::string& job) {
     if (job == "performance") {
         return "業績情報取得";
     }
+    if (job == "check") {
+        return "データの検証";
+    }
     return job;
 }
 
@@ -202,12 +332,23 @@ std::string SummaryJa(const JobOutcome& outcome) {
         line += "、差分更新 " + Thousands(outcome.historiesUpdated) + " 銘柄、全期間取得 " +
                 Thousands(outcome.historiesFetched) + " 銘柄";
     }
+    if (!outcome.WritesFiles()) {
+        // What was held against what, and what the check found: findings are no failures.
+        line += "、株価 " + Thousands(outcome.quotesChecked) + " 銘柄と株価履歴 " +
+                Thousands(outcome.historiesChecked) + " 銘柄を検証、" + FindingsCountJa(outcome);
+    }
     if (!outcome.failures.empty()) {
         line += "、失敗 " + Thousands(static_cast<long long>(outcome.failures.size())) + " 件";
     }
     line += EndJa(outcome);
     if (!outcome.quoteDate.empty()) {
-        line += "、" + outcome.quoteDate + (outcome.job == "performance" ? " の業績" : " の株価");
+        line += "、" + outcome.quoteDate +
+                (outcome.job == "performance" ? " の業績"
+                 : outcome.WritesFiles()      ? " の株価"
+                                              : " の取引日");
+    }
+    if (!outcome.WritesFiles() && outcome.files.empty()) {
+        return line;
     }
     line += FilesPart({"。書いたファイル: ", "。残したファイル: ", "。書けなかったファイル: ",
                        "。ファイルは書いていません"},

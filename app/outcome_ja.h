@@ -37,6 +37,29 @@ struct FailureGroupJa {
 };
 [[nodiscard]] std::vector<FailureGroupJa> FailureGroupsJa(const JobOutcome& outcome);
 
+// The day's check in words: what each finding is, the rule it breaks and the two files or numbers
+// that disagree. Findings are warnings to look at, never failures of the run.
+[[nodiscard]] std::string SeverityJa(Severity severity);  // "警告", "注意"
+[[nodiscard]] std::string FindingKindJa(FindingKind kind);  // "終値の不一致", ...; empty if none
+// Why the exchange was closed on the day of a closed_day_bar finding: "土曜日・日曜日", "祝日
+// (春分の日)".
+[[nodiscard]] std::string ClosureJa(const FindingFacts& facts);
+struct FindingRowJa {
+    std::string severity;  // "警告"
+    std::string stock;     // "1301 極洋", or the code alone when the list does not name it
+    std::string date;      // "2026-12-04"
+    std::string kind;      // "終値の不一致"
+    std::string expected;  // "株価履歴の終値 1523"
+    std::string found;     // "当日の株価ファイルの終値 1533"
+};
+// name: the stock's name from the list (UTF-8), empty when unknown.
+[[nodiscard]] FindingRowJa FindingRowOf(const CheckFinding& finding, const std::string& name);
+// "警告 1301 極洋 2026-12-04 終値の不一致: 想定は株価履歴の終値
+// 1523、実際は当日の株価ファイルの終値 1533".
+[[nodiscard]] std::string FindingLineJa(const CheckFinding& finding, const std::string& name);
+// "指摘 3 件 (警告 1 件、注意 2 件)", or "指摘なし".
+[[nodiscard]] std::string FindingsCountJa(const JobOutcome& outcome);
+
 // A phrase of the core (an action, an item, a cause, a refusal) in Japanese; unknown text, and
 // text longer than any phrase of the core (it came from a damaged file), is returned unchanged.
 // Time and stack stay in proportion to the text, whatever it holds.

@@ -1,17 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/results_panel.h"
 
+#include <QColor>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
+#include "catalog/stock_list.h"
+#include "jobs/outcome_text.h"
+#include "text/sjis.h"
 
 namespace tickora::gui {
+
+std::string StockNameOf(const CStockList& stocks, int code) {
+    for (int b = 0; b < stocks.m_nBlocks; ++b) {
+        const CQuoteBlock& block = *stocks.GetBlock(b);
+        for (int s = 0; s < block.m_nStocks; ++s) {
+            if (block.m_aStocks[s].m_nCode == code) {
+                return SjisToUtf8(block.m_aStocks[s].m_szName);
+            }
+        }
+    }
+    return {};
+}
 
 CResultsPanel::CResultsPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("resultsPanel"));
@@ -42,7 +59,80 @@ CResultsPanel::CResultsPanel(QWidget* parent) : QWidget(parent) {
     }
     m_pFailures->viewport()->installEventFilter(this);
     layout->addWidget(m_pFailures, 1);
+    m_pChecksTitle = new QLabel(this);
+    m_pChecksTitle->setObjectName(QStringLiteral("resultsChecksTitle"));
+    m_pChecksTitle->setFont(bold);
+    m_pChecksTitle->setWordWrap(true);
+    layout->addWidget(m_pChecksTitle);
+    m_pFindings = new QTreeWidget(this);
+    m_pFindings->setObjectName(QStringLiteral("resultsFindings"));
+    m_pFindings->setHeaderLabels({QStringLiteral("重要度"), QStringLiteral("銘柄"),
+                                  QStringLiteral("日付"), QStringLiteral("内容"),
+                                  QStringLiteral("想定"), QStringLiteral("実際")});
+    m_pFindings->setRootIsDecorated(false);
+    m_pFindings->setUniformRowHeights(true);
+    m_pFindings->setMinimumHeight(m_pFindings->fontMetrics().height() * 6);
+    m_pFindings->setTextElideMode(Qt::ElideMiddle);
+    m_pFindings->viewport()->installEventFilter(this);
+    layout->addWidget(m_pFindings, 1);
+    m_pChecksTitle->hide();
+    m_pFindings->hide();
     m_pSummary->setText(QStringLiteral("まだ処理を実行していません。"));
+}
+
+void CResultsPanel::ShowFindings(const JobOutcome& outcome) {
+    // Rows beyond these are counted, not listed: a damaged market may give one for every stock.
+    constexpr std::size_t kRowsShown = 2000;
+    m_pFindings->clear();
+    const bool checked = !outcome.WritesFiles() || !outcome.findings.empty();
+    m_pChecksTitle->setVisible(checked);
+    m_pFindings->setVisible(checked);
+    if (!checked) {
+        return;
+    }
+    const std::vector<const CheckFinding*> ordered = FindingsInOrder(outcome);
+    QString title = QStringLiteral("検証: ") + FromUtf8(FindingsCountJa(outcome));
+    if (!ordered.empty()) {
+        title += QStringLiteral("。データの誤りの疑いで、処理の失敗ではありません");
+    }
+    if (ordered.size() > kRowsShown) {
+        title += QStringLiteral(" (先頭の %1 件を表示)").arg(FromUtf8(Thousands(kRowsShown)));
+    }
+    m_pChecksTitle->setText(title);
+    QList<QTreeWidgetItem*> items;
+    for (std::size_t i = 0; i < ordered.size() && i < kRowsShown; ++i) {
+        const CheckFinding& finding = *ordered[i];
+        const std::string name = m_nameOf ? m_nameOf(finding.code) : std::string();
+        const FindingRowJa row = FindingRowOf(finding, name);
+        const QString line = FromUtf8(FindingLineJa(finding, name));
+        const QString texts[] = {FromUtf8(row.severity), FromUtf8(row.stock),
+                                 FromUtf8(row.date),     FromUtf8(row.kind),
+                                 FromUtf8(row.expected), FromUtf8(row.found)};
+        auto* item = new QTreeWidgetItem;
+        for (int column = 0; column < 6; ++column) {
+            item->setText(column, texts[column]);
+            item->setToolTip(column, line);
+        }
+        if (finding.severity == Severity::kWarning) {
+            item->setForeground(0, QColor(0xb0, 0x00, 0x00));
+        }
+        items.append(item);
+    }
+    m_pFindings->addTopLevelItems(items);
+    for (int column = 0; column < 4; ++column) {
+        m_pFindings->resizeColumnToContents(column);
+    }
+    FitFindingColumns();
+}
+
+void CResultsPanel::FitFindingColumns() {
+    // 想定 and 実際 share what the short columns leave, so that both stay in view; a text cut
+    // short is whole in its row's tool tip.
+    int left = m_pFindings->viewport()->width();
+    for (int column = 0; column < 4; ++column) {
+        left -= m_pFindings->columnWidth(column);
+    }
+    m_pFindings->setColumnWidth(4, std::max(left / 2, 60));
 }
 
 void CResultsPanel::ShowOutcome(const JobOutcome& outcome) {
@@ -77,6 +167,9 @@ void CResultsPanel::ShowOutcome(const JobOutcome& outcome) {
     m_pFailures->setColumnWidth(3, m_pFailures->header()->minimumSectionSize());
     m_pFailures->header()->setStretchLastSection(true);
     FitColumns();
+    // A check that could read every file has no failures to list, only its findings.
+    m_pFailures->setVisible(outcome.WritesFiles() || !outcome.failures.empty());
+    ShowFindings(outcome);
 }
 
 namespace {
@@ -111,6 +204,9 @@ void CResultsPanel::FitColumns() {
 bool CResultsPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_pFailures->viewport() && event->type() == QEvent::Resize) {
         FitColumns();
+    }
+    if (watched == m_pFindings->viewport() && event->type() == QEvent::Resize) {
+        FitFindingColumns();
     }
     return QWidget::eventFilter(watched, event);
 }

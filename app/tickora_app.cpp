@@ -17,6 +17,7 @@
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
+#include "app/results_panel.h"
 #include "app/tool_icons.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
@@ -101,6 +102,8 @@ bool CTickoraApp::InitInstance() {
         m_pFrame->close();
     });
     connect(view, &CTickoraView::jobEnded, this, &CTickoraApp::OnJobEnded);
+    m_pFrame->Results()->SetStockNames(
+        [stocks = &m_pObjects->stocks](int code) { return StockNameOf(*stocks, code); });
     CTickoraDoc* doc = m_pDoc.get();
     m_pFrame->SetJobHooks([doc] { return doc->IsJobRunning(); }, [doc] { doc->CancelJob(); });
     NewDocument();

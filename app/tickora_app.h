@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "app/job_chain.h"
 #include "catalog/connection_settings.h"
 #include "jobs/job_request.h"
 #include "web/site_access.h"
@@ -106,6 +107,9 @@ class CTickoraApp : public QObject {
     void OnJobEnded(const JobOutcome& outcome);
     // After the worker has gone: the offers a failed start leads to.
     void OfferAfterJob(bool unreachable);
+    // After the worker has gone: the job the user's first command still asks for.
+    void StartChained(std::optional<ChainedJob> job);
+    void WaitForWorkerToGo();
     // Saves "Tickora.ini" under the working folder's lock and says so in the status bar.
     bool SaveSettings(const CAppSettings& settings);
     // A new user's first job that writes into the output folder: ~/Tickora instead of the hidden
@@ -123,6 +127,7 @@ class CTickoraApp : public QObject {
     std::chrono::steady_clock::time_point m_lockWaitEnd{};
     bool m_bWaitingForFolder = false;
     std::unique_ptr<TrialSite> m_pTrial;
+    CJobChain m_chain;
     CChartWindow* m_pChart = nullptr;  // children of the frame, gone with it
     CQuotesDlg* m_pQuotes = nullptr;
     CHelpBrowser* m_pGuide = nullptr;

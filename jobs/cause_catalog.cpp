@@ -180,6 +180,28 @@ constexpr CauseTemplate kTemplates[] = {
     {A::kSettings, "must be host names separated by commas, without blanks"},
 
     // What start-up noticed in the lists (catalog/line_file.cpp, stock_list.cpp, market_table.cpp).
+    // The day's check (jobs/check_outcome.cpp, checks/day_check.cpp): what it could not read,
+    // and what it checked instead.
+    {A::kItem, "the list"},
+    {A::kItem, "the day to check"},
+    {A::kItem, "the day file"},
+    {A::kFile, "cannot be read or holds no market"},
+    {A::kFile, "cannot be read or holds no stock"},
+    {A::kFile, "larger than any day file"},
+    {A::kFile, "not a day file: its header is none this program writes"},
+    {A::kFile, "line {n} is no stock line of its layout"},
+    {A::kFile, "the output folder is no folder name"},
+    {A::kFile, "no day file of {w}"},
+    {A::kFile, "holds the quotes of {w}"},
+    {A::kFile, "cannot be read"},
+    {A::kFile, "not a price history this program writes"},
+    {A::kFile, "the date to check names no day"},
+    {A::kAction, "nothing checked"},
+    {A::kAction, "the histories checked alone"},
+    {A::kAction, "its day file line checked alone"},
+    {A::kNotice, "{n} stock has no history file: only its line in the day file was checked"},
+    {A::kNotice, "{n} stocks have no history file: only their lines in the day file were checked"},
+
     {A::kNotice, "{f}: UTF-8 text, read as Shift-JIS"},
     {A::kNotice, "{f} line {n}: a character has no Shift-JIS form; the line is not read"},
     {A::kNotice, "{f} line {n}: not a line of symbol, code, market and name; not read"},

@@ -50,6 +50,10 @@ JobOutcome& BeginOutcome(JobContext& context, const char* job, const char* unit)
 JobOutcome FetchDailyQuotes(JobContext& context);
 JobOutcome FetchPerformance(JobContext& context);
 
+// The day's check ("check") of the stored day file and histories against the exchange's rules
+// and each other (jobs/check_job.cpp): reads only, downloads nothing.
+JobOutcome CheckStoredFiles(JobContext& context);
+
 // The list job ("fetchlist"): the site's listing pages and the profiles of their stocks make
 // fetchlist.csv (or the list of added stocks).
 JobOutcome MakeFetchList(JobContext& context, const JobOptions& options);

@@ -10,7 +10,8 @@ const char* JobName(Job job) {
                                                  {Job::kFetchList, "fetchlist"},
                                                  {Job::kKdt, "kdt"},
                                                  {Job::kProfiles, "profiles"},
-                                                 {Job::kPerformance, "performance"}};
+                                                 {Job::kPerformance, "performance"},
+                                                 {Job::kCheck, "check"}};
     return NameIn(kNames, job, "");
 }
 

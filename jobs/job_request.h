@@ -8,9 +8,10 @@
 
 namespace tickora {
 
-enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance };
+// kCheck reads the stored files only: the day's check, downloading nothing.
+enum class Job { kFetch, kFetchList, kKdt, kProfiles, kPerformance, kCheck };
 
-// "fetch", "fetchlist", "kdt", "profiles", "performance": the job's name in its outcome, the run
+// "fetch", "fetchlist", "kdt", "profiles", "performance", "check": the job's name in its outcome, the run
 // history and tickora-cli's commands.
 [[nodiscard]] const char* JobName(Job job);
 

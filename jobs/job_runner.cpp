@@ -16,6 +16,7 @@ bool WalksTheList(const JobRequest& request) {
         case Job::kFetch:
         case Job::kProfiles:
         case Job::kPerformance:
+        case Job::kCheck:
             return true;
         case Job::kKdt:
             return request.options && request.options->allStocks;

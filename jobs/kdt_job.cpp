@@ -169,9 +169,16 @@ class HistoryPlanner {
     std::size_t m_next = 0;
 };
 
+// The form's two counters of a history job of all stocks: histories written, and stocks that
+// failed (a stock counts once however many of its pages failed), as the outcome keeps them.
+struct KdtCounts {
+    int written = 0;
+    int failed = 0;
+};
+
 // The stocks of one block up to blockEnd, each history fetched and written. False when the job
 // ends within the block.
-bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd, int& written,
+bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd, KdtCounts& counts,
                          FailureStreak& transfers) {
     JobContext& context = run.context;
     JobOutcome& outcome = context.outcome;
@@ -185,13 +192,16 @@ bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd, int
             break;
         }
         const std::size_t filesBefore = outcome.Written().size();
+        const std::size_t failuresBefore = outcome.failures.size();
         FinishHistory(history, paging, true, run.update, outcome);
-        written += static_cast<int>(outcome.Written().size() - filesBefore);
+        counts.written += static_cast<int>(outcome.Written().size() - filesBefore);
+        counts.failed += outcome.failures.size() > failuresBefore ? 1 : 0;
         if (transfers.Note(TransferFailedIn(paging))) {
             outcome.StopAt(outcome.failures.back());
         }
-        outcome.extracted = written;
-        context.view.ShowCounts(written, 0);
+        outcome.extracted = counts.written;
+        outcome.notExtracted = counts.failed;
+        context.view.ShowCounts(counts.written, counts.failed);
         CountItems(outcome, 1, context.view);
         if (outcome.end != JobEnd::kCompleted) {
             break;
@@ -212,10 +222,10 @@ void FetchAllHistories(KdtRun& run) {
     outcome.itemsTotal = static_cast<int>(list.stocks.size());
     ShowItems(outcome, view);
     HistoryPlanner planner(run, list.stocks);
-    int written = 0;
+    KdtCounts counts;
     FailureStreak transfers;
     for (int b = 0; b < context.stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
-        if (!FetchBlockHistories(run, planner, list.blockEnds[static_cast<std::size_t>(b)], written,
+        if (!FetchBlockHistories(run, planner, list.blockEnds[static_cast<std::size_t>(b)], counts,
                                  transfers)) {
             break;
         }

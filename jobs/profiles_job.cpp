@@ -138,12 +138,15 @@ bool ProfilesJob::ReadStock(ProfilesAhead& pages, int code) {
     }
     const bool transfersEnd = m_transfers.Note(TransferFailed(detail));
     const int parsed = ParseProfilePage(path.c_str(), m_profile);
+    const std::size_t failuresBefore = m_outcome.failures.size();
     NotePage(code, path, detail, parsed, transfersEnd);
     if (parsed == kProfileRead) {
         WriteRecord(code);
     }
-    m_outcome.extracted = m_outcome.itemsDone + 1;
-    m_context.view.ShowCounts(m_outcome.extracted, 0);
+    // A stock counts once, as done or as failed, as the failures name it for a retry.
+    m_outcome.notExtracted += m_outcome.failures.size() > failuresBefore ? 1 : 0;
+    m_outcome.extracted = m_outcome.itemsDone + 1 - m_outcome.notExtracted;
+    m_context.view.ShowCounts(m_outcome.extracted, m_outcome.notExtracted);
     CountItems(m_outcome, 1, m_context.view);
     return GoesOn(m_outcome, m_context.cancel);
 }

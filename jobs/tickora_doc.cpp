@@ -84,6 +84,8 @@ bool CTickoraDoc::Admit(JobRequest& request) {
             }
             m_bShowAllStocks = true;
             return true;
+        case Job::kCheck:
+            return !RefuseWhileRunning() && !RefuseWithoutStocks();
     }
     return false;
 }
@@ -340,6 +342,8 @@ JobOutcome CTickoraDoc::RunJob(JobContext& context, const JobRequest& request,
             return GetProfiles(context, options);
         case Job::kPerformance:
             return FetchPerformance(context);
+        case Job::kCheck:
+            return CheckStoredFiles(context);
     }
     return m_current;
 }

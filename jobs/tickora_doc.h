@@ -58,6 +58,8 @@ class CTickoraDoc {
     bool OnGetProfiles() { return Start({Job::kProfiles}); }
     bool OnGetProfiles(const JobOptions& options) { return Start({Job::kProfiles, options}); }
     bool OnGetPerformance() { return Start({Job::kPerformance}); }
+    // The day's check of the stored files (jobs/check_job.cpp): it downloads nothing.
+    bool OnCheck() { return Start({Job::kCheck}); }
     // Save command: the daily quote file in the layout of the settings, from the quotes this
     // process fetched, or else from the stored day file (see jobs/save_quotes.h). Refuses while a
     // job runs or another process holds the working folder.

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
@@ -15,10 +16,12 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QTreeWidget>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,17 +41,22 @@
 #include "app/main_frame.h"
 #include "app/options_dlgs.h"
 #include "app/quotes_dlg.h"
+#include "app/results_panel.h"
+#include "app/retry_dlg.h"
 #include "app/tickora_app.h"
 #include "catalog/app_settings.h"
+#include "catalog/clock.h"
 #include "catalog/work_lock.h"
 #include "formats/kdt_file.h"
 #include "jobs/job_outcome.h"
 #include "jobs/run_history.h"
 #include "jobs/startup.h"
 #include "jobs/tickora_doc.h"
+#include "site/data_faults.h"
 #include "site/site_server.h"
 #include "tests/support/gui_test_util.h"
 #include "tests/support/site_access_for_test.h"
+#include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
 #include "text/sjis.h"
 
@@ -81,6 +89,7 @@ class DesktopApp : public ::testing::Test {
         WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
     }
     void TearDown() override {
+        test::DropPendingHandlers();
         m_app.reset();
         m_site->Stop();
     }
@@ -646,10 +655,19 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
          },
          "emptyListOffer", ClickYes,
          [](DesktopApp& t) {
-             ASSERT_TRUE(WaitUntil([&] { return !t.m_app->Frame()->Note().isEmpty(); }, 60000));
-             EXPECT_EQ(t.m_app->Frame()->Note().toStdString().rfind("fetchlist.csv生成: ", 0), 0u)
+             // The list, then the fetch the user asked for, without a second Fetch.
+             ASSERT_TRUE(WaitUntil(
+                 [&] {
+                     return !t.m_app->Document()->IsJobRunning() &&
+                            t.m_app->Frame()->Note().startsWith(QStringLiteral("株価取得"));
+                 },
+                 60000))
                  << t.m_app->Frame()->Note().toStdString();
              EXPECT_GT(t.m_app->Objects()->stocks.m_nBlocks, 0);
+             const std::vector<RunRecord> runs = ReadRunHistory();
+             ASSERT_EQ(runs.size(), 2u);
+             EXPECT_EQ(runs[0].outcome.job, "fetchlist");
+             EXPECT_EQ(runs[1].outcome.job, "fetch");
          }},
         {"the simulated site is not running: start it for a trial",
          [](DesktopApp& t) { t.m_site->Stop(); }, "siteUnreachable",
@@ -664,10 +682,7 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
          [&](DesktopApp& t) {
              EXPECT_TRUE(siteNamed) << "the message names the site";
              ASSERT_TRUE(WaitUntil([&] { return t.m_app->Trial().Running(); }, 15000));
-             EXPECT_NE(t.m_app->Frame()->Note().toStdString().find("試用の模擬サイト"),
-                       std::string::npos)
-                 << t.m_app->Frame()->Note().toStdString();
-             t.m_app->OnCommand(kIdFetch);
+             // The fetch the site could not answer runs again by itself once the site is up.
              ASSERT_TRUE(WaitUntil(
                  [&] {
                      return !t.m_app->Document()->IsJobRunning() &&
@@ -675,6 +690,7 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
                  },
                  60000));
              EXPECT_FALSE(t.m_app->Frame()->NoteIsWarning()) << t.m_app->Frame()->Note().toStdString();
+             EXPECT_EQ(t.QuoteFiles().size(), 1u);
              EXPECT_EQ(t.m_app->ExitInstance(), 0);
              EXPECT_FALSE(t.m_app->Trial().Running()) << "stopped when the program ends";
          }},
@@ -697,8 +713,7 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
              EXPECT_EQ(t.QuoteFiles("out/day").size(), 1u);
          }},
         {"a missing output folder, declined: nothing is asked",
-         [](DesktopApp&) { std::filesystem::remove_all("out"); },
-         "outputFolderOffer", ClickNo,
+         [](DesktopApp&) { std::filesystem::remove_all("out"); }, "outputFolderOffer", ClickNo,
          [](DesktopApp& t) {
              EXPECT_FALSE(std::filesystem::exists(t.m_dir.Path() / "out/day"));
              EXPECT_EQ(t.QuoteRequests(), 0);
@@ -715,6 +730,7 @@ TEST_F(DesktopApp, TheFirstStartOffersTheWayOn) {
         }
         ASSERT_NO_FATAL_FAILURE(StartSite());
         t_siteUrl = m_site->Url();
+        std::filesystem::remove(m_dir.Path() / "history.jsonl");
         c.setUp(*this);
         m_app = NewApp();
         m_app->Trial().SetProgram(QStringLiteral(TICKORA_SITE_BINARY));
@@ -840,10 +856,19 @@ TEST_F(DesktopApp, RetryFailedAsksOnlyTheStocksTheLastRunFailed) {
         // Only a retry that starts asks anything: a hand left waiting for a dialog that never
         // came would answer the next test's.
         if (c.asked >= 0) {
-            WhenModal(QStringLiteral("codeDlg"), [](QWidget* w) {
-                auto* dlg = static_cast<CCodeDlg*>(w);
-                dlg->m_pDays->setText(QStringLiteral("60"));
-                test::Accept(dlg);
+            // The record kept no options: the days are asked, and nothing else.
+            WhenModal(QStringLiteral("retryDlg"), [](QWidget* w) {
+                auto* dlg = static_cast<CRetryDlg*>(w);
+                EXPECT_EQ(
+                    dlg->Sentence()->text(),
+                    QStringLiteral("前回 (2026/12/07 19:02:44) の株価履歴取得で失敗した銘柄と、"
+                                   "中断のため取得しなかった銘柄、合わせて 2 銘柄を再取得します"));
+                for (const QLineEdit* edit : dlg->findChildren<QLineEdit*>()) {
+                    EXPECT_NE(qobject_cast<QSpinBox*>(edit->parent()), nullptr) << "no code box";
+                }
+                ASSERT_NE(dlg->Days(), nullptr);
+                dlg->Days()->setValue(60);
+                dlg->RetryButton()->click();
             });
         }
         m_app->Frame()->Action(kIdRetryFailed)->trigger();
@@ -929,6 +954,18 @@ TEST_F(DesktopApp, RetryFailedFollowsTheLastRunWithItsOwnOptions) {
             [](QWidget* w) {
                 static_cast<CCodeDlg*>(w)->m_pDays->setText(QStringLiteral("30"));
                 test::Accept(w);
+            },
+            test::Expect::kMayAppear, 3000);
+        // The retry says what it follows and asks only to go on: the options are the run's.
+        WhenModal(
+            QStringLiteral("retryDlg"),
+            [](QWidget* w) {
+                auto* dlg = static_cast<CRetryDlg*>(w);
+                EXPECT_EQ(dlg->Days(), nullptr) << "the run kept its days";
+                EXPECT_TRUE(dlg->findChild<QLabel*>(QStringLiteral("retryOptions"))
+                                ->text()
+                                .startsWith(QStringLiteral("取得日数 60 日")));
+                QTest::keyClick(dlg, Qt::Key_Return);
             },
             test::Expect::kMayAppear, 3000);
         // And had the wrong job been taken for the last run, its dialog would end it.
@@ -1055,6 +1092,259 @@ TEST_F(DesktopApp, TheQuoteTableSortsAndMarksTheStocksNotExtracted) {
         const double close = table->item(row, 7)->data(Qt::UserRole).toDouble();
         EXPECT_LE(close, previous) << "row " << row;
         previous = close;
+    }
+}
+
+// Enter on the form is the Fetch button while it can be pressed; the window opens with Fetch in
+// focus so that a first Enter gets there.
+TEST_F(DesktopApp, EnterOnTheFormIsFetch) {
+    ASSERT_TRUE(Started());
+    CTickoraView* view = m_app->View();
+    EXPECT_EQ(m_app->Frame()->focusWidget(), view->FetchButton());
+    SlowQuotePages(std::chrono::milliseconds(300));
+    QTest::keyClick(view->FetchButton(), Qt::Key_Return);
+    ASSERT_TRUE(m_app->Document()->IsJobRunning());
+    // While the job runs Fetch cannot be pressed, and Enter presses nothing either.
+    QTest::keyClick(view, Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+    EXPECT_EQ(QuoteRequests(), 3) << "one fetch of three blocks";
+    QTest::keyClick(view, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_FALSE(m_app->Document()->IsJobRunning()) << "Ctrl+Enter is no Enter";
+}
+
+// A simulated site of 120 stocks that the program starts as its trial site: the program's own
+// arguments follow ours.
+QString SmallTrialSite(const std::filesystem::path& folder) {
+    const std::filesystem::path script = folder / "small-site.sh";
+    WriteFileBytes(
+        script, std::string("#!/bin/sh\nexec '") + TICKORA_SITE_BINARY + "' --stocks 120 \"$@\"\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    return QString::fromStdString(script.string());
+}
+
+// A first start with no list and the site not running, every offer answered with Enter: the
+// list is built, the site is started, and the fetch follows by itself. Nothing is asked twice.
+TEST_F(DesktopApp, AFirstStartAnsweredWithEnterGoesFromNoListToTheDayFile) {
+    WriteSettings(false, false);
+    std::filesystem::remove(m_dir.Path() / "fetchlist.csv");
+    m_site->Stop();
+    m_app = NewApp();
+    m_app->Trial().SetProgram(SmallTrialSite(m_dir.Path()));
+    ASSERT_TRUE(m_app->InitInstance());
+    const auto answers = test::PressEnterAtEveryModal();
+    QTest::keyClick(m_app->View()->FetchButton(), Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return !QuoteFiles().empty() && !m_app->Document()->IsJobRunning() &&
+                   m_app->Frame()->Note().startsWith(QStringLiteral("株価取得"));
+        },
+        120000))
+        << m_app->Frame()->Note().toStdString() << " after "
+        << answers->seen.join(QLatin1Char(',')).toStdString();
+    EXPECT_EQ(answers->seen,
+              (QStringList{QStringLiteral("emptyListOffer"), QStringLiteral("listOptionsDlg"),
+                           QStringLiteral("siteUnreachable")}));
+    EXPECT_TRUE(m_app->Trial().Running());
+    // The site's 120 stocks and its three indices.
+    EXPECT_EQ(m_app->Frame()->Note().toStdString().rfind("株価取得: 123/123 銘柄", 0), 0u)
+        << m_app->Frame()->Note().toStdString();
+    EXPECT_FALSE(m_app->Frame()->NoteIsWarning());
+    // The summary is readable on the form: its whole text in view and in the tool tip.
+    EXPECT_EQ(m_app->View()->Summary()->text(), m_app->Frame()->Note());
+    EXPECT_TRUE(m_app->View()->Summary()->toolTip().contains(m_app->Frame()->Note()));
+    // Every offer led forward from its default: the list job ran twice, the fetch once.
+    const std::vector<RunRecord> runs = ReadRunHistory();
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].outcome.job, "fetchlist");
+    EXPECT_EQ(runs[1].outcome.job, "fetchlist");
+    EXPECT_EQ(runs[2].outcome.job, "fetch");
+    (void)m_app->ExitInstance();
+}
+
+// The form's counters say what the job's outcome says: a history job or a profile job whose
+// pages fail for three stocks counts them as not extracted.
+TEST_F(DesktopApp, TheCountersAgreeWithTheOutcomeOfEveryJobOfAllStocks) {
+    struct Case {
+        const char* name;
+        int command;
+        const char* dialog;
+        std::function<std::string(const CStockRecord&)> pageOf;
+    };
+    const Case cases[] = {
+        {"the history job", kIdHistoryJob, "codeDlg",
+         [](const CStockRecord& stock) { return std::string("/t?s=") + stock.m_szSymbol; }},
+        {"the profile job", kIdGetProfiles, "profileOptionsDlg",
+         [](const CStockRecord& stock) {
+             char path[64];
+             std::snprintf(path, sizeof path, "/biz/fundamental/%04d.html", stock.m_nCode);
+             return std::string(path);
+         }},
+    };
+    ASSERT_TRUE(Started());
+    const CQuoteBlock* block = m_app->Objects()->stocks.GetBlock(0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_site->ClearFaults();
+        site::Fault maintenance;
+        maintenance.kind = site::FaultKind::kMaintenance;
+        // Apart, so that no three failures in a row stop the job.
+        for (const int i : {0, 5, 10}) {
+            m_site->SetFault(c.pageOf(block->m_aStocks[i]), maintenance);
+        }
+        WhenModal(QString::fromLatin1(c.dialog), [](QWidget* w) {
+            if (auto* dlg = qobject_cast<CCodeDlg*>(w)) {
+                dlg->m_pAllStocks->setChecked(true);
+                dlg->m_pUpdate->setChecked(false);
+                dlg->m_pDays->setText(QStringLiteral("50"));
+            }
+            test::Accept(w);
+        });
+        m_app->OnCommand(c.command);
+        ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+        const JobOutcome outcome = m_app->Document()->LastOutcome();
+        ASSERT_EQ(outcome.end, JobEnd::kCompleted) << m_app->Frame()->Note().toStdString();
+        EXPECT_EQ(outcome.notExtracted, 3);
+        EXPECT_EQ(outcome.extracted, outcome.itemsDone - 3);
+        EXPECT_EQ(m_app->View()->FirstCounter()->text().toInt(), outcome.extracted);
+        EXPECT_EQ(m_app->View()->SecondCounter()->text().toInt(), 3);
+    }
+}
+
+// データを検証: the day's check of the stored files runs as a job, and 結果 lists what it found
+// under 検証, in Japanese, naming the stock by code and name; a finding is no failure.
+TEST_F(DesktopApp, TheDaysCheckShowsItsFindingsUnderItsOwnSection) {
+    m_site->Stop();
+    m_site = std::make_unique<site::SiteServer>(tickora::test::LoopbackSite(120));
+    ASSERT_TRUE(m_site->Start());
+    m_access.Site(m_site->Url());
+    WriteFileBytes(m_dir.Path() / "fetchlist.csv", m_site->FetchListCsv());
+    SetTodayForTesting(LocalDate{tickora::test::kSiteFriday});
+    const std::optional<site::DataFaultPlace> fault =
+        m_site->SetDataFault(site::DataFault::kCloseDiffers);
+    ASSERT_TRUE(fault.has_value());
+    m_app = NewApp();
+    ASSERT_TRUE(Started());
+    CTickoraDoc* doc = m_app->Document();
+    // The worker shows its progress on this thread: it is served while the test waits.
+    ASSERT_TRUE(doc->OnFetch());
+    ASSERT_TRUE(WaitUntil([&] { return !doc->IsJobRunning(); }, 60000));
+    ASSERT_TRUE(doc->OnMakeKdt(JobOptions{0, 60, true, false}));
+    ASSERT_TRUE(WaitUntil([&] { return !doc->IsJobRunning(); }, 60000));
+    m_app->Frame()->Action(kIdCheckData)->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !doc->IsJobRunning(); }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return doc->LastOutcome().job == "check"; }));
+    SetTodayForTesting(std::nullopt);
+
+    const JobOutcome outcome = doc->LastOutcome();
+    ASSERT_EQ(outcome.findings.size(), 1u) << m_app->Frame()->Note().toStdString();
+    EXPECT_EQ(ExitStatusOf(outcome), kExitDone);
+    EXPECT_FALSE(m_app->Frame()->NoteIsWarning()) << "a finding is no failure";
+    const QString note = m_app->Frame()->Note();
+    EXPECT_TRUE(note.startsWith(QStringLiteral("データの検証: 123/123 銘柄")))
+        << note.toStdString();
+    EXPECT_TRUE(note.contains(QStringLiteral("指摘 1 件 (警告 1 件、注意 0 件)")))
+        << note.toStdString();
+    EXPECT_FALSE(note.contains(QStringLiteral("失敗"))) << note.toStdString();
+
+    CResultsPanel* results = m_app->Frame()->Results();
+    EXPECT_FALSE(m_app->Frame()->ResultsDock()->isHidden()) << "結果 opens with the findings";
+    EXPECT_FALSE(results->ChecksTitle()->isHidden());
+    EXPECT_TRUE(results->ChecksTitle()->text().startsWith(QStringLiteral("検証: 指摘 1 件")));
+    QTreeWidget* findings = results->Findings();
+    ASSERT_EQ(findings->topLevelItemCount(), 1);
+    const QTreeWidgetItem* row = findings->topLevelItem(0);
+    const int code = fault->stock->code;
+    const std::string name = StockNameOf(m_app->Objects()->stocks, code);
+    ASSERT_FALSE(name.empty());
+    char codeText[8];
+    std::snprintf(codeText, sizeof codeText, "%04d", code);
+    EXPECT_EQ(row->text(0), QStringLiteral("警告"));
+    EXPECT_EQ(row->text(1).toStdString(), std::string(codeText) + " " + name);
+    EXPECT_EQ(row->text(2).toStdString(), IsoDate(outcome.findings[0].date));
+    EXPECT_EQ(row->text(3), QStringLiteral("終値の不一致"));
+    EXPECT_EQ(row->text(4).toStdString(), "株価履歴の終値 " + PriceWord(fault->expected));
+    EXPECT_EQ(row->text(5).toStdString(), "当日の株価ファイルの終値 " + PriceWord(fault->shown));
+
+    // The next job that checks nothing has no 検証 section.
+    m_app->OnCommand(kIdFetch);
+    ASSERT_TRUE(WaitUntil([&] { return !doc->IsJobRunning(); }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return doc->LastOutcome().job == "fetch"; }));
+    EXPECT_TRUE(results->Findings()->isHidden());
+}
+
+// 失敗した銘柄を再取得 says which run it follows, when it ended in local time and how many stocks
+// it asks, before anything starts; Cancel starts nothing, and a run that failed nothing is said
+// so without a dialog.
+TEST_F(DesktopApp, RetryFailedSaysWhatItRetriesBeforeItStarts) {
+    struct Case {
+        const char* name;
+        int failed;          // stocks the kept run failed
+        bool confirm;        // the dialog's answer
+        const char* expect;  // the dialog's sentence, or the note when no dialog appears
+    };
+    const Case cases[] = {
+        {"seventeen failed, cancelled", 17, false,
+         "前回 (2026/12/08 17:19:08) の株価履歴取得で失敗した 17 銘柄を再取得します"},
+        {"seventeen failed, confirmed with Enter", 17, true,
+         "前回 (2026/12/08 17:19:08) の株価履歴取得で失敗した 17 銘柄を再取得しています"},
+        {"nothing failed", 0, false,
+         "前回 (2026/12/08 17:19:08) の株価履歴取得で失敗した銘柄はありません。再取得するものは"
+         "ありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_app = NewApp();
+        ASSERT_TRUE(Started());
+        std::string codes;
+        const CQuoteBlock* block = m_app->Objects()->stocks.GetBlock(0);
+        for (int i = 0; i < c.failed; ++i) {
+            codes += (i == 0 ? "" : ",") + std::to_string(block->m_aStocks[i].m_nCode);
+        }
+        // Written in UTC by another machine: shown in this program's local time.
+        WriteFileBytes(
+            m_dir.Path() / "history.jsonl",
+            std::string(R"({"job":"kdt","unit":"stocks","exitStatus":4,"end":"completed",)") +
+                R"("endCause":"","itemsTotal":40,"itemsDone":40,"extracted":23,"notExtracted":17,)" +
+                R"("failures":[)" +
+                (c.failed > 0
+                     ? R"({"what":"page 1","codes":[)" + codes +
+                           R"(],"cause":"HTTP 500","where":"","action":"kept","endedJob":false})"
+                     : std::string()) +
+                R"(],"notAskedCodes":[],"files":[],"warnings":[],)" +
+                R"("endedAt":"2026-12-08T08:19:08+0000","retry":false,)" +
+                R"("options":{"days":50,"update":false}})" + "\n");
+        QString sentence;
+        bool defaultIsRetry = false;
+        if (c.failed > 0) {
+            WhenModal(QStringLiteral("retryDlg"), [&](QWidget* w) {
+                auto* dlg = static_cast<CRetryDlg*>(w);
+                sentence = dlg->Sentence()->text();
+                defaultIsRetry = dlg->RetryButton()->isDefault();
+                if (c.confirm) {
+                    QTest::keyClick(dlg, Qt::Key_Return);
+                } else {
+                    test::Reject(dlg);
+                }
+            });
+        }
+        m_app->Frame()->Action(kIdRetryFailed)->trigger();
+        if (c.failed > 0) {
+            EXPECT_TRUE(defaultIsRetry);
+            EXPECT_EQ(sentence.toStdString(),
+                      QString::fromUtf8(c.expect)
+                          .replace(QStringLiteral("しています"), QStringLiteral("します"))
+                          .toStdString());
+        }
+        if (c.confirm) {
+            EXPECT_EQ(m_app->Frame()->Note().toStdString(), c.expect);
+            ASSERT_TRUE(WaitUntil([&] { return !m_app->Document()->IsJobRunning(); }, 60000));
+            EXPECT_EQ(m_app->Document()->LastOutcome().itemsTotal, c.failed);
+        } else {
+            EXPECT_FALSE(m_app->Document()->IsJobRunning());
+            EXPECT_EQ(m_app->Frame()->Note().toStdString(),
+                      c.failed > 0 ? std::string("再取得しませんでした") : std::string(c.expect));
+        }
+        m_app.reset();
     }
 }
 

@@ -21,6 +21,8 @@
 #include "files/local_file.h"
 #include "jobs/cause_catalog.h"
 #include "jobs/job_steps.h"
+#include "jobs/outcome_text.h"
+#include "text/sjis.h"
 #include "web/transfer_causes.h"
 
 namespace tickora::gui {
@@ -217,6 +219,64 @@ TEST(CausesJa, EverySettingThatCannotBeTakenIsSaidInJapanese) {
     EXPECT_GT(said, 20);
     EXPECT_EQ(PhraseJa("site must be an http:// or https:// URL with a host (got 'x')"),
               "site は http:// か https:// で始まり、ホスト名を含む URL にしてください (値: 'x')");
+}
+
+// A finding of kind on date, with numbers every kind can phrase.
+CheckFinding SampleFinding(int kind, Severity severity, CalendarDate date) {
+    CheckFinding finding;
+    finding.kind = static_cast<FindingKind>(kind);
+    finding.severity = severity;
+    finding.code = 1301;
+    finding.date = date;
+    finding.expected = 3;
+    finding.found = 1533;
+    finding.previousClose = 1000;
+    finding.otherDay = {2026, 12, 8};
+    finding.reportedCurrent = true;
+    return finding;
+}
+
+// The day's check in Japanese: every kind of finding, each severity and every reason the exchange
+// was closed. A kind added to the check without its Japanese fails here.
+TEST(CausesJa, EveryFindingOfTheDaysCheckReadsInJapanese) {
+    // A weekday, a weekend, a holiday, the year-end closure, the one market halt, no day at all.
+    const CalendarDate days[] = {{2026, 12, 4},  {2026, 12, 5}, {2026, 11, 23},
+                                 {2026, 12, 31}, {2020, 10, 1}, {2026, 2, 30}};
+    std::set<Closure> closures;
+    for (int kind = 0; kind < kFindingKinds; ++kind) {
+        SCOPED_TRACE(FindingKindWord(static_cast<FindingKind>(kind)));
+        ASSERT_TRUE(HasJapanese(FindingKindJa(static_cast<FindingKind>(kind))));
+        for (const Severity severity : {Severity::kNotice, Severity::kWarning}) {
+            for (const CalendarDate& day : days) {
+                const CheckFinding finding = SampleFinding(kind, severity, day);
+                const std::string ja = FindingLineJa(finding, "極洋");
+                ExpectNoEnglishLeft(FindingLine(finding), ja, WordsOf(FindingLine(finding)));
+                // The stock by code and name, the day, and both numbers the files disagree on.
+                const FindingRowJa row = FindingRowOf(finding, "極洋");
+                EXPECT_EQ(row.stock, "1301 極洋");
+                EXPECT_EQ(row.date, IsoDate(day));
+                EXPECT_EQ(row.severity, severity == Severity::kWarning ? "警告" : "注意");
+                EXPECT_TRUE(HasJapanese(row.expected) && HasJapanese(row.found)) << ja;
+                closures.insert(FactsOf(finding).closure);
+            }
+        }
+    }
+    EXPECT_EQ(closures.size(), 6u) << "every reason the exchange was closed, and a trading day";
+    for (const Closure closure : closures) {
+        FindingFacts facts;
+        facts.closure = closure;
+        facts.holiday = Holiday::kNewYearsDay;
+        EXPECT_TRUE(HasJapanese(ClosureJa(facts)));
+    }
+    for (int holiday = static_cast<int>(Holiday::kNewYearsDay);
+         holiday <= static_cast<int>(Holiday::kEnthronementDay); ++holiday) {
+        FindingFacts facts;
+        facts.closure = Closure::kHoliday;
+        facts.holiday = static_cast<Holiday>(holiday);
+        EXPECT_TRUE(HasJapanese(SjisToUtf8(HolidayNameSjis(facts.holiday)))) << holiday;
+    }
+    // A stock the list does not name is shown by its code alone.
+    EXPECT_EQ(FindingRowOf(SampleFinding(0, Severity::kWarning, days[0]), "").stock, "1301");
 }
 
 }  // namespace

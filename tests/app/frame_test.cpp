@@ -73,7 +73,7 @@ TEST(MainFrame, MenuTreeHoldsEveryItemInOrderWithItsShortcutAndState) {
                             "初期設定...", "接続設定..."}));
     EXPECT_EQ(menus[2], (std::vector<std::string>{"ﾂｰﾙ ﾊﾞｰ(&T)", "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", "-", "結果(&R)",
                                                   "履歴(&H)...", "チャート(&C)...",
-                                                  "株価一覧(&Q)..."}));
+                                                  "株価一覧(&Q)...", "データを検証(&K)"}));
     EXPECT_EQ(menus[3],
               (std::vector<std::string>{"Tickora のﾊﾞｰｼﾞｮﾝ情報(&A)...", "ユーザーズガイド"}));
 }

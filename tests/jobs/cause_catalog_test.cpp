@@ -25,6 +25,7 @@
 #include "files/local_file.h"
 #include "formats/atomic_file.h"
 #include "formats/partial_marks.h"
+#include "jobs/check_outcome.h"
 #include "jobs/job_outcome.h"
 #include "jobs/job_steps.h"
 #include "jobs/output_folder.h"
@@ -197,6 +198,35 @@ void AddNoticeTexts(Texts& texts) {
     }
 }
 
+// What the day's check could not read, and what it did instead, as its outcome names them.
+void AddCheckTexts(Texts& texts) {
+    CheckResult result;
+    result.unread = {{Unread::kList, "market.csv", "cannot be read or holds no market"},
+                     {Unread::kDate, "", "the date to check names no day"},
+                     {Unread::kDayFile, "DS261204.DAT", "no day file of 2026-12-04"},
+                     {Unread::kHistory, "DATA/1000/KD1301.KDT", "cannot be read", 1301}};
+    for (const std::size_t stocks : {1u, 2u}) {
+        result.withoutHistory.assign(stocks, 1332);
+        const JobOutcome outcome = CheckOutcome(result);
+        for (const std::string& warning : outcome.warnings) {
+            texts.emplace_back("a check's warning", warning);
+        }
+        for (const ItemFailure& failure : outcome.failures) {
+            texts.emplace_back("a check's item", failure.what);
+            texts.emplace_back("a check's action", failure.action);
+        }
+    }
+    // The check's own causes, from folders it cannot check.
+    CheckInputs nothing;
+    for (const UnreadFile& file : CheckDay(nothing).unread) {
+        texts.emplace_back("CheckDay without a list", file.cause);
+    }
+    nothing.date = CalendarDate{2026, 2, 30};
+    for (const UnreadFile& file : CheckDay(nothing).unread) {
+        texts.emplace_back("CheckDay of no day", file.cause);
+    }
+}
+
 TEST(CauseCatalog, EveryTextTheProducersGiveIsCatalogued) {
     test::ScopedWorkDir dir;
     Texts texts;
@@ -206,6 +236,7 @@ TEST(CauseCatalog, EveryTextTheProducersGiveIsCatalogued) {
     ASSERT_NO_FATAL_FAILURE(AddRefusalTexts(texts));
     ASSERT_NO_FATAL_FAILURE(AddSettingsTexts(texts));
     ASSERT_NO_FATAL_FAILURE(AddNoticeTexts(texts));
+    AddCheckTexts(texts);
     for (const auto& [source, text] : texts) {
         EXPECT_FALSE(text.empty()) << source;
         EXPECT_TRUE(IsCatalogued(text)) << source << ": " << text;

@@ -79,8 +79,11 @@ TEST_F(ProfilesJobTest, KeptPagesFillTheNewDictionary) {
     EXPECT_EQ(r1332.market, 0);
     EXPECT_EQ(r1332.feature, "");
 
+    // The stocks read, and those that failed (1332, without a kept page), as the outcome has them.
     EXPECT_EQ(view.Calls("counts "),
-              (std::vector<std::string>{"counts 0 0", "counts 1 0", "counts 2 0", "counts 3 0"}));
+              (std::vector<std::string>{"counts 0 0", "counts 1 0", "counts 1 1", "counts 2 1"}));
+    EXPECT_EQ(r.extracted, 2);
+    EXPECT_EQ(r.notExtracted, 1);
     EXPECT_EQ(view.Count("step"), 1);
     EXPECT_EQ(r.itemsDone, 3);
     EXPECT_FALSE(r.Cancelled());
@@ -113,7 +116,7 @@ TEST_F(ProfilesJobTest, AddedOnlyFetchesOnlyStocksWithoutAnEntry) {
     view.profileOptions.addedOnly = true;
     const JobOutcome r = Run();
     EXPECT_EQ(view.Calls("counts "),
-              (std::vector<std::string>{"counts 0 0", "counts 1 0", "counts 2 0"}));
+              (std::vector<std::string>{"counts 0 0", "counts 0 1", "counts 1 1"}));
     EXPECT_EQ(ReadRecord(1301).feature, "");  // has an entry: not fetched
     const Record r1001 = ReadRecord(1001);
     EXPECT_EQ(r1001.feature, "指数");

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -19,9 +20,18 @@ enum class Expect { kMustAppear, kMayAppear };
 
 // Calls action once on the first modal widget named name. With kMustAppear a test failure is
 // recorded when none appears within timeoutMs.
+// The handlers still waiting for their dialog: a test's end drops them, so that none answers a
+// dialog of the next test.
+inline QObject& PendingHandlers() {
+    static QObject pending;
+    return pending;
+}
+
 inline void WhenModal(const QString& name, std::function<void(QWidget*)> action,
                       Expect expect = Expect::kMustAppear, int timeoutMs = 10000) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(&PendingHandlers());
+    timer->setProperty("mustAppear", expect == Expect::kMustAppear);
+    timer->setObjectName(name);
     auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, name, action, expect, deadline] {
@@ -62,6 +72,40 @@ bool WaitUntil(F done, int timeoutMs = 10000) {
         QTest::qSleep(2);
     }
     return true;
+}
+
+// Presses Enter in every modal widget that appears from now until the returned log is dropped,
+// as a user who takes each offer's default does; the log names each widget once, in order.
+struct EnterLog {
+    QStringList seen;
+    QTimer timer;
+};
+inline std::shared_ptr<EnterLog> PressEnterAtEveryModal() {
+    auto log = std::make_shared<EnterLog>();
+    log->timer.setInterval(20);
+    QObject::connect(&log->timer, &QTimer::timeout, [raw = log.get()] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible() || modal->property("enterPressed").toBool()) {
+            return;
+        }
+        modal->setProperty("enterPressed", true);
+        raw->seen << modal->objectName();
+        // Where the keyboard is in the box: its focus widget, else the box.
+        QWidget* target = modal->focusWidget() != nullptr ? modal->focusWidget() : modal;
+        QTest::keyClick(target, Qt::Key_Return);
+    });
+    log->timer.start();
+    return log;
+}
+
+// Drops every handler still waiting; one that had to see its dialog fails the test.
+inline void DropPendingHandlers() {
+    for (QTimer* timer : PendingHandlers().findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+        if (timer->isActive() && timer->property("mustAppear").toBool()) {
+            ADD_FAILURE() << "no modal dialog " << timer->objectName().toStdString() << " appeared";
+        }
+        delete timer;
+    }
 }
 
 inline void Accept(QWidget* w) {
