@@ -12,6 +12,7 @@
 #include "jobs/job_context.h"
 #include "jobs/job_steps.h"
 #include "jobs/page_ahead.h"
+#include "jobs/write_behind.h"
 #include "pages/history_page.h"
 #include "pages/history_update.h"
 #include "pages/number_range.h"
@@ -54,7 +55,7 @@ void PlanHistory(StockHistory& history, PageAhead& ahead, bool update, bool inDa
         ahead.Plan(request.GetPageUrl(0), request.GetPagePath(0), history.item);
         const int last = request.m_nPages - 1;
         if (last > 0 && history.stored.size() >= static_cast<std::size_t>(last + 1) *
-                                                      static_cast<std::size_t>(kKdtDaysPerPage)) {
+                                                     static_cast<std::size_t>(kKdtDaysPerPage)) {
             ahead.Plan(request.GetPageUrl(last), request.GetPagePath(last), history.item);
             history.aheadPage = last;
         }
@@ -236,50 +237,62 @@ void NoteImplausibleDays(const CKdtRequest& request, JobOutcome& outcome) {
     }
 }
 
-// Puts one stock's history on disk, or keeps the stored one: a history whose paging ended at a
-// failed page or at Cancel is shorter than what the file may hold, and never replaces it.
-void FinishHistory(const StockHistory& history, const Paging& paging, bool inDataFolder,
-                   bool update, JobOutcome& outcome) {
-    const CKdtRequest& request = *history.request;
-    const std::string path = KdtFileName(request.m_nCode, inDataFolder);
+// What putting a stock's history on disk came to.
+struct HistoryWrite {
+    bool written = false;
+    int error = 0;  // errno of a file that could not be written; 0 when none
+};
+
+// Whether FinishHistory writes the stock's file: a history whose paging ended at a failed page or
+// at Cancel is shorter than what the file may hold, and never replaces it.
+bool WritesFile(const Paging& paging, bool exists) {
     const bool cut = paging.end == PagingEnd::kPageFailed || paging.end == PagingEnd::kCancelled;
-    const bool exists = PathExists(path);
+    return paging.end != PagingEnd::kNumberFault && !(cut && exists);
+}
+
+HistoryWrite WriteHistory(const StockHistory& history, const Paging& paging, bool inDataFolder) {
+    const CKdtRequest& request = *history.request;
+    HistoryWrite write;
+    write.written = paging.end == PagingEnd::kUpdated
+                        ? WriteKdtDays(request.m_nCode, inDataFolder, history.updated, &write.error)
+                        : request.WriteKdtFile(inDataFolder, &write.error);
+    return write;
+}
+
+// Tells the outcome what became of one stock's history at path, which existed before; write is
+// what WriteHistory came to when WritesFile.
+void RecordHistory(const StockHistory& history, const Paging& paging, const std::string& path,
+                   bool exists, const HistoryWrite& write, bool update, JobOutcome& outcome) {
+    const CKdtRequest& request = *history.request;
     std::string action;
     if (paging.end == PagingEnd::kNumberFault) {
         NoteNumberFault(request, paging, path, exists, outcome);
         return;
     }
-    if (cut && exists) {
+    if (!WritesFile(paging, exists)) {
         outcome.AddFile(path, FileState::kKept,
                         paging.end == PagingEnd::kCancelled ? "cancelled" : "a page failed");
         action = "the stored history kept";
-    } else {
-        int error = 0;
-        const bool written =
-            paging.end == PagingEnd::kUpdated
-                ? WriteKdtDays(request.m_nCode, inDataFolder, history.updated, &error)
-                : request.WriteKdtFile(inDataFolder, &error);
-        if (written) {
-            outcome.AddFile(path, FileState::kWritten);
-            NoteImplausibleDays(request, outcome);
-            action = "written from the " + std::to_string(request.DayCount()) + " days before";
-            if (update) {
-                ++(paging.end == PagingEnd::kUpdated ? outcome.historiesUpdated
-                                                     : outcome.historiesFetched);
-            }
-        } else if (error != 0) {
-            outcome.AddFile(path, FileState::kFailed, std::strerror(error));
-            ItemFailure& failure = outcome.Fail(
-                "the history of " + CodeText(request.m_nCode), FileCause(path, error),
-                AbsolutePath(path), exists ? "the stored history kept" : "no history file");
-            failure.codes = {request.m_nCode};
-            action = "no history file";
-        } else if (exists) {
-            outcome.AddFile(path, FileState::kKept, "no day was read");
-            action = "the stored history kept";
-        } else {
-            action = "no history file";
+    } else if (write.written) {
+        outcome.AddFile(path, FileState::kWritten);
+        NoteImplausibleDays(request, outcome);
+        action = "written from the " + std::to_string(request.DayCount()) + " days before";
+        if (update) {
+            ++(paging.end == PagingEnd::kUpdated ? outcome.historiesUpdated
+                                                 : outcome.historiesFetched);
         }
+    } else if (write.error != 0) {
+        outcome.AddFile(path, FileState::kFailed, std::strerror(write.error));
+        ItemFailure& failure = outcome.Fail("the history of " + CodeText(request.m_nCode),
+                                            FileCause(path, write.error), AbsolutePath(path),
+                                            exists ? "the stored history kept" : "no history file");
+        failure.codes = {request.m_nCode};
+        action = "no history file";
+    } else if (exists) {
+        outcome.AddFile(path, FileState::kKept, "no day was read");
+        action = "the stored history kept";
+    } else {
+        action = "no history file";
     }
     if (paging.end == PagingEnd::kPageFailed) {
         ItemFailure& failure = outcome.Fail(
@@ -290,6 +303,18 @@ void FinishHistory(const StockHistory& history, const Paging& paging, bool inDat
     }
 }
 
+// Puts one stock's history on disk, or keeps the stored one, and tells the outcome.
+void FinishHistory(const StockHistory& history, const Paging& paging, bool inDataFolder,
+                   bool update, JobOutcome& outcome) {
+    const std::string path = KdtFileName(history.request->m_nCode, inDataFolder);
+    const bool exists = PathExists(path);
+    HistoryWrite write;
+    if (WritesFile(paging, exists)) {
+        write = WriteHistory(history, paging, inDataFolder);
+    }
+    RecordHistory(history, paging, path, exists, write, update, outcome);
+}
+
 // What a history job works with beyond its context.
 struct KdtRun {
     JobContext& context;
@@ -297,6 +322,10 @@ struct KdtRun {
     PageAhead& ahead;
     int days = 0;
     bool update = false;
+    int taken = 0;    // stocks taken from the plan
+    int written = 0;  // files written, as told so far
+    // The files of a job of all stocks; each stock is told once its file is on disk.
+    WriteBehind writes;
 };
 
 // The stocks a history job of all stocks asks, in the list's order, and where each block's
@@ -335,9 +364,8 @@ class HistoryPlanner {
                (m_planned.empty() || m_run.ahead.Planned() <= m_run.pool.Window())) {
             const CStockRecord& stock = *m_stocks[m_next];
             StockHistory history;
-            history.request =
-                std::make_unique<CKdtRequest>(stock.m_szSymbol, stock.m_nCode, m_run.days,
-                                              m_run.context.access.hosts.table);
+            history.request = std::make_unique<CKdtRequest>(
+                stock.m_szSymbol, stock.m_nCode, m_run.days, m_run.context.access.hosts.table);
             history.item = static_cast<int>(m_next++);
             PlanHistory(history, m_run.ahead, m_run.update, true);
             m_planned.push_back(std::move(history));
@@ -354,14 +382,57 @@ class HistoryPlanner {
     std::size_t m_next = 0;
 };
 
+// After a stock is told: the files written so far, and one more stock done.
+void CountStock(KdtRun& run, std::size_t filesBefore) {
+    JobOutcome& outcome = run.context.outcome;
+    run.written += static_cast<int>(outcome.Written().size() - filesBefore);
+    outcome.extracted = run.written;
+    run.context.view.ShowCounts(run.written, 0);
+    CountItems(outcome, 1, run.context.view);
+}
+
+// A stock whose history was read whole, while the pool asks pages ahead: its file is written on
+// a writer thread while the job reads the next stocks' pages, and the outcome hears of it in its
+// turn. With one request at a time the job goes step by step, each file written before the next
+// page is asked for, as when it fetched each page itself.
+bool WritesBehind(const KdtRun& run, const Paging& paging) {
+    return run.pool.Window() > 1 &&
+           (paging.end == PagingEnd::kUpdated || paging.end == PagingEnd::kAllPages ||
+            paging.end == PagingEnd::kNoMoreDays);
+}
+
+void FinishBehind(KdtRun& run, StockHistory history, const Paging& paging) {
+    struct OnItsWay {
+        StockHistory history;
+        Paging paging;
+        std::string path;
+        bool exists = false;
+        HistoryWrite write;
+    };
+    auto stock = std::make_shared<OnItsWay>();
+    stock->path = KdtFileName(history.request->m_nCode, true);
+    stock->exists = PathExists(stock->path);
+    stock->history = std::move(history);
+    stock->paging = paging;
+    run.writes.Add([stock] { stock->write = WriteHistory(stock->history, stock->paging, true); },
+                   [stock, &run] {
+                       const std::size_t filesBefore = run.context.outcome.Written().size();
+                       RecordHistory(stock->history, stock->paging, stock->path, stock->exists,
+                                     stock->write, run.update, run.context.outcome);
+                       CountStock(run, filesBefore);
+                   });
+    run.writes.Collect();
+}
+
 // The stocks of one block up to blockEnd, each history fetched and written. False when the job
 // ends within the block.
-bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd, int& written,
+bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd,
                          FailureStreak& transfers) {
     JobContext& context = run.context;
     JobOutcome& outcome = context.outcome;
-    while (outcome.itemsDone < blockEnd) {
+    while (run.taken < blockEnd) {
         StockHistory history = planner.Next();
+        ++run.taken;
         const Paging paging =
             FetchHistory(history, run.ahead, run.days, context.cancel, context.view, false, [] {});
         if (context.cancel) {
@@ -369,15 +440,19 @@ bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd, int
             outcome.end = JobEnd::kCancelled;
             break;
         }
+        const bool tooManyFailures = transfers.Note(TransferFailedIn(paging));
+        if (!tooManyFailures && WritesBehind(run, paging)) {
+            FinishBehind(run, std::move(history), paging);
+            continue;
+        }
+        // Whatever else became of a stock is told after the stocks before it.
+        run.writes.Finish();
         const std::size_t filesBefore = outcome.Written().size();
         FinishHistory(history, paging, true, run.update, outcome);
-        written += static_cast<int>(outcome.Written().size() - filesBefore);
-        if (transfers.Note(TransferFailedIn(paging))) {
+        if (tooManyFailures) {
             outcome.StopAt(outcome.failures.back());
         }
-        outcome.extracted = written;
-        context.view.ShowCounts(written, 0);
-        CountItems(outcome, 1, context.view);
+        CountStock(run, filesBefore);
         if (outcome.end != JobEnd::kCompleted) {
             break;
         }
@@ -397,17 +472,17 @@ void FetchAllHistories(KdtRun& run) {
     outcome.itemsTotal = static_cast<int>(list.stocks.size());
     ShowItems(outcome, view);
     HistoryPlanner planner(run, list.stocks);
-    int written = 0;
     FailureStreak transfers;
     for (int b = 0; b < context.stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
         if (!FetchBlockHistories(run, planner, list.blockEnds[static_cast<std::size_t>(b)],
-                                 written, transfers)) {
+                                 transfers)) {
             break;
         }
-        view.StepProgress();
+        // The bar moves once the block's files are on disk.
+        run.writes.Add({}, [&view] { view.StepProgress(); });
     }
-    for (std::size_t i = static_cast<std::size_t>(outcome.itemsDone); i < list.stocks.size();
-         ++i) {
+    run.writes.Finish();
+    for (std::size_t i = static_cast<std::size_t>(outcome.itemsDone); i < list.stocks.size(); ++i) {
         outcome.notAskedCodes.push_back(list.stocks[i]->m_nCode);
     }
 }
@@ -418,8 +493,8 @@ void FetchOneHistory(KdtRun& run, const char* symbol, int code) {
     ITickoraView& view = context.view;
     JobOutcome& outcome = context.outcome;
     StockHistory history;
-    history.request = std::make_unique<CKdtRequest>(symbol, code, run.days,
-                                                    context.access.hosts.table);
+    history.request =
+        std::make_unique<CKdtRequest>(symbol, code, run.days, context.access.hosts.table);
     view.SetProgressRange(history.request->m_nPages);
     view.SetProgressStep(1);
     outcome.itemsTotal = history.request->m_nPages;
@@ -464,7 +539,7 @@ JobOutcome MakeKdt(JobContext& context, const CodeOptions& options) {
     context.view.ShowCounts(0, 0);
     PagePool pool(context.access, context.Transfers());
     PageAhead ahead(pool);
-    KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update};
+    KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update, 0, 0, {}};
     if (allStocks) {
         FetchAllHistories(run);
     } else {
