@@ -13,6 +13,7 @@
 #include "jobs/job_steps.h"
 #include "jobs/kdt_paging.h"
 #include "jobs/page_ahead.h"
+#include "jobs/write_behind.h"
 #include "pages/history_page.h"
 #include "pages/history_update.h"
 #include "pages/number_range.h"
@@ -52,50 +53,62 @@ void NoteImplausibleDays(const CKdtRequest& request, JobOutcome& outcome) {
     }
 }
 
-// Puts one stock's history on disk, or keeps the stored one: a history whose paging ended at a
-// failed page or at Cancel is shorter than what the file may hold, and never replaces it.
-void FinishHistory(const StockHistory& history, const Paging& paging, bool inDataFolder,
-                   bool update, JobOutcome& outcome) {
-    const CKdtRequest& request = *history.request;
-    const std::string path = KdtFileName(request.m_nCode, inDataFolder);
+// What putting a stock's history on disk came to.
+struct HistoryWrite {
+    bool written = false;
+    int error = 0;  // errno of a file that could not be written; 0 when none
+};
+
+// Whether FinishHistory writes the stock's file: a history whose paging ended at a failed page or
+// at Cancel is shorter than what the file may hold, and never replaces it.
+bool WritesFile(const Paging& paging, bool exists) {
     const bool cut = paging.end == PagingEnd::kPageFailed || paging.end == PagingEnd::kCancelled;
-    const bool exists = PathExists(path);
+    return paging.end != PagingEnd::kNumberFault && !(cut && exists);
+}
+
+HistoryWrite WriteHistory(const StockHistory& history, const Paging& paging, bool inDataFolder) {
+    const CKdtRequest& request = *history.request;
+    HistoryWrite write;
+    write.written = paging.end == PagingEnd::kUpdated
+                        ? WriteKdtDays(request.m_nCode, inDataFolder, history.updated, &write.error)
+                        : request.WriteKdtFile(inDataFolder, &write.error);
+    return write;
+}
+
+// Tells the outcome what became of one stock's history at path, which existed before; write is
+// what WriteHistory came to when WritesFile.
+void RecordHistory(const StockHistory& history, const Paging& paging, const std::string& path,
+                   bool exists, const HistoryWrite& write, bool update, JobOutcome& outcome) {
+    const CKdtRequest& request = *history.request;
     std::string action;
     if (paging.end == PagingEnd::kNumberFault) {
         NoteNumberFault(request, paging, path, exists, outcome);
         return;
     }
-    if (cut && exists) {
+    if (!WritesFile(paging, exists)) {
         outcome.AddFile(path, FileState::kKept,
                         paging.end == PagingEnd::kCancelled ? "cancelled" : "a page failed");
         action = "the stored history kept";
-    } else {
-        int error = 0;
-        const bool written =
-            paging.end == PagingEnd::kUpdated
-                ? WriteKdtDays(request.m_nCode, inDataFolder, history.updated, &error)
-                : request.WriteKdtFile(inDataFolder, &error);
-        if (written) {
-            outcome.AddFile(path, FileState::kWritten);
-            NoteImplausibleDays(request, outcome);
-            action = "written from the " + std::to_string(request.DayCount()) + " days before";
-            if (update) {
-                ++(paging.end == PagingEnd::kUpdated ? outcome.historiesUpdated
-                                                     : outcome.historiesFetched);
-            }
-        } else if (error != 0) {
-            outcome.AddFile(path, FileState::kFailed, std::strerror(error));
-            ItemFailure& failure = outcome.Fail(
-                "the history of " + CodeText(request.m_nCode), FileCause(path, error),
-                AbsolutePath(path), exists ? "the stored history kept" : "no history file");
-            failure.codes = {request.m_nCode};
-            action = "no history file";
-        } else if (exists) {
-            outcome.AddFile(path, FileState::kKept, "no day was read");
-            action = "the stored history kept";
-        } else {
-            action = "no history file";
+    } else if (write.written) {
+        outcome.AddFile(path, FileState::kWritten);
+        NoteImplausibleDays(request, outcome);
+        action = "written from the " + std::to_string(request.DayCount()) + " days before";
+        if (update) {
+            ++(paging.end == PagingEnd::kUpdated ? outcome.historiesUpdated
+                                                 : outcome.historiesFetched);
         }
+    } else if (write.error != 0) {
+        outcome.AddFile(path, FileState::kFailed, std::strerror(write.error));
+        ItemFailure& failure = outcome.Fail("the history of " + CodeText(request.m_nCode),
+                                            FileCause(path, write.error), AbsolutePath(path),
+                                            exists ? "the stored history kept" : "no history file");
+        failure.codes = {request.m_nCode};
+        action = "no history file";
+    } else if (exists) {
+        outcome.AddFile(path, FileState::kKept, "no day was read");
+        action = "the stored history kept";
+    } else {
+        action = "no history file";
     }
     if (paging.end == PagingEnd::kPageFailed) {
         ItemFailure& failure = outcome.Fail(
@@ -106,6 +119,18 @@ void FinishHistory(const StockHistory& history, const Paging& paging, bool inDat
     }
 }
 
+// Puts one stock's history on disk, or keeps the stored one, and tells the outcome.
+void FinishHistory(const StockHistory& history, const Paging& paging, bool inDataFolder,
+                   bool update, JobOutcome& outcome) {
+    const std::string path = KdtFileName(history.request->m_nCode, inDataFolder);
+    const bool exists = PathExists(path);
+    HistoryWrite write;
+    if (WritesFile(paging, exists)) {
+        write = WriteHistory(history, paging, inDataFolder);
+    }
+    RecordHistory(history, paging, path, exists, write, update, outcome);
+}
+
 // What a history job works with beyond its context.
 struct KdtRun {
     JobContext& context;
@@ -113,6 +138,12 @@ struct KdtRun {
     PageAhead& ahead;
     int days = 0;
     bool update = false;
+    int taken = 0;    // stocks taken from the plan
+    int written = 0;  // files written, as told so far
+    // Stocks that failed, as told so far: a stock counts once however many of its pages failed.
+    int failed = 0;
+    // The files of a job of all stocks; each stock is told once its file is on disk.
+    WriteBehind writes;
 };
 
 // The stocks a history job of all stocks asks, in the list's order, and where each block's
@@ -169,21 +200,62 @@ class HistoryPlanner {
     std::size_t m_next = 0;
 };
 
-// The form's two counters of a history job of all stocks: histories written, and stocks that
-// failed (a stock counts once however many of its pages failed), as the outcome keeps them.
-struct KdtCounts {
-    int written = 0;
-    int failed = 0;
-};
+// After a stock is told: the form's two counters, the histories written and the stocks that
+// failed, as the outcome keeps them, and one more stock done.
+void CountStock(KdtRun& run, std::size_t filesBefore, std::size_t failuresBefore) {
+    JobOutcome& outcome = run.context.outcome;
+    run.written += static_cast<int>(outcome.Written().size() - filesBefore);
+    run.failed += outcome.failures.size() > failuresBefore ? 1 : 0;
+    outcome.extracted = run.written;
+    outcome.notExtracted = run.failed;
+    run.context.view.ShowCounts(run.written, run.failed);
+    CountItems(outcome, 1, run.context.view);
+}
+
+// A stock whose history was read whole, while the pool asks pages ahead: its file is written on
+// a writer thread while the job reads the next stocks' pages, and the outcome hears of it in its
+// turn. With one request at a time the job goes step by step, each file written before the next
+// page is asked for, as when it fetched each page itself.
+bool WritesBehind(const KdtRun& run, const Paging& paging) {
+    return run.pool.Window() > 1 &&
+           (paging.end == PagingEnd::kUpdated || paging.end == PagingEnd::kAllPages ||
+            paging.end == PagingEnd::kNoMoreDays);
+}
+
+void FinishBehind(KdtRun& run, StockHistory history, const Paging& paging) {
+    struct OnItsWay {
+        StockHistory history;
+        Paging paging;
+        std::string path;
+        bool exists = false;
+        HistoryWrite write;
+    };
+    auto stock = std::make_shared<OnItsWay>();
+    stock->path = KdtFileName(history.request->m_nCode, true);
+    stock->exists = PathExists(stock->path);
+    stock->history = std::move(history);
+    stock->paging = paging;
+    run.writes.Add([stock] { stock->write = WriteHistory(stock->history, stock->paging, true); },
+                   [stock, &run] {
+                       const JobOutcome& outcome = run.context.outcome;
+                       const std::size_t filesBefore = outcome.Written().size();
+                       const std::size_t failuresBefore = outcome.failures.size();
+                       RecordHistory(stock->history, stock->paging, stock->path, stock->exists,
+                                     stock->write, run.update, run.context.outcome);
+                       CountStock(run, filesBefore, failuresBefore);
+                   });
+    run.writes.Collect();
+}
 
 // The stocks of one block up to blockEnd, each history fetched and written. False when the job
 // ends within the block.
-bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd, KdtCounts& counts,
+bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd,
                          FailureStreak& transfers) {
     JobContext& context = run.context;
     JobOutcome& outcome = context.outcome;
-    while (outcome.itemsDone < blockEnd) {
+    while (run.taken < blockEnd) {
         StockHistory history = planner.Next();
+        ++run.taken;
         const Paging paging =
             FetchHistory(history, run.ahead, run.days, context.cancel, context.view, false, [] {});
         if (context.cancel) {
@@ -191,18 +263,20 @@ bool FetchBlockHistories(KdtRun& run, HistoryPlanner& planner, int blockEnd, Kdt
             outcome.end = JobEnd::kCancelled;
             break;
         }
+        const bool tooManyFailures = transfers.Note(TransferFailedIn(paging));
+        if (!tooManyFailures && WritesBehind(run, paging)) {
+            FinishBehind(run, std::move(history), paging);
+            continue;
+        }
+        // Whatever else became of a stock is told after the stocks before it.
+        run.writes.Finish();
         const std::size_t filesBefore = outcome.Written().size();
         const std::size_t failuresBefore = outcome.failures.size();
         FinishHistory(history, paging, true, run.update, outcome);
-        counts.written += static_cast<int>(outcome.Written().size() - filesBefore);
-        counts.failed += outcome.failures.size() > failuresBefore ? 1 : 0;
-        if (transfers.Note(TransferFailedIn(paging))) {
+        if (tooManyFailures) {
             outcome.StopAt(outcome.failures.back());
         }
-        outcome.extracted = counts.written;
-        outcome.notExtracted = counts.failed;
-        context.view.ShowCounts(counts.written, counts.failed);
-        CountItems(outcome, 1, context.view);
+        CountStock(run, filesBefore, failuresBefore);
         if (outcome.end != JobEnd::kCompleted) {
             break;
         }
@@ -222,15 +296,16 @@ void FetchAllHistories(KdtRun& run) {
     outcome.itemsTotal = static_cast<int>(list.stocks.size());
     ShowItems(outcome, view);
     HistoryPlanner planner(run, list.stocks);
-    KdtCounts counts;
     FailureStreak transfers;
     for (int b = 0; b < context.stocks.m_nBlocks && outcome.end == JobEnd::kCompleted; ++b) {
-        if (!FetchBlockHistories(run, planner, list.blockEnds[static_cast<std::size_t>(b)], counts,
+        if (!FetchBlockHistories(run, planner, list.blockEnds[static_cast<std::size_t>(b)],
                                  transfers)) {
             break;
         }
-        view.StepProgress();
+        // The bar moves once the block's files are on disk.
+        run.writes.Add({}, [&view] { view.StepProgress(); });
     }
+    run.writes.Finish();
     for (std::size_t i = static_cast<std::size_t>(outcome.itemsDone); i < list.stocks.size(); ++i) {
         outcome.notAskedCodes.push_back(list.stocks[i]->m_nCode);
     }
@@ -288,7 +363,7 @@ JobOutcome MakeKdt(JobContext& context, const JobOptions& options) {
     context.view.ShowCounts(0, 0);
     PagePool pool(context.access, context.Transfers());
     PageAhead ahead(pool);
-    KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update};
+    KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update, 0, 0, 0, {}};
     if (allStocks) {
         FetchAllHistories(run);
     } else {

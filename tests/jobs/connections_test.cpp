@@ -17,6 +17,7 @@
 #include "catalog/clock.h"
 #include "files/work_folder.h"
 #include "formats/kdt_file.h"
+#include "jobs/job_steps.h"
 #include "jobs/run_history.h"
 #include "jobs/tickora_doc.h"
 #include "pages/history_page.h"
@@ -279,6 +280,44 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultInTheMiddle, ::testing::ValuesIn(FaultRows
                              return std::string(JobName(info.param.job)) + "_" + info.param.name;
                          });
 
+// A history that cannot be written (a folder stands at its name) among histories written on
+// threads of their own while the pages run ahead: the outcome tells every file and the failure
+// in the list's order, as one request at a time does.
+TEST_F(Connections, AHistoryThatCannotBeWrittenIsToldInItsTurn) {
+    CMarketTable markets;
+    CStockList stocks;
+    test::WriteSiteMarkets();
+    WriteFileBytes("fetchlist.csv", m_monday.FetchListCsv());
+    ASSERT_EQ(markets.Load("market.csv"), 1);
+    ASSERT_EQ(stocks.Load(markets, m_access.Build().hosts.quote.c_str()), 0);
+    const std::string blocked = KdtFileName(stocks.GetBlock(1)->m_aStocks[10].m_nCode, true);
+    for (const char* folder : {"n1", "n8"}) {
+        fs::create_directories(fs::path(folder) / blocked);
+    }
+    const JobRun one = RunIn("n1", Job::kKdtAll, 1);
+    const JobRun eight = RunIn("n8", Job::kKdtAll, 8);
+    // The outcome's files, relative to the run's folder, with their state.
+    auto told = [](const JobRun& run, const char* folder) {
+        std::vector<std::string> files;
+        for (const OutputFile& file : run.outcome.files) {
+            files.push_back(fs::relative(file.path, fs::absolute(folder)).string() + " " +
+                            std::to_string(static_cast<int>(file.state)));
+        }
+        return files;
+    };
+    ASSERT_EQ(one.outcome.failures.size(), 1u) << Ending(one.outcome);
+    const std::string code = CodeText(stocks.GetBlock(1)->m_aStocks[10].m_nCode);
+    EXPECT_NE(one.outcome.failures[0].what.find(code), std::string::npos);
+    EXPECT_EQ(Ending(eight.outcome), Ending(one.outcome));
+    EXPECT_EQ(told(eight, "n8"), told(one, "n1"));
+    // The stocks before it in the list come before it in the outcome, those after it after.
+    const std::vector<std::string> files = told(eight, "n8");
+    ASSERT_EQ(files.size(), static_cast<std::size_t>(kStocks + 3));
+    EXPECT_EQ(files[50 + 10].rfind(blocked + " ", 0), 0u) << files[50 + 10];
+    EXPECT_EQ(eight.outcome.itemsDone, kStocks + 3);
+    EXPECT_TRUE(eight.files == one.files) << "the files of N = 8 differ from those of N = 1";
+}
+
 // Monday's histories, brought up to date on Thursday.
 struct UpdateRow {
     const char* name;
@@ -363,14 +402,14 @@ TEST_P(HistoryUpdate, IsTheFullFetchOfThatDay) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Histories, HistoryUpdate,
-                         ::testing::Values(UpdateRow{"grew", false, false, false},
-                                           UpdateRow{"split", true, false, false},
-                                           UpdateRow{"corrupt", false, true, false},
-                                           UpdateRow{"short", false, false, true},
-                                           UpdateRow{"splitOlderThanPageZero", false, false,
-                                                     false, {2025, 11, 3}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Histories, HistoryUpdate,
+    ::testing::Values(UpdateRow{"grew", false, false, false},
+                      UpdateRow{"split", true, false, false},
+                      UpdateRow{"corrupt", false, true, false},
+                      UpdateRow{"short", false, false, true},
+                      UpdateRow{"splitOlderThanPageZero", false, false, false, {2025, 11, 3}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tickora
