@@ -40,11 +40,14 @@ int OpenForReading(const std::string& path, Links links) {
     return OpenRegularFd(path.c_str(), O_RDONLY, links == Links::kFollowed);
 }
 
-// read(2) until size bytes or the end of the file; the bytes read, or -1 with errno.
-long ReadFully(int fd, char* into, std::size_t size) {
+// read(2), or pread(2) from at when positioned, until size bytes or the end of the file; the
+// bytes read, or -1 with errno.
+long ReadUntilFull(int fd, char* into, std::size_t size, bool positioned, off_t at) {
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::read(fd, into + got, size - got);
+        const ssize_t n = positioned
+                              ? ::pread(fd, into + got, size - got, at + static_cast<off_t>(got))
+                              : ::read(fd, into + got, size - got);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -59,22 +62,12 @@ long ReadFully(int fd, char* into, std::size_t size) {
     return static_cast<long>(got);
 }
 
+long ReadFully(int fd, char* into, std::size_t size) {
+    return ReadUntilFull(fd, into, size, false, 0);
+}
+
 long PreadFully(int fd, char* into, std::size_t size, off_t at) {
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, into + got, size - got, at + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<long>(got);
+    return ReadUntilFull(fd, into, size, true, at);
 }
 
 std::size_t SizeOf(int fd) {
