@@ -106,7 +106,10 @@ bool CTickoraApp::InitInstance() {
     m_pDaily = std::make_unique<CDailyCommand>(*m_pDoc, *m_pObjects, *m_pFrame);
     CDailyCommand* daily = m_pDaily.get();
     m_pFrame->SetJobHooks([doc, daily] { return doc->IsJobRunning() || daily->IsRunning(); },
-                          [daily] { daily->Cancel(); });
+                          [doc, daily] {
+                              daily->Cancel();
+                              doc->CancelJob();
+                          });
     NewDocument();
 
     if (!m_pObjects->irregularFile.empty()) {

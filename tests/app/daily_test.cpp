@@ -197,5 +197,20 @@ TEST_F(DesktopDaily, CancelEndsTheStepInProgressAndNoLaterStepRuns) {
     EXPECT_FALSE(Form()->CancelButton()->isEnabled());
 }
 
+TEST_F(DesktopDaily, ClosingTheWindowEndsTheRoutineAndThenCloses) {
+    site::Fault stall;
+    stall.kind = site::FaultKind::kStall;
+    stall.stall = 3s;
+    m_site.server.SetFault("/q?s=", stall);
+    m_app->OnCommand(kIdDaily);
+    ASSERT_TRUE(
+        WaitUntil([this] { return tickora::test::CountRequests(m_site.server, "/q?") > 0; }));
+    Frame()->close();
+    EXPECT_TRUE(Frame()->isVisible()) << "it waits for the routine";
+    ASSERT_TRUE(WaitUntil([this] { return !Frame()->isVisible(); }, kRoutineMs));
+    EXPECT_FALSE(m_app->Daily()->IsRunning());
+    EXPECT_EQ(HistoryJobs(), std::vector<std::string>{"fetch"});
+}
+
 }  // namespace
 }  // namespace tickora::gui
