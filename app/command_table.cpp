@@ -22,6 +22,10 @@ constexpr std::array kCommands = {
                 "前回の株価履歴取得または基本情報取得で取得できなかった銘柄だけを取得し直す\n"
                 "失敗した銘柄を再取得",
                 "", true},
+    CommandInfo{kIdDaily, "毎日の更新",
+                "株価取得・業績情報取得・株価履歴の差分更新・失敗分の再取得・検証を続けて実行する\n"
+                "毎日の更新",
+                "", true},
     CommandInfo{kIdOpenOutputFolder, "出力フォルダを開く",
                 "出力先ディレクトリをファイルマネージャで開く\n出力フォルダを開く", "", true},
     CommandInfo{kIdGetProfiles, "基本情報取得...", "基本情報を取得する\n基本情報取得", "", true},
@@ -69,10 +73,11 @@ constexpr std::array kCommands = {
     CommandInfo{kIdFilePrint, "", "", "Ctrl+P", true},
 };
 
-constexpr std::array<int, 12> kFileItems = {
-    kIdFetch,          kIdMakeFetchList, kIdMakeKdtMenu,   kIdHistoryJob,
-    kIdGetProfiles,    kIdGetPerformance, kIdRetryFailed,  kSeparator,
-    kIdSaveQuoteFile,  kIdOpenOutputFolder, kSeparator,    kIdAppExit};
+constexpr std::array<int, 13> kFileItems = {
+    kIdFetch,       kIdMakeFetchList,  kIdMakeKdtMenu,      kIdHistoryJob,
+    kIdGetProfiles, kIdGetPerformance, kIdRetryFailed,      kIdDaily,
+    kSeparator,     kIdSaveQuoteFile,  kIdOpenOutputFolder, kSeparator,
+    kIdAppExit};
 constexpr std::array<int, 8> kEditItems = {kIdEditUndo, kSeparator,           kIdEditCut,
                                            kIdEditCopy, kIdEditPaste,         kSeparator,
                                            kIdSettings, kIdConnectionSettings};

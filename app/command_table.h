@@ -25,6 +25,7 @@ enum CommandId : int {
     kIdViewQuotes = 32790,   // the day's quotes as a table
     kIdRetryFailed = 32791,  // the history or profile job again, on the stocks its last run failed
     kIdGuideWindow = 32792,  // F1: the user's guide inside the program
+    kIdDaily = 32793,        // the day's routine: quotes, figures, histories, retry, check
     kIdCheckData = 32799,    // the day's check of the stored files, shown under 検証 in 結果
     kIdFileNew = 57600,
     kIdFileOpen = 57601,

@@ -12,6 +12,7 @@
 
 #include "app/chart_window.h"
 #include "app/command_table.h"
+#include "app/daily_command.h"
 #include "app/first_start.h"
 #include "app/form_view.h"
 #include "app/main_frame.h"
@@ -105,7 +106,13 @@ bool CTickoraApp::InitInstance() {
     m_pFrame->Results()->SetStockNames(
         [stocks = &m_pObjects->stocks](int code) { return StockNameOf(*stocks, code); });
     CTickoraDoc* doc = m_pDoc.get();
-    m_pFrame->SetJobHooks([doc] { return doc->IsJobRunning(); }, [doc] { doc->CancelJob(); });
+    m_pDaily = std::make_unique<CDailyCommand>(*m_pDoc, *m_pObjects, *m_pFrame);
+    CDailyCommand* daily = m_pDaily.get();
+    m_pFrame->SetJobHooks([doc, daily] { return doc->IsJobRunning() || daily->IsRunning(); },
+                          [doc, daily] {
+                              daily->Cancel();
+                              doc->CancelJob();
+                          });
     NewDocument();
 
     if (!m_pObjects->irregularFile.empty()) {
@@ -149,6 +156,11 @@ bool CTickoraApp::InitInstance() {
 
 int CTickoraApp::ExitInstance() {
     m_bRunning = false;
+    if (m_pDaily) {
+        m_pDaily->Cancel();
+        m_pDaily->WaitForEnd();
+        m_pDaily.reset();
+    }
     if (m_pDoc) {
         if (m_pDoc->IsJobRunning()) {
             if (View() != nullptr) {
@@ -195,6 +207,15 @@ void CTickoraApp::PostFetch() {
 void CTickoraApp::OnCommand(int id) {
     // Nothing starts once the program is on its way out (or before its window was shown).
     if (!m_bRunning || !m_pDoc || !m_pFrame || m_pFrame->IsClosePending()) {
+        return;
+    }
+    // Between the routine's steps no job runs, yet the folder and the list are the routine's.
+    if (m_pDaily->IsRunning() && RefusedDuringRoutine(id)) {
+        m_pFrame->ShowNote(FromUtf8(PhraseJa("a job is running")));
+        return;
+    }
+    if (id == kIdDaily) {
+        (void)m_pDaily->Start();
         return;
     }
     if (JobOfCommand(id)) {

@@ -26,6 +26,7 @@ struct StartupObjects;
 namespace tickora::gui {
 
 class CChartWindow;
+class CDailyCommand;
 class CHelpBrowser;
 class CMainFrame;
 class CQuotesDlg;
@@ -65,6 +66,8 @@ class CTickoraApp : public QObject {
     // The chart window, opened on code (the list's first stock when code < 0).
     CChartWindow* ShowChart(int code);
     [[nodiscard]] CQuotesDlg* Quotes() const { return m_pQuotes; }
+    // ﾌｧｲﾙ › 毎日の更新.
+    [[nodiscard]] CDailyCommand* Daily() const { return m_pDaily.get(); }
     // The user's guide inside the program (F1, and ユーザーズガイド without a browser).
     CHelpBrowser* ShowGuide();
 
@@ -119,6 +122,7 @@ class CTickoraApp : public QObject {
     std::unique_ptr<StartupObjects> m_pObjects;
     std::unique_ptr<CTickoraDoc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pFrame;
+    std::unique_ptr<CDailyCommand> m_pDaily;  // needs the frame and the document
     // Posted commands are delivered only after the window was shown: a Fetch that auto-start
     // queued before a failed start-up must not run during the error message.
     bool m_bRunning = false;

@@ -61,12 +61,12 @@ TEST(MainFrame, MenuTreeHoldsEveryItemInOrderWithItsShortcutAndState) {
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"ﾌｧｲﾙ(&F)", "編集(&E)", "表示(&V)", "ﾍﾙﾌﾟ(&H)"}));
     ASSERT_EQ(menus.size(), 4u);
-    EXPECT_EQ(menus[0], (std::vector<std::string>{
-                            "Fetch", "fetchlist.csv生成...", "KDTファイル生成... (off)",
-                            "株価履歴取得...", "基本情報取得...", "業績情報取得...",
-                            "失敗した銘柄を再取得...", "-",
-                            "株取虫ファイル保存(&S)\tCtrl+S", "出力フォルダを開く", "-",
-                            "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+    EXPECT_EQ(
+        menus[0],
+        (std::vector<std::string>{
+            "Fetch", "fetchlist.csv生成...", "KDTファイル生成... (off)", "株価履歴取得...",
+            "基本情報取得...", "業績情報取得...", "失敗した銘柄を再取得...", "毎日の更新", "-",
+            "株取虫ファイル保存(&S)\tCtrl+S", "出力フォルダを開く", "-", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
     EXPECT_EQ(menus[1], (std::vector<std::string>{
                             "元に戻す(&U)\tCtrl+Z (off)", "-", "切り取り(&T)\tCtrl+X (off)",
                             "ｺﾋﾟｰ(&C)\tCtrl+C (off)", "貼り付け(&P)\tCtrl+V (off)", "-",
