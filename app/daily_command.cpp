@@ -12,6 +12,7 @@
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
+#include "jobs/daily_step.h"
 #include "jobs/job_runner.h"
 #include "jobs/job_steps.h"
 #include "jobs/output_folder.h"
@@ -58,17 +59,6 @@ void CRoutineView::ShowItemsDone(int done, int total, const std::string& unit) {
 }
 
 namespace {
-
-Job JobOfStep(DailyJob job) {
-    switch (job) {
-        case DailyJob::kPerformance:
-            return Job::kPerformance;
-        case DailyJob::kKdt:
-            return Job::kKdt;
-        default:
-            return Job::kFetch;
-    }
-}
 
 // Why the routine cannot start, in the order any job over the list finds it; empty when it can.
 std::string StartRefusal(const StartupObjects& objects) {
@@ -198,27 +188,9 @@ JobOutcome CDailyCommand::RunOneStep(const DailyStep& step) {
                 QStringLiteral("毎日の更新: %1を実行しています").arg(FromUtf8(JobNameJa(job))));
         },
         Qt::QueuedConnection);
-    if (step.job == DailyJob::kCheck) {
-        CheckInputs inputs = step.check;
-        inputs.outputFolder = m_objects.settings.m_szOutputDir;
-        inputs.outputFormat = m_objects.settings.m_nOutputFormat;
-        inputs.markets = &m_objects.markets;
-        inputs.stocks = &m_objects.stocks;
-        return RunCheckJob(inputs, true);
-    }
-    JobRequest request(JobOfStep(step.job), step.code);
-    request.only = step.onlyStocks;
     RunWatch watch;
     watch.cancelRequested = [this] { return m_cancel.load(); };
-    const std::optional<JobOutcome> outcome = RunStep(m_doc, request, &m_held, watch);
-    if (!outcome) {
-        JobOutcome refused;
-        refused.job = job;
-        refused.end = JobEnd::kNotRun;
-        refused.endCause = m_doc.LastRefusal();
-        return refused;
-    }
-    return *outcome;
+    return RunDailyStep(m_doc, step, m_held, watch, FrontEnd::kDesktop);
 }
 
 void CDailyCommand::Finish() {

@@ -5,6 +5,7 @@
 
 #include "cli/cli_steps.h"
 #include "cli/workdir_setup.h"
+#include "jobs/daily_step.h"
 #include "jobs/job_runner.h"
 #include "jobs/job_steps.h"
 #include "jobs/outcome_json.h"
@@ -17,17 +18,6 @@ namespace {
 // A check of a whole market with a fault may find thousands; --json carries every one.
 constexpr std::size_t kFindingsShown = 100;
 
-Job JobOfStep(DailyJob job) {
-    switch (job) {
-        case DailyJob::kPerformance:
-            return Job::kPerformance;
-        case DailyJob::kKdt:
-            return Job::kKdt;
-        default:
-            return Job::kFetch;
-    }
-}
-
 // The terminal's step runner: each job on the one document, under the lock the routine holds.
 class TerminalSteps {
   public:
@@ -36,45 +26,26 @@ class TerminalSteps {
         : m_streams(streams),
           m_interrupts(interrupts),
           m_baseline(baseline),
-          m_objects(objects),
           m_held(held),
           m_doc(objects.settings, objects.markets, objects.stocks) {}
 
     CTickoraDoc& Doc() { return m_doc; }
 
     JobOutcome operator()(const DailyStep& step) {
-        if (step.job == DailyJob::kCheck) {
-            CheckInputs inputs = step.check;
-            inputs.outputFolder = m_objects.settings.m_szOutputDir;
-            inputs.outputFormat = m_objects.settings.m_nOutputFormat;
-            inputs.markets = &m_objects.markets;
-            inputs.stocks = &m_objects.stocks;
-            return RunCheckJob(inputs, true);
-        }
-        const char* job = DailyJobName(step.job);
-        TerminalView view(m_streams.err, m_streams.errIsTerminal, job, m_streams.columns);
+        TerminalView view(m_streams.err, m_streams.errIsTerminal, DailyJobName(step.job),
+                          m_streams.columns);
         m_doc.SetView(&view);
-        JobRequest request(JobOfStep(step.job), step.code);
-        request.only = step.onlyStocks;
-        request.from = FrontEnd::kTerminal;
-        std::optional<JobOutcome> outcome =
-            RunStep(m_doc, request, &m_held, WatchOf(view, m_interrupts, m_baseline));
+        JobOutcome outcome = RunDailyStep(m_doc, step, m_held,
+                                          WatchOf(view, m_interrupts, m_baseline),
+                                          FrontEnd::kTerminal);
         m_doc.SetView(nullptr);
-        if (!outcome) {
-            JobOutcome refused;
-            refused.job = job;
-            refused.end = JobEnd::kNotRun;
-            refused.endCause = m_doc.LastRefusal();
-            return refused;
-        }
-        return *outcome;
+        return outcome;
     }
 
   private:
     const CliStreams& m_streams;
     const std::atomic<int>& m_interrupts;
     const int m_baseline;
-    StartupObjects& m_objects;
     const WorkLock& m_held;
     CTickoraDoc m_doc;
 };
