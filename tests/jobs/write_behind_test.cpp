@@ -17,26 +17,12 @@
 namespace tickora {
 namespace {
 
-// A write that ends only once the test lets it.
-class Gate {
-  public:
-    void Open() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
-        m_opened.notify_all();
-    }
-    void Pass() {
-        std::unique_lock lock(m_mutex);
-        m_opened.wait(lock, [this] { return m_open; });
-    }
+using test::Gate;
 
-  private:
-    std::mutex m_mutex;
-    std::condition_variable m_opened;
-    bool m_open = false;
-};
+// A write held at the gate ends once the test lets it, or fails the test after a minute.
+void PassGate(Gate& gate) {
+    EXPECT_TRUE(gate.WaitOpen(std::chrono::minutes(1))) << "the gate was never opened";
+}
 
 TEST(WriteBehindThreads, TellsTheWritesInTheOrderGivenWhateverOrderTheyEndIn) {
     struct Case {
@@ -58,7 +44,7 @@ TEST(WriteBehindThreads, TellsTheWritesInTheOrderGivenWhateverOrderTheyEndIn) {
             writes.Add(
                 [&, i] {
                     if (i == c.held) {
-                        gate.Pass();
+                        PassGate(gate);
                     }
                     ++ended;
                 },
@@ -92,7 +78,7 @@ TEST(WriteBehindThreads, RunsAsManyWritesAtOnceAsItHasThreads) {
                 int seen = most.load();
                 while (now > seen && !most.compare_exchange_weak(seen, now)) {
                 }
-                gate.Pass();
+                PassGate(gate);
                 --running;
             },
             {});
