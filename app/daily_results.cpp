@@ -4,12 +4,14 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QTreeWidget>
+#include <functional>
 
 #include "app/main_frame.h"
 #include "app/outcome_ja.h"
 #include "app/qt_text.h"
 #include "app/results_panel.h"
 #include "app/runs_dlg.h"
+#include "jobs/outcome_text.h"
 
 namespace tickora::gui {
 
@@ -23,30 +25,36 @@ std::string Codes(const std::vector<int>& codes) {
     return text;
 }
 
+// The check's findings counted in the words 結果 uses for a check alone; empty for another job.
 std::string FindingsJa(const JobOutcome& outcome) {
     if (outcome.job != "check" || outcome.end == JobEnd::kNotRun) {
         return {};
     }
-    long long warnings = 0;
-    for (const CheckFinding& finding : outcome.findings) {
-        warnings += finding.severity == Severity::kWarning ? 1 : 0;
-    }
-    const auto all = static_cast<long long>(outcome.findings.size());
-    if (all == 0) {
-        return "所見なし";
-    }
-    return "所見 " + Thousands(all) + " 件 (警告 " + Thousands(warnings) + "、注意 " +
-           Thousands(all - warnings) + ")";
+    return FindingsCountJa(outcome);
 }
 
+// At most this many findings are listed one by one under 検証; the check alone lists them all.
+constexpr std::size_t kFindingsListed = 200;
+
 // A section's failures grouped by cause, and what its job never asked, under its heading.
-void AddSectionRows(QTreeWidgetItem* heading, const JobOutcome& outcome) {
+void AddSectionRows(QTreeWidgetItem* heading, const JobOutcome& outcome,
+                    const std::function<std::string(int)>& nameOf) {
     const std::string neverAsked = NeverAskedJa(outcome);
     if (!neverAsked.empty()) {
         (new QTreeWidgetItem(heading, {FromUtf8(neverAsked)}))->setFirstColumnSpanned(true);
     }
     if (const std::string findings = FindingsJa(outcome); !findings.empty()) {
         (new QTreeWidgetItem(heading, {FromUtf8(findings)}))->setFirstColumnSpanned(true);
+    }
+    std::size_t listed = 0;
+    for (const CheckFinding* finding : FindingsInOrder(outcome)) {
+        if (listed++ == kFindingsListed) {
+            break;
+        }
+        const QString line = FromUtf8(FindingLineJa(*finding, nameOf(finding->code)));
+        auto* item = new QTreeWidgetItem(heading, {line});
+        item->setFirstColumnSpanned(true);
+        item->setToolTip(0, line);
     }
     for (const FailureGroupJa& group : FailureGroupsJa(outcome)) {
         auto* cause = new QTreeWidgetItem(heading);
@@ -169,7 +177,8 @@ void ShowDailyOutcome(CMainFrame& frame, const DailyOutcome& daily) {
         if (section.state == SectionState::kRan && NeedsAttention(section.outcome)) {
             heading->setForeground(0, QColor(0xb0, 0x30, 0x00));
         }
-        AddSectionRows(heading, section.outcome);
+        AddSectionRows(heading, section.outcome,
+                       [&frame](int code) { return frame.Results()->StockName(code); });
         heading->setExpanded(true);
     }
     frame.ResultsDock()->show();

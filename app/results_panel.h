@@ -28,6 +28,8 @@ class CResultsPanel : public QWidget {
     void ShowOutcome(const JobOutcome& outcome);
     // Names the stocks of the findings (UTF-8; empty for a code the list does not hold).
     void SetStockNames(std::function<std::string(int)> nameOf) { m_nameOf = std::move(nameOf); }
+    // The stock's name from the list (UTF-8); empty when unknown.
+    [[nodiscard]] std::string StockName(int code) const { return m_nameOf ? m_nameOf(code) : ""; }
 
     [[nodiscard]] QLabel* SummaryLabel() const { return m_pSummary; }
     [[nodiscard]] QLabel* NeverAskedLabel() const { return m_pNeverAsked; }

@@ -108,6 +108,9 @@ struct RoutineCase {
     std::vector<std::string> history;
     const char* summary;
     bool warning;
+    // A stock whose day file's close the site makes differ from its history: the one finding
+    // 検証 lists by itself, in Japanese.
+    bool closeDiffers = false;
 };
 
 const RoutineCase kRoutineCases[] = {
@@ -116,14 +119,22 @@ const RoutineCase kRoutineCases[] = {
      {"株価 — 実行: #/# 銘柄", "業績 — 実行: ", "株価履歴 — 実行: #/# 銘柄", "再取得 — 再取得なし",
       "検証 — 実行: "},
      {"fetch", "performance", "kdt", "check"},
-     "毎日の更新: 終了コード 0 完了。検証: 所見なし",
+     "毎日の更新: 終了コード 0 完了。検証: 指摘なし",
      false},
     {"the figures fail: the histories and the check still run, the retry asks the figures again",
      true,
      {"株価 — 実行: #/# 銘柄", "業績 — 実行: ", "株価履歴 — 実行: #/# 銘柄",
       "再取得 — 実行 (業績情報取得): ", "検証 — 実行: "},
      {"fetch", "performance", "kdt", "performance", "check"},
-     "毎日の更新: 終了コード 4 一部失敗。再取得: 業績情報取得。検証: 所見なし",
+     "毎日の更新: 終了コード 4 一部失敗。再取得: 業績情報取得。検証: 指摘なし",
+     true},
+    {"a close that differs: the check finds it, and a finding is no failure",
+     false,
+     {"株価 — 実行: #/# 銘柄", "業績 — 実行: ", "株価履歴 — 実行: #/# 銘柄", "再取得 — 再取得なし",
+      "検証 — 実行: "},
+     {"fetch", "performance", "kdt", "check"},
+     "毎日の更新: 終了コード 0 完了。検証: 指摘 1 件 (警告 1 件、注意 0 件)",
+     false,
      true},
 };
 
@@ -132,8 +143,14 @@ TEST_F(DesktopDaily, TheMenuItemRunsEveryStepInOrderAndShowsASectionEach) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove("history.jsonl");
         m_site.server.ClearFaults();
+        m_site.server.ClearDataFaults();
         if (c.figuresFail) {
             m_site.server.SetFault(FiguresPage(1), {.kind = site::FaultKind::kMaintenance});
+        }
+        std::optional<site::DataFaultPlace> fault;
+        if (c.closeDiffers) {
+            fault = m_site.server.SetDataFault(site::DataFault::kCloseDiffers);
+            ASSERT_TRUE(fault.has_value());
         }
         QAction* daily = Frame()->Action(kIdDaily);
         ASSERT_NE(daily, nullptr);
@@ -158,6 +175,17 @@ TEST_F(DesktopDaily, TheMenuItemRunsEveryStepInOrderAndShowsASectionEach) {
             EXPECT_EQ(headings[i].find("実行していません"), std::string::npos) << headings[i];
         }
         EXPECT_EQ(Frame()->Results()->SummaryLabel()->text().toStdString(), c.summary);
+        QTreeWidgetItem* check = Frame()->Results()->Failures()->topLevelItem(4);
+        ASSERT_NE(check, nullptr);
+        int findings = 0;
+        for (int i = 0; i < check->childCount(); ++i) {
+            const std::string line = check->child(i)->text(0).toStdString();
+            if (line.find("終値の不一致") != std::string::npos) {
+                ++findings;
+                EXPECT_TRUE(line.starts_with("警告 " + std::to_string(fault->stock->code))) << line;
+            }
+        }
+        EXPECT_EQ(findings, c.closeDiffers ? 1 : 0);
         EXPECT_EQ(Frame()->Note().toStdString(), c.summary);
         EXPECT_EQ(Frame()->NoteIsWarning(), c.warning);
         EXPECT_TRUE(Frame()->ResultsDock()->isVisibleTo(Frame()));
@@ -168,6 +196,7 @@ TEST_F(DesktopDaily, TheMenuItemRunsEveryStepInOrderAndShowsASectionEach) {
         EXPECT_EQ(m_app->Daily()->LastOutcome()->exitStatus, c.warning ? kExitItemsFailed : 0);
     }
     m_site.server.ClearFaults();
+    m_site.server.ClearDataFaults();
     m_app->OnCommand(kIdFetch);
     EXPECT_TRUE(WaitUntil([this] { return !m_app->Document()->IsJobRunning(); }, kRoutineMs));
     EXPECT_EQ(ReadRunHistory().back().outcome.job, "fetch") << "the lock went with the routine";
