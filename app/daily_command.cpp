@@ -21,43 +21,6 @@
 
 namespace tickora::gui {
 
-void CRoutineView::ShowRunning() {
-    m_form.ShowRunning();
-}
-void CRoutineView::ShowCounts(int first, int second) {
-    m_form.ShowCounts(first, second);
-}
-void CRoutineView::SetProgressRange(int n) {
-    m_form.SetProgressRange(n);
-}
-void CRoutineView::SetProgressStep(int step) {
-    m_form.SetProgressStep(step);
-}
-void CRoutineView::StepProgress() {
-    m_form.StepProgress();
-}
-void CRoutineView::SetProgressPos(int pos) {
-    m_form.SetProgressPos(pos);
-}
-bool CRoutineView::AskListOptions(JobOptions& options) {
-    return m_form.AskListOptions(options);
-}
-bool CRoutineView::AskCodeOptions(JobOptions& options, bool showAllStocks) {
-    return m_form.AskCodeOptions(options, showAllStocks);
-}
-bool CRoutineView::AskProfileOptions(JobOptions& options) {
-    return m_form.AskProfileOptions(options);
-}
-void CRoutineView::ShowMessage(const std::string& sjisText) {
-    m_form.ShowMessage(sjisText);
-}
-void CRoutineView::SetTitle(const std::string& title) {
-    m_form.SetTitle(title);
-}
-void CRoutineView::ShowItemsDone(int done, int total, const std::string& unit) {
-    m_form.ShowItemsDone(done, total, unit);
-}
-
 namespace {
 
 // Why the routine cannot start, in the order any job over the list finds it; empty when it can.
@@ -100,7 +63,7 @@ bool RefusedDuringRoutine(int id) {
 }
 
 CDailyCommand::CDailyCommand(CTickoraDoc& doc, StartupObjects& objects, CMainFrame& frame)
-    : m_doc(doc), m_objects(objects), m_frame(frame), m_view(*frame.View()) {
+    : m_doc(doc), m_objects(objects), m_frame(frame) {
     // The form's Cancel reaches the step's worker by itself; the routine hears it here, between
     // the steps and in the pause too.
     connect(frame.View()->CancelButton(), &QPushButton::clicked, this, [this] {
@@ -137,7 +100,9 @@ bool CDailyCommand::Start() {
     m_cancel = false;
     m_running = true;
     m_outcome.reset();
-    m_doc.SetView(&m_view);
+    // A step's end is not the routine's: the form stays running, and each step's outcome waits
+    // for the routine's sections.
+    m_frame.View()->HoldJobEnds(true);
     m_frame.View()->ShowRunning();
     m_frame.ShowNote(QStringLiteral("毎日の更新を実行しています"));
     DailyRequest request;
@@ -195,7 +160,7 @@ JobOutcome CDailyCommand::RunOneStep(const DailyStep& step) {
 
 void CDailyCommand::Finish() {
     m_thread.join();
-    m_doc.SetView(m_frame.View());
+    m_frame.View()->HoldJobEnds(false);
     m_held = WorkLock{};
     m_frame.View()->ShowIdle();
     if (m_outcome) {

@@ -24,30 +24,6 @@ namespace tickora::gui {
 class CMainFrame;
 class CTickoraView;
 
-// The document's view while the routine runs: the form shows each step's progress and counters,
-// but a step's end is not the routine's end, so the form stays running (Fetch disabled, Cancel
-// enabled) and the step's outcome waits for the routine's sections.
-class CRoutineView : public ITickoraView {
-  public:
-    explicit CRoutineView(CTickoraView& form) : m_form(form) {}
-
-    void ShowRunning() override;
-    void ShowCounts(int first, int second) override;
-    void SetProgressRange(int n) override;
-    void SetProgressStep(int step) override;
-    void StepProgress() override;
-    void SetProgressPos(int pos) override;
-    bool AskListOptions(JobOptions& options) override;
-    bool AskCodeOptions(JobOptions& options, bool showAllStocks) override;
-    bool AskProfileOptions(JobOptions& options) override;
-    void ShowMessage(const std::string& sjisText) override;
-    void SetTitle(const std::string& title) override;
-    void ShowItemsDone(int done, int total, const std::string& unit) override;
-
-  private:
-    CTickoraView& m_form;
-};
-
 class CDailyCommand : public QObject {
     Q_OBJECT
 
@@ -83,7 +59,6 @@ class CDailyCommand : public QObject {
     CTickoraDoc& m_doc;
     StartupObjects& m_objects;
     CMainFrame& m_frame;
-    CRoutineView m_view;
     WorkLock m_held;
     std::thread m_thread;
     std::atomic<bool> m_running{false};

@@ -171,6 +171,9 @@ void CTickoraView::ShowRunning() {
 }
 
 void CTickoraView::ShowIdle() {
+    if (m_holdJobEnds) {
+        return;
+    }
     OnGuiThread([this] {
         m_pFetch->setEnabled(true);
         m_pCancel->setEnabled(false);
@@ -285,10 +288,16 @@ void CTickoraView::SetTitle(const std::string& title) {
 }
 
 void CTickoraView::ShowOutcome(const JobOutcome& outcome) {
+    if (m_holdJobEnds) {
+        return;
+    }
     OnGuiThread([this, &outcome] { emit jobEnded(outcome); });
 }
 
 void CTickoraView::PostQuit() {
+    if (m_holdJobEnds) {
+        return;
+    }
     QMetaObject::invokeMethod(
         this, [this] { emit quitRequested(); }, Qt::QueuedConnection);
 }

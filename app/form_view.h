@@ -52,6 +52,9 @@ class CTickoraView : public QWidget, public ITickoraView {
     bool AskListOptions(JobOptions& options) override;
     bool AskCodeOptions(JobOptions& options, bool showAllStocks) override;
     bool AskProfileOptions(JobOptions& options) override;
+    // While a routine of several jobs runs (毎日の更新), a job's end is not the form's: it stays
+    // running, and the job's outcome and an unattended quit are not passed on.
+    void HoldJobEnds(bool hold) { m_holdJobEnds = hold; }
     // What the list job's dialog was last answered, so that the job can run again without asking.
     [[nodiscard]] std::optional<JobOptions> LastListAnswer() const { return m_lastListAnswer; }
     void ShowMessage(const std::string& sjisText) override;
@@ -116,6 +119,7 @@ class CTickoraView : public QWidget, public ITickoraView {
     int m_nSummaryLeft = 0;  // as far in as the counters' captions
     int m_nStep = 1;
     std::optional<JobOptions> m_lastListAnswer;  // GUI thread only
+    std::atomic<bool> m_holdJobEnds{false};      // set on the GUI thread, read by the worker
 };
 
 }  // namespace tickora::gui
