@@ -133,8 +133,13 @@ void CDailyCommand::Run(DailyRequest request) {
     hooks.pause = [this](std::chrono::milliseconds pause) {
         return PauseUnlessCancelled(pause, [this] { return m_cancel.load(); });
     };
-    DailyOutcome daily = RunDailyRoutine(
-        request, [this](const DailyStep& step) { return RunOneStep(step); }, hooks);
+    DailyOutcome daily;
+    {
+        // The steps keep one connection to the site from the first to the last.
+        SharedConnections shared(m_doc);
+        daily = RunDailyRoutine(
+            request, [this](const DailyStep& step) { return RunOneStep(step); }, hooks);
+    }
     QMetaObject::invokeMethod(
         this,
         [this, daily = std::move(daily)] {

@@ -48,6 +48,8 @@ class TerminalSteps {
     const int m_baseline;
     const WorkLock& m_held;
     CTickoraDoc m_doc;
+    // The steps keep one connection to the site from the first to the last.
+    SharedConnections m_shared{m_doc};
 };
 
 std::string Indented(const std::string& text) {

@@ -285,7 +285,8 @@ JobOutcome RunBlocks(JobContext& context, const BlockKind& kind) {
     ITickoraView& view = context.view;
     CStockList& stocks = context.stocks;
     const int blocks = stocks.m_nBlocks;
-    PagePool pool(context.access, context.Transfers());
+    JobPages pages(context);
+    PagePool& pool = pages.Pool();
     PageAhead ahead(pool);
     kind.clear(stocks);
     JobOutcome& outcome = BeginBlocks(context, kind, ahead);

@@ -67,7 +67,8 @@ JobOutcome FetchListJob::Run() {
 
     // Listing page i, then the profile pages of its stocks, then listing page i + 1: planned in
     // that order as each listing page tells which stocks it holds.
-    PagePool pool(m_context.access, m_context.Transfers());
+    JobPages pages(m_context);
+    PagePool& pool = pages.Pool();
     PageAhead ahead(pool);
     ProfilesAhead profiles(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     m_ahead = &ahead;

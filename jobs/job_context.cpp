@@ -3,6 +3,25 @@
 
 namespace tickora {
 
+namespace {
+
+PagePool& PoolOf(const JobContext& context, std::optional<PagePool>& own) {
+    if (context.sharedPages != nullptr && context.sharedPages->Access() == context.access) {
+        return *context.sharedPages;
+    }
+    return own.emplace(context.access, context.Transfers());
+}
+
+}  // namespace
+
+JobPages::JobPages(const JobContext& context) : m_pool(PoolOf(context, m_own)) {}
+
+JobPages::~JobPages() {
+    if (!m_own) {
+        m_pool.SkipAll();
+    }
+}
+
 JobOutcome& BeginOutcome(JobContext& context, const char* job, const char* unit) {
     context.outcome = JobOutcome{};
     context.outcome.job = job;

@@ -5,6 +5,8 @@
 // document builds the context, runs the job on its worker and keeps the outcome; a front-end
 // never needs more.
 #include <atomic>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "catalog/stock_list.h"
 #include "jobs/job_outcome.h"
 #include "jobs/tickora_view.h"
+#include "web/page_pool.h"
 #include "web/site_access.h"
 #include "web/transfer_control.h"
 
@@ -37,9 +40,30 @@ struct JobContext {
     std::atomic<bool>* quotesWhole = nullptr;
     // How the job reaches the site: its page pool and its URLs are made from this.
     SiteAccess access;
+    // Jobs run one after another as steps of one routine share this pool, made with the same
+    // access, pacer and Cancel: each later step finds the site's connection open and known to
+    // speak HTTP/2, instead of opening its own and sending its first request alone.
+    std::shared_ptr<PagePool> sharedPages;
 
     // What each download of the job obeys: its Cancel and its pacer.
     [[nodiscard]] TransferControl Transfers() const { return {pacer, CancelToken(cancel)}; }
+};
+
+// The pool a job asks its pages of: the routine's shared one, or its own for the job's length.
+// A job that ends early leaves nothing in a shared pool: its pages not yet waited for are
+// dropped, as its own pool's end would drop them.
+class JobPages {
+  public:
+    explicit JobPages(const JobContext& context);
+    ~JobPages();
+    JobPages(const JobPages&) = delete;
+    JobPages& operator=(const JobPages&) = delete;
+
+    [[nodiscard]] PagePool& Pool() { return m_pool; }
+
+  private:
+    std::optional<PagePool> m_own;
+    PagePool& m_pool;
 };
 
 // Starts the outcome of a job afresh; unit is what its items count: "stocks" or "pages".

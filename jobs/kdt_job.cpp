@@ -361,7 +361,8 @@ JobOutcome MakeKdt(JobContext& context, const JobOptions& options) {
     char symbol[16] = {};
     context.stocks.SymbolOfCode(code, symbol);
     context.view.ShowCounts(0, 0);
-    PagePool pool(context.access, context.Transfers());
+    JobPages pages(context);
+    PagePool& pool = pages.Pool();
     PageAhead ahead(pool);
     KdtRun run{context, pool, ahead, static_cast<int>(options.days), options.update, 0, 0, 0, {}};
     if (allStocks) {

@@ -58,7 +58,8 @@ JobOutcome ProfilesJob::Run() {
     view.SetProgressStep(1);
     PlanStocks();
     ShowItems(m_outcome, view);
-    PagePool pool(m_context.access, m_context.Transfers());
+    JobPages pagePool(m_context);
+    PagePool& pool = pagePool.Pool();
     PageAhead ahead(pool);
     ProfilesAhead pages(ahead, m_context.access, m_keepHtml, m_useKeptHtml);
     for (const std::vector<int>& codes : m_planned) {

@@ -288,7 +288,30 @@ SiteAccess CTickoraDoc::Access() const {
     return m_access;
 }
 
+void CTickoraDoc::ShareConnections(bool share) {
+    std::lock_guard lock(m_sharedMutex);
+    m_shareConnections = share;
+    if (!share) {
+        m_sharedPages.reset();
+    }
+}
+
+std::shared_ptr<PagePool> CTickoraDoc::SharedPages(const SiteAccess& access) {
+    std::lock_guard lock(m_sharedMutex);
+    if (!m_shareConnections) {
+        return nullptr;
+    }
+    // Settings changed between two steps reach the site otherwise: a new pool, new connections.
+    if (m_sharedPages == nullptr || !(m_sharedPages->Access() == access)) {
+        m_sharedPages.reset();
+        m_sharedPages = std::make_shared<PagePool>(
+            access, TransferControl{m_pacer, CancelToken(m_bCancel)});
+    }
+    return m_sharedPages;
+}
+
 JobContext CTickoraDoc::Context(const JobRequest& request) {
+    const SiteAccess access = Access();
     return JobContext{m_stocks,
                       m_markets,
                       m_settings,
@@ -299,7 +322,8 @@ JobContext CTickoraDoc::Context(const JobRequest& request) {
                       request.only.has_value(),
                       request.only.value_or(std::vector<int>{}),
                       &m_bQuotesWhole,
-                      Access()};
+                      access,
+                      SharedPages(access)};
 }
 
 void CTickoraDoc::Run(const JobRequest& request) {

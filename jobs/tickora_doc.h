@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -88,6 +89,11 @@ class CTickoraDoc {
     // the shipped defaults serve. A job already running keeps the access it began with.
     void SetSiteAccess(const SiteAccess& access);
 
+    // While sharing is on, the jobs the document starts ask their pages of one pool that outlives
+    // each of them (JobContext::sharedPages): a routine's steps keep the site's connection from
+    // one job to the next. Off, the pool goes once the job using it (if any) has ended.
+    void ShareConnections(bool share);
+
     // The outcome of the last job that ended; read it after WaitForJob.
     [[nodiscard]] JobOutcome LastOutcome() const;
 
@@ -158,6 +164,12 @@ class CTickoraDoc {
     // tests') pace apart.
     Pacer m_pacer;
     [[nodiscard]] SiteAccess Access() const;
+    // The shared pool for a job reaching the site with access, made or remade for it; null while
+    // sharing is off.
+    [[nodiscard]] std::shared_ptr<PagePool> SharedPages(const SiteAccess& access);
+    std::mutex m_sharedMutex;
+    bool m_shareConnections = false;
+    std::shared_ptr<PagePool> m_sharedPages;
 
     // Held from the start of a job to the end of its worker; the worker releases it.
     WorkLock m_lock;
@@ -172,6 +184,19 @@ class CTickoraDoc {
     JobOutcome m_current;
     mutable std::mutex m_reportMutex;
     JobOutcome m_report;
+};
+
+// While it lives, the document's jobs share one page pool: the front-end of a routine of several
+// steps makes one before the first.
+class SharedConnections {
+  public:
+    explicit SharedConnections(CTickoraDoc& doc) : m_doc(doc) { m_doc.ShareConnections(true); }
+    ~SharedConnections() { m_doc.ShareConnections(false); }
+    SharedConnections(const SharedConnections&) = delete;
+    SharedConnections& operator=(const SharedConnections&) = delete;
+
+  private:
+    CTickoraDoc& m_doc;
 };
 
 // Thread entry: -1 (as unsigned) at once for a null context, otherwise runs the request on the

@@ -53,6 +53,8 @@ struct DownloadLimits {
     std::chrono::milliseconds pageTimeout{std::chrono::seconds(300)};
     // The largest real page is a few hundred kilobytes; anything this big is not a page.
     std::int64_t maxPageBytes = 16 * 1024 * 1024;
+
+    [[nodiscard]] bool operator==(const DownloadLimits&) const = default;
 };
 
 // The page time limit as the settings give it, in whole seconds.

@@ -11,6 +11,8 @@ struct SiteHosts {
     std::string quote = kDefaultSite;    // quote pages and listing pages
     std::string table = kDefaultSite;    // price-history tables
     std::string profile = kDefaultSite;  // company profiles
+
+    [[nodiscard]] bool operator==(const SiteHosts&) const = default;
 };
 
 // The hosts without the '/' that may end a site URL: the paths put after them begin with one.

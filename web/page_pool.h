@@ -47,6 +47,8 @@ class PagePool {
     PagePool& operator=(const PagePool&) = delete;
 
     [[nodiscard]] int Connections() const { return m_connections; }
+    // The access the pool was made with: a job that reaches the site otherwise needs its own.
+    [[nodiscard]] const SiteAccess& Access() const { return m_access; }
     // The job's pacer and Cancel, for a page the job fetches beside the pool.
     [[nodiscard]] const TransferControl& Control() const { return m_control; }
     // How many pages a job keeps submitted and not yet waited for: enough to keep every

@@ -20,6 +20,8 @@ struct RetryPolicy {
     int paceMs = 0;   // least time between the starts of two requests sharing a Pacer
     // The first backoff wait; each further retry doubles it. Tests shrink it.
     int backoffBaseMs = 1000;
+
+    [[nodiscard]] bool operator==(const RetryPolicy&) const = default;
 };
 
 // Out-of-range values are clamped: negatives to 0, retries to kMaxRetries, pace and the backoff

@@ -17,6 +17,8 @@ struct SiteAccess {
     DownloadLimits limits;
     int connections = kMinConnections;
     Transport transport;
+
+    [[nodiscard]] bool operator==(const SiteAccess&) const = default;
 };
 
 // access with its hosts trimmed and its numbers within their bounds.

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "catalog/clock.h"
@@ -18,9 +20,11 @@
 #include "jobs/run_history.h"
 #include "site/data_faults.h"
 #include "tests/support/cli_run.h"
+#include "tests/support/secure_front.h"
 #include "tests/support/site_fixture.h"
 #include "tests/support/site_truth.h"
 #include "tests/support/special_files.h"
+#include "tests/support/tcp_relay.h"
 
 namespace tickora {
 namespace {
@@ -38,8 +42,27 @@ class DailyCommand : public ::testing::Test {
     void TearDown() override { SetTodayForTesting(std::nullopt); }
 
     CliRun Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--site", m_site.server.Url()});
+        if (m_wire) {
+            args.insert(args.begin(), {"--site", "http://127.0.0.1:" + std::to_string(m_wire->Port()),
+                                       "--http2", "prior-knowledge"});
+        } else {
+            args.insert(args.begin(), {"--site", m_site.server.Url()});
+        }
         return RunCli(args);
+    }
+    // From now on the commands reach the site over HTTP/2 with the default connection settings
+    // (one connection of 16 streams): nghttpx in h2c in front of it, and a relay in front of
+    // nghttpx that counts the connections. False when nghttpx is not installed.
+    [[nodiscard]] bool OverHttp2() {
+        if (test::NghttpxBinary().empty()) {
+            return false;
+        }
+        m_front = std::make_unique<test::Http2Front>(m_site.server.Port(), nullptr);
+        std::string why;
+        EXPECT_TRUE(m_front->Start(why)) << why;
+        m_wire = std::make_unique<test::TcpRelay>(test::RelayOptions{.upstreamPort = m_front->Port()});
+        EXPECT_TRUE(m_wire->Start());
+        return true;
     }
     // daily --json, its document parsed.
     json Daily(std::vector<std::string> options, int expectedStatus) {
@@ -80,6 +103,8 @@ class DailyCommand : public ::testing::Test {
 
     test::ScopedWorkDir m_dir;
     test::SiteFixture m_site{kStocks};
+    std::unique_ptr<test::Http2Front> m_front;
+    std::unique_ptr<test::TcpRelay> m_wire;
 };
 
 // "step:job state status" of each step of the document.
@@ -205,10 +230,16 @@ const FailingStep kFailingSteps[] = {
      kExitItemsFailed},
 };
 
-class DailyFailingStep : public DailyCommand, public ::testing::WithParamInterface<FailingStep> {};
+// Each case over HTTP/1.1 (a page at a time) and over one HTTP/2 connection that the steps share,
+// where a step that ends early leaves pages it asked ahead in the connection the next one uses.
+class DailyFailingStep : public DailyCommand,
+                         public ::testing::WithParamInterface<std::tuple<FailingStep, bool>> {};
 
 TEST_P(DailyFailingStep, TheOtherStepsRunAndTheRetryRoundRunsItOnceMore) {
-    const FailingStep& c = GetParam();
+    const FailingStep& c = std::get<0>(GetParam());
+    if (std::get<1>(GetParam()) && !OverHttp2()) {
+        GTEST_SKIP() << "nghttpx is not installed";
+    }
     const int failing = Code(7);
     std::string target;
     switch (c.page) {
@@ -256,8 +287,40 @@ TEST_P(DailyFailingStep, TheOtherStepsRunAndTheRetryRoundRunsItOnceMore) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, DailyFailingStep, ::testing::ValuesIn(kFailingSteps),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Steps, DailyFailingStep,
+                         ::testing::Combine(::testing::ValuesIn(kFailingSteps), ::testing::Bool()),
+                         [](const auto& info) {
+                             return "Case" + std::to_string(info.index / 2) +
+                                    (std::get<1>(info.param) ? "OverHttp2" : "");
+                         });
+
+// The routine's steps keep one connection to an HTTP/2 site from the first to the last, where the
+// same jobs run as commands of their own open one each.
+TEST_F(DailyCommand, TheStepsShareOneConnectionToAnHttp2Site) {
+    if (!OverHttp2()) {
+        GTEST_SKIP() << "nghttpx is not installed";
+    }
+    struct Row {
+        const char* name;
+        std::vector<std::vector<std::string>> commands;
+        int connections;
+    };
+    const Row rows[] = {
+        {"the routine", {{"daily", "--retry-pause", "0", "--skip", "check"}}, 1},
+        {"its jobs one by one", {{"fetch"}, {"performance"}, {"kdt", "--all", "--update"}}, 3},
+        {"the routine again, its histories now brought up to date",
+         {{"daily", "--retry-pause", "0"}},
+         1},
+    };
+    for (const Row& row : rows) {
+        m_wire->ResetCounts();
+        for (const std::vector<std::string>& command : row.commands) {
+            const CliRun run = Run(command);
+            EXPECT_EQ(run.status, kExitDone) << row.name << ": " << run.out << run.err;
+        }
+        EXPECT_EQ(m_wire->Connections(), row.connections) << row.name;
+    }
+}
 
 TEST_F(DailyCommand, WhatRefusesAnyJobRefusesTheWholeRoutineBeforeItsFirstStep) {
     struct Case {

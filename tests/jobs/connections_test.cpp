@@ -25,6 +25,7 @@
 #include "tests/support/fake_view.h"
 #include "tests/support/secure_front.h"
 #include "tests/support/site_fixture.h"
+#include "tests/support/tcp_relay.h"
 #include "tests/support/temp_dir.h"
 #include "web/download.h"
 #include "web/hosts.h"
@@ -283,6 +284,60 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultInTheMiddle, ::testing::ValuesIn(FaultRows
 // A history that cannot be written (a folder stands at its name) among histories written on
 // threads of their own while the pages run ahead: the outcome tells every file and the failure
 // in the list's order, as one request at a time does.
+// While the document shares its connections (the day's routine), its jobs reach an HTTP/2 site
+// over one, each later job finding it open; not once sharing is off, nor when the way the jobs
+// reach the site changed between them.
+TEST_F(Connections, JobsOfADocumentThatSharesItsConnectionsReachTheSiteOverOne) {
+    if (test::NghttpxBinary().empty()) {
+        GTEST_SKIP() << "nghttpx is not installed";
+    }
+    test::Http2Front front(m_monday.Port(), nullptr);
+    std::string why;
+    ASSERT_TRUE(front.Start(why)) << why;
+    test::TcpRelay wire({.upstreamPort = front.Port()});
+    ASSERT_TRUE(wire.Start());
+    Transport transport;
+    transport.http2 = Http2Mode::kPriorKnowledge;
+    const SiteAccess first =
+        m_access.Via(transport).Site("http://127.0.0.1:" + std::to_string(wire.Port()));
+    SiteAccess changed = first;
+    changed.retry.retries = first.retry.retries + 1;
+    struct Row {
+        const char* name;
+        bool share;
+        SiteAccess second;
+        int connections;
+    };
+    const Row rows[] = {
+        {"not shared", false, first, 2},
+        {"shared", true, first, 1},
+        {"shared, the retries changed between the jobs", true, changed, 2},
+    };
+    test::WriteSiteMarkets();
+    WriteFileBytes("fetchlist.csv", m_monday.FetchListCsv());
+    CreateWorkFolder();
+    CAppSettings settings;
+    std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, ".");
+    CMarketTable markets;
+    CStockList stocks;
+    ASSERT_EQ(markets.Load("market.csv"), 1);
+    ASSERT_EQ(stocks.Load(markets, first.hosts.quote.c_str()), 0);
+    for (const Row& row : rows) {
+        wire.ResetCounts();
+        CTickoraDoc doc(settings, markets, stocks);
+        doc.ShareConnections(row.share);
+        doc.SetSiteAccess(first);
+        ASSERT_TRUE(doc.OnFetch()) << doc.LastRefusal();
+        doc.WaitForJob();
+        EXPECT_EQ(ExitStatusOf(doc.LastOutcome()), kExitDone) << row.name;
+        doc.SetSiteAccess(row.second);
+        ASSERT_TRUE(doc.OnGetPerformance()) << doc.LastRefusal();
+        doc.WaitForJob();
+        EXPECT_EQ(ExitStatusOf(doc.LastOutcome()), kExitDone) << row.name;
+        EXPECT_EQ(wire.Connections(), row.connections) << row.name;
+    }
+}
+
 TEST_F(Connections, AHistoryThatCannotBeWrittenIsToldInItsTurn) {
     CMarketTable markets;
     CStockList stocks;
