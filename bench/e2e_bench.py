@@ -572,7 +572,7 @@ def routine_section(build, base, runs):
                ["kdt", "--all", "--days", str(ROUTINE_DAYS), "--update"]]
     # One command when the program has it: its steps share a process (and may share a
     # connection), as a user's timer runs them; else the three commands, summed.
-    one_command = cli_knows(build, "daily [--skip")
+    one_command = cli_knows(build, "\n  daily ")
     timed_routine = [["daily", "--skip", "retry,check"]] if one_command else routine
     try:
         print("routine: the histories to bring up to date ...", file=sys.stderr)

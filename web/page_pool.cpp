@@ -61,7 +61,10 @@ PagePool::~PagePool() {
 
 int PagePool::Window() const {
     const int inFlight = m_connections * (m_multiplexing ? m_streams : 1);
-    return inFlight == 1 ? 1 : 2 * inFlight;
+    // The job takes its pages in order, so a page that comes late holds it while those behind it
+    // arrive: at twice the requests in flight, those arrived pages filled the window and streams
+    // stood idle (1.09 × curl's time at 20 ms against 1.02 × at four times, on an idle machine).
+    return inFlight == 1 ? 1 : 4 * inFlight;
 }
 
 int PagePool::Outstanding() const {
