@@ -18,7 +18,7 @@ JobPages::JobPages(const JobContext& context) : m_pool(PoolOf(context, m_own)) {
 
 JobPages::~JobPages() {
     if (!m_own) {
-        m_pool.SkipAll();
+        m_pool.Release();
     }
 }
 

@@ -159,6 +159,25 @@ void PagePool::SkipAll() {
     }
 }
 
+void PagePool::Release() {
+    SkipAll();
+    m_released = true;
+    m_engine.Wakeup();
+}
+
+void PagePool::AbortReleased() {
+    std::lock_guard lock(m_mutex);
+    for (auto it = m_pages.begin(); it != m_pages.end();) {
+        auto next = std::next(it);
+        if (it->second.skipped && it->second.state == State::kRunning) {
+            m_engine.Abort(it->first);
+            std::remove(it->second.temporary.c_str());
+            m_pages.erase(it);
+        }
+        it = next;
+    }
+}
+
 void PagePool::DropLocked(std::map<PageTicket, Page>::iterator page) {
     switch (page->second.state) {
         case State::kQueued:
@@ -244,6 +263,9 @@ void PagePool::Loop() {
         m_multiplexing = m_engine.Multiplexing();
         if (!finished.empty()) {
             EndPages(finished);
+        }
+        if (m_released.exchange(false)) {
+            AbortReleased();
         }
     }
     m_engine.AbortAll();

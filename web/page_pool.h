@@ -74,6 +74,10 @@ class PagePool {
     // when it has not started, and its file is removed when it arrives.
     void Skip(PageTicket ticket);
     void SkipAll();
+    // The job is done with a pool that goes on for the next one: its pages are dropped as
+    // SkipAll drops them, and those in flight end at once, so that a stalled one never holds a
+    // connection the next job needs, nor leaves a file behind while it lasts.
+    void Release();
 
   private:
     enum class State { kQueued, kRunning, kDone };
@@ -92,6 +96,8 @@ class PagePool {
     // Hands the engine the pages it can start now; the caller holds m_mutex.
     void StartPagesLocked();
     void EndPages(std::vector<TransferEngine::Finished>& finished);
+    // Ends the transfers of the pages Release dropped while in flight, on the loop's thread.
+    void AbortReleased();
     [[nodiscard]] bool Cancelled() const { return m_control.cancel.Cancelled(); }
     // One connection to a site not seen to speak HTTP/2: nothing is asked ahead.
     [[nodiscard]] bool OneRequestAtATime() const { return m_connections == 1 && !m_multiplexing; }
@@ -103,8 +109,9 @@ class PagePool {
     const int m_connections;
     const int m_streams;
     const TransferControl m_control;
-    std::atomic<bool> m_abort{false};  // the loop ends its transfers at once
-    TransferEngine m_engine;           // only the loop thread drives it
+    std::atomic<bool> m_abort{false};     // the loop ends its transfers at once
+    std::atomic<bool> m_released{false};  // the loop ends the transfers Release dropped
+    TransferEngine m_engine;              // only the loop thread drives it
     mutable std::mutex m_mutex;
     std::condition_variable m_pageDone;
     std::map<PageTicket, Page> m_pages;  // outstanding, by ticket

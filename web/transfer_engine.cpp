@@ -536,6 +536,17 @@ void TransferEngine::Run(std::chrono::milliseconds wait, std::vector<Finished>& 
     Step(finished);
 }
 
+void TransferEngine::Abort(Id id) {
+    const auto it = m_pages.find(id);
+    if (it == m_pages.end()) {
+        return;
+    }
+    if (it->second->curl && m_multi != nullptr) {
+        curl_multi_remove_handle(m_multi, it->second->curl.get());
+    }
+    m_pages.erase(it);  // its handle and its file close with it
+}
+
 void TransferEngine::AbortAll() {
     for (auto& [id, page] : m_pages) {
         if (page->curl && m_multi != nullptr) {

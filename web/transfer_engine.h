@@ -58,6 +58,8 @@ class TransferEngine {
     void Wakeup();
     // Ends every page at once without a report; their files stay as far as they got.
     void AbortAll();
+    // Ends one page at once without a report, as AbortAll ends every page.
+    void Abort(Id id);
 
     struct Page;  // one page's transfer and its attempts; defined beside the engine's code
 

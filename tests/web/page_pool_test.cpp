@@ -18,6 +18,7 @@
 #include "tests/support/site_access_for_test.h"
 #include "tests/support/site_options.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 namespace tickora {
 namespace {
@@ -112,6 +113,8 @@ class PagePoolTest : public ::testing::Test {
         }
         return found;
     }
+
+    void EndAJobWithPagesInFlight(bool release);
 
     static std::set<std::string> FilesInWorkFolder() {
         std::set<std::string> names;
@@ -212,12 +215,26 @@ TEST_F(PagePoolTest, CancelKeepsThePagesNotYetStartedFromTheSite) {
     EXPECT_EQ(FilesInWorkFolder(), kWorkFiles);
 }
 
+// A job ends with pages done, in flight and stalled: when its pool ends with it, and when it
+// releases a pool that goes on for the next job (the day's routine), where the stalled transfer
+// must not hold a connection, nor leave its file, while it lasts.
 TEST_F(PagePoolTest, SkippedAndAbandonedPagesLeaveNoFile) {
+    for (const bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released" : "the pool ends");
+        s_site->ClearFaults();
+        std::filesystem::remove_all("Webtemp");
+        std::filesystem::create_directory("Webtemp");
+        EndAJobWithPagesInFlight(release);
+    }
+}
+
+void PagePoolTest::EndAJobWithPagesInFlight(bool release) {
     m_access.Timeouts(2s, 30s);
     const std::vector<Item> items = HistoryPages(12);
+    // A byte every half second: its file is there within a second and its end hours away.
     Fault stall;
-    stall.kind = FaultKind::kStall;
-    stall.stall = 20s;
+    stall.kind = FaultKind::kTrickle;
+    stall.stall = 500ms;
     s_site->SetFault(items[3].target, stall);  // among the first pages the threads take
     const auto start = std::chrono::steady_clock::now();
     {
@@ -227,17 +244,39 @@ TEST_F(PagePoolTest, SkippedAndAbandonedPagesLeaveNoFile) {
         for (const Item& item : items) {
             tickets.push_back(pool.Submit(s_site->Url() + item.target, item.path));
         }
-        for (const std::size_t i : {1u, 2u, 5u}) {
+        // The trickled page is then the only one under its work name.
+        for (const std::size_t i : {1u, 2u, 5u, 7u, 11u}) {
             pool.Skip(tickets[i]);
         }
-        EXPECT_EQ(pool.Outstanding(), 9);
+        EXPECT_EQ(pool.Outstanding(), 7);
         EXPECT_EQ(pool.Wait(tickets[0]), 0);
         const std::string first = ReadFileBytes(items[0].path);
         EXPECT_EQ(pool.Wait(tickets[1]), 1);  // skipped: no longer the job's
         EXPECT_EQ(pool.Wait(tickets[4]), 0);  // the next stock's page under the same name
         EXPECT_NE(ReadFileBytes(items[4].path), first);
-        EXPECT_EQ(pool.Outstanding(), 7);
+        EXPECT_EQ(pool.Outstanding(), 5);
         // The job ends here, with pages done, in flight and stalled: all of them dropped.
+        // The trickled page is on its way into its temporary file.
+        EXPECT_TRUE(test::WaitFor(
+            [] {
+                const std::set<std::string> files = FilesInWorkFolder();
+                return std::any_of(files.begin(), files.end(), [](const std::string& name) {
+                    return name.starts_with("kdttemp-003.html.");
+                });
+            },
+            10s));
+        if (release) {
+            pool.Release();
+            EXPECT_EQ(pool.Outstanding(), 0);
+            EXPECT_TRUE(test::WaitFor(
+                [] { return FilesInWorkFolder() == std::set<std::string>{"kdttemp-000.html"}; },
+                10s))
+                << "the stalled page's transfer went on after the job";
+            // The next job's pages go out on the same pool.
+            const PageTicket next = pool.Submit(s_site->Url() + items[6].target, "Webtemp/next.html");
+            EXPECT_EQ(pool.Wait(next), 0);
+            std::filesystem::remove("Webtemp/next.html");
+        }
     }
     // The stalled transfer was aborted, not waited out.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
