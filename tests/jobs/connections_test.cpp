@@ -73,22 +73,33 @@ class Connections : public ::testing::Test {
         SetTodayForTesting(LocalDate{date.year, date.month, date.day});
     }
 
-    // Runs job in folder (laid out with the site's list on first use) on connections.
-    JobRun RunIn(const fs::path& folder, Job job, int connections, bool update = false) {
-        const fs::path home = fs::current_path();
-        fs::create_directories(folder);
-        fs::current_path(folder);
+    // What a job works with in the current folder, laid out with the site's list on first use.
+    struct Objects {
+        CAppSettings settings;
+        CMarketTable markets;
+        CStockList stocks;
+    };
+    void LoadObjects(Objects& objects, const std::string& quoteHost) {
         if (!fs::exists("market.csv")) {
             test::WriteSiteMarkets();
             WriteFileBytes("fetchlist.csv", m_monday.FetchListCsv());
         }
         CreateWorkFolder();
-        CAppSettings settings;
-        std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, ".");
-        CMarketTable markets;
-        CStockList stocks;
-        EXPECT_EQ(markets.Load("market.csv"), 1);
-        EXPECT_EQ(stocks.Load(markets, m_access.Build().hosts.quote.c_str()), 0);
+        std::snprintf(objects.settings.m_szOutputDir, sizeof objects.settings.m_szOutputDir, ".");
+        EXPECT_EQ(objects.markets.Load("market.csv"), 1);
+        EXPECT_EQ(objects.stocks.Load(objects.markets, quoteHost.c_str()), 0);
+    }
+
+    // Runs job in folder (laid out with the site's list on first use) on connections.
+    JobRun RunIn(const fs::path& folder, Job job, int connections, bool update = false) {
+        const fs::path home = fs::current_path();
+        fs::create_directories(folder);
+        fs::current_path(folder);
+        Objects objects;
+        LoadObjects(objects, m_access.Build().hosts.quote);
+        CAppSettings& settings = objects.settings;
+        CMarketTable& markets = objects.markets;
+        CStockList& stocks = objects.stocks;
         test::FaultView view;
         view.codeOptions = {static_cast<unsigned>(LongHistoryCode()), 300, job == Job::kKdtAll,
                             update};
@@ -313,18 +324,11 @@ TEST_F(Connections, JobsOfADocumentThatSharesItsConnectionsReachTheSiteOverOne) 
         {"shared", true, first, 1},
         {"shared, the retries changed between the jobs", true, changed, 2},
     };
-    test::WriteSiteMarkets();
-    WriteFileBytes("fetchlist.csv", m_monday.FetchListCsv());
-    CreateWorkFolder();
-    CAppSettings settings;
-    std::snprintf(settings.m_szOutputDir, sizeof settings.m_szOutputDir, ".");
-    CMarketTable markets;
-    CStockList stocks;
-    ASSERT_EQ(markets.Load("market.csv"), 1);
-    ASSERT_EQ(stocks.Load(markets, first.hosts.quote.c_str()), 0);
+    Objects objects;
+    LoadObjects(objects, first.hosts.quote);
     for (const Row& row : rows) {
         wire.ResetCounts();
-        CTickoraDoc doc(settings, markets, stocks);
+        CTickoraDoc doc(objects.settings, objects.markets, objects.stocks);
         doc.ShareConnections(row.share);
         doc.SetSiteAccess(first);
         ASSERT_TRUE(doc.OnFetch()) << doc.LastRefusal();
