@@ -6,7 +6,7 @@ namespace tickora {
 namespace {
 
 PagePool& PoolOf(const JobContext& context, std::optional<PagePool>& own) {
-    if (context.sharedPages != nullptr && context.sharedPages->Access() == context.access) {
+    if (context.sharedPages != nullptr) {
         return *context.sharedPages;
     }
     return own.emplace(context.access, context.Transfers());

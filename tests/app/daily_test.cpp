@@ -59,6 +59,16 @@ class DesktopDaily : public ::testing::Test {
     CMainFrame* Frame() const { return m_app->Frame(); }
     CTickoraView* Form() const { return Frame()->View(); }
 
+    // Starts 毎日の更新 with every quote page stalled, and waits until the first is asked for.
+    [[nodiscard]] bool StartTheRoutineOnStalledQuotePages() {
+        site::Fault stall;
+        stall.kind = site::FaultKind::kStall;
+        stall.stall = 3s;
+        m_site.server.SetFault("/q?s=", stall);
+        m_app->OnCommand(kIdDaily);
+        return WaitUntil(
+            [this] { return tickora::test::CountRequests(m_site.server, "/q?") > 0; });
+    }
     bool RoutineEnded() const {
         return WaitUntil([this] { return !m_app->Daily()->IsRunning(); }, kRoutineMs);
     }
@@ -203,13 +213,7 @@ TEST_F(DesktopDaily, TheMenuItemRunsEveryStepInOrderAndShowsASectionEach) {
 }
 
 TEST_F(DesktopDaily, CancelEndsTheStepInProgressAndNoLaterStepRuns) {
-    site::Fault stall;
-    stall.kind = site::FaultKind::kStall;
-    stall.stall = 3s;
-    m_site.server.SetFault("/q?s=", stall);
-    m_app->OnCommand(kIdDaily);
-    ASSERT_TRUE(
-        WaitUntil([this] { return tickora::test::CountRequests(m_site.server, "/q?") > 0; }));
+    ASSERT_TRUE(StartTheRoutineOnStalledQuotePages());
     QTest::mouseClick(Form()->CancelButton(), Qt::LeftButton);
     ASSERT_TRUE(RoutineEnded());
     EXPECT_EQ(HistoryJobs(), std::vector<std::string>{"fetch"});
@@ -227,13 +231,7 @@ TEST_F(DesktopDaily, CancelEndsTheStepInProgressAndNoLaterStepRuns) {
 }
 
 TEST_F(DesktopDaily, ClosingTheWindowEndsTheRoutineAndThenCloses) {
-    site::Fault stall;
-    stall.kind = site::FaultKind::kStall;
-    stall.stall = 3s;
-    m_site.server.SetFault("/q?s=", stall);
-    m_app->OnCommand(kIdDaily);
-    ASSERT_TRUE(
-        WaitUntil([this] { return tickora::test::CountRequests(m_site.server, "/q?") > 0; }));
+    ASSERT_TRUE(StartTheRoutineOnStalledQuotePages());
     Frame()->close();
     EXPECT_TRUE(Frame()->isVisible()) << "it waits for the routine";
     ASSERT_TRUE(WaitUntil([this] { return !Frame()->isVisible(); }, kRoutineMs));
